@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+class DataStore;
+
+// The group path: the names of a group and its ancestors, from the top-level
+// group down, joined by "\" (no leading "\"), as kept in wj.fz.
+namespace GroupPath {
+
+inline constexpr QChar Separator = QLatin1Char('\\');
+
+QString join(const QStringList& names);
+QStringList split(const QString& path);
+// The path of a sub-group named `name` under `parent` (parent may be empty).
+QString child(const QString& parent, const QString& name);
+// True when path is group or lies under it ("A" covers "A" and "A\B", not "AB").
+bool covers(const QString& group, const QString& path);
+
+struct Condition {
+    QString sql;          // bracketed, with "?" placeholders, on column fz
+    QVariantList params;
+};
+// Exactly this group: fz = path.
+Condition exactly(const QString& path, const QString& column = QStringLiteral("fz"));
+// This group and its sub-groups: fz = path or fz begins with path + "\".
+Condition withSubgroups(const QString& path, const QString& column = QStringLiteral("fz"));
+
+// One row of wjfz with its path.
+struct Group {
+    qint64 id = 0;
+    qint64 parentId = 0;
+    QString name;
+    int image = 0;
+    int selectedImage = 0;
+    bool isProtected = false;
+    QString passwordHash;
+    QString path;
+};
+// Every group of wjfz in ascending id, each with its path; a group whose
+// parent is missing sits under the root. Returns false when the read failed.
+bool loadGroups(DataStore& store, QList<Group>* groups);
+
+}

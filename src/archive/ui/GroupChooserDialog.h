@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDialog>
+#include <optional>
+
+struct AppContext;
+class DataStore;
+
+// Window "双击选择分组" / "双击选择目标分组": the group tree to pick a group by
+// double-click. A closed protected group cannot be chosen until opened.
+class GroupChooserDialog : public QDialog {
+    Q_OBJECT
+public:
+    GroupChooserDialog(AppContext& context, DataStore& store, const QString& caption, QWidget* parent = nullptr);
+
+    // The chosen group path, or nullopt when the window was closed.
+    static std::optional<QString> choose(AppContext& context, DataStore& store, QWidget* parent = nullptr,
+                                         const QString& caption = QStringLiteral("双击选择分组"));
+
+    std::optional<QString> chosenPath() const { return m_chosen; }
+
+private:
+    AppContext& m_context;
+    DataStore& m_store;
+    std::optional<QString> m_chosen;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+// The WHERE part of the list query with its bound values, handed from the
+// group tree or the search to the file list. `where` always begins with
+// " where " and holds only fixed text and "?" placeholders.
+struct FilterClause {
+    QString where = QStringLiteral(" where 1=1 ");
+    QVariantList params;
+
+    static FilterClause everything() { return {}; }
+
+    // This clause and `condition` (a bracketed condition with its own values).
+    FilterClause andAlso(const QString& condition, const QVariantList& values) const;
+
+    // This clause with the files of every listed group and its sub-groups
+    // left out (the closed protected groups).
+    FilterClause excludingGroups(const QStringList& groupPaths) const;
+
+    bool operator==(const FilterClause& o) const { return where == o.where && params == o.params; }
+};

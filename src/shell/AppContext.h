@@ -1,0 +1,25 @@
+#pragma once
+
+#include "archive/ProtectedGroups.h"
+#include "shell/Config.h"
+#include "shell/CurrentOperator.h"
+#include "shell/MainSettings.h"
+#include "shell/ProgramHome.h"
+
+// What the start-up sequence and the login establish for the whole run:
+// the program folder and its Config.ini, the database path, the settings
+// read at start, the current operator and the open protected groups.
+// The main window and its panes share one AppContext.
+struct AppContext {
+    explicit AppContext(const QString& programFolder)
+        : home(programFolder), config(home.configPath()) {}
+
+    ProgramHome home;
+    Config config;
+    QString databasePath;
+    CurrentOperator currentOperator;
+    MainSettings mainSettings;
+    QString fileTypes = QStringLiteral("A"); // zdbh '文件类型'
+    QString fileSize = QStringLiteral("10");  // zdbh '文件尺寸' (megabytes)
+    ProtectedGroups protectedGroups;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The program folder's Config.ini: sections and keys of the usual INI form.
+// Read as UTF-8, or as GBK when the bytes are not valid UTF-8. Writing a key
+// rewrites that one line (or adds it) and keeps every other line as it was,
+// in the file's own encoding.
+class Config {
+public:
+    // Sections and keys the system uses.
+    static inline const QString DatabaseSection = QStringLiteral("date");
+    static inline const QString DatabaseKey = QStringLiteral("db");
+    static inline const QString SkinSection = QStringLiteral("HF");
+    static inline const QString SkinKey = QStringLiteral("hf");
+    static inline const QString LoginSection = QStringLiteral("dl");
+    static inline const QString LoginKey = QStringLiteral("yh");
+    static inline const QString GuideSection = QStringLiteral("xd");
+    static inline const QString GuideKey = QStringLiteral("qd");
+
+    explicit Config(QString path = {});
+
+    QString path() const { return m_path; }
+    // Reads the file again (a missing file reads as empty).
+    void reload();
+    // The value, or fallback when the file, section or key is missing.
+    // Section and key names compare without regard to case.
+    QString value(const QString& section, const QString& key, const QString& fallback = {}) const;
+    bool contains(const QString& section, const QString& key) const;
+    // Writes one key; true when the file was written.
+    bool setValue(const QString& section, const QString& key, const QString& value);
+    bool isGbk() const { return m_gbk; }
+
+    // Text decoding used for the file (exposed for tests).
+    static QString decode(const QByteArray& bytes, bool* wasGbk = nullptr);
+    static QByteArray encodeGbk(const QString& text, bool* ok = nullptr);
+
+private:
+    int findKeyLine(const QString& section, const QString& key, int* sectionEnd) const;
+
+    QString m_path;
+    QStringList m_lines;
+    bool m_gbk = false;
+    bool m_crlf = false;
+};

@@ -1,0 +1,83 @@
+#include "shell/ProgramHome.h"
+
+#include "shell/Config.h"
+#include "store/Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+ProgramHome::ProgramHome(QString folder) : m_folder(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
+{
+}
+
+QString ProgramHome::configPath() const { return m_folder + QStringLiteral("/Config.ini"); }
+QString ProgramHome::defaultDatabasePath() const { return m_folder + QStringLiteral("/Data/files.dat"); }
+QString ProgramHome::dataFolder() const { return m_folder + QStringLiteral("/Data"); }
+QString ProgramHome::storeFolder() const { return m_folder + QStringLiteral("/Data/Lf"); }
+QString ProgramHome::skinFolder() const { return m_folder + QStringLiteral("/Hf"); }
+QString ProgramHome::defaultSkinPath() const { return m_folder + QStringLiteral("/Hf/pixos.she"); }
+QString ProgramHome::mediaTempFolder() const { return m_folder + QStringLiteral("/Mt/temp"); }
+
+QString ProgramHome::databasePath(const Config& config) const
+{
+    const QString v = config.value(Config::DatabaseSection, Config::DatabaseKey);
+    return v.isEmpty() ? defaultDatabasePath() : v;
+}
+
+QString ProgramHome::skinPath(const Config& config) const
+{
+    const QString v = config.value(Config::SkinSection, Config::SkinKey);
+    return v.isEmpty() ? defaultSkinPath() : v;
+}
+
+QString ProgramHome::extractionFolder()
+{
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("USERNAME");
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    return base + QStringLiteral("/kvtemp") + (user.isEmpty() ? QString() : QLatin1Char('-') + user);
+}
+
+QStringList ProgramHome::shippedSkins()
+{
+    return QDir(QStringLiteral(":/skins")).entryList({QStringLiteral("*.she")}, QDir::Files, QDir::Name);
+}
+
+bool ProgramHome::initialise(const QString& folder, QString* error)
+{
+    ProgramHome home(folder);
+    if (QFileInfo::exists(home.defaultDatabasePath())) {
+        if (error)
+            *error = QStringLiteral("%1 already holds a database (%2); nothing was changed.")
+                         .arg(home.folder(), home.defaultDatabasePath());
+        return false;
+    }
+    QDir dir;
+    if (!dir.mkpath(home.storeFolder()) || !dir.mkpath(home.skinFolder())) {
+        if (error)
+            *error = QStringLiteral("cannot create the folders under %1").arg(home.folder());
+        return false;
+    }
+    for (const QString& skin : shippedSkins()) {
+        const QString target = home.skinFolder() + QLatin1Char('/') + skin;
+        if (QFileInfo::exists(target))
+            continue;
+        if (!QFile::copy(QStringLiteral(":/skins/") + skin, target)) {
+            if (error)
+                *error = QStringLiteral("cannot write %1").arg(target);
+            return false;
+        }
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                          | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    }
+    QString dbError;
+    if (!Schema::createDatabaseFile(home.defaultDatabasePath(), &dbError)) {
+        if (error)
+            *error = QStringLiteral("cannot create the database: %1").arg(dbError);
+        return false;
+    }
+    return true;
+}

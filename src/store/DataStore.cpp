@@ -1,0 +1,359 @@
+#include "store/DataStore.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+QAtomicInt g_connectionSerial;
+
+QString describe(const QSqlError& e)
+{
+    return e.text().trimmed();
+}
+}
+
+DataStore::DataStore()
+    : m_name(QStringLiteral("kv-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1)))
+{
+}
+
+DataStore::~DataStore()
+{
+    close();
+}
+
+QSqlDatabase DataStore::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+bool DataStore::open(const QString& path, const QString&, const QString&)
+{
+    return openWith(path, false);
+}
+
+bool DataStore::create(const QString& path)
+{
+    return openWith(path, true);
+}
+
+bool DataStore::openWith(const QString& path, bool createIfMissing)
+{
+    close();
+    m_lastError.clear();
+    if (!createIfMissing && !QFileInfo(path).isFile()) {
+        m_lastError = QStringLiteral("database file not found: %1").arg(path);
+        return false;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        // URI form so that a missing file is never created behind our back.
+        QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        QString uri = url.toString(QUrl::FullyEncoded)
+                      + (createIfMissing ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw"));
+        db.setDatabaseName(uri);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            m_lastError = describe(db.lastError());
+        }
+    }
+    if (!m_lastError.isEmpty()) {
+        QSqlDatabase::removeDatabase(m_name);
+        return false;
+    }
+    m_path = path;
+    if (!applySettings()) {
+        QString err = m_lastError;
+        close();
+        m_lastError = err;
+        return false;
+    }
+    return true;
+}
+
+bool DataStore::applySettings()
+{
+    // A rollback journal with full syncs: what a commit reports as done is on
+    // disk, and the database file alone is always consistent, so copying the
+    // Data folder while the connection is closed copies a whole archive.
+    // The first statement also proves the file is an SQLite database.
+    QSqlQuery q(database());
+    const char* pragmas[] = {
+        "PRAGMA journal_mode=DELETE",
+        "PRAGMA synchronous=FULL",
+        "PRAGMA foreign_keys=OFF",
+        "PRAGMA temp_store=MEMORY",
+        "PRAGMA cache_size=-16000",
+    };
+    for (const char* p : pragmas) {
+        if (!q.exec(QString::fromLatin1(p))) {
+            m_lastError = describe(q.lastError());
+            return false;
+        }
+    }
+    if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+        m_lastError = describe(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+void DataStore::close()
+{
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = database();
+        if (db.isOpen()) {
+            if (m_transactionDepth > 0) {
+                QSqlQuery q(db);
+                q.exec(QStringLiteral("ROLLBACK"));
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_transactionDepth = 0;
+    m_openRecordSets = std::make_shared<int>(0);
+}
+
+bool DataStore::isOpen() const
+{
+    return QSqlDatabase::contains(m_name) && database().isOpen();
+}
+
+void DataStore::failNextStatements(int n, const QString& match)
+{
+    m_failCount = n;
+    m_failMatch = match;
+}
+
+bool DataStore::injectedFailure(const QString& sql)
+{
+    if (m_failCount <= 0)
+        return false;
+    if (!m_failMatch.isEmpty() && !sql.contains(m_failMatch, Qt::CaseInsensitive))
+        return false;
+    --m_failCount;
+    m_lastError = QStringLiteral("injected failure");
+    return true;
+}
+
+static void bindAll(QSqlQuery& q, const QVariantList& params)
+{
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant& v = params.at(i);
+        // An empty QByteArray must still bind as an empty blob, not NULL.
+        if (v.typeId() == QMetaType::QByteArray && !v.isNull() && v.toByteArray().isNull())
+            q.bindValue(i, QVariant(QByteArray("", 0)));
+        else
+            q.bindValue(i, v);
+    }
+}
+
+bool DataStore::execute(const QString& sql, const QVariantList& params)
+{
+    m_rowsAffected = 0;
+    if (!isOpen()) {
+        m_lastError = QStringLiteral("connection is closed");
+        return false;
+    }
+    if (injectedFailure(sql))
+        return false;
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) {
+        m_lastError = describe(q.lastError());
+        return false;
+    }
+    bindAll(q, params);
+    if (!q.exec()) {
+        m_lastError = describe(q.lastError());
+        return false;
+    }
+    // Any result rows are read and thrown away.
+    while (q.isSelect() && q.next()) {
+    }
+    m_rowsAffected = q.numRowsAffected();
+    QVariant id = q.lastInsertId();
+    if (id.isValid())
+        m_lastInsertId = id.toLongLong();
+    return true;
+}
+
+RecordSet DataStore::query(const QString& sql, const QVariantList& params)
+{
+    if (!isOpen()) {
+        m_lastError = QStringLiteral("connection is closed");
+        return {};
+    }
+    if (*m_openRecordSets >= MaxOpenRecordSets) {
+        m_lastError = QStringLiteral("too many open record sets");
+        return {};
+    }
+    if (injectedFailure(sql))
+        return {};
+    auto q = std::make_unique<QSqlQuery>(database());
+    if (!q->prepare(sql)) {
+        m_lastError = describe(q->lastError());
+        return {};
+    }
+    bindAll(*q, params);
+    if (!q->exec()) {
+        m_lastError = describe(q->lastError());
+        return {};
+    }
+    if (!q->isSelect()) {
+        m_lastError = QStringLiteral("not a query");
+        return {};
+    }
+    return RecordSet(std::move(q), m_openRecordSets);
+}
+
+QVariant DataStore::scalar(const QString& sql, const QVariantList& params)
+{
+    RecordSet rs = query(sql, params);
+    if (!rs || rs.atEnd())
+        return {};
+    return rs.value(0);
+}
+
+bool DataStore::begin()
+{
+    const QString sql = m_transactionDepth == 0
+        ? QStringLiteral("BEGIN IMMEDIATE")
+        : QStringLiteral("SAVEPOINT kv_sp%1").arg(m_transactionDepth);
+    if (!execute(sql))
+        return false;
+    ++m_transactionDepth;
+    return true;
+}
+
+bool DataStore::commit()
+{
+    if (m_transactionDepth <= 0)
+        return false;
+    const int level = m_transactionDepth - 1;
+    const QString sql = level == 0 ? QStringLiteral("COMMIT")
+                                   : QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level);
+    if (!execute(sql)) {
+        // A commit that fails leaves nothing half done.
+        rollback();
+        return false;
+    }
+    --m_transactionDepth;
+    return true;
+}
+
+bool DataStore::rollback()
+{
+    if (m_transactionDepth <= 0)
+        return false;
+    const int level = m_transactionDepth - 1;
+    --m_transactionDepth;
+    QSqlQuery q(database());
+    if (level == 0)
+        return q.exec(QStringLiteral("ROLLBACK"));
+    return q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kv_sp%1").arg(level))
+        && q.exec(QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level));
+}
+
+// ---------------------------------------------------------------- RecordSet
+
+RecordSet::RecordSet(std::unique_ptr<QSqlQuery> query, std::weak_ptr<int> openCounter)
+    : m_query(std::move(query)), m_openCounter(std::move(openCounter))
+{
+    if (auto n = m_openCounter.lock())
+        ++*n;
+    m_atEnd = !m_query->first();
+}
+
+RecordSet::RecordSet(RecordSet&& o) noexcept
+    : m_query(std::move(o.m_query)), m_openCounter(std::move(o.m_openCounter)), m_atEnd(o.m_atEnd)
+{
+    o.m_atEnd = true;
+}
+
+RecordSet& RecordSet::operator=(RecordSet&& o) noexcept
+{
+    if (this != &o) {
+        close();
+        m_query = std::move(o.m_query);
+        m_openCounter = std::move(o.m_openCounter);
+        m_atEnd = o.m_atEnd;
+        o.m_atEnd = true;
+    }
+    return *this;
+}
+
+RecordSet::~RecordSet()
+{
+    close();
+}
+
+bool RecordSet::atEnd() const
+{
+    return !m_query || m_atEnd;
+}
+
+bool RecordSet::next()
+{
+    if (!m_query || m_atEnd)
+        return false;
+    m_atEnd = !m_query->next();
+    return !m_atEnd;
+}
+
+bool RecordSet::first()
+{
+    if (!m_query)
+        return false;
+    m_atEnd = !m_query->first();
+    return !m_atEnd;
+}
+
+bool RecordSet::last()
+{
+    if (!m_query)
+        return false;
+    m_atEnd = !m_query->last();
+    return !m_atEnd;
+}
+
+QVariant RecordSet::value(int position) const
+{
+    if (atEnd())
+        return {};
+    return m_query->value(position);
+}
+
+QVariant RecordSet::value(const QString& column) const
+{
+    if (atEnd())
+        return {};
+    return m_query->value(column);
+}
+
+int RecordSet::columnCount() const
+{
+    return m_query ? m_query->record().count() : 0;
+}
+
+void RecordSet::close()
+{
+    if (!m_query)
+        return;
+    if (auto n = m_openCounter.lock()) {
+        m_query->finish();
+        if (*n > 0)
+            --*n;
+    }
+    m_query.reset();
+    m_openCounter.reset();
+    m_atEnd = true;
+}

@@ -1,0 +1,59 @@
+#include "store/FieldOptions.h"
+
+#include "store/DataStore.h"
+
+namespace FieldOptions {
+
+QList<Field> fields(DataStore& store, bool* ok)
+{
+    QList<Field> out;
+    RecordSet rs = store.query(QStringLiteral("select xm,bh from xx order by id asc"));
+    if (ok)
+        *ok = rs.isValid();
+    for (; !rs.atEnd(); rs.next())
+        out.append({rs.text(0), static_cast<int>(rs.number(1))});
+    return out;
+}
+
+QStringList options(DataStore& store, int number, bool* ok)
+{
+    RecordSet rs = store.query(QStringLiteral("select nr from xx where bh=?"), {number});
+    if (ok)
+        *ok = rs.isValid();
+    if (!rs || rs.atEnd())
+        return {};
+    return splitOptions(rs.text(0));
+}
+
+bool save(DataStore& store, int number, const QStringList& opts)
+{
+    return store.execute(QStringLiteral("update xx set nr=? where bh=?"), {joinOptions(opts), number})
+        && store.rowsAffected() == 1;
+}
+
+QString joinOptions(const QStringList& opts)
+{
+    QStringList cleaned;
+    for (const QString& o : opts)
+        cleaned << cleanOption(o);
+    return cleaned.join(Separator);
+}
+
+QStringList splitOptions(const QString& stored)
+{
+    if (stored.isEmpty())
+        return {};
+    return stored.split(Separator);
+}
+
+QString cleanOption(const QString& typed)
+{
+    QString s;
+    s.reserve(typed.size());
+    for (QChar c : typed)
+        if (c.category() != QChar::Other_Control)
+            s.append(c);
+    return s;
+}
+
+}

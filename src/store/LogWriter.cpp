@@ -1,0 +1,22 @@
+#include "store/LogWriter.h"
+
+#include "platform/Clock.h"
+#include "shell/CurrentOperator.h"
+#include "store/DataStore.h"
+
+bool LogWriter::write(const QString& content)
+{
+    const bool ok = m_store.execute(QStringLiteral("insert into rz(sj,czy,nr) values (?,?,?)"),
+                                    {appClock().nowText(), m_operator.userName(), content});
+    if (!ok && m_onFailure)
+        m_onFailure();
+    return ok;
+}
+
+QString LogWriter::fileDetails(const QString& number, const QString& name, const QString& type)
+{
+    QString s = number + QLatin1Char(' ') + name;
+    if (!type.isEmpty())
+        s += QLatin1Char('.') + type;
+    return s;
+}

@@ -1,0 +1,260 @@
+#include "store/Schema.h"
+
+#include "store/DataStore.h"
+#include "store/PasswordHash.h"
+#include "store/Rights.h"
+
+#include <QFileInfo>
+#include <QDir>
+
+namespace Schema {
+
+namespace {
+
+struct TableDef {
+    const char* name;
+    const char* ddl;
+};
+
+// SQLite types keep the column meanings: COUNTER is an INTEGER PRIMARY KEY
+// (without AUTOINCREMENT, so an emptied table numbers from 1 again), Long is
+// INTEGER, Text and Memo are TEXT, Yes/No is INTEGER 0/1, OLE object is BLOB.
+const TableDef kTables[] = {
+    {"wj",
+     "create table wj ("
+     "id integer primary key, xh integer default 0, bh text default '', mc text default '',"
+     " fz text default '', lx text default '', dx text default '', dxsz integer default 0,"
+     " b1 text default '', b2 text default '', b3 text default '', b4 text default '', b5 text default '',"
+     " b6 text default '', b7 text default '', b8 text default '', b9 text default '', b10 text default '',"
+     " b11 text default '', b12 text default '', b13 text default '', b14 text default '', b15 text default '',"
+     " scr text default '', scsj text default '', xgr text default '', xgsj text default '',"
+     " bz text default '', ylcs integer default 0, lj text default '', wj blob)"},
+    {"wjfz",
+     "create table wjfz (id integer primary key, fxmid integer default 0, xmmc text default '',"
+     " tpid integer default 0, xztp integer default 0, mm text default '')"},
+    {"rz",
+     "create table rz (id integer primary key, sj text default '', czy text default '', nr text default '')"},
+    {"czygl",
+     "create table czygl (id integer primary key, yhm text default '', mm text default '',"
+     " qrmm text default '', zt text default '', ms text default '', qx text default '')"},
+    {"zdbh", "create table zdbh (id integer primary key, xm text default '', nr text default '')"},
+    {"xx", "create table xx (id integer primary key, xm text default '', bh integer default 0, nr text default '')"},
+    {"lbsz",
+     "create table lbsz (id integer primary key, bm text default '', bh integer default 0, zdm text default '',"
+     " btm text default '', xs integer default 0, wz integer default 0, lk integer default 0, px integer default 0)"},
+    {"zcbj",
+     "create table zcbj (id integer primary key, pxfs text default '', ylcs integer default 0, wz text default '',"
+     " ms integer default 1, bjfs integer default 1, bjys integer default 0, bjtp blob)"},
+    {"tj",
+     "create table tj (id integer primary key, syr text default '', cjr text default '', mc text default '',"
+     " nr text default '', sq text default '')"},
+};
+
+const char* kIndexes[] = {
+    "create index if not exists wj_fz on wj(fz)",
+    "create index if not exists wj_xh on wj(xh)",
+    "create index if not exists wj_bh on wj(bh)",
+    "create index if not exists wj_mc_lx on wj(mc, lx)",
+    "create unique index if not exists czygl_yhm on czygl(yhm)",
+    "create index if not exists rz_sj on rz(sj)",
+};
+
+struct ListColumn {
+    int bh;
+    const char* zdm;
+    const char* btm;
+    bool shown;
+    int width;
+};
+
+// The listable fields of wj with their fixed numbers; 6..20 are b1..b15.
+const ListColumn kListColumns[] = {
+    {1, "bh", "文件编号", true, 90},
+    {2, "mc", "文件名称", true, 200},
+    {3, "fz", "文件分组", true, 150},
+    {4, "lx", "文件类型", true, 60},
+    {5, "dx", "文件大小", true, 80},
+    {21, "scr", "上传人", true, 70},
+    {22, "scsj", "上传时间", true, 130},
+    {23, "xgr", "修改人", false, 70},
+    {24, "xgsj", "修改时间", false, 130},
+    {25, "bz", "备注", false, 150},
+    {26, "ylcs", "阅览次数", false, 70},
+};
+
+bool fail(DataStore& store, QString* error, const QString& what)
+{
+    if (error)
+        *error = what + QStringLiteral(": ") + store.lastError();
+    return false;
+}
+
+bool insertInitialContent(DataStore& store, QString* error)
+{
+    // zcbj: the single row of main-window settings. bjfs 1 = colour, 2 = picture.
+    if (!store.execute(QStringLiteral("insert into zcbj(id,pxfs,ylcs,wz,ms,bjfs,bjys,bjtp) values (1,?,0,?,1,1,?,?)"),
+                       {QString(), QStringLiteral("Korvane文件管理 - 机关企事业信息化管理系统"),
+                        0x2B5FAE, QByteArray()}))
+        return fail(store, error, QStringLiteral("zcbj"));
+
+    // zdbh: the counter holds the number the next stored file receives.
+    const QVariantList named[] = {
+        {1, QStringLiteral("文件编号"), QStringLiteral("1")},
+        {2, QStringLiteral("文件类型"), QStringLiteral("A")},
+        {3, QStringLiteral("文件尺寸"), QStringLiteral("10")},
+    };
+    for (const auto& row : named)
+        if (!store.execute(QStringLiteral("insert into zdbh(id,xm,nr) values (?,?,?)"), row))
+            return fail(store, error, QStringLiteral("zdbh"));
+
+    // lbsz: one row per listable field; positions follow the home order of
+    // the shown columns.
+    QList<ListColumn> columns(std::begin(kListColumns), std::end(kListColumns));
+    for (int i = 0; i < 15; ++i)
+        columns.append(ListColumn{6 + i, nullptr, "备用字段", false, 80});
+    std::sort(columns.begin(), columns.end(), [](const ListColumn& a, const ListColumn& b) { return a.bh < b.bh; });
+    int position = 0;
+    for (const ListColumn& c : columns) {
+        const QString zdm = c.zdm ? QString::fromUtf8(c.zdm) : QStringLiteral("b%1").arg(c.bh - 5);
+        const int wz = c.shown ? ++position : 0;
+        if (!store.execute(QStringLiteral("insert into lbsz(id,bm,bh,zdm,btm,xs,wz,lk,px) values (?,'wj',?,?,?,?,?,?,0)"),
+                           {c.bh, c.bh, zdm, QString::fromUtf8(c.btm), c.shown ? 1 : 0, wz, c.width}))
+            return fail(store, error, QStringLiteral("lbsz"));
+    }
+
+    // xx: the pick lists of b1..b12, offered in field order.
+    for (int i = 0; i < 12; ++i)
+        if (!store.execute(QStringLiteral("insert into xx(id,xm,bh,nr) values (?,?,?,'')"),
+                           {i + 1, QStringLiteral("备用字段"), 6 + i}))
+            return fail(store, error, QStringLiteral("xx"));
+
+    // czygl: Admin with every right and an empty password.
+    const QString hash = PasswordHash::hash(QString());
+    if (hash.isEmpty())
+        return fail(store, error, QStringLiteral("password hash"));
+    if (!store.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,ms,qx) values (?,?,?,?,?,?)"),
+                       {QStringLiteral("Admin"), hash, hash, QStringLiteral("可用"),
+                        QStringLiteral("系统管理员"), allRightsText()}))
+        return fail(store, error, QStringLiteral("czygl"));
+    return true;
+}
+
+int userVersion(DataStore& store)
+{
+    return store.scalar(QStringLiteral("PRAGMA user_version")).toInt();
+}
+
+bool setUserVersion(DataStore& store, int v)
+{
+    // PRAGMA takes no bound parameter; v is our own integer constant.
+    return store.execute(QStringLiteral("PRAGMA user_version=%1").arg(v));
+}
+
+}  // namespace
+
+QStringList tableNames()
+{
+    QStringList names;
+    for (const auto& t : kTables)
+        names << QString::fromLatin1(t.name);
+    return names;
+}
+
+QString allRightsText()
+{
+    return Rights::join(Rights::all());
+}
+
+bool isArchive(DataStore& store)
+{
+    for (const QString& t : tableNames()) {
+        RecordSet rs = store.query(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"), {t});
+        if (!rs || rs.number(0) != 1)
+            return false;
+    }
+    return true;
+}
+
+bool createInitial(DataStore& store, QString* error)
+{
+    Transaction tx(store);
+    if (!tx.isActive())
+        return fail(store, error, QStringLiteral("begin"));
+    for (const auto& t : kTables)
+        if (!store.execute(QString::fromUtf8(t.ddl)))
+            return fail(store, error, QString::fromLatin1(t.name));
+    for (const char* ix : kIndexes)
+        if (!store.execute(QString::fromLatin1(ix)))
+            return fail(store, error, QStringLiteral("index"));
+    if (!insertInitialContent(store, error))
+        return false;
+    if (!setUserVersion(store, CurrentVersion))
+        return fail(store, error, QStringLiteral("user_version"));
+    if (!tx.commit())
+        return fail(store, error, QStringLiteral("commit"));
+    return true;
+}
+
+bool migrate(DataStore& store, QString* error)
+{
+    const int version = userVersion(store);
+    if (version > CurrentVersion) {
+        if (error)
+            *error = QStringLiteral("archive version %1 is newer than this program (%2)").arg(version).arg(CurrentVersion);
+        return false;
+    }
+    if (!isArchive(store)) {
+        if (error)
+            *error = QStringLiteral("not an archive database");
+        return false;
+    }
+    if (version == CurrentVersion)
+        return true;
+    Transaction tx(store);
+    // Version 0 -> 1: an archive made without a version gets the indexes.
+    if (version < 1) {
+        for (const char* ix : kIndexes)
+            if (!store.execute(QString::fromLatin1(ix)))
+                return fail(store, error, QStringLiteral("index"));
+    }
+    if (!setUserVersion(store, CurrentVersion) || !tx.commit())
+        return fail(store, error, QStringLiteral("migrate"));
+    return true;
+}
+
+bool rebuild(DataStore& store, QString* error)
+{
+    Transaction tx(store);
+    if (!tx.isActive())
+        return fail(store, error, QStringLiteral("begin"));
+    for (const QString& t : tableNames())
+        if (!store.execute(QStringLiteral("delete from %1").arg(t)))
+            return fail(store, error, t);
+    if (!insertInitialContent(store, error))
+        return false;
+    if (!tx.commit())
+        return fail(store, error, QStringLiteral("commit"));
+    return true;
+}
+
+bool createDatabaseFile(const QString& path, QString* error)
+{
+    if (QFileInfo::exists(path)) {
+        if (error)
+            *error = QStringLiteral("file exists: %1").arg(path);
+        return false;
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    bool ok = false;
+    {
+        DataStore store;
+        ok = store.create(path) && createInitial(store, error);
+        if (!ok && error && error->isEmpty())
+            *error = store.lastError();
+    }
+    if (!ok)
+        QFile::remove(path);
+    return ok;
+}
+
+}  // namespace Schema

@@ -1,0 +1,36 @@
+#include "common/TestHome.h"
+
+#include "shell/ProgramHome.h"
+#include "store/Schema.h"
+
+#include <QDir>
+#include <QWidget>
+
+TestHome::TestHome()
+{
+    QString error;
+    m_valid = m_dir.isValid() && ProgramHome::initialise(m_dir.path(), &error);
+    if (!m_valid)
+        qWarning() << "TestHome:" << error;
+    m_context = std::make_unique<AppContext>(m_dir.path());
+    m_context->databasePath = m_context->home.databasePath(m_context->config);
+    m_context->currentOperator = CurrentOperator(QStringLiteral("Admin"), Schema::allRightsText());
+    if (m_valid)
+        m_valid = m_store.open(m_context->databasePath);
+}
+
+void TestHome::loginAs(const QString& user, const QString& rightsText)
+{
+    m_context->currentOperator = CurrentOperator(user, rightsText);
+}
+
+QString TestHome::grab(QWidget* w, const QString& name)
+{
+    QString dir = qEnvironmentVariable("KV_TEST_OUTPUT");
+    if (dir.isEmpty())
+        dir = QDir::tempPath() + QStringLiteral("/korvane-test-output");
+    QDir().mkpath(dir);
+    const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    w->grab().save(path);
+    return path;
+}

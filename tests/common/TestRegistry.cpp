@@ -1,0 +1,9 @@
+#include "common/TestRegistry.h"
+
+namespace TestRegistry {
+std::vector<Entry>& entries()
+{
+    static std::vector<Entry> e;
+    return e;
+}
+}
