@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDialog>
+
+struct AppContext;
+class DataStore;
+
+// Window "字段改名": new titles for the fifteen spare fields (lbsz.btm, and
+// xx.xm of the same field).
+class RenameFieldsWindow : public QDialog {
+    Q_OBJECT
+public:
+    RenameFieldsWindow(AppContext& context, DataStore& store, QWidget* parent = nullptr);
+
+signals:
+    // Emitted after titles were saved, so open windows can show the new ones.
+    void titlesChanged();
+
+private:
+    AppContext& m_context;
+    DataStore& m_store;
+};
