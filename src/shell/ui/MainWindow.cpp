@@ -3,10 +3,55 @@
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
 #include "listing/ui/FileListViews.h"
+#include "platform/Clock.h"
+#include "platform/Prompter.h"
 #include "shell/AppContext.h"
+#include "shell/ClockLine.h"
+#include "shell/Commands.h"
+#include "shell/ProgramHome.h"
+#include "shell/ui/AboutWindow.h"
+#include "shell/ui/Banner.h"
+#include "shell/ui/GuideWindow.h"
+#include "shell/ui/PermissionNotice.h"
+#include "store/Rights.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QListView>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QSplitterHandle>
+#include <QStatusBar>
 #include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// Design sizes of the panes (pixels at a 1024 × 768 window).
+constexpr int TreeWidth = 248;
+constexpr int PanelWidth = 640;
+constexpr int PanelHeight = 232;
+constexpr int IconViewWidth = 112;
+constexpr int SplitterWidth = 5;
+
+const QString LeftSplitterName = QStringLiteral("左竖分隔条");
+const QString RightSplitterName = QStringLiteral("右竖分隔条");
+const QString HorizontalSplitterName = QStringLiteral("横分隔条");
+
+QSplitter* makeSplitter(Qt::Orientation orientation, QWidget* parent)
+{
+    auto* s = new QSplitter(orientation, parent);
+    s->setHandleWidth(SplitterWidth);
+    s->setChildrenCollapsible(false);
+    s->setOpaqueResize(true);
+    return s;
+}
+
+}  // namespace
 
 MainWindow::MainWindow(AppContext& context, QWidget* parent)
     : QMainWindow(parent), m_context(context), m_router(&context.currentOperator)
@@ -16,23 +61,259 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_store.open(context.databasePath);
 
     auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(central);
+    m_column = new QVBoxLayout(central);
+    m_column->setContentsMargins(0, 0, 0, 0);
+    m_column->setSpacing(0);
+
+    m_banner = new Banner(central);
+    m_column->addWidget(m_banner);
+
+    auto* strip = new QLabel(central);
+    strip->setObjectName(QStringLiteral("图片框2"));
+    strip->setPixmap(QPixmap(QStringLiteral(":/mainwin/strip.png")));
+    strip->setScaledContents(true);
+    strip->setFixedHeight(16);
+    strip->setMinimumWidth(1);
+    m_strip = strip;
+    m_column->addWidget(m_strip);
+
     m_tree = new GroupTreePane(context, m_store, *this, central);
     m_panel = new EditPanel(context, m_store, *this, central);
     m_list = new FileListViews(context, m_store, *this, central);
+    // The panel's units sit at fixed places inside its design size.
+    m_panel->setMinimumSize(m_panel->minimumSize().expandedTo(QSize(PanelWidth, PanelHeight)));
+    m_tree->setToolTip(QStringLiteral("右键弹出操作菜单"));
 
+    m_progress = new QProgressBar(central);
+    m_progress->setObjectName(QStringLiteral("进度条1"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_progress->setFixedHeight(8);
+    m_column->addWidget(m_progress);
+
+    buildStatusBar();
+
+    m_menus = new MainMenus(this);
+
+    m_router.setDeniedHandler([this](const QString&) { PermissionNotice::showNotice(this); });
     m_tree->registerCommands(m_router);
     m_panel->registerCommands(m_router);
     m_list->registerCommands(m_router);
+    registerOwnCommands();
 
     connect(m_tree, &GroupTreePane::filterChanged, m_list, &FileListViews::load);
     connect(m_list, &FileListViews::currentRecordChanged, m_panel, &EditPanel::showRecord);
+    connect(m_list, &FileListViews::statisticsChanged, this,
+            [this](const QString& line) { m_statusPanes[1]->setText(line); });
+    connect(m_tree, &GroupTreePane::menuRequested, this,
+            [this](const QPoint& at) { popupMenu(MainMenus::Which::Tree, at); });
+    connect(m_list, &FileListViews::reportMenuRequested, this,
+            [this](const QPoint& at) { popupMenu(MainMenus::Which::File, at); });
+    connect(m_list, &FileListViews::iconMenuRequested, this,
+            [this](const QPoint& at) { popupMenu(MainMenus::Which::Icon, at); });
+    connect(m_banner, &Banner::menuRequested, this,
+            [this](const QPoint& at) { popupMenu(MainMenus::Which::View, at); });
+    connect(m_banner, &Banner::commandRequested, this, [this](const QString& command, const QPoint& at) {
+        m_popupPos = at;
+        runCommand(command);
+    });
+    connect(m_menus, &MainMenus::commandChosen, this, [this](const QString& command) {
+        m_popupPos = QCursor::pos();
+        runCommand(command);
+    });
 
+    // The settings read at start, then the tree and the list.
+    m_banner->apply(context.mainSettings);
+    arrange(context.mainSettings.displayMode == 2 ? 2 : 1);
     m_tree->reload();
     m_list->load(FilterClause::everything());
+
+    greet();
+    refreshMenuEntries();
+
+    m_clock.setObjectName(QStringLiteral("时钟1"));
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, &MainWindow::tickClock);
+    tickClock();
+    m_clock.start();
+
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::buildStatusBar()
+{
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("状态条1"));
+    bar->setSizeGripEnabled(true);
+    setStatusBar(bar);
+    const int widths[4] = {150, 220, 200, 50};
+    for (int i = 0; i < 4; ++i) {
+        auto* pane = new QLabel(bar);
+        pane->setObjectName(QStringLiteral("状态条1_%1").arg(i + 1));
+        pane->setMinimumWidth(widths[i]);
+        pane->setFrameShape(QFrame::Panel);
+        pane->setFrameShadow(QFrame::Sunken);
+        bar->addWidget(pane, i == 3 ? 1 : 0);
+        m_statusPanes.append(pane);
+    }
+}
+
+QLabel* MainWindow::statusPane(int index) const
+{
+    return index >= 0 && index < m_statusPanes.size() ? m_statusPanes.at(index) : nullptr;
+}
+
+void MainWindow::registerOwnCommands()
+{
+    m_router.setHandler(QString::fromLatin1(Cmd::Exit), [this] { requestExit(); });
+    m_router.setHandler(QString::fromLatin1(Cmd::About), [this] { showAbout(); });
+    m_router.setHandler(QString::fromLatin1(Cmd::SettingsMenu), [this] {
+        popupMenu(MainMenus::Which::Settings, m_popupPos.isNull() ? QCursor::pos() : m_popupPos);
+    });
+    m_router.setHandler(QString::fromLatin1(Cmd::ViewMode1), [this] { setDisplayMode(1); });
+    m_router.setHandler(QString::fromLatin1(Cmd::ViewMode2), [this] { setDisplayMode(2); });
+    m_router.setHandler(QString::fromLatin1(Cmd::ViewGuide), [this] { showGuide(); });
+}
+
+CommandRouter::Outcome MainWindow::runCommand(const QString& id)
+{
+    m_lastCommand = id;
+    m_lastOutcome = CommandRouter::Outcome::Unknown;
+    const CommandRouter::Outcome outcome = m_router.run(id);
+    m_lastOutcome = outcome;
+    return outcome;
+}
+
+void MainWindow::popupMenu(MainMenus::Which which, const QPoint& globalPos)
+{
+    if (which == MainMenus::Which::Tree)
+        refreshMenuEntries();
+    m_menus->popup(which, globalPos);
+}
+
+void MainWindow::refreshMenuEntries()
+{
+    // "调整分组" and "复制分组" are offered to operators who may arrange groups.
+    m_menus->setGroupingEntriesVisible(m_context.currentOperator.holds(Rights::Grouping));
+}
+
+void MainWindow::greet()
+{
+    m_statusPanes[0]->setText(m_context.currentOperator.userName() + QStringLiteral(" 欢迎回来 "));
+}
+
+void MainWindow::operatorChanged()
+{
+    m_router.setOperator(&m_context.currentOperator);
+    greet();
+    refreshMenuEntries();
+}
+
+void MainWindow::tickClock()
+{
+    m_statusPanes[2]->setText(ClockLine::text(appClock().now()));
+}
+
+// ---- layout ----
+
+void MainWindow::arrange(int mode)
+{
+    QWidget* central = centralWidget();
+    QWidget* tree = m_tree;
+    QWidget* panel = m_panel;
+    QWidget* icons = m_list->iconView();
+    QWidget* report = m_list->reportView();
+    const int width = qMax(centralWidget()->width(), TreeWidth + PanelWidth + IconViewWidth + 2 * SplitterWidth);
+    const int rest = qMax(100, centralWidget()->height() - Banner::Height - 16 - 8 - PanelHeight - SplitterWidth);
+
+    QSplitter* top = nullptr;
+    if (mode == 2) {
+        // Mode two: the tree runs down the whole left side; the panel and the
+        // icon view above the report list on the right.
+        auto* outer = makeSplitter(Qt::Horizontal, central);
+        auto* right = makeSplitter(Qt::Vertical, outer);
+        auto* upper = makeSplitter(Qt::Horizontal, right);
+        outer->addWidget(tree);
+        outer->addWidget(right);
+        right->addWidget(upper);
+        right->addWidget(report);
+        upper->addWidget(panel);
+        upper->addWidget(icons);
+        outer->handle(1)->setObjectName(LeftSplitterName);
+        right->handle(1)->setObjectName(HorizontalSplitterName);
+        upper->handle(1)->setObjectName(RightSplitterName);
+        outer->setStretchFactor(0, 0);
+        outer->setStretchFactor(1, 1);
+        right->setStretchFactor(0, 0);
+        right->setStretchFactor(1, 1);
+        upper->setStretchFactor(0, 0);
+        upper->setStretchFactor(1, 1);
+        outer->setSizes({TreeWidth, width - TreeWidth - SplitterWidth});
+        right->setSizes({PanelHeight, rest});
+        upper->setSizes({PanelWidth, width - TreeWidth - PanelWidth - 2 * SplitterWidth});
+        top = outer;
+        m_upperRow = upper;
+    } else {
+        // Mode one: tree, panel and icon view side by side above the report
+        // list, which spans the whole width.
+        auto* outer = makeSplitter(Qt::Vertical, central);
+        auto* upper = makeSplitter(Qt::Horizontal, outer);
+        outer->addWidget(upper);
+        outer->addWidget(report);
+        upper->addWidget(tree);
+        upper->addWidget(panel);
+        upper->addWidget(icons);
+        upper->handle(1)->setObjectName(LeftSplitterName);
+        upper->handle(2)->setObjectName(RightSplitterName);
+        outer->handle(1)->setObjectName(HorizontalSplitterName);
+        upper->setStretchFactor(0, 0);
+        upper->setStretchFactor(1, 0);
+        upper->setStretchFactor(2, 1);
+        outer->setStretchFactor(0, 0);
+        outer->setStretchFactor(1, 1);
+        upper->setSizes({TreeWidth, PanelWidth, width - TreeWidth - PanelWidth - 2 * SplitterWidth});
+        outer->setSizes({PanelHeight, rest});
+        top = outer;
+        m_upperRow = upper;
+    }
+    top->setObjectName(QStringLiteral("paneArea"));
+
+    QWidget* old = m_paneArea;
+    if (old) {
+        const int at = m_column->indexOf(old);
+        m_column->removeWidget(old);
+        m_column->insertWidget(at, top, 1);
+        // The panes live in the new splitters now; the old ones are empty.
+        delete old;
+    } else {
+        m_column->insertWidget(m_column->indexOf(m_strip) + 1, top, 1);
+    }
+    m_paneArea = top;
+    for (QWidget* w : {tree, panel, icons, report})
+        w->show();
+    m_displayMode = mode;
+}
+
+void MainWindow::setDisplayMode(int mode)
+{
+    mode = mode == 2 ? 2 : 1;
+    if (mode == m_displayMode && m_paneArea)
+        return;
+    arrange(mode);
+}
+
+void MainWindow::applyMainSettings()
+{
+    m_banner->apply(m_context.mainSettings);
+    setDisplayMode(m_context.mainSettings.displayMode);
+}
+
+// ---- Workspace ----
 
 QList<qint64> MainWindow::selectedIds() const { return m_list->selectedIds(); }
 qint64 MainWindow::currentId() const { return m_list->currentId(); }
@@ -41,4 +322,104 @@ QString MainWindow::selectedGroupPath() const { return m_tree->selectedPath(); }
 bool MainWindow::isRootSelected() const { return m_tree->isRootSelected(); }
 void MainWindow::reloadList() { m_list->reload(); }
 void MainWindow::reloadTree() { m_tree->reload(); }
-void MainWindow::setProgress(int) {}
+
+void MainWindow::setProgress(int percent)
+{
+    if (percent < 0) {
+        m_progress->setValue(0);
+        m_progress->hide();
+        return;
+    }
+    m_progress->setValue(qBound(0, percent, 100));
+    m_progress->show();
+}
+
+// ---- guide, About, exit ----
+
+GuideWindow* MainWindow::offerGuide()
+{
+    if (m_guide)
+        return m_guide;
+    m_guide = GuideWindow::offer(m_context.config, this);
+    return m_guide;
+}
+
+GuideWindow* MainWindow::showGuide()
+{
+    if (m_guide) {
+        m_guide->raise();
+        m_guide->activateWindow();
+        return m_guide;
+    }
+    m_guide = GuideWindow::showGuide(m_context.config, this);
+    return m_guide;
+}
+
+AboutWindow* MainWindow::showAbout()
+{
+    if (m_about) {
+        m_about->raise();
+        m_about->activateWindow();
+        return m_about;
+    }
+    m_about = AboutWindow::showAbout(this);
+    return m_about;
+}
+
+bool MainWindow::requestExit()
+{
+    if (m_exiting)
+        return true;
+    if (!prompter().question(QStringLiteral("确定退出本系统吗？"), QStringLiteral("询问")))
+        return false;
+    m_exiting = true;
+    m_clock.stop();
+    // Files extracted for opening go with the program; a folder that is not
+    // there is no reason to stay.
+    const QString extraction = ProgramHome::extractionFolder();
+    if (QDir(extraction).exists())
+        QDir(extraction).removeRecursively();
+    m_store.close();
+    emit exitConfirmed();
+    if (!m_inClose)
+        close();
+    QCoreApplication::exit(0);
+    return true;
+}
+
+bool MainWindow::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate && !m_guideOffered) {
+        m_guideOffered = true;
+        QTimer::singleShot(0, this, [this] {
+            if (!m_exiting)
+                offerGuide();
+        });
+    }
+    return QMainWindow::event(e);
+}
+
+void MainWindow::closeEvent(QCloseEvent* e)
+{
+    if (m_exiting) {
+        e->accept();
+        return;
+    }
+    m_inClose = true;
+    const bool yes = requestExit();
+    m_inClose = false;
+    if (yes)
+        e->accept();
+    else
+        e->ignore();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        e->accept();
+        requestExit();
+        return;
+    }
+    QMainWindow::keyPressEvent(e);
+}

@@ -2,14 +2,24 @@
 
 #include "shell/CommandRouter.h"
 #include "shell/Workspace.h"
+#include "shell/ui/MainMenus.h"
 #include "store/DataStore.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
 
 struct AppContext;
+class AboutWindow;
+class Banner;
 class EditPanel;
 class FileListViews;
 class GroupTreePane;
+class GuideWindow;
+class QLabel;
+class QProgressBar;
+class QSplitter;
+class QVBoxLayout;
 
 // The main window "Korvane文件管理系统（单机版）". Holds its own connection,
 // the panes, the menus and the command router.
@@ -26,6 +36,12 @@ public:
     GroupTreePane* tree() const { return m_tree; }
     EditPanel* editPanel() const { return m_panel; }
     FileListViews* list() const { return m_list; }
+    Banner* banner() const { return m_banner; }
+    MainMenus* menus() const { return m_menus; }
+    QProgressBar* progressBar() const { return m_progress; }
+    // Status-bar panes 0..3 (150, 220, 200 and 50 pixels): greeting,
+    // statistics line, clock line, free.
+    QLabel* statusPane(int index) const;
 
     // Workspace
     QList<qint64> selectedIds() const override;
@@ -37,11 +53,72 @@ public:
     void reloadTree() override;
     void setProgress(int percent) override;
 
+    // Runs a command through the router: rights test, then its handler.
+    CommandRouter::Outcome runCommand(const QString& id);
+    QString lastCommand() const { return m_lastCommand; }
+    CommandRouter::Outcome lastOutcome() const { return m_lastOutcome; }
+
+    // Arranges the panes for display mode 1 or 2 (this run only; the saved
+    // mode changes only through the global settings).
+    void setDisplayMode(int mode);
+    int displayMode() const { return m_displayMode; }
+    // Takes the banner and display mode from AppContext::mainSettings again
+    // (after the global settings were saved).
+    void applyMainSettings();
+    // The current operator changed (re-login): greeting and menu entries.
+    void operatorChanged();
+
+    // Writes the clock line (the one-second timer calls it).
+    void tickClock();
+    // The exit question; on yes removes the extraction folder, closes the
+    // connection and ends the program. True when the operator said yes.
+    bool requestExit();
+
+    // The guide when its flag is not set; the guide regardless; About.
+    GuideWindow* offerGuide();
+    GuideWindow* showGuide();
+    AboutWindow* showAbout();
+
+signals:
+    // The operator confirmed the exit; the connection is closed.
+    void exitConfirmed();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    void buildStatusBar();
+    void registerOwnCommands();
+    void arrange(int mode);
+    void greet();
+    void refreshMenuEntries();
+    void popupMenu(MainMenus::Which which, const QPoint& globalPos);
+
     AppContext& m_context;
     DataStore m_store;
     CommandRouter m_router;
     GroupTreePane* m_tree = nullptr;
     EditPanel* m_panel = nullptr;
     FileListViews* m_list = nullptr;
+
+    Banner* m_banner = nullptr;
+    QWidget* m_strip = nullptr;
+    QVBoxLayout* m_column = nullptr;
+    QWidget* m_paneArea = nullptr;
+    QSplitter* m_upperRow = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QList<QLabel*> m_statusPanes;
+    MainMenus* m_menus = nullptr;
+    QTimer m_clock;
+    int m_displayMode = 1;
+    QPoint m_popupPos;
+    QString m_lastCommand;
+    CommandRouter::Outcome m_lastOutcome = CommandRouter::Outcome::Unknown;
+    bool m_guideOffered = false;
+    bool m_exiting = false;
+    bool m_inClose = false;
+    QPointer<GuideWindow> m_guide;
+    QPointer<AboutWindow> m_about;
 };

@@ -1,0 +1,96 @@
+#include "shell/ui/AboutWindow.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+namespace {
+
+QFont songti(int pixels, bool bold)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC")});
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+}  // namespace
+
+QString AboutWindow::productLine()
+{
+    return QStringLiteral("Korvane文件管理系统(单机版) v3.1");
+}
+
+AboutWindow::AboutWindow(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("AboutWindow"));
+    setWindowTitle(QStringLiteral("关于"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(402, 269);
+
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("标签1"));
+    picture->setGeometry(0, 0, 398, 66);
+    picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picture->setPixmap(QPixmap(QStringLiteral(":/mainwin/about.png")));
+
+    auto* product = new QLabel(productLine(), this);
+    product->setObjectName(QStringLiteral("标签4"));
+    product->setGeometry(24, 72, 288, 24);
+    product->setFont(songti(13, true));
+
+    auto* text = new QPlainTextEdit(this);
+    text->setObjectName(QStringLiteral("编辑框1"));
+    text->setGeometry(16, 184, 368, 40);
+    text->setReadOnly(true);
+    text->setFont(songti(12, false));
+    text->setPlainText(QStringLiteral("\n 机关企事业信息化首选，文件资源管理更科学、更规范、更安全！"));
+    text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+AboutWindow* AboutWindow::showAbout(QWidget* parent)
+{
+    auto* w = new AboutWindow(parent);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
+}
+
+void AboutWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_dragging = true;
+        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+        event->accept();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void AboutWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        event->accept();
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void AboutWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_dragging = false;
+    QDialog::mouseReleaseEvent(event);
+}

@@ -1,0 +1,132 @@
+#include "shell/ui/GuideWindow.h"
+
+#include "shell/Config.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// The value written under the flag's key; any other value (or none) means
+// the guide is still offered.
+const QString FlagValue = QStringLiteral("1");
+
+QLabel* addLabel(QWidget* parent, const char* name, const QRect& geometry, const QString& text, bool bold)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromUtf8(name));
+    l->setGeometry(geometry);
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (bold) {
+        QFont f = l->font();
+        f.setPixelSize(12);
+        f.setWeight(QFont::Bold);
+        l->setFont(f);
+    }
+    return l;
+}
+
+}  // namespace
+
+GuideWindow::GuideWindow(Config& config, QWidget* parent) : QDialog(parent), m_config(config)
+{
+    setObjectName(QStringLiteral("GuideWindow"));
+    setWindowTitle(QStringLiteral("如何开始？"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setSizeGripEnabled(false);
+    resize(503, 354);
+
+    addLabel(this, "标签5", {24, 16, 136, 24}, QStringLiteral("第一步：文件分组"), true);
+    addLabel(this, "标签6", {80, 40, 392, 24},
+             QStringLiteral("选择左侧文件服务器-分组目录，右键-增加分组、修改分组、删除分组。"), false);
+    addLabel(this, "标签1", {24, 72, 136, 24}, QStringLiteral("第二步：添加一个文件"), true);
+    addLabel(this, "标签3", {80, 104, 392, 40},
+             QStringLiteral("方法一：点击工具条【增加】按钮，进行单个文件的入库操作。\n\n"
+                            "方法二：选择左侧文件服务器-分组目录，右键-向当前分组增加文件。"),
+             false);
+    addLabel(this, "标签2", {24, 152, 136, 24}, QStringLiteral("第三步：添加一组文件"), true);
+    addLabel(this, "标签4", {80, 176, 392, 24},
+             QStringLiteral("选择左侧文件服务器-分组目录，右键-数据导入，一次批量导入若个文件。"), false);
+    addLabel(this, "标签7", {24, 208, 128, 24}, QStringLiteral("第四步：其他操作"), true);
+    addLabel(this, "标签8", {80, 232, 392, 24},
+             QStringLiteral("单击工具条【设置】按钮，可进行系统设置、权限管理、修改口令等操作。"), false);
+
+    m_dontShow = new QCheckBox(QStringLiteral("我知道了，下次登录系统不要再弹出"), this);
+    m_dontShow->setObjectName(QStringLiteral("选择框1"));
+    m_dontShow->setGeometry(24, 280, 296, 24);
+    m_dontShow->setChecked(false);
+
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("确定按钮"));
+    ok->setGeometry(384, 280, 64, 24);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &GuideWindow::confirm);
+
+    if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+bool GuideWindow::isSuppressed(const Config& config)
+{
+    return config.value(Config::GuideSection, Config::GuideKey).trimmed() == FlagValue;
+}
+
+GuideWindow* GuideWindow::offer(Config& config, QWidget* parent)
+{
+    config.reload();
+    if (isSuppressed(config))
+        return nullptr;
+    return showGuide(config, parent);
+}
+
+GuideWindow* GuideWindow::showGuide(Config& config, QWidget* parent)
+{
+    auto* w = new GuideWindow(config, parent);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
+}
+
+void GuideWindow::confirm()
+{
+    // Unticked leaves the flag as it is; ticked sets it (creating Config.ini
+    // when missing).
+    if (m_dontShow->isChecked())
+        m_config.setValue(Config::GuideSection, Config::GuideKey, FlagValue);
+    accept();
+}
+
+void GuideWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_dragging = true;
+        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+        event->accept();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void GuideWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        event->accept();
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void GuideWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_dragging = false;
+    QDialog::mouseReleaseEvent(event);
+}
