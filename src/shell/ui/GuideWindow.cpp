@@ -19,15 +19,20 @@ QLabel* addLabel(QWidget* parent, const char* name, const QRect& geometry, const
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromUtf8(name));
-    l->setGeometry(geometry);
-    l->setWordWrap(true);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    if (bold) {
-        QFont f = l->font();
-        f.setPixelSize(12);
+    l->setWordWrap(false);
+    QFont f = l->font();
+    f.setPixelSize(12);
+    if (bold)
         f.setWeight(QFont::Bold);
-        l->setFont(f);
-    }
+    l->setFont(f);
+    // A line that a wider face would cut short keeps its last characters:
+    // the label grows to the right, within the window.
+    QRect g = geometry;
+    const int needed = l->fontMetrics().horizontalAdvance(text) + 2;
+    if (!text.contains(QLatin1Char('<')) && needed > g.width())
+        g.setWidth(qMin(needed, 503 - 4 - g.left()));
+    l->setGeometry(g);
     return l;
 }
 
@@ -45,10 +50,16 @@ GuideWindow::GuideWindow(Config& config, QWidget* parent) : QDialog(parent), m_c
     addLabel(this, "标签6", {80, 40, 392, 24},
              QStringLiteral("选择左侧文件服务器-分组目录，右键-增加分组、修改分组、删除分组。"), false);
     addLabel(this, "标签1", {24, 72, 136, 24}, QStringLiteral("第二步：添加一个文件"), true);
-    addLabel(this, "标签3", {80, 104, 392, 40},
-             QStringLiteral("方法一：点击工具条【增加】按钮，进行单个文件的入库操作。\n\n"
-                            "方法二：选择左侧文件服务器-分组目录，右键-向当前分组增加文件。"),
-             false);
+    // Two paragraphs with an empty line between them; the empty line is
+    // kept short so that both fit the label's 40 pixels.
+    QLabel* twoWays = addLabel(this, "标签3", {80, 104, 392, 40},
+                               QStringLiteral("<p style=\"margin:0\">%1</p>"
+                                              "<p style=\"margin:0; font-size:5px\">&nbsp;</p>"
+                                              "<p style=\"margin:0\">%2</p>")
+                                   .arg(QStringLiteral("方法一：点击工具条【增加】按钮，进行单个文件的入库操作。"),
+                                        QStringLiteral("方法二：选择左侧文件服务器-分组目录，右键-向当前分组增加文件。")),
+                               false);
+    twoWays->setTextFormat(Qt::RichText);
     addLabel(this, "标签2", {24, 152, 136, 24}, QStringLiteral("第三步：添加一组文件"), true);
     addLabel(this, "标签4", {80, 176, 392, 24},
              QStringLiteral("选择左侧文件服务器-分组目录，右键-数据导入，一次批量导入若个文件。"), false);

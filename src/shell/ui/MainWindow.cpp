@@ -27,6 +27,7 @@
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QTableView>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
@@ -134,11 +135,12 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     greet();
     refreshMenuEntries();
 
-    m_clock.setObjectName(QStringLiteral("时钟1"));
-    m_clock.setInterval(1000);
-    connect(&m_clock, &QTimer::timeout, this, &MainWindow::tickClock);
+    m_clock = new QTimer(this);
+    m_clock->setObjectName(QStringLiteral("时钟1"));
+    m_clock->setInterval(1000);
+    connect(m_clock, &QTimer::timeout, this, &MainWindow::tickClock);
     tickClock();
-    m_clock.start();
+    m_clock->start();
 
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -296,6 +298,9 @@ void MainWindow::arrange(int mode)
     m_paneArea = top;
     for (QWidget* w : {tree, panel, icons, report})
         w->show();
+    top->show();
+    // Lay the new arrangement out now rather than on the next event round.
+    m_column->activate();
     m_displayMode = mode;
 }
 
@@ -373,7 +378,7 @@ bool MainWindow::requestExit()
     if (!prompter().question(QStringLiteral("确定退出本系统吗？"), QStringLiteral("询问")))
         return false;
     m_exiting = true;
-    m_clock.stop();
+    m_clock->stop();
     // Files extracted for opening go with the program; a folder that is not
     // there is no reason to stay.
     const QString extraction = ProgramHome::extractionFolder();
@@ -383,7 +388,10 @@ bool MainWindow::requestExit()
     emit exitConfirmed();
     if (!m_inClose)
         close();
-    QCoreApplication::exit(0);
+    // Ends the program's event loop; other windows (guide, notices) may
+    // still be open, so closing this one alone need not end it.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
     return true;
 }
 

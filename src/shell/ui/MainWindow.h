@@ -111,7 +111,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QList<QLabel*> m_statusPanes;
     MainMenus* m_menus = nullptr;
-    QTimer m_clock;
+    QTimer* m_clock = nullptr;
     int m_displayMode = 1;
     QPoint m_popupPos;
     QString m_lastCommand;
