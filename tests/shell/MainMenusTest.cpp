@@ -6,6 +6,9 @@
 #include "shell/ui/PermissionNotice.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QStyle>
 
@@ -90,6 +93,8 @@ private slots:
     void entriesReachTheirCommands_data();
     void entriesReachTheirCommands();
     void drawnInThePalette();
+    void lookKeptUnderEverySkin_data();
+    void lookKeptUnderEverySkin();
 };
 
 void MainMenusTest::entriesInOrder_data()
@@ -244,6 +249,36 @@ void MainMenusTest::drawnInThePalette()
     const QRect first = m->actionGeometry(m->actions().at(0));
     const QColor sel = img.pixelColor(first.right() - 6, first.center().y());
     QVERIFY2(sel.red() == 255 && sel.green() >= 238 && sel.blue() >= 194 && sel.blue() <= 204, qPrintable(sel.name()));
+}
+
+void MainMenusTest::lookKeptUnderEverySkin_data()
+{
+    QTest::addColumn<QString>("skin");
+    for (const QString& skin : QDir(QStringLiteral(":/skins")).entryList({QStringLiteral("*.she")}))
+        QTest::newRow(qPrintable(skin)) << skin;
+}
+
+void MainMenusTest::lookKeptUnderEverySkin()
+{
+    QFETCH(QString, skin);
+    QFile file(QStringLiteral(":/skins/") + skin);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    struct Restore {
+        ~Restore() { qApp->setStyleSheet(QString()); }
+    } restore;
+    qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
+    MainWindowFixture f;
+    QVERIFY(f.build());
+    QMenu* m = f.window->menus()->menu(QStringLiteral("文件"));
+    m->popup(QPoint(40, 40));
+    QVERIFY(QTest::qWaitForWindowExposed(m));
+    const QImage img = m->grab().toImage();
+    TestHome::grab(m, QStringLiteral("menu-file-") + QFileInfo(skin).baseName());
+    m->hide();
+    const QColor column = img.pixelColor(1, img.height() - 4);
+    QVERIFY2(qAbs(column.red() - 227) < 8 && qAbs(column.blue() - 255) < 4, qPrintable(column.name()));
+    QCOMPARE(img.pixelColor(img.width() - 4, img.height() - 4), MainMenus::palette().at(4));
+    QCOMPARE(m->actions().at(0)->icon().pixmap(QSize(16, 16)).size(), QSize(16, 15));
 }
 
 KV_REGISTER_TEST(MainMenusTest)

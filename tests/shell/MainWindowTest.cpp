@@ -114,6 +114,8 @@ private slots:
     void guideFromMenuIgnoresFlag();
     void aboutFromToolbar();
     void renders();
+    void rendersUnderSkins_data();
+    void rendersUnderSkins();
 };
 
 void MainWindowTest::opensMaximisedWithCaption()
@@ -875,6 +877,33 @@ void MainWindowTest::renders()
     AboutWindow* about = f.window->showAbout();
     QVERIFY(QTest::qWaitForWindowExposed(about));
     QVERIFY(!TestHome::grab(about, QStringLiteral("about")).isEmpty());
+}
+
+void MainWindowTest::rendersUnderSkins_data()
+{
+    QTest::addColumn<QString>("skin");
+    for (const QString& skin : QDir(QStringLiteral(":/skins")).entryList({QStringLiteral("*.she")}))
+        QTest::newRow(qPrintable(skin)) << skin;
+}
+
+void MainWindowTest::rendersUnderSkins()
+{
+    QFETCH(QString, skin);
+    QFile file(QStringLiteral(":/skins/") + skin);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    struct Restore {
+        ~Restore() { qApp->setStyleSheet(QString()); }
+    } restore;
+    qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
+    MainWindowFixture f;
+    QVERIFY(f.build());
+    // The banner keeps its colour and white text under every skin.
+    auto* banner = f.unit<Banner>(QStringLiteral("图片框1"));
+    const QImage img = banner->grab().toImage();
+    QCOMPARE(img.pixelColor(2, 2), QColor(0x2B, 0x5F, 0xAE));
+    QCOMPARE(f.unit<QLabel>(QStringLiteral("透明标签1"))->font().pixelSize(), 24);
+    QCOMPARE(f.unit<QLabel>(QStringLiteral("增加透明标签"))->palette().color(QPalette::WindowText), QColor(Qt::white));
+    TestHome::grab(f.window.get(), QStringLiteral("mainwindow-") + QFileInfo(skin).baseName());
 }
 
 KV_REGISTER_TEST(MainWindowTest)

@@ -646,6 +646,24 @@ private:
 
 }  // namespace
 
+// The same look as a style sheet on each menu: a skin's style sheet set on
+// the whole application would otherwise repaint the menus in its own tones.
+// A menu's own sheet wins over the application's for every property it sets.
+QString menuSheet()
+{
+    return QStringLiteral(
+        "QMenu { background-color: #F9F8F7; background-image: url(:/mainwin/menucolumn.png);"
+        " background-repeat: repeat-y; background-position: left top; background-origin: padding;"
+        " border: 1px solid #88AEE4; color: black; padding: 1px 0px; }"
+        "QMenu::item { background: transparent; color: black; border: 1px solid transparent;"
+        " padding: 2px 24px 2px 6px; margin: 0px 1px 0px 1px; }"
+        "QMenu::item:selected { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+        " stop:0 #FFF4CC, stop:1 #FFEEC2); border: 1px solid #FFD79D; color: black; }"
+        "QMenu::item:disabled { color: gray; }"
+        "QMenu::icon { padding-left: 4px; }"
+        "QMenu::separator { height: 1px; background: #88AEE4; margin: 2px 2px 2px 32px; }");
+}
+
 // ---- MainMenus ----
 
 MainMenus::MainMenus(QWidget* parent) : QObject(parent)
@@ -666,6 +684,7 @@ QMenu* MainMenus::build(Which which, const QString& name)
     auto* menu = new QMenu(name, parentWidget);
     menu->setObjectName(name);
     menu->setStyle(menuStyle());
+    menu->setStyleSheet(menuSheet());
     const QList<Entry> entries = entriesOf(which);
     for (int i = 0; i < entries.size(); ++i) {
         const Entry& e = entries.at(i);

@@ -15,20 +15,13 @@ ToolbarLabel::ToolbarLabel(const QString& name, const QString& caption, const QS
     QFont f = font();
     f.setPixelSize(14);
     setFont(f);
-    setHighlighted(false);
-}
-
-void ToolbarLabel::setHighlighted(bool on)
-{
-    // White text on the banner; pale gold while the pointer is over it.
-    setStyleSheet(on ? QStringLiteral("QLabel { color: #FFD79D; background: transparent; font-size: 14px; }")
-                     : QStringLiteral("QLabel { color: white; background: transparent; font-size: 14px; }"));
+    // White text straight on the banner, whatever skin is in use.
+    setStyleSheet(QStringLiteral("QLabel { color: white; background: transparent; font-size: 14px; }"));
 }
 
 void ToolbarLabel::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        m_pressed = true;
         event->accept();
         return;
     }
@@ -39,23 +32,10 @@ void ToolbarLabel::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         const bool fire = rect().contains(event->position().toPoint());
-        m_pressed = false;
         event->accept();
         if (fire)
             emit activated(m_command, event->globalPosition().toPoint());
         return;
     }
     QLabel::mouseReleaseEvent(event);
-}
-
-void ToolbarLabel::enterEvent(QEnterEvent* event)
-{
-    setHighlighted(true);
-    QLabel::enterEvent(event);
-}
-
-void ToolbarLabel::leaveEvent(QEvent* event)
-{
-    setHighlighted(false);
-    QLabel::leaveEvent(event);
 }

@@ -19,12 +19,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
-    void setHighlighted(bool on);
-
     QString m_command;
-    bool m_pressed = false;
 };
