@@ -113,6 +113,7 @@ void MainMenusTest::entriesInOrder()
     QVERIFY(m);
     QCOMPARE(m->objectName(), menu);
     QCOMPARE(f.window->findChild<QMenu*>(menu), m);
+    QCOMPARE(f.window->findChild<MainMenus*>(QStringLiteral("超级菜单1")), f.window->menus());
     const QList<Row> rows = expected(menu);
     const QList<QAction*> actions = m->actions();
     QCOMPARE(actions.size(), rows.size());

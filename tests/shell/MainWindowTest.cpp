@@ -107,6 +107,7 @@ private slots:
     void exitAnsweredNo();
     void exitAnsweredYes_data();
     void exitAnsweredYes();
+    void exitRemovesALinkNotItsTarget();
     void clockRedrawnAcrossMidnight();
     void progressBar();
     void guideOfferedUntilFlagSet();
@@ -703,6 +704,26 @@ void MainWindowTest::exitAnsweredYes()
     QVERIFY(!f.window->isVisible());
     // The rest of the temporary location is left alone.
     QVERIFY(QDir(temp.path()).exists());
+}
+
+void MainWindowTest::exitRemovesALinkNotItsTarget()
+{
+    TempLocation temp;
+    QTemporaryDir elsewhere;
+    QFile precious(elsewhere.filePath(QStringLiteral("precious.txt")));
+    QVERIFY(precious.open(QIODevice::WriteOnly));
+    precious.write("keep");
+    precious.close();
+    MainWindowFixture f;
+    QVERIFY(f.build());
+    const QString folder = ProgramHome::extractionFolder();
+    QVERIFY(QFile::link(elsewhere.path(), folder));
+    f.prompter.answerYes();
+    QTest::mouseClick(f.unit<QWidget>(QStringLiteral("退出透明标签")), Qt::LeftButton);
+    QVERIFY(!f.window->isVisible());
+    QVERIFY(!QFileInfo(folder).isSymLink());
+    QVERIFY(!QFileInfo::exists(folder));
+    QVERIFY(QFileInfo::exists(precious.fileName()));
 }
 
 void MainWindowTest::clockRedrawnAcrossMidnight()

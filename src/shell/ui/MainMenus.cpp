@@ -668,6 +668,7 @@ QString menuSheet()
 
 MainMenus::MainMenus(QWidget* parent) : QObject(parent)
 {
+    setObjectName(QStringLiteral("超级菜单1"));
     for (Which w : allMenus())
         m_menus.insert(int(w), build(w, nameOf(w)));
     setGroupingEntriesVisible(false);

@@ -19,6 +19,8 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -50,6 +52,20 @@ QSplitter* makeSplitter(Qt::Orientation orientation, QWidget* parent)
     s->setChildrenCollapsible(false);
     s->setOpaqueResize(true);
     return s;
+}
+
+// Removes the folder into which files were extracted for opening. It lives
+// in the shared temporary location under a predictable name, so a link put
+// there in its place is removed as a link: what it points to is not ours.
+void removeExtractionFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        QFile::remove(path);
+        return;
+    }
+    if (info.isDir())
+        QDir(path).removeRecursively();
 }
 
 }  // namespace
@@ -259,7 +275,6 @@ void MainWindow::arrange(int mode)
         right->setSizes({PanelHeight, rest});
         upper->setSizes({PanelWidth, width - TreeWidth - PanelWidth - 2 * SplitterWidth});
         top = outer;
-        m_upperRow = upper;
     } else {
         // Mode one: tree, panel and icon view side by side above the report
         // list, which spans the whole width.
@@ -281,7 +296,6 @@ void MainWindow::arrange(int mode)
         upper->setSizes({TreeWidth, PanelWidth, width - TreeWidth - PanelWidth - 2 * SplitterWidth});
         outer->setSizes({PanelHeight, rest});
         top = outer;
-        m_upperRow = upper;
     }
     top->setObjectName(QStringLiteral("paneArea"));
 
@@ -381,9 +395,7 @@ bool MainWindow::requestExit()
     m_clock->stop();
     // Files extracted for opening go with the program; a folder that is not
     // there is no reason to stay.
-    const QString extraction = ProgramHome::extractionFolder();
-    if (QDir(extraction).exists())
-        QDir(extraction).removeRecursively();
+    removeExtractionFolder(ProgramHome::extractionFolder());
     m_store.close();
     emit exitConfirmed();
     if (!m_inClose)

@@ -107,7 +107,6 @@ private:
     QWidget* m_strip = nullptr;
     QVBoxLayout* m_column = nullptr;
     QWidget* m_paneArea = nullptr;
-    QSplitter* m_upperRow = nullptr;
     QProgressBar* m_progress = nullptr;
     QList<QLabel*> m_statusPanes;
     MainMenus* m_menus = nullptr;
