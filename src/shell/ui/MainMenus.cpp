@@ -12,22 +12,16 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QStyleFactory>
-#include <QStyleOptionMenuItem>
 
 namespace {
 
 // The palette of the menus, in stored order.
-const QColor PaleBlue(227, 239, 255);   // icon column, light end
+const QColor PaleBlue(227, 239, 255);   // icon column, light end (menucolumn.png)
 const QColor MidBlue(136, 174, 228);    // icon column, dark end; frame
 const QColor PaleGold(255, 244, 204);   // selection, top
 const QColor Gold(255, 215, 157);       // selection frame
 const QColor OffWhite(249, 248, 247);   // background
 const QColor LightGold(255, 238, 194);  // selection, bottom
-
-constexpr int IconColumn = 24;  // width of the icon column
-constexpr int ItemHeight = 22;
-constexpr int SeparatorHeight = 5;
-constexpr int TextGap = 8;
 
 // Outline shades derived from the palette.
 QColor ink() { return MidBlue.darker(230); }
@@ -518,150 +512,43 @@ QPixmap iconPixmap(Icon icon)
     return pm;
 }
 
-// ---- the style that draws the menus ----
+// ---- the look of the menus ----
 
+// The style under the menus' sheet: the Fusion style with the icon column's
+// pictures kept at 16 pixels whatever the platform's own icon size.
 class MenuStyle : public QProxyStyle {
 public:
     MenuStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
     {
-        switch (metric) {
-        case PM_SmallIconSize: return 16;
-        case PM_MenuPanelWidth: return 1;
-        case PM_MenuHMargin: return 0;
-        case PM_MenuVMargin: return 1;
-        case PM_MenuDesktopFrameWidth: return 0;
-        default: return QProxyStyle::pixelMetric(metric, option, widget);
-        }
-    }
-
-    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
-                           const QWidget* widget) const override
-    {
-        if (type == CT_MenuItem) {
-            if (const auto* mi = qstyleoption_cast<const QStyleOptionMenuItem*>(option)) {
-                if (mi->menuItemType == QStyleOptionMenuItem::Separator)
-                    return QSize(IconColumn + 2 * TextGap, SeparatorHeight);
-                const int textWidth = mi->fontMetrics.horizontalAdvance(mi->text);
-                return QSize(IconColumn + TextGap + textWidth + 3 * TextGap, ItemHeight);
-            }
-        }
-        return QProxyStyle::sizeFromContents(type, option, size, widget);
-    }
-
-    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* p,
-                       const QWidget* widget) const override
-    {
-        if (element == PE_PanelMenu) {
-            paintBackground(p, option->rect);
-            return;
-        }
-        if (element == PE_FrameMenu) {
-            p->save();
-            p->setPen(MidBlue);
-            p->setBrush(Qt::NoBrush);
-            p->drawRect(option->rect.adjusted(0, 0, -1, -1));
-            p->restore();
-            return;
-        }
-        QProxyStyle::drawPrimitive(element, option, p, widget);
-    }
-
-    void drawControl(ControlElement element, const QStyleOption* option, QPainter* p,
-                     const QWidget* widget) const override
-    {
-        if (element == CE_MenuEmptyArea) {
-            paintBackground(p, option->rect);
-            return;
-        }
-        if (element == CE_MenuItem) {
-            if (const auto* mi = qstyleoption_cast<const QStyleOptionMenuItem*>(option)) {
-                paintItem(p, *mi);
-                return;
-            }
-        }
-        QProxyStyle::drawControl(element, option, p, widget);
-    }
-
-private:
-    static void paintColumn(QPainter* p, const QRect& r)
-    {
-        QRect col(r.left(), r.top(), IconColumn, r.height());
-        QLinearGradient g(col.topLeft(), col.topRight());
-        g.setColorAt(0, PaleBlue);
-        g.setColorAt(1, MidBlue);
-        p->fillRect(col, g);
-    }
-
-    static void paintBackground(QPainter* p, const QRect& r)
-    {
-        p->fillRect(r, OffWhite);
-        QRect col = r.adjusted(1, 1, 0, -1);  // inside the frame
-        paintColumn(p, col);
-    }
-
-    static void paintItem(QPainter* p, const QStyleOptionMenuItem& mi)
-    {
-        const QRect r = mi.rect;
-        p->save();
-        p->fillRect(r, OffWhite);
-        paintColumn(p, r);
-        if (mi.menuItemType == QStyleOptionMenuItem::Separator) {
-            const int y = r.top() + r.height() / 2;
-            p->setPen(MidBlue);
-            p->drawLine(r.left() + IconColumn + TextGap, y, r.right() - 2, y);
-            p->restore();
-            return;
-        }
-        const bool selected = (mi.state & State_Selected) && (mi.state & State_Enabled);
-        if (selected) {
-            const QRect sel = r.adjusted(1, 0, -2, -1);
-            QLinearGradient g(sel.topLeft(), sel.bottomLeft());
-            g.setColorAt(0, PaleGold);
-            g.setColorAt(1, LightGold);
-            p->setPen(Gold.darker(115));
-            p->setBrush(g);
-            p->drawRect(sel);
-        }
-        if (!mi.icon.isNull()) {
-            const QPixmap pm = mi.icon.pixmap(QSize(16, 16));
-            const QSize s = pm.deviceIndependentSize().toSize();
-            const QPoint at(r.left() + (IconColumn - s.width()) / 2, r.top() + (r.height() - s.height()) / 2);
-            p->drawPixmap(at, pm);
-        }
-        p->setFont(mi.font);
-        p->setPen((mi.state & State_Enabled) ? QColor(Qt::black) : QColor(Qt::gray));
-        const QRect textRect(r.left() + IconColumn + TextGap, r.top(), r.width() - IconColumn - 2 * TextGap,
-                             r.height());
-        QString text = mi.text;
-        const int tab = text.indexOf(QLatin1Char('\t'));
-        if (tab >= 0)
-            text.truncate(tab);
-        p->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextShowMnemonic | Qt::TextSingleLine,
-                    text);
-        p->restore();
+        if (metric == PM_SmallIconSize)
+            return 16;
+        return QProxyStyle::pixelMetric(metric, option, widget);
     }
 };
 
 }  // namespace
 
-// The same look as a style sheet on each menu: a skin's style sheet set on
-// the whole application would otherwise repaint the menus in its own tones.
-// A menu's own sheet wins over the application's for every property it sets.
-QString menuSheet()
+// The menus' look as a style sheet on each menu: background, the icon column
+// (a gradient picture repeated down the left edge), frame, selection and
+// separators in the palette. A skin's sheet set on the whole application
+// would otherwise repaint the menus in its own tones; a menu's own sheet wins
+// over it for every property it sets.
+static QString menuSheet()
 {
     return QStringLiteral(
-        "QMenu { background-color: #F9F8F7; background-image: url(:/mainwin/menucolumn.png);"
-        " background-repeat: repeat-y; background-position: left top; background-origin: padding;"
-        " border: 1px solid #88AEE4; color: black; padding: 1px 0px; }"
-        "QMenu::item { background: transparent; color: black; border: 1px solid transparent;"
-        " padding: 2px 24px 2px 6px; margin: 0px 1px 0px 1px; }"
-        "QMenu::item:selected { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-        " stop:0 #FFF4CC, stop:1 #FFEEC2); border: 1px solid #FFD79D; color: black; }"
-        "QMenu::item:disabled { color: gray; }"
-        "QMenu::icon { padding-left: 4px; }"
-        "QMenu::separator { height: 1px; background: #88AEE4; margin: 2px 2px 2px 32px; }");
+               "QMenu { background-color: %4; background-image: url(:/mainwin/menucolumn.png);"
+               " background-repeat: repeat-y; background-position: left top; background-origin: padding;"
+               " border: 1px solid %1; color: black; padding: 1px 0px; }"
+               "QMenu::item { background: transparent; color: black; border: 1px solid transparent;"
+               " padding: 2px 24px 2px 6px; margin: 0px 1px 0px 1px; }"
+               "QMenu::item:selected { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+               " stop:0 %2, stop:1 %5); border: 1px solid %3; color: black; }"
+               "QMenu::item:disabled { color: gray; }"
+               "QMenu::icon { padding-left: 4px; }"
+               "QMenu::separator { height: 1px; background: %1; margin: 2px 2px 2px 32px; }")
+        .arg(MidBlue.name(), PaleGold.name(), Gold.name(), OffWhite.name(), LightGold.name());
 }
 
 // ---- MainMenus ----
