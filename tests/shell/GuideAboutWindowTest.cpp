@@ -26,6 +26,7 @@ private slots:
     void guideEscCloses();
     void aboutUnits();
     void aboutEscCloses();
+    void draggedByTheirBackground();
 };
 
 void GuideAboutWindowTest::guideUnits_data()
@@ -204,6 +205,31 @@ void GuideAboutWindowTest::aboutEscCloses()
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QTest::keyClick(w, Qt::Key_Escape);
     QTRY_VERIFY(!w);
+}
+
+void GuideAboutWindowTest::draggedByTheirBackground()
+{
+    QTemporaryDir dir;
+    Config config(dir.filePath(QStringLiteral("Config.ini")));
+    QPointer<GuideWindow> guide = GuideWindow::showGuide(config);
+    QPointer<AboutWindow> about = AboutWindow::showAbout();
+    struct Cleanup {
+        QPointer<GuideWindow>& g;
+        QPointer<AboutWindow>& a;
+        ~Cleanup() { delete g; delete a; }
+    } cleanup{guide, about};
+    for (QWidget* w : {static_cast<QWidget*>(guide.data()), static_cast<QWidget*>(about.data())}) {
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        w->move(100, 100);
+        const QPoint start = w->pos();
+        // A spot of bare background in both windows.
+        const QPoint grip = w == guide.data() ? QPoint(480, 330) : QPoint(395, 250);
+        QVERIFY(w->childAt(grip) == nullptr);
+        QTest::mousePress(w, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(w, grip + QPoint(30, 20));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, grip + QPoint(30, 20));
+        QTRY_COMPARE(w->pos(), start + QPoint(30, 20));
+    }
 }
 
 KV_REGISTER_TEST(GuideAboutWindowTest)

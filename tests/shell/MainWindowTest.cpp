@@ -562,6 +562,10 @@ void MainWindowTest::resizeAndDragFillClientArea()
     QTRY_COMPARE(f.window->width(), 1400);
     QApplication::processEvents();
     fills();
+    // The banner spans the width and its toolbar keeps to the right edge.
+    QCOMPARE(f.unit<QWidget>(QStringLiteral("图片框1"))->width(), central->width());
+    QCOMPARE(f.unit<QWidget>(QStringLiteral("退出透明标签"))->x(), central->width() - 1024 + 984);
+    QCOMPARE(f.unit<QWidget>(QStringLiteral("增加透明标签"))->x(), central->width() - 1024 + 664);
     // The extra room goes to the icon view and the report list.
     QCOMPARE(tree->width(), treeWidth);
     QCOMPARE(panel->width(), panelWidth);
