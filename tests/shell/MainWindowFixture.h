@@ -2,6 +2,7 @@
 
 #include "common/ScriptedPrompter.h"
 #include "common/TestHome.h"
+#include "shell/Commands.h"
 #include "shell/MainSettings.h"
 #include "shell/ui/MainWindow.h"
 
@@ -31,6 +32,23 @@ struct MainWindowFixture {
         window->resize(1024, 768);
         window->show();
         return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    // Commands that the panes and other windows carry out are replaced by
+    // handlers that only record that they ran, so that routing can be
+    // tested without their windows and questions. The main window's own
+    // commands (exit, About, menu "设置", display modes, guide) stay.
+    QStringList ran;
+    void stubForeignCommands()
+    {
+        static const QStringList own = {QString::fromLatin1(Cmd::Exit), QString::fromLatin1(Cmd::About),
+                                        QString::fromLatin1(Cmd::SettingsMenu), QString::fromLatin1(Cmd::ViewMode1),
+                                        QString::fromLatin1(Cmd::ViewMode2), QString::fromLatin1(Cmd::ViewGuide)};
+        for (const Cmd::Info& info : Cmd::all()) {
+            const QString id = QString::fromLatin1(info.id);
+            if (!own.contains(id))
+                window->router().setHandler(id, [this, id] { ran << id; });
+        }
     }
 
     template <class T = QWidget>
