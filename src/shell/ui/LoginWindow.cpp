@@ -10,6 +10,7 @@
 #include "store/DataStore.h"
 
 #include <QGuiApplication>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -36,6 +37,20 @@ QString songSheet(int pixels, bool bold, const QString& colour = {})
     if (!colour.isEmpty())
         sheet += QStringLiteral(" color: %1;").arg(colour);
     return sheet;
+}
+
+// The product name is longer than the 24-pixel title was drawn for: narrow
+// the face horizontally (same height, same box) until the whole name fits.
+void fitWidth(QLabel* label)
+{
+    label->ensurePolished();
+    QFont font = label->font();
+    const int needed = QFontMetrics(font).horizontalAdvance(label->text());
+    const int room = label->width() - 2;
+    if (needed <= room || needed <= 0)
+        return;
+    font.setStretch(qMax(50, room * 100 / needed));
+    label->setFont(font);
 }
 
 }  // namespace
@@ -76,6 +91,7 @@ void LoginWindow::applyLook()
     m_ui->透明标签1->setStyleSheet(songSheet(14, false, QStringLiteral("white")));
     m_ui->透明标签2->setStyleSheet(songSheet(24, true, QStringLiteral("white")));
     m_ui->透明标签3->setStyleSheet(QStringLiteral("color: white;"));
+    fitWidth(m_ui->透明标签2);
     for (QLabel* l : {m_ui->透明标签1, m_ui->透明标签2, m_ui->透明标签3})
         l->setAttribute(Qt::WA_TranslucentBackground);
     m_ui->组合框1->setStyleSheet(songSheet(12, false));
