@@ -44,11 +44,9 @@ LoginService::Result LoginService::login(const QString& userName, const QString&
     if (status != UsableStatus)
         return refuse(Outcome::NotUsable, NotUsableMessage);
 
-    // Passwords are kept as salted hashes; a row that still holds the text
-    // as typed (an archive from before hashing) is compared as exact text.
-    const bool match = PasswordHash::isHash(stored) ? PasswordHash::verify(stored, password)
-                                                    : stored == password;
-    if (!match)
+    // Passwords are kept as salted hashes, compared exactly. A value that
+    // is not a hash was not written by this system and opens nothing.
+    if (!PasswordHash::verify(stored, password))
         return refuse(Outcome::WrongPassword, WrongPasswordMessage);
 
     r.outcome = Outcome::LoggedIn;

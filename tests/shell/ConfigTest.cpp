@@ -45,6 +45,7 @@ private slots:
     void writingOneKeyKeepsEveryOtherLine_data();
     void writingOneKeyKeepsEveryOtherLine();
     void writingKeepsGbk();
+    void writingKeepsByteOrderMark();
     void writingAddsMissingKeyAndSection();
     void writingCreatesMissingFile();
     void writtenValueReadsBack();
@@ -159,6 +160,15 @@ void ConfigTest::writingKeepsGbk()
     QVERIFY(again.isGbk());
     QCOMPARE(again.value(QStringLiteral("dl"), QStringLiteral("yh")), QStringLiteral("赵六"));
     QCOMPARE(again.value(QStringLiteral("HF"), QStringLiteral("hf")), QStringLiteral("/程序/Hf/墨叶.she"));
+}
+
+void ConfigTest::writingKeepsByteOrderMark()
+{
+    writeAll(m_path, QByteArray("\xEF\xBB\xBF[dl]\nyh=Admin\n"));
+    Config c(m_path);
+    QCOMPARE(c.value(QStringLiteral("dl"), QStringLiteral("yh")), QStringLiteral("Admin"));
+    QVERIFY(c.setValue(QStringLiteral("dl"), QStringLiteral("yh"), QStringLiteral("张三")));
+    QCOMPARE(readAll(m_path), QByteArray("\xEF\xBB\xBF[dl]\nyh=") + QStringLiteral("张三").toUtf8() + "\n");
 }
 
 void ConfigTest::writingAddsMissingKeyAndSection()

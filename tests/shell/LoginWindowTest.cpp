@@ -523,6 +523,11 @@ void LoginWindowTest::stoppedOperatorIsRefusedEvenWhenAskedDirectly()
     r = service.login(QStringLiteral("x' or '1'='1"), QString());
     QCOMPARE(r.outcome, LoginService::Outcome::UnknownUser);
     QVERIFY(!QFile::exists(home.context().home.configPath()));
+    // Only a stored hash opens the door: a password kept as plain text (or
+    // none at all) was not written by this system.
+    QVERIFY(s.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,qx) values ('Plain','pw','pw','可用','增加'),('Blank','','','可用','增加')")));
+    QCOMPARE(service.login(QStringLiteral("Plain"), QStringLiteral("pw")).outcome, LoginService::Outcome::WrongPassword);
+    QCOMPARE(service.login(QStringLiteral("Blank"), QString()).outcome, LoginService::Outcome::WrongPassword);
     // A failed read is a failure, not a login.
     s.failNextStatements(1, QStringLiteral("from czygl"));
     r = service.login(QStringLiteral("Admin"), QString());
