@@ -111,6 +111,7 @@ private slots:
     void passwordIsExact();
     void adminWithEmptyPasswordByEnter();
     void escapeDoesNotClose();
+    void accessKeys();
     void cancelEndsWithoutOperator();
     void stoppedOperatorIsRefusedEvenWhenAskedDirectly();
     void operatorStoppedWhileWindowOpen();
@@ -482,6 +483,15 @@ void LoginWindowTest::escapeDoesNotClose()
     // Enter with the user list focused also logs in.
     QTest::keyClick(u.users, Qt::Key_Enter);
     QCOMPARE(w.result(), int(QDialog::Accepted));
+}
+
+void LoginWindowTest::accessKeys()
+{
+    TestHome home;
+    LoginWindow w(home.context(), home.store());
+    Units u(&w);
+    QCOMPARE(u.login->shortcut(), QKeySequence(Qt::ALT | Qt::Key_I));
+    QCOMPARE(u.cancel->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
 }
 
 void LoginWindowTest::cancelEndsWithoutOperator()
