@@ -2,6 +2,7 @@
 #include "common/TestRegistry.h"
 #include "platform/ui/SkinLibrary.h"
 #include "shell/AppContext.h"
+#include "shell/Config.h"
 #include "shell/StartupSequence.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
@@ -61,6 +62,7 @@ private slots:
     void screenAdvice();
     void missingDatabaseStops();
     void databasePathNamingMissingFileStops();
+    void databasePathFromConfigIsUsed_data();
     void databasePathFromConfigIsUsed();
     void garbageConfigUsesDefaults();
     void noSkinWhenConfigSaysNo();
@@ -186,8 +188,16 @@ void StartupSequenceTest::databasePathNamingMissingFileStops()
     QVERIFY(!store.isOpen());
 }
 
+void StartupSequenceTest::databasePathFromConfigIsUsed_data()
+{
+    QTest::addColumn<bool>("gbk");
+    QTest::newRow("UTF-8") << false;
+    QTest::newRow("GBK") << true;
+}
+
 void StartupSequenceTest::databasePathFromConfigIsUsed()
 {
+    QFETCH(bool, gbk);
     Fresh f;
     QVERIFY(f.ok);
     const QString other = f.folder() + QStringLiteral("/另一个档案.dat");
@@ -197,7 +207,8 @@ void StartupSequenceTest::databasePathFromConfigIsUsed()
         QVERIFY(s.open(other));
         QVERIFY(Dictionary::write(s, Dictionary::FileTypes, QStringLiteral("jpg")));
     }
-    writeFile(f.folder() + QStringLiteral("/Config.ini"), (QStringLiteral("[date]\ndb=") + other + QStringLiteral("\n")).toUtf8());
+    const QString ini = QStringLiteral("; 档案\r\n[date]\r\ndb=") + other + QStringLiteral("\r\n");
+    writeFile(f.folder() + QStringLiteral("/Config.ini"), gbk ? Config::encodeGbk(ini) : ini.toUtf8());
     AppContext context(f.folder());
     DataStore store;
     RecordingHost host;
