@@ -86,11 +86,13 @@ void Config::reload()
     m_lines.clear();
     m_gbk = false;
     m_crlf = false;
+    m_bom = false;
     QFile f(m_path);
     if (m_path.isEmpty() || !f.open(QIODevice::ReadOnly))
         return;
     const QByteArray bytes = f.readAll();
     m_crlf = bytes.contains("\r\n");
+    m_bom = bytes.startsWith("\xEF\xBB\xBF");
     QString text = decode(bytes, &m_gbk);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_lines = text.split(QLatin1Char('\n'));
@@ -173,6 +175,8 @@ bool Config::setValue(const QString& section, const QString& key, const QString&
             bytes = text.toUtf8();
     } else {
         bytes = text.toUtf8();
+        if (m_bom)
+            bytes.prepend("\xEF\xBB\xBF");
     }
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly))

@@ -44,4 +44,5 @@ private:
     QStringList m_lines;
     bool m_gbk = false;
     bool m_crlf = false;
+    bool m_bom = false;  // a UTF-8 file that began with a byte order mark keeps it
 };

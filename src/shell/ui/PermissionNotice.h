@@ -1,14 +1,46 @@
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
+
+class QLabel;
+class QTimer;
+class QToolButton;
 
 // The permission notice " Korvane文件管理系统": "您没有此操作权限!", always on
-// top, closes itself after a few seconds, Esc closes it.
+// top, closes itself after a few seconds, Esc closes it, the background
+// drags it.
 class PermissionNotice : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int TicksBeforeClosing = 3;
+    static inline const QString Text = QStringLiteral("您没有此操作权限!");
+
     explicit PermissionNotice(QWidget* parent = nullptr);
 
     // Shows the notice (non-blocking) and returns it; it deletes itself on close.
     static PermissionNotice* showNotice(QWidget* parent = nullptr);
+
+    int ticks() const { return m_ticks; }
+    // The 32 x 32 blue information icon.
+    static QPixmap infoIcon();
+
+public slots:
+    // One tick of 时钟1; the notice closes itself on the last one.
+    void tick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QToolButton* m_icon = nullptr;
+    QLabel* m_label = nullptr;
+    QTimer* m_timer = nullptr;
+    int m_ticks = 0;
+    QPoint m_dragOffset;
+    bool m_dragging = false;
 };

@@ -3,7 +3,11 @@
 #include "platform/ui/QtPrompter.h"
 #include "shell/AppContext.h"
 #include "shell/ProgramHome.h"
+#include "shell/StartupSequence.h"
+#include "shell/ui/LoginWindow.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/StartupFonts.h"
+#include "platform/ui/SkinLibrary.h"
 #include "store/DataStore.h"
 #include "store/Schema.h"
 
@@ -11,6 +15,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTextStream>
 
 #include <memory>
@@ -58,6 +64,12 @@ int initHome(int argc, char** argv, const QString& folder)
     return 0;
 }
 
+class UiHost final : public StartupSequence::Host {
+public:
+    void advise(const QString& text) override { prompter().message(text, {}, Prompter::Icon::Information); }
+    void attachSkin(const QString& path) override { SkinLibrary::attach(path, SkinLibrary::Password); }
+};
+
 }  // namespace
 
 int run(int argc, char** argv)
@@ -75,26 +87,38 @@ int run(int argc, char** argv)
         return initHome(argc, argv, options.initHome);
 
     QApplication app(argc, argv);
+    installFontSubstitutes();
     QtPrompter qtPrompter;
     setPrompter(&qtPrompter);
     const QString folder = options.home.isEmpty() ? QCoreApplication::applicationDirPath() : options.home;
     AppContext context(folder);
-    context.databasePath = context.home.databasePath(context.config);
-    if (!QFileInfo(context.databasePath).isFile()) {
-        prompter().message(QStringLiteral("启动失败：指定数据库未找到，重新安装本系统可修复此错误。"),
-                           QStringLiteral("错误信息"), Prompter::Icon::Critical);
+
+    // The login window's connection; the main window opens its own.
+    DataStore loginStore;
+    UiHost host;
+    QSize screen;
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        screen = s->size();
+    const StartupSequence::Result started = StartupSequence(context, loginStore).run(screen, host);
+    if (!started.ok()) {
+        if (!started.detail.isEmpty())
+            QTextStream(stderr) << "korvane: " << started.detail << Qt::endl;
+        prompter().message(started.message, started.title, Prompter::Icon::Critical);
         return 1;
     }
+
+    std::unique_ptr<MainWindow> window;
     {
-        DataStore store;
-        if (!store.open(context.databasePath) || !Schema::migrate(store)) {
-            prompter().message(QStringLiteral("打开数据库失败。"), {}, Prompter::Icon::Critical);
-            return 1;
-        }
+        LoginWindow login(context, loginStore);
+        login.setHandOver([&] { window = std::make_unique<MainWindow>(context); });
+        if (login.exec() != QDialog::Accepted || !window)
+            return 0;
     }
-    MainWindow window(context);
-    window.show();
-    return app.exec();
+    loginStore.close();
+    window->show();
+    const int rc = app.exec();
+    window.reset();
+    return rc;
 }
 
 }  // namespace Startup

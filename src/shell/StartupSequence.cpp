@@ -1,0 +1,146 @@
+#include "shell/StartupSequence.h"
+
+#include "shell/AppContext.h"
+#include "store/DataStore.h"
+#include "store/Dictionary.h"
+#include "store/Schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+namespace {
+
+void setWhy(QString* why, const QString& text)
+{
+    if (why)
+        *why = text;
+}
+
+}  // namespace
+
+StartupSequence::StartupSequence(AppContext& context, DataStore& store) : m_context(context), m_store(store)
+{
+}
+
+bool StartupSequence::screenTooSmall(const QSize& screen)
+{
+    return screen.isValid() && (screen.width() < 1024 || screen.height() < 768);
+}
+
+QString StartupSequence::skinPath() const
+{
+    const QString path = m_context.home.skinPath(m_context.config);
+    if (path.trimmed().compare(QStringLiteral("NO"), Qt::CaseInsensitive) == 0)
+        return {};
+    return path;
+}
+
+bool StartupSequence::fileLooksWhole(const QString& path, QString* why)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        setWhy(why, QStringLiteral("cannot read %1").arg(path));
+        return false;
+    }
+    const QByteArray header = f.read(100);
+    const qint64 size = f.size();
+    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0"))) {
+        setWhy(why, QStringLiteral("not an SQLite database"));
+        return false;
+    }
+    const auto* h = reinterpret_cast<const uchar*>(header.constData());
+    qint64 pageSize = qFromBigEndian<quint16>(h + 16);
+    if (pageSize == 1)
+        pageSize = 65536;
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
+        setWhy(why, QStringLiteral("bad page size"));
+        return false;
+    }
+    if (size % pageSize != 0) {
+        setWhy(why, QStringLiteral("file size %1 is not a whole number of pages").arg(size));
+        return false;
+    }
+    // The page count in the header is valid only when the change counter
+    // and the "valid for" counter agree (every writer since 3.7.0 keeps them so).
+    const quint32 changeCounter = qFromBigEndian<quint32>(h + 24);
+    const quint32 pages = qFromBigEndian<quint32>(h + 28);
+    const quint32 validFor = qFromBigEndian<quint32>(h + 92);
+    if (pages != 0 && changeCounter == validFor && size < qint64(pages) * pageSize) {
+        setWhy(why, QStringLiteral("truncated: %1 bytes of %2").arg(size).arg(qint64(pages) * pageSize));
+        return false;
+    }
+    return true;
+}
+
+bool StartupSequence::openArchive(DataStore& store, const QString& path, QString* why)
+{
+    if (!store.open(path)) {
+        setWhy(why, store.lastError());
+        return false;
+    }
+    auto fail = [&](const QString& text) {
+        setWhy(why, text);
+        store.close();
+        return false;
+    };
+    QString error;
+    if (!Schema::migrate(store, &error))
+        return fail(error);
+    // Opening rolled back any hot journal; what is on disk now is the archive.
+    if (!fileLooksWhole(path, &error))
+        return fail(error);
+    // Every table must answer, not only be named in the catalogue.
+    for (const QString& table : Schema::tableNames()) {
+        // Table names are our own constants, never input.
+        if (!store.query(QStringLiteral("select count(*) from %1").arg(table)))
+            return fail(table + QStringLiteral(": ") + store.lastError());
+    }
+    return true;
+}
+
+bool StartupSequence::readSettings(QString* why)
+{
+    if (auto settings = MainSettings::read(m_store)) {
+        m_context.mainSettings = *settings;
+    } else if (!m_store.query(QStringLiteral("select id from zcbj where id=1"))) {
+        setWhy(why, QStringLiteral("zcbj: ") + m_store.lastError());
+        return false;
+    }
+    // A missing row keeps the built-in default.
+    if (auto types = Dictionary::read(m_store, Dictionary::FileTypes))
+        m_context.fileTypes = *types;
+    if (auto size = Dictionary::read(m_store, Dictionary::FileSize))
+        m_context.fileSize = *size;
+    return true;
+}
+
+StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
+{
+    Result result;
+    if (screenTooSmall(screen))
+        host.advise(ScreenAdvice);
+
+    m_context.databasePath = m_context.home.databasePath(m_context.config);
+    if (!QFileInfo(m_context.databasePath).isFile()) {
+        result.outcome = Outcome::DatabaseMissing;
+        result.message = DatabaseMissingMessage;
+        result.title = DatabaseMissingTitle;
+        result.detail = QStringLiteral("database file not found: %1").arg(m_context.databasePath);
+        return result;
+    }
+
+    const QString skin = skinPath();
+    if (!skin.isEmpty())
+        host.attachSkin(skin);
+
+    QString why;
+    if (!openArchive(m_store, m_context.databasePath, &why) || !readSettings(&why)) {
+        m_store.close();
+        result.outcome = Outcome::DatabaseUnusable;
+        result.message = OpenFailedMessage;
+        result.detail = why;
+        return result;
+    }
+    return result;
+}

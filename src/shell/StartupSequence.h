@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+struct AppContext;
+class DataStore;
+
+// The steps between the program's start and the login window, in their
+// order: the screen advice, the presence of the database file, the skin,
+// the connection, and the settings read at start into the AppContext.
+// Nothing here shows anything: the host shows the advice and attaches the
+// skin, and a failure comes back as the result with its message and title.
+class StartupSequence {
+public:
+    static inline const QString ScreenAdvice =
+        QStringLiteral("建议：使用本系统的最佳屏幕分辨率为1024*768或更高，请重新调整。");
+    static inline const QString DatabaseMissingMessage =
+        QStringLiteral("启动失败：指定数据库未找到，重新安装本系统可修复此错误。");
+    static inline const QString DatabaseMissingTitle = QStringLiteral("错误信息");
+    static inline const QString OpenFailedMessage = QStringLiteral("打开数据库失败。");
+
+    enum class Outcome {
+        Ready,            // connection open, settings read
+        DatabaseMissing,  // the database file does not exist
+        DatabaseUnusable, // it exists but is not a readable archive
+    };
+
+    struct Result {
+        Outcome outcome = Outcome::Ready;
+        QString message;  // what to show; empty when Ready
+        QString title;
+        QString detail;   // why, for the log / stderr
+        bool ok() const { return outcome == Outcome::Ready; }
+    };
+
+    // What the sequence asks of the program around it.
+    class Host {
+    public:
+        virtual ~Host() = default;
+        virtual void advise(const QString& text) = 0;
+        // path is never "NO" or empty.
+        virtual void attachSkin(const QString& path) = 0;
+    };
+
+    // store is the connection the login window goes on with.
+    StartupSequence(AppContext& context, DataStore& store);
+
+    Result run(const QSize& screen, Host& host);
+
+    static bool screenTooSmall(const QSize& screen);
+    // The skin to attach from Config.ini; empty when "NO".
+    QString skinPath() const;
+
+    // Opens store on path and proves it is a whole archive of this system:
+    // an SQLite file no shorter than its header says, with every table
+    // present and readable, at a schema version this build can migrate.
+    static bool openArchive(DataStore& store, const QString& path, QString* why = nullptr);
+    // False when the file's header names more pages than the file holds
+    // (a truncated copy). A file that is not SQLite at all is also false.
+    static bool fileLooksWhole(const QString& path, QString* why = nullptr);
+
+private:
+    bool readSettings(QString* why);
+
+    AppContext& m_context;
+    DataStore& m_store;
+};
