@@ -113,7 +113,8 @@ QString effectiveOrderBy(const QString& savedClause)
 bool isManualOrder(const QString& savedClause)
 {
     const auto keys = parse(savedClause);
-    return !keys || keys->isEmpty();
+    return !keys || keys->isEmpty()
+           || (keys->first().field == QLatin1String("xh") && !keys->first().descending);
 }
 
 }  // namespace SortClause

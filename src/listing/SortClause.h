@@ -34,7 +34,8 @@ QString orderBy(const QList<Key>& keys);
 // orderBy(parse(saved)) with a bad saved clause replaced by the manual order.
 QString effectiveOrderBy(const QString& savedClause);
 
-// True when savedClause leaves the list in manual (xh) order.
+// True when savedClause leaves the list in manual order: no valid clause,
+// or one that sorts by xh ascending first.
 bool isManualOrder(const QString& savedClause);
 
 }  // namespace SortClause
