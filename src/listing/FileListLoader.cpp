@@ -4,11 +4,43 @@
 #include "store/DataStore.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHash>
-#include <QSqlQuery>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
 #include <QThread>
+#include <QTimer>
+
+namespace {
+
+bool bindValue(sqlite3_stmt* stmt, int position, const QVariant& v)
+{
+    if (v.isNull())
+        return sqlite3_bind_null(stmt, position) == SQLITE_OK;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Bool:
+        return sqlite3_bind_int64(stmt, position, v.toLongLong()) == SQLITE_OK;
+    case QMetaType::Double:
+        return sqlite3_bind_double(stmt, position, v.toDouble()) == SQLITE_OK;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        return sqlite3_bind_blob64(stmt, position, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT)
+               == SQLITE_OK;
+    }
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        return sqlite3_bind_text64(stmt, position, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
+                                   SQLITE_UTF8) == SQLITE_OK;
+    }
+    }
+}
+
+}  // namespace
 
 // Lives in the loader's thread and owns that thread's connection.
 class ListWorker : public QObject {
@@ -59,68 +91,82 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
 
     const int shown = int(query.columns.size());
     const bool separateNames = query.nameField > shown;
-    const QString neverSet = FileListModel::neverSetDate();
-    QHash<QString, quint32> typeIndex;
+    const QByteArray neverSet = FileListModel::neverSetDate().toUtf8();
+    QHash<QByteArray, quint32> typeIndex;
 
-    bool ok = true;
-    {
-        // Forward only: the driver keeps no copy of the rows already read.
-        QSqlQuery q(m_store->database());
-        q.setForwardOnly(true);
-        ok = q.prepare(query.sql);
-        for (int i = 0; ok && i < query.params.size(); ++i)
-            q.bindValue(i, query.params.at(i));
-        ok = ok && q.exec();
-
-        auto fresh = [&](int expected) {
-            auto c = std::make_shared<ListChunk>();
-            c->ids.reserve(expected);
-            c->types.reserve(expected);
-            c->columns.resize(shown);
-            for (TextColumn& t : c->columns)
-                t.reserve(expected, qsizetype(expected) * 12);
-            if (separateNames)
-                c->names.reserve(expected, qsizetype(expected) * 12);
-            return c;
-        };
-        int limit = FileListLoader::FirstChunkRows;
-        auto chunk = fresh(limit);
-        int inChunk = 0;
-        while (ok && q.next()) {
-            if ((inChunk & 255) == 0 && cancelled(generation))
-                return;
-            chunk->ids.append(q.value(0).toLongLong());
-            for (int c = 0; c < shown; ++c) {
-                const QVariant v = q.value(c + 1);
-                if (v.typeId() == QMetaType::QString) {
-                    const QString s = v.toString();
-                    if (s.size() == neverSet.size() && s == neverSet)
-                        chunk->columns[c].append(nullptr, 0);
-                    else
-                        chunk->columns[c].append(s);
-                } else {
-                    chunk->columns[c].append(v.toString());
-                }
-            }
-            if (separateNames)
-                chunk->names.append(q.value(query.nameField).toString());
-            const QString type = q.value(query.typeField).toString();
-            auto it = typeIndex.constFind(type);
-            if (it == typeIndex.constEnd()) {
-                it = typeIndex.insert(type, quint32(typeIndex.size()));
-                chunk->newTypes << type;
-            }
-            chunk->types.append(*it);
-            if (++inChunk == limit) {
-                post(generation, std::move(chunk));
-                limit = FileListLoader::ChunkRows;
-                chunk = fresh(limit);
-                inChunk = 0;
-            }
-        }
-        if (ok && (inChunk > 0 || !chunk->newTypes.isEmpty()))
-            post(generation, std::move(chunk));
+    // The rows are read straight from this thread's connection: one pass,
+    // forward only, each text copied once into the chunk's buffers.
+    sqlite3* db = nullptr;
+    const QVariant handle = m_store->database().driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        db = *static_cast<sqlite3* const*>(handle.constData());
+    if (!db) {
+        end(false, false, {});
+        return;
     }
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray sql = query.sql.toUtf8();
+    bool ok = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
+    for (int i = 0; ok && i < query.params.size(); ++i)
+        ok = bindValue(stmt, i + 1, query.params.at(i));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
+
+    auto fresh = [&](int expected) {
+        auto c = std::make_shared<ListChunk>();
+        c->ids.reserve(expected);
+        c->types.reserve(expected);
+        c->columns.resize(shown);
+        for (TextColumn& t : c->columns)
+            t.reserve(expected, qsizetype(expected) * 16);
+        if (separateNames)
+            c->names.reserve(expected, qsizetype(expected) * 24);
+        return c;
+    };
+    auto text = [stmt](int column) {
+        const char* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QByteArrayView(t, t ? sqlite3_column_bytes(stmt, column) : 0);
+    };
+    int limit = FileListLoader::FirstChunkRows;
+    auto chunk = fresh(limit);
+    int inChunk = 0;
+    while (ok) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW) {
+            ok = false;
+            break;
+        }
+        if ((inChunk & 255) == 0 && cancelled(generation))
+            return;
+        chunk->ids.append(sqlite3_column_int64(stmt, 0));
+        for (int c = 0; c < shown; ++c) {
+            const QByteArrayView v = text(c + 1);
+            if (v.size() == neverSet.size() && v == neverSet)
+                chunk->columns[c].append(nullptr, 0);
+            else
+                chunk->columns[c].append(v.data(), v.size());
+        }
+        if (separateNames) {
+            const QByteArrayView v = text(query.nameField);
+            chunk->names.append(v.data(), v.size());
+        }
+        const QByteArrayView type = text(query.typeField);
+        auto it = typeIndex.constFind(type.toByteArray());
+        if (it == typeIndex.constEnd()) {
+            it = typeIndex.insert(type.toByteArray(), quint32(typeIndex.size()));
+            chunk->newTypes << QString::fromUtf8(type.data(), type.size());
+        }
+        chunk->types.append(*it);
+        if (++inChunk == limit) {
+            post(generation, std::move(chunk));
+            limit = FileListLoader::ChunkRows;
+            chunk = fresh(limit);
+            inChunk = 0;
+        }
+    }
+    if (ok && (inChunk > 0 || !chunk->newTypes.isEmpty()))
+        post(generation, std::move(chunk));
     if (cancelled(generation))
         return;
     const auto totals = ListStatistics::read(*m_store, query.statisticsSql, query.statisticsParams);
@@ -163,11 +209,15 @@ void FileListLoader::cancel()
 
 bool FileListLoader::waitUntilLoaded(int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (m_loading && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    // Statistics follow the rows in the same hand-over; serve what is queued.
-    QCoreApplication::processEvents();
+    if (m_loading) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(this, &FileListLoader::loaded, &loop, &QEventLoop::quit);
+        timer.start(timeoutMs);
+        loop.exec();
+    }
     return !m_loading;
 }
 

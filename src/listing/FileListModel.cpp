@@ -4,10 +4,17 @@
 
 // ------------------------------------------------------------ TextColumn
 
-void TextColumn::append(const QChar* chars, qsizetype length)
+void TextColumn::append(const char* utf8, qsizetype length)
 {
-    m_chars.append(chars, length);
+    if (length > 0)
+        m_chars.append(utf8, length);
     m_ends.append(quint32(m_chars.size()));
+}
+
+void TextColumn::append(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    append(utf8.constData(), utf8.size());
 }
 
 void TextColumn::appendColumn(const TextColumn& other)
@@ -27,21 +34,22 @@ void TextColumn::reserve(qsizetype rows, qsizetype chars)
 
 void TextColumn::clear()
 {
-    m_chars = QString();
+    m_chars = QByteArray();
     m_ends = QVector<quint32>();
 }
 
-QStringView TextColumn::viewAt(int row) const
+QByteArrayView TextColumn::viewAt(int row) const
 {
     if (row < 0 || row >= m_ends.size())
         return {};
     const quint32 begin = row == 0 ? 0 : m_ends.at(row - 1);
-    return QStringView(m_chars).mid(begin, m_ends.at(row) - begin);
+    return QByteArrayView(m_chars.constData() + begin, qsizetype(m_ends.at(row) - begin));
 }
 
 QString TextColumn::at(int row) const
 {
-    return viewAt(row).toString();
+    const QByteArrayView v = viewAt(row);
+    return QString::fromUtf8(v.data(), v.size());
 }
 
 // ------------------------------------------------------------ FileListModel

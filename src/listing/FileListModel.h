@@ -4,6 +4,8 @@
 
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QIcon>
 #include <QList>
 #include <QPointer>
@@ -12,12 +14,13 @@
 #include <QVector>
 #include <functional>
 
-// The texts of one column for many rows, kept in one buffer with the end
-// offset of each row: a few bytes per cell instead of one QString each.
+// The texts of one column for many rows, kept as UTF-8 in one buffer with
+// the end offset of each row: a few bytes per cell instead of one QString
+// each, and no conversion while loading.
 class TextColumn {
 public:
-    void append(const QChar* chars, qsizetype length);
-    void append(const QString& text) { append(text.constData(), text.size()); }
+    void append(const char* utf8, qsizetype length);
+    void append(const QString& text);
     // Appends every row of other.
     void appendColumn(const TextColumn& other);
     void reserve(qsizetype rows, qsizetype chars);
@@ -25,11 +28,11 @@ public:
 
     int rows() const { return int(m_ends.size()); }
     QString at(int row) const;
-    QStringView viewAt(int row) const;
-    qsizetype memoryBytes() const { return m_chars.capacity() * 2 + m_ends.capacity() * 4; }
+    QByteArrayView viewAt(int row) const;
+    qsizetype memoryBytes() const { return m_chars.capacity() + m_ends.capacity() * 4; }
 
 private:
-    QString m_chars;
+    QByteArray m_chars;
     QVector<quint32> m_ends;
 };
 
