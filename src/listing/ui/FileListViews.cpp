@@ -89,7 +89,7 @@ FileListViews::FileListViews(AppContext& context, DataStore& store, Workspace& w
     m_icons->setModel(m_iconModel);
     m_icons->setViewMode(QListView::IconMode);
     m_icons->setIconSize(QSize(32, 32));
-    m_icons->setGridSize(QSize(76, 64));
+    m_icons->setGridSize(QSize(80, 74));
     m_icons->setWordWrap(true);
     m_icons->setTextElideMode(Qt::ElideRight);
     m_icons->setMovement(QListView::Static);

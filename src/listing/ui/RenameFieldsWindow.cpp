@@ -49,7 +49,9 @@ RenameFieldsWindow::RenameFieldsWindow(AppContext& context, DataStore& store, QW
     m_grid->setHorizontalHeaderLabels({QStringLiteral("字段"), QStringLiteral("自定义名称"), QStringLiteral("类型")});
     m_grid->verticalHeader()->hide();
     m_grid->verticalHeader()->setDefaultSectionSize(20);
-    m_grid->setColumnWidth(0, 60);
+    m_grid->horizontalHeader()->setMinimumSectionSize(40);
+    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid->setColumnWidth(0, 56);
     m_grid->setColumnWidth(1, 150);
     m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->setEditTriggers(QAbstractItemView::DoubleClicked);
