@@ -124,6 +124,8 @@ private slots:
     void repositionMovesAndRefusesAtEnds();
     void repositionFailures();
     void repositionUnderSortClause();
+    void repositionWithSharedPositions();
+    void iconSelectionWithoutColumns();
     void renameFields();
     void renameFieldsFailures();
     void grabViews();
@@ -533,6 +535,50 @@ void LayoutWindowsTest::repositionUnderSortClause()
     // Positions exchanged, but the rows keep following the sort clause.
     QCOMPARE(f.number("select xh from wj where id=?", {b}), 10);
     QCOMPARE(f.ids(), QList<qint64>({b, a}));
+}
+
+void LayoutWindowsTest::repositionWithSharedPositions()
+{
+    TestHome home;
+    DataStore& s = home.store();
+    // Copied records all carry xh 0 and list by id.
+    const qint64 a = addFile(s, 5, "a");
+    const qint64 b = addFile(s, 0, "b");
+    const qint64 c = addFile(s, 0, "c");
+    const qint64 d = addFile(s, 0, "d");
+    Fixture f(home);
+    QVERIFY(f.load());
+    QCOMPARE(f.ids(), QList<qint64>({b, c, d, a}));
+    f.click(2);
+    ScriptedPrompter p;
+    f.views.moveCurrent(-1);
+    QCOMPARE(p.messages(), QStringList());
+    QCOMPARE(f.ids(), QList<qint64>({b, d, c, a}));
+    QCOMPARE(f.views.currentId(), d);
+    QVERIFY(f.load());
+    QCOMPARE(f.ids(), QList<qint64>({b, d, c, a}));
+    QCOMPARE(f.number("select count(distinct xh) from wj"), 4);
+}
+
+void LayoutWindowsTest::iconSelectionWithoutColumns()
+{
+    TestHome home;
+    DataStore& s = home.store();
+    QVERIFY(s.execute("update lbsz set xs=0"));
+    const qint64 a = addFile(s, 1, "a");
+    const qint64 b = addFile(s, 2, "b");
+    Fixture f(home);
+    QVERIFY(f.load());
+    QListView* icons = f.views.iconView();
+    icons->doItemsLayout();
+    QTest::mouseClick(icons->viewport(), Qt::LeftButton, {}, icons->visualRect(icons->model()->index(0, 0)).center());
+    QCOMPARE(f.views.selectedIds(), QList<qint64>({a}));
+    QCOMPARE(f.views.currentId(), a);
+    ScriptedPrompter p;
+    f.views.moveCurrent(1);
+    QCOMPARE(p.messages(), QStringList());
+    QCOMPARE(f.ids(), QList<qint64>({b, a}));
+    QCOMPARE(f.views.currentId(), a);
 }
 
 namespace {

@@ -224,7 +224,11 @@ void FileListViews::updateStatistics()
 QList<qint64> FileListViews::selectedIds() const
 {
     QList<int> rows;
-    for (const QModelIndex& i : m_report->selectionModel()->selectedRows())
+    // With no column shown the report view has nothing to select; the
+    // icon view's record stands in.
+    const QModelIndexList selected = m_model->columnCount() > 0 ? m_report->selectionModel()->selectedRows()
+                                                                  : m_icons->selectionModel()->selectedRows();
+    for (const QModelIndex& i : selected)
         rows << i.row();
     std::sort(rows.begin(), rows.end());
     QList<qint64> ids;
@@ -236,6 +240,10 @@ QList<qint64> FileListViews::selectedIds() const
 
 qint64 FileListViews::currentId() const
 {
+    if (m_model->columnCount() == 0) {
+        const QModelIndex i = m_icons->selectionModel()->currentIndex();
+        return i.isValid() ? m_model->idAt(i.row()) : -1;
+    }
     const QModelIndex i = m_report->selectionModel()->currentIndex();
     return i.isValid() ? m_model->idAt(i.row()) : -1;
 }
@@ -276,7 +284,7 @@ void FileListViews::selectRow(int row)
     } else if (row >= 0 && row < m_model->rowCount()) {
         // No columns shown: the row still becomes the current record.
         m_syncing = true;
-        m_icons->setCurrentIndex(m_iconModel->index(row));
+        m_icons->selectionModel()->setCurrentIndex(m_iconModel->index(row), QItemSelectionModel::ClearAndSelect);
         m_syncing = false;
         if (m_lastCurrent != m_model->idAt(row)) {
             m_lastCurrent = m_model->idAt(row);
@@ -354,8 +362,8 @@ void FileListViews::reposition()
 
 void FileListViews::moveCurrent(int step)
 {
-    const QModelIndex current = m_report->selectionModel()->currentIndex();
-    const int row = current.isValid() ? current.row() : m_model->rowOfId(m_lastCurrent);
+    const qint64 id = currentId();
+    const int row = id >= 0 ? m_model->rowOfId(id) : -1;
     if (row < 0) {
         prompter().message(noSelectionMessage());
         return;
@@ -375,8 +383,6 @@ void FileListViews::moveCurrent(int step)
         return;
     case RecordOrder::Result::SecondFailed:
         prompter().message(QStringLiteral("调整失败! 02"));
-        return;
-    case RecordOrder::Result::Unchanged:
         return;
     case RecordOrder::Result::Done:
         break;
