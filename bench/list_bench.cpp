@@ -22,6 +22,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -252,6 +253,7 @@ bool measure(const QString& folder, int n, const char* tag)
 
     // The same load through the views as the main window has them.
     double viewsMs = 0;
+    double stallMs = 0;
     {
         NoWorkspace workspace;
         QWidget window;
@@ -259,11 +261,23 @@ bool measure(const QString& folder, int n, const char* tag)
         FileListViews views(context, store, workspace, &window);
         window.show();
         QCoreApplication::processEvents();
+        // How long the window goes without serving its events meanwhile.
+        QElapsedTimer beat;
+        QTimer ticker;
+        ticker.setInterval(5);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            stallMs = qMax(stallMs, beat.nsecsElapsed() / 1e6);
+            beat.restart();
+        });
         QElapsedTimer t;
         t.start();
+        beat.start();
+        ticker.start();
         views.load(filter);
         views.waitUntilLoaded(600000);
         viewsMs = t.nsecsElapsed() / 1e6;
+        ticker.stop();
+        stallMs = qMax(stallMs, beat.nsecsElapsed() / 1e6);
     }
 
     double stats = 1e12;
@@ -283,6 +297,7 @@ bool measure(const QString& folder, int n, const char* tag)
     print(t == "100k" ? "list_peak_rss_mb" : QByteArray("list_peak_rss_" + t + "_mb").constData(), peak);
     print(QByteArray("list_model_" + t + "_mb").constData(), modelBytes / 1048576.0);
     print(QByteArray("list_load_views_" + t + "_ms").constData(), viewsMs);
+    print(QByteArray("list_window_max_stall_" + t + "_ms").constData(), stallMs);
     print(QByteArray("stats_" + t + "_ms").constData(), stats);
     return true;
 }
