@@ -1,30 +1,172 @@
 #include "listing/ui/FileListViews.h"
 
+#include "listing/FileListLoader.h"
+#include "listing/FileListModel.h"
+#include "listing/ListColumns.h"
+#include "listing/RecordOrder.h"
+#include "listing/SortClause.h"
+#include "listing/ui/ChooseColumnsWindow.h"
+#include "listing/ui/RepositionWindow.h"
+#include "listing/ui/SortOrderWindow.h"
+#include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/CommandRouter.h"
+#include "shell/Commands.h"
 #include "store/DataStore.h"
 
+#include <QApplication>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QListView>
+#include <QMimeDatabase>
+#include <QStyle>
 #include <QTableView>
+
+namespace {
+
+// The icon the platform shows for files of this type.
+QIcon iconForType(const QString& type)
+{
+    static QFileIconProvider provider;
+    const QString sample = QStringLiteral("file.") + QString(type).remove(QLatin1Char('/'));
+    QIcon icon = provider.icon(QFileInfo(sample));
+    if (icon.isNull() || icon.availableSizes().isEmpty()) {
+        static QMimeDatabase mimes;
+        const QMimeType mime = mimes.mimeTypeForFile(sample, QMimeDatabase::MatchExtension);
+        icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
+    }
+    if (icon.isNull())
+        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    return icon;
+}
+
+}  // namespace
 
 FileListViews::FileListViews(AppContext& context, DataStore& store, Workspace& workspace, QWidget* viewParent)
     : QObject(viewParent), m_context(context), m_store(store), m_workspace(workspace)
 {
+    m_model = new FileListModel(this);
+    m_model->setIconProvider(iconForType);
+    m_iconModel = new FileIconModel(m_model, this);
+    m_loader = new FileListLoader(m_model, this);
+
     m_report = new QTableView(viewParent);
     m_report->setObjectName(QStringLiteral("文件超级列表框"));
+    m_report->setGeometry(0, 336, 464, 112);
+    m_report->setModel(m_model);
+    m_report->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_report->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_report->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_report->setShowGrid(true);
+    m_report->setWordWrap(false);
+    m_report->setSortingEnabled(false);
+    m_report->setTabKeyNavigation(false);
+    m_report->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_report->horizontalHeader()->setSectionsMovable(true);
+    m_report->horizontalHeader()->setSectionsClickable(true);
+    m_report->horizontalHeader()->setHighlightSections(false);
+    m_report->horizontalHeader()->setStretchLastSection(false);
+    m_report->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_report->verticalHeader()->hide();
+    m_report->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_report->verticalHeader()->setDefaultSectionSize(18);
+    m_report->setContextMenuPolicy(Qt::CustomContextMenu);
+    {
+        // The selection stays visible when the list loses the focus.
+        QPalette p = m_report->palette();
+        p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   p.color(QPalette::Active, QPalette::HighlightedText));
+        p.setColor(QPalette::Base, Qt::white);
+        p.setColor(QPalette::Text, Qt::black);
+        m_report->setPalette(p);
+    }
+
     m_icons = new QListView(viewParent);
     m_icons->setObjectName(QStringLiteral("图标超级列表框"));
+    m_icons->setGeometry(904, 96, 112, 224);
+    m_icons->setModel(m_iconModel);
+    m_icons->setViewMode(QListView::IconMode);
+    m_icons->setIconSize(QSize(32, 32));
+    m_icons->setGridSize(QSize(80, 74));
+    m_icons->setWordWrap(true);
+    m_icons->setTextElideMode(Qt::ElideRight);
+    m_icons->setMovement(QListView::Static);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setUniformItemSizes(true);
+    m_icons->setLayoutMode(QListView::Batched);
+    m_icons->setBatchSize(2000);
+    m_icons->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_icons->setContextMenuPolicy(Qt::CustomContextMenu);
+    {
+        // No selection shown while the icon view has no focus.
+        QPalette p = m_icons->palette();
+        p.setColor(QPalette::Base, Qt::white);
+        p.setColor(QPalette::Text, Qt::black);
+        p.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+        m_icons->setPalette(p);
+    }
+
+    connect(m_report, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        emit reportMenuRequested(m_report->viewport()->mapToGlobal(pos));
+    });
+    connect(m_icons, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        emit iconMenuRequested(m_icons->viewport()->mapToGlobal(pos));
+    });
+    connect(m_report->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &FileListViews::reportCurrentChanged);
+    connect(m_icons->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &FileListViews::iconCurrentChanged);
+    connect(m_loader, &FileListLoader::rowsArrived, this, &FileListViews::rowsArrived);
+    connect(m_loader, &FileListLoader::statisticsReady, this, &FileListViews::takeStatistics);
 }
 
 FileListViews::~FileListViews() = default;
 
-void FileListViews::registerCommands(CommandRouter&)
+QWidget* FileListViews::windowParent() const
 {
+    return m_report->window();
+}
+
+void FileListViews::registerCommands(CommandRouter& router)
+{
+    router.setHandler(QString::fromLatin1(Cmd::FileChooseColumns), [this] { chooseColumns(); });
+    router.setHandler(QString::fromLatin1(Cmd::FileSaveWidths), [this] { saveWidths(); });
+    router.setHandler(QString::fromLatin1(Cmd::FileSortOrder), [this] { chooseSortOrder(); });
+    router.setHandler(QString::fromLatin1(Cmd::FileReposition), [this] { reposition(); });
 }
 
 void FileListViews::load(const FilterClause& clause)
 {
     m_filter = clause;
+    m_restoreId = currentId();
+    m_searchedRows = 0;
+
+    // Unreadable settings still list the records, by id alone.
+    const QList<ListColumns::Column> columns = ListColumns::shownColumns(m_store).value_or(QList<ListColumns::Column>{});
+    const auto visible = ListQuery::visibleFilter(clause, m_context.protectedGroups, m_store);
+    m_visibleOk = visible.has_value();
+    if (!m_visibleOk) {
+        // The protected groups could not be read: list nothing rather than
+        // risk showing their files.
+        m_loader->cancel();
+        m_model->reset(columns, -1);
+        applyWidths();
+        m_statistics.clear();
+        emit statisticsChanged(m_statistics);
+        return;
+    }
+    m_visible = *visible;
+    const ListQuery query = ListQuery::build(columns, m_visible, m_context.mainSettings.sortClause);
+    m_loader->start(m_store.path(), query);
+    applyWidths();
+    if (m_lastCurrent != -1) {
+        m_lastCurrent = -1;
+        emit currentRecordChanged(-1);
+    }
 }
 
 void FileListViews::reload()
@@ -32,17 +174,223 @@ void FileListViews::reload()
     load(m_filter);
 }
 
+bool FileListViews::waitUntilLoaded(int timeoutMs)
+{
+    return m_loader->waitUntilLoaded(timeoutMs);
+}
+
+void FileListViews::applyWidths()
+{
+    QHeaderView* header = m_report->horizontalHeader();
+    const auto& columns = m_model->columns();
+    for (int c = 0; c < columns.size(); ++c)
+        header->resizeSection(c, columns.at(c).width);
+}
+
+void FileListViews::rowsArrived(int rows)
+{
+    if (m_restoreId < 0) {
+        m_searchedRows = rows;
+        return;
+    }
+    for (int r = m_searchedRows; r < rows; ++r) {
+        if (m_model->idAt(r) == m_restoreId) {
+            m_restoreId = -1;
+            selectRow(r);
+            break;
+        }
+    }
+    m_searchedRows = rows;
+}
+
+void FileListViews::takeStatistics(bool ok, const ListStatistics::Totals& totals)
+{
+    m_statistics = ok ? ListStatistics::line(totals) : QString();
+    emit statisticsChanged(m_statistics);
+}
+
+void FileListViews::updateStatistics()
+{
+    if (!m_visibleOk) {
+        m_statistics.clear();
+    } else {
+        const ListQuery q = ListQuery::build({}, m_visible, {});
+        const auto totals = ListStatistics::read(m_store, q.statisticsSql, q.statisticsParams);
+        m_statistics = totals ? ListStatistics::line(*totals) : QString();
+    }
+    emit statisticsChanged(m_statistics);
+}
+
 QList<qint64> FileListViews::selectedIds() const
 {
-    return {};
+    QList<int> rows;
+    // With no column shown the report view has nothing to select; the
+    // icon view's record stands in.
+    const QModelIndexList selected = m_model->columnCount() > 0 ? m_report->selectionModel()->selectedRows()
+                                                                  : m_icons->selectionModel()->selectedRows();
+    for (const QModelIndex& i : selected)
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    QList<qint64> ids;
+    ids.reserve(rows.size());
+    for (int r : rows)
+        ids << m_model->idAt(r);
+    return ids;
 }
 
 qint64 FileListViews::currentId() const
 {
-    return -1;
+    if (m_model->columnCount() == 0) {
+        const QModelIndex i = m_icons->selectionModel()->currentIndex();
+        return i.isValid() ? m_model->idAt(i.row()) : -1;
+    }
+    const QModelIndex i = m_report->selectionModel()->currentIndex();
+    return i.isValid() ? m_model->idAt(i.row()) : -1;
 }
 
 QList<Workspace::Column> FileListViews::shownColumns() const
 {
-    return {};
+    QList<Workspace::Column> out;
+    const QHeaderView* header = m_report->horizontalHeader();
+    const auto& columns = m_model->columns();
+    for (int v = 0; v < header->count(); ++v) {
+        const int logical = header->logicalIndex(v);
+        if (logical >= 0 && logical < columns.size() && !header->isSectionHidden(logical))
+            out.append({columns.at(logical).field, columns.at(logical).header});
+    }
+    return out;
+}
+
+QString FileListViews::noSelectionMessage()
+{
+    return QStringLiteral("没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选");
+}
+
+bool FileListViews::requireSelection() const
+{
+    if (!selectedIds().isEmpty())
+        return true;
+    prompter().message(noSelectionMessage());
+    return false;
+}
+
+void FileListViews::selectRow(int row)
+{
+    const QModelIndex i = m_model->index(row, 0);
+    auto* sel = m_report->selectionModel();
+    if (i.isValid()) {
+        sel->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_report->scrollTo(i);
+    } else if (row >= 0 && row < m_model->rowCount()) {
+        // No columns shown: the row still becomes the current record.
+        m_syncing = true;
+        m_icons->selectionModel()->setCurrentIndex(m_iconModel->index(row), QItemSelectionModel::ClearAndSelect);
+        m_syncing = false;
+        if (m_lastCurrent != m_model->idAt(row)) {
+            m_lastCurrent = m_model->idAt(row);
+            emit currentRecordChanged(m_lastCurrent);
+        }
+    }
+}
+
+void FileListViews::reportCurrentChanged()
+{
+    const QModelIndex i = m_report->selectionModel()->currentIndex();
+    const qint64 id = i.isValid() ? m_model->idAt(i.row()) : -1;
+    if (!m_syncing && i.isValid()) {
+        m_syncing = true;
+        m_icons->setCurrentIndex(m_iconModel->index(i.row()));
+        m_syncing = false;
+    }
+    if (id != m_lastCurrent) {
+        m_lastCurrent = id;
+        emit currentRecordChanged(id);
+    }
+}
+
+void FileListViews::iconCurrentChanged()
+{
+    if (m_syncing)
+        return;
+    const QModelIndex i = m_icons->selectionModel()->currentIndex();
+    if (!i.isValid())
+        return;
+    m_syncing = true;
+    selectRow(i.row());
+    m_syncing = false;
+}
+
+// ------------------------------------------------------------ commands
+
+void FileListViews::chooseColumns()
+{
+    ChooseColumnsWindow w(m_context, m_store, windowParent());
+    if (w.exec() == QDialog::Accepted)
+        reload();
+}
+
+void FileListViews::saveWidths()
+{
+    QList<QPair<QString, int>> widths;
+    const QHeaderView* header = m_report->horizontalHeader();
+    const auto& columns = m_model->columns();
+    for (int v = 0; v < header->count(); ++v) {
+        const int logical = header->logicalIndex(v);
+        if (logical >= 0 && logical < columns.size())
+            widths.append({columns.at(logical).header, header->sectionSize(logical)});
+    }
+    if (ListColumns::saveWidths(m_store, widths))
+        prompter().message(QStringLiteral("保存列宽成功!"));
+    else
+        prompter().message(QStringLiteral("保存列宽失败!请退出重试"));
+}
+
+void FileListViews::chooseSortOrder()
+{
+    SortOrderWindow w(m_context, m_store, windowParent());
+    if (w.exec() == QDialog::Accepted)
+        reload();
+}
+
+void FileListViews::reposition()
+{
+    if (currentId() < 0 && !requireSelection())
+        return;
+    RepositionWindow w(*this, windowParent());
+    w.exec();
+}
+
+void FileListViews::moveCurrent(int step)
+{
+    const qint64 id = currentId();
+    const int row = id >= 0 ? m_model->rowOfId(id) : -1;
+    if (row < 0) {
+        prompter().message(noSelectionMessage());
+        return;
+    }
+    if (step < 0 && row == 0) {
+        prompter().message(QStringLiteral("已到最前!"));
+        return;
+    }
+    if (step > 0 && row == m_model->rowCount() - 1) {
+        prompter().message(QStringLiteral("已到最后!"));
+        return;
+    }
+    const int neighbour = row + (step < 0 ? -1 : 1);
+    switch (RecordOrder::exchange(m_store, m_model->idAt(row), m_model->idAt(neighbour))) {
+    case RecordOrder::Result::FirstFailed:
+        prompter().message(QStringLiteral("调整失败! 01"));
+        return;
+    case RecordOrder::Result::SecondFailed:
+        prompter().message(QStringLiteral("调整失败! 02"));
+        return;
+    case RecordOrder::Result::Done:
+        break;
+    }
+    // In manual order the two rows change places; under a saved sort clause
+    // the rows keep following that clause.
+    if (SortClause::isManualOrder(m_context.mainSettings.sortClause)) {
+        m_model->swapRows(row, neighbour);
+        selectRow(neighbour);
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listing/FilterClause.h"
+#include "listing/ListQuery.h"
 #include "shell/Workspace.h"
 
 #include <QObject>
@@ -11,6 +12,9 @@ class QWidget;
 struct AppContext;
 class CommandRouter;
 class DataStore;
+class FileIconModel;
+class FileListLoader;
+class FileListModel;
 
 // The report list "文件超级列表框" and the icon view "图标超级列表框" over the
 // rows of the list query, and the statistics line.
@@ -22,6 +26,8 @@ public:
 
     QTableView* reportView() const { return m_report; }
     QListView* iconView() const { return m_icons; }
+    FileListModel* model() const { return m_model; }
+    FileListLoader* loader() const { return m_loader; }
 
     // Registers the list-layout commands ("选择显示", "保存列宽", "排序方式", "调整位置").
     void registerCommands(CommandRouter& router);
@@ -31,10 +37,28 @@ public:
     // Loads the current clause again.
     void reload();
     FilterClause currentFilter() const { return m_filter; }
+    // Rewrites the statistics line for the current clause now.
+    void updateStatistics();
+    QString statisticsLine() const { return m_statistics; }
+    // Serves events until the load under way has finished.
+    bool waitUntilLoaded(int timeoutMs = 30000);
 
     QList<qint64> selectedIds() const;
     qint64 currentId() const;
     QList<Workspace::Column> shownColumns() const;
+
+    // Shows the no-selection message and returns false when no row is selected.
+    bool requireSelection() const;
+    static QString noSelectionMessage();
+
+    // The layout commands, as the menu runs them.
+    void chooseColumns();
+    void saveWidths();
+    void chooseSortOrder();
+    void reposition();
+    // Moves the current record one row up (-1) or down (+1) in the manual
+    // order, with the messages of "调整位置".
+    void moveCurrent(int step);
 
 signals:
     // The statistics line for the status bar.
@@ -46,10 +70,28 @@ signals:
     void iconMenuRequested(const QPoint& globalPos);
 
 private:
+    void applyWidths();
+    void rowsArrived(int rows);
+    void takeStatistics(bool ok, const ListStatistics::Totals& totals);
+    void reportCurrentChanged();
+    void iconCurrentChanged();
+    void selectRow(int row);
+    QWidget* windowParent() const;
+
     AppContext& m_context;
     DataStore& m_store;
     Workspace& m_workspace;
     QTableView* m_report = nullptr;
     QListView* m_icons = nullptr;
+    FileListModel* m_model = nullptr;
+    FileIconModel* m_iconModel = nullptr;
+    FileListLoader* m_loader = nullptr;
     FilterClause m_filter;
+    FilterClause m_visible;
+    bool m_visibleOk = false;
+    QString m_statistics;
+    qint64 m_restoreId = -1;
+    int m_searchedRows = 0;
+    qint64 m_lastCurrent = -1;
+    bool m_syncing = false;
 };

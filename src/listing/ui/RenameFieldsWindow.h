@@ -4,6 +4,7 @@
 
 struct AppContext;
 class DataStore;
+class QTableWidget;
 
 // Window "字段改名": new titles for the fifteen spare fields (lbsz.btm, and
 // xx.xm of the same field).
@@ -17,6 +18,9 @@ signals:
     void titlesChanged();
 
 private:
+    void save();
+
     AppContext& m_context;
     DataStore& m_store;
+    QTableWidget* m_grid = nullptr;
 };

@@ -1,0 +1,239 @@
+#include "listing/FileListLoader.h"
+
+#include "listing/FileListModel.h"
+#include "store/DataStore.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHash>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+bool bindValue(sqlite3_stmt* stmt, int position, const QVariant& v)
+{
+    if (v.isNull())
+        return sqlite3_bind_null(stmt, position) == SQLITE_OK;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Bool:
+        return sqlite3_bind_int64(stmt, position, v.toLongLong()) == SQLITE_OK;
+    case QMetaType::Double:
+        return sqlite3_bind_double(stmt, position, v.toDouble()) == SQLITE_OK;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        return sqlite3_bind_blob64(stmt, position, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT)
+               == SQLITE_OK;
+    }
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        return sqlite3_bind_text64(stmt, position, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
+                                   SQLITE_UTF8) == SQLITE_OK;
+    }
+    }
+}
+
+}  // namespace
+
+// Lives in the loader's thread and owns that thread's connection.
+class ListWorker : public QObject {
+public:
+    ListWorker(FileListLoader* loader, std::shared_ptr<std::atomic<quint64>> generation)
+        : m_loader(loader), m_generation(std::move(generation)) {}
+
+    void run(quint64 generation, const QString& path, const ListQuery& query);
+
+private:
+    bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
+    bool ensureOpen(const QString& path);
+    void post(quint64 generation, std::shared_ptr<ListChunk> chunk);
+
+    FileListLoader* m_loader;  // only posted to, never touched here
+    std::shared_ptr<std::atomic<quint64>> m_generation;
+    std::unique_ptr<DataStore> m_store;
+};
+
+bool ListWorker::ensureOpen(const QString& path)
+{
+    if (m_store && m_store->isOpen() && m_store->path() == path)
+        return true;
+    m_store = std::make_unique<DataStore>();
+    return m_store->open(path);
+}
+
+void ListWorker::post(quint64 generation, std::shared_ptr<ListChunk> chunk)
+{
+    FileListLoader* loader = m_loader;
+    QMetaObject::invokeMethod(loader, [loader, generation, chunk] { loader->takeChunk(generation, chunk); },
+                              Qt::QueuedConnection);
+}
+
+void ListWorker::run(quint64 generation, const QString& path, const ListQuery& query)
+{
+    FileListLoader* loader = m_loader;
+    auto end = [loader, generation](bool ok, bool statsOk, ListStatistics::Totals totals) {
+        QMetaObject::invokeMethod(loader, [=] { loader->takeEnd(generation, ok, statsOk, totals); },
+                                  Qt::QueuedConnection);
+    };
+    if (cancelled(generation))
+        return;
+    if (!ensureOpen(path)) {
+        end(false, false, {});
+        return;
+    }
+
+    const int shown = int(query.columns.size());
+    const bool separateNames = query.nameField > shown;
+    const QByteArray neverSet = FileListModel::neverSetDate().toUtf8();
+    QHash<QByteArray, quint32> typeIndex;
+
+    // The rows are read straight from this thread's connection: one pass,
+    // forward only, each text copied once into the chunk's buffers.
+    sqlite3* db = nullptr;
+    const QVariant handle = m_store->database().driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        db = *static_cast<sqlite3* const*>(handle.constData());
+    if (!db) {
+        end(false, false, {});
+        return;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray sql = query.sql.toUtf8();
+    bool ok = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
+    for (int i = 0; ok && i < query.params.size(); ++i)
+        ok = bindValue(stmt, i + 1, query.params.at(i));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
+
+    auto fresh = [&](int expected) {
+        auto c = std::make_shared<ListChunk>();
+        c->ids.reserve(expected);
+        c->types.reserve(expected);
+        c->columns.resize(shown);
+        for (TextColumn& t : c->columns)
+            t.reserve(expected, qsizetype(expected) * 16);
+        if (separateNames)
+            c->names.reserve(expected, qsizetype(expected) * 24);
+        return c;
+    };
+    auto text = [stmt](int column) {
+        const char* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QByteArrayView(t, t ? sqlite3_column_bytes(stmt, column) : 0);
+    };
+    int limit = FileListLoader::FirstChunkRows;
+    auto chunk = fresh(limit);
+    int inChunk = 0;
+    while (ok) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW) {
+            ok = false;
+            break;
+        }
+        if ((inChunk & 255) == 0 && cancelled(generation))
+            return;
+        chunk->ids.append(sqlite3_column_int64(stmt, 0));
+        for (int c = 0; c < shown; ++c) {
+            const QByteArrayView v = text(c + 1);
+            if (v.size() == neverSet.size() && v == neverSet)
+                chunk->columns[c].append(nullptr, 0);
+            else
+                chunk->columns[c].append(v.data(), v.size());
+        }
+        if (separateNames) {
+            const QByteArrayView v = text(query.nameField);
+            chunk->names.append(v.data(), v.size());
+        }
+        const QByteArrayView type = text(query.typeField);
+        auto it = typeIndex.constFind(type.toByteArray());
+        if (it == typeIndex.constEnd()) {
+            it = typeIndex.insert(type.toByteArray(), quint32(typeIndex.size()));
+            chunk->newTypes << QString::fromUtf8(type.data(), type.size());
+        }
+        chunk->types.append(*it);
+        if (++inChunk == limit) {
+            post(generation, std::move(chunk));
+            limit = FileListLoader::ChunkRows;
+            chunk = fresh(limit);
+            inChunk = 0;
+        }
+    }
+    if (ok && (inChunk > 0 || !chunk->newTypes.isEmpty()))
+        post(generation, std::move(chunk));
+    if (cancelled(generation))
+        return;
+    const auto totals = ListStatistics::read(*m_store, query.statisticsSql, query.statisticsParams);
+    end(ok, totals.has_value(), totals.value_or(ListStatistics::Totals{}));
+}
+
+FileListLoader::FileListLoader(FileListModel* model, QObject* parent) : QObject(parent), m_model(model)
+{
+    m_thread = new QThread(this);
+    m_thread->setObjectName(QStringLiteral("file list loader"));
+    m_worker = new ListWorker(this, m_generation);
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
+}
+
+FileListLoader::~FileListLoader()
+{
+    cancel();
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void FileListLoader::start(const QString& databasePath, const ListQuery& query)
+{
+    const quint64 generation = ++*m_generation;
+    m_loading = true;
+    m_model->reset(query.columns, query.nameField <= int(query.columns.size()) ? query.nameField - 1 : -1);
+    ListWorker* worker = m_worker;
+    QMetaObject::invokeMethod(worker, [worker, generation, databasePath, query] {
+        worker->run(generation, databasePath, query);
+    }, Qt::QueuedConnection);
+}
+
+void FileListLoader::cancel()
+{
+    ++*m_generation;
+    m_loading = false;
+}
+
+bool FileListLoader::waitUntilLoaded(int timeoutMs)
+{
+    if (m_loading) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(this, &FileListLoader::loaded, &loop, &QEventLoop::quit);
+        timer.start(timeoutMs);
+        loop.exec();
+    }
+    return !m_loading;
+}
+
+void FileListLoader::takeChunk(quint64 generation, const std::shared_ptr<ListChunk>& chunk)
+{
+    if (generation != m_generation->load())
+        return;
+    m_model->appendChunk(std::move(*chunk));
+    emit rowsArrived(m_model->rowCount());
+}
+
+void FileListLoader::takeEnd(quint64 generation, bool ok, bool statsOk, const ListStatistics::Totals& totals)
+{
+    if (generation != m_generation->load())
+        return;
+    m_loading = false;
+    emit loaded(ok);
+    emit statisticsReady(statsOk, totals);
+}

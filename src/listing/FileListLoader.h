@@ -1,0 +1,55 @@
+#pragma once
+
+#include "listing/ListQuery.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <memory>
+
+class FileListModel;
+class QThread;
+class ListWorker;
+struct ListChunk;
+
+// Loads the rows of a list query into a FileListModel without holding up
+// the window: a worker thread with its own connection on the same database
+// reads the rows and hands them over in chunks, the first one small so the
+// list shows at once. Starting a new load cancels one still under way.
+// After the rows the worker runs the statistics query of the same filter.
+class FileListLoader : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int FirstChunkRows = 200;
+    static constexpr int ChunkRows = 20000;
+
+    explicit FileListLoader(FileListModel* model, QObject* parent = nullptr);
+    ~FileListLoader() override;
+
+    // Resets the model to the query's columns and starts reading its rows
+    // from the database file at databasePath.
+    void start(const QString& databasePath, const ListQuery& query);
+    void cancel();
+    bool isLoading() const { return m_loading; }
+    // Waits (serving events) until the current load finished; false on timeout.
+    bool waitUntilLoaded(int timeoutMs = 30000);
+
+signals:
+    // Rows reached the model (rows: how many it holds now).
+    void rowsArrived(int rows);
+    // The load ended: ok false when the list query failed.
+    void loaded(bool ok);
+    // The statistics of the load's filter; ok false when the query failed.
+    void statisticsReady(bool ok, const ListStatistics::Totals& totals);
+
+private:
+    friend class ListWorker;
+    void takeChunk(quint64 generation, const std::shared_ptr<ListChunk>& chunk);
+    void takeEnd(quint64 generation, bool ok, bool statsOk, const ListStatistics::Totals& totals);
+
+    FileListModel* m_model;
+    QThread* m_thread = nullptr;
+    ListWorker* m_worker = nullptr;
+    std::shared_ptr<std::atomic<quint64>> m_generation = std::make_shared<std::atomic<quint64>>(0);
+    bool m_loading = false;
+};

@@ -1,0 +1,299 @@
+#include "listing/FileListModel.h"
+
+#include <algorithm>
+
+// ------------------------------------------------------------ TextColumn
+
+void TextColumn::append(const char* utf8, qsizetype length)
+{
+    if (length > 0)
+        m_chars.append(utf8, length);
+    m_ends.append(quint32(m_chars.size()));
+}
+
+void TextColumn::append(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    append(utf8.constData(), utf8.size());
+}
+
+void TextColumn::appendColumn(const TextColumn& other)
+{
+    const quint32 base = quint32(m_chars.size());
+    m_chars.append(other.m_chars);
+    m_ends.reserve(m_ends.size() + other.m_ends.size());
+    for (quint32 e : other.m_ends)
+        m_ends.append(base + e);
+}
+
+void TextColumn::reserve(qsizetype rows, qsizetype chars)
+{
+    m_ends.reserve(rows);
+    m_chars.reserve(chars);
+}
+
+void TextColumn::clear()
+{
+    m_chars = QByteArray();
+    m_ends = QVector<quint32>();
+}
+
+QByteArrayView TextColumn::viewAt(int row) const
+{
+    if (row < 0 || row >= m_ends.size())
+        return {};
+    const quint32 begin = row == 0 ? 0 : m_ends.at(row - 1);
+    return QByteArrayView(m_chars.constData() + begin, qsizetype(m_ends.at(row) - begin));
+}
+
+QString TextColumn::at(int row) const
+{
+    const QByteArrayView v = viewAt(row);
+    return QString::fromUtf8(v.data(), v.size());
+}
+
+// ------------------------------------------------------------ FileListModel
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QString FileListModel::neverSetDate()
+{
+    return QStringLiteral("100年1月1日");
+}
+
+void FileListModel::setIconProvider(IconProvider provider)
+{
+    m_iconProvider = std::move(provider);
+    m_iconCache.fill(QIcon());
+    m_iconFetched.fill(false);
+}
+
+void FileListModel::reset(const QList<ListColumns::Column>& columns, int nameColumn)
+{
+    beginResetModel();
+    m_columns = columns;
+    m_nameColumn = nameColumn >= 0 && nameColumn < columns.size() ? nameColumn : -1;
+    m_ids = {};
+    m_text = QVector<TextColumn>(columns.size());
+    m_names.clear();
+    m_types = {};
+    m_typeNames.clear();
+    m_rowMap = {};
+    m_iconCache.clear();
+    m_iconFetched.clear();
+    endResetModel();
+}
+
+void FileListModel::appendChunk(ListChunk&& chunk)
+{
+    const int n = int(chunk.ids.size());
+    if (chunk.columns.size() != m_text.size() || chunk.types.size() != n)
+        return;
+    m_typeNames += chunk.newTypes;
+    m_iconCache.resize(m_typeNames.size());
+    m_iconFetched.resize(m_typeNames.size());
+    if (n == 0)
+        return;
+    const int first = int(m_ids.size());
+    beginInsertRows({}, first, first + n - 1);
+    if (m_ids.isEmpty()) {
+        // The first chunk is taken over as it is.
+        m_ids = std::move(chunk.ids);
+        m_types = std::move(chunk.types);
+        m_text = std::move(chunk.columns);
+        m_names = std::move(chunk.names);
+    } else {
+        m_ids += chunk.ids;
+        m_types += chunk.types;
+        for (int c = 0; c < m_text.size(); ++c)
+            m_text[c].appendColumn(chunk.columns.at(c));
+        if (m_nameColumn < 0)
+            m_names.appendColumn(chunk.names);
+    }
+    if (!m_rowMap.isEmpty())
+        for (int r = first; r < first + n; ++r)
+            m_rowMap.append(r);
+    endInsertRows();
+}
+
+qint64 FileListModel::idAt(int row) const
+{
+    return row >= 0 && row < m_ids.size() ? m_ids.at(storageRow(row)) : -1;
+}
+
+int FileListModel::rowOfId(qint64 id) const
+{
+    const auto it = std::find(m_ids.cbegin(), m_ids.cend(), id);
+    if (it == m_ids.cend())
+        return -1;
+    const int stored = int(it - m_ids.cbegin());
+    return m_rowMap.isEmpty() ? stored : int(m_rowMap.indexOf(stored));
+}
+
+QString FileListModel::textAt(int row, int column) const
+{
+    if (row < 0 || row >= m_ids.size() || column < 0 || column >= m_text.size())
+        return {};
+    return m_text.at(column).at(storageRow(row));
+}
+
+QString FileListModel::nameAt(int row) const
+{
+    if (row < 0 || row >= m_ids.size())
+        return {};
+    return m_nameColumn >= 0 ? m_text.at(m_nameColumn).at(storageRow(row)) : m_names.at(storageRow(row));
+}
+
+QString FileListModel::typeAt(int row) const
+{
+    if (row < 0 || row >= m_ids.size())
+        return {};
+    const quint32 t = m_types.at(storageRow(row));
+    return t < quint32(m_typeNames.size()) ? m_typeNames.at(t) : QString();
+}
+
+QIcon FileListModel::iconAt(int row) const
+{
+    if (row < 0 || row >= m_ids.size() || !m_iconProvider)
+        return {};
+    const quint32 t = m_types.at(storageRow(row));
+    if (t >= quint32(m_iconCache.size()))
+        return {};
+    if (!m_iconFetched.at(t)) {
+        m_iconCache[t] = m_iconProvider(m_typeNames.at(t));
+        m_iconFetched[t] = true;
+    }
+    return m_iconCache.at(t);
+}
+
+bool FileListModel::swapRows(int a, int b)
+{
+    if (a < 0 || b < 0 || a >= m_ids.size() || b >= m_ids.size())
+        return false;
+    if (a == b)
+        return true;
+    if (m_rowMap.isEmpty()) {
+        m_rowMap.resize(m_ids.size());
+        for (int r = 0; r < m_rowMap.size(); ++r)
+            m_rowMap[r] = r;
+    }
+    std::swap(m_rowMap[a], m_rowMap[b]);
+    if (!m_columns.isEmpty()) {
+        const int last = int(m_columns.size()) - 1;
+        emit dataChanged(index(a, 0), index(a, last));
+        emit dataChanged(index(b, 0), index(b, last));
+    }
+    emit rowsExchanged(a, b);
+    return true;
+}
+
+qsizetype FileListModel::memoryBytes() const
+{
+    qsizetype bytes = m_ids.capacity() * 8 + m_types.capacity() * 4 + m_rowMap.capacity() * 4 + m_names.memoryBytes();
+    for (const TextColumn& c : m_text)
+        bytes += c.memoryBytes();
+    return bytes;
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_ids.size());
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.model() != this || index.row() >= m_ids.size()
+        || index.column() >= m_columns.size())
+        return {};
+    const int row = index.row();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return textAt(row, index.column());
+    case IdRole:
+        return idAt(row);
+    case NameRole:
+        return nameAt(row);
+    case TypeRole:
+        return typeAt(row);
+    case IconRole:
+        return iconAt(row);
+    default:
+        return {};
+    }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_columns.at(section).header;
+    case FieldRole:
+        return m_columns.at(section).field;
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+// ------------------------------------------------------------ FileIconModel
+
+FileIconModel::FileIconModel(FileListModel* source, QObject* parent)
+    : QAbstractListModel(parent), m_source(source)
+{
+    connect(source, &QAbstractItemModel::modelAboutToBeReset, this, &FileIconModel::beginResetModel);
+    connect(source, &QAbstractItemModel::modelReset, this, &FileIconModel::endResetModel);
+    connect(source, &QAbstractItemModel::rowsAboutToBeInserted, this,
+            [this](const QModelIndex&, int first, int last) { beginInsertRows({}, first, last); });
+    connect(source, &QAbstractItemModel::rowsInserted, this, [this] { endInsertRows(); });
+    connect(source, &FileListModel::rowsExchanged, this, [this](int a, int b) {
+        emit dataChanged(index(a), index(a));
+        emit dataChanged(index(b), index(b));
+    });
+}
+
+int FileIconModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !m_source ? 0 : m_source->rowCount();
+}
+
+QVariant FileIconModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || !m_source || index.model() != this || index.row() >= m_source->rowCount())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+    case FileListModel::NameRole:
+        return m_source->nameAt(index.row());
+    case Qt::DecorationRole:
+    case FileListModel::IconRole:
+        return m_source->iconAt(index.row());
+    case FileListModel::IdRole:
+        return m_source->idAt(index.row());
+    case FileListModel::TypeRole:
+        return m_source->typeAt(index.row());
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags FileIconModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "listing/ListColumns.h"
+
+#include <QAbstractListModel>
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QIcon>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+// The texts of one column for many rows, kept as UTF-8 in one buffer with
+// the end offset of each row: a few bytes per cell instead of one QString
+// each, and no conversion while loading.
+class TextColumn {
+public:
+    void append(const char* utf8, qsizetype length);
+    void append(const QString& text);
+    // Appends every row of other.
+    void appendColumn(const TextColumn& other);
+    void reserve(qsizetype rows, qsizetype chars);
+    void clear();
+
+    int rows() const { return int(m_ends.size()); }
+    QString at(int row) const;
+    QByteArrayView viewAt(int row) const;
+    qsizetype memoryBytes() const { return m_chars.capacity() + m_ends.capacity() * 4; }
+
+private:
+    QByteArray m_chars;
+    QVector<quint32> m_ends;
+};
+
+// Rows read from the list query, handed from the loader to the model.
+struct ListChunk {
+    QVector<qint64> ids;
+    QVector<TextColumn> columns;  // one per shown column
+    TextColumn names;             // file names, when mc is not a shown column
+    QVector<quint32> types;       // index into the load's type list
+    QStringList newTypes;         // types first seen in this chunk, in index order
+};
+
+// The rows of the file list: the hidden id first, then one text per shown
+// column. A date that was never set ("100年1月1日") reads as empty text.
+class FileListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Role {
+        IdRole = Qt::UserRole + 1,  // the record's id (every column)
+        NameRole,                   // the file name (mc)
+        TypeRole,                   // the file type (lx)
+        IconRole,                   // the icon of the file's type
+        FieldRole,                  // headerData: the wj field of a column
+    };
+    using IconProvider = std::function<QIcon(const QString& type)>;
+
+    explicit FileListModel(QObject* parent = nullptr);
+
+    // Icons by file type; each type is asked for once per provider.
+    void setIconProvider(IconProvider provider);
+
+    // Empties the model and sets its columns. nameColumn is the position of
+    // mc among the columns, or -1 when file names come separately.
+    void reset(const QList<ListColumns::Column>& columns, int nameColumn);
+    void appendChunk(ListChunk&& chunk);
+
+    const QList<ListColumns::Column>& columns() const { return m_columns; }
+    qint64 idAt(int row) const;
+    // The row of record id, -1 when not listed.
+    int rowOfId(qint64 id) const;
+    QString textAt(int row, int column) const;
+    QString nameAt(int row) const;
+    QString typeAt(int row) const;
+    QIcon iconAt(int row) const;
+    // Exchanges two rows (after their positions were exchanged in the database).
+    bool swapRows(int a, int b);
+    // Memory held by the rows, roughly.
+    qsizetype memoryBytes() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    static QString neverSetDate();
+
+signals:
+    // Rows a and b were exchanged by swapRows().
+    void rowsExchanged(int a, int b);
+
+private:
+    int storageRow(int row) const { return m_rowMap.isEmpty() ? row : m_rowMap.at(row); }
+
+    QList<ListColumns::Column> m_columns;
+    int m_nameColumn = -1;
+    QVector<qint64> m_ids;
+    QVector<TextColumn> m_text;
+    TextColumn m_names;
+    QVector<quint32> m_types;
+    QStringList m_typeNames;
+    QVector<int> m_rowMap;  // display row -> stored row; empty while unchanged
+    IconProvider m_iconProvider;
+    mutable QVector<QIcon> m_iconCache;  // by type index
+    mutable QVector<bool> m_iconFetched;
+};
+
+// The same rows as one list of named icons, for the icon view.
+class FileIconModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit FileIconModel(FileListModel* source, QObject* parent = nullptr);
+    FileListModel* source() const { return m_source; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    QPointer<FileListModel> m_source;
+};

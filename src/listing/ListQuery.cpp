@@ -1,0 +1,77 @@
+#include "listing/ListQuery.h"
+
+#include "archive/GroupPath.h"
+#include "archive/ProtectedGroups.h"
+#include "listing/SortClause.h"
+#include "store/DataStore.h"
+
+std::optional<FilterClause> ListQuery::visibleFilter(const FilterClause& filter, const ProtectedGroups& groups,
+                                                     DataStore& store)
+{
+    // closedPaths() gives an empty list when wjfz cannot be read; make sure
+    // such a failure hides everything rather than showing protected files.
+    QList<GroupPath::Group> all;
+    if (!GroupPath::loadGroups(store, &all))
+        return std::nullopt;
+    return filter.excludingGroups(groups.closedPaths(store));
+}
+
+ListQuery ListQuery::build(const QList<ListColumns::Column>& columns, const FilterClause& filter,
+                           const QString& savedOrder)
+{
+    ListQuery q;
+    QStringList fields{QStringLiteral("id")};
+    for (const ListColumns::Column& c : columns) {
+        const QString f = ListColumns::canonicalField(c.field);
+        if (f.isEmpty())
+            continue;
+        q.columns.append(c);
+        q.columns.last().field = f;
+        fields << f;
+    }
+    q.nameField = int(fields.indexOf(QStringLiteral("mc")));
+    if (q.nameField < 0) {
+        q.nameField = int(fields.size());
+        fields << QStringLiteral("mc");
+    }
+    q.typeField = int(fields.indexOf(QStringLiteral("lx")));
+    if (q.typeField < 0) {
+        q.typeField = int(fields.size());
+        fields << QStringLiteral("lx");
+    }
+    q.sql = QStringLiteral("select ") + fields.join(QLatin1Char(',')) + QStringLiteral(" from wj")
+            + filter.where + SortClause::effectiveOrderBy(savedOrder);
+    q.params = filter.params;
+    q.statisticsSql = QStringLiteral("select count(*),sum(dxsz) from wj") + filter.where;
+    q.statisticsParams = filter.params;
+    return q;
+}
+
+namespace ListStatistics {
+
+std::optional<Totals> read(DataStore& store, const QString& sql, const QVariantList& params)
+{
+    RecordSet rs = store.query(sql, params);
+    if (!rs || rs.atEnd())
+        return std::nullopt;
+    return Totals{rs.number(0), rs.number(1)};
+}
+
+QString sizeText(qint64 bytes)
+{
+    constexpr qint64 KB = 1024;
+    constexpr qint64 MB = 1024 * 1024;
+    if (bytes < KB)
+        return QString::number(bytes) + QStringLiteral("BYTE");
+    if (bytes < MB)
+        return QString::number(double(bytes) / KB, 'f', 2) + QStringLiteral("KB");
+    return QString::number(double(bytes) / MB, 'f', 2) + QStringLiteral("MB");
+}
+
+QString line(const Totals& totals)
+{
+    return QStringLiteral(" 文件总数：") + QString::number(totals.count) + QStringLiteral("份  共：")
+           + sizeText(totals.bytes);
+}
+
+}  // namespace ListStatistics

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "listing/FilterClause.h"
+#include "listing/ListColumns.h"
+
+#include <QList>
+#include <QString>
+#include <QVariantList>
+#include <optional>
+
+class DataStore;
+class ProtectedGroups;
+
+// The statements behind the file list: the list query over the shown
+// columns and the statistics query, both on the same filter.
+struct ListQuery {
+    QString sql;
+    QVariantList params;
+    QList<ListColumns::Column> columns;  // shown columns, in display order
+    // Positions in the select list: 0 is id, 1..columns.size() the shown
+    // columns; the file name and type (for the icon view) follow when they
+    // are not shown.
+    int nameField = -1;  // select position of mc
+    int typeField = -1;  // select position of lx
+    QString statisticsSql;
+    QVariantList statisticsParams;
+
+    // The filter with the closed protected groups left out. Returns nullopt
+    // when the groups cannot be read: then nothing may be listed.
+    static std::optional<FilterClause> visibleFilter(const FilterClause& filter,
+                                                     const ProtectedGroups& groups, DataStore& store);
+
+    // Builds both statements. savedOrder is zcbj.pxfs (a bad one gives the
+    // manual order). filter must already be the visible filter.
+    static ListQuery build(const QList<ListColumns::Column>& columns, const FilterClause& filter,
+                           const QString& savedOrder);
+};
+
+// The statistics line.
+namespace ListStatistics {
+
+struct Totals {
+    qint64 count = 0;
+    qint64 bytes = 0;
+};
+
+// Runs the aggregate query; nullopt when it failed.
+std::optional<Totals> read(DataStore& store, const QString& sql, const QVariantList& params);
+// " 文件总数：" + count + "份  共：" + size + unit. Below 1024 the bytes are shown
+// whole with "BYTE"; below 1024 × 1024 in "KB", else in "MB", with two decimals.
+QString line(const Totals& totals);
+// The size part alone ("1023BYTE", "1.00KB").
+QString sizeText(qint64 bytes);
+
+}  // namespace ListStatistics

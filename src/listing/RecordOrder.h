@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QtGlobal>
+
+class DataStore;
+
+// The manual order of the list: each record's wj.xh.
+namespace RecordOrder {
+
+enum class Result { Done, FirstFailed, SecondFailed };
+
+// Exchanges the positions (xh) of two records, both or neither. When both
+// share one position, every record is first numbered anew in list order so
+// that the exchange moves them.
+Result exchange(DataStore& store, qint64 selectedId, qint64 neighbourId);
+
+}  // namespace RecordOrder
