@@ -190,3 +190,47 @@ bool StoreFolder::remove(const QString& lj, QString* error) const
     }
     return true;
 }
+
+StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress) const
+{
+    Stored s;
+    if (!ensureExists(&s.error))
+        return s;
+    const QString target = FileCopy::temporaryNameFor(QDir(m_folder).filePath(QStringLiteral("staged")));
+    const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
+    s.ok = r.ok;
+    s.cancelled = r.cancelled;
+    s.bytes = r.bytes;
+    s.error = r.error;
+    if (r.ok)
+        s.absolutePath = target;
+    return s;
+}
+
+StoreFolder::Stored StoreFolder::place(const QString& stagedPath, const QString& number, const QString& type,
+                                       const std::function<bool(const QString&)>& taken) const
+{
+    Stored s;
+    s.bytes = QFileInfo(stagedPath).size();
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        s.name = uniqueName(number, type, taken);
+        s.absolutePath = QDir(m_folder).filePath(s.name);
+        if (FileCopy::move(stagedPath, s.absolutePath, FileCopy::Replace::Never, &s.error)) {
+            s.ok = true;
+            s.storedPath = storedPath(s.name);
+            s.error.clear();
+            return s;
+        }
+        if (!QFileInfo::exists(stagedPath))
+            break;
+    }
+    s.name.clear();
+    s.absolutePath.clear();
+    return s;
+}
+
+void StoreFolder::discard(const QString& stagedPath) const
+{
+    if (!stagedPath.isEmpty() && contains(stagedPath))
+        QFile::remove(stagedPath);
+}

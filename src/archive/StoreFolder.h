@@ -66,6 +66,15 @@ public:
                       Progress* progress = nullptr,
                       const std::function<bool(const QString& name)>& taken = {}) const;
 
+    // In two steps, so that the slow copy happens before the record's number
+    // is known: stage() copies `source` into a hidden file of the folder
+    // (Stored::absolutePath, no name yet); place() gives the staged file its
+    // unique name for the record; discard() removes a staged file.
+    Stored stage(const QString& source, Progress* progress = nullptr) const;
+    Stored place(const QString& stagedPath, const QString& number, const QString& type,
+                 const std::function<bool(const QString& name)>& taken = {}) const;
+    void discard(const QString& stagedPath) const;
+
     // Removes the file lj refers to. A file that is already gone counts as
     // removed; a path outside the store folder is never touched (and counts
     // as removed: it is not ours). False only when the file stays.

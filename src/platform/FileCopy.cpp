@@ -169,6 +169,18 @@ Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress*
     return r;
 }
 
+bool move(const QString& from, const QString& to, Replace replace, QString* error)
+{
+    QString why;
+    if (!publish(from, to, replace, &why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    syncFolder(QFileInfo(to).absolutePath());
+    return true;
+}
+
 Result copy(const QString& source, const QString& target, Replace replace, Progress* progress)
 {
     QFile in(source);

@@ -42,6 +42,10 @@ Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace:
 Result write(const QByteArray& bytes, const QString& target, Replace replace = Replace::Never,
              Progress* progress = nullptr);
 
+// Renames `from` to `to` inside one file system, syncing the folder;
+// with Replace::Never an existing `to` makes it fail and nothing changes.
+bool move(const QString& from, const QString& to, Replace replace = Replace::Never, QString* error = nullptr);
+
 // The temporary name used while writing `target` (a hidden file beside it).
 QString temporaryNameFor(const QString& target);
 // True for the temporary files this namespace writes (they are never a target).
