@@ -17,6 +17,12 @@ namespace {
 
 const QString kSpareTitle = QStringLiteral("备用字段");
 
+// Text for a column: never NULL, so that every text column reads '' when empty.
+QVariant text(const QString& s)
+{
+    return s.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(s);
+}
+
 QString spareColumn(int i)
 {
     return QStringLiteral("b%1").arg(i + 1);
@@ -260,10 +266,10 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
 
     const QString now = appClock().nowText();
     const QString dx = sizeText(in.size);
-    QVariantList params{xh, *number, fields.name, fields.group, in.type, dx, in.size};
+    QVariantList params{xh, text(*number), text(fields.name), text(fields.group), text(in.type), text(dx), in.size};
     for (int i = 0; i < 15; ++i)
-        params << fields.spare.value(i);
-    params << m_operator.userName() << now << fields.remark << lj
+        params << text(fields.spare.value(i));
+    params << text(m_operator.userName()) << text(now) << text(fields.remark) << text(lj)
            << QVariant(in.outside ? QByteArray() : in.bytes);
     if (!m_store.execute(QStringLiteral(
             "insert into wj(xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
@@ -353,16 +359,17 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
 
     const QString now = appClock().nowText();
     QString sql = QStringLiteral("update wj set mc=?,fz=?");
-    QVariantList params{fields.name, fields.group};
+    QVariantList params{text(fields.name), text(fields.group)};
     for (int i = 0; i < 15; ++i) {
         sql += QStringLiteral(",%1=?").arg(spareColumn(i));
-        params << fields.spare.value(i);
+        params << text(fields.spare.value(i));
     }
     sql += QStringLiteral(",xgr=?,xgsj=?,bz=?");
-    params << m_operator.userName() << now << fields.remark;
+    params << text(m_operator.userName()) << text(now) << text(fields.remark);
     if (replacing) {
         sql += QStringLiteral(",lx=?,dx=?,dxsz=?,lj=?,wj=?");
-        params << in.type << sizeText(in.size) << in.size << lj << QVariant(in.outside ? QByteArray() : in.bytes);
+        params << text(in.type) << text(sizeText(in.size)) << in.size << text(lj)
+               << QVariant(in.outside ? QByteArray() : in.bytes);
     }
     sql += QStringLiteral(" where id=?");
     params << id;
@@ -411,7 +418,7 @@ FileRecords::Result FileRecords::remove(qint64 id)
     // record ever loses its content and a deleted record leaves no file.
     const QString kept = m_folder.resolve(lj);
     const bool ownsFile = !kept.isEmpty() && m_folder.contains(kept) && QFileInfo::exists(kept);
-    if (ownsFile && !QFileInfo(QFileInfo(kept).absolutePath()).isWritable())
+    if (ownsFile && (QFileInfo(kept).isDir() || !QFileInfo(QFileInfo(kept).absolutePath()).isWritable()))
         return fail(DeleteFileFailed, QStringLiteral("%1 cannot be removed").arg(kept));
 
     Transaction tx(m_store);
