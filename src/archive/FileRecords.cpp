@@ -278,6 +278,10 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
         return undo(InsertFailed, m_store.lastError());
     const qint64 id = m_store.lastInsertId();
     in.bytes.clear();
+    // The log line commits with the record (one sync instead of two); a log
+    // line that cannot be written does not stop the add.
+    const QString details = LogWriter::fileDetails(*number, fields.name, in.type);
+    const bool logged = writeLog(LogWriter::FileAdded + details);
     if (!tx.commit())
         return undo(InsertFailed, m_store.lastError());
 
@@ -285,8 +289,7 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
     r.ok = true;
     r.id = id;
     r.number = *number;
-    const QString details = LogWriter::fileDetails(*number, fields.name, in.type);
-    r.logFailed = !writeLog(LogWriter::FileAdded + details);
+    r.logFailed = !logged;
     r.message = details + SavedSuffix;
     return r;
 }
@@ -376,6 +379,8 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
     if (!m_store.execute(sql, params) || m_store.rowsAffected() != 1)
         return undo(ModifyFailed, m_store.lastError());
     in.bytes.clear();
+    const QString details = LogWriter::fileDetails(old->bh, fields.name, replacing ? in.type : old->lx);
+    const bool logged = writeLog(LogWriter::FileModified + details);
     if (!tx.commit())
         return undo(ModifyFailed, m_store.lastError());
 
@@ -387,8 +392,7 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
     r.ok = true;
     r.id = id;
     r.number = old->bh;
-    const QString details = LogWriter::fileDetails(old->bh, fields.name, replacing ? in.type : old->lx);
-    r.logFailed = !writeLog(LogWriter::FileModified + details);
+    r.logFailed = !logged;
     r.message = details + SavedSuffix;
     return r;
 }
@@ -426,6 +430,7 @@ FileRecords::Result FileRecords::remove(qint64 id)
         return fail(DeleteRowFailed, m_store.lastError());
     if (!m_store.execute(QStringLiteral("delete from wj where id=?"), {id}) || m_store.rowsAffected() != 1)
         return fail(DeleteRowFailed, m_store.lastError());
+    const bool logged = writeLog(LogWriter::FileDeleted + details);
     if (!tx.commit())
         return fail(DeleteRowFailed, m_store.lastError());
 
@@ -440,7 +445,7 @@ FileRecords::Result FileRecords::remove(qint64 id)
         r.message = DeleteFileFailed;
         r.detail = why;
     }
-    r.logFailed = !writeLog(LogWriter::FileDeleted + details);
+    r.logFailed = !logged;
     return r;
 }
 

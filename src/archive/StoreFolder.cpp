@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -196,7 +197,8 @@ StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress
     Stored s;
     if (!ensureExists(&s.error))
         return s;
-    const QString target = FileCopy::temporaryNameFor(QDir(m_folder).filePath(QStringLiteral("staged")));
+    const QString target = QDir(m_folder).filePath(
+        QStringLiteral(".kvpart-staged-%1.part").arg(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 0, 36));
     const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
     s.ok = r.ok;
     s.cancelled = r.cancelled;

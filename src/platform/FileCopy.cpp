@@ -9,6 +9,8 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <functional>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -87,7 +89,14 @@ bool isTemporaryName(const QString& fileName)
     return fileName.startsWith(kTempPrefix) && fileName.endsWith(kTempSuffix);
 }
 
-Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize)
+namespace {
+
+// One step of a copy: writes the next piece into `out` and returns its
+// size, 0 at the end, or -1 on failure (with *error set).
+using Step = std::function<qint64(QFile& out, QString* error)>;
+
+Result writeThroughTemp(const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
+                        const Step& step)
 {
     Result r;
     if (target.isEmpty()) {
@@ -103,14 +112,10 @@ Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress*
         r.error = QStringLiteral("%1 is a folder").arg(target);
         return r;
     }
-    if (!in.isOpen() || !in.isReadable()) {
-        r.error = QStringLiteral("source not readable");
-        return r;
-    }
 
     const QString temp = temporaryNameFor(target);
     QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         r.error = QStringLiteral("cannot create %1: %2").arg(temp, out.errorString());
         return r;
     }
@@ -127,23 +132,15 @@ Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress*
         progress->setRange(0, expectedSize >= 0 ? expectedSize : 0);
         progress->setValue(0);
     }
-    QByteArray chunk;
-    chunk.resize(ChunkSize);
     for (;;) {
         if (progress && progress->cancelled())
             return abandon(QStringLiteral("cancelled"), true);
-        const qint64 n = in.read(chunk.data(), ChunkSize);
+        QString why;
+        const qint64 n = step(out, &why);
         if (n < 0)
-            return abandon(QStringLiteral("read failed: %1").arg(in.errorString()), false);
+            return abandon(why, false);
         if (n == 0)
             break;
-        qint64 done = 0;
-        while (done < n) {
-            const qint64 w = out.write(chunk.constData() + done, n - done);
-            if (w <= 0)
-                return abandon(QStringLiteral("write failed: %1").arg(out.errorString()), false);
-            done += w;
-        }
         r.bytes += n;
         if (progress)
             progress->setValue(r.bytes);
@@ -169,6 +166,78 @@ Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress*
     return r;
 }
 
+// Reads `in` through one reusable chunk buffer.
+Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk)
+{
+    return [&in, chunk](QFile& out, QString* error) -> qint64 {
+        if (chunk->isEmpty())
+            chunk->resize(ChunkSize);
+        const qint64 n = in.read(chunk->data(), ChunkSize);
+        if (n < 0) {
+            *error = QStringLiteral("read failed: %1").arg(in.errorString());
+            return -1;
+        }
+        qint64 done = 0;
+        while (done < n) {
+            const qint64 w = out.write(chunk->constData() + done, n - done);
+            if (w <= 0) {
+                *error = QStringLiteral("write failed: %1").arg(out.errorString());
+                return -1;
+            }
+            done += w;
+        }
+        return n;
+    };
+}
+
+}  // namespace
+
+Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize)
+{
+    if (!in.isOpen() || !in.isReadable()) {
+        Result r;
+        r.error = QStringLiteral("source not readable");
+        return r;
+    }
+    return writeThroughTemp(target, replace, progress, expectedSize, deviceStep(in, std::make_shared<QByteArray>()));
+}
+
+Result copy(const QString& source, const QString& target, Replace replace, Progress* progress)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        Result r;
+        r.error = QStringLiteral("cannot open %1: %2").arg(source, in.errorString());
+        return r;
+    }
+    if (QFileInfo::exists(target) && QFileInfo(source).canonicalFilePath() == QFileInfo(target).canonicalFilePath()) {
+        Result r;
+        r.error = QStringLiteral("source and target are the same file");
+        return r;
+    }
+    // File to file: the kernel copies each chunk (copy_file_range), so the
+    // bytes never pass through this process. Where it is not supported the
+    // copy goes on through a chunk buffer.
+    bool kernelCopy = true;
+    Step buffered = deviceStep(in, std::make_shared<QByteArray>());
+    Step step = [&](QFile& out, QString* error) -> qint64 {
+        if (kernelCopy) {
+            const ssize_t n = ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, size_t(ChunkSize), 0);
+            if (n >= 0)
+                return n;
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+                *error = QStringLiteral("copy failed: %1").arg(systemError());
+                return -1;
+            }
+            // Unsupported here: the file positions are where the last
+            // successful chunk left them, so the buffered copy continues.
+            kernelCopy = false;
+        }
+        return buffered(out, error);
+    };
+    return writeThroughTemp(target, replace, progress, in.size(), step);
+}
+
 bool move(const QString& from, const QString& to, Replace replace, QString* error)
 {
     QString why;
@@ -179,23 +248,6 @@ bool move(const QString& from, const QString& to, Replace replace, QString* erro
     }
     syncFolder(QFileInfo(to).absolutePath());
     return true;
-}
-
-Result copy(const QString& source, const QString& target, Replace replace, Progress* progress)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        Result r;
-        r.error = QStringLiteral("cannot open %1: %2").arg(source, in.errorString());
-        return r;
-    }
-    if (QFileInfo(source).canonicalFilePath() == QFileInfo(target).canonicalFilePath()
-        && QFileInfo::exists(target)) {
-        Result r;
-        r.error = QStringLiteral("source and target are the same file");
-        return r;
-    }
-    return copyFrom(in, target, replace, progress, in.size());
 }
 
 Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress)
