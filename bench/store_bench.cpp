@@ -122,11 +122,35 @@ int storeOne(const QString& homeFolder, const QString& source)
     return 0;
 }
 
+// Child mode: "--save-out HOME ID TARGET" saves record ID out and prints
+// its time and this process's peak memory.
+int saveOutOne(const QString& homeFolder, qint64 id, const QString& target)
+{
+    const ProgramHome home(homeFolder);
+    DataStore store;
+    if (!store.open(home.defaultDatabasePath()))
+        return 1;
+    const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
+    FileRecords records(store, StoreFolder(home), op, Dictionary::sizeBoundBytes(QStringLiteral("10")));
+    const qint64 before = peakRssKb();
+    QElapsedTimer t;
+    t.start();
+    const FileRecords::Result r = records.saveOut(id, target);
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (!r.ok)
+        return 1;
+    std::printf("%.3f %.1f %.1f\n", ms, peakRssKb() / 1024.0, before / 1024.0);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc == 4 && QLatin1String(argv[1]) == QLatin1String("--store-one"))
         return storeOne(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc == 5 && QLatin1String(argv[1]) == QLatin1String("--save-out"))
+        return saveOutOne(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong(),
+                          QString::fromLocal8Bit(argv[4]));
     const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
     QTemporaryDir dir(base + QStringLiteral("/korvane-bench-XXXXXX"));
     if (!dir.isValid()) {
@@ -159,6 +183,23 @@ int main(int argc, char** argv)
     RecordFields fields;
     fields.group = QStringLiteral("基准");
 
+    qint64 lastId = -1;
+    // Saves record id out in a child process: {ms, peak MB, peak before MB}.
+    auto saveOutInChild = [&](qint64 id) -> std::vector<double> {
+        store.close();
+        settle();
+        const QString target = QDir(sources).filePath(QStringLiteral("out.bin"));
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--save-out"), homeFolder, QString::number(id), target});
+        child.waitForFinished(-1);
+        const QList<QByteArray> f = child.readAllStandardOutput().trimmed().split(' ');
+        QFile::remove(target);
+        store.open(home.defaultDatabasePath());
+        if (child.exitCode() != 0 || f.size() != 3)
+            return {0, 0, 0};
+        return {f[0].toDouble(), f[1].toDouble(), f[2].toDouble()};
+    };
     auto storeOnce = [&](const QString& src, qint64 boundBytes) {
         records.setSizeBound(boundBytes);
         fields.name = QFileInfo(src).completeBaseName();
@@ -171,6 +212,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message), qPrintable(r.detail));
             std::exit(1);
         }
+        lastId = r.id;
         return ms;
     };
 
@@ -227,10 +269,21 @@ int main(int argc, char** argv)
         }
         // For choosing the bound: the same file kept in the store folder.
         if (c.size < bound) {
+            const qint64 insideId = lastId;
             std::vector<double> outside;
             for (int i = 0; i < c.runs; ++i)
                 outside.push_back(storeOnce(src, 0));
             std::printf("store_%s_folder_ms: %.2f\n", c.name, median(outside));
+            // Getting it out again: content in the database is read whole,
+            // a kept file is streamed.
+            if (c.size >= (1 << 20)) {
+                const std::vector<double> db = saveOutInChild(insideId);
+                const std::vector<double> folder = saveOutInChild(lastId);
+                std::printf("saveout_%s_db_ms: %.2f\n", c.name, db[0]);
+                std::printf("saveout_%s_db_peak_rss_mb: %.1f (before %.1f)\n", c.name, db[1], db[2]);
+                std::printf("saveout_%s_folder_ms: %.2f\n", c.name, folder[0]);
+                std::printf("saveout_%s_folder_peak_rss_mb: %.1f (before %.1f)\n", c.name, folder[1], folder[2]);
+            }
         }
         std::fflush(stdout);
         QFile::remove(src);
