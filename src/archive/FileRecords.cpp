@@ -9,6 +9,7 @@
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -175,6 +176,16 @@ bool FileRecords::nameTaken(const QString& name)
     // A name that some record refers to is not free, even when its file is missing.
     const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
                                       {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
+    return !n.isValid() || n.toLongLong() > 0;
+}
+
+bool FileRecords::keptFileShared(const QString& lj, qint64 id)
+{
+    // Another record naming the same kept file keeps it alive (e.g. one
+    // copied by an older program together with its path).
+    const QString absolute = m_folder.resolve(lj);
+    const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where id<>? and (lj=? or lj=? or lj=?)"),
+                                      {id, lj, absolute, m_folder.storedPath(QFileInfo(absolute).fileName())});
     return !n.isValid() || n.toLongLong() > 0;
 }
 
@@ -385,7 +396,7 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
         return undo(ModifyFailed, m_store.lastError());
 
     // The old kept file goes only now that no record refers to it.
-    if (replacing && !old->lj.isEmpty() && m_folder.resolve(old->lj) != placed)
+    if (replacing && !old->lj.isEmpty() && m_folder.resolve(old->lj) != placed && !keptFileShared(old->lj, id))
         m_folder.remove(old->lj);
 
     Result r;
@@ -439,7 +450,7 @@ FileRecords::Result FileRecords::remove(qint64 id)
     r.id = id;
     r.number = bh;
     QString why;
-    if (!lj.isEmpty() && !m_folder.remove(lj, &why)) {
+    if (!lj.isEmpty() && !keptFileShared(lj, id) && !m_folder.remove(lj, &why)) {
         // The record is gone; its file stays as a leftover, which no later
         // record overwrites.
         r.message = DeleteFileFailed;
@@ -463,6 +474,14 @@ FileRecords::Result FileRecords::saveOut(qint64 id, const QString& targetPath, P
     rs.close();
     if (targetPath.isEmpty())
         return fail(SaveOutFailed, QStringLiteral("no target"));
+    // Never over the archive itself: the database file or a kept file.
+    const QString target = QFileInfo(targetPath).absoluteFilePath();
+    const QString targetReal = QFileInfo(target).canonicalFilePath();
+    const QString database = QFileInfo(m_store.path()).canonicalFilePath();
+    const QString folderReal = QFileInfo(m_folder.folder()).canonicalFilePath();
+    if ((!targetReal.isEmpty() && targetReal == database) || m_folder.contains(QDir::cleanPath(target))
+        || (!folderReal.isEmpty() && QFileInfo(QFileInfo(target).absolutePath()).canonicalFilePath() == folderReal))
+        return fail(SaveOutFailed, QStringLiteral("%1 belongs to the archive").arg(targetPath));
 
     FileCopy::Result written;
     if (!lj.isEmpty()) {

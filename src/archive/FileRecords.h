@@ -131,6 +131,7 @@ private:
     Result fail(const QString& message, const QString& detail, bool cancelled = false);
     bool writeLog(const QString& content);
     bool nameTaken(const QString& name);
+    bool keptFileShared(const QString& lj, qint64 id);
 
     DataStore& m_store;
     StoreFolder m_folder;

@@ -1,4 +1,5 @@
 #include "archive/FileRecords.h"
+#include "archive/ui/DeleteProgressWindow.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/PropertiesWindow.h"
 #include "common/ScriptedPrompter.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -100,6 +102,8 @@ private slots:
     void cancelDropsPendingAdd();
     void deleteGoesOnAfterRefusedRecord();
     void rightsAreTestedByTheRouter();
+    void failedLogWriteIsShownAndAddStands();
+    void deletionWindow();
     void propertiesWindow();
 
 private:
@@ -606,6 +610,37 @@ void EditPanelTest::rightsAreTestedByTheRouter()
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
     QCOMPARE(m_denied.size(), 4);
     QVERIFY(m_prompter->shown().isEmpty());
+}
+
+void EditPanelTest::failedLogWriteIsShownAndAddStands()
+{
+    m_home->store().failNextStatements(1, QStringLiteral("insert into rz"));
+    const qint64 id = addThroughPanel(writeSource(QStringLiteral("a.txt"), "a"), QStringLiteral("合同"));
+    QVERIFY(id > 0);
+    QCOMPARE(m_prompter->messages(), (QStringList{QStringLiteral("写出日志失败!"), QStringLiteral("0000000001 a.txt 保存成功!")}));
+    QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(1));
+}
+
+void EditPanelTest::deletionWindow()
+{
+    QList<qint64> ids;
+    for (int i = 0; i < 3; ++i)
+        ids << addThroughPanel(writeSource(QStringLiteral("f%1.bin").arg(i), pattern(15000, char('a' + i))), QStringLiteral("合同"));
+    QCOMPARE(entries(store()).size(), 3);
+    DeleteProgressWindow w(m_panel->records());
+    QCOMPARE(w.windowTitle(), QStringLiteral("正在删除文件..."));
+    QCOMPARE(w.size(), QSize(573, 67));
+    QProgressBar* bar = w.findChild<QProgressBar*>(QStringLiteral("进度条1"));
+    QVERIFY(bar);
+    QCOMPARE(bar->geometry(), QRect(8, 8, 552, 24));
+    // The window is up while the records go, one by one.
+    QList<int> seen;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int v) { seen << v * 10 + (w.isVisible() ? 1 : 0); });
+    const DeleteProgressWindow::Outcome out = w.run(ids);
+    QCOMPARE(out.deleted, 3);
+    QCOMPARE(seen, (QList<int>{0, 11, 21, 31}));
+    QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(0));
+    QVERIFY(entries(store()).isEmpty());
 }
 
 void EditPanelTest::propertiesWindow()

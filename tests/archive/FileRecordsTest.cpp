@@ -101,6 +101,8 @@ private slots:
     void deleteRefusesRecordWithoutNumber();
     void deleteFailureKeepsFile();
     void saveOutWritesStoredBytes();
+    void saveOutNeverOverwritesTheArchive();
+    void sharedKeptFileOutlivesOneRecord();
     void propertiesLeaveOutUntitledFields();
 
 private:
@@ -652,6 +654,42 @@ void FileRecordsTest::saveOutWritesStoredBytes()
     // A target that cannot be written.
     r = m_records->saveOut(a.id, out.filePath(QStringLiteral("no/such/folder/z.bin")));
     QCOMPARE(r.message, FileRecords::SaveOutFailed);
+}
+
+void FileRecordsTest::saveOutNeverOverwritesTheArchive()
+{
+    DataStore& s = m_home->store();
+    const QByteArray big = pattern(10000, 'd');
+    const FileRecords::Result a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
+    QVERIFY(a.ok);
+    const QByteArray database = readFile(m_home->databasePath());
+    QCOMPARE(m_records->saveOut(a.id, m_home->databasePath()).message, FileRecords::SaveOutFailed);
+    QCOMPARE(readFile(m_home->databasePath()), database);
+    const QString kept = QDir(store()).filePath(QStringLiteral("0000000001.bin"));
+    QCOMPARE(m_records->saveOut(a.id, kept).message, FileRecords::SaveOutFailed);
+    QCOMPARE(m_records->saveOut(a.id, QDir(store()).filePath(QStringLiteral("other.bin"))).message, FileRecords::SaveOutFailed);
+    QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
+    QCOMPARE(readFile(kept), big);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '导出文件：%'")), qint64(0));
+}
+
+void FileRecordsTest::sharedKeptFileOutlivesOneRecord()
+{
+    // Two records naming one kept file (as a plain row copy would make):
+    // deleting one leaves the file to the other.
+    DataStore& s = m_home->store();
+    const QByteArray big = pattern(10000, 'e');
+    const FileRecords::Result a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
+    QVERIFY(a.ok);
+    QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,lj,wj) select '0000000099',mc,fz,lx,lj,wj from wj where id=?"), {a.id}));
+    const qint64 copy = s.lastInsertId();
+    QVERIFY(m_records->remove(a.id).ok);
+    QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
+    const QString out = m_src->path() + QStringLiteral("/copy.bin");
+    QVERIFY(m_records->saveOut(copy, out).ok);
+    QCOMPARE(readFile(out), big);
+    QVERIFY(m_records->remove(copy).ok);
+    QVERIFY(folderEntries(store()).isEmpty());
 }
 
 void FileRecordsTest::propertiesLeaveOutUntitledFields()
