@@ -88,6 +88,8 @@ private slots:
     void addKeepsSmallContentInDatabase();
     void addStreamsLargeContentToStoreFolder();
     void addEmptyFileAndOddName();
+    void cancelledAddLeavesNothing();
+    void leftoverInStoreFolderIsKept();
     void addRefusesNameAndGroup();
     void addFailures_data();
     void addFailures();
@@ -376,6 +378,35 @@ void FileRecordsTest::addEmptyFileAndOddName()
     const QString out = m_src->path() + QStringLiteral("/out ' \" .tar.gz");
     QVERIFY(m_records->saveOut(r.id, out).ok);
     QCOMPARE(readFile(out), big);
+}
+
+void FileRecordsTest::cancelledAddLeavesNothing()
+{
+    DataStore& s = m_home->store();
+    const QString src = writeFile(m_src->path(), QStringLiteral("big.bin"), pattern(FileCopy::ChunkSize * 3));
+    CancelAfter cancel(FileCopy::ChunkSize);
+    const FileRecords::Result r = m_records->add(fields(QStringLiteral("big")), src, &cancel);
+    QVERIFY(!r.ok);
+    QVERIFY(r.cancelled);
+    QCOMPARE(r.message, QStringLiteral("上传文件取消!"));
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(0));
+    QVERIFY(folderEntries(store()).isEmpty());
+    QCOMPARE(Dictionary::read(s, Dictionary::FileNumber).value(), QStringLiteral("1"));
+}
+
+void FileRecordsTest::leftoverInStoreFolderIsKept()
+{
+    // A file left in the store folder under the next record's name (e.g.
+    // after restoring an older database) is neither overwritten nor adopted.
+    DataStore& s = m_home->store();
+    const QString leftover = writeFile(store(), QStringLiteral("0000000001.pdf"), "older archive");
+    const QByteArray bytes = pattern(9000, 'l');
+    const FileRecords::Result r = m_records->add(fields(QStringLiteral("l")), writeFile(m_src->path(), QStringLiteral("l.pdf"), bytes));
+    QVERIFY(r.ok);
+    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {r.id}).toString(), QStringLiteral("Data/Lf/0000000001-1.pdf"));
+    QCOMPARE(readFile(leftover), QByteArray("older archive"));
+    QVERIFY(m_records->remove(r.id).ok);
+    QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 }
 
 void FileRecordsTest::addRefusesNameAndGroup()
