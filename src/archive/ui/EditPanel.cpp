@@ -81,7 +81,9 @@ EditPanel::EditPanel(AppContext& context, DataStore& store, Workspace& workspace
 {
     setObjectName(QStringLiteral("外形框1"));
     setFrameShape(QFrame::StyledPanel);
-    setFixedSize(kPanelWidth, kPanelHeight);
+    // Its design size; a host may give it more room (the units keep their places).
+    setMinimumSize(kPanelWidth, kPanelHeight);
+    resize(kPanelWidth, kPanelHeight);
     m_records = std::make_unique<FileRecords>(m_store, StoreFolder(context.home), context.currentOperator, sizeBound());
     buildUnits();
     reloadTitles();
