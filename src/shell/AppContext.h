@@ -20,6 +20,6 @@ struct AppContext {
     CurrentOperator currentOperator;
     MainSettings mainSettings;
     QString fileTypes = QStringLiteral("A"); // zdbh '文件类型'
-    QString fileSize = QStringLiteral("10");  // zdbh '文件尺寸' (megabytes)
+    QString fileSize = QStringLiteral("1");   // zdbh '文件尺寸' (megabytes)
     ProtectedGroups protectedGroups;
 };
