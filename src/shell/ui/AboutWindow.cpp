@@ -1,4 +1,5 @@
 #include "shell/ui/AboutWindow.h"
+#include "platform/ui/BackgroundDrag.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -30,6 +31,7 @@ AboutWindow::AboutWindow(QWidget* parent)
 {
     setObjectName(QStringLiteral("AboutWindow"));
     setWindowTitle(QStringLiteral("关于"));
+    BackgroundDrag::install(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(402, 269);
 
@@ -68,29 +70,5 @@ AboutWindow* AboutWindow::showAbout(QWidget* parent)
     return w;
 }
 
-void AboutWindow::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
-        event->accept();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
 
-void AboutWindow::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
 
-void AboutWindow::mouseReleaseEvent(QMouseEvent* event)
-{
-    m_dragging = false;
-    QDialog::mouseReleaseEvent(event);
-}

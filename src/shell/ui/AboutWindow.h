@@ -16,11 +16,6 @@ public:
     static AboutWindow* showAbout(QWidget* parent = nullptr);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QPoint m_dragOffset;
-    bool m_dragging = false;
 };

@@ -1,4 +1,5 @@
 #include "shell/ui/GuideWindow.h"
+#include "platform/ui/BackgroundDrag.h"
 
 #include "shell/Config.h"
 
@@ -42,6 +43,7 @@ GuideWindow::GuideWindow(Config& config, QWidget* parent) : QDialog(parent), m_c
 {
     setObjectName(QStringLiteral("GuideWindow"));
     setWindowTitle(QStringLiteral("如何开始？"));
+    BackgroundDrag::install(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setSizeGripEnabled(false);
     resize(503, 354);
@@ -115,29 +117,5 @@ void GuideWindow::confirm()
     accept();
 }
 
-void GuideWindow::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
-        event->accept();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
 
-void GuideWindow::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
 
-void GuideWindow::mouseReleaseEvent(QMouseEvent* event)
-{
-    m_dragging = false;
-    QDialog::mouseReleaseEvent(event);
-}

@@ -24,15 +24,10 @@ public:
     static GuideWindow* showGuide(Config& config, QWidget* parent = nullptr);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void confirm();
 
     Config& m_config;
     QCheckBox* m_dontShow = nullptr;
-    QPoint m_dragOffset;
-    bool m_dragging = false;
 };

@@ -1,4 +1,5 @@
 #include "shell/ui/LoginWindow.h"
+#include "platform/ui/BackgroundDrag.h"
 
 #include "ui_LoginWindow.h"
 
@@ -63,6 +64,7 @@ LoginWindow::LoginWindow(AppContext& context, DataStore& store, QWidget* parent)
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(446, 271);
+    BackgroundDrag::install(this);
     applyLook();
 
     m_timer = new QTimer(this);
@@ -186,30 +188,5 @@ void LoginWindow::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void LoginWindow::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - pos();
-        event->accept();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
 
-void LoginWindow::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
 
-void LoginWindow::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        m_dragging = false;
-    QDialog::mouseReleaseEvent(event);
-}

@@ -42,9 +42,6 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void applyLook();
@@ -57,6 +54,4 @@ private:
     LoginService m_service;
     QTimer* m_timer = nullptr;
     std::function<void()> m_handOver;
-    QPoint m_dragOffset;
-    bool m_dragging = false;
 };

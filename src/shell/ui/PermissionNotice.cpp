@@ -1,4 +1,5 @@
 #include "shell/ui/PermissionNotice.h"
+#include "platform/ui/BackgroundDrag.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -15,6 +16,7 @@ PermissionNotice::PermissionNotice(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("PermissionNotice"));
     setWindowTitle(QStringLiteral(" Korvane文件管理系统"));
+    BackgroundDrag::install(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::WindowStaysOnTopHint);
@@ -99,30 +101,5 @@ void PermissionNotice::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void PermissionNotice::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_dragging = true;
-        m_dragOffset = event->globalPosition().toPoint() - pos();
-        event->accept();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
 
-void PermissionNotice::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - m_dragOffset);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
 
-void PermissionNotice::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        m_dragging = false;
-    QDialog::mouseReleaseEvent(event);
-}

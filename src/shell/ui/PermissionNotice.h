@@ -31,9 +31,6 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -41,6 +38,4 @@ private:
     QLabel* m_label = nullptr;
     QTimer* m_timer = nullptr;
     int m_ticks = 0;
-    QPoint m_dragOffset;
-    bool m_dragging = false;
 };
