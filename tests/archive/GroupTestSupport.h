@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -106,6 +107,13 @@ public:
     int listReloads = 0;
     int treeReloads = 0;
 };
+
+// Types text into w key by key, Chinese characters included.
+inline void type(QWidget* w, const QString& text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
 
 // Runs f on the modal window named `name` as soon as it is shown.
 inline void whenModal(const QString& name, std::function<void(QWidget*)> f)
