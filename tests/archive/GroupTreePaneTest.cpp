@@ -22,6 +22,7 @@ class GroupTreePaneTest : public QObject {
 private slots:
     void showsTreeWithImages();
     void addRenameDeleteThroughWindows();
+    void failedRenameKeepsTreeAndTable();
     void operatorWithoutRightGetsNoWindow();
     void moveAndExpandCommands();
     void selectingAndOpeningProtectedGroup();
@@ -207,6 +208,42 @@ void GroupTreePaneTest::addRenameDeleteThroughWindows()
     rig.router.run(QLatin1String(Cmd::TreeRenameGroup));
     QCOMPARE(prompter.lastText(), GroupTree::NoGroupSelected);
     QCOMPARE(prompter.unexpected(), 0);
+}
+
+void GroupTreePaneTest::failedRenameKeepsTreeAndTable()
+{
+    Rig rig;
+    ScriptedPrompter prompter;
+    DataStore& s = rig.home.store();
+    rig.make({}, QStringLiteral("A"));
+    rig.make({}, QStringLiteral("B"));
+    addFile(s, QStringLiteral("f"), QStringLiteral("A"));
+    rig.pane.reload();
+    rig.click(QStringLiteral("A"));
+    const QList<Row> before = rows(s);
+    bool closed = false;
+    whenModal(QStringLiteral("增加分组"), [&](QWidget* w) {
+        QLineEdit* edit = unit<QLineEdit>(w, "编辑框1");
+        edit->clear();
+        // A sibling's name is refused and the window stays.
+        type(edit, QStringLiteral("B"));
+        QTest::mouseClick(unit<QPushButton>(w, "确定按钮"), Qt::LeftButton);
+        QCOMPARE(prompter.lastText(), GroupTree::duplicateName(QStringLiteral("B")));
+        QVERIFY(w->isVisible());
+        edit->clear();
+        type(edit, QStringLiteral("C"));
+        s.failNextStatements(1, QStringLiteral("insert into wjfz"));
+        QTest::mouseClick(unit<QPushButton>(w, "确定按钮"), Qt::LeftButton);
+        closed = !w->isVisible();
+    });
+    rig.router.run(QLatin1String(Cmd::TreeRenameGroup));
+    QVERIFY(closed);
+    QCOMPARE(prompter.lastText(), QStringLiteral("保存失败!"));
+    QCOMPARE(rows(s), before);
+    QVERIFY(rig.item(QStringLiteral("A")));
+    QVERIFY(!rig.item(QStringLiteral("C")));
+    QCOMPARE(rig.pane.selectedPath(), QStringLiteral("A"));
+    QCOMPARE(s.scalar(QStringLiteral("select fz from wj")).toString(), QStringLiteral("A"));
 }
 
 void GroupTreePaneTest::operatorWithoutRightGetsNoWindow()
