@@ -37,10 +37,13 @@ Condition withSubgroups(const QString& path, const QString& column)
 {
     if (path.isEmpty())
         return {QStringLiteral("(1 = 1)"), {}};
-    // substr() compares the leading characters exactly: no wildcard in the
-    // name ('%', '_', quotes) has any meaning here.
-    return {QStringLiteral("(%1 = ? or substr(%1, 1, length(?) + 1) = ? || '\\')").arg(column),
-            {path, path, path}};
+    // "Begins with path + \" as a range of the binary order: every text
+    // that begins so lies between path + "\" and path + "]" (the next
+    // character after "\"), and no other does. Exact like a comparison of
+    // the leading characters (no wildcard in a name means anything), and the
+    // index on fz serves it.
+    return {QStringLiteral("(%1 = ? or (%1 > ? and %1 < ?))").arg(column),
+            {path, path + Separator, path + QLatin1Char(']')}};
 }
 
 bool loadGroups(DataStore& store, QList<Group>* groups)

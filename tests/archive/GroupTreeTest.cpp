@@ -353,6 +353,9 @@ void GroupTreeTest::selectingGroupFindsItsFilesOnly_data()
     QTest::newRow("percent") << QStringLiteral("5%") << QStringLiteral("5%5");
     QTest::newRow("underscore") << QStringLiteral("a_") << QStringLiteral("ab");
     QTest::newRow("quote") << QStringLiteral("O'B") << QStringLiteral("O'Bx");
+    QTest::newRow("bracket after") << QStringLiteral("A") << QStringLiteral("A]");
+    QTest::newRow("bracket before") << QStringLiteral("A") << QStringLiteral("A[");
+    QTest::newRow("chinese") << QStringLiteral("档案") << QStringLiteral("档案馆");
 }
 
 void GroupTreeTest::selectingGroupFindsItsFilesOnly()

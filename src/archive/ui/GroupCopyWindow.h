@@ -49,4 +49,5 @@ private:
     bool m_running = false;
     bool m_cancel = false;
     bool m_copiedAny = false;
+    double m_scale = 1.0;
 };
