@@ -23,6 +23,8 @@ QString child(const QString& parent, const QString& name)
 
 bool covers(const QString& group, const QString& path)
 {
+    if (group.isEmpty())
+        return true;
     return path == group || path.startsWith(group + Separator);
 }
 
@@ -33,10 +35,15 @@ Condition exactly(const QString& path, const QString& column)
 
 Condition withSubgroups(const QString& path, const QString& column)
 {
-    // substr() compares the leading characters exactly: no wildcard in the
-    // name ('%', '_', quotes) has any meaning here.
-    return {QStringLiteral("(%1 = ? or substr(%1, 1, length(?) + 1) = ? || '\\')").arg(column),
-            {path, path, path}};
+    if (path.isEmpty())
+        return {QStringLiteral("(1 = 1)"), {}};
+    // "Begins with path + \" as a range of the binary order: every text
+    // that begins so lies between path + "\" and path + "]" (the next
+    // character after "\"), and no other does. Exact like a comparison of
+    // the leading characters (no wildcard in a name means anything), and the
+    // index on fz serves it.
+    return {QStringLiteral("(%1 = ? or (%1 > ? and %1 < ?))").arg(column),
+            {path, path + Separator, path + QLatin1Char(']')}};
 }
 
 bool loadGroups(DataStore& store, QList<Group>* groups)
@@ -58,18 +65,36 @@ bool loadGroups(DataStore& store, QList<Group>* groups)
         indexOf.insert(g.id, groups->size());
         groups->append(g);
     }
-    // Paths: walk up the parents; a missing parent (or a cycle) ends the walk
-    // at the root.
-    for (Group& g : *groups) {
-        QStringList names{g.name};
-        QSet<qint64> seen{g.id};
-        qint64 parent = g.parentId;
-        while (indexOf.contains(parent) && !seen.contains(parent)) {
-            seen.insert(parent);
-            const Group& p = groups->at(indexOf.value(parent));
-            names.prepend(p.name);
-            parent = p.parentId;
+    // Where each group sits: under its stored parent when that exists, else
+    // under the root. A chain of parents that runs in a circle would leave
+    // its groups out of the tree (and a rewrite would drop them): the
+    // lowest-id group of such a circle is placed under the root.
+    QHash<qint64, qint64> placed;
+    for (const Group& g : std::as_const(*groups))
+        placed.insert(g.id, indexOf.contains(g.parentId) && g.parentId != g.id ? g.parentId : 0);
+    for (const Group& g : std::as_const(*groups)) {
+        QList<qint64> chain;
+        QSet<qint64> seen;
+        qint64 at = g.id;
+        while (at != 0 && !seen.contains(at)) {
+            seen.insert(at);
+            chain.append(at);
+            at = placed.value(at);
         }
+        if (at != 0) {
+            // at is on a circle: the members run from its first place in the chain.
+            const qsizetype from = chain.indexOf(at);
+            qint64 lowest = at;
+            for (qsizetype k = from; k < chain.size(); ++k)
+                lowest = qMin(lowest, chain.at(k));
+            placed.insert(lowest, 0);
+        }
+    }
+    for (Group& g : *groups) {
+        g.placedParentId = placed.value(g.id);
+        QStringList names{g.name};
+        for (qint64 p = g.placedParentId; p != 0; p = placed.value(p))
+            names.prepend(groups->at(indexOf.value(p)).name);
         g.path = join(names);
     }
     return true;

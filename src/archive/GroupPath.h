@@ -18,6 +18,7 @@ QStringList split(const QString& path);
 // The path of a sub-group named `name` under `parent` (parent may be empty).
 QString child(const QString& parent, const QString& name);
 // True when path is group or lies under it ("A" covers "A" and "A\B", not "AB").
+// The empty path stands for the root "文件服务器" and covers every path.
 bool covers(const QString& group, const QString& path);
 
 struct Condition {
@@ -27,12 +28,15 @@ struct Condition {
 // Exactly this group: fz = path.
 Condition exactly(const QString& path, const QString& column = QStringLiteral("fz"));
 // This group and its sub-groups: fz = path or fz begins with path + "\".
+// The empty path (the root) gives a condition every record meets.
 Condition withSubgroups(const QString& path, const QString& column = QStringLiteral("fz"));
 
 // One row of wjfz with its path.
 struct Group {
     qint64 id = 0;
-    qint64 parentId = 0;
+    qint64 parentId = 0;      // fxmid as stored
+    qint64 placedParentId = 0; // the parent it sits under: 0 (the root) when
+                               // fxmid names no group or would close a cycle
     QString name;
     int image = 0;
     int selectedImage = 0;
@@ -41,7 +45,8 @@ struct Group {
     QString path;
 };
 // Every group of wjfz in ascending id, each with its path; a group whose
-// parent is missing sits under the root. Returns false when the read failed.
+// parent is missing sits under the root, and so does the lowest-id group of
+// a parent cycle. Returns false when the read failed.
 bool loadGroups(DataStore& store, QList<Group>* groups);
 
 }

@@ -16,14 +16,23 @@ void ProtectedGroups::rename(const QString& oldPath, const QString& newPath)
 
 QStringList ProtectedGroups::closedPaths(DataStore& store) const
 {
-    QList<GroupPath::Group> groups;
     QStringList closed;
-    if (!GroupPath::loadGroups(store, &groups))
-        return closed;
-    for (const GroupPath::Group& g : groups)
-        if (g.isProtected && !m_open.contains(g.path))
-            closed << g.path;
+    readClosedPaths(store, &closed);
     return closed;
+}
+
+bool ProtectedGroups::readClosedPaths(DataStore& store, QStringList* paths) const
+{
+    paths->clear();
+    QList<GroupPath::Group> groups;
+    if (!GroupPath::loadGroups(store, &groups)) {
+        *paths << QString();
+        return false;
+    }
+    for (const GroupPath::Group& g : std::as_const(groups))
+        if (g.isProtected && !m_open.contains(g.path) && !paths->contains(g.path))
+            *paths << g.path;
+    return true;
 }
 
 bool ProtectedGroups::isHidden(DataStore& store, const QString& path) const

@@ -19,7 +19,12 @@ public:
 
     // Paths of the protected groups that are not open now (read from wjfz).
     // Their files, and those of their sub-groups, must not be shown.
+    // Fails closed: when wjfz cannot be read, nobody can tell which groups
+    // are protected, so the answer is the root's empty path, which covers
+    // every group (FilterClause::excludingGroups then leaves out every file).
     QStringList closedPaths(DataStore& store) const;
+    // The same, reporting whether wjfz could be read.
+    bool readClosedPaths(DataStore& store, QStringList* paths) const;
     // True when path lies in a closed protected group (itself or an ancestor).
     bool isHidden(DataStore& store, const QString& path) const;
 

@@ -1,12 +1,45 @@
 #include "archive/ui/GroupChooserDialog.h"
 
+#include "archive/ui/GroupTreePane.h"
 #include "shell/AppContext.h"
 #include "store/DataStore.h"
 
+#include <QTreeWidget>
+
 GroupChooserDialog::GroupChooserDialog(AppContext& context, DataStore& store, const QString& caption, QWidget* parent)
-    : QDialog(parent), m_context(context), m_store(store)
+    : QDialog(parent), m_context(context), m_store(store), m_groups(store, context.protectedGroups)
 {
+    setObjectName(QStringLiteral("双击选择分组"));
     setWindowTitle(caption);
+    setFixedSize(271, 337);
+
+    m_tree = new QTreeWidget(this);
+    m_tree->setObjectName(QStringLiteral("树型框1"));
+    m_tree->setGeometry(0, 0, 264, 288);
+    m_tree->setHeaderHidden(true);
+    m_tree->setExpandsOnDoubleClick(false);
+    m_groups.load();
+    GroupTreePane::fill(m_tree, m_groups);
+    m_tree->expandAll();
+    m_tree->setCurrentItem(m_tree->topLevelItem(0));
+
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item, int) { onDoubleClicked(item); });
+}
+
+void GroupChooserDialog::onDoubleClicked(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    const qint64 id = item->data(0, GroupTreePane::IdRole).toLongLong();
+    const GroupTree::Node* n = m_groups.find(id);
+    // The root is no group to file into.
+    if (id == 0 || !n)
+        return;
+    if (m_groups.isClosed(id) && !GroupTreePane::openWithPasswords(m_groups, id))
+        return;
+    m_chosen = m_groups.find(id)->path();
+    accept();
 }
 
 std::optional<QString> GroupChooserDialog::choose(AppContext& context, DataStore& store, QWidget* parent,

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "archive/GroupTree.h"
+
 #include <QDialog>
 #include <optional>
 
 struct AppContext;
 class DataStore;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 // Window "双击选择分组" / "双击选择目标分组": the group tree to pick a group by
 // double-click. A closed protected group cannot be chosen until opened.
@@ -18,9 +22,14 @@ public:
                                          const QString& caption = QStringLiteral("双击选择分组"));
 
     std::optional<QString> chosenPath() const { return m_chosen; }
+    QTreeWidget* tree() const { return m_tree; }
 
 private:
+    void onDoubleClicked(QTreeWidgetItem* item);
+
     AppContext& m_context;
     DataStore& m_store;
+    GroupTree m_groups;
+    QTreeWidget* m_tree = nullptr;
     std::optional<QString> m_chosen;
 };

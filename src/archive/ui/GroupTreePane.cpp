@@ -1,35 +1,437 @@
 #include "archive/ui/GroupTreePane.h"
 
+#include "archive/GroupPath.h"
+#include "archive/ui/GroupCopyWindow.h"
+#include "archive/ui/GroupNameDialog.h"
+#include "archive/ui/GroupPasswordDialog.h"
+#include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/CommandRouter.h"
+#include "shell/Commands.h"
 #include "shell/Workspace.h"
 #include "store/DataStore.h"
 
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+QPixmap blank()
+{
+    QPixmap p(16, 16);
+    p.fill(Qt::transparent);
+    return p;
+}
+
+// Three stacked layers: the root.
+QPixmap drawRoot()
+{
+    QPixmap p = blank();
+    QPainter g(&p);
+    g.setRenderHint(QPainter::Antialiasing);
+    const QColor fills[] = {QColor(0x3a, 0x6e, 0xc8), QColor(0x5a, 0x93, 0xe0), QColor(0x8c, 0xbc, 0xf4)};
+    for (int i = 0; i < 3; ++i) {
+        const qreal y = 10.5 - i * 3.5;
+        QPainterPath layer;
+        layer.moveTo(8, y - 3);
+        layer.lineTo(15, y);
+        layer.lineTo(8, y + 3);
+        layer.lineTo(1, y);
+        layer.closeSubpath();
+        g.setPen(QPen(QColor(0x1f, 0x3f, 0x7a), 1));
+        g.setBrush(fills[i]);
+        g.drawPath(layer);
+    }
+    return p;
+}
+
+QPixmap drawFolder(bool open)
+{
+    QPixmap p = blank();
+    QPainter g(&p);
+    const QColor edge(0x9a, 0x6a, 0x10);
+    g.setPen(edge);
+    // Back with its tab.
+    g.setBrush(QColor(0xe8, 0xb8, 0x3a));
+    QPolygon back;
+    back << QPoint(1, 3) << QPoint(6, 3) << QPoint(7, 5) << QPoint(14, 5) << QPoint(14, 13) << QPoint(1, 13);
+    g.drawPolygon(back);
+    if (open) {
+        // The front leans forward.
+        g.setBrush(QColor(0xff, 0xdc, 0x70));
+        QPolygon front;
+        front << QPoint(3, 7) << QPoint(15, 7) << QPoint(13, 13) << QPoint(1, 13);
+        g.drawPolygon(front);
+    } else {
+        g.setBrush(QColor(0xf8, 0xcc, 0x50));
+        g.drawRect(1, 6, 13, 7);
+    }
+    return p;
+}
+
+void drawLock(QPainter& g, const QRect& body, const QColor& fill)
+{
+    g.setRenderHint(QPainter::Antialiasing);
+    const int w = body.width();
+    QPen shackle(QColor(0x60, 0x60, 0x68), w >= 9 ? 2.0 : 1.4);
+    g.setPen(shackle);
+    g.setBrush(Qt::NoBrush);
+    const QRectF arc(body.left() + w * 0.2, body.top() - w * 0.55, w * 0.6, w * 0.9);
+    g.drawArc(arc, 0, 180 * 16);
+    g.drawLine(QPointF(arc.left(), arc.center().y()), QPointF(arc.left(), body.top()));
+    g.drawLine(QPointF(arc.right(), arc.center().y()), QPointF(arc.right(), body.top()));
+    g.setPen(QPen(QColor(0x7a, 0x50, 0x00), 1));
+    g.setBrush(fill);
+    g.drawRoundedRect(body, 1.5, 1.5);
+    g.setPen(Qt::NoPen);
+    g.setBrush(QColor(0x40, 0x28, 0x00));
+    g.drawEllipse(QPointF(body.center().x() + 0.5, body.center().y()), 1.0, 1.0);
+}
+
+QPixmap drawPadlock()
+{
+    QPixmap p = blank();
+    QPainter g(&p);
+    drawLock(g, QRect(3, 7, 10, 8), QColor(0xf0, 0xc0, 0x30));
+    return p;
+}
+
+// The letter A with a small padlock: the selected protected group.
+QPixmap drawLetterLock()
+{
+    QPixmap p = blank();
+    QPainter g(&p);
+    g.setRenderHint(QPainter::Antialiasing);
+    g.setPen(QPen(QColor(0x1f, 0x3f, 0x9a), 2.0));
+    g.drawLine(QPointF(1.5, 13.5), QPointF(5.5, 1.5));
+    g.drawLine(QPointF(5.5, 1.5), QPointF(9.5, 13.5));
+    g.drawLine(QPointF(3.3, 9), QPointF(7.7, 9));
+    drawLock(g, QRect(9, 9, 6, 6), QColor(0xf0, 0xc0, 0x30));
+    return p;
+}
+
+}  // namespace
+
+const QList<QPixmap>& GroupTreePane::images()
+{
+    static const QList<QPixmap> list = {drawRoot(), drawFolder(false), drawFolder(true), drawPadlock(),
+                                        drawLetterLock()};
+    return list;
+}
+
+QIcon GroupTreePane::icon(int image, int selectedImage)
+{
+    const QList<QPixmap>& list = images();
+    auto at = [&](int i) { return list.at(i >= 0 && i < list.size() ? i : GroupTree::FolderImage); };
+    QIcon icon;
+    icon.addPixmap(at(image), QIcon::Normal);
+    icon.addPixmap(at(selectedImage), QIcon::Selected);
+    return icon;
+}
+
+void GroupTreePane::fill(QTreeWidget* tree, const GroupTree& groups)
+{
+    tree->clear();
+    tree->setIconSize(QSize(16, 16));
+    const GroupTree::Node& root = groups.root();
+    auto* rootItem = new QTreeWidgetItem(tree, QStringList{GroupTree::RootText});
+    rootItem->setIcon(0, icon(GroupTree::RootImage, GroupTree::RootImage));
+    rootItem->setData(0, IdRole, qint64(0));
+    std::function<void(const GroupTree::Node&, QTreeWidgetItem*)> add = [&](const GroupTree::Node& n,
+                                                                             QTreeWidgetItem* item) {
+        for (const auto& c : n.children) {
+            auto* child = new QTreeWidgetItem(item, QStringList{c->name});
+            child->setIcon(0, icon(c->image, c->selectedImage));
+            child->setData(0, IdRole, c->id);
+            add(*c, child);
+        }
+    };
+    add(root, rootItem);
+}
+
+bool GroupTreePane::openWithPasswords(GroupTree& groups, qint64 id)
+{
+    for (const GroupTree::Node* n : groups.closedChain(id)) {
+        const qint64 nodeId = n->id;
+        const std::optional<QString> typed =
+            prompter().input(GroupTree::AccessPrompt, GroupTree::accessTitle(n->name), {}, true);
+        if (!typed)
+            return false;
+        const GroupTree::Result r = groups.open(nodeId, *typed);
+        if (!r) {
+            prompter().message(r.message, {}, Prompter::Icon::Warning);
+            return false;
+        }
+    }
+    return !groups.isClosed(id);
+}
+
 GroupTreePane::GroupTreePane(AppContext& context, DataStore& store, Workspace& workspace, QWidget* parent)
-    : QTreeWidget(parent), m_context(context), m_store(store), m_workspace(workspace)
+    : QTreeWidget(parent), m_context(context), m_store(store), m_workspace(workspace),
+      m_groups(store, context.protectedGroups)
 {
     setObjectName(QStringLiteral("树型框1"));
     setHeaderHidden(true);
+    setIconSize(QSize(16, 16));
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { emit menuRequested(viewport()->mapToGlobal(p)); });
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentChanged(current); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item, int) { onDoubleClicked(item); });
+    // An empty tree shows the root until the main window loads it.
+    rebuild(0, {QString()});
 }
 
-void GroupTreePane::registerCommands(CommandRouter&)
+void GroupTreePane::registerCommands(CommandRouter& router)
 {
+    router.setHandler(QLatin1String(Cmd::TreeAddGroup), [this] { addGroup(); });
+    router.setHandler(QLatin1String(Cmd::TreeRenameGroup), [this] { renameGroup(); });
+    router.setHandler(QLatin1String(Cmd::TreeDeleteGroup), [this] { deleteGroup(); });
+    router.setHandler(QLatin1String(Cmd::TreeMoveUp), [this] { moveUp(); });
+    router.setHandler(QLatin1String(Cmd::TreeMoveDown), [this] { moveDown(); });
+    router.setHandler(QLatin1String(Cmd::TreeExpandAll), [this] { expandAll(); });
+    router.setHandler(QLatin1String(Cmd::TreeCollapseAll), [this] { collapseAll(); });
+    router.setHandler(QLatin1String(Cmd::TreeSetPassword), [this] { setPassword(); });
+    router.setHandler(QLatin1String(Cmd::TreeCopyGroup), [this] { copyGroup(); });
 }
 
 bool GroupTreePane::reload()
 {
-    return true;
+    const QString path = selectedPath();
+    const QSet<QString> expanded = expandedPaths();
+    const bool ok = m_groups.load();
+    const GroupTree::Node* n = m_groups.findPath(path);
+    rebuild(n ? n->id : 0, expanded);
+    return ok;
+}
+
+qint64 GroupTreePane::selectedId() const
+{
+    const QTreeWidgetItem* item = currentItem();
+    return item ? item->data(0, IdRole).toLongLong() : 0;
 }
 
 QString GroupTreePane::selectedPath() const
 {
-    return {};
+    const GroupTree::Node* n = m_groups.find(selectedId());
+    return n ? n->path() : QString();
 }
 
 bool GroupTreePane::isRootSelected() const
 {
+    return selectedId() == 0;
+}
+
+QTreeWidgetItem* GroupTreePane::itemOf(qint64 id) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<GroupTreePane*>(this)); *it; ++it)
+        if ((*it)->data(0, IdRole).toLongLong() == id)
+            return *it;
+    return nullptr;
+}
+
+bool GroupTreePane::selectGroup(qint64 id)
+{
+    QTreeWidgetItem* item = itemOf(id);
+    if (!item)
+        return false;
+    setCurrentItem(item);
     return true;
+}
+
+QSet<QString> GroupTreePane::expandedPaths() const
+{
+    QSet<QString> out;
+    for (QTreeWidgetItemIterator it(const_cast<GroupTreePane*>(this)); *it; ++it) {
+        if (!(*it)->isExpanded())
+            continue;
+        const GroupTree::Node* n = m_groups.find((*it)->data(0, IdRole).toLongLong());
+        if (n)
+            out.insert(n->path());
+    }
+    return out;
+}
+
+void GroupTreePane::rebuild(qint64 selectId, const QSet<QString>& expanded)
+{
+    m_quiet = true;
+    fill(this, m_groups);
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        const GroupTree::Node* n = m_groups.find((*it)->data(0, IdRole).toLongLong());
+        if (n && expanded.contains(n->path()))
+            (*it)->setExpanded(true);
+    }
+    QTreeWidgetItem* item = itemOf(selectId);
+    if (!item)
+        item = topLevelItem(0);
+    for (QTreeWidgetItem* up = item ? item->parent() : nullptr; up; up = up->parent())
+        up->setExpanded(true);
+    setCurrentItem(item);
+    m_quiet = false;
+}
+
+void GroupTreePane::offerFilter(qint64 id, bool speak)
+{
+    const GroupTree::Filter f = m_groups.filterFor(id);
+    if (!f.allowed) {
+        if (speak && !f.message.isEmpty())
+            prompter().message(f.message, {}, Prompter::Icon::Warning);
+        emit filterChanged(f.clause);
+        return;
+    }
+    QTreeWidgetItem* root = id == 0 ? topLevelItem(0) : nullptr;
+    if (root)
+        root->setText(0, GroupTree::RootLoadingText);
+    emit filterChanged(f.clause);
+    if (root)
+        root->setText(0, GroupTree::RootText);
+}
+
+void GroupTreePane::onCurrentChanged(QTreeWidgetItem* current)
+{
+    if (m_quiet || !current)
+        return;
+    offerFilter(current->data(0, IdRole).toLongLong(), true);
+}
+
+void GroupTreePane::onDoubleClicked(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    const qint64 id = item->data(0, IdRole).toLongLong();
+    if (id == 0 || !m_groups.isClosed(id))
+        return;
+    if (openWithPasswords(m_groups, id))
+        offerFilter(id, true);
+}
+
+void GroupTreePane::addGroup()
+{
+    const qint64 parentId = selectedId();
+    const GroupTree::Node* parent = m_groups.find(parentId);
+    const QString parentPath = parent ? parent->path() : QString();
+    GroupNameDialog dlg(QStringLiteral("增加分组"), {},
+                        [&](const QString& name) { return m_groups.add(parentId, name); }, window());
+    const int answer = dlg.exec();
+    QSet<QString> expanded = expandedPaths();
+    expanded.insert(parentPath);
+    const GroupTree::Node* kept = m_groups.findPath(parentPath);
+    rebuild(kept ? kept->id : 0, expanded);
+    Q_UNUSED(answer);
+}
+
+void GroupTreePane::renameGroup()
+{
+    const qint64 id = selectedId();
+    const GroupTree::Node* n = m_groups.find(id);
+    if (id == 0 || !n) {
+        prompter().message(GroupTree::NoGroupSelected);
+        return;
+    }
+    const QString oldPath = n->path();
+    QSet<QString> expanded = expandedPaths();
+    qint64 renamedId = id;
+    bool changed = false;
+    GroupNameDialog dlg(QStringLiteral("修改分组"), n->name,
+                        [&](const QString& name) {
+                            const GroupTree::Result r = m_groups.rename(id, name);
+                            if (r.kind == GroupTree::Result::Kind::Done) {
+                                renamedId = r.id;
+                                changed = true;
+                            }
+                            return r;
+                        },
+                        window());
+    dlg.exec();
+    if (!changed) {
+        rebuild(m_groups.find(id) ? id : 0, expanded);
+        return;
+    }
+    const QString newPath = m_groups.find(renamedId)->path();
+    QSet<QString> moved;
+    for (const QString& p : std::as_const(expanded))
+        moved.insert(GroupPath::covers(oldPath, p) ? newPath + p.mid(oldPath.size()) : p);
+    rebuild(renamedId, moved);
+    // The group's files now carry the new path.
+    offerFilter(renamedId, false);
+}
+
+void GroupTreePane::deleteGroup()
+{
+    const qint64 id = selectedId();
+    const GroupTree::Node* n = m_groups.find(id);
+    if (id == 0 || !n) {
+        prompter().message(GroupTree::NoGroupSelected);
+        return;
+    }
+    if (!prompter().question(GroupTree::deleteQuestion(n->name)))
+        return;
+    const QSet<QString> expanded = expandedPaths();
+    const GroupTree::Result r = m_groups.remove(id);
+    if (!r) {
+        prompter().message(r.message, {}, Prompter::Icon::Warning);
+        rebuild(m_groups.find(id) ? id : 0, expanded);
+        return;
+    }
+    rebuild(r.id, expanded);
+    offerFilter(r.id, false);
+}
+
+void GroupTreePane::move(int step)
+{
+    const qint64 id = selectedId();
+    if (id == 0)
+        return;
+    const QSet<QString> expanded = expandedPaths();
+    const GroupTree::Result r = step < 0 ? m_groups.moveUp(id) : m_groups.moveDown(id);
+    if (!r && !r.message.isEmpty())
+        prompter().message(r.message, {}, Prompter::Icon::Warning);
+    const GroupTree::Node* n = m_groups.find(r.id);
+    rebuild(n ? r.id : 0, expanded);
+}
+
+void GroupTreePane::moveUp()
+{
+    move(-1);
+}
+
+void GroupTreePane::moveDown()
+{
+    move(+1);
+}
+
+void GroupTreePane::setPassword()
+{
+    const qint64 id = selectedId();
+    if (id == 0 || !m_groups.find(id)) {
+        prompter().message(GroupTree::NoGroupSelected);
+        return;
+    }
+    const QSet<QString> expanded = expandedPaths();
+    GroupPasswordDialog dlg(m_groups, id, window());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    rebuild(id, expanded);
+    // The group may have closed: its files leave the list.
+    offerFilter(id, false);
+}
+
+void GroupTreePane::copyGroup()
+{
+    const qint64 id = selectedId();
+    const GroupTree::Node* n = m_groups.find(id);
+    if (id == 0 || !n) {
+        prompter().message(GroupTree::NoGroupSelected);
+        return;
+    }
+    if (m_groups.filterFor(id).allowed == false) {
+        prompter().message(GroupTree::NotOpen, {}, Prompter::Icon::Warning);
+        return;
+    }
+    GroupCopyWindow win(m_context, m_store, n->path(), window());
+    win.exec();
+    if (win.copiedAny())
+        m_workspace.reloadList();
 }
