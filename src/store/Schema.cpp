@@ -101,7 +101,7 @@ bool insertInitialContent(DataStore& store, QString* error)
     const QVariantList named[] = {
         {1, QStringLiteral("文件编号"), QStringLiteral("1")},
         {2, QStringLiteral("文件类型"), QStringLiteral("A")},
-        {3, QStringLiteral("文件尺寸"), QStringLiteral("10")},
+        {3, QStringLiteral("文件尺寸"), QStringLiteral("1")},  // MB; larger files are faster and lighter kept in the store folder (bench/store_bench)
     };
     for (const auto& row : named)
         if (!store.execute(QStringLiteral("insert into zdbh(id,xm,nr) values (?,?,?)"), row))

@@ -1,25 +1,564 @@
 #include "archive/ui/EditPanel.h"
 
+#include "archive/FileRecords.h"
+#include "archive/ui/DeleteProgressWindow.h"
+#include "archive/ui/GroupChooserDialog.h"
+#include "archive/ui/PropertiesWindow.h"
+#include "platform/Progress.h"
+#include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/CommandRouter.h"
+#include "shell/Commands.h"
 #include "shell/Workspace.h"
 #include "store/DataStore.h"
+#include "store/Dictionary.h"
+#include "store/FieldOptions.h"
+#include "store/LogWriter.h"
+#include "store/ui/OptionChooserDialog.h"
+
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+namespace {
+
+// The panel's geometry, all in one place (left, top, width, height).
+constexpr int kPanelWidth = 640;
+constexpr int kPanelHeight = 232;
+constexpr int kColumnLabel[3] = {8, 216, 424};
+constexpr int kColumnBox[3] = {64, 272, 480};
+constexpr int kColumnButton[3] = {192, 400, 608};
+constexpr int kSpareTop[5] = {56, 80, 104, 128, 152};
+constexpr int kBoxWidth = 128;
+constexpr int kBoxHeight = 20;
+constexpr int kButtonSize = 20;
+const QRect kNumberLabel(8, 8, 80, 24);
+const QRect kNumberBox(64, 8, kBoxWidth, kBoxHeight);
+const QRect kNameLabel(216, 8, 56, 24);
+const QRect kNameBox(272, 8, 336, kBoxHeight);
+const QRect kNameButton(608, 8, kButtonSize, kButtonSize);
+const QRect kGroupLabel(8, 32, 56, 24);
+const QRect kGroupBox(64, 32, kBoxWidth, kBoxHeight);
+const QRect kGroupButton(192, 32, kButtonSize, kButtonSize);
+const QRect kTypeLabel(216, 32, 56, 24);
+const QRect kTypeBox(272, 32, kBoxWidth, kBoxHeight);
+const QRect kSizeLabel(424, 32, 56, 24);
+const QRect kSizeBox(480, 32, kBoxWidth, kBoxHeight);
+const QRect kRemarkBox(8, 176, 624, 48);
+
+const QString kSpareCaption = QStringLiteral("备用字段");
+const QString kNotSaved = QStringLiteral("当前文件尚未保存! 是否立即保存 ?");
+
+// Shows a long add or change on the main window's thin progress bar and
+// keeps the window alive between chunks.
+class WorkspaceProgress final : public Progress {
+public:
+    explicit WorkspaceProgress(Workspace& w) : m_w(w) {}
+    ~WorkspaceProgress() override { m_w.setProgress(-1); }
+    void setRange(qint64 minimum, qint64 maximum) override { m_min = minimum; m_max = maximum; }
+    void setValue(qint64 value) override
+    {
+        const qint64 span = m_max - m_min;
+        m_w.setProgress(span > 0 ? int((value - m_min) * 100 / span) : 0);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    bool cancelled() const override { return false; }
+private:
+    Workspace& m_w;
+    qint64 m_min = 0;
+    qint64 m_max = 0;
+};
+
+}  // namespace
 
 EditPanel::EditPanel(AppContext& context, DataStore& store, Workspace& workspace, QWidget* parent)
     : QFrame(parent), m_context(context), m_store(store), m_workspace(workspace)
 {
     setObjectName(QStringLiteral("外形框1"));
     setFrameShape(QFrame::StyledPanel);
+    // Its design size; a host may give it more room (the units keep their places).
+    setMinimumSize(kPanelWidth, kPanelHeight);
+    resize(kPanelWidth, kPanelHeight);
+    m_records = std::make_unique<FileRecords>(m_store, StoreFolder(context.home), context.currentOperator, sizeBound());
+    buildUnits();
+    reloadTitles();
+    setMode(Mode::Showing);
 }
 
-void EditPanel::registerCommands(CommandRouter&)
+EditPanel::~EditPanel() = default;
+
+PropertiesWindow* EditPanel::propertiesWindow() const
 {
+    return m_properties.data();
 }
 
-void EditPanel::showRecord(qint64)
+void EditPanel::buildUnits()
 {
+    auto label = [this](const QString& name, const QString& text, const QRect& r) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(name);
+        l->setGeometry(r);
+        return l;
+    };
+    auto edit = [this](const QString& name, const QRect& r) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(name);
+        e->setGeometry(r);
+        connect(e, &QLineEdit::textEdited, this, [this] { markDirty(); });
+        return e;
+    };
+    auto button = [this](const QString& name, const QString& text, const QRect& r) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(name);
+        b->setText(text);
+        b->setGeometry(r);
+        b->setFocusPolicy(Qt::NoFocus);
+        return b;
+    };
+
+    label(QStringLiteral("标签1"), QStringLiteral("文件编号:"), kNumberLabel);
+    m_number = edit(QStringLiteral("编号编辑框"), kNumberBox);
+    label(QStringLiteral("标签2"), QStringLiteral("文件名称:"), kNameLabel);
+    m_name = edit(QStringLiteral("名称编辑框"), kNameBox);
+    m_nameButton = button(QStringLiteral("文件名称超级按钮"), QStringLiteral("…"), kNameButton);
+    m_nameButton->setToolTip(QStringLiteral("选择文件"));
+    label(QStringLiteral("标签3"), QStringLiteral("文件分组:"), kGroupLabel);
+    m_group = edit(QStringLiteral("分组编辑框"), kGroupBox);
+    m_groupButton = button(QStringLiteral("文件分组超级按钮"), QStringLiteral("…"), kGroupButton);
+    label(QStringLiteral("标签4"), QStringLiteral("文件类型:"), kTypeLabel);
+    m_type = edit(QStringLiteral("类型编辑框"), kTypeBox);
+    label(QStringLiteral("标签5"), QStringLiteral("文件大小:"), kSizeLabel);
+    m_size = edit(QStringLiteral("大小编辑框"), kSizeBox);
+
+    for (int i = 0; i < 15; ++i) {
+        const int row = i / 3;
+        const int col = i % 3;
+        const int top = kSpareTop[row];
+        const QString b = QStringLiteral("b%1").arg(i + 1);
+        m_spareLabels[i] = label(b + QStringLiteral("标签"), kSpareCaption + QLatin1Char(':'),
+                                 QRect(kColumnLabel[col], top, 56, i == 0 ? 24 : 20));
+        m_spareEdits[i] = edit(b + QStringLiteral("编辑框"), QRect(kColumnBox[col], top, kBoxWidth, kBoxHeight));
+        m_spareButtons[i] = button(b + QStringLiteral("超级按钮"), i < 12 ? QStringLiteral("…") : QStringLiteral("▼"),
+                                   QRect(kColumnButton[col], top, kButtonSize, kButtonSize));
+        if (i < 12)
+            connect(m_spareButtons[i], &QToolButton::clicked, this, [this, i] { chooseOption(i); });
+        else
+            connect(m_spareButtons[i], &QToolButton::clicked, this, [this, i] { showDateBox(i - 12); });
+    }
+    for (int d = 0; d < 3; ++d) {
+        auto* box = new QDateEdit(this);
+        box->setObjectName(QStringLiteral("日期框%1").arg(d + 1));
+        box->setGeometry(QRect(kColumnBox[d], kSpareTop[4], kBoxWidth, kBoxHeight));
+        box->setCalendarPopup(true);
+        box->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        box->setDate(QDate::currentDate());
+        box->hide();
+        connect(box, &QDateEdit::dateChanged, this, [this, d](const QDate& date) {
+            if (m_filling || m_mode == Mode::Showing)
+                return;
+            m_spareEdits[12 + d]->setText(date.toString(QStringLiteral("yyyy-MM-dd")));
+            markDirty();
+        });
+        connect(box, &QDateEdit::editingFinished, box, &QWidget::hide);
+        m_dateBoxes[d] = box;
+    }
+    m_remark = new QPlainTextEdit(this);
+    m_remark->setObjectName(QStringLiteral("备注编辑框"));
+    m_remark->setGeometry(kRemarkBox);
+    connect(m_remark, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_filling)
+            markDirty();
+    });
+
+    connect(m_nameButton, &QToolButton::clicked, this, &EditPanel::chooseFile);
+    connect(m_groupButton, &QToolButton::clicked, this, &EditPanel::chooseGroup);
+}
+
+void EditPanel::registerCommands(CommandRouter& router)
+{
+    router.setHandler(QString::fromLatin1(Cmd::Add), [this] { startAdd(); });
+    router.setHandler(QString::fromLatin1(Cmd::TreeAddFile), [this] { startAddInSelectedGroup(); });
+    router.setHandler(QString::fromLatin1(Cmd::Modify), [this] { startModify(); });
+    router.setHandler(QString::fromLatin1(Cmd::Save), [this] { save(); });
+    router.setHandler(QString::fromLatin1(Cmd::Cancel), [this] { cancel(); });
+    router.setHandler(QString::fromLatin1(Cmd::Delete), [this] { deleteSelected(); });
+    router.setHandler(QString::fromLatin1(Cmd::FileDelete), [this] { deleteSelected(); });
+    router.setHandler(QString::fromLatin1(Cmd::FileSaveAs), [this] { saveAsSelected(); });
+    router.setHandler(QString::fromLatin1(Cmd::IconSaveAs), [this] { saveAsSelected(); });
+    router.setHandler(QString::fromLatin1(Cmd::FileProperties), [this] { showProperties(); });
 }
 
 void EditPanel::reloadTitles()
 {
+    QString titles[15];
+    RecordSet rs = m_store.query(QStringLiteral("select btm,bh from lbsz where bh between 6 and 20 and bm='wj'"));
+    for (; !rs.atEnd(); rs.next()) {
+        const int bh = int(rs.number(1));
+        if (bh >= 6 && bh <= 20)
+            titles[bh - 6] = rs.text(0);
+    }
+    for (int i = 0; i < 15; ++i) {
+        const QString t = titles[i].trimmed().isEmpty() ? kSpareCaption : titles[i];
+        m_spareLabels[i]->setText(t + QLatin1Char(':'));
+        m_spareLabels[i]->setToolTip(t);
+    }
+}
+
+qint64 EditPanel::sizeBound() const
+{
+    return Dictionary::sizeBoundBytes(m_context.fileSize);
+}
+
+QString EditPanel::fileFilter() const
+{
+    const QStringList types = Dictionary::allowedTypes(m_context.fileTypes);
+    if (types.isEmpty())
+        return QStringLiteral("所有文件 (*)");
+    QStringList patterns;
+    for (const QString& t : types)
+        patterns << QStringLiteral("*.") + t << QStringLiteral("*.") + t.toUpper();
+    patterns.removeDuplicates();
+    return QStringLiteral("文件 (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
+
+// ------------------------------------------------------------------ modes
+
+void EditPanel::setMode(Mode m)
+{
+    m_mode = m;
+    const bool editing = m != Mode::Showing;
+    m_name->setReadOnly(!editing);
+    for (QLineEdit* e : m_spareEdits)
+        e->setReadOnly(!editing);
+    m_remark->setReadOnly(!editing);
+    // Number, group, type and size never take typing: the counter, the group
+    // chooser and the chosen file fill them.
+    m_number->setReadOnly(true);
+    m_group->setReadOnly(true);
+    m_type->setReadOnly(true);
+    m_size->setReadOnly(true);
+    m_nameButton->setEnabled(editing);
+    m_groupButton->setEnabled(editing);
+    for (QToolButton* b : m_spareButtons)
+        b->setEnabled(editing);
+    if (!editing)
+        for (QDateEdit* d : m_dateBoxes)
+            d->hide();
+}
+
+void EditPanel::clearUnits()
+{
+    m_filling = true;
+    m_number->clear();
+    m_name->clear();
+    m_group->clear();
+    m_type->clear();
+    m_size->clear();
+    for (QLineEdit* e : m_spareEdits)
+        e->clear();
+    m_remark->clear();
+    m_filling = false;
+}
+
+void EditPanel::fill(qint64 id)
+{
+    clearUnits();
+    m_id = -1;
+    if (id < 0)
+        return;
+    const std::optional<FileRecord> r = m_records->read(id);
+    if (!r)
+        return;
+    m_filling = true;
+    m_id = r->id;
+    m_number->setText(r->bh);
+    m_name->setText(r->mc);
+    m_group->setText(r->fz);
+    m_type->setText(r->lx);
+    m_size->setText(r->dx);
+    for (int i = 0; i < 15; ++i)
+        m_spareEdits[i]->setText(r->spare.value(i));
+    m_remark->setPlainText(r->bz);
+    m_filling = false;
+}
+
+bool EditPanel::leavePending()
+{
+    if (m_mode == Mode::Showing)
+        return true;
+    if (m_dirty && prompter().question(kNotSaved))
+        return save();
+    m_dirty = false;
+    m_sourcePath.clear();
+    setMode(Mode::Showing);
+    return true;
+}
+
+void EditPanel::showRecord(qint64 id)
+{
+    if (m_mode != Mode::Showing) {
+        // The record being modified is shown already.
+        if (m_mode == Mode::Modifying && id == m_id)
+            return;
+        if (!leavePending())
+            return;
+    }
+    fill(id);
+}
+
+void EditPanel::startAdd(const QString& group)
+{
+    if (!leavePending())
+        return;
+    m_records->setSizeBound(sizeBound());
+    clearUnits();
+    m_id = -1;
+    m_sourcePath.clear();
+    m_dirty = false;
+    m_filling = true;
+    m_group->setText(group);
+    m_filling = false;
+    setMode(Mode::Adding);
+    m_name->setFocus();
+}
+
+void EditPanel::startAddInSelectedGroup()
+{
+    startAdd(m_workspace.isRootSelected() ? QString() : m_workspace.selectedGroupPath());
+}
+
+void EditPanel::startModify()
+{
+    if (!leavePending())
+        return;
+    const qint64 id = m_workspace.currentId();
+    if (id < 0) {
+        prompter().message(FileRecords::NothingSelected);
+        return;
+    }
+    fill(id);
+    if (m_id < 0) {
+        prompter().message(FileRecords::ModifyFailed);
+        return;
+    }
+    if (m_number->text().trimmed().isEmpty()) {
+        prompter().message(FileRecords::ModifyNoNumber);
+        return;
+    }
+    m_records->setSizeBound(sizeBound());
+    m_sourcePath.clear();
+    m_dirty = false;
+    setMode(Mode::Modifying);
+    m_name->setFocus();
+}
+
+void EditPanel::cancel()
+{
+    const qint64 keep = m_mode == Mode::Modifying ? m_id : m_workspace.currentId();
+    m_dirty = false;
+    m_sourcePath.clear();
+    setMode(Mode::Showing);
+    fill(keep);
+}
+
+void EditPanel::showResultMessages(bool logFailed)
+{
+    if (logFailed)
+        prompter().message(LogWriter::FailureMessage);
+}
+
+bool EditPanel::save()
+{
+    if (m_mode == Mode::Showing)
+        return true;
+    RecordFields f;
+    f.name = m_name->text().trimmed();
+    f.group = m_group->text();
+    for (int i = 0; i < 15; ++i)
+        f.spare[i] = m_spareEdits[i]->text();
+    f.remark = m_remark->toPlainText();
+
+    // A failed save keeps the pending add or change, so it can be corrected.
+    if (auto refused = m_records->checkFields(f)) {
+        prompter().message(*refused);
+        return false;
+    }
+    WorkspaceProgress progress(m_workspace);
+
+    if (m_mode == Mode::Adding) {
+        if (!prompter().question(FileRecords::ConfirmAdd, FileRecords::ConfirmAddTitle))
+            return false;
+        const QString type = m_sourcePath.isEmpty() ? m_type->text() : FileRecords::splitFileName(m_sourcePath).second;
+        const QList<FileRecords::SameName> same = m_records->sameName(f.name, type);
+        if (!same.isEmpty() && !prompter().question(FileRecords::sameNameQuestion(same.first())))
+            return false;
+        const FileRecords::Result r = m_records->add(f, m_sourcePath, &progress);
+        if (!r) {
+            prompter().message(r.message);
+            return false;
+        }
+        showResultMessages(r.logFailed);
+        prompter().message(r.message);
+        m_dirty = false;
+        m_sourcePath.clear();
+        setMode(Mode::Showing);
+        m_workspace.reloadList();
+        fill(r.id);
+        return true;
+    }
+
+    if (!prompter().question(f.name + QStringLiteral(",已被修改,确定重新保存到数据库吗?")))
+        return false;
+    const FileRecords::Result r = m_records->modify(m_id, f, m_sourcePath, &progress);
+    if (!r) {
+        prompter().message(r.message);
+        return false;
+    }
+    showResultMessages(r.logFailed);
+    m_dirty = false;
+    m_sourcePath.clear();
+    setMode(Mode::Showing);
+    const qint64 id = m_id;
+    m_workspace.reloadList();
+    fill(id);
+    return true;
+}
+
+// --------------------------------------------------------------- choosers
+
+void EditPanel::chooseFile()
+{
+    if (m_mode == Mode::Showing)
+        return;
+    const QString path = prompter().openFile(QStringLiteral("选择文件"), QDir::homePath(), fileFilter());
+    if (path.isEmpty())
+        return;
+    const QFileInfo fi(path);
+    const auto [name, type] = FileRecords::splitFileName(path);
+    m_sourcePath = fi.absoluteFilePath();
+    m_filling = true;
+    m_name->setText(name);
+    m_type->setText(type);
+    m_size->setText(FileRecords::sizeText(fi.size()));
+    m_filling = false;
+    m_dirty = true;
+}
+
+void EditPanel::chooseGroup()
+{
+    if (m_mode == Mode::Showing)
+        return;
+    const std::optional<QString> path = m_groupChooser ? m_groupChooser()
+                                                       : GroupChooserDialog::choose(m_context, m_store, this);
+    if (!path)
+        return;
+    m_group->setText(*path);
+    m_dirty = true;
+}
+
+void EditPanel::chooseOption(int field)
+{
+    if (m_mode == Mode::Showing)
+        return;
+    const QStringList options = FieldOptions::options(m_store, 6 + field);
+    const std::optional<QString> chosen = m_optionChooser ? m_optionChooser(field, options)
+                                                          : OptionChooserDialog::choose(options, this);
+    if (!chosen)
+        return;
+    m_spareEdits[field]->setText(*chosen);
+    m_dirty = true;
+}
+
+void EditPanel::showDateBox(int index)
+{
+    if (m_mode == Mode::Showing)
+        return;
+    QDateEdit* box = m_dateBoxes[index];
+    const QDate current = QDate::fromString(m_spareEdits[12 + index]->text(), QStringLiteral("yyyy-MM-dd"));
+    m_filling = true;
+    box->setDate(current.isValid() ? current : QDate::currentDate());
+    m_filling = false;
+    box->show();
+    box->raise();
+    box->setFocus();
+}
+
+// --------------------------------------------------------------- commands
+
+void EditPanel::deleteSelected()
+{
+    const QList<qint64> ids = m_workspace.selectedIds();
+    if (ids.isEmpty()) {
+        prompter().message(FileRecords::NothingSelected);
+        return;
+    }
+    if (!prompter().question(QStringLiteral("确定删除选择的 %1 个文件吗 ? ").arg(ids.size())))
+        return;
+    // A pending change of a record about to go is dropped with it.
+    if (m_mode == Mode::Modifying && ids.contains(m_id)) {
+        m_dirty = false;
+        m_sourcePath.clear();
+        setMode(Mode::Showing);
+    }
+    DeleteProgressWindow progress(*m_records, window());
+    progress.run(ids);
+    m_workspace.reloadList();
+    if (m_mode == Mode::Showing)
+        fill(m_workspace.currentId());
+}
+
+void EditPanel::saveAsSelected()
+{
+    qint64 id = m_workspace.currentId();
+    if (id < 0 && !m_workspace.selectedIds().isEmpty())
+        id = m_workspace.selectedIds().first();
+    if (id < 0) {
+        prompter().message(FileRecords::NothingSelected);
+        return;
+    }
+    const std::optional<FileRecord> r = m_records->read(id);
+    if (!r) {
+        prompter().message(FileRecords::SaveOutFailed);
+        return;
+    }
+    const QString fileName = r->lx.isEmpty() ? r->mc : r->mc + QLatin1Char('.') + r->lx;
+    const QString filter = QStringLiteral("文件 (*.%1)").arg(r->lx.isEmpty() ? QStringLiteral("*") : r->lx);
+    const QString target = prompter().saveFile(QStringLiteral("请选择保存位置"),
+                                               QDir(QDir::homePath()).filePath(fileName), filter);
+    if (target.isEmpty())
+        return;
+    WorkspaceProgress progress(m_workspace);
+    const FileRecords::Result res = m_records->saveOut(id, target, &progress);
+    if (!res) {
+        if (!res.message.isEmpty())
+            prompter().message(res.message);
+        return;
+    }
+    showResultMessages(res.logFailed);
+    prompter().message(res.message);
+}
+
+void EditPanel::showProperties()
+{
+    const qint64 id = m_workspace.currentId();
+    if (id < 0) {
+        prompter().message(QStringLiteral("没有选择文件!"));
+        return;
+    }
+    if (!m_records->read(id)) {
+        const QString name = m_id == id ? m_name->text() : QString::number(id);
+        if (prompter().question(name + QStringLiteral(" 文件未找到,是否在列表中移除?")))
+            m_workspace.reloadList();
+        return;
+    }
+    if (m_properties)
+        m_properties->close();
+    m_properties = new PropertiesWindow(*m_records, id, window());
+    m_properties->setAttribute(Qt::WA_DeleteOnClose);
+    m_properties->show();
 }

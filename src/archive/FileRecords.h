@@ -1,0 +1,140 @@
+#pragma once
+
+#include "archive/StoreFolder.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class CurrentOperator;
+class DataStore;
+class Progress;
+
+// One row of wj without its content.
+struct FileRecord {
+    qint64 id = -1;
+    qint64 xh = 0;
+    QString bh;   // file number
+    QString mc;   // name without type
+    QString fz;   // group path
+    QString lx;   // type
+    QString dx;   // size text
+    qint64 dxsz = 0;
+    QStringList spare = QStringList(15);  // b1 … b15
+    QString scr, scsj, xgr, xgsj, bz;
+    qint64 ylcs = 0;
+    QString lj;   // kept in the store folder when not empty
+};
+
+// What the operator fills in for a record.
+struct RecordFields {
+    QString name;      // mc
+    QString group;     // fz
+    QStringList spare = QStringList(15);
+    QString remark;    // bz
+};
+
+// The single-record operations on wj: add, modify, delete, save out, and
+// the reads behind the edit panel and the properties window.
+//
+// Content smaller than the size bound is kept in wj.wj; larger content is
+// streamed into the store folder and wj.lj names it. Every change is whole
+// or absent: the row, the number counter and the kept file change together
+// or not at all. Results carry the message the window shows.
+class FileRecords {
+public:
+    // The messages of the operations.
+    static inline const QString EmptyName = QStringLiteral("文件名称不能为空!");
+    static inline const QString NoGroup = QStringLiteral("未选择分组或选择分组无效!!");
+    static inline const QString ConfirmAdd = QStringLiteral("确定要保存吗?");
+    static inline const QString ConfirmAddTitle = QStringLiteral("新增保存");
+    static inline const QString PrepareFailed = QStringLiteral("准备上传失败! 错误代码: 02");
+    static inline const QString FolderFailed = QStringLiteral("创建目录失败!");
+    static inline const QString InsertFailed = QStringLiteral("上传文件失败! 01");
+    static inline const QString NumberingFailed = QStringLiteral("更换编号失败!");
+    static inline const QString ModifyFailed = QStringLiteral("修改文件失败!");
+    static inline const QString ModifyNoNumber = QStringLiteral("编号为空，禁止删除！");
+    static inline const QString DeleteNoNumber = QStringLiteral("编号为空，禁止删除!");
+    static inline const QString DeleteFileFailed = QStringLiteral("删除失败! 01");
+    static inline const QString DeleteRowFailed = QStringLiteral("删除失败! 02");
+    static inline const QString SaveOutFailed = QStringLiteral("下载文件失败! 错误代码: 01");
+    static inline const QString SavedSuffix = QStringLiteral(" 保存成功!");
+    static inline const QString SavedOutSuffix = QStringLiteral(" 另存成功 !");
+    static inline const QString NothingSelected = QStringLiteral(
+        "没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选");
+
+    struct Result {
+        bool ok = false;
+        bool cancelled = false;
+        QString message;      // what the window shows (failure text or success text)
+        QString detail;       // the technical reason of a failure
+        qint64 id = -1;       // the record
+        QString number;       // its file number
+        bool logFailed = false;  // the log line could not be written ("写出日志失败!")
+        explicit operator bool() const { return ok; }
+    };
+
+    struct SameName {
+        qint64 id = -1;
+        QString bh, mc, lx, fz, scsj;
+    };
+
+    // sizeBound: content of this many bytes or more goes to the store folder.
+    FileRecords(DataStore& store, StoreFolder folder, const CurrentOperator& op, qint64 sizeBound);
+
+    qint64 sizeBound() const { return m_sizeBound; }
+    void setSizeBound(qint64 bytes) { m_sizeBound = bytes; }
+    const StoreFolder& storeFolder() const { return m_folder; }
+    // True when content of `bytes` goes into the store folder.
+    bool keptOutside(qint64 bytes) const { return bytes >= m_sizeBound; }
+
+    // "1023BYTE", "1.00KB", "1023.99KB", "1.00MB": the size with its unit on
+    // base 1024, cut (not rounded) to two decimals.
+    static QString sizeText(qint64 bytes);
+    // Name and type of a file name: the type is what follows the last dot.
+    static QPair<QString, QString> splitFileName(const QString& fileName);
+
+    // The first check of a save: the message when name or group is refused.
+    std::optional<QString> checkFields(const RecordFields& fields);
+    // True when path names a group of wjfz.
+    bool groupExists(const QString& path);
+    // Records with this name and type.
+    QList<SameName> sameName(const QString& name, const QString& type, bool* ok = nullptr);
+    static QString sameNameQuestion(const SameName& found);
+
+    // Stores the file at sourcePath as a new record of the group in fields.
+    Result add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr);
+    // Rewrites the editable columns of record id; with a newSourcePath its
+    // content is replaced by that file, else the content stays.
+    Result modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
+                  Progress* progress = nullptr);
+    // Deletes record id and, after that, its kept file.
+    Result remove(qint64 id);
+    // Writes the stored bytes of record id to targetPath (replacing a file there).
+    Result saveOut(qint64 id, const QString& targetPath, Progress* progress = nullptr);
+
+    std::optional<FileRecord> read(qint64 id, bool* ok = nullptr);
+    // The stored content of a record held in the database (empty for a kept file).
+    QByteArray content(qint64 id, bool* ok = nullptr);
+    // The absolute path of a record's kept file; empty when it is held in the database.
+    QString keptPath(const FileRecord& r) const { return m_folder.resolve(r.lj); }
+
+    // The rows of the properties window: title and value of every titled
+    // field ("备用字段" and empty titles left out); brief leaves out the
+    // record's history and the untitled or empty spare fields.
+    // nullopt when the record does not exist (or the read failed, *ok false).
+    std::optional<QList<QPair<QString, QString>>> properties(qint64 id, bool detailed, bool* ok = nullptr);
+
+private:
+    Result fail(const QString& message, const QString& detail, bool cancelled = false);
+    bool writeLog(const QString& content);
+    bool nameTaken(const QString& name);
+    bool keptFileShared(const QString& lj, qint64 id);
+
+    DataStore& m_store;
+    StoreFolder m_folder;
+    const CurrentOperator& m_operator;
+    qint64 m_sizeBound;
+};

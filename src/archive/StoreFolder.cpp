@@ -1,0 +1,238 @@
+#include "archive/StoreFolder.h"
+
+#include "shell/ProgramHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+namespace {
+
+// Keeps a name part free of path separators and control characters.
+QString safePart(const QString& s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (const QChar c : s) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') || c.category() == QChar::Other_Control)
+            out += QLatin1Char('_');
+        else
+            out += c;
+    }
+    while (out.startsWith(QLatin1Char('.')))
+        out.remove(0, 1);
+    return out;
+}
+
+bool isAbsoluteText(const QString& p)
+{
+    if (p.startsWith(QLatin1Char('/')))
+        return true;
+    // A drive letter path from an archive made on Windows ("D:/…").
+    return p.size() >= 3 && p.at(0).isLetter() && p.at(1) == QLatin1Char(':') && p.at(2) == QLatin1Char('/');
+}
+
+}  // namespace
+
+StoreFolder::StoreFolder(const ProgramHome& home) : StoreFolder(home.folder(), home.storeFolder())
+{
+}
+
+StoreFolder::StoreFolder(QString programFolder, QString folder)
+    : m_programFolder(QDir::cleanPath(QFileInfo(programFolder).absoluteFilePath())),
+      m_folder(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
+{
+}
+
+bool StoreFolder::ensureExists(QString* error) const
+{
+    const QFileInfo fi(m_folder);
+    if (fi.isDir())
+        return true;
+    if (fi.exists() || fi.isSymLink()) {
+        if (error)
+            *error = QStringLiteral("%1 exists and is not a folder").arg(m_folder);
+        return false;
+    }
+    if (!QDir().mkpath(m_folder) || !QFileInfo(m_folder).isDir()) {
+        if (error)
+            *error = QStringLiteral("cannot create %1").arg(m_folder);
+        return false;
+    }
+    return true;
+}
+
+QString StoreFolder::uniqueName(const QString& number, const QString& type,
+                                const std::function<bool(const QString&)>& taken) const
+{
+    QString base = safePart(number.trimmed());
+    if (base.isEmpty())
+        base = QStringLiteral("file");
+    const QString ext = safePart(type.trimmed());
+    const QDir dir(m_folder);
+    for (int i = 0;; ++i) {
+        QString name = i == 0 ? base : base + QLatin1Char('-') + QString::number(i);
+        if (!ext.isEmpty())
+            name += QLatin1Char('.') + ext;
+        const QFileInfo fi(dir.filePath(name));
+        if (fi.exists() || fi.isSymLink())
+            continue;
+        if (taken && taken(name))
+            continue;
+        return name;
+    }
+}
+
+QString StoreFolder::storedPath(const QString& name) const
+{
+    const QString absolute = QDir(m_folder).filePath(name);
+    return QDir(m_programFolder).relativeFilePath(absolute);
+}
+
+QString StoreFolder::resolve(const QString& lj) const
+{
+    QString p = lj.trimmed();
+    if (p.isEmpty())
+        return {};
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // "\Data\Lf\x" in the old form is relative to the program folder.
+    const bool rootedOnProgram = lj.trimmed().startsWith(QLatin1Char('\\'));
+    if (!rootedOnProgram && isAbsoluteText(p)) {
+        const QString clean = QDir::cleanPath(p);
+        if (QFileInfo::exists(clean))
+            return clean;
+        // An archive that moved: a kept file named under its old store folder
+        // is looked for in the store folder of this program folder.
+        static const QString marker = QStringLiteral("/Data/Lf/");
+        const int at = clean.lastIndexOf(marker, -1, Qt::CaseInsensitive);
+        if (at >= 0) {
+            const QString rest = clean.mid(at + marker.size());
+            const QString here = QDir::cleanPath(m_folder + QLatin1Char('/') + rest);
+            if (QFileInfo::exists(here))
+                return here;
+        }
+        return clean;
+    }
+    while (p.startsWith(QLatin1Char('/')))
+        p.remove(0, 1);
+    return QDir::cleanPath(m_programFolder + QLatin1Char('/') + p);
+}
+
+bool StoreFolder::contains(const QString& absolutePath) const
+{
+    const QString p = QDir::cleanPath(absolutePath);
+    return p.startsWith(m_folder + QLatin1Char('/')) && p.size() > m_folder.size() + 1;
+}
+
+StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(const QString&)>& write,
+                                           const QString& number, const QString& type,
+                                           const std::function<bool(const QString&)>& taken) const
+{
+    Stored s;
+    if (!ensureExists(&s.error))
+        return s;
+    // A name can be taken between the check and the rename only by another
+    // writer; the rename never replaces, so try the next free name then.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        s.name = uniqueName(number, type, taken);
+        s.absolutePath = QDir(m_folder).filePath(s.name);
+        const FileCopy::Result r = write(s.absolutePath);
+        if (r.ok) {
+            s.ok = true;
+            s.bytes = r.bytes;
+            s.storedPath = storedPath(s.name);
+            s.error.clear();
+            return s;
+        }
+        s.error = r.error;
+        s.cancelled = r.cancelled;
+        if (r.cancelled || !QFileInfo::exists(s.absolutePath))
+            break;
+    }
+    s.name.clear();
+    s.absolutePath.clear();
+    return s;
+}
+
+StoreFolder::Stored StoreFolder::store(const QString& source, const QString& number, const QString& type,
+                                       Progress* progress, const std::function<bool(const QString&)>& taken) const
+{
+    return storeWith([&](const QString& target) {
+        return FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
+    }, number, type, taken);
+}
+
+StoreFolder::Stored StoreFolder::storeBytes(const QByteArray& bytes, const QString& number, const QString& type,
+                                            Progress* progress, const std::function<bool(const QString&)>& taken) const
+{
+    return storeWith([&](const QString& target) {
+        return FileCopy::write(bytes, target, FileCopy::Replace::Never, progress);
+    }, number, type, taken);
+}
+
+bool StoreFolder::remove(const QString& lj, QString* error) const
+{
+    const QString path = resolve(lj);
+    if (path.isEmpty() || !contains(path))
+        return true;
+    const QFileInfo fi(path);
+    if (!fi.exists() && !fi.isSymLink())
+        return true;
+    if (fi.isDir()) {
+        if (error)
+            *error = QStringLiteral("%1 is a folder").arg(path);
+        return false;
+    }
+    if (!QFile::remove(path) && QFileInfo(path).exists()) {
+        if (error)
+            *error = QStringLiteral("cannot remove %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
+StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress) const
+{
+    Stored s;
+    if (!ensureExists(&s.error))
+        return s;
+    const QString target = QDir(m_folder).filePath(
+        QStringLiteral(".kvpart-staged-%1.part").arg(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 0, 36));
+    const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
+    s.ok = r.ok;
+    s.cancelled = r.cancelled;
+    s.bytes = r.bytes;
+    s.error = r.error;
+    if (r.ok)
+        s.absolutePath = target;
+    return s;
+}
+
+StoreFolder::Stored StoreFolder::place(const QString& stagedPath, const QString& number, const QString& type,
+                                       const std::function<bool(const QString&)>& taken) const
+{
+    Stored s;
+    s.bytes = QFileInfo(stagedPath).size();
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        s.name = uniqueName(number, type, taken);
+        s.absolutePath = QDir(m_folder).filePath(s.name);
+        if (FileCopy::move(stagedPath, s.absolutePath, FileCopy::Replace::Never, &s.error)) {
+            s.ok = true;
+            s.storedPath = storedPath(s.name);
+            s.error.clear();
+            return s;
+        }
+        if (!QFileInfo::exists(stagedPath))
+            break;
+    }
+    s.name.clear();
+    s.absolutePath.clear();
+    return s;
+}
+
+void StoreFolder::discard(const QString& stagedPath) const
+{
+    if (!stagedPath.isEmpty() && contains(stagedPath))
+        QFile::remove(stagedPath);
+}

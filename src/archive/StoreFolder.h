@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/FileCopy.h"
+
+#include <QString>
+#include <functional>
+
+class ProgramHome;
+class Progress;
+
+// The store folder (Data/Lf under the program folder): the files whose
+// content is kept outside the database.
+//
+// Each kept file has a name of its own, made from the record's file number
+// and type ("0000000042.pdf"); when a file of that name is already there (a
+// leftover), a suffix makes it unique ("0000000042-1.pdf"), so a file is
+// never overwritten and two records never share one. Files are written to a
+// temporary name in the folder and renamed when complete.
+//
+// A record's wj.lj holds the file's place relative to the program folder
+// ("Data/Lf/0000000042.pdf"), so an archive moved together with its program
+// folder keeps its files. Absolute paths, and paths with "\" from older
+// archives, are still read.
+class StoreFolder {
+public:
+    explicit StoreFolder(const ProgramHome& home);
+    // programFolder: the folder lj paths are relative to; folder: the store folder.
+    StoreFolder(QString programFolder, QString folder);
+
+    QString folder() const { return m_folder; }
+    QString programFolder() const { return m_programFolder; }
+
+    // Creates the folder when missing; false when it is not there afterwards.
+    bool ensureExists(QString* error = nullptr) const;
+
+    // A free name for a record's file: number + "." + type, with "-1", "-2" …
+    // before the type when that name is taken. `taken` (optional) may mark
+    // further names as used (e.g. names other records refer to).
+    QString uniqueName(const QString& number, const QString& type,
+                       const std::function<bool(const QString& name)>& taken = {}) const;
+
+    // The lj value for a file of the folder named `name`.
+    QString storedPath(const QString& name) const;
+    // The absolute path an lj value refers to; empty for an empty lj.
+    QString resolve(const QString& lj) const;
+    // True when the absolute path lies inside the store folder.
+    bool contains(const QString& absolutePath) const;
+
+    struct Stored {
+        bool ok = false;
+        bool cancelled = false;
+        QString name;          // file name inside the folder
+        QString storedPath;    // the lj value
+        QString absolutePath;
+        qint64 bytes = 0;
+        QString error;
+        explicit operator bool() const { return ok; }
+    };
+    // Copies `source` into the folder under a unique name for the record
+    // (creating the folder when missing). Nothing remains on failure.
+    Stored store(const QString& source, const QString& number, const QString& type,
+                 Progress* progress = nullptr,
+                 const std::function<bool(const QString& name)>& taken = {}) const;
+    // The same for content held in memory.
+    Stored storeBytes(const QByteArray& bytes, const QString& number, const QString& type,
+                      Progress* progress = nullptr,
+                      const std::function<bool(const QString& name)>& taken = {}) const;
+
+    // In two steps, so that the slow copy happens before the record's number
+    // is known: stage() copies `source` into a hidden file of the folder
+    // (Stored::absolutePath, no name yet); place() gives the staged file its
+    // unique name for the record; discard() removes a staged file.
+    Stored stage(const QString& source, Progress* progress = nullptr) const;
+    Stored place(const QString& stagedPath, const QString& number, const QString& type,
+                 const std::function<bool(const QString& name)>& taken = {}) const;
+    void discard(const QString& stagedPath) const;
+
+    // Removes the file lj refers to. A file that is already gone counts as
+    // removed; a path outside the store folder is never touched (and counts
+    // as removed: it is not ours). False only when the file stays.
+    bool remove(const QString& lj, QString* error = nullptr) const;
+
+private:
+    Stored storeWith(const std::function<FileCopy::Result(const QString& target)>& write,
+                     const QString& number, const QString& type,
+                     const std::function<bool(const QString&)>& taken) const;
+
+    QString m_programFolder;
+    QString m_folder;
+};

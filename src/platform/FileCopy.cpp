@@ -1,0 +1,261 @@
+#include "platform/FileCopy.h"
+
+#include "platform/Progress.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <functional>
+#include <memory>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace FileCopy {
+
+namespace {
+
+const QString kTempPrefix = QStringLiteral(".kvpart-");
+const QString kTempSuffix = QStringLiteral(".part");
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool syncFolder(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Moves the finished temporary file into place.
+bool publish(const QString& temp, const QString& target, Replace replace, QString* error)
+{
+    const QByteArray from = QFile::encodeName(temp);
+    const QByteArray to = QFile::encodeName(target);
+    if (replace == Replace::Allowed) {
+        if (std::rename(from.constData(), to.constData()) != 0) {
+            *error = QStringLiteral("rename to %1: %2").arg(target, systemError());
+            return false;
+        }
+        return true;
+    }
+    // Never replace: a hard link fails when the target exists, so an existing
+    // file can never be overwritten, even by a racing writer.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno == EEXIST) {
+        *error = QStringLiteral("%1 exists").arg(target);
+        return false;
+    }
+    // File systems without hard links: check, then rename.
+    struct stat st;
+    if (::lstat(to.constData(), &st) == 0) {
+        *error = QStringLiteral("%1 exists").arg(target);
+        return false;
+    }
+    if (std::rename(from.constData(), to.constData()) != 0) {
+        *error = QStringLiteral("rename to %1: %2").arg(target, systemError());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QString temporaryNameFor(const QString& target)
+{
+    const QFileInfo fi(target);
+    const QString tag = QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 36);
+    return fi.absolutePath() + QLatin1Char('/') + kTempPrefix + fi.fileName() + QLatin1Char('-') + tag + kTempSuffix;
+}
+
+bool isTemporaryName(const QString& fileName)
+{
+    return fileName.startsWith(kTempPrefix) && fileName.endsWith(kTempSuffix);
+}
+
+namespace {
+
+// One step of a copy: writes the next piece into `out` and returns its
+// size, 0 at the end, or -1 on failure (with *error set).
+using Step = std::function<qint64(QFile& out, QString* error)>;
+
+Result writeThroughTemp(const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
+                        const Step& step)
+{
+    Result r;
+    if (target.isEmpty()) {
+        r.error = QStringLiteral("no target");
+        return r;
+    }
+    const QFileInfo targetInfo(target);
+    if (replace == Replace::Never && (targetInfo.exists() || targetInfo.isSymLink())) {
+        r.error = QStringLiteral("%1 exists").arg(target);
+        return r;
+    }
+    if (targetInfo.isDir()) {
+        r.error = QStringLiteral("%1 is a folder").arg(target);
+        return r;
+    }
+
+    const QString temp = temporaryNameFor(target);
+    QFile out(temp);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        r.error = QStringLiteral("cannot create %1: %2").arg(temp, out.errorString());
+        return r;
+    }
+    auto abandon = [&](const QString& why, bool cancelled) {
+        out.close();
+        QFile::remove(temp);
+        r.ok = false;
+        r.cancelled = cancelled;
+        r.error = why;
+        return r;
+    };
+
+    if (progress) {
+        progress->setRange(0, expectedSize >= 0 ? expectedSize : 0);
+        progress->setValue(0);
+    }
+    for (;;) {
+        if (progress && progress->cancelled())
+            return abandon(QStringLiteral("cancelled"), true);
+        QString why;
+        const qint64 n = step(out, &why);
+        if (n < 0)
+            return abandon(why, false);
+        if (n == 0)
+            break;
+        r.bytes += n;
+        if (progress)
+            progress->setValue(r.bytes);
+    }
+    if (progress && progress->cancelled())
+        return abandon(QStringLiteral("cancelled"), true);
+    if (!out.flush())
+        return abandon(QStringLiteral("flush failed: %1").arg(out.errorString()), false);
+    if (::fsync(out.handle()) != 0)
+        return abandon(QStringLiteral("sync failed: %1").arg(systemError()), false);
+    out.close();
+    if (out.error() != QFileDevice::NoError)
+        return abandon(QStringLiteral("close failed: %1").arg(out.errorString()), false);
+
+    QString error;
+    if (!publish(temp, target, replace, &error)) {
+        QFile::remove(temp);
+        r.error = error;
+        return r;
+    }
+    syncFolder(targetInfo.absolutePath());
+    r.ok = true;
+    return r;
+}
+
+// Reads `in` through one reusable chunk buffer.
+Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk)
+{
+    return [&in, chunk](QFile& out, QString* error) -> qint64 {
+        if (chunk->isEmpty())
+            chunk->resize(ChunkSize);
+        const qint64 n = in.read(chunk->data(), ChunkSize);
+        if (n < 0) {
+            *error = QStringLiteral("read failed: %1").arg(in.errorString());
+            return -1;
+        }
+        qint64 done = 0;
+        while (done < n) {
+            const qint64 w = out.write(chunk->constData() + done, n - done);
+            if (w <= 0) {
+                *error = QStringLiteral("write failed: %1").arg(out.errorString());
+                return -1;
+            }
+            done += w;
+        }
+        return n;
+    };
+}
+
+}  // namespace
+
+Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize)
+{
+    if (!in.isOpen() || !in.isReadable()) {
+        Result r;
+        r.error = QStringLiteral("source not readable");
+        return r;
+    }
+    return writeThroughTemp(target, replace, progress, expectedSize, deviceStep(in, std::make_shared<QByteArray>()));
+}
+
+Result copy(const QString& source, const QString& target, Replace replace, Progress* progress)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        Result r;
+        r.error = QStringLiteral("cannot open %1: %2").arg(source, in.errorString());
+        return r;
+    }
+    if (QFileInfo::exists(target) && QFileInfo(source).canonicalFilePath() == QFileInfo(target).canonicalFilePath()) {
+        Result r;
+        r.error = QStringLiteral("source and target are the same file");
+        return r;
+    }
+    // File to file: the kernel copies each chunk (copy_file_range), so the
+    // bytes never pass through this process. Where it is not supported the
+    // copy goes on through a chunk buffer.
+    bool kernelCopy = true;
+    Step buffered = deviceStep(in, std::make_shared<QByteArray>());
+    Step step = [&](QFile& out, QString* error) -> qint64 {
+        if (kernelCopy) {
+            const ssize_t n = ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, size_t(ChunkSize), 0);
+            if (n >= 0)
+                return n;
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+                *error = QStringLiteral("copy failed: %1").arg(systemError());
+                return -1;
+            }
+            // Unsupported here: the file positions are where the last
+            // successful chunk left them, so the buffered copy continues.
+            kernelCopy = false;
+        }
+        return buffered(out, error);
+    };
+    return writeThroughTemp(target, replace, progress, in.size(), step);
+}
+
+bool move(const QString& from, const QString& to, Replace replace, QString* error)
+{
+    QString why;
+    if (!publish(from, to, replace, &why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    syncFolder(QFileInfo(to).absolutePath());
+    return true;
+}
+
+Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return copyFrom(buffer, target, replace, progress, bytes.size());
+}
+
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class Progress;
+class QIODevice;
+
+// Copies file contents in chunks, reporting to a Progress between chunks and
+// stopping when it is cancelled. The whole file is never held in memory.
+//
+// Every write goes to a temporary file in the target's folder, which is
+// flushed and synced to disk and only then renamed to the target, so the
+// target is either absent (or, when replacing, unchanged) or complete. On a
+// failure or a cancel the temporary file is removed.
+namespace FileCopy {
+
+inline constexpr qint64 ChunkSize = qint64(1) << 20;  // 1 MiB
+
+enum class Replace {
+    Never,   // an existing target makes the copy fail; nothing is touched
+    Allowed  // an existing target is replaced in one step by the rename
+};
+
+struct Result {
+    bool ok = false;
+    bool cancelled = false;
+    qint64 bytes = 0;  // bytes written
+    QString error;     // why it failed (for logs and tests; windows show their own texts)
+    explicit operator bool() const { return ok; }
+};
+
+// Copies the file `source` to `target`. progress (optional) gets the range
+// 0..size and the bytes done.
+Result copy(const QString& source, const QString& target, Replace replace = Replace::Never,
+            Progress* progress = nullptr);
+// Copies what `in` (open for reading) yields to `target`; expectedSize, when
+// known (>= 0), sets the progress range.
+Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace::Never,
+                Progress* progress = nullptr, qint64 expectedSize = -1);
+// Writes `bytes` to `target` in chunks.
+Result write(const QByteArray& bytes, const QString& target, Replace replace = Replace::Never,
+             Progress* progress = nullptr);
+
+// Renames `from` to `to` inside one file system, syncing the folder;
+// with Replace::Never an existing `to` makes it fail and nothing changes.
+bool move(const QString& from, const QString& to, Replace replace = Replace::Never, QString* error = nullptr);
+
+// The temporary name used while writing `target` (a hidden file beside it).
+QString temporaryNameFor(const QString& target);
+// True for the temporary files this namespace writes (they are never a target).
+bool isTemporaryName(const QString& fileName);
+
+}
