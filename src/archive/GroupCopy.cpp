@@ -166,7 +166,7 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
         lj = rs.text(0);
         type = rs.text(1);
     }
-    if (!lj.isEmpty()) {
+    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))) {
         // An older copy shares its original's kept file: give it its own.
         const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where lj=? and id<>?"), {lj, id});
         if (!n.isValid())
@@ -227,9 +227,10 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
         type = rs.text(1);
     }
     // The slow part first, outside the transaction: the kept file's content
-    // goes to a staged file of the store folder.
+    // goes to a staged file of the store folder. A file elsewhere is not
+    // ours (removing a record never touches it), so the copy refers to it too.
     QString staged;
-    if (!lj.isEmpty()) {
+    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))) {
         CancelOnly sub(progress);
         const StoreFolder::Stored s = m_folder.stage(m_folder.resolve(lj), &sub);
         if (s.cancelled)

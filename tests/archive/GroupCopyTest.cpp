@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -29,6 +30,7 @@ class GroupCopyTest : public QObject {
 private slots:
     void copiesLandInTargetWithFreshNumbersAndOwnFiles();
     void closedProtectedFilesAreNotCopied();
+    void fileOutsideStoreFolderIsReferenced();
     void cancelStopsTheRun();
     void leftoversAreNumberedNextTime();
     void failedRecordLeavesNothing_data();
@@ -188,6 +190,26 @@ void GroupCopyTest::closedProtectedFilesAreNotCopied()
     out = rig.run(QStringLiteral("S"), QStringLiteral("T"));
     QCOMPARE(out.copied, 2);
     QCOMPARE(rig.count(QStringLiteral("fz='T' and mc='secret'")), 1);
+}
+
+void GroupCopyTest::fileOutsideStoreFolderIsReferenced()
+{
+    CopyRig rig;
+    QTemporaryDir outside;
+    QVERIFY(outside.isValid());
+    const QString path = outside.filePath(QStringLiteral("linked.bin"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("linked");
+    f.close();
+    addFile(rig.s, QStringLiteral("linked"), QStringLiteral("S"), QStringLiteral("0000000001"), path);
+    const QStringList filesBefore = rig.storeFiles();
+    const GroupCopy::Outcome out = rig.run(QStringLiteral("S"), QStringLiteral("T"));
+    QCOMPARE(out.kind, Kind::Done);
+    QCOMPARE(out.copied, 1);
+    QCOMPARE(rig.s.scalar(QStringLiteral("select lj from wj where fz='T'")).toString(), path);
+    QCOMPARE(rig.storeFiles(), filesBefore);
+    QVERIFY(QFile::exists(path));
 }
 
 void GroupCopyTest::cancelStopsTheRun()
