@@ -34,7 +34,7 @@ const QString kCopiedColumns = QStringLiteral(
 QString GroupCopy::confirmText(const QString& source, const QString& target)
 {
     return QStringLiteral("即将复制 ") + source + QStringLiteral(" 里所有文件到 ") + target
-        + QStringLiteral(" 里, 确定复制吗 ? \n根据文件数可能需要一些时间，复制过程中不要进行其他操作...");
+        + QStringLiteral(" 里, 确定复制吗 ? \r\n根据文件数可能需要一些时间，复制过程中不要进行其他操作...");
 }
 
 QString GroupCopy::logText(const QString& source, const QString& target)
