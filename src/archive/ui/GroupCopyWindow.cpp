@@ -1,18 +1,160 @@
 #include "archive/ui/GroupCopyWindow.h"
 
+#include "archive/GroupCopy.h"
+#include "archive/StoreFolder.h"
+#include "archive/ui/GroupChooserDialog.h"
+#include "platform/Prompter.h"
+#include "shell/AppContext.h"
+#include "store/DataStore.h"
+#include "store/LogWriter.h"
+
+#include <QApplication>
 #include <QCloseEvent>
+#include <climits>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 
 GroupCopyWindow::GroupCopyWindow(AppContext& context, DataStore& store, const QString& sourcePath, QWidget* parent)
     : QDialog(parent), m_context(context), m_store(store), m_source(sourcePath)
 {
+    setObjectName(QStringLiteral("复制分组文件"));
+    setWindowTitle(QStringLiteral("复制分组文件"));
+    setFixedSize(573, 188);
+
+    auto* sourceLabel = new QLabel(QStringLiteral("源分组:"), this);
+    sourceLabel->setObjectName(QStringLiteral("标签1"));
+    sourceLabel->setGeometry(8, 16, 56, 20);
+    m_sourceBox = new QLineEdit(sourcePath, this);
+    m_sourceBox->setObjectName(QStringLiteral("编辑框1"));
+    m_sourceBox->setGeometry(64, 16, 192, 20);
+    m_sourceBox->setReadOnly(true);
+
+    auto* targetLabel = new QLabel(QStringLiteral("目标分组:"), this);
+    targetLabel->setObjectName(QStringLiteral("标签2"));
+    targetLabel->setGeometry(264, 16, 64, 20);
+    m_targetBox = new QLineEdit(this);
+    m_targetBox->setObjectName(QStringLiteral("编辑框2"));
+    m_targetBox->setGeometry(328, 16, 192, 20);
+    m_targetBox->setReadOnly(true);
+
+    m_choose = new QPushButton(QStringLiteral("…"), this);
+    m_choose->setObjectName(QStringLiteral("选择分组超级按钮"));
+    m_choose->setGeometry(520, 16, 40, 24);
+    m_choose->setToolTip(QStringLiteral("选择目标分组"));
+
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("进度条1"));
+    m_bar->setGeometry(8, 56, 552, 24);
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+
+    m_ok = new QPushButton(QStringLiteral("确定"), this);
+    m_ok->setObjectName(QStringLiteral("确定按钮"));
+    m_ok->setGeometry(187, 104, 80, 24);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    cancel->setObjectName(QStringLiteral("取消按钮"));
+    cancel->setGeometry(315, 104, 80, 24);
+
+    connect(m_choose, &QPushButton::clicked, this, &GroupCopyWindow::chooseTarget);
+    connect(m_ok, &QPushButton::clicked, this, &GroupCopyWindow::start);
+    connect(cancel, &QPushButton::clicked, this, &GroupCopyWindow::reject);
 }
 
-void GroupCopyWindow::setTarget(const QString&) {}
-QString GroupCopyWindow::target() const { return {}; }
-void GroupCopyWindow::closeEvent(QCloseEvent* e) { QDialog::closeEvent(e); }
-void GroupCopyWindow::reject() { QDialog::reject(); }
-void GroupCopyWindow::chooseTarget() {}
-void GroupCopyWindow::start() {}
-void GroupCopyWindow::setRange(qint64, qint64) {}
-void GroupCopyWindow::setValue(qint64) {}
-bool GroupCopyWindow::cancelled() const { return m_cancel; }
+void GroupCopyWindow::setTarget(const QString& path)
+{
+    m_targetBox->setText(path);
+}
+
+QString GroupCopyWindow::target() const
+{
+    return m_targetBox->text();
+}
+
+void GroupCopyWindow::chooseTarget()
+{
+    if (m_running)
+        return;
+    const std::optional<QString> chosen =
+        GroupChooserDialog::choose(m_context, m_store, this, QStringLiteral("双击选择目标分组"));
+    if (chosen)
+        setTarget(*chosen);
+}
+
+void GroupCopyWindow::start()
+{
+    if (m_running)
+        return;
+    const QString targetPath = target();
+    if (targetPath.isEmpty()) {
+        prompter().message(GroupCopy::NoTarget, {}, Prompter::Icon::Warning);
+        return;
+    }
+    if (!prompter().question(GroupCopy::confirmText(m_source, targetPath)))
+        return;
+
+    m_running = true;
+    m_cancel = false;
+    m_ok->setEnabled(false);
+    m_choose->setEnabled(false);
+    m_bar->setValue(0);
+
+    LogWriter log(m_store, m_context.currentOperator);
+    log.setFailureHandler([] { prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning); });
+    GroupCopy copy(m_store, StoreFolder(m_context.home), m_context.protectedGroups, log);
+    const GroupCopy::Outcome out = copy.run(m_source, targetPath, *this);
+
+    m_running = false;
+    m_copiedAny = m_copiedAny || out.copied > 0 || out.renumbered > 0;
+    m_ok->setEnabled(true);
+    m_choose->setEnabled(true);
+    if (!out.message.isEmpty())
+        prompter().message(out.message, {},
+                           out.ok() || out.kind == GroupCopy::Outcome::Kind::Cancelled ? Prompter::Icon::Information
+                                                                                       : Prompter::Icon::Critical);
+    if (out.ok())
+        accept();
+}
+
+void GroupCopyWindow::reject()
+{
+    // While a run goes on, "取消" (and closing) stops it; the run ends the
+    // window's business itself.
+    if (m_running) {
+        m_cancel = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void GroupCopyWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        m_cancel = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void GroupCopyWindow::setRange(qint64 minimum, qint64 maximum)
+{
+    // The bar counts records; a range that does not fit an int is scaled.
+    m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
+    m_bar->setRange(int(minimum * m_scale), int(maximum * m_scale));
+    QCoreApplication::processEvents();
+}
+
+void GroupCopyWindow::setValue(qint64 value)
+{
+    m_bar->setValue(int(value * m_scale));
+    QCoreApplication::processEvents();
+}
+
+bool GroupCopyWindow::cancelled() const
+{
+    // Between items the window serves its events, the "取消" button among them.
+    QCoreApplication::processEvents();
+    return m_cancel;
+}

@@ -25,9 +25,11 @@ public:
     // True when the last run copied or numbered any record.
     bool copiedAny() const { return m_copiedAny; }
 
+    // Closes the window unless a run is going on, which it asks to stop.
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void reject() override;
 
 private:
     void chooseTarget();

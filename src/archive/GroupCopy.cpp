@@ -1,0 +1,280 @@
+#include "archive/GroupCopy.h"
+
+#include "archive/GroupPath.h"
+#include "archive/GroupTree.h"
+#include "archive/ProtectedGroups.h"
+#include "listing/FilterClause.h"
+#include "platform/Progress.h"
+#include "store/DataStore.h"
+#include "store/FileNumbering.h"
+#include "store/LogWriter.h"
+
+namespace {
+
+// Hands a file copy the run's cancel button but keeps the run's own bar
+// (one step per record).
+class CancelOnly final : public Progress {
+public:
+    explicit CancelOnly(Progress& outer) : m_outer(outer) {}
+    void setRange(qint64, qint64) override {}
+    void setValue(qint64) override {}
+    bool cancelled() const override { return m_outer.cancelled(); }
+
+private:
+    Progress& m_outer;
+};
+
+// The columns a copy takes over from its original (xh, bh, fz, ylcs, xgr and
+// xgsj are its own).
+const QString kCopiedColumns = QStringLiteral(
+    "mc,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,scr,scsj,bz,lj,wj");
+
+}  // namespace
+
+QString GroupCopy::confirmText(const QString& source, const QString& target)
+{
+    return QStringLiteral("即将复制 ") + source + QStringLiteral(" 里所有文件到 ") + target
+        + QStringLiteral(" 里, 确定复制吗 ? \r\n根据文件数可能需要一些时间，复制过程中不要进行其他操作...");
+}
+
+QString GroupCopy::logText(const QString& source, const QString& target)
+{
+    return LogWriter::GroupCopied + source + QStringLiteral(" 到 目标分组 ") + target;
+}
+
+GroupCopy::GroupCopy(DataStore& store, StoreFolder folder, const ProtectedGroups& open, LogWriter& log)
+    : m_store(store), m_folder(std::move(folder)), m_open(open), m_log(log)
+{
+}
+
+bool GroupCopy::fail(Outcome* out, Outcome::Kind kind, const QString& message, const QString& detail)
+{
+    out->kind = kind;
+    out->message = message;
+    out->detail = detail;
+    return false;
+}
+
+bool GroupCopy::nameTaken(const QString& name)
+{
+    // A name some record refers to is not free, even when its file is missing.
+    const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
+                                      {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
+    return !n.isValid() || n.toLongLong() > 0;
+}
+
+GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, Progress& progress)
+{
+    Outcome out;
+    if (source.isEmpty()) {
+        fail(&out, Outcome::Kind::Refused, GroupTree::NoGroupSelected, {});
+        return out;
+    }
+    QList<GroupPath::Group> groups;
+    if (!GroupPath::loadGroups(m_store, &groups)) {
+        fail(&out, Outcome::Kind::Failed, CopyFailed, m_store.lastError());
+        return out;
+    }
+    bool targetExists = false;
+    for (const GroupPath::Group& g : std::as_const(groups))
+        targetExists = targetExists || g.path == target;
+    if (target.isEmpty() || !targetExists) {
+        fail(&out, Outcome::Kind::Refused, NoTarget, {});
+        return out;
+    }
+    QStringList closed;
+    m_open.readClosedPaths(m_store, &closed);
+    for (const QString& c : std::as_const(closed)) {
+        if (GroupPath::covers(c, source) || GroupPath::covers(c, target)) {
+            fail(&out, Outcome::Kind::Refused, GroupTree::NotOpen, {});
+            return out;
+        }
+    }
+
+    // Leftovers first, so that they are never copied with their marker.
+    QList<qint64> leftovers;
+    {
+        RecordSet rs = m_store.query(QStringLiteral("select id from wj where bh=? order by id asc"), {Marker});
+        if (!rs) {
+            fail(&out, Outcome::Kind::Failed, NumberDrawFailed, m_store.lastError());
+            return out;
+        }
+        for (; !rs.atEnd(); rs.next())
+            leftovers << rs.number(0);
+    }
+    progress.setRange(0, leftovers.size());
+    qint64 done = 0;
+    for (qint64 id : std::as_const(leftovers)) {
+        if (progress.cancelled()) {
+            fail(&out, Outcome::Kind::Cancelled, Cancelled, {});
+            return out;
+        }
+        if (!numberLeftover(id, progress, &out))
+            return out;
+        ++out.renumbered;
+        progress.setValue(++done);
+    }
+
+    // The originals, read before the first copy: a target inside the source
+    // never copies its own copies.
+    const GroupPath::Condition own = GroupPath::withSubgroups(source);
+    const FilterClause which = FilterClause::everything().andAlso(own.sql, own.params).excludingGroups(closed);
+    QList<qint64> originals;
+    {
+        RecordSet rs = m_store.query(QStringLiteral("select id from wj") + which.where + QStringLiteral(" order by id asc"),
+                                     which.params);
+        if (!rs) {
+            fail(&out, Outcome::Kind::Failed, CopyFailed, m_store.lastError());
+            return out;
+        }
+        for (; !rs.atEnd(); rs.next())
+            originals << rs.number(0);
+    }
+    progress.setRange(0, leftovers.size() + originals.size());
+    progress.setValue(done);
+    bool stopped = false;
+    for (qint64 id : std::as_const(originals)) {
+        if (progress.cancelled()) {
+            fail(&out, Outcome::Kind::Cancelled, Cancelled, {});
+            stopped = true;
+            break;
+        }
+        if (!copyOne(id, target, progress, &out)) {
+            stopped = true;
+            break;
+        }
+        ++out.copied;
+        progress.setValue(++done);
+    }
+    if (out.copied > 0)
+        m_log.write(logText(source, target));
+    if (!stopped) {
+        out.kind = Outcome::Kind::Done;
+        out.message = Succeeded;
+    }
+    return out;
+}
+
+bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
+{
+    QString lj, type;
+    bool shared = false;
+    {
+        RecordSet rs = m_store.query(QStringLiteral("select lj,lx from wj where id=?"), {id});
+        if (!rs || rs.atEnd())
+            return fail(out, Outcome::Kind::Failed, NumberDrawFailed, m_store.lastError());
+        lj = rs.text(0);
+        type = rs.text(1);
+    }
+    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))) {
+        // An older copy shares its original's kept file: give it its own.
+        const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where lj=? and id<>?"), {lj, id});
+        if (!n.isValid())
+            return fail(out, Outcome::Kind::Failed, NumberDrawFailed, m_store.lastError());
+        shared = n.toLongLong() > 0;
+    }
+    QString staged;
+    if (shared) {
+        CancelOnly sub(progress);
+        const StoreFolder::Stored s = m_folder.stage(m_folder.resolve(lj), &sub);
+        if (s.cancelled)
+            return fail(out, Outcome::Kind::Cancelled, Cancelled, {});
+        if (!s)
+            return fail(out, Outcome::Kind::Failed, FileCopyFailed, s.error);
+        staged = s.absolutePath;
+    }
+    QString placedLj;
+    auto undo = [&](const QString& message, const QString& detail) {
+        if (!placedLj.isEmpty())
+            m_folder.remove(placedLj);
+        else
+            m_folder.discard(staged);
+        return fail(out, Outcome::Kind::Failed, message, detail);
+    };
+    Transaction tx(m_store);
+    if (!tx.isActive())
+        return undo(NumberDrawFailed, m_store.lastError());
+    QString error;
+    const std::optional<QString> number = FileNumbering::draw(m_store, &error);
+    if (!number)
+        return undo(NumberDrawFailed, error);
+    QString newLj = lj;
+    if (!staged.isEmpty()) {
+        const StoreFolder::Stored s =
+            m_folder.place(staged, *number, type, [this](const QString& name) { return nameTaken(name); });
+        if (!s)
+            return undo(FileCopyFailed, s.error);
+        placedLj = newLj = s.storedPath;
+    }
+    if (!m_store.execute(QStringLiteral("update wj set bh=?,lj=? where id=? and bh=?"), {*number, newLj, id, Marker})
+        || m_store.rowsAffected() != 1)
+        return undo(NumberWriteFailed, m_store.lastError());
+    if (!tx.commit())
+        return undo(NumberWriteFailed, m_store.lastError());
+    return true;
+}
+
+bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out)
+{
+    QString lj, type;
+    {
+        RecordSet rs = m_store.query(QStringLiteral("select lj,lx from wj where id=?"), {id});
+        if (!rs)
+            return fail(out, Outcome::Kind::Failed, CopyFailed, m_store.lastError());
+        if (rs.atEnd())  // gone meanwhile: nothing to copy
+            return true;
+        lj = rs.text(0);
+        type = rs.text(1);
+    }
+    // The slow part first, outside the transaction: the kept file's content
+    // goes to a staged file of the store folder. A file elsewhere is not
+    // ours (removing a record never touches it), so the copy refers to it too.
+    QString staged;
+    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))) {
+        CancelOnly sub(progress);
+        const StoreFolder::Stored s = m_folder.stage(m_folder.resolve(lj), &sub);
+        if (s.cancelled)
+            return fail(out, Outcome::Kind::Cancelled, Cancelled, {});
+        if (!s)
+            return fail(out, Outcome::Kind::Failed, FileCopyFailed, s.error);
+        staged = s.absolutePath;
+    }
+    QString placedLj;
+    auto undo = [&](const QString& message, const QString& detail) {
+        if (!placedLj.isEmpty())
+            m_folder.remove(placedLj);
+        else
+            m_folder.discard(staged);
+        return fail(out, Outcome::Kind::Failed, message, detail);
+    };
+    Transaction tx(m_store);
+    if (!tx.isActive())
+        return undo(CopyFailed, m_store.lastError());
+    // A new record's place in the list follows the last one stored.
+    const QVariant lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
+    const qint64 xh = lastXh.isValid() ? lastXh.toLongLong() + 1 : 1;
+    if (!m_store.execute(QStringLiteral("insert into wj(xh,bh,fz,") + kCopiedColumns + QStringLiteral(") select ?,?,?,")
+                             + kCopiedColumns + QStringLiteral(" from wj where id=?"),
+                         {xh, Marker, target, id})
+        || m_store.rowsAffected() != 1)
+        return undo(CopyFailed, m_store.lastError());
+    const qint64 copyId = m_store.lastInsertId();
+    QString error;
+    const std::optional<QString> number = FileNumbering::draw(m_store, &error);
+    if (!number)
+        return undo(NumberDrawFailed, error);
+    QString newLj = lj;
+    if (!staged.isEmpty()) {
+        const StoreFolder::Stored s =
+            m_folder.place(staged, *number, type, [this](const QString& name) { return nameTaken(name); });
+        if (!s)
+            return undo(FileCopyFailed, s.error);
+        placedLj = newLj = s.storedPath;
+    }
+    if (!m_store.execute(QStringLiteral("update wj set bh=?,lj=? where id=?"), {*number, newLj, copyId})
+        || m_store.rowsAffected() != 1)
+        return undo(NumberWriteFailed, m_store.lastError());
+    if (!tx.commit())
+        return undo(NumberWriteFailed, m_store.lastError());
+    return true;
+}
