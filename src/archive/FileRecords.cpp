@@ -78,8 +78,10 @@ const QString kRecordColumns = QStringLiteral(
     "id,xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
     "scr,scsj,xgr,xgsj,bz,ylcs,lj");
 
+}  // namespace
+
 // New content for a record, read or staged before the transaction.
-struct Incoming {
+struct FileRecords::Incoming {
     QString type;
     qint64 size = 0;
     bool outside = false;
@@ -87,7 +89,36 @@ struct Incoming {
     QString stagedPath;    // content staged in the store folder
 };
 
-}  // namespace
+std::optional<FileRecords::Result> FileRecords::prepareIncoming(const QString& sourcePath, Progress* progress,
+                                                                Incoming* in)
+{
+    const QFileInfo source(sourcePath);
+    if (sourcePath.isEmpty() || !source.isFile() || !source.isReadable())
+        return fail(PrepareFailed, QStringLiteral("cannot read %1").arg(sourcePath));
+    in->type = splitFileName(sourcePath).second;
+    in->outside = keptOutside(source.size());
+    if (in->outside) {
+        QString why;
+        if (!m_folder.ensureExists(&why))
+            return fail(FolderFailed, why);
+        const StoreFolder::Stored staged = m_folder.stage(sourcePath, progress);
+        if (!staged)
+            return fail(staged.cancelled ? QStringLiteral("上传文件取消!") : PrepareFailed, staged.error,
+                        staged.cancelled);
+        in->stagedPath = staged.absolutePath;
+        in->size = staged.bytes;
+        return std::nullopt;
+    }
+    QFile f(sourcePath);
+    if (!f.open(QIODevice::ReadOnly))
+        return fail(PrepareFailed, f.errorString());
+    in->bytes = f.read(m_sizeBound > 0 ? m_sizeBound : 0);
+    // The file grew past the bound since it was chosen: refuse rather than cut it.
+    if (!f.atEnd() || in->bytes.size() != source.size())
+        return fail(PrepareFailed, QStringLiteral("%1 changed while being read").arg(sourcePath));
+    in->size = in->bytes.size();
+    return std::nullopt;
+}
 
 FileRecords::FileRecords(DataStore& store, StoreFolder folder, const CurrentOperator& op, qint64 sizeBound)
     : m_store(store), m_folder(std::move(folder)), m_operator(op), m_sizeBound(sizeBound)
@@ -214,34 +245,9 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
     if (auto refused = checkFields(fields))
         return fail(*refused, QString());
 
-    const QFileInfo source(sourcePath);
-    if (sourcePath.isEmpty() || !source.isFile() || !source.isReadable())
-        return fail(PrepareFailed, QStringLiteral("cannot read %1").arg(sourcePath));
-
     Incoming in;
-    in.type = splitFileName(sourcePath).second;
-    in.outside = keptOutside(source.size());
-    if (in.outside) {
-        QString why;
-        if (!m_folder.ensureExists(&why))
-            return fail(FolderFailed, why);
-        const StoreFolder::Stored staged = m_folder.stage(sourcePath, progress);
-        if (!staged)
-            return fail(staged.cancelled ? QStringLiteral("上传文件取消!") : PrepareFailed, staged.error, staged.cancelled);
-        in.stagedPath = staged.absolutePath;
-        in.size = staged.bytes;
-    } else {
-        QFile f(sourcePath);
-        if (!f.open(QIODevice::ReadOnly))
-            return fail(PrepareFailed, f.errorString());
-        in.bytes = f.read(m_sizeBound > 0 ? m_sizeBound : 0);
-        // The file grew past the bound since it was chosen: store it outside.
-        if (!f.atEnd() || in.bytes.size() != source.size()) {
-            f.close();
-            return fail(PrepareFailed, QStringLiteral("%1 changed while being read").arg(sourcePath));
-        }
-        in.size = in.bytes.size();
-    }
+    if (auto refusedContent = prepareIncoming(sourcePath, progress, &in))
+        return *refusedContent;
 
     // From here on, whatever fails leaves neither a row nor a file.
     QString placed;
@@ -322,30 +328,8 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
     const bool replacing = !newSourcePath.isEmpty();
     Incoming in;
     if (replacing) {
-        const QFileInfo source(newSourcePath);
-        if (!source.isFile() || !source.isReadable())
-            return fail(PrepareFailed, QStringLiteral("cannot read %1").arg(newSourcePath));
-        in.type = splitFileName(newSourcePath).second;
-        in.outside = keptOutside(source.size());
-        if (in.outside) {
-            QString why;
-            if (!m_folder.ensureExists(&why))
-                return fail(FolderFailed, why);
-            const StoreFolder::Stored staged = m_folder.stage(newSourcePath, progress);
-            if (!staged)
-                return fail(staged.cancelled ? QStringLiteral("上传文件取消!") : PrepareFailed, staged.error,
-                            staged.cancelled);
-            in.stagedPath = staged.absolutePath;
-            in.size = staged.bytes;
-        } else {
-            QFile f(newSourcePath);
-            if (!f.open(QIODevice::ReadOnly))
-                return fail(PrepareFailed, f.errorString());
-            in.bytes = f.read(m_sizeBound > 0 ? m_sizeBound : 0);
-            if (!f.atEnd() || in.bytes.size() != source.size())
-                return fail(PrepareFailed, QStringLiteral("%1 changed while being read").arg(newSourcePath));
-            in.size = in.bytes.size();
-        }
+        if (auto refusedContent = prepareIncoming(newSourcePath, progress, &in))
+            return *refusedContent;
     }
 
     QString placed;

@@ -128,6 +128,10 @@ public:
     std::optional<QList<QPair<QString, QString>>> properties(qint64 id, bool detailed, bool* ok = nullptr);
 
 private:
+    struct Incoming;
+    // Reads (below the bound) or stages (from the bound up) the content of
+    // sourcePath; the failure to show, or nullopt when in is ready.
+    std::optional<Result> prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in);
     Result fail(const QString& message, const QString& detail, bool cancelled = false);
     bool writeLog(const QString& content);
     bool nameTaken(const QString& name);

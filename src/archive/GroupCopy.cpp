@@ -155,6 +155,18 @@ GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, 
     return out;
 }
 
+bool GroupCopy::stageKeptFile(const QString& lj, Progress& progress, QString* staged, Outcome* out)
+{
+    CancelOnly sub(progress);
+    const StoreFolder::Stored s = m_folder.stage(m_folder.resolve(lj), &sub);
+    if (s.cancelled)
+        return fail(out, Outcome::Kind::Cancelled, Cancelled, {});
+    if (!s)
+        return fail(out, Outcome::Kind::Failed, FileCopyFailed, s.error);
+    *staged = s.absolutePath;
+    return true;
+}
+
 bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
 {
     QString lj, type;
@@ -174,15 +186,8 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
         shared = n.toLongLong() > 0;
     }
     QString staged;
-    if (shared) {
-        CancelOnly sub(progress);
-        const StoreFolder::Stored s = m_folder.stage(m_folder.resolve(lj), &sub);
-        if (s.cancelled)
-            return fail(out, Outcome::Kind::Cancelled, Cancelled, {});
-        if (!s)
-            return fail(out, Outcome::Kind::Failed, FileCopyFailed, s.error);
-        staged = s.absolutePath;
-    }
+    if (shared && !stageKeptFile(lj, progress, &staged, out))
+        return false;
     QString placedLj;
     auto undo = [&](const QString& message, const QString& detail) {
         if (!placedLj.isEmpty())
@@ -230,15 +235,8 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
     // goes to a staged file of the store folder. A file elsewhere is not
     // ours (removing a record never touches it), so the copy refers to it too.
     QString staged;
-    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))) {
-        CancelOnly sub(progress);
-        const StoreFolder::Stored s = m_folder.stage(m_folder.resolve(lj), &sub);
-        if (s.cancelled)
-            return fail(out, Outcome::Kind::Cancelled, Cancelled, {});
-        if (!s)
-            return fail(out, Outcome::Kind::Failed, FileCopyFailed, s.error);
-        staged = s.absolutePath;
-    }
+    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj)) && !stageKeptFile(lj, progress, &staged, out))
+        return false;
     QString placedLj;
     auto undo = [&](const QString& message, const QString& detail) {
         if (!placedLj.isEmpty())

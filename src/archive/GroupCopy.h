@@ -50,6 +50,8 @@ private:
     bool numberLeftover(qint64 id, Progress& progress, Outcome* out);
     bool copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out);
     bool fail(Outcome* out, Outcome::Kind kind, const QString& message, const QString& detail);
+    // Copies the kept file lj to a staged file of the store folder (outside any transaction).
+    bool stageKeptFile(const QString& lj, Progress& progress, QString* staged, Outcome* out);
     bool nameTaken(const QString& name);
 
     DataStore& m_store;
