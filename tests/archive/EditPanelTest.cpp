@@ -11,6 +11,11 @@
 #include "shell/Workspace.h"
 #include "store/DataStore.h"
 #include "store/FieldOptions.h"
+#include "common/TestInput.h"
+
+using TestInput::typeText;
+using TestInput::readFile;
+using TestInput::pattern;
 
 #include <QAction>
 #include <QApplication>
@@ -49,31 +54,6 @@ public:
     void setProgress(int percent) override { progress << percent; }
     void select(qint64 id) { current = id; selected = {id}; }
 };
-
-QByteArray pattern(qint64 size, char seed)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        b[i] = char((i * 7 + seed) & 0xff);
-    return b;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Types text as key presses carrying it (QTest::keyClicks takes ASCII only).
-void typeText(QWidget* w, const QString& text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &release);
-    }
-}
 
 QStringList entries(const QString& folder)
 {

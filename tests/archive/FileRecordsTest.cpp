@@ -7,6 +7,10 @@
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
+#include "common/TestInput.h"
+
+using TestInput::readFile;
+using TestInput::pattern;
 
 #include <QDir>
 #include <QFile>
@@ -15,15 +19,6 @@
 
 namespace {
 
-QByteArray pattern(qint64 size, char seed = 'a')
-{
-    QByteArray b;
-    b.resize(size);
-    for (qint64 i = 0; i < size; ++i)
-        b[i] = char((i * 31 + seed) & 0xff);
-    return b;
-}
-
 QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes)
 {
     const QString path = QDir(folder).filePath(name);
@@ -31,12 +26,6 @@ QString writeFile(const QString& folder, const QString& name, const QByteArray& 
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         return {};
     return path;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Every entry of the store folder, hidden ones (staged or partial files) included.

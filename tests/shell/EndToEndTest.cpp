@@ -10,6 +10,10 @@
 #include "listing/ui/FileListViews.h"
 #include "shell/Commands.h"
 #include "shell/ui/MainWindow.h"
+#include "common/TestInput.h"
+
+using TestInput::readFile;
+using TestInput::pattern;
 
 #include <QDir>
 #include <QFile>
@@ -20,24 +24,10 @@
 #include <QToolButton>
 
 namespace {
-QByteArray pattern(qint64 size, char seed)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        b[i] = char((i * 31 + seed) & 0xff);
-    return b;
-}
-
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList storeFiles(const TestHome& home)

@@ -7,6 +7,9 @@
 #include "shell/ui/LoginWindowPictures.h"
 #include "store/PasswordHash.h"
 #include "store/Rights.h"
+#include "common/TestInput.h"
+
+using TestInput::typeText;
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -42,22 +45,6 @@ void writeConfig(TestHome& home, const QByteArray& bytes)
     f.write(bytes);
     f.close();
     home.context().config.reload();
-}
-
-// Types text as key presses; characters beyond ASCII arrive as the text of
-// a key event, as an input method delivers them.
-void typeText(QWidget* w, const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 128) {
-            QTest::keyClicks(w, QString(c));
-        } else {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(w, &press);
-            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(w, &release);
-        }
-    }
 }
 
 QStringList items(QComboBox* c)

@@ -7,6 +7,9 @@
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/Schema.h"
+#include "common/TestInput.h"
+
+using TestInput::readFile;
 
 #include <QApplication>
 #include <QDir>
@@ -29,12 +32,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // A program folder as --init-home lays it out, with no connection held open.

@@ -5,6 +5,9 @@
 #include "store/DataStore.h"
 #include "store/FieldOptions.h"
 #include "store/ui/FieldOptionsWindow.h"
+#include "common/TestInput.h"
+
+using TestInput::typeText;
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,20 +20,6 @@
 #include <QTimer>
 
 namespace {
-
-void typeText(QWidget* w, const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 128 && c.unicode() >= 32) {
-            QTest::keyClicks(w, QString(c));
-        } else {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(w, &press);
-            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(w, &release);
-        }
-    }
-}
 
 QStringList listed(QListWidget* l)
 {

@@ -1,0 +1,38 @@
+#include "common/TestInput.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTest>
+
+namespace TestInput {
+
+void typeText(QWidget* w, const QString& text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 128 && c.unicode() >= 32) {
+            QTest::keyClicks(w, QString(c));
+        } else {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w, &press);
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w, &release);
+        }
+    }
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray pattern(qint64 size, char seed)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        b[i] = char((i * 31 + seed) & 0xff);
+    return b;
+}
+
+}

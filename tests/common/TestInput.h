@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QWidget;
+
+// Small helpers the window and file tests share.
+namespace TestInput {
+
+// Types text into w as an operator would: ASCII through QTest::keyClicks,
+// other characters (Chinese, symbols, control characters) as key events
+// carrying the text, which QTest::keyClicks cannot send.
+void typeText(QWidget* w, const QString& text);
+
+// The whole content of a file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
+// size bytes of a repeatable pattern that differs by seed.
+QByteArray pattern(qint64 size, char seed = 'a');
+
+}
