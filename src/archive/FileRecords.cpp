@@ -8,6 +8,7 @@
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
+#include "store/RecordContent.h"
 
 #include <QDir>
 #include <QFile>
@@ -232,10 +233,10 @@ std::optional<FileRecord> FileRecords::read(qint64 id, bool* ok)
 
 QByteArray FileRecords::content(qint64 id, bool* ok)
 {
-    RecordSet rs = m_store.query(QStringLiteral("select wj from wj where id=?"), {id});
+    ::Result<QByteArray> bytes = RecordContent::read(m_store, id);
     if (ok)
-        *ok = rs.isValid() && !rs.atEnd();
-    return rs.bytes(0);
+        *ok = bytes.ok();
+    return bytes ? std::move(bytes).value() : QByteArray();
 }
 
 // ------------------------------------------------------------------- add
@@ -286,14 +287,19 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
     QVariantList params{xh, text(*number), text(fields.name), text(fields.group), text(in.type), text(dx), in.size};
     for (int i = 0; i < 15; ++i)
         params << text(fields.spare.value(i));
-    params << text(m_operator.userName()) << text(now) << text(fields.remark) << text(lj)
-           << QVariant(in.outside ? QByteArray() : in.bytes);
+    params << text(m_operator.userName()) << text(now) << text(fields.remark) << text(lj);
+    // wj.wj holds nothing: held content goes to its own table, in this transaction.
     if (!m_store.execute(QStringLiteral(
             "insert into wj(xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
-            "scr,scsj,bz,lj,wj) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+            "scr,scsj,bz,lj,wj) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"),
             params))
         return undo(InsertFailed, m_store.lastError());
     const qint64 id = m_store.lastInsertId();
+    if (!in.outside) {
+        const Status held = RecordContent::write(m_store, id, in.bytes);
+        if (!held)
+            return undo(InsertFailed, held.detail());
+    }
     in.bytes.clear();
     // The log line commits with the record (one sync instead of two); a log
     // line that cannot be written does not stop the add.
@@ -365,14 +371,18 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
     sql += QStringLiteral(",xgr=?,xgsj=?,bz=?");
     params << text(m_operator.userName()) << text(now) << text(fields.remark);
     if (replacing) {
-        sql += QStringLiteral(",lx=?,dx=?,dxsz=?,lj=?,wj=?");
-        params << text(in.type) << text(sizeText(in.size)) << in.size << text(lj)
-               << QVariant(in.outside ? QByteArray() : in.bytes);
+        sql += QStringLiteral(",lx=?,dx=?,dxsz=?,lj=?,wj=NULL");
+        params << text(in.type) << text(sizeText(in.size)) << in.size << text(lj);
     }
     sql += QStringLiteral(" where id=?");
     params << id;
     if (!m_store.execute(sql, params) || m_store.rowsAffected() != 1)
         return undo(ModifyFailed, m_store.lastError());
+    if (replacing) {
+        const Status held = in.outside ? RecordContent::remove(m_store, id) : RecordContent::write(m_store, id, in.bytes);
+        if (!held)
+            return undo(ModifyFailed, held.detail());
+    }
     in.bytes.clear();
     const QString details = LogWriter::fileDetails(old->bh, fields.name, replacing ? in.type : old->lx);
     const bool logged = writeLog(LogWriter::FileModified + details);
@@ -425,6 +435,8 @@ FileRecords::Result FileRecords::remove(qint64 id)
         return fail(DeleteRowFailed, m_store.lastError());
     if (!m_store.execute(QStringLiteral("delete from wj where id=?"), {id}) || m_store.rowsAffected() != 1)
         return fail(DeleteRowFailed, m_store.lastError());
+    if (const Status gone = RecordContent::remove(m_store, id); !gone)
+        return fail(DeleteRowFailed, gone.detail());
     const bool logged = writeLog(LogWriter::FileDeleted + details);
     if (!tx.commit())
         return fail(DeleteRowFailed, m_store.lastError());

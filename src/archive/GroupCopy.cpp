@@ -8,6 +8,7 @@
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
+#include "store/RecordContent.h"
 
 namespace {
 
@@ -257,6 +258,8 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
         || m_store.rowsAffected() != 1)
         return undo(CopyFailed, m_store.lastError());
     const qint64 copyId = m_store.lastInsertId();
+    if (const Status held = RecordContent::copy(m_store, id, copyId); !held)
+        return undo(CopyFailed, held.detail());
     QString error;
     const std::optional<QString> number = FileNumbering::draw(m_store, &error);
     if (!number)

@@ -37,13 +37,15 @@ Condition withSubgroups(const QString& path, const QString& column)
 {
     if (path.isEmpty())
         return {QStringLiteral("(1 = 1)"), {}};
-    // "Begins with path + \" as a range of the binary order: every text
-    // that begins so lies between path + "\" and path + "]" (the next
-    // character after "\"), and no other does. Exact like a comparison of
-    // the leading characters (no wildcard in a name means anything), and the
-    // index on fz serves it.
-    return {QStringLiteral("(%1 = ? or (%1 > ? and %1 < ?))").arg(column),
-            {path, path + Separator, path + QLatin1Char(']')}};
+    // One range of the binary order, so that the index on fz (with dxsz
+    // beside it) answers with a single search: every path of the group or
+    // below it lies in [path, path + "]"), "]" being the character after "\".
+    // The range also holds names that merely begin with path ("AB", "A B"),
+    // so inside it only path itself and what follows path + "\" count: every
+    // text above path + "\" and below path + "]" begins with path + "\",
+    // and no other does. No wildcard: "%", "_" and "\" in names mean themselves.
+    return {QStringLiteral("(%1 >= ? and %1 < ? and (%1 = ? or %1 > ?))").arg(column),
+            {path, path + QLatin1Char(']'), path, path + Separator}};
 }
 
 bool loadGroups(DataStore& store, QList<Group>* groups)

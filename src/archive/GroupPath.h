@@ -27,8 +27,9 @@ struct Condition {
 };
 // Exactly this group: fz = path.
 Condition exactly(const QString& path, const QString& column = QStringLiteral("fz"));
-// This group and its sub-groups: fz = path or fz begins with path + "\".
-// The empty path (the root) gives a condition every record meets.
+// This group and its sub-groups: fz = path or fz begins with path + "\",
+// written as one range of fz (fz >= path and fz < path + "]") that keeps
+// only those two. The empty path (the root) gives a condition every record meets.
 Condition withSubgroups(const QString& path, const QString& column = QStringLiteral("fz"));
 
 // One row of wjfz with its path.

@@ -49,8 +49,10 @@ public:
         : m_loader(loader), m_generation(std::move(generation)) {}
 
     void run(quint64 generation, const QString& path, const ListQuery& query);
+    void runStatistics(quint64 generation, const QString& path, const ListQuery& query);
 
 private:
+    bool useOrderedScan(const ListQuery& query);
     bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
     bool ensureOpen(const QString& path);
     void post(quint64 generation, std::shared_ptr<ListChunk> chunk);
@@ -75,19 +77,48 @@ void ListWorker::post(quint64 generation, std::shared_ptr<ListChunk> chunk)
                               Qt::QueuedConnection);
 }
 
+void ListWorker::runStatistics(quint64 generation, const QString& path, const ListQuery& query)
+{
+    if (cancelled(generation))
+        return;
+    std::optional<ListStatistics::Totals> totals;
+    if (ensureOpen(path))
+        totals = ListStatistics::read(*m_store, query.statisticsSql, query.statisticsParams);
+    FileListLoader* loader = m_loader;
+    const bool ok = totals.has_value();
+    const ListStatistics::Totals t = totals.value_or(ListStatistics::Totals{});
+    QMetaObject::invokeMethod(loader, [=] { loader->takeStatistics(generation, ok, t); }, Qt::QueuedConnection);
+}
+
+bool ListWorker::useOrderedScan(const ListQuery& query)
+{
+    if (query.orderedSql.isEmpty())
+        return false;
+    const QVariant present = m_store->scalar(
+        QStringLiteral("select count(*) from sqlite_master where type='index' and name=?"), {query.orderIndex});
+    if (!present.isValid() || present.toLongLong() == 0)
+        return false;
+    // A bounded count through the (fz, dxsz) index: a few milliseconds at most.
+    const QVariant rows = m_store->scalar(query.boundedCountSql,
+                                          QVariantList(query.params) << FileListLoader::OrderedScanRows);
+    return rows.isValid() && rows.toLongLong() >= FileListLoader::OrderedScanRows;
+}
+
 void ListWorker::run(quint64 generation, const QString& path, const ListQuery& query)
 {
     FileListLoader* loader = m_loader;
-    auto end = [loader, generation](bool ok, bool statsOk, ListStatistics::Totals totals) {
-        QMetaObject::invokeMethod(loader, [=] { loader->takeEnd(generation, ok, statsOk, totals); },
-                                  Qt::QueuedConnection);
+    bool orderedScan = false;
+    auto end = [loader, generation, &orderedScan](bool ok) {
+        const bool ordered = orderedScan;
+        QMetaObject::invokeMethod(loader, [=] { loader->takeEnd(generation, ok, ordered); }, Qt::QueuedConnection);
     };
     if (cancelled(generation))
         return;
     if (!ensureOpen(path)) {
-        end(false, false, {});
+        end(false);
         return;
     }
+    orderedScan = useOrderedScan(query);
 
     const int shown = int(query.columns.size());
     const bool separateNames = query.nameField > shown;
@@ -101,11 +132,11 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         db = *static_cast<sqlite3* const*>(handle.constData());
     if (!db) {
-        end(false, false, {});
+        end(false);
         return;
     }
     sqlite3_stmt* stmt = nullptr;
-    const QByteArray sql = query.sql.toUtf8();
+    const QByteArray sql = (orderedScan ? query.orderedSql : query.sql).toUtf8();
     bool ok = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
     for (int i = 0; ok && i < query.params.size(); ++i)
         ok = bindValue(stmt, i + 1, query.params.at(i));
@@ -169,8 +200,7 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         post(generation, std::move(chunk));
     if (cancelled(generation))
         return;
-    const auto totals = ListStatistics::read(*m_store, query.statisticsSql, query.statisticsParams);
-    end(ok, totals.has_value(), totals.value_or(ListStatistics::Totals{}));
+    end(ok);
 }
 
 FileListLoader::FileListLoader(FileListModel* model, QObject* parent) : QObject(parent), m_model(model)
@@ -181,20 +211,35 @@ FileListLoader::FileListLoader(FileListModel* model, QObject* parent) : QObject(
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread->start();
+    m_statsThread = new QThread(this);
+    m_statsThread->setObjectName(QStringLiteral("file list statistics"));
+    m_statsWorker = new ListWorker(this, m_generation);
+    m_statsWorker->moveToThread(m_statsThread);
+    connect(m_statsThread, &QThread::finished, m_statsWorker, &QObject::deleteLater);
+    m_statsThread->start();
 }
 
 FileListLoader::~FileListLoader()
 {
     cancel();
     m_thread->quit();
+    m_statsThread->quit();
     m_thread->wait();
+    m_statsThread->wait();
 }
 
 void FileListLoader::start(const QString& databasePath, const ListQuery& query)
 {
     const quint64 generation = ++*m_generation;
     m_loading = true;
+    m_statsPending = true;
+    m_orderedScan = false;
     m_model->reset(query.columns, query.nameField <= int(query.columns.size()) ? query.nameField - 1 : -1);
+    // The statistics first: their query is short and their worker is idle.
+    ListWorker* stats = m_statsWorker;
+    QMetaObject::invokeMethod(stats, [stats, generation, databasePath, query] {
+        stats->runStatistics(generation, databasePath, query);
+    }, Qt::QueuedConnection);
     ListWorker* worker = m_worker;
     QMetaObject::invokeMethod(worker, [worker, generation, databasePath, query] {
         worker->run(generation, databasePath, query);
@@ -205,20 +250,26 @@ void FileListLoader::cancel()
 {
     ++*m_generation;
     m_loading = false;
+    m_statsPending = false;
 }
 
 bool FileListLoader::waitUntilLoaded(int timeoutMs)
 {
-    if (m_loading) {
+    if (isLoading()) {
         QEventLoop loop;
         QTimer timer;
         timer.setSingleShot(true);
         connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(this, &FileListLoader::loaded, &loop, &QEventLoop::quit);
+        auto quitWhenDone = [this, &loop] {
+            if (!isLoading())
+                loop.quit();
+        };
+        connect(this, &FileListLoader::loaded, &loop, quitWhenDone);
+        connect(this, &FileListLoader::statisticsReady, &loop, quitWhenDone);
         timer.start(timeoutMs);
         loop.exec();
     }
-    return !m_loading;
+    return !isLoading();
 }
 
 void FileListLoader::takeChunk(quint64 generation, const std::shared_ptr<ListChunk>& chunk)
@@ -229,11 +280,19 @@ void FileListLoader::takeChunk(quint64 generation, const std::shared_ptr<ListChu
     emit rowsArrived(m_model->rowCount());
 }
 
-void FileListLoader::takeEnd(quint64 generation, bool ok, bool statsOk, const ListStatistics::Totals& totals)
+void FileListLoader::takeEnd(quint64 generation, bool ok, bool orderedScan)
 {
     if (generation != m_generation->load())
         return;
     m_loading = false;
+    m_orderedScan = orderedScan;
     emit loaded(ok);
-    emit statisticsReady(statsOk, totals);
+}
+
+void FileListLoader::takeStatistics(quint64 generation, bool ok, const ListStatistics::Totals& totals)
+{
+    if (generation != m_generation->load())
+        return;
+    m_statsPending = false;
+    emit statisticsReady(ok, totals);
 }

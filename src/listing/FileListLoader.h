@@ -16,12 +16,17 @@ struct ListChunk;
 // the window: a worker thread with its own connection on the same database
 // reads the rows and hands them over in chunks, the first one small so the
 // list shows at once. Starting a new load cancels one still under way.
-// After the rows the worker runs the statistics query of the same filter.
+// The statistics of the same filter are read at the same time by a second
+// worker with a connection of its own, so the statistics line never waits
+// for the rows; a new load cancels both.
 class FileListLoader : public QObject {
     Q_OBJECT
 public:
     static constexpr int FirstChunkRows = 200;
     static constexpr int ChunkRows = 20000;
+    // A filter with at least this many rows is read along the order's index
+    // (first rows at once); a smaller one through fz, sorted.
+    static constexpr int OrderedScanRows = 20000;
 
     explicit FileListLoader(FileListModel* model, QObject* parent = nullptr);
     ~FileListLoader() override;
@@ -30,8 +35,12 @@ public:
     // from the database file at databasePath.
     void start(const QString& databasePath, const ListQuery& query);
     void cancel();
-    bool isLoading() const { return m_loading; }
-    // Waits (serving events) until the current load finished; false on timeout.
+    // True while the rows or the statistics of the current load are pending.
+    bool isLoading() const { return m_loading || m_statsPending; }
+    // True when the current load reads its rows along the order's index.
+    bool usedOrderedScan() const { return m_orderedScan; }
+    // Waits (serving events) until the rows and statistics of the current
+    // load arrived; false on timeout.
     bool waitUntilLoaded(int timeoutMs = 30000);
 
 signals:
@@ -45,11 +54,16 @@ signals:
 private:
     friend class ListWorker;
     void takeChunk(quint64 generation, const std::shared_ptr<ListChunk>& chunk);
-    void takeEnd(quint64 generation, bool ok, bool statsOk, const ListStatistics::Totals& totals);
+    void takeEnd(quint64 generation, bool ok, bool orderedScan);
+    void takeStatistics(quint64 generation, bool ok, const ListStatistics::Totals& totals);
 
     FileListModel* m_model;
     QThread* m_thread = nullptr;
     ListWorker* m_worker = nullptr;
+    QThread* m_statsThread = nullptr;
+    ListWorker* m_statsWorker = nullptr;
     std::shared_ptr<std::atomic<quint64>> m_generation = std::make_shared<std::atomic<quint64>>(0);
     bool m_loading = false;
+    bool m_statsPending = false;
+    bool m_orderedScan = false;
 };

@@ -1,5 +1,8 @@
 #include "listing/ListColumns.h"
 
+#include "listing/SortClause.h"
+#include "store/Schema.h"
+
 #include "store/DataStore.h"
 
 #include <QSet>
@@ -141,6 +144,11 @@ bool saveSort(DataStore& store, const QList<SortRow>& rows, const QString& claus
             return false;
     if (!store.execute(QStringLiteral("update zcbj set pxfs=? where id=1"), {clause}))
         return false;
+    // The index that lets a large group list in this order without a sort
+    // first; made once per first field. The list does without it when it
+    // cannot be made.
+    if (const auto keys = SortClause::parse(clause); keys && !keys->isEmpty())
+        Schema::ensureOrderIndex(store, SortClause::sortExpression(keys->first().field));
     return tx.commit();
 }
 

@@ -4,6 +4,7 @@
 #include "archive/ProtectedGroups.h"
 #include "listing/SortClause.h"
 #include "store/DataStore.h"
+#include "store/Schema.h"
 
 std::optional<FilterClause> ListQuery::visibleFilter(const FilterClause& filter, const ProtectedGroups& groups,
                                                      DataStore& store)
@@ -39,9 +40,20 @@ ListQuery ListQuery::build(const QList<ListColumns::Column>& columns, const Filt
         q.typeField = int(fields.size());
         fields << QStringLiteral("lx");
     }
-    q.sql = QStringLiteral("select ") + fields.join(QLatin1Char(',')) + QStringLiteral(" from wj")
-            + filter.where + SortClause::effectiveOrderBy(savedOrder);
+    const QString orderBy = SortClause::effectiveOrderBy(savedOrder);
+    const QString select = QStringLiteral("select ") + fields.join(QLatin1Char(',')) + QStringLiteral(" from wj");
+    q.sql = select + filter.where + orderBy;
     q.params = filter.params;
+    // The first key's expression, as orderBy() wrote it.
+    const QString first = orderBy.mid(QStringLiteral(" order by ").size()).section(QLatin1Char(','), 0, 0)
+                              .section(QLatin1Char(' '), 0, 0);
+    q.orderIndex = Schema::orderIndexName(first);
+    if (!q.orderIndex.isEmpty() && first != QLatin1String("id"))
+        q.orderedSql = select + QStringLiteral(" indexed by ") + q.orderIndex + filter.where + orderBy;
+    else
+        q.orderIndex.clear();
+    q.boundedCountSql = QStringLiteral("select count(*) from (select 1 from wj") + filter.where
+                        + QStringLiteral(" limit ?)");
     q.statisticsSql = QStringLiteral("select count(*),sum(dxsz) from wj") + filter.where;
     q.statisticsParams = filter.params;
     return q;

@@ -25,6 +25,16 @@ struct ListQuery {
     QString statisticsSql;
     QVariantList statisticsParams;
 
+    // The same rows read along the index of the order's first key (which
+    // holds fz beside it): the first rows come at once, without sorting the
+    // whole group first. Worth it for a large group; a small one is found
+    // faster through fz and sorted. Empty when no index serves the order.
+    QString orderIndex;   // the index's name
+    QString orderedSql;
+    // Counts the rows of the filter up to the bound that is appended to
+    // params as the last value (a cheap look at whether the group is large).
+    QString boundedCountSql;
+
     // The filter with the closed protected groups left out. Returns nullopt
     // when the groups cannot be read: then nothing may be listed.
     static std::optional<FilterClause> visibleFilter(const FilterClause& filter,
@@ -36,7 +46,8 @@ struct ListQuery {
                            const QString& savedOrder);
 };
 
-// The statistics line.
+// The statistics line: count and total size of the filter's records, read
+// from the index on (fz, dxsz) alone.
 namespace ListStatistics {
 
 struct Totals {

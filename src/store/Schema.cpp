@@ -1,11 +1,13 @@
 #include "store/Schema.h"
 
+#include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/PasswordHash.h"
 #include "store/Rights.h"
 
 #include <QFileInfo>
 #include <QDir>
+#include <QRegularExpression>
 
 namespace Schema {
 
@@ -50,14 +52,34 @@ const TableDef kTables[] = {
      " nr text default '', sq text default '')"},
 };
 
-const char* kIndexes[] = {
+// The content held in the database, apart from the list's columns.
+const char* kContentTable = "create table if not exists wjnr (id integer primary key, nr blob)";
+
+// Version 1 indexes that later versions replace.
+const char* kIndexesV1[] = {
     "create index if not exists wj_fz on wj(fz)",
     "create index if not exists wj_xh on wj(xh)",
+};
+
+const char* kIndexes[] = {
+    // A group's statistics (count and sum of sizes) come from this index
+    // alone, and it finds a group's files as one range of fz.
+    "create index if not exists wj_fz_dxsz on wj(fz, dxsz)",
+    // The manual order with the group beside it: the list reads a large
+    // group along this index, first rows first, without sorting it.
+    "create index if not exists wj_ord_xh on wj(xh, id, fz)",
     "create index if not exists wj_bh on wj(bh)",
     "create index if not exists wj_mc_lx on wj(mc, lx)",
+    // Whether a kept-file name is used: a lookup inside the write transaction.
+    "create index if not exists wj_lj on wj(lj)",
     "create unique index if not exists czygl_yhm on czygl(yhm)",
     "create index if not exists rz_sj on rz(sj)",
 };
+
+// The columns of wj that may head an order index.
+const char* kOrderColumns[] = {"xh", "bh", "mc", "fz", "lx", "dx", "dxsz", "b1", "b2", "b3", "b4", "b5", "b6",
+                               "b7", "b8", "b9", "b10", "b11", "b12", "b13", "b14", "b15", "scr", "scsj",
+                               "xgr", "xgsj", "bz", "ylcs", "id"};
 
 struct ListColumn {
     int bh;
@@ -150,6 +172,97 @@ bool setUserVersion(DataStore& store, int v)
     return store.execute(QStringLiteral("PRAGMA user_version=%1").arg(v));
 }
 
+// The field an order expression sorts by ("xh", "substr(scsj,1,19)" -> scsj),
+// empty when it is not one of wj's columns in a form the list writes.
+QString orderField(const QString& expression)
+{
+    static const QRegularExpression form(QStringLiteral(R"(^(?:substr\((scsj|xgsj),1,19\)|([a-z0-9]+))$)"));
+    const auto m = form.match(expression.trimmed().toLower());
+    if (!m.hasMatch())
+        return {};
+    const QString field = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+    for (const char* c : kOrderColumns)
+        if (field == QLatin1String(c))
+            return field;
+    return {};
+}
+
+// Version 1 -> 2: the content table and the indexes of the list's questions.
+bool addContentTable(DataStore& store, QString* error)
+{
+    Transaction tx(store);
+    if (!tx.isActive())
+        return fail(store, error, QStringLiteral("begin"));
+    if (!store.execute(QString::fromLatin1(kContentTable)))
+        return fail(store, error, QStringLiteral("wjnr"));
+    for (const char* ix : kIndexes)
+        if (!store.execute(QString::fromLatin1(ix)))
+            return fail(store, error, QStringLiteral("index"));
+    // Replaced by wj_fz_dxsz and wj_ord_xh, which serve everything they did.
+    if (!store.execute(QStringLiteral("drop index if exists wj_fz"))
+        || !store.execute(QStringLiteral("drop index if exists wj_xh")))
+        return fail(store, error, QStringLiteral("index"));
+    if (!setUserVersion(store, 2))
+        return fail(store, error, QStringLiteral("user_version"));
+    if (!tx.commit())
+        return fail(store, error, QStringLiteral("commit"));
+    return true;
+}
+
+// Version 2 -> 3: the held content moves from wj.wj into wjnr, a step of
+// rows per transaction. Rows already moved hold NULL in wj.wj, so a move
+// that stopped goes on with what is left.
+bool moveContent(DataStore& store, QString* error, Progress* progress)
+{
+    const QVariant left = store.scalar(QStringLiteral("select count(*) from wj where wj is not null"));
+    if (!left.isValid())
+        return fail(store, error, QStringLiteral("content count"));
+    const qint64 total = left.toLongLong();
+    if (progress)
+        progress->setRange(0, total);
+    qint64 moved = 0;
+    qint64 after = -1;
+    for (;;) {
+        if (progress && progress->cancelled()) {
+            if (error)
+                *error = QStringLiteral("content move stopped after %1 of %2 records").arg(moved).arg(total);
+            return false;
+        }
+        Transaction tx(store);
+        if (!tx.isActive())
+            return fail(store, error, QStringLiteral("begin"));
+        // The ids of the next step, in id order along the table.
+        const QVariant last = store.scalar(
+            QStringLiteral("select max(id) from (select id from wj where id>? and wj is not null order by id limit ?)"),
+            {after, ContentMoveRows});
+        if (!last.isValid())
+            return fail(store, error, QStringLiteral("content step"));
+        if (last.isNull()) {
+            // Nothing left: the archive is at the current version.
+            if (!setUserVersion(store, CurrentVersion))
+                return fail(store, error, QStringLiteral("user_version"));
+            if (!tx.commit())
+                return fail(store, error, QStringLiteral("commit"));
+            return true;
+        }
+        const qint64 upTo = last.toLongLong();
+        if (!store.execute(QStringLiteral("insert or replace into wjnr(id,nr)"
+                                          " select id,wj from wj where id>? and id<=? and wj is not null"),
+                           {after, upTo}))
+            return fail(store, error, QStringLiteral("content move"));
+        const int rows = store.rowsAffected();
+        if (!store.execute(QStringLiteral("update wj set wj=null where id>? and id<=? and wj is not null"), {after, upTo}))
+            return fail(store, error, QStringLiteral("content move"));
+        if (!tx.commit())
+            return fail(store, error, QStringLiteral("commit"));
+        after = upTo;
+        moved += rows;
+        if (progress)
+            progress->setValue(qMin(moved, total));
+    }
+}
+
+
 }  // namespace
 
 QStringList tableNames()
@@ -183,6 +296,8 @@ bool createInitial(DataStore& store, QString* error)
     for (const auto& t : kTables)
         if (!store.execute(QString::fromUtf8(t.ddl)))
             return fail(store, error, QString::fromLatin1(t.name));
+    if (!store.execute(QString::fromLatin1(kContentTable)))
+        return fail(store, error, QStringLiteral("wjnr"));
     for (const char* ix : kIndexes)
         if (!store.execute(QString::fromLatin1(ix)))
             return fail(store, error, QStringLiteral("index"));
@@ -195,7 +310,12 @@ bool createInitial(DataStore& store, QString* error)
     return true;
 }
 
-bool migrate(DataStore& store, QString* error)
+int version(DataStore& store)
+{
+    return userVersion(store);
+}
+
+bool migrate(DataStore& store, QString* error, Progress* progress)
 {
     const int version = userVersion(store);
     if (version > CurrentVersion) {
@@ -210,16 +330,41 @@ bool migrate(DataStore& store, QString* error)
     }
     if (version == CurrentVersion)
         return true;
-    Transaction tx(store);
     // Version 0 -> 1: an archive made without a version gets the indexes.
     if (version < 1) {
-        for (const char* ix : kIndexes)
+        Transaction tx(store);
+        for (const char* ix : kIndexesV1)
             if (!store.execute(QString::fromLatin1(ix)))
                 return fail(store, error, QStringLiteral("index"));
+        if (!setUserVersion(store, 1) || !tx.commit())
+            return fail(store, error, QStringLiteral("migrate"));
     }
-    if (!setUserVersion(store, CurrentVersion) || !tx.commit())
-        return fail(store, error, QStringLiteral("migrate"));
-    return true;
+    if (version < 2 && !addContentTable(store, error))
+        return false;
+    return moveContent(store, error, progress);
+}
+
+QString orderIndexName(const QString& expression)
+{
+    const QString field = orderField(expression);
+    return field.isEmpty() ? QString() : QStringLiteral("wj_ord_") + field;
+}
+
+QString ensureOrderIndex(DataStore& store, const QString& expression, QString* error)
+{
+    const QString field = orderField(expression);
+    if (field.isEmpty() || field == QLatin1String("id"))
+        return {};  // the table's own order needs no index
+    const QString name = orderIndexName(expression);
+    // Names and expressions come from the fixed list above, never from input.
+    const QString key = field == QLatin1String("scsj") || field == QLatin1String("xgsj")
+                            ? QStringLiteral("substr(%1,1,19)").arg(field)
+                            : field;
+    if (!store.execute(QStringLiteral("create index if not exists %1 on wj(%2, id, fz)").arg(name, key))) {
+        fail(store, error, name);
+        return {};
+    }
+    return name;
 }
 
 bool rebuild(DataStore& store, QString* error)
@@ -230,6 +375,8 @@ bool rebuild(DataStore& store, QString* error)
     for (const QString& t : tableNames())
         if (!store.execute(QStringLiteral("delete from %1").arg(t)))
             return fail(store, error, t);
+    if (!store.execute(QStringLiteral("delete from wjnr")))
+        return fail(store, error, QStringLiteral("wjnr"));
     if (!insertInitialContent(store, error))
         return false;
     if (!tx.commit())

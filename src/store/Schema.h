@@ -4,12 +4,20 @@
 #include <QStringList>
 
 class DataStore;
+class Progress;
 
 // The archive's tables, their initial content and the migrations between
 // schema versions (kept in PRAGMA user_version).
 namespace Schema {
 
-inline constexpr int CurrentVersion = 1;
+// 1: the nine tables with their first indexes.
+// 2: held content gets its table wjnr; indexes for the list's questions.
+// 3: every held content has moved from wj.wj into wjnr.
+inline constexpr int CurrentVersion = 3;
+
+// Rows of content moved per step (one transaction each) when an archive
+// moves its content out of wj.
+inline constexpr int ContentMoveRows = 500;
 
 // The nine tables, in creation order.
 QStringList tableNames();
@@ -19,7 +27,21 @@ bool createInitial(DataStore& store, QString* error = nullptr);
 
 // Brings an existing archive to CurrentVersion. Fails (and changes nothing)
 // when the file is not an archive of this system or is newer than this build.
-bool migrate(DataStore& store, QString* error = nullptr);
+// The content move runs in steps of ContentMoveRows rows, each committed on
+// its own and reported to progress (which may cancel between steps): a move
+// that is stopped or killed part way leaves an archive that opens and reads
+// every content, and the next migrate() goes on where it stopped.
+bool migrate(DataStore& store, QString* error = nullptr, Progress* progress = nullptr);
+
+// The schema version of the open archive (PRAGMA user_version).
+int version(DataStore& store);
+
+// Creates (once) the index that lets the list read a group in the order of
+// `expression` (a sort expression of the list) without sorting the group
+// first. Returns its name, or an empty text when none serves the expression.
+QString ensureOrderIndex(DataStore& store, const QString& expression, QString* error = nullptr);
+// The name of the order index for expression (whether or not it exists yet).
+QString orderIndexName(const QString& expression);
 
 // True when every table is present and readable.
 bool isArchive(DataStore& store);
