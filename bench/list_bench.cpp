@@ -1,17 +1,41 @@
-// Loading the full file list of a large archive: time and peak memory to get
-// every row of a group into the list model, the statistics query, and the
-// same select run by the sqlite3 shell as the reference.
+// The file list, the statistics line, adding and renaming on a large archive,
+// each against the sqlite3 shell running the same statement.
 //
-//   list_bench [--small N] [--large N] [--no-large] [--keep DIR]
+// Two archives of N records (default 1,000,000) are laid out once and kept
+// in a cache folder for later runs (they are made again when missing):
+//   "1m"           half of the records hold 8 KB of content in the database
+//                  (the common case under the default size bound of 1 MB),
+//                  the other half are kept files;
+//   "1m_nocontent" the same records, none holding content.
+// For the root, a group holding a seventh of the archive and a small group:
+// time to the first rows and to the last, warm and cold; the statistics on
+// their own; the model's bytes per row and the peak memory of the root load;
+// the longest stall of the window while the rows arrive. Then adding a
+// 10 KB and a 1 MB file into the large archive against the same add into an
+// empty one, and renaming a group of 15,000 files.
+//
+// Cold: the archive's pages are dropped from the page cache before the run
+// (sync, then posix_fadvise DONTNEED on the database file); the machine's
+// own caches are not dropped, which needs root. Said in the output.
+// Runs are interleaved with the reference; figures are medians.
+//
+//   list_bench [--records N] [--cache DIR] [--warm-runs N] [--cold-runs N]
+//              [--only content|nocontent] [--skip-writes]
+#include "archive/FileRecords.h"
 #include "archive/GroupPath.h"
+#include "archive/GroupTree.h"
+#include "archive/StoreFolder.h"
 #include "listing/FileListLoader.h"
 #include "listing/FileListModel.h"
 #include "listing/ListColumns.h"
 #include "listing/ListQuery.h"
 #include "listing/ui/FileListViews.h"
 #include "shell/AppContext.h"
+#include "shell/CurrentOperator.h"
 #include "shell/ProgramHome.h"
 #include "store/DataStore.h"
+#include "store/Dictionary.h"
+#include "store/Schema.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,11 +49,26 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
 const QString kTop = QStringLiteral("档案室");
+// A seventh of the archive: one of the seven years.
+const QString kLargeGroup = kTop + QStringLiteral("\\2020");
+// A small group: one record in a thousand.
+const QString kSmallGroup = kTop + QStringLiteral("\\2021\\专项审计");
+// Renamed back and forth: 15,000 records.
+const QString kRenameGroup = kTop + QStringLiteral("\\2023\\档案迁移");
+const int kRenameRecords = 15000;
+
+int g_warmRuns = 5;
+int g_coldRuns = 3;
 
 class NoWorkspace : public Workspace {
 public:
@@ -43,32 +82,34 @@ public:
     void setProgress(int) override {}
 };
 
-void print(const char* name, double value, int decimals = 1)
+void print(const QByteArray& name, double value, int decimals = 1)
 {
-    std::printf("%s: %.*f\n", name, decimals, value);
+    std::printf("%s: %.*f\n", name.constData(), decimals, value);
     std::fflush(stdout);
 }
 
-// Peak resident memory of this process since the last resetPeak(), in MB.
-double peakRssMb()
+void note(const QByteArray& name, const QByteArray& text)
 {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
+    std::printf("%s: %s\n", name.constData(), text.constData());
+    std::fflush(stdout);
 }
 
-double rssMb()
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double statusMb(const char* key)
 {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return -1;
 }
 
@@ -79,13 +120,27 @@ void resetPeak()
         f.write("5");
 }
 
+// Drops the file's pages from the page cache (written back first).
+bool dropCache(const QString& path)
+{
+    QProcess::execute(QStringLiteral("sync"), {});
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+    ::fdatasync(fd);
+    const bool ok = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+    ::close(fd);
+    return ok;
+}
+
 QString pick(const QStringList& list, QRandomGenerator& rng)
 {
     return list.at(int(rng.bounded(quint32(list.size()))));
 }
 
-// Fills wj with n records under kTop and its sub-groups, in one transaction.
-bool generate(DataStore& store, int n)
+// Lays out n records. withContent: every second record holds 8 KB in the
+// database (through the content table, as an add writes it).
+bool generate(DataStore& store, int n, bool withContent)
 {
     const QStringList years{"2018", "2019", "2020", "2021", "2022", "2023", "2024"};
     const QStringList kinds{"合同", "人事\\招聘", "人事\\考勤", "财务\\报销", "财务\\凭证", "行政\\通知",
@@ -101,17 +156,28 @@ bool generate(DataStore& store, int n)
     const QStringList keeping{"永久", "长期", "短期", "10年", "30年"};
 
     QRandomGenerator rng(20240601);
+    QByteArray content(8192, Qt::Uninitialized);
+    QSet<QString> groups;
     store.database().transaction();
     QSqlQuery q(store.database());
+    QSqlQuery c(store.database());
     if (!q.prepare(QStringLiteral(
-            "insert into wj(xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b13,b14,b15,scr,scsj,xgr,xgsj,bz,ylcs,lj,wj)"
-            " values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'',NULL)"))) {
+            "insert into wj(id,xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b13,b14,b15,scr,scsj,xgr,xgsj,bz,ylcs,lj,wj)"
+            " values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"))
+        || !c.prepare(QStringLiteral("insert into wjnr(id,nr) values (?,?)"))) {
         std::fprintf(stderr, "prepare: %s\n", qPrintable(q.lastError().text()));
-        return false;
+        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
     }
     for (int i = 1; i <= n; ++i) {
         const QString year = pick(years, rng);
-        const qint64 size = qint64(rng.bounded(2000u, 8000000u));
+        QString group = kTop + QLatin1Char('\\') + year + QLatin1Char('\\') + pick(kinds, rng);
+        if (i % 1000 == 500)
+            group = kSmallGroup;
+        else if (i % 60 == 7 && i <= kRenameRecords * 60)
+            group = kRenameGroup;
+        groups.insert(group);
+        const bool held = i % 2 == 1;
+        const qint64 size = held ? 8192 : qint64(rng.bounded(1u << 20, 8000000u));
         const QString month = QString::number(1 + rng.bounded(12u)).rightJustified(2, QLatin1Char('0'));
         const QString day = QString::number(1 + rng.bounded(28u)).rightJustified(2, QLatin1Char('0'));
         const QString time = QStringLiteral("%1-%2-%3 %4:%5:%6").arg(year, month, day)
@@ -122,14 +188,16 @@ bool generate(DataStore& store, int n)
         const QString date = dated ? QStringLiteral("%1年%2月%3日").arg(year).arg(month.toInt()).arg(day.toInt())
                                    : QStringLiteral("100年1月1日");
         const bool changed = rng.bounded(4u) == 0;
+        const QString bh = QString::number(i).rightJustified(10, QLatin1Char('0'));
+        const QString type = pick(types, rng);
         const QVariantList values{
             i,
-            QString::number(i).rightJustified(10, QLatin1Char('0')),
+            i,
+            bh,
             pick(subjects, rng) + pick(topics, rng) + pick(endings, rng) + QStringLiteral("-%1").arg(i % 997),
-            kTop + QLatin1Char('\\') + year + QLatin1Char('\\') + pick(kinds, rng),
-            pick(types, rng),
-            size < 1024 * 1024 ? QString::number(size / 1024.0, 'f', 2) + QStringLiteral("KB")
-                               : QString::number(size / 1048576.0, 'f', 2) + QStringLiteral("MB"),
+            group,
+            type,
+            FileRecords::sizeText(size),
             size,
             pick(departments, rng),
             pick(secrecy, rng),
@@ -145,35 +213,74 @@ bool generate(DataStore& store, int n)
             changed ? time : QString(),
             rng.bounded(5u) == 0 ? QStringLiteral("已归档，原件存放于档案柜") : QString(),
             int(rng.bounded(50u)),
+            held && withContent ? QString() : QStringLiteral("Data/Lf/%1.%2").arg(bh, type),
         };
         for (int v = 0; v < values.size(); ++v)
             q.bindValue(v, values.at(v));
         if (!q.exec()) {
             std::fprintf(stderr, "insert: %s\n", qPrintable(q.lastError().text()));
-            return false;
+            { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+        }
+        if (held && withContent) {
+            rng.fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
+            c.bindValue(0, i);
+            c.bindValue(1, content);
+            if (!c.exec()) {
+                std::fprintf(stderr, "content: %s\n", qPrintable(c.lastError().text()));
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            }
         }
     }
     q.finish();
+    c.finish();
     if (!store.database().commit())
-        return false;
+        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+    // The groups as the tree keeps them, parents before children.
+    QSet<QString> all;
+    for (const QString& g : std::as_const(groups)) {
+        QString p;
+        for (const QString& name : GroupPath::split(g)) {
+            p = GroupPath::child(p, name);
+            all.insert(p);
+        }
+    }
+    QStringList ordered(all.begin(), all.end());
+    std::sort(ordered.begin(), ordered.end(), [](const QString& a, const QString& b) {
+        return a.count(QLatin1Char('\\')) != b.count(QLatin1Char('\\')) ? a.count(QLatin1Char('\\')) < b.count(QLatin1Char('\\')) : a < b;
+    });
+    QHash<QString, int> ids;
+    store.begin();
+    for (const QString& p : std::as_const(ordered)) {
+        const int id = int(ids.size()) + 1;
+        const int slash = int(p.lastIndexOf(QLatin1Char('\\')));
+        const int parent = slash < 0 ? 0 : ids.value(p.left(slash));
+        store.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (?,?,?,0,1,'')"),
+                      {id, parent, p.mid(slash + 1)});
+        ids.insert(p, id);
+    }
+    store.commit();
     // The realistic layout: three named spare fields shown beside the defaults.
     const char* names[] = {"部门", "密级", "保管期限"};
     for (int i = 0; i < 3; ++i)
         store.execute(QStringLiteral("update lbsz set btm=?,xs=1,wz=? where bh=? and bm='wj'"),
                       {QString::fromUtf8(names[i]), 20 + i, 6 + i});
+    store.execute(QStringLiteral("update zdbh set nr=? where xm='文件编号'"), {QString::number(n + 1)});
     store.execute(QStringLiteral("analyze"));
     return true;
 }
 
 // The statement with its values written in, for the sqlite3 shell.
-QString literalSql(const ListQuery& q)
+QString literalSql(const QString& sql, const QVariantList& params)
 {
     QString out;
     int p = 0;
-    for (QChar ch : q.sql) {
-        if (ch == QLatin1Char('?') && p < q.params.size()) {
-            out += QLatin1Char('\'') + q.params.at(p++).toString().replace(QLatin1Char('\''), QStringLiteral("''"))
-                   + QLatin1Char('\'');
+    for (QChar ch : sql) {
+        if (ch == QLatin1Char('?') && p < params.size()) {
+            const QVariant& v = params.at(p++);
+            if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong)
+                out += v.toString();
+            else
+                out += QLatin1Char('\'') + v.toString().replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
         } else {
             out += ch;
         }
@@ -181,124 +288,377 @@ QString literalSql(const ListQuery& q)
     return out;
 }
 
-double sqliteShellMs(const QString& path, const QString& sql)
+// Wall time of the sqlite3 shell running sql (its output thrown away).
+double shellMs(const QString& path, const QString& sql)
 {
-    double best = 1e12;
-    for (int run = 0; run < 3; ++run) {
-        QProcess p;
-        p.setStandardOutputFile(QProcess::nullDevice());
-        QElapsedTimer t;
-        t.start();
-        p.start(QStringLiteral("sqlite3"), {path, sql});
-        if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "sqlite3 failed: %s\n", p.readAllStandardError().constData());
-            return -1;
-        }
-        best = qMin(best, t.nsecsElapsed() / 1e6);
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("sqlite3"), {path, sql});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "sqlite3 failed: %s\n", p.readAllStandardError().constData());
+        return -1;
     }
-    return best;
+    return t.nsecsElapsed() / 1e6;
 }
 
-bool measure(const QString& folder, int n, const char* tag)
+// What starting the shell and opening the file costs, taken off its figures.
+double g_shellStartMs = 0;
+
+struct Archive {
+    QString folder;
+    QString database;
+};
+
+// The cached archive of this kind, laid out when missing.
+std::optional<Archive> ensureArchive(const QString& cache, const QString& tag, int n, bool withContent)
 {
+    const QString folder = cache + QLatin1Char('/') + tag + QStringLiteral("-%1").arg(n);
+    const QString done = folder + QStringLiteral("/complete");
+    const ProgramHome home(folder);
+    Archive a{folder, home.defaultDatabasePath()};
+    if (QFileInfo::exists(done))
+        return a;
+    QDir(folder).removeRecursively();
     QString error;
     if (!ProgramHome::initialise(folder, &error)) {
         std::fprintf(stderr, "initialise: %s\n", qPrintable(error));
-        return false;
+        return std::nullopt;
     }
-    AppContext context(folder);
-    context.databasePath = context.home.databasePath(context.config);
     DataStore store;
-    if (!store.open(context.databasePath))
-        return false;
-    QElapsedTimer gen;
-    gen.start();
-    if (!generate(store, n))
-        return false;
-    std::fprintf(stderr, "generated %d records in %.1f s\n", n, gen.elapsed() / 1000.0);
+    if (!store.open(a.database))
+        return std::nullopt;
+    // Laying out is not what is measured: no sync per commit while it runs.
+    store.execute(QStringLiteral("PRAGMA synchronous=OFF"));
+    QElapsedTimer t;
+    t.start();
+    if (!generate(store, n, withContent))
+        return std::nullopt;
+    store.close();
+    std::fprintf(stderr, "laid out %s (%d records) in %.1f s\n", qPrintable(folder), n, t.elapsed() / 1000.0);
+    QFile f(done);
+    f.open(QIODevice::WriteOnly);
+    return a;
+}
 
-    const auto condition = GroupPath::withSubgroups(kTop);
-    const FilterClause filter = FilterClause::everything().andAlso(condition.sql, condition.params);
-    const auto columns = ListColumns::shownColumns(store).value_or(QList<ListColumns::Column>{});
-    const auto visible = ListQuery::visibleFilter(filter, context.protectedGroups, store);
-    const ListQuery query = ListQuery::build(columns, *visible, context.mainSettings.sortClause);
+struct Scope {
+    const char* name;
+    QString group;  // empty: the root
+};
 
-    // Reference first, which also warms the file cache for both.
-    const double shell = sqliteShellMs(context.databasePath, literalSql(query));
-
-    double best = 1e12;
-    double peak = 0;
+struct LoadFigures {
+    double firstMs = -1;
+    double totalMs = -1;
     int rows = 0;
+    bool ordered = false;
     qsizetype modelBytes = 0;
-    for (int run = 0; run < 3; ++run) {
-        auto model = std::make_unique<FileListModel>();
-        FileListLoader loader(model.get());
-        QCoreApplication::processEvents();
-        const double before = rssMb();
-        resetPeak();
-        QElapsedTimer t;
-        t.start();
-        loader.start(context.databasePath, query);
-        loader.waitUntilLoaded(600000);
-        const double ms = t.nsecsElapsed() / 1e6;
-        best = qMin(best, ms);
-        peak = qMax(peak, peakRssMb() - before);
-        rows = model->rowCount();
-        modelBytes = model->memoryBytes();
+    double peakMb = 0;
+};
+
+LoadFigures loadOnce(const Archive& a, const ListQuery& query)
+{
+    LoadFigures f;
+    auto model = std::make_unique<FileListModel>();
+    FileListLoader loader(model.get());
+    QCoreApplication::processEvents();
+    const double before = statusMb("VmRSS:");
+    resetPeak();
+    QElapsedTimer t;
+    QObject::connect(&loader, &FileListLoader::rowsArrived, [&](int) {
+        if (f.firstMs < 0)
+            f.firstMs = t.nsecsElapsed() / 1e6;
+    });
+    bool rowsDone = false;
+    QObject::connect(&loader, &FileListLoader::loaded, [&](bool) {
+        if (!rowsDone)
+            f.totalMs = t.nsecsElapsed() / 1e6;
+        rowsDone = true;
+    });
+    t.start();
+    loader.start(a.database, query);
+    loader.waitUntilLoaded(600000);
+    f.rows = model->rowCount();
+    f.ordered = loader.usedOrderedScan();
+    f.modelBytes = model->memoryBytes();
+    f.peakMb = statusMb("VmHWM:") - before;
+    return f;
+}
+
+struct Context {
+    AppContext app;
+    DataStore store;
+    explicit Context(const QString& folder) : app(folder) {}
+};
+
+ListQuery queryFor(Context& c, const Scope& s)
+{
+    FilterClause filter = FilterClause::everything();
+    if (!s.group.isEmpty()) {
+        const auto cond = GroupPath::withSubgroups(s.group);
+        filter = filter.andAlso(cond.sql, cond.params);
     }
-    if (rows != n) {
-        std::fprintf(stderr, "loaded %d rows of %d\n", rows, n);
-        return false;
+    const auto columns = ListColumns::shownColumns(c.store).value_or(QList<ListColumns::Column>{});
+    const auto visible = ListQuery::visibleFilter(filter, c.app.protectedGroups, c.store);
+    if (!visible) {
+        std::fprintf(stderr, "groups unreadable: %s\n", qPrintable(c.store.lastError()));
+        std::exit(1);
+    }
+    return ListQuery::build(columns, *visible, c.app.mainSettings.sortClause);
+}
+
+bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, double>* summary)
+{
+    Context c(a.folder);
+    if (!c.store.open(a.database))
+        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+    const Scope scopes[] = {{"root", QString()}, {"group", kLargeGroup}, {"small", kSmallGroup}};
+    for (const Scope& s : scopes) {
+        const ListQuery q = queryFor(c, s);
+        // Which statement runs: the first load tells (and warms the cache).
+        const LoadFigures probe = loadOnce(a, q);
+        const QString sql = literalSql(probe.ordered ? q.orderedSql : q.sql, q.params);
+        const QString statsSql = literalSql(q.statisticsSql, q.statisticsParams);
+        std::vector<double> first, total, shell, stats, shellStats, peak;
+        std::vector<double> coldFirst, coldTotal, coldShell, coldStats, coldShellStats;
+        for (int run = 0; run < g_warmRuns; ++run) {
+            const LoadFigures f = loadOnce(a, q);
+            first.push_back(f.firstMs);
+            total.push_back(f.totalMs);
+            peak.push_back(f.peakMb);
+            shell.push_back(shellMs(a.database, sql) - g_shellStartMs);
+            QElapsedTimer t;
+            t.start();
+            const auto totals = ListStatistics::read(c.store, q.statisticsSql, q.statisticsParams);
+            stats.push_back(t.nsecsElapsed() / 1e6);
+            if (!totals || totals->count != probe.rows) {
+                std::fprintf(stderr, "statistics disagree with the rows: %lld / %d\n",
+                             totals ? totals->count : -1, probe.rows);
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            }
+            shellStats.push_back(shellMs(a.database, statsSql) - g_shellStartMs);
+        }
+        for (int run = 0; run < g_coldRuns; ++run) {
+            c.store.close();
+            dropCache(a.database);
+            const LoadFigures f = loadOnce(a, q);
+            coldFirst.push_back(f.firstMs);
+            coldTotal.push_back(f.totalMs);
+            dropCache(a.database);
+            coldShell.push_back(shellMs(a.database, sql) - g_shellStartMs);
+            dropCache(a.database);
+            c.store.open(a.database);
+            QElapsedTimer t;
+            t.start();
+            const auto totals = ListStatistics::read(c.store, q.statisticsSql, q.statisticsParams);
+            coldStats.push_back(t.nsecsElapsed() / 1e6);
+            if (!totals)
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            dropCache(a.database);
+            coldShellStats.push_back(shellMs(a.database, statsSql) - g_shellStartMs);
+        }
+        const QByteArray p = QByteArray(s.name) + "_" + tag;
+        print("list_rows_" + p, probe.rows, 0);
+        note("list_plan_" + p, probe.ordered ? "along the order index" : "through fz, sorted");
+        print("list_first_rows_" + p + "_ms", median(first));
+        print("list_first_rows_" + p + "_cold_ms", median(coldFirst));
+        print("list_load_" + p + "_ms", median(total));
+        print("list_load_" + p + "_cold_ms", median(coldTotal));
+        print("sqlite3_select_" + p + "_ms", median(shell));
+        print("sqlite3_select_" + p + "_cold_ms", median(coldShell));
+        print("list_load_" + p + "_ratio", median(total) / median(shell), 2);
+        print("list_load_" + p + "_cold_ratio", median(coldTotal) / median(coldShell), 2);
+        print("stats_" + p + "_ms", median(stats));
+        print("stats_" + p + "_cold_ms", median(coldStats));
+        print("sqlite3_stats_" + p + "_ms", median(shellStats));
+        print("sqlite3_stats_" + p + "_cold_ms", median(coldShellStats));
+        if (s.group.isEmpty()) {
+            print("list_peak_rss_" + tag + "_mb", median(peak));
+            print("list_model_" + tag + "_mb", probe.modelBytes / 1048576.0);
+            print("list_model_" + tag + "_bytes_per_row", double(probe.modelBytes) / qMax(1, probe.rows));
+            (*summary)["list_peak_rss_" + tag + "_mb"] = median(peak);
+        }
+        if (qstrcmp(s.name, "small") != 0) {
+            auto& worstFirst = (*summary)["list_first_rows_" + tag + "_ms"];
+            worstFirst = qMax(worstFirst, median(first));
+            auto& worstRatio = (*summary)["list_load_" + tag + "_ratio"];
+            worstRatio = qMax(worstRatio, median(total) / median(shell));
+        }
+        if (qstrcmp(s.name, "group") == 0) {
+            (*summary)["stats_group_" + tag + "_ms"] = median(stats);
+            (*summary)["stats_group_" + tag + "_cold_ms"] = median(coldStats);
+        }
     }
 
-    // The same load through the views as the main window has them.
-    double viewsMs = 0;
-    double stallMs = 0;
+    // The root through the views as the main window has them: how long the
+    // window goes without serving its events while the rows arrive.
     {
         NoWorkspace workspace;
         QWidget window;
         window.resize(1024, 768);
-        FileListViews views(context, store, workspace, &window);
+        c.app.databasePath = a.database;
+        FileListViews views(c.app, c.store, workspace, &window);
         window.show();
         QCoreApplication::processEvents();
-        // How long the window goes without serving its events meanwhile.
+        double stall = 0;
         QElapsedTimer beat;
         QTimer ticker;
         ticker.setInterval(5);
         QObject::connect(&ticker, &QTimer::timeout, [&] {
-            stallMs = qMax(stallMs, beat.nsecsElapsed() / 1e6);
+            stall = qMax(stall, beat.nsecsElapsed() / 1e6);
             beat.restart();
         });
         QElapsedTimer t;
         t.start();
         beat.start();
         ticker.start();
-        views.load(filter);
+        views.load(FilterClause::everything());
         views.waitUntilLoaded(600000);
-        viewsMs = t.nsecsElapsed() / 1e6;
+        const double ms = t.nsecsElapsed() / 1e6;
         ticker.stop();
-        stallMs = qMax(stallMs, beat.nsecsElapsed() / 1e6);
+        stall = qMax(stall, beat.nsecsElapsed() / 1e6);
+        print("list_load_views_root_" + tag + "_ms", ms);
+        print("list_window_max_stall_" + tag + "_ms", stall);
+        (*summary)["list_window_max_stall_" + tag + "_ms"] = stall;
     }
+    return true;
+}
 
-    double stats = 1e12;
-    for (int run = 0; run < 3; ++run) {
-        QElapsedTimer t;
-        t.start();
-        const auto totals = ListStatistics::read(store, query.statisticsSql, query.statisticsParams);
-        stats = qMin(stats, t.nsecsElapsed() / 1e6);
-        if (!totals || totals->count != n)
+// Adding a file through the code the edit panel uses, into the large archive
+// and into an empty one, interleaved; the added records are removed again.
+bool measureAdds(const Archive& large, const QString& scratch, const QByteArray& tag,
+                 std::map<QByteArray, double>* summary)
+{
+    const QString emptyFolder = scratch + QStringLiteral("/empty");
+    QString error;
+    if (!ProgramHome::initialise(emptyFolder, &error))
+        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+    const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
+    struct Side {
+        ProgramHome home;
+        DataStore store;
+        std::unique_ptr<FileRecords> records;
+        explicit Side(const QString& f) : home(f) {}
+    };
+    Side big(large.folder), empty(emptyFolder);
+    for (Side* s : {&big, &empty}) {
+        if (!s->store.open(s->home.defaultDatabasePath()))
+            { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+        s->store.execute(QStringLiteral("insert or ignore into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (9999,0,'基准',0,1,'')"));
+        // The default size bound: below 1 MB into the database.
+        const QString bound = Dictionary::read(s->store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+        s->records = std::make_unique<FileRecords>(s->store, StoreFolder(s->home), op, Dictionary::sizeBoundBytes(bound));
+    }
+    note("add_size_bound_mb", Dictionary::read(big.store, Dictionary::FileSize).value_or(QString()).toUtf8());
+    struct Case {
+        const char* name;
+        qint64 bytes;
+    };
+    for (const Case& k : {Case{"10k", 10 << 10}, Case{"1m", 1 << 20}}) {
+        const QString src = scratch + QStringLiteral("/add_%1.bin").arg(QLatin1String(k.name));
+        {
+            QFile f(src);
+            f.open(QIODevice::WriteOnly);
+            QByteArray b(int(k.bytes), Qt::Uninitialized);
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(b.data()), b.size() / 4);
+            f.write(b);
+        }
+        std::vector<double> intoBig, intoEmpty;
+        for (int run = 0; run < 2 * g_warmRuns + 1; ++run) {
+            Side* order[2] = {&big, &empty};
+            if (run % 2)
+                std::swap(order[0], order[1]);
+            for (Side* s : order) {
+                RecordFields fields;
+                fields.group = QStringLiteral("基准");
+                fields.name = QStringLiteral("基准文件%1").arg(run);
+                QProcess::execute(QStringLiteral("sync"), {});
+                QElapsedTimer t;
+                t.start();
+                const FileRecords::Result r = s->records->add(fields, src);
+                const double ms = t.nsecsElapsed() / 1e6;
+                if (!r.ok) {
+                    std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message), qPrintable(r.detail));
+                    { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+                }
+                (s == &big ? intoBig : intoEmpty).push_back(ms);
+                // Not measured: the record goes again, its kept file with it.
+                const FileRecords::Result gone = s->records->remove(r.id);
+                if (!gone.ok)
+                    { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+                QProcess::execute(QStringLiteral("sync"), {});
+            }
+        }
+        const QByteArray n(k.name);
+        print("add_" + n + "_into_" + tag + "_ms", median(intoBig), 2);
+        print("add_" + n + "_into_empty_ms", median(intoEmpty), 2);
+        const double ratio = median(intoBig) / median(intoEmpty);
+        print("add_" + n + "_into_" + tag + "_ratio", ratio, 2);
+        auto& worst = (*summary)["add_into_" + tag + "_ratio"];
+        worst = qMax(worst, ratio);
+        QFile::remove(src);
+    }
+    return true;
+}
+
+// Renaming the group of 15,000 records there and back, against the same
+// update statement in the sqlite3 shell.
+bool measureRename(const Archive& a, const QByteArray& tag, std::map<QByteArray, double>* summary)
+{
+    std::vector<double> mine, shell;
+    qint64 renamed = 0;
+    {
+        DataStore store;
+        if (!store.open(a.database))
             return false;
+        renamed = store.scalar(QStringLiteral("select count(*) from wj where fz=?"), {kRenameGroup}).toLongLong();
     }
-
-    const QByteArray t(tag);
-    print(QByteArray("list_load_" + t + "_ms").constData(), best);
-    print(QByteArray("sqlite3_select_" + t + "_ms").constData(), shell);
-    print(QByteArray("list_load_" + t + "_ratio").constData(), best / shell, 2);
-    print(t == "100k" ? "list_peak_rss_mb" : QByteArray("list_peak_rss_" + t + "_mb").constData(), peak);
-    print(QByteArray("list_model_" + t + "_mb").constData(), modelBytes / 1048576.0);
-    print(QByteArray("list_load_views_" + t + "_ms").constData(), viewsMs);
-    print(QByteArray("list_window_max_stall_" + t + "_ms").constData(), stallMs);
-    print(QByteArray("stats_" + t + "_ms").constData(), stats);
+    const QString other = kRenameGroup + QStringLiteral("乙");
+    const QString otherName = GroupPath::split(other).last();
+    const QString ownName = GroupPath::split(kRenameGroup).last();
+    for (int run = 0; run < g_warmRuns; ++run) {
+        {
+            DataStore store;
+            if (!store.open(a.database))
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            ProtectedGroups open;
+            GroupTree tree(store, open);
+            if (!tree.load())
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            const GroupTree::Node* n = tree.findPath(kRenameGroup);
+            if (!n)
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            const qint64 id = n->id;
+            QElapsedTimer t;
+            t.start();
+            const GroupTree::Result r = tree.rename(id, otherName);
+            mine.push_back(t.nsecsElapsed() / 1e6);
+            if (!r)
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            const QVariant count = store.scalar(QStringLiteral("select count(*) from wj where fz=?"), {other});
+            if (count.toLongLong() != renamed) {
+                std::fprintf(stderr, "renamed %lld records\n", count.toLongLong());
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            }
+            if (!tree.rename(tree.findPath(other)->id, ownName))
+                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+        }
+        // The shell: the same update of the records, there and back, each
+        // in a transaction of its own (the groups' rows are not rewritten).
+        const auto c = GroupPath::withSubgroups(kRenameGroup);
+        const QString sql = QStringLiteral("begin; update wj set fz = ? || substr(fz, length(?) + 1) where ") + c.sql
+                            + QStringLiteral("; commit;");
+        const double there = shellMs(a.database, literalSql(sql, QVariantList{other, kRenameGroup} + c.params));
+        const auto back = GroupPath::withSubgroups(other);
+        const QString sqlBack = QStringLiteral("begin; update wj set fz = ? || substr(fz, length(?) + 1) where ")
+                                + back.sql + QStringLiteral("; commit;");
+        shellMs(a.database, literalSql(sqlBack, QVariantList{kRenameGroup, other} + back.params));
+        shell.push_back(there - g_shellStartMs);
+    }
+    print("rename_records_" + tag, double(renamed), 0);
+    print("rename_15k_" + tag + "_ms", median(mine));
+    print("sqlite3_rename_15k_" + tag + "_ms", median(shell));
+    (*summary)["rename_15k_" + tag + "_ms"] = median(mine);
     return true;
 }
 
@@ -309,25 +669,62 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int small = 100000;
-    int large = 1000000;
-    QString keep;
+    int n = 1000000;
+    QString cache = QDir::tempPath() + QStringLiteral("/korvane-bench-cache");
+    QString only;
+    bool writes = true;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--small") && i + 1 < args.size())
-            small = args.at(++i).toInt();
-        else if (args.at(i) == QLatin1String("--large") && i + 1 < args.size())
-            large = args.at(++i).toInt();
-        else if (args.at(i) == QLatin1String("--no-large"))
-            large = 0;
-        else if (args.at(i) == QLatin1String("--keep") && i + 1 < args.size())
-            keep = args.at(++i);
+        if (args.at(i) == QLatin1String("--records") && i + 1 < args.size())
+            n = args.at(++i).toInt();
+        else if (args.at(i) == QLatin1String("--cache") && i + 1 < args.size())
+            cache = args.at(++i);
+        else if (args.at(i) == QLatin1String("--warm-runs") && i + 1 < args.size())
+            g_warmRuns = args.at(++i).toInt();
+        else if (args.at(i) == QLatin1String("--cold-runs") && i + 1 < args.size())
+            g_coldRuns = args.at(++i).toInt();
+        else if (args.at(i) == QLatin1String("--only") && i + 1 < args.size())
+            only = args.at(++i);
+        else if (args.at(i) == QLatin1String("--skip-writes"))
+            writes = false;
     }
-    QTemporaryDir temp;
-    const QString base = keep.isEmpty() ? temp.path() : keep;
-    if (!measure(base + QStringLiteral("/a100k"), small, "100k"))
-        return 1;
-    if (large > 0 && !measure(base + QStringLiteral("/a1m"), large, "1m"))
-        return 1;
+    QDir().mkpath(cache);
+    QTemporaryDir scratch(cache + QStringLiteral("/scratch-XXXXXX"));
+    const QByteArray size = n == 1000000 ? QByteArray("1m") : QByteArray::number(n);
+    note("records", QByteArray::number(n));
+    note("cold_runs", "archive pages dropped from the page cache (sync, fdatasync, posix_fadvise DONTNEED); "
+                      "other caches kept (dropping them needs root)");
+    {
+        std::vector<double> start;
+        for (int i = 0; i < 5; ++i)
+            start.push_back(shellMs(QStringLiteral(":memory:"), QStringLiteral("select 1")));
+        g_shellStartMs = median(start);
+        print("sqlite3_start_ms", g_shellStartMs, 2);
+    }
+    std::map<QByteArray, double> summary;
+    struct Kind {
+        const char* name;
+        bool content;
+    };
+    for (const Kind& k : {Kind{"content", true}, Kind{"nocontent", false}}) {
+        if (!only.isEmpty() && only != QLatin1String(k.name))
+            continue;
+        const QByteArray tag = k.content ? size : size + "_nocontent";
+        const auto a = ensureArchive(cache, QString::fromLatin1(k.content ? "content" : "nocontent"), n, k.content);
+        if (!a)
+            return 1;
+        print("database_" + tag + "_mb", QFileInfo(a->database).size() / 1048576.0);
+        if (!measureList(*a, tag, &summary))
+            return 1;
+        if (writes) {
+            if (!measureAdds(*a, scratch.path() + QLatin1Char('/') + QLatin1String(k.name), tag, &summary))
+                return 1;
+            if (!measureRename(*a, tag, &summary))
+                return 1;
+        }
+    }
+    std::printf("-- summary\n");
+    for (const auto& [name, value] : summary)
+        print(name, value, name.endsWith("ratio") ? 2 : 1);
     return 0;
 }
