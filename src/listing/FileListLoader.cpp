@@ -12,7 +12,55 @@
 #include <QThread>
 #include <QTimer>
 
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
 namespace {
+
+struct ViewHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view v) const { return std::hash<std::string_view>{}(v); }
+};
+
+// The dictionary of one shown column over one load: the code of each text
+// met so far, while the column stays coded.
+struct ColumnCoder {
+    bool coding = true;
+    std::unordered_map<std::string, quint16, ViewHash, std::equal_to<>> codes;
+    std::vector<std::string> values;  // by code
+
+    // Appends v to the chunk's column; stops coding (and turns the chunk's
+    // column back to texts) when the column has too many different values.
+    void append(ChunkColumn& column, QByteArrayView v)
+    {
+        if (coding) {
+            const std::string_view key(v.data(), size_t(v.size()));
+            auto it = codes.find(key);
+            if (it != codes.end()) {
+                column.codes.append(it->second);
+                return;
+            }
+            if (int(values.size()) < ChunkColumn::MaxCodes) {
+                const quint16 code = quint16(values.size());
+                values.emplace_back(key);
+                codes.emplace(values.back(), code);
+                column.newValues.append(v.data(), v.size());
+                column.codes.append(code);
+                return;
+            }
+            // Too many: this and every later chunk keep their texts.
+            coding = false;
+            codes.clear();
+            column.texts.reserve(column.codes.size() + 1, column.codes.size() * 16);
+            for (quint16 c : std::as_const(column.codes))
+                column.texts.append(values[c].data(), qsizetype(values[c].size()));
+            column.codes = {};
+            column.coded = false;
+        }
+        column.texts.append(v.data(), v.size());
+    }
+};
 
 bool bindValue(sqlite3_stmt* stmt, int position, const QVariant& v)
 {
@@ -142,16 +190,31 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         ok = bindValue(stmt, i + 1, query.params.at(i));
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
 
+    std::vector<ColumnCoder> coders(size_t(qMax(shown, 0)));
     auto fresh = [&](int expected) {
         auto c = std::make_shared<ListChunk>();
         c->ids.reserve(expected);
         c->types.reserve(expected);
         c->columns.resize(shown);
-        for (TextColumn& t : c->columns)
-            t.reserve(expected, qsizetype(expected) * 16);
+        for (int k = 0; k < shown; ++k) {
+            ChunkColumn& col = c->columns[k];
+            col.coded = coders[size_t(k)].coding;
+            if (col.coded)
+                col.codes.reserve(expected);
+            else
+                col.texts.reserve(expected, qsizetype(expected) * 24);
+        }
         if (separateNames)
             c->names.reserve(expected, qsizetype(expected) * 24);
         return c;
+    };
+    // What the model keeps is exactly what the rows use.
+    auto finish = [&](ListChunk& c) {
+        c.ids.squeeze();
+        c.types.squeeze();
+        c.names.squeeze();
+        for (ChunkColumn& col : c.columns)
+            col.squeeze();
     };
     auto text = [stmt](int column) {
         const char* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
@@ -172,11 +235,10 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
             return;
         chunk->ids.append(sqlite3_column_int64(stmt, 0));
         for (int c = 0; c < shown; ++c) {
-            const QByteArrayView v = text(c + 1);
+            QByteArrayView v = text(c + 1);
             if (v.size() == neverSet.size() && v == neverSet)
-                chunk->columns[c].append(nullptr, 0);
-            else
-                chunk->columns[c].append(v.data(), v.size());
+                v = QByteArrayView();
+            coders[size_t(c)].append(chunk->columns[c], v);
         }
         if (separateNames) {
             const QByteArrayView v = text(query.nameField);
@@ -190,14 +252,17 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         }
         chunk->types.append(*it);
         if (++inChunk == limit) {
+            finish(*chunk);
             post(generation, std::move(chunk));
             limit = FileListLoader::ChunkRows;
             chunk = fresh(limit);
             inChunk = 0;
         }
     }
-    if (ok && (inChunk > 0 || !chunk->newTypes.isEmpty()))
+    if (ok && (inChunk > 0 || !chunk->newTypes.isEmpty())) {
+        finish(*chunk);
         post(generation, std::move(chunk));
+    }
     if (cancelled(generation))
         return;
     end(ok);

@@ -32,6 +32,19 @@ void TextColumn::reserve(qsizetype rows, qsizetype chars)
     m_chars.reserve(chars);
 }
 
+void TextColumn::squeeze()
+{
+    m_chars.squeeze();
+    m_ends.squeeze();
+}
+
+void ChunkColumn::squeeze()
+{
+    codes.squeeze();
+    texts.squeeze();
+    newValues.squeeze();
+}
+
 void TextColumn::clear()
 {
     m_chars = QByteArray();
@@ -73,10 +86,10 @@ void FileListModel::reset(const QList<ListColumns::Column>& columns, int nameCol
     beginResetModel();
     m_columns = columns;
     m_nameColumn = nameColumn >= 0 && nameColumn < columns.size() ? nameColumn : -1;
-    m_ids = {};
-    m_text = QVector<TextColumn>(columns.size());
-    m_names.clear();
-    m_types = {};
+    m_rows = 0;
+    m_chunks = {};
+    m_chunkStarts = {};
+    m_dictionaries = QVector<TextColumn>(columns.size());
     m_typeNames.clear();
     m_rowMap = {};
     m_iconCache.clear();
@@ -87,76 +100,109 @@ void FileListModel::reset(const QList<ListColumns::Column>& columns, int nameCol
 void FileListModel::appendChunk(ListChunk&& chunk)
 {
     const int n = int(chunk.ids.size());
-    if (chunk.columns.size() != m_text.size() || chunk.types.size() != n)
+    if (chunk.columns.size() != m_dictionaries.size() || chunk.types.size() != n)
         return;
+    for (const ChunkColumn& c : std::as_const(chunk.columns))
+        if (c.rows() != n)
+            return;
     m_typeNames += chunk.newTypes;
     m_iconCache.resize(m_typeNames.size());
     m_iconFetched.resize(m_typeNames.size());
+    for (int c = 0; c < chunk.columns.size(); ++c) {
+        ChunkColumn& col = chunk.columns[c];
+        if (col.newValues.rows() > 0) {
+            m_dictionaries[c].appendColumn(col.newValues);
+            col.newValues.clear();
+        }
+    }
     if (n == 0)
         return;
-    const int first = int(m_ids.size());
+    const int first = m_rows;
     beginInsertRows({}, first, first + n - 1);
-    if (m_ids.isEmpty()) {
-        // The first chunk is taken over as it is.
-        m_ids = std::move(chunk.ids);
-        m_types = std::move(chunk.types);
-        m_text = std::move(chunk.columns);
-        m_names = std::move(chunk.names);
-    } else {
-        m_ids += chunk.ids;
-        m_types += chunk.types;
-        for (int c = 0; c < m_text.size(); ++c)
-            m_text[c].appendColumn(chunk.columns.at(c));
-        if (m_nameColumn < 0)
-            m_names.appendColumn(chunk.names);
-    }
+    // Taken over as it is: the chunk's buffers become the model's.
+    m_chunkStarts.append(first);
+    m_chunks.append(std::move(chunk));
+    m_rows += n;
     if (!m_rowMap.isEmpty())
         for (int r = first; r < first + n; ++r)
             m_rowMap.append(r);
     endInsertRows();
 }
 
+const ListChunk* FileListModel::chunkOf(int row, int* local) const
+{
+    if (row < 0 || row >= m_rows)
+        return nullptr;
+    const auto it = std::upper_bound(m_chunkStarts.cbegin(), m_chunkStarts.cend(), row);
+    const int index = int(it - m_chunkStarts.cbegin()) - 1;
+    *local = row - m_chunkStarts.at(index);
+    return &m_chunks.at(index);
+}
+
+QString FileListModel::cell(const ListChunk& c, int column, int local) const
+{
+    const ChunkColumn& col = c.columns.at(column);
+    return col.coded ? m_dictionaries.at(column).at(col.codes.at(local)) : col.texts.at(local);
+}
+
 qint64 FileListModel::idAt(int row) const
 {
-    return row >= 0 && row < m_ids.size() ? m_ids.at(storageRow(row)) : -1;
+    int local = 0;
+    const ListChunk* c = row >= 0 && row < m_rows ? chunkOf(storageRow(row), &local) : nullptr;
+    return c ? c->ids.at(local) : -1;
 }
 
 int FileListModel::rowOfId(qint64 id) const
 {
-    const auto it = std::find(m_ids.cbegin(), m_ids.cend(), id);
-    if (it == m_ids.cend())
+    int stored = -1;
+    for (int k = 0; k < m_chunks.size() && stored < 0; ++k) {
+        const QVector<qint64>& ids = m_chunks.at(k).ids;
+        const auto it = std::find(ids.cbegin(), ids.cend(), id);
+        if (it != ids.cend())
+            stored = m_chunkStarts.at(k) + int(it - ids.cbegin());
+    }
+    if (stored < 0)
         return -1;
-    const int stored = int(it - m_ids.cbegin());
     return m_rowMap.isEmpty() ? stored : int(m_rowMap.indexOf(stored));
 }
 
 QString FileListModel::textAt(int row, int column) const
 {
-    if (row < 0 || row >= m_ids.size() || column < 0 || column >= m_text.size())
+    if (row < 0 || row >= m_rows || column < 0 || column >= m_dictionaries.size())
         return {};
-    return m_text.at(column).at(storageRow(row));
+    int local = 0;
+    const ListChunk* c = chunkOf(storageRow(row), &local);
+    return c ? cell(*c, column, local) : QString();
 }
 
 QString FileListModel::nameAt(int row) const
 {
-    if (row < 0 || row >= m_ids.size())
+    if (row < 0 || row >= m_rows)
         return {};
-    return m_nameColumn >= 0 ? m_text.at(m_nameColumn).at(storageRow(row)) : m_names.at(storageRow(row));
+    int local = 0;
+    const ListChunk* c = chunkOf(storageRow(row), &local);
+    if (!c)
+        return {};
+    return m_nameColumn >= 0 ? cell(*c, m_nameColumn, local) : c->names.at(local);
 }
 
 QString FileListModel::typeAt(int row) const
 {
-    if (row < 0 || row >= m_ids.size())
+    if (row < 0 || row >= m_rows)
         return {};
-    const quint32 t = m_types.at(storageRow(row));
+    int local = 0;
+    const ListChunk* c = chunkOf(storageRow(row), &local);
+    const quint32 t = c ? c->types.at(local) : quint32(-1);
     return t < quint32(m_typeNames.size()) ? m_typeNames.at(t) : QString();
 }
 
 QIcon FileListModel::iconAt(int row) const
 {
-    if (row < 0 || row >= m_ids.size() || !m_iconProvider)
+    if (row < 0 || row >= m_rows || !m_iconProvider)
         return {};
-    const quint32 t = m_types.at(storageRow(row));
+    int local = 0;
+    const ListChunk* c = chunkOf(storageRow(row), &local);
+    const quint32 t = c ? c->types.at(local) : quint32(-1);
     if (t >= quint32(m_iconCache.size()))
         return {};
     if (!m_iconFetched.at(t)) {
@@ -168,12 +214,12 @@ QIcon FileListModel::iconAt(int row) const
 
 bool FileListModel::swapRows(int a, int b)
 {
-    if (a < 0 || b < 0 || a >= m_ids.size() || b >= m_ids.size())
+    if (a < 0 || b < 0 || a >= m_rows || b >= m_rows)
         return false;
     if (a == b)
         return true;
     if (m_rowMap.isEmpty()) {
-        m_rowMap.resize(m_ids.size());
+        m_rowMap.resize(m_rows);
         for (int r = 0; r < m_rowMap.size(); ++r)
             m_rowMap[r] = r;
     }
@@ -189,15 +235,22 @@ bool FileListModel::swapRows(int a, int b)
 
 qsizetype FileListModel::memoryBytes() const
 {
-    qsizetype bytes = m_ids.capacity() * 8 + m_types.capacity() * 4 + m_rowMap.capacity() * 4 + m_names.memoryBytes();
-    for (const TextColumn& c : m_text)
-        bytes += c.memoryBytes();
+    qsizetype bytes = m_rowMap.capacity() * 4 + m_chunkStarts.capacity() * 4
+                      + m_chunks.capacity() * qsizetype(sizeof(ListChunk));
+    for (const ListChunk& c : m_chunks) {
+        bytes += c.ids.capacity() * 8 + c.types.capacity() * 4 + c.names.memoryBytes()
+                 + c.columns.capacity() * qsizetype(sizeof(ChunkColumn));
+        for (const ChunkColumn& col : c.columns)
+            bytes += col.memoryBytes();
+    }
+    for (const TextColumn& d : m_dictionaries)
+        bytes += d.memoryBytes();
     return bytes;
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_ids.size());
+    return parent.isValid() ? 0 : m_rows;
 }
 
 int FileListModel::columnCount(const QModelIndex& parent) const
@@ -207,7 +260,7 @@ int FileListModel::columnCount(const QModelIndex& parent) const
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.model() != this || index.row() >= m_ids.size()
+    if (!index.isValid() || index.model() != this || index.row() >= m_rows
         || index.column() >= m_columns.size())
         return {};
     const int row = index.row();

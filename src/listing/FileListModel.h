@@ -25,6 +25,8 @@ public:
     void appendColumn(const TextColumn& other);
     void reserve(qsizetype rows, qsizetype chars);
     void clear();
+    // Gives back the space reserved beyond what the texts use.
+    void squeeze();
 
     int rows() const { return int(m_ends.size()); }
     QString at(int row) const;
@@ -36,10 +38,30 @@ private:
     QVector<quint32> m_ends;
 };
 
-// Rows read from the list query, handed from the loader to the model.
+// One column of a chunk. A column whose values repeat (group, type, size,
+// operator, the spare fields' pick-list values) is coded: each row holds the
+// number of its text in the load's dictionary of that column, two bytes
+// instead of the text. A column with too many different values (names,
+// numbers, times) keeps its texts.
+struct ChunkColumn {
+    static constexpr int MaxCodes = 4096;  // different values a coded column may have
+
+    bool coded = false;
+    QVector<quint16> codes;   // coded: one per row
+    TextColumn texts;         // not coded: one per row
+    TextColumn newValues;     // coded: values first seen in this chunk, in code order
+
+    int rows() const { return coded ? int(codes.size()) : texts.rows(); }
+    qsizetype memoryBytes() const { return codes.capacity() * 2 + texts.memoryBytes(); }
+    void squeeze();
+};
+
+// Rows read from the list query, handed from the loader to the model. The
+// model keeps each chunk as it comes (no copy, no growing buffer), so taking
+// one in costs the window next to nothing.
 struct ListChunk {
     QVector<qint64> ids;
-    QVector<TextColumn> columns;  // one per shown column
+    QVector<ChunkColumn> columns;  // one per shown column
     TextColumn names;             // file names, when mc is not a shown column
     QVector<quint32> types;       // index into the load's type list
     QStringList newTypes;         // types first seen in this chunk, in index order
@@ -96,13 +118,16 @@ signals:
 
 private:
     int storageRow(int row) const { return m_rowMap.isEmpty() ? row : m_rowMap.at(row); }
+    // The chunk holding stored row `row`, and the row's place in it.
+    const ListChunk* chunkOf(int row, int* local) const;
+    QString cell(const ListChunk& c, int column, int local) const;
 
     QList<ListColumns::Column> m_columns;
     int m_nameColumn = -1;
-    QVector<qint64> m_ids;
-    QVector<TextColumn> m_text;
-    TextColumn m_names;
-    QVector<quint32> m_types;
+    int m_rows = 0;
+    QVector<ListChunk> m_chunks;
+    QVector<int> m_chunkStarts;        // first stored row of each chunk
+    QVector<TextColumn> m_dictionaries; // per shown column, the texts of its codes
     QStringList m_typeNames;
     QVector<int> m_rowMap;  // display row -> stored row; empty while unchanged
     IconProvider m_iconProvider;

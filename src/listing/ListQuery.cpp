@@ -44,9 +44,9 @@ ListQuery ListQuery::build(const QList<ListColumns::Column>& columns, const Filt
     const QString select = QStringLiteral("select ") + fields.join(QLatin1Char(',')) + QStringLiteral(" from wj");
     q.sql = select + filter.where + orderBy;
     q.params = filter.params;
-    // The first key's expression, as orderBy() wrote it.
-    const QString first = orderBy.mid(QStringLiteral(" order by ").size()).section(QLatin1Char(','), 0, 0)
-                              .section(QLatin1Char(' '), 0, 0);
+    // The first key's expression, as orderBy() writes it.
+    const QList<SortClause::Key> keys = SortClause::parse(savedOrder).value_or(QList<SortClause::Key>{});
+    const QString first = keys.isEmpty() ? QStringLiteral("xh") : SortClause::sortExpression(keys.first().field);
     q.orderIndex = Schema::orderIndexName(first);
     if (!q.orderIndex.isEmpty() && first != QLatin1String("id"))
         q.orderedSql = select + QStringLiteral(" indexed by ") + q.orderIndex + filter.where + orderBy;

@@ -352,7 +352,7 @@ void EditPanelTest::endToEnd()
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
     QCOMPARE(s.scalar(QStringLiteral("select mc||'|'||fz||'|'||xgr||'|'||lj from wj where id=?"), {smallId}).toString(),
              QStringLiteral("会议 纪要 'v1'.final 改|合同\\2026|Admin|"));
-    QCOMPARE(s.scalar(QStringLiteral("select wj from wj where id=?"), {smallId}).toByteArray(), smallBytes);
+    QCOMPARE(s.scalar(QStringLiteral("select nr from wjnr where id=?"), {smallId}).toByteArray(), smallBytes);
     QCOMPARE(entries(store()), QStringList{QStringLiteral("0000000002.pdf")});
 
     // --- modify: content replaced by a big file, which moves it to the store folder

@@ -347,7 +347,8 @@ void FileRecordsTest::addEmptyFileAndOddName()
     const QString empty = writeFile(m_src->path(), QStringLiteral("empty.txt"), QByteArray());
     FileRecords::Result r = m_records->add(fields(QStringLiteral("empty")), empty);
     QVERIFY2(r.ok, qPrintable(r.message + r.detail));
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=? and wj is not null and length(wj)=0 and dx='0BYTE' and lj=''"),
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj join wjnr using (id) where wj.id=? and wj.wj is null"
+                                     " and wjnr.nr is not null and length(wjnr.nr)=0 and dx='0BYTE' and lj=''"),
                    {r.id}),
              qint64(1));
 
