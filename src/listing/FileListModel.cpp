@@ -307,25 +307,54 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
 FileIconModel::FileIconModel(FileListModel* source, QObject* parent)
     : QAbstractListModel(parent), m_source(source)
 {
+    m_rows = source->rowCount();
     connect(source, &QAbstractItemModel::modelAboutToBeReset, this, &FileIconModel::beginResetModel);
-    connect(source, &QAbstractItemModel::modelReset, this, &FileIconModel::endResetModel);
-    connect(source, &QAbstractItemModel::rowsAboutToBeInserted, this,
-            [this](const QModelIndex&, int first, int last) { beginInsertRows({}, first, last); });
-    connect(source, &QAbstractItemModel::rowsInserted, this, [this] { endInsertRows(); });
-    connect(source, &FileListModel::rowsExchanged, this, [this](int a, int b) {
-        emit dataChanged(index(a), index(a));
-        emit dataChanged(index(b), index(b));
+    connect(source, &QAbstractItemModel::modelReset, this, [this] {
+        m_rows = m_source ? m_source->rowCount() : 0;
+        endResetModel();
     });
+    connect(source, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex&, int first, int last) {
+        // Rows held back earlier stay behind the ones passed on now.
+        m_passing = (!m_holding || m_rows == 0) && first == m_rows;
+        if (m_passing)
+            beginInsertRows({}, first, last);
+    });
+    connect(source, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!m_passing)
+            return;
+        m_passing = false;
+        m_rows = m_source->rowCount();
+        endInsertRows();
+    });
+    connect(source, &FileListModel::rowsExchanged, this, [this](int a, int b) {
+        if (a < m_rows)
+            emit dataChanged(index(a), index(a));
+        if (b < m_rows)
+            emit dataChanged(index(b), index(b));
+    });
+}
+
+void FileIconModel::setHolding(bool holding)
+{
+    m_holding = holding;
+    if (holding || !m_source)
+        return;
+    const int rows = m_source->rowCount();
+    if (rows > m_rows) {
+        beginInsertRows({}, m_rows, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    }
 }
 
 int FileIconModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() || !m_source ? 0 : m_source->rowCount();
+    return parent.isValid() || !m_source ? 0 : m_rows;
 }
 
 QVariant FileIconModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || !m_source || index.model() != this || index.row() >= m_source->rowCount())
+    if (!index.isValid() || !m_source || index.model() != this || index.row() >= m_rows)
         return {};
     switch (role) {
     case Qt::DisplayRole:

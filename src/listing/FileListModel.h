@@ -136,11 +136,18 @@ private:
 };
 
 // The same rows as one list of named icons, for the icon view.
+//
+// An icon view lays out every item again whenever rows come in, so while a
+// long list loads (holding) only its first rows are passed on at once and
+// the rest in one step when the load ends (setHolding(false)).
 class FileIconModel : public QAbstractListModel {
     Q_OBJECT
 public:
     explicit FileIconModel(FileListModel* source, QObject* parent = nullptr);
     FileListModel* source() const { return m_source; }
+
+    void setHolding(bool holding);
+    bool isHolding() const { return m_holding; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -148,4 +155,7 @@ public:
 
 private:
     QPointer<FileListModel> m_source;
+    int m_rows = 0;           // rows passed on to the views
+    bool m_holding = false;
+    bool m_passing = false;   // the insert under way is passed on
 };

@@ -121,6 +121,8 @@ FileListViews::FileListViews(AppContext& context, DataStore& store, Workspace& w
     connect(m_icons->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &FileListViews::iconCurrentChanged);
     connect(m_loader, &FileListLoader::rowsArrived, this, &FileListViews::rowsArrived);
+    // The icon view takes the rows of a long load in one step at its end.
+    connect(m_loader, &FileListLoader::loaded, m_iconModel, [this] { m_iconModel->setHolding(false); });
     connect(m_loader, &FileListLoader::statisticsReady, this, &FileListViews::takeStatistics);
 }
 
@@ -153,6 +155,7 @@ void FileListViews::load(const FilterClause& clause)
         // The protected groups could not be read: list nothing rather than
         // risk showing their files.
         m_loader->cancel();
+        m_iconModel->setHolding(false);
         m_model->reset(columns, -1);
         applyWidths();
         m_statistics.clear();
@@ -161,6 +164,7 @@ void FileListViews::load(const FilterClause& clause)
     }
     m_visible = *visible;
     const ListQuery query = ListQuery::build(columns, m_visible, m_context.mainSettings.sortClause);
+    m_iconModel->setHolding(true);
     m_loader->start(m_store.path(), query);
     applyWidths();
     if (m_lastCurrent != -1) {
