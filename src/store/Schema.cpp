@@ -246,13 +246,15 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
             return true;
         }
         const qint64 upTo = last.toLongLong();
+        // A kept file's record carries an empty wj beside its lj: nothing to move.
         if (!store.execute(QStringLiteral("insert or replace into wjnr(id,nr)"
-                                          " select id,wj from wj where id>? and id<=? and wj is not null"),
+                                          " select id,wj from wj where id>? and id<=? and wj is not null"
+                                          " and (length(wj)>0 or coalesce(lj,'')='')"),
                            {after, upTo}))
             return fail(store, error, QStringLiteral("content move"));
-        const int rows = store.rowsAffected();
         if (!store.execute(QStringLiteral("update wj set wj=null where id>? and id<=? and wj is not null"), {after, upTo}))
             return fail(store, error, QStringLiteral("content move"));
+        const int rows = store.rowsAffected();
         if (!tx.commit())
             return fail(store, error, QStringLiteral("commit"));
         after = upTo;
