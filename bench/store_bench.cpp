@@ -9,6 +9,14 @@
 // synced before its rename), so cp gets the same sync. The ratio against a
 // bare cp is printed too ("_ratio_nosync").
 //
+// Both sides are measured alike: everything written before is on disk
+// first (sync), the side runs, and then, not measured, its output goes
+// again (the record with its kept file, or cp's copy) followed by a sync, so
+// that the write-back and the discard of the freed blocks (the disk is
+// mounted with online discard) land before the next measurement and never
+// on the other side's clock. Sides alternate which goes first.
+// The size bound is the archive's default (zdbh '文件尺寸').
+//
 // Usage: store_bench [folder]   (default: the system's temporary folder)
 
 #include "archive/FileRecords.h"
@@ -85,6 +93,7 @@ double cpMs(const QString& src, const QString& dst, bool withSync)
         QProcess::execute(QStringLiteral("sync"), {dst});
     const double ms = t.nsecsElapsed() / 1e6;
     QFile::remove(dst);
+    settle();
     return ms;
 }
 
@@ -105,7 +114,8 @@ int storeOne(const QString& homeFolder, const QString& source)
     if (!store.open(home.defaultDatabasePath()))
         return 1;
     const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
-    FileRecords records(store, StoreFolder(home), op, Dictionary::sizeBoundBytes(QStringLiteral("10")));
+    const QString bound = Dictionary::read(store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+    FileRecords records(store, StoreFolder(home), op, Dictionary::sizeBoundBytes(bound));
     RecordFields fields;
     fields.group = QStringLiteral("基准");
     fields.name = QFileInfo(source).completeBaseName();
@@ -118,7 +128,7 @@ int storeOne(const QString& homeFolder, const QString& source)
         std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message), qPrintable(r.detail));
         return 1;
     }
-    std::printf("%.3f %.1f %.1f\n", ms, peakRssKb() / 1024.0, before / 1024.0);
+    std::printf("%.3f %.1f %.1f %lld\n", ms, peakRssKb() / 1024.0, before / 1024.0, r.id);
     return 0;
 }
 
@@ -173,12 +183,11 @@ int main(int argc, char** argv)
     }
     store.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,'基准',0,0,'')"));
     const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
-    // The bound the cases assume: below 10 MB into the database.
-    const qint64 bound = Dictionary::sizeBoundBytes(QStringLiteral("10"));
+    // The archive's own default bound.
+    const QString initial = Dictionary::read(store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+    const qint64 bound = Dictionary::sizeBoundBytes(initial);
     FileRecords records(store, StoreFolder(home), op, bound);
-    const QString initial = Dictionary::read(store, Dictionary::FileSize).value_or(QString());
-    std::printf("size_bound_mb: 10\n");
-    std::printf("initial_size_bound_mb: %s\n", qPrintable(initial));
+    std::printf("size_bound_mb: %s\n", qPrintable(initial));
 
     RecordFields fields;
     fields.group = QStringLiteral("基准");
@@ -200,7 +209,17 @@ int main(int argc, char** argv)
             return {0, 0, 0};
         return {f[0].toDouble(), f[1].toDouble(), f[2].toDouble()};
     };
-    auto storeOnce = [&](const QString& src, qint64 boundBytes) {
+    // Not measured: the record goes again with its kept file, and what that
+    // freed is written back and discarded before anything else is timed.
+    auto removeRecord = [&](qint64 id) {
+        const FileRecords::Result gone = records.remove(id);
+        if (!gone.ok) {
+            std::fprintf(stderr, "remove failed: %s %s\n", qPrintable(gone.message), qPrintable(gone.detail));
+            std::exit(1);
+        }
+        settle();
+    };
+    auto storeOnce = [&](const QString& src, qint64 boundBytes, bool keep = false) {
         records.setSizeBound(boundBytes);
         fields.name = QFileInfo(src).completeBaseName();
         settle();
@@ -213,6 +232,8 @@ int main(int argc, char** argv)
             std::exit(1);
         }
         lastId = r.id;
+        if (!keep)
+            removeRecord(r.id);
         return ms;
     };
 
@@ -236,7 +257,11 @@ int main(int argc, char** argv)
         double childPeak = 0, childBase = 0;
         std::vector<double> mine, cpSync, cpPlain;
         for (int i = 0; i < c.runs; ++i) {
-            if (inChild) {
+            auto storeSide = [&] {
+                if (!inChild) {
+                    mine.push_back(storeOnce(src, bound));
+                    return true;
+                }
                 // A process of its own, so that its peak memory is this add's.
                 store.close();
                 settle();
@@ -244,19 +269,30 @@ int main(int argc, char** argv)
                 child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--store-one"), homeFolder, src});
                 child.waitForFinished(-1);
                 const QList<QByteArray> f = child.readAllStandardOutput().trimmed().split(' ');
-                if (child.exitCode() != 0 || f.size() != 3) {
+                store.open(home.defaultDatabasePath());
+                if (child.exitCode() != 0 || f.size() != 4) {
                     std::fprintf(stderr, "child failed: %s\n", child.readAllStandardError().constData());
-                    return 1;
+                    return false;
                 }
                 mine.push_back(f[0].toDouble());
                 childPeak = std::max(childPeak, f[1].toDouble());
                 childBase = std::max(childBase, f[2].toDouble());
-                store.open(home.defaultDatabasePath());
+                removeRecord(f[3].toLongLong());
+                return true;
+            };
+            auto cpSide = [&] {
+                cpSync.push_back(cpMs(src, dst, true));
+                cpPlain.push_back(cpMs(src, dst, false));
+            };
+            if (i % 2 == 0) {
+                if (!storeSide())
+                    return 1;
+                cpSide();
             } else {
-                mine.push_back(storeOnce(src, bound));
+                cpSide();
+                if (!storeSide())
+                    return 1;
             }
-            cpSync.push_back(cpMs(src, dst, true));
-            cpPlain.push_back(cpMs(src, dst, false));
         }
         const double m = median(mine);
         std::printf("store_%s_ms: %.2f\n", c.name, m);
@@ -267,23 +303,30 @@ int main(int argc, char** argv)
             std::printf("store_%s_peak_rss_mb: %.1f\n", c.name, childPeak);
             std::printf("store_%s_peak_rss_before_add_mb: %.1f\n", c.name, childBase);
         }
-        // For choosing the bound: the same file kept in the store folder.
-        if (c.size < bound) {
+        // For choosing the bound: the same file on the other side of it.
+        {
+            std::vector<double> other;
+            const bool otherInside = c.size >= bound;
+            for (int i = 0; i < c.runs && (!otherInside || c.size <= (qint64(16) << 20)); ++i)
+                other.push_back(storeOnce(src, otherInside ? c.size + 1 : 0));
+            if (!other.empty())
+                std::printf("store_%s_%s_ms: %.2f\n", c.name, otherInside ? "database" : "folder", median(other));
+        }
+        // Getting it out again: content in the database is read whole, a
+        // kept file is streamed.
+        if (c.size == (1 << 20)) {
+            storeOnce(src, c.size + 1, true);
             const qint64 insideId = lastId;
-            std::vector<double> outside;
-            for (int i = 0; i < c.runs; ++i)
-                outside.push_back(storeOnce(src, 0));
-            std::printf("store_%s_folder_ms: %.2f\n", c.name, median(outside));
-            // Getting it out again: content in the database is read whole,
-            // a kept file is streamed.
-            if (c.size >= (1 << 20)) {
-                const std::vector<double> db = saveOutInChild(insideId);
-                const std::vector<double> folder = saveOutInChild(lastId);
-                std::printf("saveout_%s_db_ms: %.2f\n", c.name, db[0]);
-                std::printf("saveout_%s_db_peak_rss_mb: %.1f (before %.1f)\n", c.name, db[1], db[2]);
-                std::printf("saveout_%s_folder_ms: %.2f\n", c.name, folder[0]);
-                std::printf("saveout_%s_folder_peak_rss_mb: %.1f (before %.1f)\n", c.name, folder[1], folder[2]);
-            }
+            storeOnce(src, 0, true);
+            const qint64 folderId = lastId;
+            const std::vector<double> db = saveOutInChild(insideId);
+            const std::vector<double> folder = saveOutInChild(folderId);
+            std::printf("saveout_%s_db_ms: %.2f\n", c.name, db[0]);
+            std::printf("saveout_%s_db_peak_rss_mb: %.1f (before %.1f)\n", c.name, db[1], db[2]);
+            std::printf("saveout_%s_folder_ms: %.2f\n", c.name, folder[0]);
+            std::printf("saveout_%s_folder_peak_rss_mb: %.1f (before %.1f)\n", c.name, folder[1], folder[2]);
+            removeRecord(insideId);
+            removeRecord(folderId);
         }
         std::fflush(stdout);
         QFile::remove(src);
