@@ -20,7 +20,7 @@
 // Runs are interleaved with the reference; figures are medians.
 //
 //   list_bench [--records N] [--cache DIR] [--warm-runs N] [--cold-runs N]
-//              [--only content|nocontent] [--skip-writes]
+//              [--only content|nocontent] [--skip-writes] [--views-only]
 #include "archive/FileRecords.h"
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
@@ -71,6 +71,7 @@ const int kRenameRecords = 15000;
 const QString kBatchGroup = kTop + QStringLiteral("\\2024\\批量导入");
 
 int g_warmRuns = 5;
+bool g_viewsOnly = false;
 int g_coldRuns = 3;
 
 class NoWorkspace : public Workspace {
@@ -419,6 +420,8 @@ bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, d
         { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
     const Scope scopes[] = {{"root", QString()}, {"group", kLargeGroup}, {"small", kSmallGroup}};
     for (const Scope& s : scopes) {
+        if (g_viewsOnly)
+            break;
         const ListQuery q = queryFor(c, s);
         // Which statement runs: the first load tells (and warms the cache).
         const LoadFigures probe = loadOnce(a, q);
@@ -741,6 +744,8 @@ int main(int argc, char** argv)
             only = args.at(++i);
         else if (args.at(i) == QLatin1String("--skip-writes"))
             writes = false;
+        else if (args.at(i) == QLatin1String("--views-only"))
+            g_viewsOnly = true, writes = false;
     }
     QDir().mkpath(cache);
     QTemporaryDir scratch(cache + QStringLiteral("/scratch-XXXXXX"));
