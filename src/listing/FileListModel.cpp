@@ -1,5 +1,7 @@
 #include "listing/FileListModel.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 // ------------------------------------------------------------ TextColumn
@@ -337,13 +339,27 @@ FileIconModel::FileIconModel(FileListModel* source, QObject* parent)
 void FileIconModel::setHolding(bool holding)
 {
     m_holding = holding;
-    if (holding || !m_source)
+    ++m_releaseRound;
+    if (!holding)
+        releaseStep();
+}
+
+void FileIconModel::releaseStep()
+{
+    if (m_holding || !m_source)
         return;
-    const int rows = m_source->rowCount();
+    const int rows = qMin(m_source->rowCount(), m_rows + ReleaseRows);
     if (rows > m_rows) {
         beginInsertRows({}, m_rows, rows - 1);
         m_rows = rows;
         endInsertRows();
+    }
+    if (m_rows < m_source->rowCount()) {
+        const quint64 round = m_releaseRound;
+        QTimer::singleShot(0, this, [this, round] {
+            if (round == m_releaseRound)
+                releaseStep();
+        });
     }
 }
 

@@ -146,6 +146,10 @@ public:
     explicit FileIconModel(FileListModel* source, QObject* parent = nullptr);
     FileListModel* source() const { return m_source; }
 
+    // Rows handed on in one step when holding ends; more follow in further
+    // steps between the window's events, so that no step stalls it.
+    static constexpr int ReleaseRows = 50000;
+
     void setHolding(bool holding);
     bool isHolding() const { return m_holding; }
 
@@ -154,8 +158,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    void releaseStep();
+
     QPointer<FileListModel> m_source;
     int m_rows = 0;           // rows passed on to the views
+    quint64 m_releaseRound = 0;
     bool m_holding = false;
     bool m_passing = false;   // the insert under way is passed on
 };
