@@ -10,7 +10,8 @@
 #include "listing/ListQuery.h"
 #include "listing/ui/FileListViews.h"
 #include "shell/AppContext.h"
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
+#include "store/HomeLayout.h"
 #include "store/DataStore.h"
 
 #include <QApplication>
@@ -30,18 +31,6 @@
 namespace {
 
 const QString kTop = QStringLiteral("档案室");
-
-class NoWorkspace : public Workspace {
-public:
-    QList<qint64> selectedIds() const override { return {}; }
-    qint64 currentId() const override { return -1; }
-    QList<Column> shownColumns() const override { return {}; }
-    QString selectedGroupPath() const override { return {}; }
-    bool isRootSelected() const override { return true; }
-    void reloadList() override {}
-    void reloadTree() override {}
-    void setProgress(int) override {}
-};
 
 void print(const char* name, double value, int decimals = 1)
 {
@@ -201,9 +190,9 @@ double sqliteShellMs(const QString& path, const QString& sql)
 
 bool measure(const QString& folder, int n, const char* tag)
 {
-    QString error;
-    if (!ProgramHome::initialise(folder, &error)) {
-        std::fprintf(stderr, "initialise: %s\n", qPrintable(error));
+    const Status laidOut = HomeLayout::create(folder);
+    if (!laidOut) {
+        std::fprintf(stderr, "initialise: %s\n", qPrintable(laidOut.message()));
         return false;
     }
     AppContext context(folder);
@@ -255,10 +244,9 @@ bool measure(const QString& folder, int n, const char* tag)
     double viewsMs = 0;
     double stallMs = 0;
     {
-        NoWorkspace workspace;
         QWidget window;
         window.resize(1024, 768);
-        FileListViews views(context, store, workspace, &window);
+        FileListViews views(store, context.protectedGroups, context.mainSettings, &window);
         window.show();
         QCoreApplication::processEvents();
         // How long the window goes without serving its events meanwhile.

@@ -4,7 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/FileCopy.h"
 #include "platform/Progress.h"
-#include "shell/CurrentOperator.h"
+#include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"

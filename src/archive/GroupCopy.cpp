@@ -3,7 +3,7 @@
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
 #include "archive/ProtectedGroups.h"
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"

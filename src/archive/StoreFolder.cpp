@@ -1,6 +1,6 @@
 #include "archive/StoreFolder.h"
 
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
 
 #include <QDir>
 #include <QFile>

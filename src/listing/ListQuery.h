@@ -1,6 +1,6 @@
 #pragma once
 
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
 #include "listing/ListColumns.h"
 
 #include <QList>

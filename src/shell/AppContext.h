@@ -1,10 +1,10 @@
 #pragma once
 
 #include "archive/ProtectedGroups.h"
-#include "shell/Config.h"
-#include "shell/CurrentOperator.h"
-#include "shell/MainSettings.h"
-#include "shell/ProgramHome.h"
+#include "platform/Config.h"
+#include "store/CurrentOperator.h"
+#include "store/MainSettings.h"
+#include "platform/ProgramHome.h"
 
 // What the start-up sequence and the login establish for the whole run:
 // the program folder and its Config.ini, the database path, the settings

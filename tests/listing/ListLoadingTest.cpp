@@ -23,7 +23,7 @@ namespace {
 // The list as the main window holds it, on a test home.
 struct ListUnderTest {
     explicit ListUnderTest(TestHome& home)
-        : views(home.context(), home.store(), workspace, &window)
+        : views(home.store(), home.context().protectedGroups, home.context().mainSettings, &window)
     {
         window.resize(1024, 768);
     }
