@@ -8,6 +8,7 @@
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
+#include "store/SizeText.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,13 +43,6 @@ const QSet<QString>& knownColumns()
         return s;
     }();
     return cols;
-}
-
-QString cut2(double v)
-{
-    // Cut, not round: 1023.999 KB is "1023.99KB", never "1024.00KB".
-    const qint64 hundredths = static_cast<qint64>(v * 100.0 + 1e-9);
-    return QStringLiteral("%1.%2").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
 }
 
 FileRecord readRow(const RecordSet& rs)
@@ -127,13 +121,7 @@ FileRecords::FileRecords(DataStore& store, StoreFolder folder, const CurrentOper
 
 QString FileRecords::sizeText(qint64 bytes)
 {
-    if (bytes < 0)
-        bytes = 0;
-    if (bytes < 1024)
-        return QString::number(bytes) + QStringLiteral("BYTE");
-    if (bytes < 1024 * 1024)
-        return cut2(double(bytes) / 1024.0) + QStringLiteral("KB");
-    return cut2(double(bytes) / (1024.0 * 1024.0)) + QStringLiteral("MB");
+    return ::sizeText(bytes);
 }
 
 QPair<QString, QString> FileRecords::splitFileName(const QString& fileName)
