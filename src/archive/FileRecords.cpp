@@ -9,6 +9,7 @@
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
 #include "store/SizeText.h"
+#include "store/WjColumns.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,24 +26,12 @@ QVariant text(const QString& s)
     return s.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(s);
 }
 
-QString spareColumn(int i)
-{
-    return QStringLiteral("b%1").arg(i + 1);
-}
+using WjColumns::spareColumn;
 
 // The wj columns a list setting may name; nothing else enters a statement.
 const QSet<QString>& knownColumns()
 {
-    static const QSet<QString> cols = [] {
-        QSet<QString> s{QStringLiteral("id"), QStringLiteral("xh"), QStringLiteral("bh"), QStringLiteral("mc"),
-                        QStringLiteral("fz"), QStringLiteral("lx"), QStringLiteral("dx"), QStringLiteral("dxsz"),
-                        QStringLiteral("scr"), QStringLiteral("scsj"), QStringLiteral("xgr"), QStringLiteral("xgsj"),
-                        QStringLiteral("bz"), QStringLiteral("ylcs"), QStringLiteral("lj")};
-        for (int i = 0; i < 15; ++i)
-            s.insert(spareColumn(i));
-        return s;
-    }();
-    return cols;
+    return WjColumns::nameable();
 }
 
 FileRecord readRow(const RecordSet& rs)
