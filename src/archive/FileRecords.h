@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/StoreFolder.h"
+#include "store/WjColumns.h"
 
 #include <QList>
 #include <QPair>
@@ -22,7 +23,7 @@ struct FileRecord {
     QString lx;   // type
     QString dx;   // size text
     qint64 dxsz = 0;
-    QStringList spare = QStringList(15);  // b1 … b15
+    QStringList spare = QStringList(WjColumns::SpareCount);  // b1 … b15
     QString scr, scsj, xgr, xgsj, bz;
     qint64 ylcs = 0;
     QString lj;   // kept in the store folder when not empty
@@ -32,7 +33,7 @@ struct FileRecord {
 struct RecordFields {
     QString name;      // mc
     QString group;     // fz
-    QStringList spare = QStringList(15);
+    QStringList spare = QStringList(WjColumns::SpareCount);
     QString remark;    // bz
 };
 

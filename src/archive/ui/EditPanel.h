@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/StoreFolder.h"
+#include "store/WjColumns.h"
 
 #include <QFrame>
 #include <QList>
@@ -112,10 +113,10 @@ private:
     QToolButton* m_groupButton = nullptr;
     QLineEdit* m_type = nullptr;
     QLineEdit* m_size = nullptr;
-    QLabel* m_spareLabels[15] = {};
-    QLineEdit* m_spareEdits[15] = {};
-    QToolButton* m_spareButtons[15] = {};
-    QDateEdit* m_dateBoxes[3] = {};
+    QLabel* m_spareLabels[WjColumns::SpareCount] = {};
+    QLineEdit* m_spareEdits[WjColumns::SpareCount] = {};
+    QToolButton* m_spareButtons[WjColumns::SpareCount] = {};
+    QDateEdit* m_dateBoxes[WjColumns::DateSpares] = {};
     QPlainTextEdit* m_remark = nullptr;
 
     qint64 m_id = -1;          // the record shown or being modified
