@@ -9,7 +9,7 @@
 // What the start-up sequence and the login establish for the whole run:
 // the program folder and its Config.ini, the database path, the settings
 // read at start, the current operator and the open protected groups.
-// The main window and its panes share one AppContext.
+// The main window holds it and hands each pane only the parts it needs.
 struct AppContext {
     explicit AppContext(const QString& programFolder)
         : home(programFolder), config(home.configPath()) {}
