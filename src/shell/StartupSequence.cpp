@@ -226,7 +226,7 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
         m_store.close();
         m_context.instanceLocks.clear();
         result.outcome = Outcome::DatabaseUnusable;
-        result.message = PrivateFolder::withCause(OpenFailedMessage, why);
+        result.message = OpenFailedMessage;
         result.detail = why;
         return result;
     }
