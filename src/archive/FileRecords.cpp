@@ -283,10 +283,9 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
     if (!tx.isActive())
         return undo(InsertFailed, m_store.lastError());
 
-    QString why;
-    const std::optional<QString> number = FileNumbering::draw(m_store, &why);
+    const ::Result<QString> number = FileNumbering::draw(m_store);
     if (!number)
-        return undo(NumberingFailed, why);
+        return undo(NumberingFailed, number.detail());
 
     const QVariant lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
     const qint64 xh = lastXh.isValid() ? lastXh.toLongLong() + 1 : 1;

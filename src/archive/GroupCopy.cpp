@@ -232,10 +232,9 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
     Transaction tx(m_store);
     if (!tx.isActive())
         return undo(NumberDrawFailed, m_store.lastError());
-    QString error;
-    const std::optional<QString> number = FileNumbering::draw(m_store, &error);
+    const Result<QString> number = FileNumbering::draw(m_store);
     if (!number)
-        return undo(NumberDrawFailed, error);
+        return undo(NumberDrawFailed, number.detail());
     QString newLj = lj;
     if (!staged.isEmpty()) {
         const StoreFolder::Stored s =
@@ -293,10 +292,9 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
         || m_store.rowsAffected() != 1)
         return undo(CopyFailed, m_store.lastError());
     const qint64 copyId = m_store.lastInsertId();
-    QString error;
-    const std::optional<QString> number = FileNumbering::draw(m_store, &error);
+    const Result<QString> number = FileNumbering::draw(m_store);
     if (!number)
-        return undo(NumberDrawFailed, error);
+        return undo(NumberDrawFailed, number.detail());
     QString newLj = lj;
     if (!staged.isEmpty()) {
         const StoreFolder::Stored s =
