@@ -1,6 +1,7 @@
 #include "archive/GroupTree.h"
 
 #include "archive/GroupPath.h"
+#include "platform/PrivateFolder.h"
 #include "archive/ProtectedGroups.h"
 #include "store/DataStore.h"
 #include "store/PasswordHash.h"
@@ -280,7 +281,7 @@ GroupTree::Result GroupTree::rewriteOrRestore(std::unique_ptr<Node> snapshot, co
     if (!ok) {
         // The table is as it was: so is the tree.
         m_root = std::move(snapshot);
-        return failed(message);
+        return failed(PrivateFolder::withCause(message, m_store.lastError()));
     }
     for (auto it = ids.cbegin(); it != ids.cend(); ++it)
         const_cast<Node*>(it.key())->id = it.value();

@@ -443,6 +443,8 @@ void StoreFaultsTest::messagesNameTheCause_data()
                                              << FileRecords::InsertFailed + QStringLiteral(" (数据库只读)");
     QTest::newRow("disk full") << QStringLiteral("full") << 300000
                                << FileRecords::InsertFailed + QStringLiteral(" (磁盘空间不足)");
+    QTest::newRow("read-only, group tree") << QStringLiteral("PRAGMA query_only=1") << -1
+                                           << GroupTree::SaveFailed + QStringLiteral(" (数据库只读)");
 }
 
 void StoreFaultsTest::messagesNameTheCause()
@@ -450,7 +452,7 @@ void StoreFaultsTest::messagesNameTheCause()
     QFETCH(QString, setting);
     QFETCH(int, size);
     QFETCH(QString, message);
-    const QString src = source(QStringLiteral("f.bin"), size);
+    const QString src = source(QStringLiteral("f.bin"), qMax(size, 0));
     if (setting == QLatin1String("full")) {
         // Content held in the database, which may not grow.
         m_records->setSizeBound(1 << 20);
@@ -459,6 +461,16 @@ void StoreFaultsTest::messagesNameTheCause()
         QVERIFY(s().execute(QStringLiteral("PRAGMA max_page_count=%1").arg(pages)));
     } else {
         QVERIFY(s().execute(setting));
+    }
+    if (size < 0) {
+        ProtectedGroups open;
+        GroupTree tree(s(), open);
+        QVERIFY(tree.load());
+        const GroupTree::Result r = tree.add(0, QStringLiteral("人事部"));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.message, message);
+        QCOMPARE(tree.groupCount(), 1);
+        return;
     }
     const FileRecords::Result r = m_records->add(fields(QStringLiteral("f")), src);
     QVERIFY(!r.ok);
