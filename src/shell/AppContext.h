@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-class QLockFile;
+class InstanceLock;
 
 // What the start-up sequence and the login establish for the whole run:
 // the program folder and its Config.ini, the database path, the settings
@@ -29,5 +29,5 @@ struct AppContext {
     ProtectedGroups protectedGroups;
     // Held from the start-up to the end of the run: no second instance
     // works on the same Data folder.
-    std::vector<std::shared_ptr<QLockFile>> instanceLocks;
+    std::vector<std::shared_ptr<InstanceLock>> instanceLocks;
 };

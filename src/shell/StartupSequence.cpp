@@ -1,6 +1,7 @@
 #include "shell/StartupSequence.h"
 
 #include "archive/StoreFolder.h"
+#include "platform/InstanceLock.h"
 #include "platform/PrivateFolder.h"
 #include "shell/AppContext.h"
 #include "store/DataStore.h"
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QtEndian>
 
 namespace {
@@ -154,24 +154,21 @@ bool StartupSequence::takeLocks(QString* why)
 {
     m_context.instanceLocks.clear();
     for (const QString& path : lockPaths(m_context)) {
-        auto lock = std::make_shared<QLockFile>(path);
-        // A lock left by a run that was killed names a process that is gone
-        // and is taken over at once; a live one is never.
-        lock->setStaleLockTime(0);
-        if (lock->tryLock(0)) {
-            m_context.instanceLocks.push_back(lock);
+        // The lock goes with the process that holds it, so one left by a run
+        // that was killed is no lock at all.
+        InstanceLock::Attempt a = InstanceLock::acquire(path);
+        if (a.lock) {
+            m_context.instanceLocks.push_back(std::move(a.lock));
             continue;
         }
-        if (lock->error() == QLockFile::LockFailedError) {
-            qint64 pid = 0;
-            QString host, app;
-            lock->getLockInfo(&pid, &host, &app);
-            setWhy(why, QStringLiteral("%1 is held by process %2 on %3").arg(path).arg(pid).arg(host));
+        if (a.held) {
+            setWhy(why, a.detail);
             m_context.instanceLocks.clear();
             return false;
         }
         // A folder that takes no lock file cannot be written either: the
         // archive is read-only, and a second instance could change nothing.
+        qWarning("no instance lock: %s", qPrintable(a.detail));
     }
     return true;
 }

@@ -2,6 +2,7 @@
 #include "common/KillChild.h"
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
+#include "platform/InstanceLock.h"
 #include "shell/AppContext.h"
 #include "shell/Config.h"
 #include "shell/StartupSequence.h"
@@ -9,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -112,8 +112,8 @@ void StartupFaultsTest::lockOfAKilledRunIsTakenOver()
     QVERIFY(!locks.isEmpty());
     // A run holds the lock and is killed: its lock file stays behind.
     QVERIFY(KillChild::runAndKill([&] {
-        QLockFile lock(locks.first());
-        if (!lock.tryLock(0))
+        const InstanceLock::Attempt held = InstanceLock::acquire(locks.first());
+        if (!held.lock)
             ::_exit(3);
         for (;;)
             ::pause();
@@ -124,6 +124,10 @@ void StartupFaultsTest::lockOfAKilledRunIsTakenOver()
     QuietHost host;
     const StartupSequence::Result r = StartupSequence(context, store).run(QSize(1280, 1024), host);
     QVERIFY2(r.ok(), qPrintable(r.detail));
+    // Held now by this run, and free again once it ends.
+    QVERIFY(!InstanceLock::acquire(locks.first()).lock);
+    context.instanceLocks.clear();
+    QVERIFY(InstanceLock::acquire(locks.first()).lock);
 }
 
 void StartupFaultsTest::startupSweepsTheStoreFolder()
