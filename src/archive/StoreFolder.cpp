@@ -55,8 +55,10 @@ QString StoreFolder::quarantineFolder() const
 
 bool StoreFolder::ensureExists(QString* error) const
 {
+    // An existing folder is taken as it is (a link to a folder on another
+    // disk included); the start-up narrows it.
     const QFileInfo fi(m_folder);
-    if (fi.isDir() && !fi.isSymLink())
+    if (fi.isDir())
         return true;
     if (fi.exists() || fi.isSymLink()) {
         if (error)
