@@ -9,9 +9,12 @@
 #include <QStringList>
 #include <optional>
 
+#include "platform/Result.h"
+
 class CurrentOperator;
 class DataStore;
 class Progress;
+class ProtectedGroups;
 
 // One row of wj without its content.
 struct FileRecord {
@@ -101,14 +104,17 @@ public:
     std::optional<QString> checkFields(const RecordFields& fields);
     // True when path names a group of wjfz.
     bool groupExists(const QString& path);
-    // Records with this name and type.
-    QList<SameName> sameName(const QString& name, const QString& type, bool* ok = nullptr);
+    // Records with this name and type, those of the protected groups that
+    // are not open (and their sub-groups) left out.
+    ::Result<QList<SameName>> sameName(const QString& name, const QString& type, const ProtectedGroups& open);
     static QString sameNameQuestion(const SameName& found);
 
     // Stores the file at sourcePath as a new record of the group in fields.
     Result add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr);
     // Rewrites the editable columns of record id; with a newSourcePath its
-    // content is replaced by that file, else the content stays.
+    // content is replaced by that file, else the content stays. With a new
+    // source, an old kept file that cannot be removed refuses the modify
+    // before anything changes.
     Result modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
                   Progress* progress = nullptr);
     // Deletes record id and, after that, its kept file.
@@ -135,7 +141,7 @@ private:
     std::optional<Result> prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in);
     Result fail(const QString& message, const QString& detail, bool cancelled = false);
     bool writeLog(const QString& content);
-    bool nameTaken(const QString& name);
+    ::Result<bool> nameTaken(const QString& name);
     bool keptFileShared(const QString& lj, qint64 id);
 
     DataStore& m_store;
