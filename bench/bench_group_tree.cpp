@@ -5,7 +5,8 @@
 #include "archive/GroupTree.h"
 #include "archive/ProtectedGroups.h"
 #include "shell/AppContext.h"
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
+#include "store/HomeLayout.h"
 #include "store/DataStore.h"
 
 #include <QCoreApplication>
@@ -26,9 +27,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    QString error;
-    if (!dir.isValid() || !ProgramHome::initialise(dir.path(), &error)) {
-        std::fprintf(stderr, "cannot lay out a program folder: %s\n", qPrintable(error));
+    const Status laidOut = dir.isValid() ? HomeLayout::create(dir.path()) : Status::fail(QStringLiteral("no temporary folder"));
+    if (!laidOut) {
+        std::fprintf(stderr, "cannot lay out a program folder: %s\n", qPrintable(laidOut.message()));
         return 1;
     }
     AppContext context(dir.path());

@@ -31,8 +31,9 @@
 #include "listing/ListQuery.h"
 #include "listing/ui/FileListViews.h"
 #include "shell/AppContext.h"
-#include "shell/CurrentOperator.h"
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
+#include "store/CurrentOperator.h"
+#include "store/HomeLayout.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/Schema.h"
@@ -74,18 +75,6 @@ int g_warmRuns = 5;
 bool g_viewsOnly = false;
 bool g_writesOnly = false;
 int g_coldRuns = 3;
-
-class NoWorkspace : public Workspace {
-public:
-    QList<qint64> selectedIds() const override { return {}; }
-    qint64 currentId() const override { return -1; }
-    QList<Column> shownColumns() const override { return {}; }
-    QString selectedGroupPath() const override { return {}; }
-    bool isRootSelected() const override { return true; }
-    void reloadList() override {}
-    void reloadTree() override {}
-    void setProgress(int) override {}
-};
 
 void print(const QByteArray& name, double value, int decimals = 1)
 {
@@ -326,9 +315,9 @@ std::optional<Archive> ensureArchive(const QString& cache, const QString& tag, i
     if (QFileInfo::exists(done))
         return a;
     QDir(folder).removeRecursively();
-    QString error;
-    if (!ProgramHome::initialise(folder, &error)) {
-        std::fprintf(stderr, "initialise: %s\n", qPrintable(error));
+    const Status laidOut = HomeLayout::create(folder);
+    if (!laidOut) {
+        std::fprintf(stderr, "initialise: %s\n", qPrintable(laidOut.message()));
         return std::nullopt;
     }
     DataStore store;
@@ -508,11 +497,10 @@ bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, d
     // the cold runs above dropped the archive's pages, a load reads them in.
     {
         loadOnce(a, queryFor(c, scopes[0]));
-        NoWorkspace workspace;
         QWidget window;
         window.resize(1024, 768);
         c.app.databasePath = a.database;
-        FileListViews views(c.app, c.store, workspace, &window);
+        FileListViews views(c.store, c.app.protectedGroups, c.app.mainSettings, &window);
         window.show();
         if (qEnvironmentVariableIsSet("KV_BENCH_HIDE_ICONS"))
             if (auto* icons = window.findChild<QWidget*>(QStringLiteral("图标超级列表框")))
@@ -564,8 +552,7 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
                  std::map<QByteArray, double>* summary)
 {
     const QString emptyFolder = scratch + QStringLiteral("/empty");
-    QString error;
-    if (!ProgramHome::initialise(emptyFolder, &error))
+    if (!HomeLayout::create(emptyFolder))
         { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
     const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
     struct Side {

@@ -21,8 +21,9 @@
 
 #include "archive/FileRecords.h"
 #include "archive/StoreFolder.h"
-#include "shell/CurrentOperator.h"
-#include "shell/ProgramHome.h"
+#include "store/CurrentOperator.h"
+#include "platform/ProgramHome.h"
+#include "store/HomeLayout.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/Schema.h"
@@ -170,9 +171,9 @@ int main(int argc, char** argv)
     const QString homeFolder = dir.filePath(QStringLiteral("home"));
     const QString sources = dir.filePath(QStringLiteral("src"));
     QDir().mkpath(sources);
-    QString error;
-    if (!ProgramHome::initialise(homeFolder, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const Status laidOut = HomeLayout::create(homeFolder);
+    if (!laidOut) {
+        std::fprintf(stderr, "%s\n", qPrintable(laidOut.message()));
         return 1;
     }
     const ProgramHome home(homeFolder);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package Korvane needs (skipping what is there) and
-# builds it into build/. Sourced by run.sh and test.sh.
+# configures the build in build/. Sourced by run.sh and test.sh, which then
+# build only what they need with kv_build TARGET...
+# KV_WERROR=1 turns compiler warnings into errors (CI sets it).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -24,10 +26,23 @@ done
 if [ "${#missing[@]}" -gt 0 ]; then
   SUDO=""
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  echo "Installing: ${missing[*]}"
+  echo "korvane: installing Debian packages: ${missing[*]}"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD" -j "$(nproc)"
+WERROR=OFF
+if [ "${KV_WERROR:-0}" = "1" ]; then WERROR=ON; fi
+echo "korvane: configuring the build in $BUILD"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_WERROR="$WERROR" >/dev/null
+
+# Builds the given targets (all when none is given).
+kv_build() {
+  if [ "$#" -eq 0 ]; then
+    echo "korvane: building everything (program, tests, benchmarks)"
+    cmake --build "$BUILD" -j "$(nproc)"
+  else
+    echo "korvane: building $*"
+    cmake --build "$BUILD" -j "$(nproc)" --target "$@"
+  fi
+}

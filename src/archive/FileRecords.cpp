@@ -1,14 +1,18 @@
 #include "archive/FileRecords.h"
 
 #include "archive/GroupPath.h"
+#include "archive/ProtectedGroups.h"
 #include "platform/Clock.h"
 #include "platform/FileCopy.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
-#include "shell/CurrentOperator.h"
+#include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
 #include "store/RecordContent.h"
+#include "store/SizeText.h"
+#include "store/WjColumns.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,31 +29,12 @@ QVariant text(const QString& s)
     return s.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(s);
 }
 
-QString spareColumn(int i)
-{
-    return QStringLiteral("b%1").arg(i + 1);
-}
+using WjColumns::spareColumn;
 
 // The wj columns a list setting may name; nothing else enters a statement.
 const QSet<QString>& knownColumns()
 {
-    static const QSet<QString> cols = [] {
-        QSet<QString> s{QStringLiteral("id"), QStringLiteral("xh"), QStringLiteral("bh"), QStringLiteral("mc"),
-                        QStringLiteral("fz"), QStringLiteral("lx"), QStringLiteral("dx"), QStringLiteral("dxsz"),
-                        QStringLiteral("scr"), QStringLiteral("scsj"), QStringLiteral("xgr"), QStringLiteral("xgsj"),
-                        QStringLiteral("bz"), QStringLiteral("ylcs"), QStringLiteral("lj")};
-        for (int i = 0; i < 15; ++i)
-            s.insert(spareColumn(i));
-        return s;
-    }();
-    return cols;
-}
-
-QString cut2(double v)
-{
-    // Cut, not round: 1023.999 KB is "1023.99KB", never "1024.00KB".
-    const qint64 hundredths = static_cast<qint64>(v * 100.0 + 1e-9);
-    return QStringLiteral("%1.%2").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+    return WjColumns::nameable();
 }
 
 FileRecord readRow(const RecordSet& rs)
@@ -102,7 +87,8 @@ std::optional<FileRecords::Result> FileRecords::prepareIncoming(const QString& s
         QString why;
         if (!m_folder.ensureExists(&why))
             return fail(FolderFailed, why);
-        const StoreFolder::Stored staged = m_folder.stage(sourcePath, progress);
+        // The size the file had when it was chosen is the size stored, or nothing.
+        const StoreFolder::Stored staged = m_folder.stage(sourcePath, progress, source.size());
         if (!staged)
             return fail(staged.cancelled ? QStringLiteral("上传文件取消!") : PrepareFailed, staged.error,
                         staged.cancelled);
@@ -128,13 +114,7 @@ FileRecords::FileRecords(DataStore& store, StoreFolder folder, const CurrentOper
 
 QString FileRecords::sizeText(qint64 bytes)
 {
-    if (bytes < 0)
-        bytes = 0;
-    if (bytes < 1024)
-        return QString::number(bytes) + QStringLiteral("BYTE");
-    if (bytes < 1024 * 1024)
-        return cut2(double(bytes) / 1024.0) + QStringLiteral("KB");
-    return cut2(double(bytes) / (1024.0 * 1024.0)) + QStringLiteral("MB");
+    return ::sizeText(bytes);
 }
 
 QPair<QString, QString> FileRecords::splitFileName(const QString& fileName)
@@ -152,7 +132,8 @@ FileRecords::Result FileRecords::fail(const QString& message, const QString& det
     Result r;
     r.ok = false;
     r.cancelled = cancelled;
-    r.message = message;
+    // The system's text, with the cause where a clerk can act on it.
+    r.message = cancelled ? message : PrivateFolder::withCause(message, detail);
     r.detail = detail;
     return r;
 }
@@ -185,13 +166,26 @@ std::optional<QString> FileRecords::checkFields(const RecordFields& fields)
     return std::nullopt;
 }
 
-QList<FileRecords::SameName> FileRecords::sameName(const QString& name, const QString& type, bool* ok)
+Result<QList<FileRecords::SameName>> FileRecords::sameName(const QString& name, const QString& type,
+                                                          const ProtectedGroups& open)
 {
+    using Found = ::Result<QList<SameName>>;
+    // The records of closed protected groups are never named, not even by
+    // a question: without the group list every group counts as closed.
+    QStringList closed;
+    if (!open.readClosedPaths(m_store, &closed))
+        return Found::fail(QString(), QStringLiteral("wjfz: ") + m_store.lastError());
+    QString sql = QStringLiteral("select id,bh,mc,lx,fz,scsj from wj where mc=? and lx=?");
+    QVariantList params{name, type};
+    for (const QString& c : std::as_const(closed)) {
+        const GroupPath::Condition hidden = GroupPath::withSubgroups(c);
+        sql += QStringLiteral(" and not ") + hidden.sql;
+        params += hidden.params;
+    }
+    RecordSet rs = m_store.query(sql + QStringLiteral(" order by id"), params);
+    if (!rs)
+        return Found::fail(QString(), m_store.lastError());
     QList<SameName> out;
-    RecordSet rs = m_store.query(QStringLiteral("select id,bh,mc,lx,fz,scsj from wj where mc=? and lx=? order by id"),
-                                 {name, type});
-    if (ok)
-        *ok = rs.isValid();
     for (; !rs.atEnd(); rs.next())
         out.append({rs.number(0), rs.text(1), rs.text(2), rs.text(3), rs.text(4), rs.text(5)});
     return out;
@@ -203,12 +197,16 @@ QString FileRecords::sameNameQuestion(const SameName& found)
         + QStringLiteral(" 所属分组:\\") + found.fz + QStringLiteral(" 上传时间:") + found.scsj;
 }
 
-bool FileRecords::nameTaken(const QString& name)
+Result<bool> FileRecords::nameTaken(const QString& name)
 {
-    // A name that some record refers to is not free, even when its file is missing.
-    const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
-                                      {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
-    return !n.isValid() || n.toLongLong() > 0;
+    // A name that some record refers to is not free, even when its file is
+    // missing. A lookup that fails is a failure, never "taken": on a damaged
+    // archive every name would be taken and the search would never end.
+    const RecordSet rs = m_store.query(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
+                                       {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
+    if (!rs || rs.atEnd())
+        return ::Result<bool>::fail(QString(), m_store.lastError());
+    return rs.number(0) > 0;
 }
 
 bool FileRecords::keptFileShared(const QString& lj, qint64 id)
@@ -263,10 +261,9 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
     if (!tx.isActive())
         return undo(InsertFailed, m_store.lastError());
 
-    QString why;
-    const std::optional<QString> number = FileNumbering::draw(m_store, &why);
+    const ::Result<QString> number = FileNumbering::draw(m_store);
     if (!number)
-        return undo(NumberingFailed, why);
+        return undo(NumberingFailed, number.detail());
 
     const QVariant lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
     const qint64 xh = lastXh.isValid() ? lastXh.toLongLong() + 1 : 1;
@@ -332,6 +329,14 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
         return fail(*refused, QString());
 
     const bool replacing = !newSourcePath.isEmpty();
+    // The old kept file goes after the commit: it must be removable before
+    // anything changes, or the modify would leave it behind as an orphan.
+    if (replacing && !old->lj.isEmpty()) {
+        const QString kept = m_folder.resolve(old->lj);
+        if (!kept.isEmpty() && m_folder.contains(kept) && QFileInfo::exists(kept)
+            && (QFileInfo(kept).isDir() || !QFileInfo(QFileInfo(kept).absolutePath()).isWritable()))
+            return fail(ModifyFailed, QStringLiteral("%1 cannot be removed: Permission denied").arg(kept));
+    }
     Incoming in;
     if (replacing) {
         if (auto refusedContent = prepareIncoming(newSourcePath, progress, &in))
@@ -389,16 +394,20 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
     if (!tx.commit())
         return undo(ModifyFailed, m_store.lastError());
 
-    // The old kept file goes only now that no record refers to it.
-    if (replacing && !old->lj.isEmpty() && m_folder.resolve(old->lj) != placed && !keptFileShared(old->lj, id))
-        m_folder.remove(old->lj);
-
     Result r;
     r.ok = true;
     r.id = id;
     r.number = old->bh;
     r.logFailed = !logged;
     r.message = details + SavedSuffix;
+    // The old kept file goes only now that no record refers to it. Should it
+    // stay after all, the record is changed but the window says so.
+    QString why;
+    if (replacing && !old->lj.isEmpty() && m_folder.resolve(old->lj) != placed && !keptFileShared(old->lj, id)
+        && !m_folder.remove(old->lj, &why)) {
+        r.message = PrivateFolder::withCause(DeleteFileFailed, why);
+        r.detail = why;
+    }
     return r;
 }
 
@@ -449,7 +458,7 @@ FileRecords::Result FileRecords::remove(qint64 id)
     if (!lj.isEmpty() && !keptFileShared(lj, id) && !m_folder.remove(lj, &why)) {
         // The record is gone; its file stays as a leftover, which no later
         // record overwrites.
-        r.message = DeleteFileFailed;
+        r.message = PrivateFolder::withCause(DeleteFileFailed, why);
         r.detail = why;
     }
     r.logFailed = !logged;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/StoreFolder.h"
+#include "store/WjColumns.h"
 
 #include <QList>
 #include <QPair>
@@ -8,9 +9,12 @@
 #include <QStringList>
 #include <optional>
 
+#include "platform/Result.h"
+
 class CurrentOperator;
 class DataStore;
 class Progress;
+class ProtectedGroups;
 
 // One row of wj without its content.
 struct FileRecord {
@@ -22,7 +26,7 @@ struct FileRecord {
     QString lx;   // type
     QString dx;   // size text
     qint64 dxsz = 0;
-    QStringList spare = QStringList(15);  // b1 … b15
+    QStringList spare = QStringList(WjColumns::SpareCount);  // b1 … b15
     QString scr, scsj, xgr, xgsj, bz;
     qint64 ylcs = 0;
     QString lj;   // kept in the store folder when not empty
@@ -32,7 +36,7 @@ struct FileRecord {
 struct RecordFields {
     QString name;      // mc
     QString group;     // fz
-    QStringList spare = QStringList(15);
+    QStringList spare = QStringList(WjColumns::SpareCount);
     QString remark;    // bz
 };
 
@@ -90,8 +94,8 @@ public:
     // True when content of `bytes` goes into the store folder.
     bool keptOutside(qint64 bytes) const { return bytes >= m_sizeBound; }
 
-    // "1023BYTE", "1.00KB", "1023.99KB", "1.00MB": the size with its unit on
-    // base 1024, cut (not rounded) to two decimals.
+    // The store's size text (store/SizeText.h): "1023BYTE", "1.00KB",
+    // "1023.99KB", "1.00MB".
     static QString sizeText(qint64 bytes);
     // Name and type of a file name: the type is what follows the last dot.
     static QPair<QString, QString> splitFileName(const QString& fileName);
@@ -100,14 +104,17 @@ public:
     std::optional<QString> checkFields(const RecordFields& fields);
     // True when path names a group of wjfz.
     bool groupExists(const QString& path);
-    // Records with this name and type.
-    QList<SameName> sameName(const QString& name, const QString& type, bool* ok = nullptr);
+    // Records with this name and type, those of the protected groups that
+    // are not open (and their sub-groups) left out.
+    ::Result<QList<SameName>> sameName(const QString& name, const QString& type, const ProtectedGroups& open);
     static QString sameNameQuestion(const SameName& found);
 
     // Stores the file at sourcePath as a new record of the group in fields.
     Result add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr);
     // Rewrites the editable columns of record id; with a newSourcePath its
-    // content is replaced by that file, else the content stays.
+    // content is replaced by that file, else the content stays. With a new
+    // source, an old kept file that cannot be removed refuses the modify
+    // before anything changes.
     Result modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
                   Progress* progress = nullptr);
     // Deletes record id and, after that, its kept file.
@@ -134,7 +141,7 @@ private:
     std::optional<Result> prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in);
     Result fail(const QString& message, const QString& detail, bool cancelled = false);
     bool writeLog(const QString& content);
-    bool nameTaken(const QString& name);
+    ::Result<bool> nameTaken(const QString& name);
     bool keptFileShared(const QString& lj, qint64 id);
 
     DataStore& m_store;

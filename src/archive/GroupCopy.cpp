@@ -3,7 +3,8 @@
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
 #include "archive/ProtectedGroups.h"
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
@@ -43,6 +44,25 @@ QString GroupCopy::logText(const QString& source, const QString& target)
     return LogWriter::GroupCopied + source + QStringLiteral(" 到 目标分组 ") + target;
 }
 
+QString GroupCopy::logText(const QString& source, const QString& target, Unfinished how, int copied)
+{
+    const QString state = how == Unfinished::Cancelled ? QStringLiteral("已取消")
+        : how == Unfinished::Failed                    ? QStringLiteral("未完成")
+                                                       : QStringLiteral("进行中");
+    return logText(source, target) + QStringLiteral(" (%1, 已复制 %2 个文件)").arg(state).arg(copied);
+}
+
+bool GroupCopy::writeLogLine(const QString& text)
+{
+    if (m_logId < 0) {
+        if (!m_log.write(text))
+            return false;
+        m_logId = m_store.lastInsertId();
+        return true;
+    }
+    return m_store.execute(QStringLiteral("update rz set nr=? where id=?"), {text, m_logId});
+}
+
 GroupCopy::GroupCopy(DataStore& store, StoreFolder folder, const ProtectedGroups& open, LogWriter& log)
     : m_store(store), m_folder(std::move(folder)), m_open(open), m_log(log)
 {
@@ -51,22 +71,26 @@ GroupCopy::GroupCopy(DataStore& store, StoreFolder folder, const ProtectedGroups
 bool GroupCopy::fail(Outcome* out, Outcome::Kind kind, const QString& message, const QString& detail)
 {
     out->kind = kind;
-    out->message = message;
+    out->message = kind == Outcome::Kind::Cancelled ? message : PrivateFolder::withCause(message, detail);
     out->detail = detail;
     return false;
 }
 
-bool GroupCopy::nameTaken(const QString& name)
+Result<bool> GroupCopy::nameTaken(const QString& name)
 {
-    // A name some record refers to is not free, even when its file is missing.
-    const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
-                                      {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
-    return !n.isValid() || n.toLongLong() > 0;
+    // A name some record refers to is not free, even when its file is
+    // missing; a lookup that fails is a failure, never "taken".
+    const RecordSet rs = m_store.query(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
+                                       {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
+    if (!rs || rs.atEnd())
+        return Result<bool>::fail(QString(), m_store.lastError());
+    return rs.number(0) > 0;
 }
 
 GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, Progress& progress)
 {
     Outcome out;
+    m_logId = -1;
     if (source.isEmpty()) {
         fail(&out, Outcome::Kind::Refused, GroupTree::NoGroupSelected, {});
         return out;
@@ -134,21 +158,30 @@ GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, 
     progress.setRange(0, leftovers.size() + originals.size());
     progress.setValue(done);
     bool stopped = false;
-    for (qint64 id : std::as_const(originals)) {
+    for (int i = 0; i < originals.size(); ++i) {
         if (progress.cancelled()) {
             fail(&out, Outcome::Kind::Cancelled, Cancelled, {});
             stopped = true;
             break;
         }
-        if (!copyOne(id, target, progress, &out)) {
+        const bool last = i + 1 == originals.size();
+        const QString line = last ? logText(source, target)
+                                  : logText(source, target, Unfinished::Running, out.copied + 1);
+        if (!copyOne(originals.at(i), target, progress, &out, line)) {
             stopped = true;
             break;
         }
         ++out.copied;
         progress.setValue(++done);
     }
-    if (out.copied > 0)
-        m_log.write(logText(source, target));
+    if (stopped && out.copied > 0) {
+        const Unfinished how = out.kind == Outcome::Kind::Cancelled ? Unfinished::Cancelled : Unfinished::Failed;
+        writeLogLine(logText(source, target, how, out.copied));
+    } else if (!stopped && out.copied > 0) {
+        // Written already with the last copy; again only when that one was
+        // gone by its turn (the same text otherwise).
+        writeLogLine(logText(source, target));
+    }
     if (!stopped) {
         out.kind = Outcome::Kind::Done;
         out.message = Succeeded;
@@ -200,10 +233,9 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
     Transaction tx(m_store);
     if (!tx.isActive())
         return undo(NumberDrawFailed, m_store.lastError());
-    QString error;
-    const std::optional<QString> number = FileNumbering::draw(m_store, &error);
+    const Result<QString> number = FileNumbering::draw(m_store);
     if (!number)
-        return undo(NumberDrawFailed, error);
+        return undo(NumberDrawFailed, number.detail());
     QString newLj = lj;
     if (!staged.isEmpty()) {
         const StoreFolder::Stored s =
@@ -220,15 +252,18 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
     return true;
 }
 
-bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out)
+bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out,
+                        const QString& logLine)
 {
     QString lj, type;
     {
         RecordSet rs = m_store.query(QStringLiteral("select lj,lx from wj where id=?"), {id});
         if (!rs)
             return fail(out, Outcome::Kind::Failed, CopyFailed, m_store.lastError());
-        if (rs.atEnd())  // gone meanwhile: nothing to copy
+        if (rs.atEnd()) { // gone meanwhile: nothing to copy
+            --out->copied; // counted by the caller; this one made none
             return true;
+        }
         lj = rs.text(0);
         type = rs.text(1);
     }
@@ -260,10 +295,9 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
     const qint64 copyId = m_store.lastInsertId();
     if (const Status held = RecordContent::copy(m_store, id, copyId); !held)
         return undo(CopyFailed, held.detail());
-    QString error;
-    const std::optional<QString> number = FileNumbering::draw(m_store, &error);
+    const Result<QString> number = FileNumbering::draw(m_store);
     if (!number)
-        return undo(NumberDrawFailed, error);
+        return undo(NumberDrawFailed, number.detail());
     QString newLj = lj;
     if (!staged.isEmpty()) {
         const StoreFolder::Stored s =
@@ -275,7 +309,17 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
     if (!m_store.execute(QStringLiteral("update wj set bh=?,lj=? where id=?"), {*number, newLj, copyId})
         || m_store.rowsAffected() != 1)
         return undo(NumberWriteFailed, m_store.lastError());
-    if (!tx.commit())
+    // The log line commits with the copy it counts; a line that cannot be
+    // written does not stop the copy.
+    const qint64 logIdBefore = m_logId;
+    {
+        Transaction logStep(m_store);
+        if (!logStep.isActive() || !writeLogLine(logLine) || !logStep.commit())
+            m_logId = logIdBefore;
+    }
+    if (!tx.commit()) {
+        m_logId = logIdBefore;
         return undo(NumberWriteFailed, m_store.lastError());
+    }
     return true;
 }

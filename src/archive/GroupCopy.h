@@ -19,6 +19,11 @@ class ProtectedGroups;
 // still marked 'WWW' (left by an interrupted copy of an older version) is
 // numbered at the start of the next copy. Files of closed protected groups
 // are never copied.
+//
+// The run's one log line is written with the first copy, in its
+// transaction, and rewritten with every further copy, so at any moment it
+// says how many copies exist; the last copy writes its final text. A
+// cancelled or failed run says so in the line.
 class GroupCopy {
 public:
     static inline const QString NoTarget = QStringLiteral("没有选择目标分组!");
@@ -31,6 +36,10 @@ public:
     static inline const QString Marker = QStringLiteral("WWW");
     static QString confirmText(const QString& source, const QString& target);
     static QString logText(const QString& source, const QString& target);
+    // The log line of a run that did not finish: cancelled, failed, or (as
+    // long as it goes on, and so after a kill) still under way.
+    enum class Unfinished { Running, Cancelled, Failed };
+    static QString logText(const QString& source, const QString& target, Unfinished how, int copied);
 
     struct Outcome {
         enum class Kind { Done, Cancelled, Refused, Failed };
@@ -48,14 +57,18 @@ public:
 
 private:
     bool numberLeftover(qint64 id, Progress& progress, Outcome* out);
-    bool copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out);
+    bool copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out, const QString& logLine);
+    // Writes the run's log line (inserting it the first time); inside the
+    // caller's transaction when there is one.
+    bool writeLogLine(const QString& text);
     bool fail(Outcome* out, Outcome::Kind kind, const QString& message, const QString& detail);
     // Copies the kept file lj to a staged file of the store folder (outside any transaction).
     bool stageKeptFile(const QString& lj, Progress& progress, QString* staged, Outcome* out);
-    bool nameTaken(const QString& name);
+    Result<bool> nameTaken(const QString& name);
 
     DataStore& m_store;
     StoreFolder m_folder;
     const ProtectedGroups& m_open;
     LogWriter& m_log;
+    qint64 m_logId = -1;  // the run's line in rz, once written
 };

@@ -1,6 +1,7 @@
 #include "archive/GroupTree.h"
 
 #include "archive/GroupPath.h"
+#include "platform/PrivateFolder.h"
 #include "archive/ProtectedGroups.h"
 #include "store/DataStore.h"
 #include "store/PasswordHash.h"
@@ -235,20 +236,52 @@ bool GroupTree::writeAll(QHash<const Node*, qint64>* ids, QString* message)
     return true;
 }
 
+std::optional<bool> GroupTree::tableMatches(const Node& snapshot)
+{
+    QList<GroupPath::Group> groups;
+    if (!GroupPath::loadGroups(m_store, &groups))
+        return std::nullopt;
+    QList<const Node*> nodes;
+    collect(&snapshot, &nodes);
+    if (nodes.size() != groups.size())
+        return false;
+    QHash<qint64, const GroupPath::Group*> byId;
+    for (const GroupPath::Group& g : std::as_const(groups))
+        byId.insert(g.id, &g);
+    for (const Node* n : std::as_const(nodes)) {
+        const GroupPath::Group* g = byId.value(n->id);
+        const qint64 parentId = n->parent->isRoot() ? 0 : n->parent->id;
+        if (!g || g->placedParentId != parentId || g->name != n->name || g->passwordHash != n->passwordHash)
+            return false;
+    }
+    return true;
+}
+
 GroupTree::Result GroupTree::rewriteOrRestore(std::unique_ptr<Node> snapshot, const Node* focus,
                                               const std::function<bool(QString*)>& extra)
 {
     QString message = SaveFailed;
     QHash<const Node*, qint64> ids;
     bool ok = false;
+    bool stale = false;
     {
+        // The whole table is written from the tree in memory: only when the
+        // table still holds what the tree was read from (checked under the
+        // write lock), so a change made elsewhere is never written over.
         Transaction tx(m_store);
-        ok = tx.isActive() && writeAll(&ids, &message) && (!extra || extra(&message)) && tx.commit();
+        const std::optional<bool> same = tx.isActive() ? tableMatches(*snapshot) : std::nullopt;
+        stale = same.has_value() && !*same;
+        ok = same.value_or(false) && writeAll(&ids, &message) && (!extra || extra(&message)) && tx.commit();
+    }
+    if (stale) {
+        // Show what the table holds now; the operator does the change again.
+        load();
+        return failed(StaleTree);
     }
     if (!ok) {
         // The table is as it was: so is the tree.
         m_root = std::move(snapshot);
-        return failed(message);
+        return failed(PrivateFolder::withCause(message, m_store.lastError()));
     }
     for (auto it = ids.cbegin(); it != ids.cend(); ++it)
         const_cast<Node*>(it.key())->id = it.value();

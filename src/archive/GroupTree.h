@@ -1,12 +1,13 @@
 #pragma once
 
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class DataStore;
@@ -38,6 +39,7 @@ public:
     }
     static inline const QString ClearFailed = QStringLiteral("清空失败");
     static inline const QString SaveFailed = QStringLiteral("保存失败!");
+    static inline const QString StaleTree = QStringLiteral("保存失败! (分组已被更改, 已重新读取, 请重试)");
     static inline const QString HasFiles = QStringLiteral("该分组目录下已经有文件存在, 禁止删除 ");
     static inline const QString CountFailed = QStringLiteral("读取分组文件失败, 禁止删除!");
     static QString deleteQuestion(const QString& name)
@@ -157,6 +159,9 @@ private:
     Result rewriteOrRestore(std::unique_ptr<Node> snapshot, const Node* focus,
                             const std::function<bool(QString*)>& extra = {});
     bool writeAll(QHash<const Node*, qint64>* ids, QString* message);
+    // True when wjfz holds exactly the groups of `snapshot` (ids, parents,
+    // names and passwords); nullopt when it cannot be read.
+    std::optional<bool> tableMatches(const Node& snapshot);
     Result move(qint64 id, int step);
 
     DataStore& m_store;

@@ -1,11 +1,14 @@
 #include "archive/StoreFolder.h"
 
-#include "shell/ProgramHome.h"
+#include "platform/PrivateFolder.h"
+#include "platform/ProgramHome.h"
+#include "store/DataStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 
 namespace {
 
@@ -45,8 +48,15 @@ StoreFolder::StoreFolder(QString programFolder, QString folder)
 {
 }
 
+QString StoreFolder::quarantineFolder() const
+{
+    return m_folder + QStringLiteral(".quarantine");
+}
+
 bool StoreFolder::ensureExists(QString* error) const
 {
+    // An existing folder is taken as it is (a link to a folder on another
+    // disk included); the start-up narrows it.
     const QFileInfo fi(m_folder);
     if (fi.isDir())
         return true;
@@ -55,33 +65,49 @@ bool StoreFolder::ensureExists(QString* error) const
             *error = QStringLiteral("%1 exists and is not a folder").arg(m_folder);
         return false;
     }
-    if (!QDir().mkpath(m_folder) || !QFileInfo(m_folder).isDir()) {
+    // The Data folder, when it has to be made here, is the user's alone.
+    const QString parent = fi.absolutePath();
+    if (!QFileInfo(parent).exists()) {
+        const Status made = PrivateFolder::ensure(parent);
+        if (!made) {
+            if (error)
+                *error = made.detail();
+            return false;
+        }
+    }
+    const Status made = PrivateFolder::ensure(m_folder);
+    if (!made) {
         if (error)
-            *error = QStringLiteral("cannot create %1").arg(m_folder);
+            *error = made.detail();
         return false;
     }
     return true;
 }
 
-QString StoreFolder::uniqueName(const QString& number, const QString& type,
-                                const std::function<bool(const QString&)>& taken) const
+Result<QString> StoreFolder::uniqueName(const QString& number, const QString& type, const NameTaken& taken) const
 {
     QString base = safePart(number.trimmed());
     if (base.isEmpty())
         base = QStringLiteral("file");
     const QString ext = safePart(type.trimmed());
     const QDir dir(m_folder);
-    for (int i = 0;; ++i) {
+    for (int i = 0; i < MaxNameTries; ++i) {
         QString name = i == 0 ? base : base + QLatin1Char('-') + QString::number(i);
         if (!ext.isEmpty())
             name += QLatin1Char('.') + ext;
         const QFileInfo fi(dir.filePath(name));
         if (fi.exists() || fi.isSymLink())
             continue;
-        if (taken && taken(name))
-            continue;
+        if (taken) {
+            const Result<bool> used = taken(name);
+            if (!used)
+                return Result<QString>::fail(used.message(), QStringLiteral("name lookup failed: ") + used.detail());
+            if (used.value())
+                continue;
+        }
         return name;
     }
+    return Result<QString>::fail(QString(), QStringLiteral("no free name for %1 after %2 tries").arg(base).arg(MaxNameTries));
 }
 
 QString StoreFolder::storedPath(const QString& name) const
@@ -127,7 +153,7 @@ bool StoreFolder::contains(const QString& absolutePath) const
 
 StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(const QString&)>& write,
                                            const QString& number, const QString& type,
-                                           const std::function<bool(const QString&)>& taken) const
+                                           const NameTaken& taken) const
 {
     Stored s;
     if (!ensureExists(&s.error))
@@ -135,10 +161,16 @@ StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(
     // A name can be taken between the check and the rename only by another
     // writer; the rename never replaces, so try the next free name then.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        s.name = uniqueName(number, type, taken);
+        const Result<QString> name = uniqueName(number, type, taken);
+        if (!name) {
+            s.error = name.detail();
+            break;
+        }
+        s.name = name.value();
         s.absolutePath = QDir(m_folder).filePath(s.name);
         const FileCopy::Result r = write(s.absolutePath);
         if (r.ok) {
+            PrivateFolder::restrictFile(s.absolutePath).ok();
             s.ok = true;
             s.bytes = r.bytes;
             s.storedPath = storedPath(s.name);
@@ -156,7 +188,7 @@ StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(
 }
 
 StoreFolder::Stored StoreFolder::store(const QString& source, const QString& number, const QString& type,
-                                       Progress* progress, const std::function<bool(const QString&)>& taken) const
+                                       Progress* progress, const NameTaken& taken) const
 {
     return storeWith([&](const QString& target) {
         return FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
@@ -164,7 +196,7 @@ StoreFolder::Stored StoreFolder::store(const QString& source, const QString& num
 }
 
 StoreFolder::Stored StoreFolder::storeBytes(const QByteArray& bytes, const QString& number, const QString& type,
-                                            Progress* progress, const std::function<bool(const QString&)>& taken) const
+                                            Progress* progress, const NameTaken& taken) const
 {
     return storeWith([&](const QString& target) {
         return FileCopy::write(bytes, target, FileCopy::Replace::Never, progress);
@@ -184,19 +216,22 @@ bool StoreFolder::remove(const QString& lj, QString* error) const
             *error = QStringLiteral("%1 is a folder").arg(path);
         return false;
     }
-    if (!QFile::remove(path) && QFileInfo(path).exists()) {
+    QFile file(path);
+    if (!file.remove() && QFileInfo(path).exists()) {
         if (error)
-            *error = QStringLiteral("cannot remove %1").arg(path);
+            *error = QStringLiteral("cannot remove %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;
 }
 
-StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress) const
+StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress, qint64 expectedSize) const
 {
     Stored s;
     if (!ensureExists(&s.error))
         return s;
+    if (expectedSize < 0)
+        expectedSize = QFileInfo(source).size();
     const QString target = QDir(m_folder).filePath(
         QStringLiteral(".kvpart-staged-%1.part").arg(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 0, 36));
     const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
@@ -204,18 +239,35 @@ StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress
     s.cancelled = r.cancelled;
     s.bytes = r.bytes;
     s.error = r.error;
-    if (r.ok)
-        s.absolutePath = target;
+    if (!r.ok)
+        return s;
+    // The source changed while it was read: what is staged is not the file
+    // that was chosen, and never stands for it.
+    const qint64 staged = QFileInfo(target).size();
+    if (r.bytes != expectedSize || staged != expectedSize) {
+        QFile::remove(target);
+        s.ok = false;
+        s.error = QStringLiteral("%1 changed while being copied: %2 bytes copied of %3")
+                      .arg(source).arg(r.bytes).arg(expectedSize);
+        return s;
+    }
+    PrivateFolder::restrictFile(target).ok();
+    s.absolutePath = target;
     return s;
 }
 
 StoreFolder::Stored StoreFolder::place(const QString& stagedPath, const QString& number, const QString& type,
-                                       const std::function<bool(const QString&)>& taken) const
+                                       const NameTaken& taken) const
 {
     Stored s;
     s.bytes = QFileInfo(stagedPath).size();
     for (int attempt = 0; attempt < 5; ++attempt) {
-        s.name = uniqueName(number, type, taken);
+        const Result<QString> name = uniqueName(number, type, taken);
+        if (!name) {
+            s.error = name.detail();
+            break;
+        }
+        s.name = name.value();
         s.absolutePath = QDir(m_folder).filePath(s.name);
         if (FileCopy::move(stagedPath, s.absolutePath, FileCopy::Replace::Never, &s.error)) {
             s.ok = true;
@@ -235,4 +287,58 @@ void StoreFolder::discard(const QString& stagedPath) const
 {
     if (!stagedPath.isEmpty() && contains(stagedPath))
         QFile::remove(stagedPath);
+}
+
+Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
+{
+    Swept swept;
+    const QDir dir(m_folder);
+    if (!dir.exists())
+        return swept;
+
+    // Every kept file some record names, by its absolute path.
+    QSet<QString> named;
+    {
+        RecordSet rs = store.query(QStringLiteral("select lj from wj where lj<>''"));
+        if (!rs)
+            return Result<Swept>::fail(QString(), QStringLiteral("wj: ") + store.lastError());
+        for (; !rs.atEnd(); rs.next()) {
+            const QString path = resolve(rs.text(0));
+            if (!path.isEmpty())
+                named.insert(QDir::cleanPath(path));
+        }
+    }
+
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList strays;
+    for (const QFileInfo& fi : entries) {
+        if (FileCopy::isTemporaryName(fi.fileName())) {
+            if (QFile::remove(fi.absoluteFilePath()))
+                swept.removedStaging << fi.fileName();
+            continue;
+        }
+        if (!named.contains(QDir::cleanPath(fi.absoluteFilePath())))
+            strays << fi.fileName();
+    }
+    if (strays.isEmpty())
+        return swept;
+
+    const QString aside = quarantineFolder();
+    const Status made = PrivateFolder::ensure(aside);
+    if (!made)
+        return Result<Swept>::fail(QString(), made.detail());
+    for (const QString& name : std::as_const(strays)) {
+        // Never over something already set aside: a suffix keeps both.
+        QString target = QDir(aside).filePath(name);
+        for (int i = 1; QFileInfo(target).exists() || QFileInfo(target).isSymLink(); ++i) {
+            if (i > MaxNameTries)
+                return Result<Swept>::fail(QString(), QStringLiteral("no free name in %1 for %2").arg(aside, name));
+            target = QDir(aside).filePath(name + QLatin1Char('.') + QString::number(i));
+        }
+        QString why;
+        if (!FileCopy::move(dir.filePath(name), target, FileCopy::Replace::Never, &why))
+            return Result<Swept>::fail(QString(), why);
+        swept.quarantined << name;
+    }
+    return swept;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "platform/FileCopy.h"
+#include "platform/Result.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
+class DataStore;
 class ProgramHome;
 class Progress;
 
@@ -23,6 +26,12 @@ class Progress;
 // archives, are still read.
 class StoreFolder {
 public:
+    // Whether a name is already used (e.g. by a record); a failed lookup is a
+    // failure, never "taken".
+    using NameTaken = std::function<Result<bool>(const QString& name)>;
+    // The most names tried for one file before giving up.
+    static constexpr int MaxNameTries = 1000;
+
     explicit StoreFolder(const ProgramHome& home);
     // programFolder: the folder lj paths are relative to; folder: the store folder.
     StoreFolder(QString programFolder, QString folder);
@@ -30,14 +39,20 @@ public:
     QString folder() const { return m_folder; }
     QString programFolder() const { return m_programFolder; }
 
-    // Creates the folder when missing; false when it is not there afterwards.
+    // The folder beside the store folder that takes kept files no record
+    // names ("Data/Lf.quarantine").
+    QString quarantineFolder() const;
+
+    // Creates the folder when missing (and its parent, the Data folder, when
+    // that is missing too), only for the current user (0700); false when it
+    // is not there afterwards or belongs to someone else.
     bool ensureExists(QString* error = nullptr) const;
 
     // A free name for a record's file: number + "." + type, with "-1", "-2" …
     // before the type when that name is taken. `taken` (optional) may mark
-    // further names as used (e.g. names other records refer to).
-    QString uniqueName(const QString& number, const QString& type,
-                       const std::function<bool(const QString& name)>& taken = {}) const;
+    // further names as used (e.g. names other records refer to). Fails when
+    // `taken` fails, or after MaxNameTries names.
+    Result<QString> uniqueName(const QString& number, const QString& type, const NameTaken& taken = {}) const;
 
     // The lj value for a file of the folder named `name`.
     QString storedPath(const QString& name) const;
@@ -59,20 +74,21 @@ public:
     // Copies `source` into the folder under a unique name for the record
     // (creating the folder when missing). Nothing remains on failure.
     Stored store(const QString& source, const QString& number, const QString& type,
-                 Progress* progress = nullptr,
-                 const std::function<bool(const QString& name)>& taken = {}) const;
+                 Progress* progress = nullptr, const NameTaken& taken = {}) const;
     // The same for content held in memory.
     Stored storeBytes(const QByteArray& bytes, const QString& number, const QString& type,
-                      Progress* progress = nullptr,
-                      const std::function<bool(const QString& name)>& taken = {}) const;
+                      Progress* progress = nullptr, const NameTaken& taken = {}) const;
 
     // In two steps, so that the slow copy happens before the record's number
     // is known: stage() copies `source` into a hidden file of the folder
     // (Stored::absolutePath, no name yet); place() gives the staged file its
     // unique name for the record; discard() removes a staged file.
-    Stored stage(const QString& source, Progress* progress = nullptr) const;
+    // expectedSize (>= 0) is the size the source had when it was chosen;
+    // otherwise its size when the copy starts. A source that shrinks or
+    // grows during the copy is refused: the staged size must equal it.
+    Stored stage(const QString& source, Progress* progress = nullptr, qint64 expectedSize = -1) const;
     Stored place(const QString& stagedPath, const QString& number, const QString& type,
-                 const std::function<bool(const QString& name)>& taken = {}) const;
+                 const NameTaken& taken = {}) const;
     void discard(const QString& stagedPath) const;
 
     // Removes the file lj refers to. A file that is already gone counts as
@@ -80,10 +96,20 @@ public:
     // as removed: it is not ours). False only when the file stays.
     bool remove(const QString& lj, QString* error = nullptr) const;
 
+    // What a sweep of the folder did.
+    struct Swept {
+        QStringList removedStaging; // temporary and staged files removed
+        QStringList quarantined;    // kept files no record names, moved aside
+    };
+    // Clears what an interrupted run left: removes the temporary and staged
+    // files and moves every kept file that no record of wj names into the
+    // quarantine folder (nothing is ever deleted there). Only safe while no
+    // other program works on the archive. Nothing moves when wj cannot be read.
+    Result<Swept> sweep(DataStore& store) const;
+
 private:
     Stored storeWith(const std::function<FileCopy::Result(const QString& target)>& write,
-                     const QString& number, const QString& type,
-                     const std::function<bool(const QString&)>& taken) const;
+                     const QString& number, const QString& type, const NameTaken& taken) const;
 
     QString m_programFolder;
     QString m_folder;

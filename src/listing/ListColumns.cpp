@@ -4,6 +4,7 @@
 #include "store/Schema.h"
 
 #include "store/DataStore.h"
+#include "store/WjColumns.h"
 
 #include <QSet>
 
@@ -16,21 +17,6 @@ QString unnamedSpareTitle()
 
 namespace {
 
-const QSet<QString>& knownFields()
-{
-    static const QSet<QString> fields = [] {
-        QSet<QString> s{QStringLiteral("id"), QStringLiteral("xh"), QStringLiteral("bh"),
-                        QStringLiteral("mc"), QStringLiteral("fz"), QStringLiteral("lx"),
-                        QStringLiteral("dx"), QStringLiteral("dxsz"), QStringLiteral("scr"),
-                        QStringLiteral("scsj"), QStringLiteral("xgr"), QStringLiteral("xgsj"),
-                        QStringLiteral("bz"), QStringLiteral("ylcs"), QStringLiteral("lj")};
-        for (int i = 1; i <= SpareCount; ++i)
-            s.insert(QStringLiteral("b%1").arg(i));
-        return s;
-    }();
-    return fields;
-}
-
 Direction toDirection(qint64 px)
 {
     return px == Ascending ? Ascending : px == Descending ? Descending : None;
@@ -40,8 +26,7 @@ Direction toDirection(qint64 px)
 
 QString canonicalField(const QString& field)
 {
-    const QString f = field.trimmed().toLower();
-    return knownFields().contains(f) ? f : QString();
+    return WjColumns::canonical(field);
 }
 
 bool isKnownField(const QString& field)

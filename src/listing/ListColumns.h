@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "store/WjColumns.h"
+
 class DataStore;
 
 // The column settings of the file list (table lbsz, rows with bm 'wj').
@@ -39,15 +41,15 @@ struct SortRow {
     Direction direction = None;
 };
 
-inline constexpr int FirstSpare = 6;   // lbsz.bh of b1
-inline constexpr int LastSpare = 20;   // lbsz.bh of b15
-inline constexpr int SpareCount = 15;
+inline constexpr int FirstSpare = WjColumns::FirstSpareBh;  // lbsz.bh of b1
+inline constexpr int LastSpare = WjColumns::LastSpareBh;    // lbsz.bh of b15
+inline constexpr int SpareCount = WjColumns::SpareCount;
 
 // The title of a spare field that was never named.
 QString unnamedSpareTitle();
 
-// True for a column of wj that a list may show or sort by: every column but
-// the content column wj. Comparison ignores case, as SQL does.
+// True for a column of wj that a list may show or sort by (WjColumns::nameable).
+// Comparison ignores case, as SQL does.
 bool isKnownField(const QString& field);
 // The field in its canonical (lower-case) spelling; empty when unknown.
 QString canonicalField(const QString& field);

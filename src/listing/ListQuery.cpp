@@ -5,6 +5,7 @@
 #include "listing/SortClause.h"
 #include "store/DataStore.h"
 #include "store/Schema.h"
+#include "store/SizeText.h"
 
 std::optional<FilterClause> ListQuery::visibleFilter(const FilterClause& filter, const ProtectedGroups& groups,
                                                      DataStore& store)
@@ -71,13 +72,7 @@ std::optional<Totals> read(DataStore& store, const QString& sql, const QVariantL
 
 QString sizeText(qint64 bytes)
 {
-    constexpr qint64 KB = 1024;
-    constexpr qint64 MB = 1024 * 1024;
-    if (bytes < KB)
-        return QString::number(bytes) + QStringLiteral("BYTE");
-    if (bytes < MB)
-        return QString::number(double(bytes) / KB, 'f', 2) + QStringLiteral("KB");
-    return QString::number(double(bytes) / MB, 'f', 2) + QStringLiteral("MB");
+    return ::sizeText(bytes);
 }
 
 QString line(const Totals& totals)

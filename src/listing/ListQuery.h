@@ -1,6 +1,6 @@
 #pragma once
 
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
 #include "listing/ListColumns.h"
 
 #include <QList>
@@ -58,9 +58,9 @@ struct Totals {
 // Runs the aggregate query; nullopt when it failed.
 std::optional<Totals> read(DataStore& store, const QString& sql, const QVariantList& params);
 // " 文件总数：" + count + "份  共：" + size + unit. Below 1024 the bytes are shown
-// whole with "BYTE"; below 1024 × 1024 in "KB", else in "MB", with two decimals.
+// the store's size text (store/SizeText.h), as the edit panel shows it.
 QString line(const Totals& totals);
-// The size part alone ("1023BYTE", "1.00KB").
+// The size part alone ("1023BYTE", "1.00KB", "1023.99KB").
 QString sizeText(qint64 bytes);
 
 }  // namespace ListStatistics

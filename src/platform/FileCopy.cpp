@@ -79,9 +79,11 @@ bool publish(const QString& temp, const QString& target, Replace replace, QStrin
 
 QString temporaryNameFor(const QString& target)
 {
+    // Never longer than ".kvpart-" + 10 + ".part": a target whose own name is
+    // as long as the file system allows still gets a temporary name.
     const QFileInfo fi(target);
     const QString tag = QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 36);
-    return fi.absolutePath() + QLatin1Char('/') + kTempPrefix + fi.fileName() + QLatin1Char('-') + tag + kTempSuffix;
+    return fi.absolutePath() + QLatin1Char('/') + kTempPrefix + tag + kTempSuffix;
 }
 
 bool isTemporaryName(const QString& fileName)

@@ -46,7 +46,8 @@ Result write(const QByteArray& bytes, const QString& target, Replace replace = R
 // with Replace::Never an existing `to` makes it fail and nothing changes.
 bool move(const QString& from, const QString& to, Replace replace = Replace::Never, QString* error = nullptr);
 
-// The temporary name used while writing `target` (a hidden file beside it).
+// The temporary name used while writing `target` (a short hidden file beside
+// it, whatever the length of the target's name).
 QString temporaryNameFor(const QString& target);
 // True for the temporary files this namespace writes (they are never a target).
 bool isTemporaryName(const QString& fileName);

@@ -1,15 +1,20 @@
 #pragma once
 
 #include "archive/ProtectedGroups.h"
-#include "shell/Config.h"
-#include "shell/CurrentOperator.h"
-#include "shell/MainSettings.h"
-#include "shell/ProgramHome.h"
+#include "platform/Config.h"
+#include "store/CurrentOperator.h"
+#include "store/MainSettings.h"
+#include "platform/ProgramHome.h"
+
+#include <memory>
+#include <vector>
+
+class InstanceLock;
 
 // What the start-up sequence and the login establish for the whole run:
 // the program folder and its Config.ini, the database path, the settings
 // read at start, the current operator and the open protected groups.
-// The main window and its panes share one AppContext.
+// The main window holds it and hands each pane only the parts it needs.
 struct AppContext {
     explicit AppContext(const QString& programFolder)
         : home(programFolder), config(home.configPath()) {}
@@ -22,4 +27,7 @@ struct AppContext {
     QString fileTypes = QStringLiteral("A"); // zdbh '文件类型'
     QString fileSize = QStringLiteral("1");   // zdbh '文件尺寸' (megabytes)
     ProtectedGroups protectedGroups;
+    // Held from the start-up to the end of the run: no second instance
+    // works on the same Data folder.
+    std::vector<std::shared_ptr<InstanceLock>> instanceLocks;
 };

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QString>
-#include <QList>
 
-// Every command of the main window: toolbar labels, popup-menu entries and
-// buttons, each with the right it needs (empty: none). Panes register their
-// handlers with the CommandRouter under these ids.
+// The ids of every command of the main window: toolbar labels, popup-menu
+// entries and buttons. The command table (shell/ui/CommandTable.cpp) gives
+// each its right and the slot that carries it out.
 namespace Cmd {
 
 // Toolbar
@@ -66,16 +65,5 @@ inline constexpr const char* IconSaveAs = "icon.saveAs";
 inline constexpr const char* ViewMode1 = "view.mode1";
 inline constexpr const char* ViewMode2 = "view.mode2";
 inline constexpr const char* ViewGuide = "view.guide";
-
-struct Info {
-    const char* id;
-    QString right;  // empty: no right needed
-};
-
-// Every command with its right.
-const QList<Info>& all();
-// The right a command needs; empty when none (or unknown).
-QString rightOf(const QString& id);
-bool isKnown(const QString& id);
 
 }  // namespace Cmd

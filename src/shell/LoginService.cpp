@@ -1,6 +1,6 @@
 #include "shell/LoginService.h"
 
-#include "shell/Config.h"
+#include "platform/Config.h"
 #include "store/DataStore.h"
 #include "store/PasswordHash.h"
 

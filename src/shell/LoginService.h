@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/CurrentOperator.h"
+#include "store/CurrentOperator.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,16 @@
 #include "shell/StartupSequence.h"
 
+#include "archive/StoreFolder.h"
+#include "platform/InstanceLock.h"
+#include "platform/PrivateFolder.h"
 #include "shell/AppContext.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
+#include "store/LogWriter.h"
 #include "store/Schema.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -115,6 +120,77 @@ bool StartupSequence::readSettings(QString* why)
     return true;
 }
 
+QString StartupSequence::sweepLogText(int removedStaging, int quarantined, const QString& quarantineFolder)
+{
+    QString text = QStringLiteral("启动清理：");
+    if (removedStaging > 0)
+        text += QStringLiteral("删除未完成的临时文件 %1 个").arg(removedStaging);
+    if (quarantined > 0) {
+        if (removedStaging > 0)
+            text += QStringLiteral("，");
+        text += QStringLiteral("无记录的存放文件 %1 个移至 %2").arg(quarantined).arg(quarantineFolder);
+    }
+    return text;
+}
+
+QStringList StartupSequence::lockPaths(const AppContext& context)
+{
+    const QString databaseFolder = QFileInfo(context.databasePath).absolutePath();
+    QStringList paths{QDir(databaseFolder).filePath(QStringLiteral(".korvane.lock"))};
+    const QString dataFolder = QDir::cleanPath(QFileInfo(context.home.dataFolder()).absoluteFilePath());
+    if (QDir::cleanPath(databaseFolder) != dataFolder && QFileInfo(dataFolder).isDir())
+        paths << QDir(dataFolder).filePath(QStringLiteral(".korvane.lock"));
+    return paths;
+}
+
+bool StartupSequence::archiveReadOnly(const QString& databasePath)
+{
+    const QFileInfo file(databasePath);
+    // The rollback journal is made beside the file: its folder must take it.
+    return !file.isWritable() || !QFileInfo(file.absolutePath()).isWritable();
+}
+
+bool StartupSequence::takeLocks(QString* why)
+{
+    m_context.instanceLocks.clear();
+    for (const QString& path : lockPaths(m_context)) {
+        // The lock goes with the process that holds it, so one left by a run
+        // that was killed is no lock at all.
+        InstanceLock::Attempt a = InstanceLock::acquire(path);
+        if (a.lock) {
+            m_context.instanceLocks.push_back(std::move(a.lock));
+            continue;
+        }
+        if (a.held) {
+            setWhy(why, a.detail);
+            m_context.instanceLocks.clear();
+            return false;
+        }
+        // A folder that takes no lock file cannot be written either: the
+        // archive is read-only, and a second instance could change nothing.
+        qWarning("no instance lock: %s", qPrintable(a.detail));
+    }
+    return true;
+}
+
+void StartupSequence::sweepStoreFolder()
+{
+    const StoreFolder folder(m_context.home);
+    const ::Result<StoreFolder::Swept> swept = folder.sweep(m_store);
+    if (!swept) {
+        qWarning("store folder not swept: %s", qPrintable(swept.detail()));
+        return;
+    }
+    const int removed = int(swept->removedStaging.size());
+    const int moved = int(swept->quarantined.size());
+    if (removed == 0 && moved == 0)
+        return;
+    const QString text = sweepLogText(removed, moved, folder.quarantineFolder());
+    qInfo("%s: %s", qPrintable(text), qPrintable(swept->quarantined.join(QLatin1Char(' '))));
+    const CurrentOperator nobody;
+    LogWriter(m_store, nobody).write(text);
+}
+
 StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
 {
     Result result;
@@ -130,17 +206,40 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
         return result;
     }
 
+    QString why;
+    if (!takeLocks(&why)) {
+        result.outcome = Outcome::AlreadyRunning;
+        result.message = AlreadyRunningMessage;
+        result.title = DatabaseMissingTitle;
+        result.detail = why;
+        return result;
+    }
+
     const QString skin = skinPath();
     if (!skin.isEmpty())
         host.attachSkin(skin);
 
-    QString why;
     if (!openArchive(m_store, m_context.databasePath, &why) || !readSettings(&why)) {
         m_store.close();
+        m_context.instanceLocks.clear();
         result.outcome = Outcome::DatabaseUnusable;
         result.message = OpenFailedMessage;
         result.detail = why;
         return result;
     }
+
+    if (archiveReadOnly(m_context.databasePath)) {
+        host.advise(ReadOnlyNotice);
+        return result;
+    }
+    // The archive's folders are the user's alone; with the lock held no
+    // other run is writing, so what an interrupted run left can be cleared.
+    const QString dataFolder = m_context.home.dataFolder();
+    if (QFileInfo(dataFolder).isDir())
+        PrivateFolder::narrow(dataFolder).ok();
+    if (QFileInfo(m_context.home.storeFolder()).isDir())
+        PrivateFolder::narrow(m_context.home.storeFolder()).ok();
+    if (!m_context.instanceLocks.empty())
+        sweepStoreFolder();
     return result;
 }

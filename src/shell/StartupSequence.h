@@ -7,8 +7,11 @@ struct AppContext;
 class DataStore;
 
 // The steps between the program's start and the login window, in their
-// order: the screen advice, the presence of the database file, the skin,
-// the connection, and the settings read at start into the AppContext.
+// order: the screen advice, the presence of the database file, the lock
+// that keeps a second instance off the same Data folder (held in the
+// AppContext for the run), the skin, the connection, the notice of a
+// read-only archive, the sweep of the store folder, and the settings read
+// at start into the AppContext.
 // Nothing here shows anything: the host shows the advice and attaches the
 // skin, and a failure comes back as the result with its message and title.
 class StartupSequence {
@@ -19,11 +22,18 @@ public:
         QStringLiteral("启动失败：指定数据库未找到，重新安装本系统可修复此错误。");
     static inline const QString DatabaseMissingTitle = QStringLiteral("错误信息");
     static inline const QString OpenFailedMessage = QStringLiteral("打开数据库失败。");
+    static inline const QString AlreadyRunningMessage =
+        QStringLiteral("启动失败：本系统已在运行，同一数据目录不能同时由两个程序使用。请先关闭另一个程序。");
+    static inline const QString ReadOnlyNotice =
+        QStringLiteral("注意：数据库只读，本次运行中不能保存任何修改。");
+    // The log line of a start-up that cleared what an interrupted run left.
+    static QString sweepLogText(int removedStaging, int quarantined, const QString& quarantineFolder);
 
     enum class Outcome {
         Ready,            // connection open, settings read
         DatabaseMissing,  // the database file does not exist
         DatabaseUnusable, // it exists but is not a readable archive
+        AlreadyRunning,   // another instance works on the same Data folder
     };
 
     struct Result {
@@ -52,6 +62,12 @@ public:
     // The skin to attach from Config.ini; empty when "NO".
     QString skinPath() const;
 
+    // The lock files of a run on this archive: one in the database's folder
+    // and one in the program's Data folder when that is another folder.
+    static QStringList lockPaths(const AppContext& context);
+    // True when the archive cannot be written (the file or its folder).
+    static bool archiveReadOnly(const QString& databasePath);
+
     // Opens store on path and proves it is a whole archive of this system:
     // an SQLite file no shorter than its header says, with every table
     // present and readable, at a schema version this build can migrate.
@@ -62,6 +78,10 @@ public:
 
 private:
     bool readSettings(QString* why);
+    // Takes the run's locks; false when another instance holds one.
+    bool takeLocks(QString* why);
+    // Clears the store folder of what an interrupted run left and logs it.
+    void sweepStoreFolder();
 
     AppContext& m_context;
     DataStore& m_store;

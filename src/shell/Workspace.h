@@ -3,9 +3,10 @@
 #include <QList>
 #include <QString>
 
-// What the main window offers the panes and commands that live inside it:
-// the selection of the file list and of the group tree, and the requests to
-// reload them. The main window implements it; tests give a fake.
+// What the main window offers the commands that live inside it: the
+// selection of the file list and of the group tree, and the requests to
+// reload them. The panes never see it (they take what they act on as slot
+// parameters); the main window implements it; tests give a fake.
 class Workspace {
 public:
     struct Column {

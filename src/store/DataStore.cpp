@@ -81,10 +81,17 @@ bool DataStore::applySettings()
     // A rollback journal with full syncs: what a commit reports as done is on
     // disk, and the database file alone is always consistent, so copying the
     // Data folder while the connection is closed copies a whole archive.
-    // The first statement also proves the file is an SQLite database.
+    // Nothing is written before the file is known to be ours: the first
+    // statement proves it is an SQLite database, and the journal mode (which
+    // a database keeps in its file) is switched only on an archive of this
+    // system or on a new, empty file, never on another program's database.
     QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+        m_lastError = describe(q.lastError());
+        return false;
+    }
+    q.finish();
     const char* pragmas[] = {
-        "PRAGMA journal_mode=DELETE",
         "PRAGMA synchronous=FULL",
         "PRAGMA foreign_keys=OFF",
         "PRAGMA temp_store=MEMORY",
@@ -96,7 +103,25 @@ bool DataStore::applySettings()
             return false;
         }
     }
-    if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next()) {
+        m_lastError = describe(q.lastError());
+        return false;
+    }
+    const bool rollbackJournal = q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0;
+    q.finish();
+    if (rollbackJournal)
+        return true;
+    if (!q.exec(QStringLiteral("select count(*), sum(name='wj'), sum(name='wjfz') from sqlite_master where type='table'"))
+        || !q.next()) {
+        m_lastError = describe(q.lastError());
+        return false;
+    }
+    const bool empty = q.value(0).toLongLong() == 0;
+    const bool ours = q.value(1).toLongLong() > 0 && q.value(2).toLongLong() > 0;
+    q.finish();
+    if (!empty && !ours)
+        return true;  // left as it is; the archive check refuses it
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE"))) {
         m_lastError = describe(q.lastError());
         return false;
     }

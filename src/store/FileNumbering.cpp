@@ -10,13 +10,9 @@ QString format(qint64 counter)
     return QStringLiteral("%1").arg(counter, 10, 10, QLatin1Char('0'));
 }
 
-std::optional<QString> draw(DataStore& store, QString* error)
+Result<QString> draw(DataStore& store)
 {
-    auto fail = [&](const QString& why) -> std::optional<QString> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
+    auto fail = [](const QString& why) { return Result<QString>::fail(QString(), why); };
     if (!store.inTransaction())
         return fail(QStringLiteral("numbering needs a transaction"));
     const auto stored = Dictionary::read(store, Dictionary::FileNumber);
@@ -27,14 +23,21 @@ std::optional<QString> draw(DataStore& store, QString* error)
     if (!ok || counter < 1)
         counter = 1;
     // Never hand out a number that a record already carries (an archive
-    // restored over a newer counter, or a counter edited by hand).
-    for (;;) {
+    // restored over a newer counter, or a counter edited by hand). There are
+    // no more numbers in use than records: a search longer than that means
+    // the archive answers wrongly, and ends.
+    const RecordSet records = store.query(QStringLiteral("select count(*) from wj"));
+    if (!records || records.atEnd())
+        return fail(QStringLiteral("cannot count records: ") + store.lastError());
+    const qint64 tries = records.number(0) + 1;
+    for (qint64 i = 0;; ++i, ++counter) {
+        if (i >= tries)
+            return fail(QStringLiteral("no free number after %1 tries").arg(tries));
         RecordSet rs = store.query(QStringLiteral("select count(*) from wj where bh=?"), {format(counter)});
-        if (!rs)
+        if (!rs || rs.atEnd())
             return fail(store.lastError());
         if (rs.number(0) == 0)
             break;
-        ++counter;
     }
     if (!Dictionary::write(store, Dictionary::FileNumber, QString::number(counter + 1)))
         return fail(QStringLiteral("counter update failed: ") + store.lastError());

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
-#include <optional>
 
 class DataStore;
 
@@ -17,6 +18,7 @@ class DataStore;
 namespace FileNumbering {
 
 QString format(qint64 counter);
-std::optional<QString> draw(DataStore& store, QString* error = nullptr);
+// The number, or the failure with the driver's words as its detail.
+Result<QString> draw(DataStore& store);
 
 }

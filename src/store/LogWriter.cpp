@@ -1,7 +1,7 @@
 #include "store/LogWriter.h"
 
 #include "platform/Clock.h"
-#include "shell/CurrentOperator.h"
+#include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 
 bool LogWriter::write(const QString& content)

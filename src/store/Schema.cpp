@@ -4,6 +4,7 @@
 #include "store/DataStore.h"
 #include "store/PasswordHash.h"
 #include "store/Rights.h"
+#include "store/WjColumns.h"
 
 #include <QFileInfo>
 #include <QDir>
@@ -132,8 +133,8 @@ bool insertInitialContent(DataStore& store, QString* error)
     // lbsz: one row per listable field; positions follow the home order of
     // the shown columns.
     QList<ListColumn> columns(std::begin(kListColumns), std::end(kListColumns));
-    for (int i = 0; i < 15; ++i)
-        columns.append(ListColumn{6 + i, nullptr, "备用字段", false, 80});
+    for (int i = 0; i < WjColumns::SpareCount; ++i)
+        columns.append(ListColumn{WjColumns::FirstSpareBh + i, nullptr, "备用字段", false, 80});
     std::sort(columns.begin(), columns.end(), [](const ListColumn& a, const ListColumn& b) { return a.bh < b.bh; });
     int position = 0;
     for (const ListColumn& c : columns) {

@@ -9,6 +9,7 @@
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/Workspace.h"
+#include "shell/ui/CommandTable.h"
 #include "store/DataStore.h"
 #include "store/FieldOptions.h"
 #include "common/TestInput.h"
@@ -99,6 +100,7 @@ private:
     void click(const QString& button) { QTest::mouseClick(unit<QToolButton>(button), Qt::LeftButton); }
     // Adds a file through the panel as an operator does; returns the new id.
     qint64 addThroughPanel(const QString& path, const QString& group);
+    void wirePanel();
     QString store() const { return m_home->context().home.storeFolder(); }
     qint64 count(const QString& sql, const QVariantList& p = {}) { return m_home->store().scalar(sql, p).toLongLong(); }
 
@@ -125,13 +127,14 @@ void EditPanelTest::init()
     QVERIFY(s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (1,'2026',0,0,'')")));
     QVERIFY(FieldOptions::save(s, 6, {QStringLiteral("甲方"), QStringLiteral("乙方")}));
     // 10 KiB bound: the small files go into the database, the big ones outside.
-    m_home->context().fileSize = QStringLiteral("0.009765625");
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_workspace = std::make_unique<FakeWorkspace>();
     m_router = std::make_unique<CommandRouter>(&m_home->context().currentOperator);
     m_router->setDeniedHandler([this](const QString& id) { m_denied << id; });
-    m_panel = std::make_unique<EditPanel>(m_home->context(), s, *m_workspace);
-    m_panel->registerCommands(*m_router);
+    AppContext& c = m_home->context();
+    m_panel = std::make_unique<EditPanel>(s, StoreFolder(c.home), c.currentOperator, c.protectedGroups);
+    m_panel->setFileLimits(c.fileTypes, QStringLiteral("0.009765625"));
+    wirePanel();
     m_panel->setGroupChooser([this] { auto g = m_nextGroup; m_nextGroup.reset(); return g; });
     m_panel->setOptionChooser([this](int field, const QStringList& options) -> std::optional<QString> {
         if (field != 0 || !options.contains(m_nextOption.value_or(QString())))
@@ -140,6 +143,30 @@ void EditPanelTest::init()
     });
     m_panel->show();
     m_denied.clear();
+}
+
+// The panel's commands as the main window's command table wires them, with
+// the fake workspace standing in for the list and the tree.
+void EditPanelTest::wirePanel()
+{
+    FakeWorkspace* w = m_workspace.get();
+    EditPanel* p = m_panel.get();
+    auto add = [this](const char* id, std::function<void()> handler) {
+        m_router->add(QString::fromLatin1(id), CommandTable::rightOf(QString::fromLatin1(id)), std::move(handler));
+    };
+    auto currentOrFirst = [w] { return w->current >= 0 ? w->current : (w->selected.isEmpty() ? -1 : w->selected.first()); };
+    add(Cmd::Add, [p] { p->startAdd(); });
+    add(Cmd::TreeAddFile, [p, w] { p->startAdd(w->root ? QString() : w->group); });
+    add(Cmd::Modify, [p, w] { p->startModify(w->current); });
+    add(Cmd::Save, [p] { p->save(); });
+    add(Cmd::Cancel, [p, w] { p->cancel(w->current); });
+    add(Cmd::Delete, [p, w] { p->deleteRecords(w->selected); });
+    add(Cmd::FileDelete, [p, w] { p->deleteRecords(w->selected); });
+    add(Cmd::FileSaveAs, [p, currentOrFirst] { p->saveAs(currentOrFirst()); });
+    add(Cmd::IconSaveAs, [p, currentOrFirst] { p->saveAs(currentOrFirst()); });
+    add(Cmd::FileProperties, [p, w] { p->showProperties(w->current); });
+    connect(p, &EditPanel::reloadListRequested, this, [w] { w->reloadList(); });
+    connect(p, &EditPanel::progressChanged, this, [w](int percent) { w->setProgress(percent); });
 }
 
 void EditPanelTest::cleanup()
@@ -230,7 +257,7 @@ void EditPanelTest::fileFilterFollowsAllowedTypes()
     m_prompter->answerCancel();
     click(QStringLiteral("文件名称超级按钮"));
     QCOMPARE(m_prompter->lastFilter(), QStringLiteral("所有文件 (*)"));
-    m_home->context().fileTypes = QStringLiteral("pdf，doc");
+    m_panel->setFileLimits(QStringLiteral("pdf，doc"), QStringLiteral("0.009765625"));
     m_prompter->answerCancel();
     click(QStringLiteral("文件名称超级按钮"));
     QCOMPARE(m_prompter->lastFilter(), QStringLiteral("文件 (*.pdf *.PDF *.doc *.DOC)"));

@@ -1,4 +1,5 @@
 #include "archive/FileRecords.h"
+#include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
 #include "common/TestHome.h"
 #include "common/TestRegistry.h"
@@ -182,15 +183,15 @@ void FileRecordsTest::splitFileName()
 void FileRecordsTest::uniqueNamesNeverOverwrite()
 {
     const StoreFolder folder(m_home->context().home);
-    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")), QStringLiteral("0000000042.pdf"));
+    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")).value(), QStringLiteral("0000000042.pdf"));
     QVERIFY(!writeFile(store(), QStringLiteral("0000000042.pdf"), "leftover").isEmpty());
-    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")), QStringLiteral("0000000042-1.pdf"));
+    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")).value(), QStringLiteral("0000000042-1.pdf"));
     // A name some record refers to is skipped as well.
     QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf"),
-                               [](const QString& n) { return n == QStringLiteral("0000000042-1.pdf"); }),
+                               [](const QString& n) { return n == QStringLiteral("0000000042-1.pdf"); }).value(),
              QStringLiteral("0000000042-2.pdf"));
     // Separators in a type cannot reach outside the folder.
-    QVERIFY(!folder.uniqueName(QStringLiteral("1"), QStringLiteral("../x")).contains(QLatin1Char('/')));
+    QVERIFY(!folder.uniqueName(QStringLiteral("1"), QStringLiteral("../x")).value().contains(QLatin1Char('/')));
 
     const QString src = writeFile(m_src->path(), QStringLiteral("new.pdf"), "fresh");
     const StoreFolder::Stored s = folder.store(src, QStringLiteral("0000000042"), QStringLiteral("pdf"));
@@ -481,8 +482,9 @@ void FileRecordsTest::sameNameRecordsBothIntact()
     const QString a = writeFile(m_src->path(), QStringLiteral("报告.pdf"), pattern(9000, 'a'));
     const FileRecords::Result first = m_records->add(fields(QStringLiteral("报告")), a);
     QVERIFY(first.ok);
-    QVERIFY(m_records->sameName(QStringLiteral("报告"), QStringLiteral("doc")).isEmpty());
-    const QList<FileRecords::SameName> same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"));
+    const ProtectedGroups open;
+    QVERIFY(m_records->sameName(QStringLiteral("报告"), QStringLiteral("doc"), open).value().isEmpty());
+    const QList<FileRecords::SameName> same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open).value();
     QCOMPARE(same.size(), 1);
     QCOMPARE(FileRecords::sameNameQuestion(same.first()),
              QStringLiteral("系统中存在重名文件! 是否继续?\r\n0000000001 报告.pdf 所属分组:\\合同 上传时间:2026-03-04 09:30:15"));

@@ -334,7 +334,8 @@ void GroupCopyTest::windowCopiesThroughChooser()
     ScriptedPrompter prompter;
     addFile(rig.s, QStringLiteral("a"), QStringLiteral("S"));
     addFile(rig.s, QStringLiteral("b"), QStringLiteral("S\\sub"));
-    GroupCopyWindow win(rig.home.context(), rig.s, QStringLiteral("S"));
+    GroupCopyWindow win(rig.s, StoreFolder(rig.home.context().home), rig.home.context().protectedGroups,
+                        rig.home.context().currentOperator, QStringLiteral("S"));
     win.show();
     QCOMPARE(win.windowTitle(), QStringLiteral("复制分组文件"));
     QCOMPARE(win.size(), QSize(573, 188));
@@ -397,7 +398,8 @@ void GroupCopyTest::windowCancelButtonStopsRun()
             addFile(rig.s, QStringLiteral("f%1").arg(i), QStringLiteral("S"));
         QVERIFY(tx.commit());
     }
-    GroupCopyWindow win(rig.home.context(), rig.s, QStringLiteral("S"));
+    GroupCopyWindow win(rig.s, StoreFolder(rig.home.context().home), rig.home.context().protectedGroups,
+                        rig.home.context().currentOperator, QStringLiteral("S"));
     win.show();
     win.setTarget(QStringLiteral("T"));
     auto* bar = win.findChild<QProgressBar*>(QStringLiteral("进度条1"));
@@ -433,9 +435,10 @@ void GroupCopyTest::treeCommandGuards()
     CopyRig rig;
     ScriptedPrompter prompter;
     FakeWorkspace workspace;
-    GroupTreePane pane(rig.home.context(), rig.s, workspace);
+    std::unique_ptr<GroupTreePane> panePtr = makeTreePane(rig.home.context(), rig.s);
+    GroupTreePane& pane = *panePtr;
     CommandRouter router(&rig.home.context().currentOperator);
-    pane.registerCommands(router);
+    wireTree(router, pane, workspace);
     pane.reload();
     pane.show();
     router.run(QLatin1String(Cmd::TreeCopyGroup));

@@ -4,8 +4,14 @@
 // the rows of wjfz, a stand-in for the main window, and driving modal windows.
 
 #include "archive/GroupTree.h"
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
+#include "archive/StoreFolder.h"
+#include "archive/ui/GroupTreePane.h"
+#include "shell/AppContext.h"
+#include "shell/CommandRouter.h"
+#include "shell/Commands.h"
 #include "shell/Workspace.h"
+#include "shell/ui/CommandTable.h"
 #include "store/DataStore.h"
 
 #include <QApplication>
@@ -107,6 +113,32 @@ public:
     int listReloads = 0;
     int treeReloads = 0;
 };
+
+// A tree pane on the context's store folder, protected groups and operator.
+inline std::unique_ptr<GroupTreePane> makeTreePane(AppContext& c, DataStore& s)
+{
+    return std::make_unique<GroupTreePane>(s, StoreFolder(c.home), c.protectedGroups, c.currentOperator);
+}
+
+// The tree's commands as the main window's command table wires them, with
+// the fake workspace standing in for the main window.
+inline void wireTree(CommandRouter& router, GroupTreePane& pane, FakeWorkspace& workspace)
+{
+    auto add = [&router](const char* id, std::function<void()> handler) {
+        router.add(QString::fromLatin1(id), CommandTable::rightOf(QString::fromLatin1(id)), std::move(handler));
+    };
+    GroupTreePane* p = &pane;
+    add(Cmd::TreeAddGroup, [p] { p->addGroup(); });
+    add(Cmd::TreeRenameGroup, [p] { p->renameGroup(); });
+    add(Cmd::TreeDeleteGroup, [p] { p->deleteGroup(); });
+    add(Cmd::TreeMoveUp, [p] { p->moveUp(); });
+    add(Cmd::TreeMoveDown, [p] { p->moveDown(); });
+    add(Cmd::TreeExpandAll, [p] { p->expandAll(); });
+    add(Cmd::TreeCollapseAll, [p] { p->collapseAll(); });
+    add(Cmd::TreeSetPassword, [p] { p->setPassword(); });
+    add(Cmd::TreeCopyGroup, [p] { p->copyGroup(); });
+    QObject::connect(p, &GroupTreePane::reloadListRequested, p, [&workspace] { workspace.reloadList(); });
+}
 
 // Types text into w key by key, Chinese characters included.
 inline void type(QWidget* w, const QString& text)

@@ -36,13 +36,14 @@ namespace {
 struct Rig {
     TestHome home;
     FakeWorkspace workspace;
-    GroupTreePane pane{home.context(), home.store(), workspace};
+    std::unique_ptr<GroupTreePane> panePtr = makeTreePane(home.context(), home.store());
+    GroupTreePane& pane = *panePtr;
     CommandRouter router{&home.context().currentOperator};
     QList<FilterClause> offered;
 
     Rig()
     {
-        pane.registerCommands(router);
+        wireTree(router, pane, workspace);
         QObject::connect(&pane, &GroupTreePane::filterChanged,
                          [this](const FilterClause& c) { offered.append(c); });
         pane.resize(264, 420);
@@ -418,7 +419,7 @@ void GroupTreePaneTest::chooserNeedsPasswordForClosedGroup()
     rig.make({}, QStringLiteral("P"), QStringLiteral("pw"));
     rig.make(QStringLiteral("P"), QStringLiteral("Q"));
 
-    GroupChooserDialog dlg(rig.home.context(), rig.home.store(), QStringLiteral("双击选择目标分组"));
+    GroupChooserDialog dlg(rig.home.store(), rig.home.context().protectedGroups, QStringLiteral("双击选择目标分组"));
     dlg.show();
     QCOMPARE(dlg.windowTitle(), QStringLiteral("双击选择目标分组"));
     QCOMPARE(dlg.size(), QSize(271, 337));
@@ -456,7 +457,7 @@ void GroupTreePaneTest::chooserNeedsPasswordForClosedGroup()
     QVERIFY(rig.home.context().protectedGroups.isOpen(QStringLiteral("P")));
 
     // An open group is chosen without a question.
-    GroupChooserDialog second(rig.home.context(), rig.home.store(), QStringLiteral("双击选择分组"));
+    GroupChooserDialog second(rig.home.store(), rig.home.context().protectedGroups, QStringLiteral("双击选择分组"));
     second.show();
     tree = unit<QTreeWidget>(&second, "树型框1");
     dclick(QStringLiteral("A1"));

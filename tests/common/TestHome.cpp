@@ -1,6 +1,7 @@
 #include "common/TestHome.h"
 
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
+#include "store/HomeLayout.h"
 #include "store/Schema.h"
 
 #include <QDir>
@@ -8,10 +9,10 @@
 
 TestHome::TestHome()
 {
-    QString error;
-    m_valid = m_dir.isValid() && ProgramHome::initialise(m_dir.path(), &error);
+    const Status laidOut = m_dir.isValid() ? HomeLayout::create(m_dir.path()) : Status::fail(QStringLiteral("no temporary folder"));
+    m_valid = laidOut.ok();
     if (!m_valid)
-        qWarning() << "TestHome:" << error;
+        qWarning() << "TestHome:" << laidOut.message();
     m_context = std::make_unique<AppContext>(m_dir.path());
     m_context->databasePath = m_context->home.databasePath(m_context->config);
     m_context->currentOperator = CurrentOperator(QStringLiteral("Admin"), Schema::allRightsText());

@@ -21,13 +21,20 @@ int main(int argc, char** argv)
         args.remove(at, 2);
     }
     int failed = 0;
+    bool found = false;
     for (auto& e : TestRegistry::entries()) {
         if (!only.isEmpty() && only != QLatin1String(e.name))
             continue;
+        found = true;
         auto obj = e.make();
         failed += QTest::qExec(obj.get(), args);
         setPrompter(nullptr);
         setAppClock(nullptr);
+    }
+    if (!found) {
+        // A misspelt class must not pass as a run without failures.
+        qWarning("no test class named %s", qPrintable(only));
+        return 1;
     }
     return failed == 0 ? 0 : 1;
 }

@@ -34,12 +34,12 @@ namespace {
 
 struct Fixture {
     explicit Fixture(TestHome& h) : home(h), router(&h.context().currentOperator),
-        views(h.context(), h.store(), workspace, &window)
+        views(h.store(), h.context().protectedGroups, h.context().mainSettings, &window)
     {
         window.resize(1024, 768);
         views.reportView()->setGeometry(0, 0, 900, 300);
         views.iconView()->setGeometry(0, 320, 600, 300);
-        views.registerCommands(router);
+        wireList(router, views);
         window.show();
         (void)QTest::qWaitForWindowExposed(&window);
     }
@@ -304,7 +304,7 @@ void LayoutWindowsTest::chooseColumnsTickAllAsksFirst()
 {
     TestHome home;
     ScriptedPrompter p;
-    ChooseColumnsWindow w(home.context(), home.store());
+    ChooseColumnsWindow w(home.store());
     w.show();
     auto* list = w.findChild<QListWidget*>("选择列表框1");
     auto* all = w.findChild<QCheckBox*>("选择框1");
@@ -342,7 +342,7 @@ void LayoutWindowsTest::chooseColumnsResetAndCancel()
     QVERIFY(s.execute("update lbsz set wz=30-bh"));  // reversed
     ScriptedPrompter p;
     {
-        ChooseColumnsWindow w(home.context(), s);
+        ChooseColumnsWindow w(s);
         w.show();
         auto* list = w.findChild<QListWidget*>("选择列表框1");
         QCOMPARE(list->item(0)->text(), QStringLiteral("阅览次数"));  // bh 26 first
@@ -445,7 +445,7 @@ void LayoutWindowsTest::sortOrderFailure()
     TestHome home;
     DataStore& s = home.store();
     ScriptedPrompter p;
-    SortOrderWindow w(home.context(), s);
+    SortOrderWindow w(s, home.context().mainSettings);
     auto* grid = w.findChild<QTableWidget*>("高级表格1");
     directionOf(grid, "文件名称")->setCurrentIndex(1);
     s.failNextStatements(1, "update zcbj");
@@ -607,7 +607,7 @@ void LayoutWindowsTest::renameFields()
     TestHome home;
     DataStore& s = home.store();
     ScriptedPrompter p;
-    RenameFieldsWindow w(home.context(), s);
+    RenameFieldsWindow w(s);
     w.show();
     (void)QTest::qWaitForWindowExposed(&w);
     QCOMPARE(w.windowTitle(), QStringLiteral("字段改名"));
@@ -648,7 +648,7 @@ void LayoutWindowsTest::renameFields()
     TestHome::grab(&w, "rename-fields");
 
     // A new window shows the saved titles; an emptied title goes back to 备用字段.
-    RenameFieldsWindow again(home.context(), s);
+    RenameFieldsWindow again(s);
     again.show();
     (void)QTest::qWaitForWindowExposed(&again);
     auto* grid2 = again.findChild<QTableWidget*>("高级表格1");
@@ -666,7 +666,7 @@ void LayoutWindowsTest::renameFieldsFailures()
     TestHome home;
     DataStore& s = home.store();
     ScriptedPrompter p;
-    RenameFieldsWindow w(home.context(), s);
+    RenameFieldsWindow w(s);
     w.show();
     (void)QTest::qWaitForWindowExposed(&w);
     auto* grid = w.findChild<QTableWidget*>("高级表格1");

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "listing/ui/FileListViews.h"
+#include "shell/CommandRouter.h"
+#include "shell/Commands.h"
 #include "shell/Workspace.h"
+#include "shell/ui/CommandTable.h"
 #include "store/DataStore.h"
 
 #include <QMap>
@@ -20,6 +24,19 @@ public:
     void setProgress(int) override {}
     int reloads = 0;
 };
+
+// The list-layout commands as the main window's command table wires them.
+inline void wireList(CommandRouter& router, FileListViews& views)
+{
+    auto add = [&router](const char* id, std::function<void()> handler) {
+        router.add(QString::fromLatin1(id), CommandTable::rightOf(QString::fromLatin1(id)), std::move(handler));
+    };
+    FileListViews* v = &views;
+    add(Cmd::FileChooseColumns, [v] { v->chooseColumns(); });
+    add(Cmd::FileSaveWidths, [v] { v->saveWidths(); });
+    add(Cmd::FileSortOrder, [v] { v->chooseSortOrder(); });
+    add(Cmd::FileReposition, [v] { v->reposition(); });
+}
 
 // Inserts one wj row with the given columns (the rest keep their defaults)
 // and returns its id, -1 on failure.

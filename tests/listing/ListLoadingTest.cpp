@@ -23,7 +23,7 @@ namespace {
 // The list as the main window holds it, on a test home.
 struct ListUnderTest {
     explicit ListUnderTest(TestHome& home)
-        : views(home.context(), home.store(), workspace, &window)
+        : views(home.store(), home.context().protectedGroups, home.context().mainSettings, &window)
     {
         window.resize(1024, 768);
     }
@@ -283,7 +283,8 @@ void ListLoadingTest::statisticsLine_data()
     QTest::newRow("1023") << qint64(1023) << "1023BYTE";
     QTest::newRow("1024") << qint64(1024) << "1.00KB";
     QTest::newRow("1536") << qint64(1536) << "1.50KB";
-    QTest::newRow("1024*1024-1") << qint64(1024 * 1024 - 1) << "1024.00KB";
+    // Cut, never rounded up: the same text the edit panel shows.
+    QTest::newRow("1024*1024-1") << qint64(1024 * 1024 - 1) << "1023.99KB";
     QTest::newRow("1024*1024") << qint64(1024 * 1024) << "1.00MB";
     QTest::newRow("5 GB") << qint64(5) * 1024 * 1024 * 1024 << "5120.00MB";
 }

@@ -1,7 +1,7 @@
 #include "common/TestHome.h"
 #include "common/TestRegistry.h"
 
-#include "shell/Config.h"
+#include "platform/Config.h"
 #include "shell/ui/AboutWindow.h"
 #include "shell/ui/GuideWindow.h"
 

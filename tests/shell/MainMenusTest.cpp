@@ -2,6 +2,7 @@
 #include "common/TestRegistry.h"
 
 #include "shell/Commands.h"
+#include "shell/ui/CommandTable.h"
 #include "shell/ui/MainMenus.h"
 #include "shell/ui/PermissionNotice.h"
 
@@ -128,7 +129,7 @@ void MainMenusTest::entriesInOrder()
         QVERIFY2(!a->isSeparator(), qPrintable(where));
         QCOMPARE(a->text(), r.text);
         QCOMPARE(MainMenus::commandOf(a), r.command);
-        QCOMPARE(Cmd::rightOf(MainMenus::commandOf(a)), r.right);
+        QCOMPARE(CommandTable::rightOf(MainMenus::commandOf(a)), r.right);
         // No shortcut, none disabled or ticked, no submenus.
         QVERIFY(a->shortcut().isEmpty());
         QVERIFY(a->isEnabled());

@@ -3,7 +3,8 @@
 #include "common/ScriptedPrompter.h"
 #include "common/TestHome.h"
 #include "shell/Commands.h"
-#include "shell/MainSettings.h"
+#include "shell/ui/CommandTable.h"
+#include "store/MainSettings.h"
 #include "shell/ui/MainWindow.h"
 
 #include <QApplication>
@@ -44,7 +45,7 @@ struct MainWindowFixture {
         static const QStringList own = {QString::fromLatin1(Cmd::Exit), QString::fromLatin1(Cmd::About),
                                         QString::fromLatin1(Cmd::SettingsMenu), QString::fromLatin1(Cmd::ViewMode1),
                                         QString::fromLatin1(Cmd::ViewMode2), QString::fromLatin1(Cmd::ViewGuide)};
-        for (const Cmd::Info& info : Cmd::all()) {
+        for (const CommandTable::Entry& info : CommandTable::entries()) {
             const QString id = QString::fromLatin1(info.id);
             if (!own.contains(id))
                 window->router().setHandler(id, [this, id] { ran << id; });

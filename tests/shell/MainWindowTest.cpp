@@ -7,7 +7,8 @@
 #include "platform/Clock.h"
 #include "shell/ClockLine.h"
 #include "shell/Commands.h"
-#include "shell/ProgramHome.h"
+#include "shell/ui/CommandTable.h"
+#include "platform/ProgramHome.h"
 #include "shell/ui/AboutWindow.h"
 #include "shell/ui/Banner.h"
 #include "shell/ui/GuideWindow.h"
@@ -383,7 +384,7 @@ void MainWindowTest::commandsWithoutRightRunForEveryone()
     QVERIFY(MainWindowFixture::shownWindows<PermissionNotice>().isEmpty());
 
     // Every right-free toolbar and menu command runs; every other is refused.
-    for (const Cmd::Info& info : Cmd::all()) {
+    for (const CommandTable::Entry& info : CommandTable::entries()) {
         const QString id = QString::fromLatin1(info.id);
         if (id == QLatin1String(Cmd::Exit))
             continue;

@@ -2,10 +2,11 @@
 #include "common/TestRegistry.h"
 #include "platform/ui/SkinLibrary.h"
 #include "shell/AppContext.h"
-#include "shell/Config.h"
+#include "platform/Config.h"
 #include "shell/StartupSequence.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
+#include "store/HomeLayout.h"
 #include "store/Schema.h"
 #include "common/TestInput.h"
 
@@ -42,8 +43,7 @@ struct Fresh {
     bool ok = false;
     Fresh()
     {
-        QString error;
-        ok = dir.isValid() && ProgramHome::initialise(dir.path(), &error);
+        ok = dir.isValid() && HomeLayout::create(dir.path()).ok();
     }
 };
 

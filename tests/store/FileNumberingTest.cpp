@@ -28,7 +28,7 @@ std::optional<QString> storeFile(DataStore& s, const QString& name)
         return std::nullopt;
     if (!tx.commit())
         return std::nullopt;
-    return number;
+    return number.value();
 }
 
 }  // namespace
@@ -115,9 +115,9 @@ void FileNumberingTest::failedAdvanceLeavesNeither()
         QVERIFY(tx.isActive());
         QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc) values ('','pending')")));
         s.failNextStatements(1, QStringLiteral("update zdbh"));
-        QString error;
-        QVERIFY(!FileNumbering::draw(s, &error));
-        QVERIFY(!error.isEmpty());
+        const Result<QString> failed = FileNumbering::draw(s);
+        QVERIFY(!failed);
+        QVERIFY(!failed.detail().isEmpty());
         // The caller gives up: the transaction rolls back.
     }
     QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
@@ -171,9 +171,9 @@ void FileNumberingTest::drawNeedsTransaction()
 {
     TestHome home;
     DataStore& s = home.store();
-    QString error;
-    QVERIFY(!FileNumbering::draw(s, &error));
-    QVERIFY(!error.isEmpty());
+    const Result<QString> failed = FileNumbering::draw(s);
+    QVERIFY(!failed);
+    QVERIFY(!failed.detail().isEmpty());
     QCOMPARE(counter(s), QStringLiteral("1"));
 }
 

@@ -6,10 +6,6 @@
 #include "archive/ui/PropertiesWindow.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
-#include "shell/CommandRouter.h"
-#include "shell/Commands.h"
-#include "shell/Workspace.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/FieldOptions.h"
@@ -54,37 +50,38 @@ const QRect kRemarkBox(8, 176, 624, 48);
 const QString kSpareCaption = QStringLiteral("备用字段");
 const QString kNotSaved = QStringLiteral("当前文件尚未保存! 是否立即保存 ?");
 
-// Shows a long add or change on the main window's thin progress bar and
-// keeps the window alive between chunks.
-class WorkspaceProgress final : public Progress {
+// Reports a long add or change as a percentage (the host shows it on the
+// main window's thin progress bar) and keeps the window alive between chunks.
+class PanelProgress final : public Progress {
 public:
-    explicit WorkspaceProgress(Workspace& w) : m_w(w) {}
-    ~WorkspaceProgress() override { m_w.setProgress(-1); }
+    explicit PanelProgress(EditPanel& panel) : m_w(panel) {}
+    ~PanelProgress() override { emit m_w.progressChanged(-1); }
     void setRange(qint64 minimum, qint64 maximum) override { m_min = minimum; m_max = maximum; }
     void setValue(qint64 value) override
     {
         const qint64 span = m_max - m_min;
-        m_w.setProgress(span > 0 ? int((value - m_min) * 100 / span) : 0);
+        emit m_w.progressChanged(span > 0 ? int((value - m_min) * 100 / span) : 0);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     bool cancelled() const override { return false; }
 private:
-    Workspace& m_w;
+    EditPanel& m_w;
     qint64 m_min = 0;
     qint64 m_max = 0;
 };
 
 }  // namespace
 
-EditPanel::EditPanel(AppContext& context, DataStore& store, Workspace& workspace, QWidget* parent)
-    : QFrame(parent), m_context(context), m_store(store), m_workspace(workspace)
+EditPanel::EditPanel(DataStore& store, const StoreFolder& storeFolder, const CurrentOperator& op,
+                     ProtectedGroups& protectedGroups, QWidget* parent)
+    : QFrame(parent), m_store(store), m_protectedGroups(protectedGroups)
 {
     setObjectName(QStringLiteral("外形框1"));
     setFrameShape(QFrame::StyledPanel);
     // Its design size; a host may give it more room (the units keep their places).
     setMinimumSize(kPanelWidth, kPanelHeight);
     resize(kPanelWidth, kPanelHeight);
-    m_records = std::make_unique<FileRecords>(m_store, StoreFolder(context.home), context.currentOperator, sizeBound());
+    m_records = std::make_unique<FileRecords>(m_store, storeFolder, op, sizeBound());
     buildUnits();
     reloadTitles();
     setMode(Mode::Showing);
@@ -179,18 +176,11 @@ void EditPanel::buildUnits()
     connect(m_groupButton, &QToolButton::clicked, this, &EditPanel::chooseGroup);
 }
 
-void EditPanel::registerCommands(CommandRouter& router)
+void EditPanel::setFileLimits(const QString& typesCode, const QString& sizeCode)
 {
-    router.setHandler(QString::fromLatin1(Cmd::Add), [this] { startAdd(); });
-    router.setHandler(QString::fromLatin1(Cmd::TreeAddFile), [this] { startAddInSelectedGroup(); });
-    router.setHandler(QString::fromLatin1(Cmd::Modify), [this] { startModify(); });
-    router.setHandler(QString::fromLatin1(Cmd::Save), [this] { save(); });
-    router.setHandler(QString::fromLatin1(Cmd::Cancel), [this] { cancel(); });
-    router.setHandler(QString::fromLatin1(Cmd::Delete), [this] { deleteSelected(); });
-    router.setHandler(QString::fromLatin1(Cmd::FileDelete), [this] { deleteSelected(); });
-    router.setHandler(QString::fromLatin1(Cmd::FileSaveAs), [this] { saveAsSelected(); });
-    router.setHandler(QString::fromLatin1(Cmd::IconSaveAs), [this] { saveAsSelected(); });
-    router.setHandler(QString::fromLatin1(Cmd::FileProperties), [this] { showProperties(); });
+    m_fileTypes = typesCode;
+    m_fileSize = sizeCode;
+    m_records->setSizeBound(sizeBound());
 }
 
 void EditPanel::reloadTitles()
@@ -211,12 +201,12 @@ void EditPanel::reloadTitles()
 
 qint64 EditPanel::sizeBound() const
 {
-    return Dictionary::sizeBoundBytes(m_context.fileSize);
+    return Dictionary::sizeBoundBytes(m_fileSize);
 }
 
 QString EditPanel::fileFilter() const
 {
-    const QStringList types = Dictionary::allowedTypes(m_context.fileTypes);
+    const QStringList types = Dictionary::allowedTypes(m_fileTypes);
     if (types.isEmpty())
         return QStringLiteral("所有文件 (*)");
     QStringList patterns;
@@ -327,16 +317,10 @@ void EditPanel::startAdd(const QString& group)
     m_name->setFocus();
 }
 
-void EditPanel::startAddInSelectedGroup()
-{
-    startAdd(m_workspace.isRootSelected() ? QString() : m_workspace.selectedGroupPath());
-}
-
-void EditPanel::startModify()
+void EditPanel::startModify(qint64 id)
 {
     if (!leavePending())
         return;
-    const qint64 id = m_workspace.currentId();
     if (id < 0) {
         prompter().message(FileRecords::NothingSelected);
         return;
@@ -357,9 +341,9 @@ void EditPanel::startModify()
     m_name->setFocus();
 }
 
-void EditPanel::cancel()
+void EditPanel::cancel(qint64 listCurrent)
 {
-    const qint64 keep = m_mode == Mode::Modifying ? m_id : m_workspace.currentId();
+    const qint64 keep = m_mode == Mode::Modifying ? m_id : listCurrent;
     m_dirty = false;
     m_sourcePath.clear();
     setMode(Mode::Showing);
@@ -388,13 +372,14 @@ bool EditPanel::save()
         prompter().message(*refused);
         return false;
     }
-    WorkspaceProgress progress(m_workspace);
+    PanelProgress progress(*this);
 
     if (m_mode == Mode::Adding) {
         if (!prompter().question(FileRecords::ConfirmAdd, FileRecords::ConfirmAddTitle))
             return false;
         const QString type = m_sourcePath.isEmpty() ? m_type->text() : FileRecords::splitFileName(m_sourcePath).second;
-        const QList<FileRecords::SameName> same = m_records->sameName(f.name, type);
+        const QList<FileRecords::SameName> same =
+            m_records->sameName(f.name, type, m_context.protectedGroups).valueOr({});
         if (!same.isEmpty() && !prompter().question(FileRecords::sameNameQuestion(same.first())))
             return false;
         const FileRecords::Result r = m_records->add(f, m_sourcePath, &progress);
@@ -407,7 +392,7 @@ bool EditPanel::save()
         m_dirty = false;
         m_sourcePath.clear();
         setMode(Mode::Showing);
-        m_workspace.reloadList();
+        emit reloadListRequested();
         fill(r.id);
         return true;
     }
@@ -424,7 +409,7 @@ bool EditPanel::save()
     m_sourcePath.clear();
     setMode(Mode::Showing);
     const qint64 id = m_id;
-    m_workspace.reloadList();
+    emit reloadListRequested();
     fill(id);
     return true;
 }
@@ -454,7 +439,7 @@ void EditPanel::chooseGroup()
     if (m_mode == Mode::Showing)
         return;
     const std::optional<QString> path = m_groupChooser ? m_groupChooser()
-                                                       : GroupChooserDialog::choose(m_context, m_store, this);
+                                                       : GroupChooserDialog::choose(m_store, m_protectedGroups, this);
     if (!path)
         return;
     m_group->setText(*path);
@@ -490,9 +475,8 @@ void EditPanel::showDateBox(int index)
 
 // --------------------------------------------------------------- commands
 
-void EditPanel::deleteSelected()
+void EditPanel::deleteRecords(const QList<qint64>& ids)
 {
-    const QList<qint64> ids = m_workspace.selectedIds();
     if (ids.isEmpty()) {
         prompter().message(FileRecords::NothingSelected);
         return;
@@ -507,16 +491,14 @@ void EditPanel::deleteSelected()
     }
     DeleteProgressWindow progress(*m_records, window());
     progress.run(ids);
-    m_workspace.reloadList();
+    // The list loads again and tells which record is current afterwards.
     if (m_mode == Mode::Showing)
-        fill(m_workspace.currentId());
+        fill(-1);
+    emit reloadListRequested();
 }
 
-void EditPanel::saveAsSelected()
+void EditPanel::saveAs(qint64 id)
 {
-    qint64 id = m_workspace.currentId();
-    if (id < 0 && !m_workspace.selectedIds().isEmpty())
-        id = m_workspace.selectedIds().first();
     if (id < 0) {
         prompter().message(FileRecords::NothingSelected);
         return;
@@ -532,7 +514,7 @@ void EditPanel::saveAsSelected()
                                                QDir(QDir::homePath()).filePath(fileName), filter);
     if (target.isEmpty())
         return;
-    WorkspaceProgress progress(m_workspace);
+    PanelProgress progress(*this);
     const FileRecords::Result res = m_records->saveOut(id, target, &progress);
     if (!res) {
         if (!res.message.isEmpty())
@@ -543,9 +525,8 @@ void EditPanel::saveAsSelected()
     prompter().message(res.message);
 }
 
-void EditPanel::showProperties()
+void EditPanel::showProperties(qint64 id)
 {
-    const qint64 id = m_workspace.currentId();
     if (id < 0) {
         prompter().message(QStringLiteral("没有选择文件!"));
         return;
@@ -553,7 +534,7 @@ void EditPanel::showProperties()
     if (!m_records->read(id)) {
         const QString name = m_id == id ? m_name->text() : QString::number(id);
         if (prompter().question(name + QStringLiteral(" 文件未找到,是否在列表中移除?")))
-            m_workspace.reloadList();
+            emit reloadListRequested();
         return;
     }
     if (m_properties)

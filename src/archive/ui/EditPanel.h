@@ -1,51 +1,74 @@
 #pragma once
 
+#include "archive/StoreFolder.h"
+#include "store/WjColumns.h"
+
 #include <QFrame>
+#include <QList>
 #include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
 
-struct AppContext;
-class CommandRouter;
+class CurrentOperator;
 class DataStore;
 class FileRecords;
+class ProtectedGroups;
 class PropertiesWindow;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QToolButton;
-class Workspace;
 
 // The edit panel "外形框1": shows the current record, and adds or modifies one.
+// It knows nothing of the list: the host hands each slot the records it acts
+// on and answers reloadListRequested and progressChanged.
 class EditPanel : public QFrame {
     Q_OBJECT
 public:
     enum class Mode { Showing, Adding, Modifying };
 
-    EditPanel(AppContext& context, DataStore& store, Workspace& workspace, QWidget* parent = nullptr);
+    EditPanel(DataStore& store, const StoreFolder& storeFolder, const CurrentOperator& op,
+              ProtectedGroups& protectedGroups, QWidget* parent = nullptr);
     ~EditPanel() override;
 
-    // Registers the record commands: add, modify, save, cancel, delete,
-    // "当前分组中增加文件", "另存为..." (both menus), "删除文件", "文件属性".
-    void registerCommands(CommandRouter& router);
-    // Shows record id (-1: empty panel) while in showing mode.
-    void showRecord(qint64 id);
+    // The allowed file types (zdbh '文件类型') and the size bound in megabytes
+    // (zdbh '文件尺寸') as the dictionary holds them; an add or a change reads
+    // them when it starts.
+    void setFileLimits(const QString& typesCode, const QString& sizeCode);
     // Reads the spare-field titles from lbsz again.
     void reloadTitles();
     Mode mode() const { return m_mode; }
 
-    // The commands (the main window tests the rights before it calls them).
+public slots:
+    // Shows record id (-1: empty panel) while in showing mode.
+    void showRecord(qint64 id);
+
+    // The record commands (the host tests the rights before it calls them).
+    // Add, into `group` (empty: none chosen yet).
     void startAdd(const QString& group = {});
-    void startAddInSelectedGroup();
-    void startModify();
+    // Modify record id (the list's current record; -1: none).
+    void startModify(qint64 id);
     bool save();
-    void cancel();
-    void deleteSelected();
-    void saveAsSelected();
-    void showProperties();
+    // Drops a pending add or change; shows the record being modified again,
+    // or `listCurrent` after an add.
+    void cancel(qint64 listCurrent = -1);
+    // Deletes the records (the list's selection), after the question.
+    void deleteRecords(const QList<qint64>& ids);
+    // Saves the file of record id to a place the operator chooses.
+    void saveAs(qint64 id);
+    // Opens the properties window of record id.
+    void showProperties(qint64 id);
+
+signals:
+    // The records changed: the list should load them again.
+    void reloadListRequested();
+    // Position 0..100 of a long add, change or save-as; -1 when it ended.
+    void progressChanged(int percent);
+
+public:
 
     // The dirty check before the panel leaves a pending add or change:
     // true when it may go on (saved, dropped, or nothing pending).
@@ -76,9 +99,10 @@ private:
     qint64 sizeBound() const;
     void showResultMessages(bool logFailed);
 
-    AppContext& m_context;
     DataStore& m_store;
-    Workspace& m_workspace;
+    ProtectedGroups& m_protectedGroups;
+    QString m_fileTypes = QStringLiteral("A");
+    QString m_fileSize = QStringLiteral("1");
     Mode m_mode = Mode::Showing;
     std::unique_ptr<FileRecords> m_records;
 
@@ -89,10 +113,10 @@ private:
     QToolButton* m_groupButton = nullptr;
     QLineEdit* m_type = nullptr;
     QLineEdit* m_size = nullptr;
-    QLabel* m_spareLabels[15] = {};
-    QLineEdit* m_spareEdits[15] = {};
-    QToolButton* m_spareButtons[15] = {};
-    QDateEdit* m_dateBoxes[3] = {};
+    QLabel* m_spareLabels[WjColumns::SpareCount] = {};
+    QLineEdit* m_spareEdits[WjColumns::SpareCount] = {};
+    QToolButton* m_spareButtons[WjColumns::SpareCount] = {};
+    QDateEdit* m_dateBoxes[WjColumns::DateSpares] = {};
     QPlainTextEdit* m_remark = nullptr;
 
     qint64 m_id = -1;          // the record shown or being modified

@@ -1,13 +1,13 @@
 #include "archive/ui/GroupChooserDialog.h"
 
 #include "archive/ui/GroupTreePane.h"
-#include "shell/AppContext.h"
 #include "store/DataStore.h"
 
 #include <QTreeWidget>
 
-GroupChooserDialog::GroupChooserDialog(AppContext& context, DataStore& store, const QString& caption, QWidget* parent)
-    : QDialog(parent), m_context(context), m_store(store), m_groups(store, context.protectedGroups)
+GroupChooserDialog::GroupChooserDialog(DataStore& store, ProtectedGroups& protectedGroups, const QString& caption,
+                                       QWidget* parent)
+    : QDialog(parent), m_store(store), m_groups(store, protectedGroups)
 {
     setObjectName(QStringLiteral("双击选择分组"));
     setWindowTitle(caption);
@@ -42,10 +42,10 @@ void GroupChooserDialog::onDoubleClicked(QTreeWidgetItem* item)
     accept();
 }
 
-std::optional<QString> GroupChooserDialog::choose(AppContext& context, DataStore& store, QWidget* parent,
+std::optional<QString> GroupChooserDialog::choose(DataStore& store, ProtectedGroups& protectedGroups, QWidget* parent,
                                                   const QString& caption)
 {
-    GroupChooserDialog dlg(context, store, caption, parent);
+    GroupChooserDialog dlg(store, protectedGroups, caption, parent);
     dlg.exec();
     return dlg.chosenPath();
 }

@@ -5,8 +5,8 @@
 #include <QDialog>
 #include <optional>
 
-struct AppContext;
 class DataStore;
+class ProtectedGroups;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -15,10 +15,11 @@ class QTreeWidgetItem;
 class GroupChooserDialog : public QDialog {
     Q_OBJECT
 public:
-    GroupChooserDialog(AppContext& context, DataStore& store, const QString& caption, QWidget* parent = nullptr);
+    GroupChooserDialog(DataStore& store, ProtectedGroups& protectedGroups, const QString& caption,
+                       QWidget* parent = nullptr);
 
     // The chosen group path, or nullopt when the window was closed.
-    static std::optional<QString> choose(AppContext& context, DataStore& store, QWidget* parent = nullptr,
+    static std::optional<QString> choose(DataStore& store, ProtectedGroups& protectedGroups, QWidget* parent = nullptr,
                                          const QString& caption = QStringLiteral("双击选择分组"));
 
     std::optional<QString> chosenPath() const { return m_chosen; }
@@ -27,7 +28,6 @@ public:
 private:
     void onDoubleClicked(QTreeWidgetItem* item);
 
-    AppContext& m_context;
     DataStore& m_store;
     GroupTree m_groups;
     QTreeWidget* m_tree = nullptr;

@@ -4,7 +4,6 @@
 #include "archive/StoreFolder.h"
 #include "archive/ui/GroupChooserDialog.h"
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
 
@@ -16,8 +15,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-GroupCopyWindow::GroupCopyWindow(AppContext& context, DataStore& store, const QString& sourcePath, QWidget* parent)
-    : QDialog(parent), m_context(context), m_store(store), m_source(sourcePath)
+GroupCopyWindow::GroupCopyWindow(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
+                                 const CurrentOperator& op, const QString& sourcePath, QWidget* parent)
+    : QDialog(parent), m_storeFolder(storeFolder), m_protectedGroups(protectedGroups), m_operator(op), m_store(store),
+      m_source(sourcePath)
 {
     setObjectName(QStringLiteral("复制分组文件"));
     setWindowTitle(QStringLiteral("复制分组文件"));
@@ -77,7 +78,7 @@ void GroupCopyWindow::chooseTarget()
     if (m_running)
         return;
     const std::optional<QString> chosen =
-        GroupChooserDialog::choose(m_context, m_store, this, QStringLiteral("双击选择目标分组"));
+        GroupChooserDialog::choose(m_store, m_protectedGroups, this, QStringLiteral("双击选择目标分组"));
     if (chosen)
         setTarget(*chosen);
 }
@@ -100,9 +101,9 @@ void GroupCopyWindow::start()
     m_choose->setEnabled(false);
     m_bar->setValue(0);
 
-    LogWriter log(m_store, m_context.currentOperator);
+    LogWriter log(m_store, m_operator);
     log.setFailureHandler([] { prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning); });
-    GroupCopy copy(m_store, StoreFolder(m_context.home), m_context.protectedGroups, log);
+    GroupCopy copy(m_store, m_storeFolder, m_protectedGroups, log);
     const GroupCopy::Outcome out = copy.run(m_source, targetPath, *this);
 
     m_running = false;

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "archive/StoreFolder.h"
 #include "platform/Progress.h"
 
 #include <QDialog>
 
-struct AppContext;
+class CurrentOperator;
 class DataStore;
+class ProtectedGroups;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -16,7 +18,8 @@ class QPushButton;
 class GroupCopyWindow : public QDialog, private Progress {
     Q_OBJECT
 public:
-    GroupCopyWindow(AppContext& context, DataStore& store, const QString& sourcePath, QWidget* parent = nullptr);
+    GroupCopyWindow(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
+                    const CurrentOperator& op, const QString& sourcePath, QWidget* parent = nullptr);
 
     // Sets the target as the chooser would.
     void setTarget(const QString& path);
@@ -40,7 +43,9 @@ private:
     void setValue(qint64 value) override;
     bool cancelled() const override;
 
-    AppContext& m_context;
+    StoreFolder m_storeFolder;
+    ProtectedGroups& m_protectedGroups;
+    const CurrentOperator& m_operator;
     DataStore& m_store;
     QString m_source;
     QLineEdit* m_sourceBox = nullptr;

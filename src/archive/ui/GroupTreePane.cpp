@@ -5,10 +5,6 @@
 #include "archive/ui/GroupNameDialog.h"
 #include "archive/ui/GroupPasswordDialog.h"
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
-#include "shell/CommandRouter.h"
-#include "shell/Commands.h"
-#include "shell/Workspace.h"
 #include "store/DataStore.h"
 
 #include <QPainter>
@@ -166,9 +162,10 @@ bool GroupTreePane::openWithPasswords(GroupTree& groups, qint64 id)
     return !groups.isClosed(id);
 }
 
-GroupTreePane::GroupTreePane(AppContext& context, DataStore& store, Workspace& workspace, QWidget* parent)
-    : QTreeWidget(parent), m_context(context), m_store(store), m_workspace(workspace),
-      m_groups(store, context.protectedGroups)
+GroupTreePane::GroupTreePane(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
+                             const CurrentOperator& op, QWidget* parent)
+    : QTreeWidget(parent), m_store(store), m_storeFolder(storeFolder), m_protectedGroups(protectedGroups),
+      m_operator(op), m_groups(store, protectedGroups)
 {
     setObjectName(QStringLiteral("树型框1"));
     setHeaderHidden(true);
@@ -182,19 +179,6 @@ GroupTreePane::GroupTreePane(AppContext& context, DataStore& store, Workspace& w
             [this](QTreeWidgetItem* item, int) { onDoubleClicked(item); });
     // An empty tree shows the root until the main window loads it.
     rebuild(0, {QString()});
-}
-
-void GroupTreePane::registerCommands(CommandRouter& router)
-{
-    router.setHandler(QLatin1String(Cmd::TreeAddGroup), [this] { addGroup(); });
-    router.setHandler(QLatin1String(Cmd::TreeRenameGroup), [this] { renameGroup(); });
-    router.setHandler(QLatin1String(Cmd::TreeDeleteGroup), [this] { deleteGroup(); });
-    router.setHandler(QLatin1String(Cmd::TreeMoveUp), [this] { moveUp(); });
-    router.setHandler(QLatin1String(Cmd::TreeMoveDown), [this] { moveDown(); });
-    router.setHandler(QLatin1String(Cmd::TreeExpandAll), [this] { expandAll(); });
-    router.setHandler(QLatin1String(Cmd::TreeCollapseAll), [this] { collapseAll(); });
-    router.setHandler(QLatin1String(Cmd::TreeSetPassword), [this] { setPassword(); });
-    router.setHandler(QLatin1String(Cmd::TreeCopyGroup), [this] { copyGroup(); });
 }
 
 bool GroupTreePane::reload()
@@ -430,8 +414,8 @@ void GroupTreePane::copyGroup()
         prompter().message(GroupTree::NotOpen, {}, Prompter::Icon::Warning);
         return;
     }
-    GroupCopyWindow win(m_context, m_store, n->path(), window());
+    GroupCopyWindow win(m_store, m_storeFolder, m_protectedGroups, m_operator, n->path(), window());
     win.exec();
     if (win.copiedAny())
-        m_workspace.reloadList();
+        emit reloadListRequested();
 }

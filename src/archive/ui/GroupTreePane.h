@@ -1,17 +1,17 @@
 #pragma once
 
 #include "archive/GroupTree.h"
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
+#include "archive/StoreFolder.h"
 
 #include <QIcon>
 #include <QPixmap>
 #include <QSet>
 #include <QTreeWidget>
 
-struct AppContext;
-class CommandRouter;
+class CurrentOperator;
 class DataStore;
-class Workspace;
+class ProtectedGroups;
 
 // The group tree "树型框1": the root "文件服务器" and the groups of wjfz.
 class GroupTreePane : public QTreeWidget {
@@ -20,10 +20,9 @@ public:
     // Each item keeps its group id (0 for the root) under this role.
     static constexpr int IdRole = Qt::UserRole;
 
-    GroupTreePane(AppContext& context, DataStore& store, Workspace& workspace, QWidget* parent = nullptr);
+    GroupTreePane(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
+                  const CurrentOperator& op, QWidget* parent = nullptr);
 
-    // Registers the handlers of the tree's commands (menu "树").
-    void registerCommands(CommandRouter& router);
     // Loads the tree from wjfz again, keeping the selection where it can.
     bool reload();
     // The selected group's path; empty for the root or no selection.
@@ -61,6 +60,8 @@ signals:
     void filterChanged(const FilterClause& clause);
     // The operator right-clicked the tree: the main window opens menu "树".
     void menuRequested(const QPoint& globalPos);
+    // Files were added to a group: the list should load again.
+    void reloadListRequested();
 
 private:
     void onCurrentChanged(QTreeWidgetItem* current);
@@ -71,9 +72,10 @@ private:
     void rebuild(qint64 selectId, const QSet<QString>& expanded);
     void move(int step);
 
-    AppContext& m_context;
     DataStore& m_store;
-    Workspace& m_workspace;
+    StoreFolder m_storeFolder;
+    ProtectedGroups& m_protectedGroups;
+    const CurrentOperator& m_operator;
     GroupTree m_groups;
     bool m_quiet = false;
 };

@@ -1,7 +1,6 @@
 #include "listing/ui/ChooseColumnsWindow.h"
 
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
 #include "store/DataStore.h"
 
 #include <QCheckBox>
@@ -14,8 +13,8 @@ namespace {
 constexpr int BhRole = Qt::UserRole + 1;
 }
 
-ChooseColumnsWindow::ChooseColumnsWindow(AppContext& context, DataStore& store, QWidget* parent)
-    : QDialog(parent), m_context(context), m_store(store)
+ChooseColumnsWindow::ChooseColumnsWindow(DataStore& store, QWidget* parent)
+    : QDialog(parent), m_store(store)
 {
     setWindowTitle(QStringLiteral("选择显示列"));
     setFixedSize(420, 375);

@@ -4,7 +4,6 @@
 
 #include <QDialog>
 
-struct AppContext;
 class DataStore;
 class QCheckBox;
 class QListWidget;
@@ -14,7 +13,7 @@ class QListWidget;
 class ChooseColumnsWindow : public QDialog {
     Q_OBJECT
 public:
-    ChooseColumnsWindow(AppContext& context, DataStore& store, QWidget* parent = nullptr);
+    explicit ChooseColumnsWindow(DataStore& store, QWidget* parent = nullptr);
 
 private:
     void fill(bool homeOrder);
@@ -22,7 +21,6 @@ private:
     void tickAll(bool checked);
     void save();
 
-    AppContext& m_context;
     DataStore& m_store;
     QListWidget* m_list = nullptr;
     QCheckBox* m_multiLine = nullptr;

@@ -9,10 +9,8 @@
 #include "listing/ui/RepositionWindow.h"
 #include "listing/ui/SortOrderWindow.h"
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
-#include "shell/CommandRouter.h"
-#include "shell/Commands.h"
 #include "store/DataStore.h"
+#include "store/MainSettings.h"
 
 #include <QApplication>
 #include <QFileIconProvider>
@@ -43,8 +41,9 @@ QIcon iconForType(const QString& type)
 
 }  // namespace
 
-FileListViews::FileListViews(AppContext& context, DataStore& store, Workspace& workspace, QWidget* viewParent)
-    : QObject(viewParent), m_context(context), m_store(store), m_workspace(workspace)
+FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups, MainSettings& settings,
+                             QWidget* viewParent)
+    : QObject(viewParent), m_store(store), m_protectedGroups(protectedGroups), m_settings(settings)
 {
     m_model = new FileListModel(this);
     m_model->setIconProvider(iconForType);
@@ -133,14 +132,6 @@ QWidget* FileListViews::windowParent() const
     return m_report->window();
 }
 
-void FileListViews::registerCommands(CommandRouter& router)
-{
-    router.setHandler(QString::fromLatin1(Cmd::FileChooseColumns), [this] { chooseColumns(); });
-    router.setHandler(QString::fromLatin1(Cmd::FileSaveWidths), [this] { saveWidths(); });
-    router.setHandler(QString::fromLatin1(Cmd::FileSortOrder), [this] { chooseSortOrder(); });
-    router.setHandler(QString::fromLatin1(Cmd::FileReposition), [this] { reposition(); });
-}
-
 void FileListViews::load(const FilterClause& clause)
 {
     m_filter = clause;
@@ -149,7 +140,7 @@ void FileListViews::load(const FilterClause& clause)
 
     // Unreadable settings still list the records, by id alone.
     const QList<ListColumns::Column> columns = ListColumns::shownColumns(m_store).value_or(QList<ListColumns::Column>{});
-    const auto visible = ListQuery::visibleFilter(clause, m_context.protectedGroups, m_store);
+    const auto visible = ListQuery::visibleFilter(clause, m_protectedGroups, m_store);
     m_visibleOk = visible.has_value();
     if (!m_visibleOk) {
         // The protected groups could not be read: list nothing rather than
@@ -163,7 +154,7 @@ void FileListViews::load(const FilterClause& clause)
         return;
     }
     m_visible = *visible;
-    const ListQuery query = ListQuery::build(columns, m_visible, m_context.mainSettings.sortClause);
+    const ListQuery query = ListQuery::build(columns, m_visible, m_settings.sortClause);
     m_iconModel->setHolding(true);
     m_loader->start(m_store.path(), query);
     applyWidths();
@@ -252,9 +243,9 @@ qint64 FileListViews::currentId() const
     return i.isValid() ? m_model->idAt(i.row()) : -1;
 }
 
-QList<Workspace::Column> FileListViews::shownColumns() const
+QList<FileListViews::Column> FileListViews::shownColumns() const
 {
-    QList<Workspace::Column> out;
+    QList<Column> out;
     const QHeaderView* header = m_report->horizontalHeader();
     const auto& columns = m_model->columns();
     for (int v = 0; v < header->count(); ++v) {
@@ -328,7 +319,7 @@ void FileListViews::iconCurrentChanged()
 
 void FileListViews::chooseColumns()
 {
-    ChooseColumnsWindow w(m_context, m_store, windowParent());
+    ChooseColumnsWindow w(m_store, windowParent());
     if (w.exec() == QDialog::Accepted)
         reload();
 }
@@ -351,7 +342,7 @@ void FileListViews::saveWidths()
 
 void FileListViews::chooseSortOrder()
 {
-    SortOrderWindow w(m_context, m_store, windowParent());
+    SortOrderWindow w(m_store, m_settings, windowParent());
     if (w.exec() == QDialog::Accepted)
         reload();
 }
@@ -393,7 +384,7 @@ void FileListViews::moveCurrent(int step)
     }
     // In manual order the two rows change places; under a saved sort clause
     // the rows keep following that clause.
-    if (SortClause::isManualOrder(m_context.mainSettings.sortClause)) {
+    if (SortClause::isManualOrder(m_settings.sortClause)) {
         m_model->swapRows(row, neighbour);
         selectRow(neighbour);
     }

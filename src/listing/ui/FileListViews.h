@@ -1,27 +1,33 @@
 #pragma once
 
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
 #include "listing/ListQuery.h"
-#include "shell/Workspace.h"
 
 #include <QObject>
 
 class QListView;
 class QTableView;
 class QWidget;
-struct AppContext;
-class CommandRouter;
 class DataStore;
 class FileIconModel;
 class FileListLoader;
 class FileListModel;
+class ProtectedGroups;
+struct MainSettings;
 
 // The report list "文件超级列表框" and the icon view "图标超级列表框" over the
 // rows of the list query, and the statistics line.
 class FileListViews : public QObject {
     Q_OBJECT
 public:
-    FileListViews(AppContext& context, DataStore& store, Workspace& workspace, QWidget* viewParent);
+    struct Column {
+        QString field;   // wj column
+        QString header;  // header text
+    };
+
+    // The closed protected groups are always left out of the list; the sort
+    // clause comes from the main settings, which "排序方式" changes.
+    FileListViews(DataStore& store, ProtectedGroups& protectedGroups, MainSettings& settings, QWidget* viewParent);
     ~FileListViews() override;
 
     QTableView* reportView() const { return m_report; }
@@ -29,13 +35,6 @@ public:
     FileListModel* model() const { return m_model; }
     FileListLoader* loader() const { return m_loader; }
 
-    // Registers the list-layout commands ("选择显示", "保存列宽", "排序方式", "调整位置").
-    void registerCommands(CommandRouter& router);
-
-    // Loads the rows of clause (closed protected groups are always left out).
-    void load(const FilterClause& clause);
-    // Loads the current clause again.
-    void reload();
     FilterClause currentFilter() const { return m_filter; }
     // Rewrites the statistics line for the current clause now.
     void updateStatistics();
@@ -45,13 +44,19 @@ public:
 
     QList<qint64> selectedIds() const;
     qint64 currentId() const;
-    QList<Workspace::Column> shownColumns() const;
+    QList<Column> shownColumns() const;
 
     // Shows the no-selection message and returns false when no row is selected.
     bool requireSelection() const;
     static QString noSelectionMessage();
 
-    // The layout commands, as the menu runs them.
+public slots:
+    // Loads the rows of clause (closed protected groups are always left out).
+    void load(const FilterClause& clause);
+    // Loads the current clause again.
+    void reload();
+
+    // The list-layout commands ("选择显示", "保存列宽", "排序方式", "调整位置").
     void chooseColumns();
     void saveWidths();
     void chooseSortOrder();
@@ -78,9 +83,9 @@ private:
     void selectRow(int row);
     QWidget* windowParent() const;
 
-    AppContext& m_context;
     DataStore& m_store;
-    Workspace& m_workspace;
+    ProtectedGroups& m_protectedGroups;
+    MainSettings& m_settings;
     QTableView* m_report = nullptr;
     QListView* m_icons = nullptr;
     FileListModel* m_model = nullptr;

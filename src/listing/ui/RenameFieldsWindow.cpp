@@ -2,7 +2,6 @@
 
 #include "listing/ListColumns.h"
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
 #include "store/DataStore.h"
 
 #include <QHeaderView>
@@ -29,8 +28,8 @@ public:
 
 }  // namespace
 
-RenameFieldsWindow::RenameFieldsWindow(AppContext& context, DataStore& store, QWidget* parent)
-    : QDialog(parent), m_context(context), m_store(store)
+RenameFieldsWindow::RenameFieldsWindow(DataStore& store, QWidget* parent)
+    : QDialog(parent), m_store(store)
 {
     setWindowTitle(QStringLiteral("字段改名"));
     setFixedSize(317, 415);

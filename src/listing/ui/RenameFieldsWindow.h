@@ -2,7 +2,6 @@
 
 #include <QDialog>
 
-struct AppContext;
 class DataStore;
 class QTableWidget;
 
@@ -11,7 +10,7 @@ class QTableWidget;
 class RenameFieldsWindow : public QDialog {
     Q_OBJECT
 public:
-    RenameFieldsWindow(AppContext& context, DataStore& store, QWidget* parent = nullptr);
+    explicit RenameFieldsWindow(DataStore& store, QWidget* parent = nullptr);
 
 signals:
     // Emitted after titles were saved, so open windows can show the new ones.
@@ -20,7 +19,6 @@ signals:
 private:
     void save();
 
-    AppContext& m_context;
     DataStore& m_store;
     QTableWidget* m_grid = nullptr;
 };

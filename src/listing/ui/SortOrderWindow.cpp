@@ -1,8 +1,8 @@
 #include "listing/ui/SortOrderWindow.h"
 
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
 #include "store/DataStore.h"
+#include "store/MainSettings.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -22,8 +22,8 @@ QString SortOrderWindow::directionText(ListColumns::Direction d)
     }
 }
 
-SortOrderWindow::SortOrderWindow(AppContext& context, DataStore& store, QWidget* parent)
-    : QDialog(parent), m_context(context), m_store(store)
+SortOrderWindow::SortOrderWindow(DataStore& store, MainSettings& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_store(store)
 {
     setWindowTitle(QStringLiteral("排序方式"));
     setFixedSize(252, 352);
@@ -82,7 +82,7 @@ void SortOrderWindow::save()
     }
     m_rows = rows;
     m_clause = clause;
-    m_context.mainSettings.sortClause = clause;
+    m_settings.sortClause = clause;
     prompter().message(QStringLiteral("排序完成!"));
     accept();
 }

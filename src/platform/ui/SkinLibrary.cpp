@@ -1,6 +1,6 @@
 #include "platform/ui/SkinLibrary.h"
 
-#include "shell/Config.h"
+#include "platform/Config.h"
 
 #include <QApplication>
 #include <QFile>

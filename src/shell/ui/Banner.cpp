@@ -1,7 +1,7 @@
 #include "shell/ui/Banner.h"
 
 #include "shell/Commands.h"
-#include "shell/MainSettings.h"
+#include "store/MainSettings.h"
 #include "shell/ui/ToolbarLabel.h"
 
 #include <QContextMenuEvent>

@@ -1,7 +1,7 @@
 #include "shell/ui/GuideWindow.h"
 #include "platform/ui/BackgroundDrag.h"
 
-#include "shell/Config.h"
+#include "platform/Config.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>

@@ -7,10 +7,10 @@
 #include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/ClockLine.h"
-#include "shell/Commands.h"
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
 #include "shell/ui/AboutWindow.h"
 #include "shell/ui/Banner.h"
+#include "shell/ui/CommandTable.h"
 #include "shell/ui/GuideWindow.h"
 #include "shell/ui/PermissionNotice.h"
 #include "store/Rights.h"
@@ -96,9 +96,11 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_strip = strip;
     m_column->addWidget(m_strip);
 
-    m_tree = new GroupTreePane(context, m_store, *this, central);
-    m_panel = new EditPanel(context, m_store, *this, central);
-    m_list = new FileListViews(context, m_store, *this, central);
+    const StoreFolder storeFolder(context.home);
+    m_tree = new GroupTreePane(m_store, storeFolder, context.protectedGroups, context.currentOperator, central);
+    m_panel = new EditPanel(m_store, storeFolder, context.currentOperator, context.protectedGroups, central);
+    m_panel->setFileLimits(context.fileTypes, context.fileSize);
+    m_list = new FileListViews(m_store, context.protectedGroups, context.mainSettings, central);
     // The panel's units sit at fixed places inside its design size.
     m_panel->setMinimumSize(m_panel->minimumSize().expandedTo(QSize(PanelWidth, PanelHeight)));
     m_tree->setToolTip(QStringLiteral("右键弹出操作菜单"));
@@ -116,12 +118,12 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_menus = new MainMenus(this);
 
     m_router.setDeniedHandler([this](const QString&) { PermissionNotice::showNotice(this); });
-    m_tree->registerCommands(m_router);
-    m_panel->registerCommands(m_router);
-    m_list->registerCommands(m_router);
-    registerOwnCommands();
+    CommandTable::wire(m_router, *this);
 
     connect(m_tree, &GroupTreePane::filterChanged, m_list, &FileListViews::load);
+    connect(m_tree, &GroupTreePane::reloadListRequested, this, &MainWindow::reloadList);
+    connect(m_panel, &EditPanel::reloadListRequested, this, &MainWindow::reloadList);
+    connect(m_panel, &EditPanel::progressChanged, this, &MainWindow::setProgress);
     connect(m_list, &FileListViews::currentRecordChanged, m_panel, &EditPanel::showRecord);
     connect(m_list, &FileListViews::statisticsChanged, this,
             [this](const QString& line) { m_statusPanes[1]->setText(line); });
@@ -186,16 +188,9 @@ QLabel* MainWindow::statusPane(int index) const
     return index >= 0 && index < m_statusPanes.size() ? m_statusPanes.at(index) : nullptr;
 }
 
-void MainWindow::registerOwnCommands()
+void MainWindow::popupSettingsMenu()
 {
-    m_router.setHandler(QString::fromLatin1(Cmd::Exit), [this] { requestExit(); });
-    m_router.setHandler(QString::fromLatin1(Cmd::About), [this] { showAbout(); });
-    m_router.setHandler(QString::fromLatin1(Cmd::SettingsMenu), [this] {
-        popupMenu(MainMenus::Which::Settings, m_popupPos.isNull() ? QCursor::pos() : m_popupPos);
-    });
-    m_router.setHandler(QString::fromLatin1(Cmd::ViewMode1), [this] { setDisplayMode(1); });
-    m_router.setHandler(QString::fromLatin1(Cmd::ViewMode2), [this] { setDisplayMode(2); });
-    m_router.setHandler(QString::fromLatin1(Cmd::ViewGuide), [this] { showGuide(); });
+    popupMenu(MainMenus::Which::Settings, m_popupPos.isNull() ? QCursor::pos() : m_popupPos);
 }
 
 CommandRouter::Outcome MainWindow::runCommand(const QString& id)
@@ -336,7 +331,13 @@ void MainWindow::applyMainSettings()
 
 QList<qint64> MainWindow::selectedIds() const { return m_list->selectedIds(); }
 qint64 MainWindow::currentId() const { return m_list->currentId(); }
-QList<Workspace::Column> MainWindow::shownColumns() const { return m_list->shownColumns(); }
+QList<Workspace::Column> MainWindow::shownColumns() const
+{
+    QList<Column> out;
+    for (const FileListViews::Column& c : m_list->shownColumns())
+        out.append({c.field, c.header});
+    return out;
+}
 QString MainWindow::selectedGroupPath() const { return m_tree->selectedPath(); }
 bool MainWindow::isRootSelected() const { return m_tree->isRootSelected(); }
 void MainWindow::reloadList() { m_list->reload(); }

@@ -22,7 +22,8 @@ class QSplitter;
 class QVBoxLayout;
 
 // The main window "Korvane文件管理系统（单机版）". Holds its own connection,
-// the panes, the menus and the command router.
+// the panes, the menus and the command router; the command table wires each
+// command to the pane slot that carries it out.
 class MainWindow : public QMainWindow, public Workspace {
     Q_OBJECT
 public:
@@ -68,6 +69,9 @@ public:
     // The current operator changed (re-login): greeting and menu entries.
     void operatorChanged();
 
+    // Pops menu "设置" up where the last command came from.
+    void popupSettingsMenu();
+
     // Writes the clock line (the one-second timer calls it).
     void tickClock();
     // The exit question; on yes removes the extraction folder, closes the
@@ -90,7 +94,6 @@ protected:
 
 private:
     void buildStatusBar();
-    void registerOwnCommands();
     void arrange(int mode);
     void greet();
     void refreshMenuEntries();

@@ -2,7 +2,8 @@
 
 #include "platform/ui/QtPrompter.h"
 #include "shell/AppContext.h"
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
+#include "store/HomeLayout.h"
 #include "shell/StartupSequence.h"
 #include "shell/ui/LoginWindow.h"
 #include "shell/ui/MainWindow.h"
@@ -53,11 +54,11 @@ bool parse(const QStringList& args, Options* o, QString* error)
 int initHome(int argc, char** argv, const QString& folder)
 {
     QCoreApplication app(argc, argv);
-    QString error;
     QTextStream err(stderr);
     QTextStream out(stdout);
-    if (!ProgramHome::initialise(folder, &error)) {
-        err << "korvane: " << error << Qt::endl;
+    const Status laidOut = HomeLayout::create(folder);
+    if (!laidOut) {
+        err << "korvane: " << laidOut.message() << Qt::endl;
         return 1;
     }
     out << "korvane: program folder laid out in " << ProgramHome(folder).folder() << Qt::endl;

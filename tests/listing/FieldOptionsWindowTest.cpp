@@ -4,7 +4,7 @@
 #include "listing/ui/RenameFieldsWindow.h"
 #include "store/DataStore.h"
 #include "store/FieldOptions.h"
-#include "store/ui/FieldOptionsWindow.h"
+#include "listing/ui/FieldOptionsWindow.h"
 #include "common/TestInput.h"
 
 using TestInput::typeText;
@@ -103,7 +103,7 @@ void FieldOptionsWindowTest::layout()
     QFETCH(QString, parentName);
     QFETCH(QRect, geometry);
     TestHome home;
-    FieldOptionsWindow w(home.context(), home.store());
+    FieldOptionsWindow w(home.store());
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("字段选项设置"));
     QCOMPARE(w.size(), QSize(348, 352));
@@ -123,7 +123,7 @@ void FieldOptionsWindowTest::opensWithFieldsAndNoChoice()
     DataStore& s = home.store();
     QVERIFY(s.execute(QStringLiteral("update xx set xm='密级' where bh=6")));
     QVERIFY(s.execute(QStringLiteral("update xx set xm='保管期限' where bh=9")));
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     Units u(&w);
     QVERIFY(u.ok());
     QCOMPARE(u.fields->count(), 12);
@@ -148,7 +148,7 @@ void FieldOptionsWindowTest::choosingShowsOptions()
     TestHome home;
     DataStore& s = home.store();
     QVERIFY(FieldOptions::save(s, 7, {QStringLiteral("秘密"), QStringLiteral("机密"), QStringLiteral("绝密")}));
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     Units u(&w);
     u.choose(7);
     QCOMPARE(w.chosenField(), 7);
@@ -162,7 +162,7 @@ void FieldOptionsWindowTest::insertDeleteSave()
     TestHome home;
     DataStore& s = home.store();
     ScriptedPrompter p;
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     w.show();
     Units u(&w);
     u.choose(6);
@@ -196,7 +196,7 @@ void FieldOptionsWindowTest::saveWithoutFieldIsRefused()
 {
     TestHome home;
     ScriptedPrompter p;
-    FieldOptionsWindow w(home.context(), home.store());
+    FieldOptionsWindow w(home.store());
     w.show();
     Units u(&w);
     u.add(QStringLiteral("x"));
@@ -211,7 +211,7 @@ void FieldOptionsWindowTest::emptyListIsRefused()
     DataStore& s = home.store();
     QVERIFY(FieldOptions::save(s, 10, {QStringLiteral("old")}));
     ScriptedPrompter p;
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     w.show();
     Units u(&w);
     u.choose(10);
@@ -230,7 +230,7 @@ void FieldOptionsWindowTest::closingDropsUnsavedChanges()
     QVERIFY(FieldOptions::save(s, 6, {QStringLiteral("a"), QStringLiteral("b")}));
     ScriptedPrompter p;
     {
-        FieldOptionsWindow w(home.context(), s);
+        FieldOptionsWindow w(s);
         w.show();
         Units u(&w);
         u.choose(6);
@@ -243,7 +243,7 @@ void FieldOptionsWindowTest::closingDropsUnsavedChanges()
     }
     QVERIFY(p.shown().isEmpty());
     QCOMPARE(FieldOptions::options(s, 6), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    FieldOptionsWindow again(home.context(), s);
+    FieldOptionsWindow again(s);
     Units u(&again);
     u.choose(6);
     QCOMPARE(listed(u.options), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
@@ -254,7 +254,7 @@ void FieldOptionsWindowTest::switchingFieldDropsUnsavedChanges()
     TestHome home;
     DataStore& s = home.store();
     ScriptedPrompter p;
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     Units u(&w);
     u.choose(6);
     u.add(QStringLiteral("unsaved"));
@@ -270,7 +270,7 @@ void FieldOptionsWindowTest::failedSaveKeepsOldList()
     DataStore& s = home.store();
     QVERIFY(FieldOptions::save(s, 6, {QStringLiteral("old")}));
     ScriptedPrompter p;
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     w.show();
     Units u(&w);
     u.choose(6);
@@ -303,7 +303,7 @@ void FieldOptionsWindowTest::typedOptionsRoundTrip()
     DataStore& s = home.store();
     ScriptedPrompter p;
     {
-        FieldOptionsWindow w(home.context(), s);
+        FieldOptionsWindow w(s);
         w.show();
         Units u(&w);
         u.choose(11);
@@ -315,7 +315,7 @@ void FieldOptionsWindowTest::typedOptionsRoundTrip()
     }
     QCOMPARE(FieldOptions::options(s, 11), typed);
     QCOMPARE(s.scalar(QStringLiteral("select count(*) from xx")).toInt(), 12);
-    FieldOptionsWindow again(home.context(), s);
+    FieldOptionsWindow again(s);
     Units u(&again);
     u.choose(11);
     QCOMPARE(listed(u.options), typed);
@@ -326,7 +326,7 @@ void FieldOptionsWindowTest::separatorCannotBeTyped()
     TestHome home;
     DataStore& s = home.store();
     ScriptedPrompter p;
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     w.show();
     Units u(&w);
     u.choose(6);
@@ -345,7 +345,7 @@ void FieldOptionsWindowTest::renameRefillsTitles()
     TestHome home;
     DataStore& s = home.store();
     ScriptedPrompter p;
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     w.show();
     Units u(&w);
     u.choose(8);
@@ -374,7 +374,7 @@ void FieldOptionsWindowTest::grabPicture()
     DataStore& s = home.store();
     QVERIFY(s.execute(QStringLiteral("update xx set xm='密级' where bh=6")));
     QVERIFY(FieldOptions::save(s, 6, {QStringLiteral("秘密"), QStringLiteral("机密"), QStringLiteral("绝密")}));
-    FieldOptionsWindow w(home.context(), s);
+    FieldOptionsWindow w(s);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     Units(&w).choose(6);

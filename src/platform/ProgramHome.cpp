@@ -1,7 +1,6 @@
-#include "shell/ProgramHome.h"
+#include "platform/ProgramHome.h"
 
-#include "shell/Config.h"
-#include "store/Schema.h"
+#include "platform/Config.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,40 +43,4 @@ QString ProgramHome::extractionFolder()
 QStringList ProgramHome::shippedSkins()
 {
     return QDir(QStringLiteral(":/skins")).entryList({QStringLiteral("*.she")}, QDir::Files, QDir::Name);
-}
-
-bool ProgramHome::initialise(const QString& folder, QString* error)
-{
-    ProgramHome home(folder);
-    if (QFileInfo::exists(home.defaultDatabasePath())) {
-        if (error)
-            *error = QStringLiteral("%1 already holds a database (%2); nothing was changed.")
-                         .arg(home.folder(), home.defaultDatabasePath());
-        return false;
-    }
-    QDir dir;
-    if (!dir.mkpath(home.storeFolder()) || !dir.mkpath(home.skinFolder())) {
-        if (error)
-            *error = QStringLiteral("cannot create the folders under %1").arg(home.folder());
-        return false;
-    }
-    for (const QString& skin : shippedSkins()) {
-        const QString target = home.skinFolder() + QLatin1Char('/') + skin;
-        if (QFileInfo::exists(target))
-            continue;
-        if (!QFile::copy(QStringLiteral(":/skins/") + skin, target)) {
-            if (error)
-                *error = QStringLiteral("cannot write %1").arg(target);
-            return false;
-        }
-        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                          | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    }
-    QString dbError;
-    if (!Schema::createDatabaseFile(home.defaultDatabasePath(), &dbError)) {
-        if (error)
-            *error = QStringLiteral("cannot create the database: %1").arg(dbError);
-        return false;
-    }
-    return true;
 }

@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <memory>
 
-struct AppContext;
 class DataStore;
 
 namespace Ui {
@@ -21,7 +20,7 @@ public:
     static inline const QString SavedTitle = QStringLiteral("成功");
     static inline const QString SaveFailedMessage = QStringLiteral("保存失败!");
 
-    FieldOptionsWindow(AppContext& context, DataStore& store, QWidget* parent = nullptr);
+    explicit FieldOptionsWindow(DataStore& store, QWidget* parent = nullptr);
     ~FieldOptionsWindow() override;
 
     // The xx.bh of the chosen field; 0 when none.
@@ -36,6 +35,5 @@ private:
     void renameFields();
 
     std::unique_ptr<Ui::FieldOptionsWindow> m_ui;
-    AppContext& m_context;
     DataStore& m_store;
 };

@@ -1,6 +1,6 @@
 #include "common/TestRegistry.h"
-#include "shell/Config.h"
-#include "shell/ProgramHome.h"
+#include "platform/Config.h"
+#include "platform/ProgramHome.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "shell/CurrentOperator.h"
+#include "store/CurrentOperator.h"
 
 #include "store/Rights.h"
 

@@ -1,4 +1,4 @@
-#include "shell/Config.h"
+#include "platform/Config.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,15 +1,14 @@
-#include "store/ui/FieldOptionsWindow.h"
+#include "listing/ui/FieldOptionsWindow.h"
 
 #include "ui_FieldOptionsWindow.h"
 
 #include "listing/ui/RenameFieldsWindow.h"
 #include "platform/Prompter.h"
-#include "shell/AppContext.h"
 #include "store/DataStore.h"
 #include "store/FieldOptions.h"
 
-FieldOptionsWindow::FieldOptionsWindow(AppContext& context, DataStore& store, QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::FieldOptionsWindow>()), m_context(context), m_store(store)
+FieldOptionsWindow::FieldOptionsWindow(DataStore& store, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::FieldOptionsWindow>()), m_store(store)
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -101,7 +100,7 @@ void FieldOptionsWindow::saveOptions()
 
 void FieldOptionsWindow::renameFields()
 {
-    RenameFieldsWindow window(m_context, m_store, this);
+    RenameFieldsWindow window(m_store, this);
     window.exec();
     fillFields();
 }

@@ -1,4 +1,4 @@
-#include "shell/MainSettings.h"
+#include "store/MainSettings.h"
 
 #include "store/DataStore.h"
 

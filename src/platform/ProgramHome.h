@@ -27,11 +27,6 @@ public:
     // The per-user folder into which files are extracted for opening.
     static QString extractionFolder();
 
-    // Lays out a fresh program folder: Data/files.dat with the initial
-    // content, the empty store folder Data/Lf, the skins in Hf. Refuses, and
-    // touches nothing, when the folder already holds a database.
-    static bool initialise(const QString& folder, QString* error);
-
     // Names of the skin files shipped with the program.
     static QStringList shippedSkins();
 private:

@@ -1,4 +1,4 @@
-#include "listing/FilterClause.h"
+#include "archive/FilterClause.h"
 
 #include "archive/GroupPath.h"
 

@@ -1,0 +1,36 @@
+#include "store/HomeLayout.h"
+
+#include "platform/ProgramHome.h"
+#include "store/Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace HomeLayout {
+
+Status create(const QString& folder)
+{
+    const ProgramHome home(folder);
+    if (QFileInfo::exists(home.defaultDatabasePath()))
+        return Status::fail(QStringLiteral("%1 already holds a database (%2); nothing was changed.")
+                                .arg(home.folder(), home.defaultDatabasePath()));
+    QDir dir;
+    if (!dir.mkpath(home.storeFolder()) || !dir.mkpath(home.skinFolder()))
+        return Status::fail(QStringLiteral("cannot create the folders under %1").arg(home.folder()));
+    for (const QString& skin : ProgramHome::shippedSkins()) {
+        const QString target = home.skinFolder() + QLatin1Char('/') + skin;
+        if (QFileInfo::exists(target))
+            continue;
+        if (!QFile::copy(QStringLiteral(":/skins/") + skin, target))
+            return Status::fail(QStringLiteral("cannot write %1").arg(target));
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                          | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    }
+    QString dbError;
+    if (!Schema::createDatabaseFile(home.defaultDatabasePath(), &dbError))
+        return Status::fail(QStringLiteral("cannot create the database: %1").arg(dbError), dbError);
+    return {};
+}
+
+}  // namespace HomeLayout
