@@ -379,7 +379,7 @@ bool EditPanel::save()
             return false;
         const QString type = m_sourcePath.isEmpty() ? m_type->text() : FileRecords::splitFileName(m_sourcePath).second;
         const QList<FileRecords::SameName> same =
-            m_records->sameName(f.name, type, m_context.protectedGroups).valueOr({});
+            m_records->sameName(f.name, type, m_protectedGroups).valueOr({});
         if (!same.isEmpty() && !prompter().question(FileRecords::sameNameQuestion(same.first())))
             return false;
         const FileRecords::Result r = m_records->add(f, m_sourcePath, &progress);
