@@ -586,9 +586,10 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
             f.write(b);
         }
         std::vector<double> intoBig, intoEmpty;
-        // Two adds on each side first, not measured: the paths through the
-        // trees are read in as a running program has them.
-        for (int run = -2; run < 2 * g_warmRuns + 1; ++run) {
+        // Five adds on each side first, not measured: the paths through the
+        // trees are read in as a running program has them. The disk is
+        // shared and its syncs vary: many runs, the median of each side.
+        for (int run = -5; run < 4 * g_warmRuns + 1; ++run) {
             Side* order[2] = {&big, &empty};
             if (run % 2)
                 std::swap(order[0], order[1]);
