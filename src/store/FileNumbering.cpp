@@ -24,9 +24,10 @@ Result<QString> draw(DataStore& store)
         counter = 1;
     // Never hand out a number that a record already carries (an archive
     // restored over a newer counter, or a counter edited by hand). There are
-    // no more numbers in use than records: a search longer than that means
-    // the archive answers wrongly, and ends.
-    const RecordSet records = store.query(QStringLiteral("select count(*) from wj"));
+    // no more numbers in use than records, nor more records than the highest
+    // id (read at once, where a count would read every record on each add):
+    // a search longer than that means the archive answers wrongly, and ends.
+    const RecordSet records = store.query(QStringLiteral("select coalesce(max(id),0) from wj"));
     if (!records || records.atEnd())
         return fail(QStringLiteral("cannot count records: ") + store.lastError());
     const qint64 tries = records.number(0) + 1;
