@@ -114,6 +114,7 @@ private slots:
     void commandsAreRegistered();
     void selectionInListOrder();
     void commandsNeedASelection();
+    void iconsCarryTheirNamesBelow();
     void saveWidthsByHeaderText();
     void saveWidthsFailureChangesNothing();
     void chooseColumns();
@@ -144,7 +145,9 @@ void LayoutWindowsTest::commandsAreRegistered()
     QVERIFY(f.views.reportView()->showGrid());
     QVERIFY(f.views.reportView()->horizontalHeader()->sectionsMovable());
     QVERIFY(f.views.reportView()->horizontalHeader()->sectionsClickable());
-    QCOMPARE(f.views.iconView()->viewMode(), QListView::IconMode);
+    // Large icons in equal cells, arranged in rows that wrap.
+    QCOMPARE(f.views.iconView()->flow(), QListView::LeftToRight);
+    QVERIFY(f.views.iconView()->isWrapping());
     QCOMPARE(f.views.iconView()->iconSize(), QSize(32, 32));
     QCOMPARE(f.views.iconView()->selectionMode(), QAbstractItemView::SingleSelection);
     QVERIFY(f.views.iconView()->wordWrap());
@@ -183,6 +186,34 @@ void LayoutWindowsTest::selectionInListOrder()
     // A reload keeps the current record.
     QVERIFY(f.load());
     QCOMPARE(f.views.currentId(), ids[5]);
+}
+
+void LayoutWindowsTest::iconsCarryTheirNamesBelow()
+{
+    TestHome home;
+    for (int i = 0; i < 12; ++i)
+        addFile(home.store(), i + 1, QStringLiteral("年度报告第%1号文件").arg(i), QStringLiteral("公司"), 100,
+                i % 2 ? QStringLiteral("pdf") : QStringLiteral("txt"));
+    Fixture f(home);
+    QVERIFY(f.load());
+    QListView* icons = f.views.iconView();
+    icons->doItemsLayout();
+    QCoreApplication::processEvents();
+    // One cell per record, left to right, wrapping to the next row.
+    const QRect first = icons->visualRect(icons->model()->index(0, 0));
+    const QRect second = icons->visualRect(icons->model()->index(1, 0));
+    QCOMPARE(second.top(), first.top());
+    QCOMPARE(second.left() - first.left(), icons->gridSize().width());
+    const QRect last = icons->visualRect(icons->model()->index(11, 0));
+    QVERIFY(last.top() > first.top());
+    // The icon sits above its name: the top half of the cell holds it.
+    const QImage picture = icons->viewport()->grab(first).toImage();
+    int marked = 0;
+    for (int y = 0; y < picture.height() / 2; ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            marked += picture.pixelColor(x, y) != icons->palette().color(QPalette::Base);
+    QVERIFY(marked > 0);
+    TestHome::grab(icons, "icon-view");
 }
 
 void LayoutWindowsTest::commandsNeedASelection()

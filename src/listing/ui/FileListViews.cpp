@@ -19,6 +19,7 @@
 #include <QListView>
 #include <QMimeDatabase>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 
 namespace {
@@ -38,6 +39,25 @@ QIcon iconForType(const QString& type)
         icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
     return icon;
 }
+
+// Large icons with their names below, wrapped in rows, laid out as a list
+// flowing left to right: the icon mode of QListView lays out every item
+// again in a way that stalls the window for a list of a million records,
+// the list mode's flow of equal cells does not.
+class IconFlowView : public QListView {
+public:
+    using QListView::QListView;
+
+protected:
+    void initViewItemOption(QStyleOptionViewItem* option) const override
+    {
+        QListView::initViewItemOption(option);
+        option->decorationPosition = QStyleOptionViewItem::Top;
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+        option->decorationAlignment = Qt::AlignHCenter | Qt::AlignVCenter;
+        option->features |= QStyleOptionViewItem::WrapText;
+    }
+};
 
 }  // namespace
 
@@ -82,11 +102,13 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
         m_report->setPalette(p);
     }
 
-    m_icons = new QListView(viewParent);
+    m_icons = new IconFlowView(viewParent);
     m_icons->setObjectName(QStringLiteral("图标超级列表框"));
     m_icons->setGeometry(904, 96, 112, 224);
     m_icons->setModel(m_iconModel);
-    m_icons->setViewMode(QListView::IconMode);
+    m_icons->setViewMode(QListView::ListMode);
+    m_icons->setFlow(QListView::LeftToRight);
+    m_icons->setWrapping(true);
     m_icons->setIconSize(QSize(32, 32));
     m_icons->setGridSize(QSize(80, 74));
     m_icons->setWordWrap(true);
