@@ -162,26 +162,35 @@ bool FileRecords::writeLog(const QString& content)
     return log.write(content);
 }
 
-bool FileRecords::groupExists(const QString& path)
+bool FileRecords::groupExists(const QString& path, bool* readOk)
 {
+    if (readOk)
+        *readOk = true;
     if (path.trimmed().isEmpty())
         return false;
     QList<GroupPath::Group> groups;
-    if (!GroupPath::loadGroups(m_store, &groups))
+    if (!GroupPath::loadGroups(m_store, &groups)) {
+        if (readOk)
+            *readOk = false;
         return false;
+    }
     for (const GroupPath::Group& g : groups)
         if (g.path == path)
             return true;
     return false;
 }
 
-std::optional<QString> FileRecords::checkFields(const RecordFields& fields)
+Status FileRecords::checkFields(const RecordFields& fields, bool adding)
 {
     if (fields.name.trimmed().isEmpty())
-        return EmptyName;
-    if (!groupExists(fields.group))
-        return NoGroup;
-    return std::nullopt;
+        return Status::fail(EmptyName);
+    bool readOk = true;
+    if (!groupExists(fields.group, &readOk)) {
+        if (!readOk)
+            return Status::fail(adding ? PrepareFailed : ModifyFailed, m_store.lastError());
+        return Status::fail(NoGroup);
+    }
+    return {};
 }
 
 QList<FileRecords::SameName> FileRecords::sameName(const QString& name, const QString& type, bool* ok)
@@ -242,8 +251,8 @@ QByteArray FileRecords::content(qint64 id, bool* ok)
 
 FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& sourcePath, Progress* progress)
 {
-    if (auto refused = checkFields(fields))
-        return fail(*refused, QString());
+    if (const Status checked = checkFields(fields, true); !checked)
+        return fail(checked.message(), checked.detail());
 
     Incoming in;
     if (auto refusedContent = prepareIncoming(sourcePath, progress, &in))
@@ -322,8 +331,8 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
         return fail(ModifyFailed, readOk ? QStringLiteral("record %1 not found").arg(id) : m_store.lastError());
     if (old->bh.trimmed().isEmpty())
         return fail(ModifyNoNumber, QString());
-    if (auto refused = checkFields(fields))
-        return fail(*refused, QString());
+    if (const Status checked = checkFields(fields, false); !checked)
+        return fail(checked.message(), checked.detail());
 
     const bool replacing = !newSourcePath.isEmpty();
     Incoming in;

@@ -442,6 +442,14 @@ void GroupCopyTest::treeCommandGuards()
     QCOMPARE(prompter.lastText(), GroupTree::NoGroupSelected);
     pane.selectGroup(pane.groups().findPath(QStringLiteral("S\\P"))->id);
     QCOMPARE(prompter.lastText(), GroupTree::NotOpen);
+    // The refused group does not keep the selection.
+    QCOMPARE(pane.selectedId(), qint64(0));
+    // A group that closes while selected is refused by the command itself.
+    const qint64 closed = pane.groups().findPath(QStringLiteral("S\\P"))->id;
+    QVERIFY(pane.groups().open(closed, QStringLiteral("pw")));
+    pane.selectGroup(closed);
+    QCOMPARE(pane.selectedPath(), QStringLiteral("S\\P"));
+    rig.home.context().protectedGroups.close(QStringLiteral("S\\P"));
     prompter.clear();
     router.run(QLatin1String(Cmd::TreeCopyGroup));
     QCOMPARE(prompter.lastText(), GroupTree::NotOpen);

@@ -1,9 +1,12 @@
 #include "archive/ui/EditPanel.h"
 
 #include "archive/FileRecords.h"
+#include "archive/GroupTree.h"
+#include "archive/SpareTitles.h"
 #include "archive/ui/DeleteProgressWindow.h"
 #include "archive/ui/GroupChooserDialog.h"
 #include "archive/ui/PropertiesWindow.h"
+#include "platform/LongRuns.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "shell/AppContext.h"
@@ -195,15 +198,14 @@ void EditPanel::registerCommands(CommandRouter& router)
 
 void EditPanel::reloadTitles()
 {
-    QString titles[15];
-    RecordSet rs = m_store.query(QStringLiteral("select btm,bh from lbsz where bh between 6 and 20 and bm='wj'"));
-    for (; !rs.atEnd(); rs.next()) {
-        const int bh = int(rs.number(1));
-        if (bh >= 6 && bh <= 20)
-            titles[bh - 6] = rs.text(0);
+    const Result<QStringList> titles = SpareTitles::read(m_store);
+    if (!titles) {
+        // The labels keep what they showed; the operator learns why.
+        prompter().message(titles.message(), {}, Prompter::Icon::Critical);
+        return;
     }
     for (int i = 0; i < 15; ++i) {
-        const QString t = titles[i].trimmed().isEmpty() ? kSpareCaption : titles[i];
+        const QString t = titles->value(i).trimmed().isEmpty() ? kSpareCaption : titles->value(i);
         m_spareLabels[i]->setText(t + QLatin1Char(':'));
         m_spareLabels[i]->setToolTip(t);
     }
@@ -329,7 +331,14 @@ void EditPanel::startAdd(const QString& group)
 
 void EditPanel::startAddInSelectedGroup()
 {
-    startAdd(m_workspace.isRootSelected() ? QString() : m_workspace.selectedGroupPath());
+    const QString group = m_workspace.isRootSelected() ? QString() : m_workspace.selectedGroupPath();
+    // A protected group takes no file until it is opened: refused as
+    // selecting it is.
+    if (!group.isEmpty() && m_context.protectedGroups.isHidden(m_store, group)) {
+        prompter().message(GroupTree::NotOpen, {}, Prompter::Icon::Warning);
+        return;
+    }
+    startAdd(group);
 }
 
 void EditPanel::startModify()
@@ -338,16 +347,16 @@ void EditPanel::startModify()
         return;
     const qint64 id = m_workspace.currentId();
     if (id < 0) {
-        prompter().message(FileRecords::NothingSelected);
+        prompter().message(FileRecords::NothingSelected, {}, Prompter::Icon::Warning);
         return;
     }
     fill(id);
     if (m_id < 0) {
-        prompter().message(FileRecords::ModifyFailed);
+        prompter().message(FileRecords::ModifyFailed, {}, Prompter::Icon::Critical);
         return;
     }
     if (m_number->text().trimmed().isEmpty()) {
-        prompter().message(FileRecords::ModifyNoNumber);
+        prompter().message(FileRecords::ModifyNoNumber, {}, Prompter::Icon::Warning);
         return;
     }
     m_records->setSizeBound(sizeBound());
@@ -369,7 +378,7 @@ void EditPanel::cancel()
 void EditPanel::showResultMessages(bool logFailed)
 {
     if (logFailed)
-        prompter().message(LogWriter::FailureMessage);
+        prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
 }
 
 bool EditPanel::save()
@@ -384,8 +393,11 @@ bool EditPanel::save()
     f.remark = m_remark->toPlainText();
 
     // A failed save keeps the pending add or change, so it can be corrected.
-    if (auto refused = m_records->checkFields(f)) {
-        prompter().message(*refused);
+    if (const Status checked = m_records->checkFields(f, m_mode == Mode::Adding); !checked) {
+        prompter().message(checked.message(), {},
+                           checked.message() == FileRecords::EmptyName || checked.message() == FileRecords::NoGroup
+                               ? Prompter::Icon::Warning
+                               : Prompter::Icon::Critical);
         return false;
     }
     WorkspaceProgress progress(m_workspace);
@@ -399,7 +411,7 @@ bool EditPanel::save()
             return false;
         const FileRecords::Result r = m_records->add(f, m_sourcePath, &progress);
         if (!r) {
-            prompter().message(r.message);
+            prompter().message(r.message, {}, r.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
             return false;
         }
         showResultMessages(r.logFailed);
@@ -416,7 +428,7 @@ bool EditPanel::save()
         return false;
     const FileRecords::Result r = m_records->modify(m_id, f, m_sourcePath, &progress);
     if (!r) {
-        prompter().message(r.message);
+        prompter().message(r.message, {}, r.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
         return false;
     }
     showResultMessages(r.logFailed);
@@ -492,9 +504,12 @@ void EditPanel::showDateBox(int index)
 
 void EditPanel::deleteSelected()
 {
+    // One long run at a time: no deletion starts inside another run.
+    if (LongRuns::instance().underWay())
+        return;
     const QList<qint64> ids = m_workspace.selectedIds();
     if (ids.isEmpty()) {
-        prompter().message(FileRecords::NothingSelected);
+        prompter().message(FileRecords::NothingSelected, {}, Prompter::Icon::Warning);
         return;
     }
     if (!prompter().question(QStringLiteral("确定删除选择的 %1 个文件吗 ? ").arg(ids.size())))
@@ -518,12 +533,12 @@ void EditPanel::saveAsSelected()
     if (id < 0 && !m_workspace.selectedIds().isEmpty())
         id = m_workspace.selectedIds().first();
     if (id < 0) {
-        prompter().message(FileRecords::NothingSelected);
+        prompter().message(FileRecords::NothingSelected, {}, Prompter::Icon::Warning);
         return;
     }
     const std::optional<FileRecord> r = m_records->read(id);
     if (!r) {
-        prompter().message(FileRecords::SaveOutFailed);
+        prompter().message(FileRecords::SaveOutFailed, {}, Prompter::Icon::Critical);
         return;
     }
     const QString fileName = r->lx.isEmpty() ? r->mc : r->mc + QLatin1Char('.') + r->lx;
@@ -536,7 +551,7 @@ void EditPanel::saveAsSelected()
     const FileRecords::Result res = m_records->saveOut(id, target, &progress);
     if (!res) {
         if (!res.message.isEmpty())
-            prompter().message(res.message);
+            prompter().message(res.message, {}, res.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
         return;
     }
     showResultMessages(res.logFailed);
@@ -547,11 +562,12 @@ void EditPanel::showProperties()
 {
     const qint64 id = m_workspace.currentId();
     if (id < 0) {
-        prompter().message(QStringLiteral("没有选择文件!"));
+        prompter().message(QStringLiteral("没有选择文件!"), {}, Prompter::Icon::Warning);
         return;
     }
     if (!m_records->read(id)) {
-        const QString name = m_id == id ? m_name->text() : QString::number(id);
+        // The record is gone; the list still knows its name.
+        const QString name = m_id == id ? m_name->text() : m_workspace.currentName();
         if (prompter().question(name + QStringLiteral(" 文件未找到,是否在列表中移除?")))
             m_workspace.reloadList();
         return;

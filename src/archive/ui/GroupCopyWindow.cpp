@@ -3,6 +3,7 @@
 #include "archive/GroupCopy.h"
 #include "archive/StoreFolder.h"
 #include "archive/ui/GroupChooserDialog.h"
+#include "platform/LongRuns.h"
 #include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "store/DataStore.h"
@@ -103,7 +104,15 @@ void GroupCopyWindow::start()
     LogWriter log(m_store, m_context.currentOperator);
     log.setFailureHandler([] { prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning); });
     GroupCopy copy(m_store, StoreFolder(m_context.home), m_context.protectedGroups, log);
-    const GroupCopy::Outcome out = copy.run(m_source, targetPath, *this);
+    GroupCopy::Outcome out;
+    bool stoppedForExit = false;
+    {
+        LongRun longRun(windowTitle());
+        m_longRun = &longRun;
+        out = copy.run(m_source, targetPath, *this);
+        stoppedForExit = longRun.stopRequested();
+        m_longRun = nullptr;
+    }
 
     m_running = false;
     m_copiedAny = m_copiedAny || out.copied > 0 || out.renumbered > 0;
@@ -115,6 +124,9 @@ void GroupCopyWindow::start()
                                                                                        : Prompter::Icon::Critical);
     if (out.ok())
         accept();
+    else if (stoppedForExit)
+        // The program is about to end: the window goes with it.
+        QDialog::reject();
 }
 
 void GroupCopyWindow::reject()
@@ -156,5 +168,5 @@ bool GroupCopyWindow::cancelled() const
 {
     // Between items the window serves its events, the "取消" button among them.
     QCoreApplication::processEvents();
-    return m_cancel;
+    return m_cancel || (m_longRun && m_longRun->stopRequested());
 }

@@ -10,6 +10,7 @@
 
 struct AppContext;
 class CommandRouter;
+class QTimer;
 class DataStore;
 class Workspace;
 
@@ -31,11 +32,16 @@ public:
     bool isRootSelected() const;
     // The selected group's id; 0 for the root or no selection.
     qint64 selectedId() const;
-    // Makes the group with this id (0: the root) the selected one, as a click does.
+    // Makes the group with this id (0: the root) the selected one, as a click
+    // does; a refused group is refused at once and the selection goes back.
     bool selectGroup(qint64 id);
     QTreeWidgetItem* itemOf(qint64 id) const;
 
     GroupTree& groups() { return m_groups; }
+
+    // Whether Shift was held when the operator last asked for the tree's
+    // menu (the rarely used group entries are offered only then).
+    bool menuAskedWithShift() const { return m_menuWithShift; }
 
     // The five 16 x 16 tree images (root, folder, open folder, padlock,
     // padlocked "A"), shared with the group chooser.
@@ -62,8 +68,20 @@ signals:
     // The operator right-clicked the tree: the main window opens menu "树".
     void menuRequested(const QPoint& globalPos);
 
+protected:
+    bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+
 private:
+    void noteMenuRequest(QEvent* e);
     void onCurrentChanged(QTreeWidgetItem* current);
+    // Shows the pending refusal of a selected group and returns the
+    // selection to the group whose files the list shows.
+    void refuseSelection();
+    void selectQuietly(qint64 id);
+    void returnToAccepted();
+    // The refusal of the selected group, shown unless the group is opened first.
+    bool refuseClosed(qint64 id);
     void onDoubleClicked(QTreeWidgetItem* item);
     // Hands the list the clause of a node; a refusal is shown when `speak`.
     void offerFilter(qint64 id, bool speak);
@@ -76,4 +94,9 @@ private:
     Workspace& m_workspace;
     GroupTree m_groups;
     bool m_quiet = false;
+    bool m_menuWithShift = false;
+    QString m_acceptedPath;      // the group whose files the list was last handed (empty: the root)
+    qint64 m_refusedId = -1;     // a selected group whose refusal is pending
+    QString m_refusal;
+    QTimer* m_refusalTimer = nullptr;
 };
