@@ -177,8 +177,11 @@ GroupTreePane::GroupTreePane(AppContext& context, DataStore& store, Workspace& w
     setHeaderHidden(true);
     setIconSize(QSize(16, 16));
     setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { emit menuRequested(viewport()->mapToGlobal(p)); });
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        emit menuRequested(viewport()->mapToGlobal(p));
+        // Shift counts for this request only.
+        m_menuWithShift = false;
+    });
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentChanged(current); });
     connect(this, &QTreeWidget::itemDoubleClicked, this,
