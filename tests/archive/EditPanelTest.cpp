@@ -673,6 +673,7 @@ void EditPanelTest::deletionCancelledBetweenRecords()
         QCOMPARE(w->cancelButton()->text(), QStringLiteral("取消"));
         QCOMPARE(w->cancelButton()->objectName(), QStringLiteral("取消按钮"));
         QVERIFY(QRect(0, 0, 573, 67).contains(w->cancelButton()->geometry()));
+        TestHome::grab(w, QStringLiteral("deletion-window"));
         // A second deletion does not start inside this one.
         m_router->run(QString::fromLatin1(Cmd::Delete));
         nested = !m_prompter->shown().isEmpty() && m_prompter->shown().size() > 1;
