@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/StoreFolder.h"
+#include "platform/Result.h"
 #include "store/WjColumns.h"
 
 #include <QList>
@@ -100,10 +101,12 @@ public:
     // Name and type of a file name: the type is what follows the last dot.
     static QPair<QString, QString> splitFileName(const QString& fileName);
 
-    // The first check of a save: the message when name or group is refused.
-    std::optional<QString> checkFields(const RecordFields& fields);
-    // True when path names a group of wjfz.
-    bool groupExists(const QString& path);
+    // The first check of a save (adding, or modifying): the name must not be
+    // empty and the group must be one of wjfz. A group list that cannot be
+    // read is a failure of the database, reported as such with its detail.
+    Status checkFields(const RecordFields& fields, bool adding);
+    // True when path names a group of wjfz (*readOk false: wjfz unreadable).
+    bool groupExists(const QString& path, bool* readOk = nullptr);
     // Records with this name and type, those of the protected groups that
     // are not open (and their sub-groups) left out.
     ::Result<QList<SameName>> sameName(const QString& name, const QString& type, const ProtectedGroups& open);

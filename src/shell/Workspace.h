@@ -20,6 +20,8 @@ public:
     virtual QList<qint64> selectedIds() const = 0;
     // The id of the list's current row; -1 when none.
     virtual qint64 currentId() const = 0;
+    // The file name shown in the list's current row; empty when none.
+    virtual QString currentName() const { return {}; }
     // The shown columns of the report list, in display order.
     virtual QList<Column> shownColumns() const = 0;
     // The group path selected in the tree; empty for the root "文件服务器".

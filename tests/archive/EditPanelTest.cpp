@@ -1,4 +1,6 @@
 #include "archive/FileRecords.h"
+#include "archive/GroupTree.h"
+#include "archive/SpareTitles.h"
 #include "archive/ui/DeleteProgressWindow.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/PropertiesWindow.h"
@@ -6,6 +8,7 @@
 #include "common/TestHome.h"
 #include "common/TestRegistry.h"
 #include "platform/Clock.h"
+#include "platform/LongRuns.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/Workspace.h"
@@ -28,6 +31,8 @@ using TestInput::pattern;
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -41,12 +46,14 @@ public:
     QList<qint64> selected;
     qint64 current = -1;
     QString group;
+    QString name;
     bool root = true;
     int listReloads = 0;
     QList<int> progress;
 
     QList<qint64> selectedIds() const override { return selected; }
     qint64 currentId() const override { return current; }
+    QString currentName() const override { return name; }
     QList<Column> shownColumns() const override { return {}; }
     QString selectedGroupPath() const override { return group; }
     bool isRootSelected() const override { return root; }
@@ -85,6 +92,13 @@ private slots:
     void rightsAreTestedByTheRouter();
     void failedLogWriteIsShownAndAddStands();
     void deletionWindow();
+    void deletionCancelledBetweenRecords_data();
+    void deletionCancelledBetweenRecords();
+    void failedGroupReadIsADatabaseFailure_data();
+    void failedGroupReadIsADatabaseFailure();
+    void failedTitleReadIsReported();
+    void addInClosedProtectedGroupRefused();
+    void propertiesOfVanishedRecordNameIt();
     void propertiesWindow();
 
 private:
@@ -164,7 +178,7 @@ void EditPanelTest::wirePanel()
     add(Cmd::FileDelete, [p, w] { p->deleteRecords(w->selected); });
     add(Cmd::FileSaveAs, [p, currentOrFirst] { p->saveAs(currentOrFirst()); });
     add(Cmd::IconSaveAs, [p, currentOrFirst] { p->saveAs(currentOrFirst()); });
-    add(Cmd::FileProperties, [p, w] { p->showProperties(w->current); });
+    add(Cmd::FileProperties, [p, w] { p->showProperties(w->current, w->currentName()); });
     connect(p, &EditPanel::reloadListRequested, this, [w] { w->reloadList(); });
     connect(p, &EditPanel::progressChanged, this, [w](int percent) { w->setProgress(percent); });
 }
@@ -648,6 +662,158 @@ void EditPanelTest::deletionWindow()
     QCOMPARE(seen, (QList<int>{0, 11, 21, 31}));
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(0));
     QVERIFY(entries(store()).isEmpty());
+}
+
+void EditPanelTest::deletionCancelledBetweenRecords_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::newRow("取消") << "button";
+    QTest::newRow("close box") << "close";
+    QTest::newRow("Esc") << "esc";
+}
+
+void EditPanelTest::deletionCancelledBetweenRecords()
+{
+    QFETCH(QString, way);
+    QList<qint64> ids;
+    for (int i = 0; i < 5; ++i)
+        ids << addThroughPanel(writeSource(QStringLiteral("f%1.txt").arg(i), "x"), QStringLiteral("合同"));
+    QVERIFY(!ids.contains(-1));
+    m_prompter->clear();
+    m_workspace->selected = ids;
+
+    // Between records, as the operator would: after the second record the
+    // run is stopped the chosen way.
+    bool checked = false;
+    bool nested = false;
+    QTimer hook;
+    hook.setInterval(0);
+    connect(&hook, &QTimer::timeout, this, [&] {
+        auto* w = m_panel->findChild<DeleteProgressWindow*>();
+        if (!w || !w->isVisible() || checked || w->progressBar()->value() < 2)
+            return;
+        checked = true;
+        QCOMPARE(w->windowTitle(), QStringLiteral("正在删除文件..."));
+        QCOMPARE(w->windowModality(), Qt::WindowModal);
+        QCOMPARE(QApplication::activeModalWidget(), w);
+        QVERIFY(LongRuns::instance().underWay());
+        QCOMPARE(w->cancelButton()->text(), QStringLiteral("取消"));
+        QCOMPARE(w->cancelButton()->objectName(), QStringLiteral("取消按钮"));
+        QVERIFY(QRect(0, 0, 573, 67).contains(w->cancelButton()->geometry()));
+        TestHome::grab(w, QStringLiteral("deletion-window"));
+        // A second deletion does not start inside this one.
+        m_router->run(QString::fromLatin1(Cmd::Delete));
+        nested = !m_prompter->shown().isEmpty() && m_prompter->shown().size() > 1;
+        if (way == QLatin1String("button"))
+            QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
+        else if (way == QLatin1String("close"))
+            w->close();
+        else
+            QTest::keyClick(w, Qt::Key_Escape);
+        // Closing asks the run to stop; the window stays until it has.
+        QVERIFY(w->isVisible());
+    });
+    hook.start();
+    m_prompter->answerYes();  // 确定删除选择的 5 个文件吗 ?
+    m_router->run(QString::fromLatin1(Cmd::Delete));
+    hook.stop();
+    QVERIFY(checked);
+    QVERIFY(!nested);
+    QCOMPARE(m_prompter->shown().size(), 1);
+    QVERIFY(!LongRuns::instance().underWay());
+    QVERIFY(!m_panel->findChild<DeleteProgressWindow*>());
+    // The two records handled went, the rest stay.
+    QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(3));
+    QCOMPARE(count(QStringLiteral("select count(*) from wj where id in (?,?)"), {ids.at(0), ids.at(1)}), qint64(0));
+}
+
+void EditPanelTest::failedGroupReadIsADatabaseFailure_data()
+{
+    QTest::addColumn<bool>("adding");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("add") << true << QStringLiteral("准备上传失败! 错误代码: 02");
+    QTest::newRow("modify") << false << QStringLiteral("修改文件失败!");
+}
+
+void EditPanelTest::failedGroupReadIsADatabaseFailure()
+{
+    QFETCH(bool, adding);
+    QFETCH(QString, message);
+    if (adding) {
+        QCOMPARE(m_router->run(QString::fromLatin1(Cmd::Add)), CommandRouter::Outcome::Ran);
+        m_prompter->answerText(writeSource(QStringLiteral("a.txt"), "a"));
+        click(QStringLiteral("文件名称超级按钮"));
+        m_nextGroup = QStringLiteral("合同");
+        click(QStringLiteral("文件分组超级按钮"));
+    } else {
+        const qint64 id = addThroughPanel(writeSource(QStringLiteral("a.txt"), "a"), QStringLiteral("合同"));
+        QVERIFY(id > 0);
+        m_workspace->select(id);
+        m_router->run(QString::fromLatin1(Cmd::Modify));
+        QCOMPARE(m_panel->mode(), EditPanel::Mode::Modifying);
+        typeText(unit<QLineEdit>(QStringLiteral("b2编辑框")), QStringLiteral("新"));
+    }
+    m_prompter->clear();
+    const qint64 before = count(QStringLiteral("select count(*) from wj"));
+    m_home->store().failNextStatements(1, QStringLiteral("from wjfz"));
+    m_router->run(QString::fromLatin1(Cmd::Save));
+    QCOMPARE(m_prompter->messages(), QStringList{message});
+    QCOMPARE(m_prompter->shown().last().icon, Prompter::Icon::Critical);
+    // The pending add or change stays for another try.
+    QCOMPARE(m_panel->mode(), adding ? EditPanel::Mode::Adding : EditPanel::Mode::Modifying);
+    QCOMPARE(count(QStringLiteral("select count(*) from wj")), before);
+    QCOMPARE(count(QStringLiteral("select count(*) from wj where b2<>''")), qint64(0));
+}
+
+void EditPanelTest::failedTitleReadIsReported()
+{
+    DataStore& s = m_home->store();
+    QVERIFY(s.execute(QStringLiteral("update lbsz set btm='合同方' where bh=6 and bm='wj'")));
+    m_panel->reloadTitles();
+    QCOMPARE(unit<QLabel>(QStringLiteral("b1标签"))->text(), QStringLiteral("合同方:"));
+    QVERIFY(m_prompter->shown().isEmpty());
+    QVERIFY(s.execute(QStringLiteral("update lbsz set btm='对方' where bh=6 and bm='wj'")));
+    s.failNextStatements(1, QStringLiteral("from lbsz"));
+    m_panel->reloadTitles();
+    QCOMPARE(m_prompter->messages(), QStringList{SpareTitles::ReadFailed});
+    QCOMPARE(m_prompter->shown().last().icon, Prompter::Icon::Critical);
+    // The labels keep what they showed.
+    QCOMPARE(unit<QLabel>(QStringLiteral("b1标签"))->text(), QStringLiteral("合同方:"));
+}
+
+void EditPanelTest::addInClosedProtectedGroupRefused()
+{
+    GroupTree tree(m_home->store(), m_home->context().protectedGroups);
+    QVERIFY(tree.load());
+    QVERIFY(tree.setPassword(tree.findPath(QStringLiteral("合同"))->id, {}, QStringLiteral("pw")));
+    m_workspace->root = false;
+    m_workspace->group = QStringLiteral("合同\\2026");
+    QCOMPARE(m_router->run(QString::fromLatin1(Cmd::TreeAddFile)), CommandRouter::Outcome::Ran);
+    QCOMPARE(m_prompter->messages(), QStringList{GroupTree::NotOpen});
+    QCOMPARE(m_prompter->shown().last().icon, Prompter::Icon::Warning);
+    QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
+    // Opened with its password, it takes files.
+    QVERIFY(tree.open(tree.findPath(QStringLiteral("合同"))->id, QStringLiteral("pw")));
+    m_prompter->clear();
+    m_router->run(QString::fromLatin1(Cmd::TreeAddFile));
+    QVERIFY(m_prompter->shown().isEmpty());
+    QCOMPARE(m_panel->mode(), EditPanel::Mode::Adding);
+    QCOMPARE(unit<QLineEdit>(QStringLiteral("分组编辑框"))->text(), QStringLiteral("合同\\2026"));
+}
+
+void EditPanelTest::propertiesOfVanishedRecordNameIt()
+{
+    const qint64 id = addThroughPanel(writeSource(QStringLiteral("合同书.pdf"), "p"), QStringLiteral("合同"));
+    QVERIFY(id > 0);
+    // The record goes behind the list's back before the row is chosen.
+    QVERIFY(m_home->store().execute(QStringLiteral("delete from wj where id=?"), {id}));
+    m_workspace->select(id);
+    m_workspace->name = QStringLiteral("合同书");
+    m_panel->showRecord(id);
+    m_prompter->clear();
+    m_prompter->answerNo();
+    m_router->run(QString::fromLatin1(Cmd::FileProperties));
+    QCOMPARE(m_prompter->lastText(), QStringLiteral("合同书 文件未找到,是否在列表中移除?"));
 }
 
 void EditPanelTest::propertiesWindow()

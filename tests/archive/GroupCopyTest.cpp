@@ -7,6 +7,7 @@
 #include "archive/StoreFolder.h"
 #include "archive/ui/GroupCopyWindow.h"
 #include "archive/ui/GroupTreePane.h"
+#include "platform/LongRuns.h"
 #include "platform/Progress.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
@@ -39,6 +40,7 @@ private slots:
     void copyIntoOwnSubgroup();
     void windowCopiesThroughChooser();
     void windowCancelButtonStopsRun();
+    void windowStoppedForExit();
     void treeCommandGuards();
 };
 
@@ -430,6 +432,47 @@ void GroupCopyTest::windowCancelButtonStopsRun()
     QCOMPARE(prompter.unexpected(), 0);
 }
 
+void GroupCopyTest::windowStoppedForExit()
+{
+    CopyRig rig;
+    ScriptedPrompter prompter;
+    {
+        Transaction tx(rig.s);
+        for (int i = 0; i < 300; ++i)
+            addFile(rig.s, QStringLiteral("f%1").arg(i), QStringLiteral("S"));
+        QVERIFY(tx.commit());
+    }
+    GroupCopyWindow win(rig.s, StoreFolder(rig.home.context().home), rig.home.context().protectedGroups,
+                        rig.home.context().currentOperator, QStringLiteral("S"));
+    win.show();
+    win.setTarget(QStringLiteral("T"));
+    auto* bar = win.findChild<QProgressBar*>(QStringLiteral("进度条1"));
+    QVERIFY(!LongRuns::instance().underWay());
+    // The exit asks every run under way to stop once the bar has moved.
+    QTimer watch;
+    watch.setInterval(0);
+    QString title;
+    connect(&watch, &QTimer::timeout, [&] {
+        if (title.isEmpty() && win.isRunning() && bar->value() >= 3) {
+            title = LongRuns::instance().title();
+            LongRuns::instance().stopAll();
+        }
+    });
+    watch.start();
+    prompter.answerYes();
+    QTest::mouseClick(win.findChild<QPushButton*>(QStringLiteral("确定按钮")), Qt::LeftButton);
+    watch.stop();
+    QCOMPARE(title, QStringLiteral("复制分组文件"));
+    QVERIFY(!LongRuns::instance().underWay());
+    QCOMPARE(prompter.lastText(), QStringLiteral("复制文件取消!"));
+    const int copied = rig.count(QStringLiteral("fz='T'"));
+    QVERIFY2(copied >= 3 && copied < 300, qPrintable(QString::number(copied)));
+    QCOMPARE(rig.count(QStringLiteral("bh='WWW'")), 0);
+    // The program is ending: the window goes with the run.
+    QVERIFY(!win.isVisible());
+    QCOMPARE(prompter.unexpected(), 0);
+}
+
 void GroupCopyTest::treeCommandGuards()
 {
     CopyRig rig;
@@ -445,6 +488,14 @@ void GroupCopyTest::treeCommandGuards()
     QCOMPARE(prompter.lastText(), GroupTree::NoGroupSelected);
     pane.selectGroup(pane.groups().findPath(QStringLiteral("S\\P"))->id);
     QCOMPARE(prompter.lastText(), GroupTree::NotOpen);
+    // The refused group does not keep the selection.
+    QCOMPARE(pane.selectedId(), qint64(0));
+    // A group that closes while selected is refused by the command itself.
+    const qint64 closed = pane.groups().findPath(QStringLiteral("S\\P"))->id;
+    QVERIFY(pane.groups().open(closed, QStringLiteral("pw")));
+    pane.selectGroup(closed);
+    QCOMPARE(pane.selectedPath(), QStringLiteral("S\\P"));
+    rig.home.context().protectedGroups.close(QStringLiteral("S\\P"));
     prompter.clear();
     router.run(QLatin1String(Cmd::TreeCopyGroup));
     QCOMPARE(prompter.lastText(), GroupTree::NotOpen);

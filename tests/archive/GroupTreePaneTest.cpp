@@ -28,6 +28,8 @@ private slots:
     void selectingAndOpeningProtectedGroup();
     void passwordWindow();
     void chooserNeedsPasswordForClosedGroup();
+    void closedGroupNotRenamedNorDeleted_data();
+    void closedGroupNotRenamedNorDeleted();
 };
 
 namespace {
@@ -70,11 +72,14 @@ struct Rig {
         pane.scrollToItem(it);
         QTest::mouseClick(pane.viewport(), Qt::LeftButton, {}, pane.visualItemRect(it).center());
     }
+    // A double-click as the mouse gives it: a press and release, then the second press.
     void doubleClick(const QString& path)
     {
         QTreeWidgetItem* it = item(path);
         QVERIFY(it);
-        QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, pane.visualItemRect(it).center());
+        const QPoint at = pane.visualItemRect(it).center();
+        QTest::mouseClick(pane.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, at);
     }
     QStringList lastListed() { return offered.isEmpty() ? QStringList{"<none>"} : listed(home.store(), offered.last()); }
 };
@@ -310,23 +315,38 @@ void GroupTreePaneTest::selectingAndOpeningProtectedGroup()
     // The parent lists its own files, not those of the closed sub-group.
     rig.click(QStringLiteral("P"));
     QCOMPARE(rig.lastListed(), QStringList{"p"});
+    // A closed group is refused once a double-click can no longer come; the
+    // selection goes back to P, whose files the list keeps showing.
+    const int offers = int(rig.offered.size());
     rig.click(QStringLiteral("P\\S"));
-    QCOMPARE(prompter.lastText(), GroupTree::NotOpen);
-    QCOMPARE(rig.lastListed(), QStringList());
-    // A wrong password keeps it closed.
+    QCOMPARE(rig.pane.currentItem(), rig.item(QStringLiteral("P\\S")));
+    QTRY_COMPARE(prompter.lastText(), GroupTree::NotOpen);
+    QCOMPARE(prompter.shown().last().icon, Prompter::Icon::Warning);
+    QCOMPARE(rig.pane.currentItem(), rig.item(QStringLiteral("P")));
+    QCOMPARE(rig.pane.selectedPath(), QStringLiteral("P"));
+    QCOMPARE(int(rig.offered.size()), offers);
+    QCOMPARE(rig.lastListed(), QStringList{"p"});
+    // A double-click asks for the password instead; a wrong one keeps it
+    // closed and the selection where it was.
+    prompter.clear();
     prompter.answerText(QStringLiteral("PW"));
     rig.doubleClick(QStringLiteral("P\\S"));
-    QCOMPARE(prompter.shown().at(prompter.shown().size() - 2).title, QStringLiteral("访问: S 需要密码:"));
-    QCOMPARE(prompter.shown().at(prompter.shown().size() - 2).text, QStringLiteral("请输入访问密码"));
+    QCOMPARE(prompter.shown().size(), 2);
+    QCOMPARE(prompter.shown().at(0).title, QStringLiteral("访问: S 需要密码:"));
+    QCOMPARE(prompter.shown().at(0).text, QStringLiteral("请输入访问密码"));
     QCOMPARE(prompter.lastText(), QStringLiteral("密码错误! 访问被拒绝."));
-    QCOMPARE(rig.lastListed(), QStringList());
-    // Cancelling the box says nothing more.
+    QCOMPARE(rig.pane.currentItem(), rig.item(QStringLiteral("P")));
+    QCOMPARE(rig.lastListed(), QStringList{"p"});
+    // Cancelling the box says nothing more, not even later.
     prompter.answerCancel();
     const int shown = int(prompter.shown().size());
     rig.doubleClick(QStringLiteral("P\\S"));
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
     QCOMPARE(int(prompter.shown().size()), shown + 1);
+    QCOMPARE(rig.pane.currentItem(), rig.item(QStringLiteral("P")));
     prompter.answerText(QStringLiteral("pw"));
     rig.doubleClick(QStringLiteral("P\\S"));
+    QCOMPARE(rig.pane.currentItem(), rig.item(QStringLiteral("P\\S")));
     QCOMPARE(rig.lastListed(), QStringList{"s"});
     rig.click(QStringLiteral("P"));
     QCOMPARE(rig.lastListed(), (QStringList{"p", "s"}));
@@ -334,12 +354,15 @@ void GroupTreePaneTest::selectingAndOpeningProtectedGroup()
     const int before = int(prompter.shown().size());
     rig.click(QStringLiteral("P\\S"));
     rig.doubleClick(QStringLiteral("P\\S"));
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
     QCOMPARE(int(prompter.shown().size()), before);
+    QCOMPARE(rig.lastListed(), QStringList{"s"});
 
     // The root refuses the full list while a group has a password.
     rig.click(QString());
-    QCOMPARE(prompter.lastText(), QStringLiteral("遇到加密分组，全部显示已禁止，请选择未加密分组!"));
-    QCOMPARE(rig.lastListed(), QStringList());
+    QTRY_COMPARE(prompter.lastText(), QStringLiteral("遇到加密分组，全部显示已禁止，请选择未加密分组!"));
+    QCOMPARE(rig.pane.currentItem(), rig.item(QStringLiteral("P\\S")));
+    QCOMPARE(rig.lastListed(), QStringList{"s"});
     QCOMPARE(rig.pane.topLevelItem(0)->text(0), QStringLiteral("文件服务器"));
     QCOMPARE(prompter.unexpected(), 0);
 }
@@ -462,6 +485,42 @@ void GroupTreePaneTest::chooserNeedsPasswordForClosedGroup()
     tree = unit<QTreeWidget>(&second, "树型框1");
     dclick(QStringLiteral("A1"));
     QCOMPARE(second.chosenPath().value_or(QString()), QStringLiteral("A\\A1"));
+    QCOMPARE(prompter.unexpected(), 0);
+}
+
+void GroupTreePaneTest::closedGroupNotRenamedNorDeleted_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("修改分组") << QString::fromLatin1(Cmd::TreeRenameGroup);
+    QTest::newRow("删除分组") << QString::fromLatin1(Cmd::TreeDeleteGroup);
+}
+
+void GroupTreePaneTest::closedGroupNotRenamedNorDeleted()
+{
+    QFETCH(QString, command);
+    Rig rig;
+    ScriptedPrompter prompter;
+    rig.make({}, QStringLiteral("P"), QStringLiteral("pw"));
+    rig.pane.reload();
+    const QList<Row> before = rows(rig.home.store());
+    // Opened, selected, then closed again (as setting its password does).
+    prompter.answerText(QStringLiteral("pw"));
+    rig.doubleClick(QStringLiteral("P"));
+    QCOMPARE(rig.pane.selectedPath(), QStringLiteral("P"));
+    rig.home.context().protectedGroups.close(QStringLiteral("P"));
+    prompter.clear();
+    // Should a window come up, it is closed at once (and counted).
+    auto windowShown = std::make_shared<bool>(false);
+    whenModal(QStringLiteral("增加分组"), [windowShown](QWidget* w) {
+        *windowShown = true;
+        static_cast<QDialog*>(w)->reject();
+    });
+    rig.router.run(command);
+    QVERIFY(!*windowShown);
+    QCOMPARE(prompter.shown().size(), 1);
+    QCOMPARE(prompter.lastText(), GroupTree::NotOpen);
+    QCOMPARE(prompter.shown().last().icon, Prompter::Icon::Warning);
+    QCOMPARE(rows(rig.home.store()), before);
     QCOMPARE(prompter.unexpected(), 0);
 }
 

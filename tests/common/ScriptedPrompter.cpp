@@ -40,9 +40,9 @@ QVariant ScriptedPrompter::take(Kind kind, const QString& title, const QString& 
     return m_answers.takeFirst();
 }
 
-void ScriptedPrompter::message(const QString& text, const QString& title, Icon)
+void ScriptedPrompter::message(const QString& text, const QString& title, Icon icon)
 {
-    m_shown.append({Kind::Message, title, text});
+    m_shown.append({Kind::Message, title, text, icon});
     if (m_onMessage) {
         auto f = std::move(m_onMessage);
         m_onMessage = nullptr;

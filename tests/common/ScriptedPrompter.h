@@ -19,6 +19,7 @@ public:
         Kind kind;
         QString title;
         QString text;
+        Icon icon = Icon::Question;  // the icon of a message box
     };
 
     ScriptedPrompter();

@@ -119,6 +119,8 @@ private slots:
     void saveWidthsFailureChangesNothing();
     void chooseColumns();
     void chooseColumnsTickAllAsksFirst();
+    void chooseColumnsAfterDraggedHeader();
+    void chooseColumnsSaveFailure();
     void chooseColumnsResetAndCancel();
     void sortOrder();
     void sortOrderFailure();
@@ -279,6 +281,7 @@ void LayoutWindowsTest::saveWidthsFailureChangesNothing()
     QVERIFY(s.execute("create trigger no_width before update of lk on lbsz when new.bh=3 begin select raise(abort,'refused'); end"));
     f.router.run(QString::fromLatin1(Cmd::FileSaveWidths));
     QCOMPARE(p.messages(), QStringList({"保存列宽失败!请退出重试"}));
+    QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
     QCOMPARE(f.number("select sum(lk) from lbsz"), before);
 }
 
@@ -329,6 +332,61 @@ void LayoutWindowsTest::chooseColumns()
     QCOMPARE(f.views.model()->textAt(0, 0), QStringLiteral("备注文字"));
     for (const auto& c : f.views.shownColumns())
         QVERIFY(c.field != QLatin1String("fz"));
+}
+
+void LayoutWindowsTest::chooseColumnsAfterDraggedHeader()
+{
+    TestHome home;
+    insertRecord(home.store(), {{"xh", 1}, {"mc", "甲"}, {"fz", "公司"}});
+    Fixture f(home);
+    QVERIFY(f.load());
+    QHeaderView* header = f.views.reportView()->horizontalHeader();
+    QVERIFY(header->count() >= 3);
+    auto headers = [&] {
+        QStringList out;
+        for (const auto& c : f.views.shownColumns())
+            out << c.header;
+        return out;
+    };
+    const QStringList stored = headers();
+    // The operator drags the first header to the far right: the view only.
+    header->moveSection(0, header->count() - 1);
+    QCOMPARE(headers().last(), stored.first());
+    ScriptedPrompter p;
+    f.runWithWindow<ChooseColumnsWindow>(Cmd::FileChooseColumns, [&](ChooseColumnsWindow* w) {
+        QTest::mouseClick(button(w, "确定按钮"), Qt::LeftButton);
+    });
+    QVERIFY(f.views.waitUntilLoaded());
+    // The layout loaded from lbsz is the stored one.
+    QCOMPARE(headers(), stored);
+    for (int c = 0; c < header->count(); ++c)
+        QCOMPARE(header->visualIndex(c), c);
+    // So does any later load.
+    header->moveSection(1, 0);
+    QVERIFY(f.load());
+    QCOMPARE(headers(), stored);
+    QVERIFY(p.shown().isEmpty());
+}
+
+void LayoutWindowsTest::chooseColumnsSaveFailure()
+{
+    TestHome home;
+    DataStore& s = home.store();
+    Fixture f(home);
+    QVERIFY(f.load());
+    ScriptedPrompter p;
+    const qint64 before = f.number("select sum(wz*100+xs) from lbsz");
+    f.runWithWindow<ChooseColumnsWindow>(Cmd::FileChooseColumns, [&](ChooseColumnsWindow* w) {
+        auto* list = w->findChild<QListWidget*>("选择列表框1");
+        list->setCurrentRow(1);
+        QTest::mouseClick(button(w, "向上移动按钮"), Qt::LeftButton);
+        s.failNextStatements(1, "update lbsz");
+        QTest::mouseClick(button(w, "确定按钮"), Qt::LeftButton);
+        QVERIFY(w->isVisible());
+    });
+    QCOMPARE(p.messages(), QStringList({"保存失败!请退出重试"}));
+    QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
+    QCOMPARE(f.number("select sum(wz*100+xs) from lbsz"), before);
 }
 
 void LayoutWindowsTest::chooseColumnsTickAllAsksFirst()
@@ -482,6 +540,7 @@ void LayoutWindowsTest::sortOrderFailure()
     s.failNextStatements(1, "update zcbj");
     QTest::mouseClick(button(&w, "确定按钮"), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList({"排序失败!请退出重试"}));
+    QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
     // Neither the directions nor the clause changed, in the database or in memory.
     QCOMPARE(s.scalar("select count(*) from lbsz where px<>0").toInt(), 0);
     QCOMPARE(s.scalar("select pxfs from zcbj").toString(), QString());
@@ -539,6 +598,7 @@ void LayoutWindowsTest::repositionFailures()
     s.failNextStatements(1, "update wj set xh");
     f.views.moveCurrent(1);
     QCOMPARE(p.messages(), QStringList({"调整失败! 01"}));
+    QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
     QCOMPARE(f.number("select xh from wj where id=?", {a}), 10);
     QCOMPARE(f.ids(), QList<qint64>({a, b}));
     // The second update refused: the first is undone too.
@@ -546,6 +606,7 @@ void LayoutWindowsTest::repositionFailures()
                                      " begin select raise(abort,'refused'); end").arg(b)));
     f.views.moveCurrent(1);
     QCOMPARE(p.messages().last(), QStringLiteral("调整失败! 02"));
+    QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
     QCOMPARE(f.number("select xh from wj where id=?", {a}), 10);
     QCOMPARE(f.number("select xh from wj where id=?", {b}), 20);
     QCOMPARE(f.ids(), QList<qint64>({a, b}));
@@ -710,6 +771,7 @@ void LayoutWindowsTest::renameFieldsFailures()
     p.answerYes();
     QTest::mouseClick(button(&w, "保存按钮"), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList({"修改失败，错误代码：1"}));
+    QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
     QCOMPARE(s.scalar("select btm from lbsz where bh=6").toString(), QStringLiteral("备用字段"));
     QCOMPARE(s.scalar("select xm from xx where bh=6").toString(), QStringLiteral("备用字段"));
     QVERIFY(s.execute("drop trigger no_xx"));
@@ -719,6 +781,7 @@ void LayoutWindowsTest::renameFieldsFailures()
     p.answerYes();
     QTest::mouseClick(button(&w, "保存按钮"), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList({"修改失败，错误代码：0"}));
+    QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
     QCOMPARE(s.scalar("select count(*) from lbsz where btm='部门'").toInt(), 0);
     QCOMPARE(changed.size(), 0);
 }

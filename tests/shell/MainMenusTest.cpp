@@ -132,7 +132,8 @@ void MainMenusTest::entriesInOrder()
         QCOMPARE(CommandTable::rightOf(MainMenus::commandOf(a)), r.right);
         // No shortcut, none disabled or ticked, no submenus.
         QVERIFY(a->shortcut().isEmpty());
-        QVERIFY(a->isEnabled());
+        // (An entry hidden when the menu first opens reads as disabled while hidden.)
+        QVERIFY(a->isEnabled() || !a->isVisible());
         QVERIFY(!a->isCheckable());
         QVERIFY(!a->menu());
         QVERIFY(!a->text().contains(QLatin1Char('&')));

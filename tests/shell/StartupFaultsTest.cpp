@@ -5,6 +5,7 @@
 #include "platform/InstanceLock.h"
 #include "shell/AppContext.h"
 #include "platform/Config.h"
+#include "store/HomeLayout.h"
 #include "shell/StartupSequence.h"
 #include "store/DataStore.h"
 
@@ -34,8 +35,7 @@ struct Folder {
     bool ok = false;
     Folder()
     {
-        QString error;
-        ok = dir.isValid() && ProgramHome::initialise(dir.path(), &error);
+        ok = dir.isValid() && HomeLayout::create(dir.path()).ok();
     }
     QString path() const { return dir.path(); }
     QString data() const { return dir.path() + QStringLiteral("/Data"); }

@@ -4,43 +4,31 @@
 #include "platform/Prompter.h"
 #include "store/LogWriter.h"
 
-#include <QCoreApplication>
-#include <QProgressBar>
-
 DeleteProgressWindow::DeleteProgressWindow(FileRecords& records, QWidget* parent)
-    : QDialog(parent), m_records(records)
+    : LongRunWindow(QStringLiteral("正在删除文件..."), parent), m_records(records)
 {
-    setWindowTitle(QStringLiteral("正在删除文件..."));
-    setFixedSize(573, 67);
-    m_bar = new QProgressBar(this);
-    m_bar->setObjectName(QStringLiteral("进度条1"));
-    m_bar->setGeometry(8, 8, 552, 24);
-    m_bar->setTextVisible(true);
 }
 
 DeleteProgressWindow::Outcome DeleteProgressWindow::run(const QList<qint64>& ids)
 {
     Outcome out;
-    m_bar->setRange(0, int(ids.size()));
-    m_bar->setValue(0);
-    show();
-    QCoreApplication::processEvents();
     bool logFailureShown = false;
-    for (int i = 0; i < ids.size(); ++i) {
+    const Ran ran = runItems(ids.size(), [&](qint64 i) {
         const FileRecords::Result r = m_records.remove(ids.at(i));
         if (r.ok)
             ++out.deleted;
         else
             ++out.refused;
+        // A record without number is refused; anything else said here is a failure.
         if (!r.message.isEmpty())
-            prompter().message(r.message);
+            prompter().message(r.message, {},
+                               r.message == FileRecords::DeleteNoNumber ? Prompter::Icon::Warning
+                                                                        : Prompter::Icon::Critical);
         if (r.logFailed && !logFailureShown) {
-            prompter().message(LogWriter::FailureMessage);
+            prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
             logFailureShown = true;
         }
-        m_bar->setValue(i + 1);
-        QCoreApplication::processEvents();
-    }
-    hide();
+    });
+    out.cancelled = ran.cancelled;
     return out;
 }

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QDialog>
+#include "platform/ui/LongRunWindow.h"
+
 #include <QList>
 
 class FileRecords;
-class QProgressBar;
 
 // Window "正在删除文件...": deletes the chosen records one by one with its
-// progress bar, serving the window's events between records. A record that
-// is refused (no number) or fails stays, its message is shown, and the run
-// goes on with the next.
-class DeleteProgressWindow : public QDialog {
+// progress bar, modal over the main window while it runs. A record that is
+// refused (no number) or fails stays, its message is shown, and the run goes
+// on with the next. "取消" (or the close box) stops the run between records.
+class DeleteProgressWindow : public LongRunWindow {
     Q_OBJECT
 public:
     explicit DeleteProgressWindow(FileRecords& records, QWidget* parent = nullptr);
@@ -18,12 +18,10 @@ public:
     struct Outcome {
         int deleted = 0;
         int refused = 0;
+        bool cancelled = false;  // stopped before the last record
     };
     Outcome run(const QList<qint64>& ids);
 
-    QProgressBar* progressBar() const { return m_bar; }
-
 private:
     FileRecords& m_records;
-    QProgressBar* m_bar = nullptr;
 };

@@ -1,9 +1,13 @@
 #include "archive/ui/EditPanel.h"
 
 #include "archive/FileRecords.h"
+#include "archive/GroupTree.h"
+#include "archive/ProtectedGroups.h"
+#include "archive/SpareTitles.h"
 #include "archive/ui/DeleteProgressWindow.h"
 #include "archive/ui/GroupChooserDialog.h"
 #include "archive/ui/PropertiesWindow.h"
+#include "platform/LongRuns.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
@@ -185,15 +189,14 @@ void EditPanel::setFileLimits(const QString& typesCode, const QString& sizeCode)
 
 void EditPanel::reloadTitles()
 {
-    QString titles[15];
-    RecordSet rs = m_store.query(QStringLiteral("select btm,bh from lbsz where bh between 6 and 20 and bm='wj'"));
-    for (; !rs.atEnd(); rs.next()) {
-        const int bh = int(rs.number(1));
-        if (bh >= 6 && bh <= 20)
-            titles[bh - 6] = rs.text(0);
+    const Result<QStringList> titles = SpareTitles::read(m_store);
+    if (!titles) {
+        // The labels keep what they showed; the operator learns why.
+        prompter().message(titles.message(), {}, Prompter::Icon::Critical);
+        return;
     }
     for (int i = 0; i < 15; ++i) {
-        const QString t = titles[i].trimmed().isEmpty() ? kSpareCaption : titles[i];
+        const QString t = titles->value(i).trimmed().isEmpty() ? kSpareCaption : titles->value(i);
         m_spareLabels[i]->setText(t + QLatin1Char(':'));
         m_spareLabels[i]->setToolTip(t);
     }
@@ -303,6 +306,12 @@ void EditPanel::showRecord(qint64 id)
 
 void EditPanel::startAdd(const QString& group)
 {
+    // A protected group takes no file until it is opened: refused as
+    // selecting it is.
+    if (!group.isEmpty() && m_protectedGroups.isHidden(m_store, group)) {
+        prompter().message(GroupTree::NotOpen, {}, Prompter::Icon::Warning);
+        return;
+    }
     if (!leavePending())
         return;
     m_records->setSizeBound(sizeBound());
@@ -322,16 +331,16 @@ void EditPanel::startModify(qint64 id)
     if (!leavePending())
         return;
     if (id < 0) {
-        prompter().message(FileRecords::NothingSelected);
+        prompter().message(FileRecords::NothingSelected, {}, Prompter::Icon::Warning);
         return;
     }
     fill(id);
     if (m_id < 0) {
-        prompter().message(FileRecords::ModifyFailed);
+        prompter().message(FileRecords::ModifyFailed, {}, Prompter::Icon::Critical);
         return;
     }
     if (m_number->text().trimmed().isEmpty()) {
-        prompter().message(FileRecords::ModifyNoNumber);
+        prompter().message(FileRecords::ModifyNoNumber, {}, Prompter::Icon::Warning);
         return;
     }
     m_records->setSizeBound(sizeBound());
@@ -353,7 +362,7 @@ void EditPanel::cancel(qint64 listCurrent)
 void EditPanel::showResultMessages(bool logFailed)
 {
     if (logFailed)
-        prompter().message(LogWriter::FailureMessage);
+        prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
 }
 
 bool EditPanel::save()
@@ -368,8 +377,11 @@ bool EditPanel::save()
     f.remark = m_remark->toPlainText();
 
     // A failed save keeps the pending add or change, so it can be corrected.
-    if (auto refused = m_records->checkFields(f)) {
-        prompter().message(*refused);
+    if (const Status checked = m_records->checkFields(f, m_mode == Mode::Adding); !checked) {
+        prompter().message(checked.message(), {},
+                           checked.message() == FileRecords::EmptyName || checked.message() == FileRecords::NoGroup
+                               ? Prompter::Icon::Warning
+                               : Prompter::Icon::Critical);
         return false;
     }
     PanelProgress progress(*this);
@@ -378,13 +390,17 @@ bool EditPanel::save()
         if (!prompter().question(FileRecords::ConfirmAdd, FileRecords::ConfirmAddTitle))
             return false;
         const QString type = m_sourcePath.isEmpty() ? m_type->text() : FileRecords::splitFileName(m_sourcePath).second;
-        const QList<FileRecords::SameName> same =
-            m_records->sameName(f.name, type, m_protectedGroups).valueOr({});
+        const ::Result<QList<FileRecords::SameName>> sameRead = m_records->sameName(f.name, type, m_protectedGroups);
+        if (!sameRead) {
+            prompter().message(sameRead.message(), {}, Prompter::Icon::Critical);
+            return false;
+        }
+        const QList<FileRecords::SameName>& same = sameRead.value();
         if (!same.isEmpty() && !prompter().question(FileRecords::sameNameQuestion(same.first())))
             return false;
         const FileRecords::Result r = m_records->add(f, m_sourcePath, &progress);
         if (!r) {
-            prompter().message(r.message);
+            prompter().message(r.message, {}, r.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
             return false;
         }
         showResultMessages(r.logFailed);
@@ -401,7 +417,7 @@ bool EditPanel::save()
         return false;
     const FileRecords::Result r = m_records->modify(m_id, f, m_sourcePath, &progress);
     if (!r) {
-        prompter().message(r.message);
+        prompter().message(r.message, {}, r.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
         return false;
     }
     showResultMessages(r.logFailed);
@@ -477,8 +493,11 @@ void EditPanel::showDateBox(int index)
 
 void EditPanel::deleteRecords(const QList<qint64>& ids)
 {
+    // One long run at a time: no deletion starts inside another run.
+    if (LongRuns::instance().underWay())
+        return;
     if (ids.isEmpty()) {
-        prompter().message(FileRecords::NothingSelected);
+        prompter().message(FileRecords::NothingSelected, {}, Prompter::Icon::Warning);
         return;
     }
     if (!prompter().question(QStringLiteral("确定删除选择的 %1 个文件吗 ? ").arg(ids.size())))
@@ -500,12 +519,12 @@ void EditPanel::deleteRecords(const QList<qint64>& ids)
 void EditPanel::saveAs(qint64 id)
 {
     if (id < 0) {
-        prompter().message(FileRecords::NothingSelected);
+        prompter().message(FileRecords::NothingSelected, {}, Prompter::Icon::Warning);
         return;
     }
     const std::optional<FileRecord> r = m_records->read(id);
     if (!r) {
-        prompter().message(FileRecords::SaveOutFailed);
+        prompter().message(FileRecords::SaveOutFailed, {}, Prompter::Icon::Critical);
         return;
     }
     const QString fileName = r->lx.isEmpty() ? r->mc : r->mc + QLatin1Char('.') + r->lx;
@@ -518,21 +537,22 @@ void EditPanel::saveAs(qint64 id)
     const FileRecords::Result res = m_records->saveOut(id, target, &progress);
     if (!res) {
         if (!res.message.isEmpty())
-            prompter().message(res.message);
+            prompter().message(res.message, {}, res.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
         return;
     }
     showResultMessages(res.logFailed);
     prompter().message(res.message);
 }
 
-void EditPanel::showProperties(qint64 id)
+void EditPanel::showProperties(qint64 id, const QString& listName)
 {
     if (id < 0) {
-        prompter().message(QStringLiteral("没有选择文件!"));
+        prompter().message(QStringLiteral("没有选择文件!"), {}, Prompter::Icon::Warning);
         return;
     }
     if (!m_records->read(id)) {
-        const QString name = m_id == id ? m_name->text() : QString::number(id);
+        // The record is gone; the list still knows its name.
+        const QString name = m_id == id ? m_name->text() : listName;
         if (prompter().question(name + QStringLiteral(" 文件未找到,是否在列表中移除?")))
             emit reloadListRequested();
         return;

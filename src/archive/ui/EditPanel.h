@@ -60,7 +60,8 @@ public slots:
     // Saves the file of record id to a place the operator chooses.
     void saveAs(qint64 id);
     // Opens the properties window of record id.
-    void showProperties(qint64 id);
+    // listName: the name the list shows for id, said when the record is gone.
+    void showProperties(qint64 id, const QString& listName = {});
 
 signals:
     // The records changed: the list should load them again.

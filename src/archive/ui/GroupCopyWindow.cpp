@@ -3,6 +3,7 @@
 #include "archive/GroupCopy.h"
 #include "archive/StoreFolder.h"
 #include "archive/ui/GroupChooserDialog.h"
+#include "platform/LongRuns.h"
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
@@ -104,7 +105,15 @@ void GroupCopyWindow::start()
     LogWriter log(m_store, m_operator);
     log.setFailureHandler([] { prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning); });
     GroupCopy copy(m_store, m_storeFolder, m_protectedGroups, log);
-    const GroupCopy::Outcome out = copy.run(m_source, targetPath, *this);
+    GroupCopy::Outcome out;
+    bool stoppedForExit = false;
+    {
+        LongRun longRun(windowTitle());
+        m_longRun = &longRun;
+        out = copy.run(m_source, targetPath, *this);
+        stoppedForExit = longRun.stopRequested();
+        m_longRun = nullptr;
+    }
 
     m_running = false;
     m_copiedAny = m_copiedAny || out.copied > 0 || out.renumbered > 0;
@@ -116,6 +125,9 @@ void GroupCopyWindow::start()
                                                                                        : Prompter::Icon::Critical);
     if (out.ok())
         accept();
+    else if (stoppedForExit)
+        // The program is about to end: the window goes with it.
+        QDialog::reject();
 }
 
 void GroupCopyWindow::reject()
@@ -157,5 +169,5 @@ bool GroupCopyWindow::cancelled() const
 {
     // Between items the window serves its events, the "取消" button among them.
     QCoreApplication::processEvents();
-    return m_cancel;
+    return m_cancel || (m_longRun && m_longRun->stopRequested());
 }

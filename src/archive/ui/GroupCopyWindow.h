@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class CurrentOperator;
+class LongRun;
 class DataStore;
 class ProtectedGroups;
 class QLineEdit;
@@ -14,7 +15,8 @@ class QPushButton;
 
 // Window "复制分组文件": copies every file of the source group (and of its
 // sub-groups) into a target group picked with "双击选择目标分组". The run
-// serves the window's events between items; "取消" stops it.
+// serves the window's events between items; "取消" stops it. While it runs
+// it is registered with LongRuns, so the exit asks to stop it first.
 class GroupCopyWindow : public QDialog, private Progress {
     Q_OBJECT
 public:
@@ -55,6 +57,7 @@ private:
     QPushButton* m_choose = nullptr;
     bool m_running = false;
     bool m_cancel = false;
+    LongRun* m_longRun = nullptr;  // while a run goes on
     bool m_copiedAny = false;
     double m_scale = 1.0;
 };

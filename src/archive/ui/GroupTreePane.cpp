@@ -7,6 +7,9 @@
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QTimer>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -171,14 +174,38 @@ GroupTreePane::GroupTreePane(DataStore& store, const StoreFolder& storeFolder, P
     setHeaderHidden(true);
     setIconSize(QSize(16, 16));
     setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { emit menuRequested(viewport()->mapToGlobal(p)); });
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        emit menuRequested(viewport()->mapToGlobal(p));
+        // Shift counts for this request only.
+        m_menuWithShift = false;
+    });
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentChanged(current); });
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { onDoubleClicked(item); });
+    m_refusalTimer = new QTimer(this);
+    m_refusalTimer->setSingleShot(true);
+    connect(m_refusalTimer, &QTimer::timeout, this, &GroupTreePane::refuseSelection);
     // An empty tree shows the root until the main window loads it.
     rebuild(0, {QString()});
+}
+
+void GroupTreePane::noteMenuRequest(QEvent* e)
+{
+    if (e->type() == QEvent::ContextMenu)
+        m_menuWithShift = static_cast<QContextMenuEvent*>(e)->modifiers().testFlag(Qt::ShiftModifier);
+}
+
+bool GroupTreePane::event(QEvent* e)
+{
+    noteMenuRequest(e);
+    return QTreeWidget::event(e);
+}
+
+bool GroupTreePane::viewportEvent(QEvent* e)
+{
+    noteMenuRequest(e);
+    return QTreeWidget::viewportEvent(e);
 }
 
 bool GroupTreePane::reload()
@@ -222,6 +249,47 @@ bool GroupTreePane::selectGroup(qint64 id)
     if (!item)
         return false;
     setCurrentItem(item);
+    if (m_refusedId >= 0)
+        refuseSelection();
+    return true;
+}
+
+void GroupTreePane::selectQuietly(qint64 id)
+{
+    QTreeWidgetItem* item = itemOf(id);
+    if (!item || item == currentItem())
+        return;
+    m_quiet = true;
+    setCurrentItem(item);
+    m_quiet = false;
+}
+
+void GroupTreePane::refuseSelection()
+{
+    if (m_refusedId < 0)
+        return;
+    m_refusalTimer->stop();
+    m_refusedId = -1;
+    const QString message = m_refusal;
+    m_refusal.clear();
+    if (!message.isEmpty())
+        prompter().message(message, {}, Prompter::Icon::Warning);
+    // The list still shows the files of the group selected before.
+    returnToAccepted();
+}
+
+void GroupTreePane::returnToAccepted()
+{
+    const GroupTree::Node* n = m_groups.findPath(m_acceptedPath);
+    selectQuietly(n ? n->id : 0);
+}
+
+bool GroupTreePane::refuseClosed(qint64 id)
+{
+    const GroupTree::Filter f = m_groups.filterFor(id);
+    if (f.allowed)
+        return false;
+    prompter().message(f.message, {}, Prompter::Icon::Warning);
     return true;
 }
 
@@ -240,6 +308,9 @@ QSet<QString> GroupTreePane::expandedPaths() const
 
 void GroupTreePane::rebuild(qint64 selectId, const QSet<QString>& expanded)
 {
+    // Ids change with a rewrite: a pending refusal is dropped with them.
+    m_refusalTimer->stop();
+    m_refusedId = -1;
     m_quiet = true;
     fill(this, m_groups);
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
@@ -265,6 +336,8 @@ void GroupTreePane::offerFilter(qint64 id, bool speak)
         emit filterChanged(f.clause);
         return;
     }
+    const GroupTree::Node* accepted = m_groups.find(id);
+    m_acceptedPath = accepted ? accepted->path() : QString();
     QTreeWidgetItem* root = id == 0 ? topLevelItem(0) : nullptr;
     if (root)
         root->setText(0, GroupTree::RootLoadingText);
@@ -277,7 +350,21 @@ void GroupTreePane::onCurrentChanged(QTreeWidgetItem* current)
 {
     if (m_quiet || !current)
         return;
-    offerFilter(current->data(0, IdRole).toLongLong(), true);
+    const qint64 id = current->data(0, IdRole).toLongLong();
+    const GroupTree::Filter f = m_groups.filterFor(id);
+    if (f.allowed) {
+        m_refusalTimer->stop();
+        m_refusedId = -1;
+        offerFilter(id, true);
+        return;
+    }
+    // A refused group does not keep the selection, and the list keeps what
+    // it shows. A closed protected group may be double-clicked open, so its
+    // refusal waits until that double-click could have come; the selection
+    // moves back only after the press or key that made it is done.
+    m_refusedId = id;
+    m_refusal = f.message;
+    m_refusalTimer->start(id != 0 && m_groups.isClosed(id) ? QApplication::doubleClickInterval() : 0);
 }
 
 void GroupTreePane::onDoubleClicked(QTreeWidgetItem* item)
@@ -287,8 +374,18 @@ void GroupTreePane::onDoubleClicked(QTreeWidgetItem* item)
     const qint64 id = item->data(0, IdRole).toLongLong();
     if (id == 0 || !m_groups.isClosed(id))
         return;
-    if (openWithPasswords(m_groups, id))
+    // The double-click asks for the password instead of the refusal.
+    if (m_refusedId == id) {
+        m_refusalTimer->stop();
+        m_refusedId = -1;
+        m_refusal.clear();
+    }
+    if (openWithPasswords(m_groups, id)) {
+        selectQuietly(id);
         offerFilter(id, true);
+    } else {
+        returnToAccepted();
+    }
 }
 
 void GroupTreePane::addGroup()
@@ -311,9 +408,12 @@ void GroupTreePane::renameGroup()
     const qint64 id = selectedId();
     const GroupTree::Node* n = m_groups.find(id);
     if (id == 0 || !n) {
-        prompter().message(GroupTree::NoGroupSelected);
+        prompter().message(GroupTree::NoGroupSelected, {}, Prompter::Icon::Warning);
         return;
     }
+    // A protected group is not renamed until it is opened.
+    if (refuseClosed(id))
+        return;
     const QString oldPath = n->path();
     QSet<QString> expanded = expandedPaths();
     qint64 renamedId = id;
@@ -347,9 +447,12 @@ void GroupTreePane::deleteGroup()
     const qint64 id = selectedId();
     const GroupTree::Node* n = m_groups.find(id);
     if (id == 0 || !n) {
-        prompter().message(GroupTree::NoGroupSelected);
+        prompter().message(GroupTree::NoGroupSelected, {}, Prompter::Icon::Warning);
         return;
     }
+    // Nor deleted, nor asked about its files.
+    if (refuseClosed(id))
+        return;
     if (!prompter().question(GroupTree::deleteQuestion(n->name)))
         return;
     const QSet<QString> expanded = expandedPaths();
@@ -390,7 +493,7 @@ void GroupTreePane::setPassword()
 {
     const qint64 id = selectedId();
     if (id == 0 || !m_groups.find(id)) {
-        prompter().message(GroupTree::NoGroupSelected);
+        prompter().message(GroupTree::NoGroupSelected, {}, Prompter::Icon::Warning);
         return;
     }
     const QSet<QString> expanded = expandedPaths();
@@ -407,7 +510,7 @@ void GroupTreePane::copyGroup()
     const qint64 id = selectedId();
     const GroupTree::Node* n = m_groups.find(id);
     if (id == 0 || !n) {
-        prompter().message(GroupTree::NoGroupSelected);
+        prompter().message(GroupTree::NoGroupSelected, {}, Prompter::Icon::Warning);
         return;
     }
     if (m_groups.filterFor(id).allowed == false) {

@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 
 class CurrentOperator;
+class QTimer;
 class DataStore;
 class ProtectedGroups;
 
@@ -30,11 +31,16 @@ public:
     bool isRootSelected() const;
     // The selected group's id; 0 for the root or no selection.
     qint64 selectedId() const;
-    // Makes the group with this id (0: the root) the selected one, as a click does.
+    // Makes the group with this id (0: the root) the selected one, as a click
+    // does; a refused group is refused at once and the selection goes back.
     bool selectGroup(qint64 id);
     QTreeWidgetItem* itemOf(qint64 id) const;
 
     GroupTree& groups() { return m_groups; }
+
+    // Whether Shift was held when the operator last asked for the tree's
+    // menu (the rarely used group entries are offered only then).
+    bool menuAskedWithShift() const { return m_menuWithShift; }
 
     // The five 16 x 16 tree images (root, folder, open folder, padlock,
     // padlocked "A"), shared with the group chooser.
@@ -63,8 +69,20 @@ signals:
     // Files were added to a group: the list should load again.
     void reloadListRequested();
 
+protected:
+    bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+
 private:
+    void noteMenuRequest(QEvent* e);
     void onCurrentChanged(QTreeWidgetItem* current);
+    // Shows the pending refusal of a selected group and returns the
+    // selection to the group whose files the list shows.
+    void refuseSelection();
+    void selectQuietly(qint64 id);
+    void returnToAccepted();
+    // The refusal of the selected group, shown unless the group is opened first.
+    bool refuseClosed(qint64 id);
     void onDoubleClicked(QTreeWidgetItem* item);
     // Hands the list the clause of a node; a refusal is shown when `speak`.
     void offerFilter(qint64 id, bool speak);
@@ -78,4 +96,9 @@ private:
     const CurrentOperator& m_operator;
     GroupTree m_groups;
     bool m_quiet = false;
+    bool m_menuWithShift = false;
+    QString m_acceptedPath;      // the group whose files the list was last handed (empty: the root)
+    qint64 m_refusedId = -1;     // a selected group whose refusal is pending
+    QString m_refusal;
+    QTimer* m_refusalTimer = nullptr;
 };

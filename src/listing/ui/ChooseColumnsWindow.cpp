@@ -123,7 +123,7 @@ void ChooseColumnsWindow::save()
         choices.append({item->data(BhRole).toInt(), item->text(), item->checkState() == Qt::Checked});
     }
     if (!ListColumns::saveChoices(m_store, choices)) {
-        prompter().message(QStringLiteral("保存失败!请退出重试"));
+        prompter().message(QStringLiteral("保存失败!请退出重试"), {}, Prompter::Icon::Critical);
         return;
     }
     accept();

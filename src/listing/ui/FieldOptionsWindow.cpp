@@ -81,14 +81,14 @@ void FieldOptionsWindow::saveOptions()
 {
     const int field = chosenField();
     if (field == 0) {
-        prompter().message(NoFieldMessage);
+        prompter().message(NoFieldMessage, {}, Prompter::Icon::Warning);
         return;
     }
     QStringList options;
     for (int i = 0; i < m_ui->列表框1->count(); ++i)
         options << m_ui->列表框1->item(i)->text();
     if (options.isEmpty()) {
-        prompter().message(EmptyListMessage);
+        prompter().message(EmptyListMessage, {}, Prompter::Icon::Warning);
         return;
     }
     if (!FieldOptions::save(m_store, field, options)) {

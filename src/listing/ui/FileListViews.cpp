@@ -200,6 +200,12 @@ void FileListViews::applyWidths()
 {
     QHeaderView* header = m_report->horizontalHeader();
     const auto& columns = m_model->columns();
+    // The layout comes from lbsz: a header dragged aside in the view goes
+    // back to the stored order (the header keeps moved sections across a
+    // model reset).
+    for (int c = 0; c < header->count(); ++c)
+        if (header->visualIndex(c) != c)
+            header->moveSection(header->visualIndex(c), c);
     for (int c = 0; c < columns.size(); ++c)
         header->resizeSection(c, columns.at(c).width);
 }
@@ -287,7 +293,7 @@ bool FileListViews::requireSelection() const
 {
     if (!selectedIds().isEmpty())
         return true;
-    prompter().message(noSelectionMessage());
+    prompter().message(noSelectionMessage(), {}, Prompter::Icon::Warning);
     return false;
 }
 
@@ -359,7 +365,7 @@ void FileListViews::saveWidths()
     if (ListColumns::saveWidths(m_store, widths))
         prompter().message(QStringLiteral("保存列宽成功!"));
     else
-        prompter().message(QStringLiteral("保存列宽失败!请退出重试"));
+        prompter().message(QStringLiteral("保存列宽失败!请退出重试"), {}, Prompter::Icon::Critical);
 }
 
 void FileListViews::chooseSortOrder()
@@ -382,7 +388,7 @@ void FileListViews::moveCurrent(int step)
     const qint64 id = currentId();
     const int row = id >= 0 ? m_model->rowOfId(id) : -1;
     if (row < 0) {
-        prompter().message(noSelectionMessage());
+        prompter().message(noSelectionMessage(), {}, Prompter::Icon::Warning);
         return;
     }
     if (step < 0 && row == 0) {
@@ -396,10 +402,10 @@ void FileListViews::moveCurrent(int step)
     const int neighbour = row + (step < 0 ? -1 : 1);
     switch (RecordOrder::exchange(m_store, m_model->idAt(row), m_model->idAt(neighbour))) {
     case RecordOrder::Result::FirstFailed:
-        prompter().message(QStringLiteral("调整失败! 01"));
+        prompter().message(QStringLiteral("调整失败! 01"), {}, Prompter::Icon::Critical);
         return;
     case RecordOrder::Result::SecondFailed:
-        prompter().message(QStringLiteral("调整失败! 02"));
+        prompter().message(QStringLiteral("调整失败! 02"), {}, Prompter::Icon::Critical);
         return;
     case RecordOrder::Result::Done:
         break;

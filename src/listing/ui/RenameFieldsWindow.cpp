@@ -82,10 +82,10 @@ void RenameFieldsWindow::save()
         titles << m_grid->item(i, 1)->text();
     switch (ListColumns::saveSpareTitles(m_store, titles)) {
     case ListColumns::RenameResult::TitleFailed:
-        prompter().message(QStringLiteral("修改失败，错误代码：0"));
+        prompter().message(QStringLiteral("修改失败，错误代码：0"), {}, Prompter::Icon::Critical);
         return;
     case ListColumns::RenameResult::OptionListFailed:
-        prompter().message(QStringLiteral("修改失败，错误代码：1"));
+        prompter().message(QStringLiteral("修改失败，错误代码：1"), {}, Prompter::Icon::Critical);
         return;
     case ListColumns::RenameResult::Done:
         break;

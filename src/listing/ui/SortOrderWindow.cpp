@@ -77,7 +77,7 @@ void SortOrderWindow::save()
     }
     const QString clause = ListColumns::composeSortClause(rows);
     if (!ListColumns::saveSort(m_store, rows, clause)) {
-        prompter().message(QStringLiteral("排序失败!请退出重试"));
+        prompter().message(QStringLiteral("排序失败!请退出重试"), {}, Prompter::Icon::Critical);
         return;
     }
     m_rows = rows;

@@ -77,7 +77,7 @@ const QList<Entry>& entries()
         {FileSaveWidths, Rights::SaveWidths, [](MainWindow& w) { w.list()->saveWidths(); }},
         {FileSortOrder, Rights::SortOrder, [](MainWindow& w) { w.list()->chooseSortOrder(); }},
         {FileReposition, Rights::Reposition, [](MainWindow& w) { w.list()->reposition(); }},
-        {FileProperties, Rights::Properties, [](MainWindow& w) { w.editPanel()->showProperties(current(w)); }},
+        {FileProperties, Rights::Properties, [](MainWindow& w) { w.editPanel()->showProperties(current(w), w.currentName()); }},
 
         // Menu "设置"
         {GlobalSettings, Rights::GlobalSettings, nullptr},

@@ -2,8 +2,10 @@
 
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
+#include "listing/FileListModel.h"
 #include "listing/ui/FileListViews.h"
 #include "platform/Clock.h"
+#include "platform/LongRuns.h"
 #include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/ClockLine.h"
@@ -15,6 +17,7 @@
 #include "shell/ui/PermissionNotice.h"
 #include "store/Rights.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
@@ -103,7 +106,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_list = new FileListViews(m_store, context.protectedGroups, context.mainSettings, central);
     // The panel's units sit at fixed places inside its design size.
     m_panel->setMinimumSize(m_panel->minimumSize().expandedTo(QSize(PanelWidth, PanelHeight)));
-    m_tree->setToolTip(QStringLiteral("右键弹出操作菜单"));
+    m_tree->setToolTip(QStringLiteral("右键弹出操作菜单 (按住Shift右键另有“调整分组”“复制分组”)"));
 
     m_progress = new QProgressBar(central);
     m_progress->setObjectName(QStringLiteral("进度条1"));
@@ -211,8 +214,10 @@ void MainWindow::popupMenu(MainMenus::Which which, const QPoint& globalPos)
 
 void MainWindow::refreshMenuEntries()
 {
-    // "调整分组" and "复制分组" are offered to operators who may arrange groups.
-    m_menus->setGroupingEntriesVisible(m_context.currentOperator.holds(Rights::Grouping));
+    // "调整分组" and "复制分组" stay hidden unless an operator who may arrange
+    // groups opens the tree's menu with Shift held.
+    m_menus->setGroupingEntriesVisible(m_tree->menuAskedWithShift()
+                                       && m_context.currentOperator.holds(Rights::Grouping));
 }
 
 void MainWindow::greet()
@@ -331,6 +336,11 @@ void MainWindow::applyMainSettings()
 
 QList<qint64> MainWindow::selectedIds() const { return m_list->selectedIds(); }
 qint64 MainWindow::currentId() const { return m_list->currentId(); }
+QString MainWindow::currentName() const
+{
+    const int row = m_list->model()->rowOfId(m_list->currentId());
+    return row >= 0 ? m_list->model()->nameAt(row) : QString();
+}
 QList<Workspace::Column> MainWindow::shownColumns() const
 {
     QList<Column> out;
@@ -390,8 +400,47 @@ bool MainWindow::requestExit()
 {
     if (m_exiting)
         return true;
+    LongRuns& runs = LongRuns::instance();
+    if (runs.underWay()) {
+        // A run stops only between two of its items; the exit follows once
+        // it has stopped, so nothing is left half done.
+        if (m_exitAfterRuns)
+            return false;
+        if (!prompter().question(LongRuns::stopQuestion(runs.title()), QStringLiteral("询问")))
+            return false;
+        m_exitAfterRuns = true;
+        connect(&runs, &LongRuns::allEnded, this, &MainWindow::exitAfterRuns,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
+        runs.stopAll();
+        return false;
+    }
     if (!prompter().question(QStringLiteral("确定退出本系统吗？"), QStringLiteral("询问")))
         return false;
+    // A pending add or change is offered for saving, as on every other way
+    // out of it; a save that fails keeps the window.
+    if (!m_panel->leavePending())
+        return false;
+    closeDown();
+    return true;
+}
+
+void MainWindow::exitAfterRuns()
+{
+    if (!m_exitAfterRuns || m_exiting || LongRuns::instance().underWay())
+        return;
+    // Wait until the command that ran is back and its windows are closed.
+    if (QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(50, this, &MainWindow::exitAfterRuns);
+        return;
+    }
+    m_exitAfterRuns = false;
+    if (!m_panel->leavePending())
+        return;
+    closeDown();
+}
+
+void MainWindow::closeDown()
+{
     m_exiting = true;
     m_clock->stop();
     // Files extracted for opening go with the program; a folder that is not
@@ -405,7 +454,6 @@ bool MainWindow::requestExit()
     // still be open, so closing this one alone need not end it.
     if (QThread::currentThread()->loopLevel() > 0)
         QCoreApplication::exit(0);
-    return true;
 }
 
 bool MainWindow::event(QEvent* e)

@@ -47,6 +47,7 @@ public:
     // Workspace
     QList<qint64> selectedIds() const override;
     qint64 currentId() const override;
+    QString currentName() const override;
     QList<Column> shownColumns() const override;
     QString selectedGroupPath() const override;
     bool isRootSelected() const override;
@@ -76,6 +77,8 @@ public:
     void tickClock();
     // The exit question; on yes removes the extraction folder, closes the
     // connection and ends the program. True when the operator said yes.
+    // While a long run is under way it asks to stop the run instead, and the
+    // program ends once the run has stopped.
     bool requestExit();
 
     // The guide when its flag is not set; the guide regardless; About.
@@ -98,6 +101,8 @@ private:
     void greet();
     void refreshMenuEntries();
     void popupMenu(MainMenus::Which which, const QPoint& globalPos);
+    void exitAfterRuns();
+    void closeDown();
 
     AppContext& m_context;
     DataStore m_store;
@@ -121,6 +126,7 @@ private:
     bool m_guideOffered = false;
     bool m_exiting = false;
     bool m_inClose = false;
+    bool m_exitAfterRuns = false;
     QPointer<GuideWindow> m_guide;
     QPointer<AboutWindow> m_about;
 };
