@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ProtectedGroups.h"
+#include "platform/Result.h"
 #include "shell/Config.h"
 #include "shell/CurrentOperator.h"
 #include "shell/MainSettings.h"
@@ -22,4 +23,15 @@ struct AppContext {
     QString fileTypes = QStringLiteral("A"); // zdbh '文件类型'
     QString fileSize = QStringLiteral("1");   // zdbh '文件尺寸' (megabytes)
     ProtectedGroups protectedGroups;
+
+    // What the main window needs before it is built: the database path the
+    // start-up sequence found and an operator from the login.
+    Status readyForMainWindow() const
+    {
+        if (databasePath.isEmpty())
+            return Status::fail(QStringLiteral("打开数据库失败。"), QStringLiteral("start-up found no database path"));
+        if (!currentOperator.isLoggedIn())
+            return Status::fail(QString(), QStringLiteral("no operator logged in"));
+        return {};
+    }
 };

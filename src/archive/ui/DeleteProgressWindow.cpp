@@ -1,4 +1,5 @@
 #include "archive/ui/DeleteProgressWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "archive/FileRecords.h"
 #include "platform/Prompter.h"
@@ -11,7 +12,7 @@ DeleteProgressWindow::DeleteProgressWindow(FileRecords& records, QWidget* parent
     : QDialog(parent), m_records(records)
 {
     setWindowTitle(QStringLiteral("正在删除文件..."));
-    setFixedSize(573, 67);
+    OuterSize::fix(this, {573, 67});
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("进度条1"));
     m_bar->setGeometry(8, 8, 552, 24);

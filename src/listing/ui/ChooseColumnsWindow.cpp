@@ -1,4 +1,5 @@
 #include "listing/ui/ChooseColumnsWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "platform/Prompter.h"
 #include "shell/AppContext.h"
@@ -18,7 +19,7 @@ ChooseColumnsWindow::ChooseColumnsWindow(AppContext& context, DataStore& store, 
     : QDialog(parent), m_context(context), m_store(store)
 {
     setWindowTitle(QStringLiteral("选择显示列"));
-    setFixedSize(420, 375);
+    OuterSize::fix(this, {420, 375});
 
     auto* label = new QLabel(QStringLiteral("\n   减少显示列数目，可提高数据刷新速度。"), this);
     label->setObjectName(QStringLiteral("标签1"));

@@ -1,4 +1,5 @@
 #include "shell/ui/AboutWindow.h"
+#include "platform/ui/OuterSize.h"
 #include "platform/ui/BackgroundDrag.h"
 
 #include <QGuiApplication>
@@ -33,7 +34,7 @@ AboutWindow::AboutWindow(QWidget* parent)
     setWindowTitle(QStringLiteral("关于"));
     BackgroundDrag::install(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(402, 269);
+    OuterSize::fix(this, {402, 269});
 
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("标签1"));
