@@ -23,11 +23,14 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QPointer>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTextLine>
 
 #include <functional>
 #include <memory>
@@ -261,6 +264,26 @@ void WindowLookTest::aboutTextKeepsClearOfItsBorder()
     const QTextBlock line = box->document()->lastBlock();
     QCOMPARE(line.text(), QStringLiteral(" 机关企事业信息化首选，文件资源管理更科学、更规范、更安全！"));
     QCOMPARE(line.layout()->lineCount(), 1);
+    // Where the line is drawn, in the box's viewport (the box does not scroll).
+    QVERIFY(box->verticalScrollBar()->value() == 0);
+    // A plain-text box stacks its blocks from the document margin down.
+    QAbstractTextDocumentLayout* layout = box->document()->documentLayout();
+    const qreal margin = box->document()->documentMargin();
+    qreal top = margin;
+    for (QTextBlock b = box->document()->firstBlock(); b != line; b = b.next())
+        top += layout->blockBoundingRect(b).height();
+    const QTextLine textLine = line.layout()->lineAt(0);
+    const QRectF drawn(textLine.x(), top, textLine.naturalTextWidth(), textLine.height());
+    const QSize room = box->viewport()->size();
+    const QString where = QStringLiteral("line %1,%2 %3x%4 in %5x%6")
+                              .arg(drawn.left()).arg(drawn.top()).arg(drawn.width()).arg(drawn.height())
+                              .arg(room.width()).arg(room.height());
+    qInfo("%s", qPrintable(where));
+    TestHome::grab(box, QStringLiteral("about-text-box"));
+    // At least two pixels between the glyphs and the border on every side.
+    QVERIFY2(drawn.left() >= 2 && drawn.top() >= 2, qPrintable(where));
+    QVERIFY2(drawn.right() <= room.width() - 2, qPrintable(where));
+    QVERIFY2(drawn.bottom() <= room.height() - 2, qPrintable(where));
     w->close();
 }
 
