@@ -1,3 +1,4 @@
+#include "MainWindowFixture.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestHome.h"
 #include "common/TestRegistry.h"
@@ -50,6 +51,7 @@ private slots:
     void toolbarStaysReachableOnNarrowScreens_data();
     void toolbarStaysReachableOnNarrowScreens();
     void aboutTextKeepsClearOfItsBorder();
+    void mainWindowToolbarOnSmallScreen();
 
 private:
     ScriptedPrompter m_prompter;
@@ -285,6 +287,24 @@ void WindowLookTest::aboutTextKeepsClearOfItsBorder()
     QVERIFY2(drawn.right() <= room.width() - 2, qPrintable(where));
     QVERIFY2(drawn.bottom() <= room.height() - 2, qPrintable(where));
     w->close();
+}
+
+void WindowLookTest::mainWindowToolbarOnSmallScreen()
+{
+    MainWindowFixture f;
+    QVERIFY(f.home.isValid());
+    QVERIFY(f.build());
+    // An 800 × 600 screen: the window fits, and every toolbar label lies
+    // inside it and answers a click.
+    f.window->resize(800, 600);
+    QTRY_COMPARE(f.window->width(), 800);
+    f.stubForeignCommands();
+    for (ToolbarLabel* label : f.window->banner()->toolbarLabels()) {
+        const QRect inWindow(label->mapTo(f.window.get(), QPoint(0, 0)), label->size());
+        QVERIFY2(f.window->rect().contains(inWindow), qPrintable(label->objectName()));
+    }
+    QTest::mouseClick(f.unit<QWidget>(QStringLiteral("保存透明标签")), Qt::LeftButton);
+    QCOMPARE(f.window->lastCommand(), QString::fromLatin1(Cmd::Save));
 }
 
 KV_REGISTER_TEST(WindowLookTest)
