@@ -81,13 +81,30 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == m_window && (m_fixed || !m_settled)) {
+        if (!m_fixed && m_settled)
+            return QObject::eventFilter(watched, event);
+        if (watched == m_window) {
             switch (event->type()) {
             case QEvent::Show:
-            case QEvent::Move:
             case QEvent::WinIdChange:
-            case QEvent::PlatformSurface:
+                hookWindow();
                 apply();
+                break;
+            case QEvent::Move:
+                apply();
+                break;
+            default:
+                break;
+            }
+        } else if (watched == m_handle) {
+            // The window system tells the frame when it has framed the
+            // window, which may be well after the window was shown; the
+            // native window hears of it first.
+            switch (event->type()) {
+            case QEvent::Expose:
+            case QEvent::Move:
+            case QEvent::Resize:
+                QMetaObject::invokeMethod(this, [this] { apply(); }, Qt::QueuedConnection);
                 break;
             default:
                 break;
@@ -127,7 +144,20 @@ private:
         return handle && !handle->frameMargins().isNull();
     }
 
+    void hookWindow()
+    {
+        QWindow* handle = m_window ? m_window->windowHandle() : nullptr;
+        if (handle == m_handle)
+            return;
+        if (m_handle)
+            m_handle->removeEventFilter(this);
+        m_handle = handle;
+        if (m_handle)
+            m_handle->installEventFilter(this);
+    }
+
     QPointer<QWidget> m_window;
+    QPointer<QWindow> m_handle;
     QSize m_outer;
     bool m_fixed = true;
     bool m_settled = false;
