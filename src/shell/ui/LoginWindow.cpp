@@ -155,6 +155,9 @@ void LoginWindow::attemptLogin()
         return;
     }
 
+    // Not remembering the name for the next start does not stop the login.
+    if (!r.detail.isEmpty())
+        qWarning("korvane: user name not remembered: %s", qUtf8Printable(r.detail));
     m_context.currentOperator = r.op;
     emit loggedIn(r.op.userName());
     if (!m_handOver) {
