@@ -308,6 +308,7 @@ void WindowLookTest::mainWindowToolbarOnSmallScreen()
         const QRect inWindow(label->mapTo(f.window.get(), QPoint(0, 0)), label->size());
         QVERIFY2(f.window->rect().contains(inWindow), qPrintable(label->objectName()));
     }
+    TestHome::grab(f.window->banner(), QStringLiteral("banner-800"));
     QTest::mouseClick(f.unit<QWidget>(QStringLiteral("保存透明标签")), Qt::LeftButton);
     QCOMPARE(f.window->lastCommand(), QString::fromLatin1(Cmd::Save));
 }
