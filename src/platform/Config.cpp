@@ -55,10 +55,12 @@ Config::Config(QString path) : m_path(std::move(path))
     reload();
 }
 
-QString Config::decode(const QByteArray& bytes, bool* wasGbk)
+QString Config::decode(const QByteArray& bytes, bool* wasGbk, bool* undecodable)
 {
     if (wasGbk)
         *wasGbk = false;
+    if (undecodable)
+        *undecodable = false;
     QByteArray data = bytes;
     if (data.startsWith("\xEF\xBB\xBF"))
         data.remove(0, 3);
@@ -73,6 +75,8 @@ QString Config::decode(const QByteArray& bytes, bool* wasGbk)
             *wasGbk = true;
         return QString::fromUtf8(converted);
     }
+    if (undecodable)
+        *undecodable = true;
     return QString::fromLatin1(data);
 }
 
@@ -87,13 +91,18 @@ void Config::reload()
     m_gbk = false;
     m_crlf = false;
     m_bom = false;
+    m_undecodable = false;
     QFile f(m_path);
     if (m_path.isEmpty() || !f.open(QIODevice::ReadOnly))
         return;
     const QByteArray bytes = f.readAll();
     m_crlf = bytes.contains("\r\n");
     m_bom = bytes.startsWith("\xEF\xBB\xBF");
-    QString text = decode(bytes, &m_gbk);
+    QString text = decode(bytes, &m_gbk, &m_undecodable);
+    if (m_undecodable) {
+        // Nothing in it can be trusted: every key takes its default.
+        return;
+    }
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_lines = text.split(QLatin1Char('\n'));
     if (!m_lines.isEmpty() && m_lines.last().isEmpty())
@@ -129,13 +138,21 @@ int Config::findKeyLine(const QString& section, const QString& key, int* section
     return found;
 }
 
+QString Config::overrideKey(const QString& section, const QString& key)
+{
+    return section.trimmed().toLower() + QLatin1Char('\n') + key.trimmed().toLower();
+}
+
 bool Config::contains(const QString& section, const QString& key) const
 {
-    return findKeyLine(section, key, nullptr) >= 0;
+    return m_runOnly.contains(overrideKey(section, key)) || findKeyLine(section, key, nullptr) >= 0;
 }
 
 QString Config::value(const QString& section, const QString& key, const QString& fallback) const
 {
+    const auto kept = m_runOnly.constFind(overrideKey(section, key));
+    if (kept != m_runOnly.constEnd())
+        return kept.value();
     const int line = findKeyLine(section, key, nullptr);
     if (line < 0)
         return fallback;
@@ -143,10 +160,19 @@ QString Config::value(const QString& section, const QString& key, const QString&
     return l.mid(l.indexOf(QLatin1Char('=')) + 1).trimmed();
 }
 
-bool Config::setValue(const QString& section, const QString& key, const QString& value)
+Status Config::setValue(const QString& section, const QString& key, const QString& value)
 {
+    const QString runKey = overrideKey(section, key);
+    auto keepForRun = [&](const QString& why) {
+        m_runOnly.insert(runKey, value);
+        return Status::fail(QString(), why);
+    };
     if (m_path.isEmpty())
-        return false;
+        return keepForRun(QStringLiteral("no settings file"));
+    if (m_undecodable) {
+        return keepForRun(QStringLiteral("%1 is neither UTF-8 nor GBK; left untouched, %2/%3 kept for this run")
+                              .arg(m_path, section, key));
+    }
     int sectionEnd = -1;
     const int line = findKeyLine(section, key, &sectionEnd);
     const QString entry = key + QLatin1Char('=') + value;
@@ -180,9 +206,10 @@ bool Config::setValue(const QString& section, const QString& key, const QString&
     }
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly))
-        return false;
+        return keepForRun(QStringLiteral("%1: %2").arg(m_path, f.errorString()));
     if (f.write(bytes) != bytes.size() || !f.commit())
-        return false;
+        return keepForRun(QStringLiteral("%1: %2").arg(m_path, f.errorString()));
     m_lines = lines;
-    return true;
+    m_runOnly.remove(runKey);
+    return {};
 }

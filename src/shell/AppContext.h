@@ -2,6 +2,7 @@
 
 #include "archive/ProtectedGroups.h"
 #include "platform/Config.h"
+#include "platform/Result.h"
 #include "store/CurrentOperator.h"
 #include "store/MainSettings.h"
 #include "platform/ProgramHome.h"
@@ -30,4 +31,15 @@ struct AppContext {
     // Held from the start-up to the end of the run: no second instance
     // works on the same Data folder.
     std::vector<std::shared_ptr<InstanceLock>> instanceLocks;
+
+    // What the main window needs before it is built: the database path the
+    // start-up sequence found and an operator from the login.
+    Status readyForMainWindow() const
+    {
+        if (databasePath.isEmpty())
+            return Status::fail(QStringLiteral("打开数据库失败。"), QStringLiteral("start-up found no database path"));
+        if (!currentOperator.isLoggedIn())
+            return Status::fail(QString(), QStringLiteral("no operator logged in"));
+        return {};
+    }
 };

@@ -4,12 +4,12 @@
 #include "store/DataStore.h"
 #include "store/PasswordHash.h"
 
-QStringList LoginService::userNames(bool* ok)
+::Result<QStringList> LoginService::userNames()
 {
     QStringList names;
     RecordSet rs = m_store.query(QStringLiteral("select yhm from czygl where zt=? order by id"), {UsableStatus});
-    if (ok)
-        *ok = rs.isValid();
+    if (!rs.isValid())
+        return ::Result<QStringList>::fail(ReadFailedMessage, QStringLiteral("czygl: ") + m_store.lastError());
     for (; !rs.atEnd(); rs.next())
         names << rs.text(0);
     return names;
@@ -33,8 +33,10 @@ LoginService::Result LoginService::login(const QString& userName, const QString&
         return refuse(Outcome::NoUserChosen, NoUserMessage);
 
     RecordSet rs = m_store.query(QStringLiteral("select mm,qx,zt from czygl where yhm=?"), {userName});
-    if (!rs)
+    if (!rs) {
+        r.detail = m_store.lastError();
         return refuse(Outcome::Failed, ReadFailedMessage);
+    }
     if (rs.atEnd())
         return refuse(Outcome::UnknownUser, UnknownUserMessage);
     const QString stored = rs.text(0);
@@ -53,6 +55,7 @@ LoginService::Result LoginService::login(const QString& userName, const QString&
     r.op = CurrentOperator(userName, rights);
     // Remembering the name is a convenience; a read-only Config.ini does not
     // stop the login.
-    m_config.setValue(Config::LoginSection, Config::LoginKey, userName);
+    if (const Status kept = m_config.setValue(Config::LoginSection, Config::LoginKey, userName); !kept)
+        r.detail = kept.detail();
     return r;
 }

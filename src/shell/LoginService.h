@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "store/CurrentOperator.h"
 
 #include <QString>
@@ -26,13 +27,15 @@ public:
         Outcome outcome = Outcome::Failed;
         CurrentOperator op;  // set when LoggedIn
         QString message;     // empty when LoggedIn
+        QString detail;      // the technical cause; also why a login did not remember the name
         bool ok() const { return outcome == Outcome::LoggedIn; }
     };
 
     LoginService(DataStore& store, Config& config) : m_store(store), m_config(config) {}
 
-    // User names of the operators whose status is '可用', in table order.
-    QStringList userNames(bool* ok = nullptr);
+    // User names of the operators whose status is '可用', in table order;
+    // a failed read says so (ReadFailedMessage) rather than offering none.
+    ::Result<QStringList> userNames();
     // The name to preselect among offered: the one stored in Config.ini
     // (section "dl", key "yh", default "Admin") when offered; empty otherwise.
     QString preselected(const QStringList& offered) const;

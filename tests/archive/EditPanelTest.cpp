@@ -650,7 +650,7 @@ void EditPanelTest::deletionWindow()
     QCOMPARE(entries(store()).size(), 3);
     DeleteProgressWindow w(m_panel->records());
     QCOMPARE(w.windowTitle(), QStringLiteral("正在删除文件..."));
-    QCOMPARE(w.size(), QSize(573, 67));
+    QCOMPARE(w.frameGeometry().size(), QSize(573, 67));
     QProgressBar* bar = w.findChild<QProgressBar*>(QStringLiteral("进度条1"));
     QVERIFY(bar);
     QCOMPARE(bar->geometry(), QRect(8, 8, 552, 24));
@@ -830,7 +830,7 @@ void EditPanelTest::propertiesWindow()
     PropertiesWindow* w = m_panel->propertiesWindow();
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("文件属性"));
-    QCOMPARE(w->size(), QSize(310, 470));
+    QCOMPARE(w->frameGeometry().size(), QSize(310, 470));
     auto* grid = w->findChild<QTableWidget*>(QStringLiteral("高级表格1"));
     QVERIFY(grid);
     QCOMPARE(grid->geometry(), QRect(0, 24, 304, 416));

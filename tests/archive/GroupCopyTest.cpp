@@ -340,7 +340,7 @@ void GroupCopyTest::windowCopiesThroughChooser()
                         rig.home.context().currentOperator, QStringLiteral("S"));
     win.show();
     QCOMPARE(win.windowTitle(), QStringLiteral("复制分组文件"));
-    QCOMPARE(win.size(), QSize(573, 188));
+    QCOMPARE(win.frameGeometry().size(), QSize(573, 188));
     auto* source = win.findChild<QLineEdit*>(QStringLiteral("编辑框1"));
     auto* target = win.findChild<QLineEdit*>(QStringLiteral("编辑框2"));
     auto* choose = win.findChild<QPushButton*>(QStringLiteral("选择分组超级按钮"));

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QTest>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -158,7 +159,12 @@ inline void whenModal(const QString& name, std::function<void(QWidget*)> f)
         if (w && w->objectName() == name) {
             timer->stop();
             timer->deleteLater();
+            QPointer<QWidget> window(w);
             f(w);
+            // A check that failed inside f left the window open: close it,
+            // so the failure is reported instead of the test hanging.
+            if (QTest::currentTestFailed() && window && window->isVisible())
+                window->close();
             return;
         }
         // Give up after a few seconds so that a broken test cannot hang.

@@ -152,7 +152,7 @@ void GroupTreePaneTest::addRenameDeleteThroughWindows()
 
     whenModal(QStringLiteral("增加分组"), [&](QWidget* w) {
         QCOMPARE(w->windowTitle(), QStringLiteral("增加分组"));
-        QCOMPARE(w->size(), QSize(351, 148));
+        QCOMPARE(w->frameGeometry().size(), QSize(351, 148));
         QCOMPARE(unit<QLabel>(w, "标签1")->text(), QStringLiteral("新增分组："));
         QCOMPARE(unit<QLineEdit>(w, "编辑框1")->geometry(), QRect(96, 24, 184, 20));
         // An empty name is refused and the window stays.
@@ -390,7 +390,7 @@ void GroupTreePaneTest::passwordWindow()
 
     auto run = [&](const QString& oldPw, const QString& newPw, bool confirm, const char* grabName = nullptr) {
         whenModal(QStringLiteral("设置分组密码"), [&, oldPw, newPw, confirm, grabName](QWidget* w) {
-            QCOMPARE(w->size(), QSize(351, 190));
+            QCOMPARE(w->frameGeometry().size(), QSize(351, 190));
             QLineEdit* name = unit<QLineEdit>(w, "分组名编辑框");
             QCOMPARE(name->text(), QStringLiteral("人事"));
             QVERIFY(name->isReadOnly());
@@ -445,7 +445,7 @@ void GroupTreePaneTest::chooserNeedsPasswordForClosedGroup()
     GroupChooserDialog dlg(rig.home.store(), rig.home.context().protectedGroups, QStringLiteral("双击选择目标分组"));
     dlg.show();
     QCOMPARE(dlg.windowTitle(), QStringLiteral("双击选择目标分组"));
-    QCOMPARE(dlg.size(), QSize(271, 337));
+    QCOMPARE(dlg.frameGeometry().size(), QSize(271, 337));
     QTreeWidget* tree = unit<QTreeWidget>(&dlg, "树型框1");
     QVERIFY(tree);
     QCOMPARE(tree->geometry(), QRect(0, 0, 264, 288));

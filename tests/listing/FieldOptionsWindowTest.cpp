@@ -106,7 +106,7 @@ void FieldOptionsWindowTest::layout()
     FieldOptionsWindow w(home.store());
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("字段选项设置"));
-    QCOMPARE(w.size(), QSize(348, 352));
+    QCOMPARE(w.frameGeometry().size(), QSize(348, 352));
     QCOMPARE(w.minimumSize(), w.maximumSize());
     auto* unit = w.findChild<QWidget*>(name);
     QVERIFY2(unit, qPrintable(name));

@@ -295,7 +295,7 @@ void LayoutWindowsTest::chooseColumns()
     ScriptedPrompter p;
     f.runWithWindow<ChooseColumnsWindow>(Cmd::FileChooseColumns, [&](ChooseColumnsWindow* w) {
         QCOMPARE(w->windowTitle(), QStringLiteral("选择显示列"));
-        QCOMPARE(w->size(), QSize(420, 375));
+        QCOMPARE(w->frameGeometry().size(), QSize(420, 375));
         auto* list = w->findChild<QListWidget*>("选择列表框1");
         QVERIFY(list);
         QCOMPARE(list->geometry(), QRect(8, 40, 280, 296));
@@ -472,7 +472,7 @@ void LayoutWindowsTest::sortOrder()
     ScriptedPrompter p;
     f.runWithWindow<SortOrderWindow>(Cmd::FileSortOrder, [&](SortOrderWindow* w) {
         QCOMPARE(w->windowTitle(), QStringLiteral("排序方式"));
-        QCOMPARE(w->size(), QSize(252, 352));
+        QCOMPARE(w->frameGeometry().size(), QSize(252, 352));
         QCOMPARE(w->findChild<QLabel*>("标签")->text(), QStringLiteral("数据显示方式，支持多字段、多方向排序。"));
         auto* grid = w->findChild<QTableWidget*>("高级表格1");
         QVERIFY(grid);
@@ -560,7 +560,7 @@ void LayoutWindowsTest::repositionMovesAndRefusesAtEnds()
     ScriptedPrompter p;
     f.runWithWindow<RepositionWindow>(Cmd::FileReposition, [&](RepositionWindow* w) {
         QCOMPARE(w->windowTitle(), QStringLiteral("调整位置"));
-        QCOMPARE(w->size(), QSize(197, 126));
+        QCOMPARE(w->frameGeometry().size(), QSize(197, 126));
         QPushButton* up = button(w, "向上超级按钮");
         QPushButton* down = button(w, "向下超级按钮");
         QCOMPARE(up->text(), QStringLiteral("向上移动"));
@@ -703,7 +703,7 @@ void LayoutWindowsTest::renameFields()
     w.show();
     (void)QTest::qWaitForWindowExposed(&w);
     QCOMPARE(w.windowTitle(), QStringLiteral("字段改名"));
-    QCOMPARE(w.size(), QSize(317, 415));
+    QCOMPARE(w.frameGeometry().size(), QSize(317, 415));
     QCOMPARE(w.findChild<QLabel*>("标签9")->text(), QStringLiteral("新名称建议 4个汉字(双击进行修改)"));
     auto* grid = w.findChild<QTableWidget*>("高级表格1");
     QVERIFY(grid);

@@ -25,7 +25,7 @@ struct MainWindowFixture {
         if (!home.isValid())
             return false;
         if (suppressGuide)
-            home.context().config.setValue(Config::GuideSection, Config::GuideKey, QStringLiteral("1"));
+            (void)home.context().config.setValue(Config::GuideSection, Config::GuideKey, QStringLiteral("1"));
         if (auto s = MainSettings::read(home.store()))
             home.context().mainSettings = *s;
         window = std::make_unique<MainWindow>(home.context());

@@ -626,7 +626,7 @@ void MainWindowTest::savedModeAtRestart()
     QVERIFY(home.isValid());
     QVERIFY(home.store().execute(QStringLiteral("update zcbj set ms=2 where id=1")));
     ScriptedPrompter prompter;
-    home.context().config.setValue(Config::GuideSection, Config::GuideKey, QStringLiteral("1"));
+    QVERIFY(home.context().config.setValue(Config::GuideSection, Config::GuideKey, QStringLiteral("1")));
     auto start = [&] {
         home.context().mainSettings = *MainSettings::read(home.store());
         return std::make_unique<MainWindow>(home.context());

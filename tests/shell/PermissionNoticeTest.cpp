@@ -34,7 +34,7 @@ void PermissionNoticeTest::frameAndUnits()
     QVERIFY(n);
     QVERIFY(n->isVisible());
     QCOMPARE(n->windowTitle(), QStringLiteral(" Korvane文件管理系统"));
-    QCOMPARE(n->size(), QSize(319, 127));
+    QCOMPARE(n->frameGeometry().size(), QSize(319, 127));
     QCOMPARE(n->minimumSize(), n->maximumSize());
     QVERIFY(n->windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(n->windowFlags() & Qt::WindowType_Mask, Qt::Tool);

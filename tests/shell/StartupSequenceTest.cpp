@@ -347,18 +347,20 @@ void StartupSequenceTest::skinAttachAndDetach()
     QVERIFY(app);
     const QString pixos = f.folder() + QStringLiteral("/Hf/pixos.she");
     QVERIFY(SkinLibrary::attach(pixos, SkinLibrary::Password));
-    QCOMPARE(app->styleSheet(), QString::fromUtf8(readFile(pixos)));
+    // The skin's own rules, then ours that no skin overrides.
+    QVERIFY(app->styleSheet().startsWith(QString::fromUtf8(readFile(pixos))));
     QCOMPARE(SkinLibrary::attachedPath(), pixos);
 
     // A second skin replaces the first.
     const QString own = f.folder() + QStringLiteral("/Hf/自制.she");
     writeFile(own, QStringLiteral("/* 自制 */ QLabel { color: #123456; }").toUtf8());
     QVERIFY(SkinLibrary::attach(own));
-    QCOMPARE(app->styleSheet(), QStringLiteral("/* 自制 */ QLabel { color: #123456; }"));
+    const QString ownSheet = app->styleSheet();
+    QVERIFY(ownSheet.startsWith(QStringLiteral("/* 自制 */ QLabel { color: #123456; }")));
 
     // "NO" attaches none and leaves the skin in place.
     QVERIFY(!SkinLibrary::attach(QStringLiteral("NO")));
-    QCOMPARE(app->styleSheet(), QStringLiteral("/* 自制 */ QLabel { color: #123456; }"));
+    QCOMPARE(app->styleSheet(), ownSheet);
 
     SkinLibrary::detach();
     QVERIFY(app->styleSheet().isEmpty());

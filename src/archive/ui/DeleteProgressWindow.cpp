@@ -1,4 +1,5 @@
 #include "archive/ui/DeleteProgressWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "archive/FileRecords.h"
 #include "platform/Prompter.h"

@@ -87,7 +87,10 @@ EditPanel::EditPanel(DataStore& store, const StoreFolder& storeFolder, const Cur
     resize(kPanelWidth, kPanelHeight);
     m_records = std::make_unique<FileRecords>(m_store, storeFolder, op, sizeBound());
     buildUnits();
-    reloadTitles();
+    // Without a connection the window that holds the panel reads nothing
+    // and says so once; the titles come with the first reload.
+    if (m_store.isOpen())
+        reloadTitles();
     setMode(Mode::Showing);
 }
 

@@ -1,4 +1,5 @@
 #include "archive/ui/GroupChooserDialog.h"
+#include "platform/ui/OuterSize.h"
 
 #include "archive/ui/GroupTreePane.h"
 #include "store/DataStore.h"
@@ -11,7 +12,7 @@ GroupChooserDialog::GroupChooserDialog(DataStore& store, ProtectedGroups& protec
 {
     setObjectName(QStringLiteral("双击选择分组"));
     setWindowTitle(caption);
-    setFixedSize(271, 337);
+    OuterSize::fix(this, {271, 337});
 
     m_tree = new QTreeWidget(this);
     m_tree->setObjectName(QStringLiteral("树型框1"));

@@ -1,4 +1,5 @@
 #include "archive/ui/GroupCopyWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "archive/GroupCopy.h"
 #include "archive/StoreFolder.h"
@@ -23,7 +24,7 @@ GroupCopyWindow::GroupCopyWindow(DataStore& store, const StoreFolder& storeFolde
 {
     setObjectName(QStringLiteral("复制分组文件"));
     setWindowTitle(QStringLiteral("复制分组文件"));
-    setFixedSize(573, 188);
+    OuterSize::fix(this, {573, 188});
 
     auto* sourceLabel = new QLabel(QStringLiteral("源分组:"), this);
     sourceLabel->setObjectName(QStringLiteral("标签1"));

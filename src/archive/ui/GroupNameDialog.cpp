@@ -1,4 +1,5 @@
 #include "archive/ui/GroupNameDialog.h"
+#include "platform/ui/OuterSize.h"
 
 #include "platform/Prompter.h"
 
@@ -11,7 +12,7 @@ GroupNameDialog::GroupNameDialog(const QString& caption, const QString& name, Ap
 {
     setObjectName(QStringLiteral("增加分组"));
     setWindowTitle(caption);
-    setFixedSize(351, 148);
+    OuterSize::fix(this, {351, 148});
 
     auto* label = new QLabel(QStringLiteral("新增分组："), this);
     label->setObjectName(QStringLiteral("标签1"));

@@ -1,4 +1,5 @@
 #include "archive/ui/GroupPasswordDialog.h"
+#include "platform/ui/OuterSize.h"
 
 #include "archive/GroupTree.h"
 #include "platform/Prompter.h"
@@ -12,7 +13,7 @@ GroupPasswordDialog::GroupPasswordDialog(GroupTree& groups, qint64 groupId, QWid
 {
     setObjectName(QStringLiteral("设置分组密码"));
     setWindowTitle(QStringLiteral("设置分组密码"));
-    setFixedSize(351, 190);
+    OuterSize::fix(this, {351, 190});
 
     auto label = [this](const char* name, const QString& text, int top) {
         auto* l = new QLabel(text, this);

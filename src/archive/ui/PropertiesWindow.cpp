@@ -1,4 +1,5 @@
 #include "archive/ui/PropertiesWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "archive/FileRecords.h"
 
@@ -15,7 +16,7 @@ PropertiesWindow::PropertiesWindow(FileRecords& records, qint64 id, QWidget* par
     : QDialog(parent), m_records(records), m_id(id)
 {
     setWindowTitle(QStringLiteral("文件属性"));
-    setFixedSize(310, 470);
+    OuterSize::fix(this, {310, 470});
 
     m_brief = new QRadioButton(QStringLiteral("精简属性"), this);
     m_brief->setObjectName(QStringLiteral("精简属性"));

@@ -1,4 +1,5 @@
 #include "listing/ui/ChooseColumnsWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
@@ -17,7 +18,7 @@ ChooseColumnsWindow::ChooseColumnsWindow(DataStore& store, QWidget* parent)
     : QDialog(parent), m_store(store)
 {
     setWindowTitle(QStringLiteral("选择显示列"));
-    setFixedSize(420, 375);
+    OuterSize::fix(this, {420, 375});
 
     auto* label = new QLabel(QStringLiteral("\n   减少显示列数目，可提高数据刷新速度。"), this);
     label->setObjectName(QStringLiteral("标签1"));

@@ -1,4 +1,5 @@
 #include "listing/ui/FieldOptionsWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "ui_FieldOptionsWindow.h"
 
@@ -12,7 +13,7 @@ FieldOptionsWindow::FieldOptionsWindow(DataStore& store, QWidget* parent)
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(348, 352);
+    OuterSize::fix(this, {348, 352});
     // A picture button drawn as a link.
     m_ui->字段改名超级按钮->setStyleSheet(
         QStringLiteral("QToolButton { color: #0645ad; border: none; text-decoration: underline; background: transparent; }"));

@@ -1,4 +1,5 @@
 #include "listing/ui/RenameFieldsWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "listing/ListColumns.h"
 #include "platform/Prompter.h"
@@ -32,7 +33,7 @@ RenameFieldsWindow::RenameFieldsWindow(DataStore& store, QWidget* parent)
     : QDialog(parent), m_store(store)
 {
     setWindowTitle(QStringLiteral("字段改名"));
-    setFixedSize(317, 415);
+    OuterSize::fix(this, {317, 415});
 
     auto* label = new QLabel(QStringLiteral("新名称建议 4个汉字(双击进行修改)"), this);
     label->setObjectName(QStringLiteral("标签9"));

@@ -1,4 +1,5 @@
 #include "listing/ui/RepositionWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "listing/ui/FileListViews.h"
 
@@ -7,7 +8,7 @@
 RepositionWindow::RepositionWindow(FileListViews& views, QWidget* parent) : QDialog(parent), m_views(views)
 {
     setWindowTitle(QStringLiteral("调整位置"));
-    setFixedSize(197, 126);
+    OuterSize::fix(this, {197, 126});
     auto* up = new QPushButton(QStringLiteral("向上移动"), this);
     up->setObjectName(QStringLiteral("向上超级按钮"));
     up->setGeometry(24, 16, 136, 24);

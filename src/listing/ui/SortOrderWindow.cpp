@@ -1,4 +1,5 @@
 #include "listing/ui/SortOrderWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
@@ -26,7 +27,7 @@ SortOrderWindow::SortOrderWindow(DataStore& store, MainSettings& settings, QWidg
     : QDialog(parent), m_settings(settings), m_store(store)
 {
     setWindowTitle(QStringLiteral("排序方式"));
-    setFixedSize(252, 352);
+    OuterSize::fix(this, {252, 352});
 
     auto* label = new QLabel(QStringLiteral("数据显示方式，支持多字段、多方向排序。"), this);
     label->setObjectName(QStringLiteral("标签"));

@@ -1,4 +1,5 @@
 #include "platform/ui/LongRunWindow.h"
+#include "platform/ui/OuterSize.h"
 
 #include "platform/LongRuns.h"
 
@@ -11,7 +12,7 @@
 LongRunWindow::LongRunWindow(const QString& title, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(title);
-    setFixedSize(573, 67);
+    OuterSize::fix(this, {573, 67});
     // No help button: the window has nothing to explain.
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 

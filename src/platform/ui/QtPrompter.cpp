@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 QWidget* parentWidget()
@@ -17,7 +18,8 @@ QString titleOr(const QString& title)
 }
 }
 
-void QtPrompter::message(const QString& text, const QString& title, Icon icon)
+std::unique_ptr<QMessageBox> QtPrompter::messageBox(const QString& text, const QString& title, Icon icon,
+                                                    QWidget* parent)
 {
     QMessageBox::Icon i = QMessageBox::Information;
     switch (icon) {
@@ -26,27 +28,52 @@ void QtPrompter::message(const QString& text, const QString& title, Icon icon)
     case Icon::Critical: i = QMessageBox::Critical; break;
     case Icon::Question: i = QMessageBox::Question; break;
     }
-    QMessageBox box(i, titleOr(title), text, QMessageBox::Ok, parentWidget());
-    box.exec();
+    auto box = std::make_unique<QMessageBox>(i, titleOr(title), text, QMessageBox::Ok, parent);
+    box->button(QMessageBox::Ok)->setText(OkText);
+    return box;
+}
+
+std::unique_ptr<QMessageBox> QtPrompter::questionBox(const QString& text, const QString& title, QWidget* parent)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, titleOr(title), text,
+                                             QMessageBox::Yes | QMessageBox::No, parent);
+    box->button(QMessageBox::Yes)->setText(YesText);
+    box->button(QMessageBox::No)->setText(NoText);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
+}
+
+std::unique_ptr<QInputDialog> QtPrompter::inputBox(const QString& prompt, const QString& title,
+                                                   const QString& initial, bool password, QWidget* parent)
+{
+    auto box = std::make_unique<QInputDialog>(parent);
+    box->setWindowTitle(titleOr(title));
+    box->setLabelText(prompt);
+    box->setTextValue(initial);
+    box->setTextEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
+    box->setOkButtonText(OkText);
+    box->setCancelButtonText(CancelText);
+    return box;
+}
+
+void QtPrompter::message(const QString& text, const QString& title, Icon icon)
+{
+    messageBox(text, title, icon, parentWidget())->exec();
 }
 
 bool QtPrompter::question(const QString& text, const QString& title)
 {
-    QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Yes | QMessageBox::No, parentWidget());
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return questionBox(text, title, parentWidget())->exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> QtPrompter::input(const QString& prompt, const QString& title,
                                          const QString& initial, bool password)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parentWidget(), titleOr(title), prompt,
-                                               password ? QLineEdit::Password : QLineEdit::Normal,
-                                               initial, &ok);
-    if (!ok)
+    auto box = inputBox(prompt, title, initial, password, parentWidget());
+    if (box->exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return box->textValue();
 }
 
 QString QtPrompter::openFile(const QString& title, const QString& directory, const QString& filter)

@@ -2,9 +2,21 @@
 
 #include "platform/Prompter.h"
 
-// Shows real Qt dialogs, parented to the active window.
+#include <memory>
+
+class QInputDialog;
+class QMessageBox;
+class QWidget;
+
+// Shows real Qt dialogs, parented to the active window. Every button reads
+// in Chinese: "确定", "取消", "是", "否".
 class QtPrompter final : public Prompter {
 public:
+    static inline const QString OkText = QStringLiteral("确定");
+    static inline const QString CancelText = QStringLiteral("取消");
+    static inline const QString YesText = QStringLiteral("是");
+    static inline const QString NoText = QStringLiteral("否");
+
     void message(const QString& text, const QString& title, Icon icon) override;
     bool question(const QString& text, const QString& title) override;
     std::optional<QString> input(const QString& prompt, const QString& title,
@@ -13,4 +25,13 @@ public:
     QStringList openFiles(const QString& title, const QString& directory, const QString& filter) override;
     QString saveFile(const QString& title, const QString& suggestedPath, const QString& filter) override;
     QString chooseFolder(const QString& prompt, const QString& directory) override;
+
+    // The boxes as shown, before they run (tests look at them).
+    static std::unique_ptr<QMessageBox> messageBox(const QString& text, const QString& title, Icon icon,
+                                                   QWidget* parent = nullptr);
+    static std::unique_ptr<QMessageBox> questionBox(const QString& text, const QString& title,
+                                                    QWidget* parent = nullptr);
+    static std::unique_ptr<QInputDialog> inputBox(const QString& prompt, const QString& title,
+                                                  const QString& initial, bool password,
+                                                  QWidget* parent = nullptr);
 };

@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleFactory>
 
 namespace SkinLibrary {
 
@@ -20,7 +23,47 @@ QApplication* application()
     return qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
+const QString BaseLookName = QStringLiteral("KorvaneBaseLook");
+
+// Password boxes mask every character with "*", whatever the platform's
+// theme prefers ("●" on most). A style sheet is drawn over this style and
+// asks it for the character unless the sheet names one itself.
+class BaseLook final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Appended to every skin: a skin may not choose the password character.
+const QString SkinEpilogue = QStringLiteral("\nQLineEdit { lineedit-password-character: 42; }\n");
+
 }  // namespace
+
+void installBaseLook()
+{
+    QApplication* app = application();
+    if (!app)
+        return;
+    // The application owns its style and deletes it when replaced.
+    static QPointer<QStyle> installed;
+    if (installed)
+        return;
+    QString base = QApplication::style()->name();
+    if (base.isEmpty() || !QStyleFactory::keys().contains(base, Qt::CaseInsensitive))
+        base = QStringLiteral("Fusion");
+    auto* look = new BaseLook(QStyleFactory::create(base));
+    look->setObjectName(BaseLookName);
+    installed = look;
+    // With a skin attached the application wraps this style in the sheet's.
+    QApplication::setStyle(look);
+}
 
 bool attach(const QString& path, const QString& password)
 {
@@ -39,8 +82,9 @@ bool attach(const QString& path, const QString& password)
     const QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError)
         return false;
+    installBaseLook();
     // Skin files may be saved as UTF-8 or GBK, like Config.ini.
-    app->setStyleSheet(Config::decode(bytes));
+    app->setStyleSheet(Config::decode(bytes) + SkinEpilogue);
     g_attached = info.absoluteFilePath();
     return true;
 }

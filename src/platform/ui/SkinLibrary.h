@@ -12,6 +12,12 @@ inline const QString Password = QStringLiteral("pkzt3857");
 // The value that stands for "no skin" in Config.ini.
 inline const QString NoSkin = QStringLiteral("NO");
 
+// Makes the application's own style the base every skin is drawn over:
+// the platform look, except that password boxes always mask with "*".
+// Idempotent; attach() calls it too, the program calls it at start so that
+// running without a skin looks the same.
+void installBaseLook();
+
 // Applies the skin file at path to the application. True when it was
 // applied; false (and nothing changed) for "NO", an empty path, or a file
 // that is missing or cannot be read.

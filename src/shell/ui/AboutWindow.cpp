@@ -1,7 +1,17 @@
 #include "shell/ui/AboutWindow.h"
+#include "platform/ui/OuterSize.h"
 #include "platform/ui/BackgroundDrag.h"
 
+#include "shell/ui/StartupFonts.h"
+
+#include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QFontInfo>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <cmath>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -18,6 +28,44 @@ QFont songti(int pixels, bool bold)
     return f;
 }
 
+qreal lineHeight(const QFont& font, const QString& text)
+{
+    QTextLayout probe(text.isEmpty() ? QStringLiteral(" ") : text, font);
+    probe.beginLayout();
+    QTextLine line = probe.createLine();
+    line.setLeadingIncluded(true);
+    probe.endLayout();
+    return line.isValid() ? line.height() : QFontMetricsF(font).lineSpacing();
+}
+
+// The box is drawn for an empty line and a line of text in a 12-pixel
+// face whose lines are 14 pixels apart. With taller lines the text would
+// run onto the box's bottom border, so the empty line gives up what the
+// text needs: it is set in a smaller size until the text line fits inside
+// the box's margins.
+void keepClearOfBorder(QPlainTextEdit* box)
+{
+    box->ensurePolished();
+    QTextDocument* doc = box->document();
+    if (doc->blockCount() < 2 || !doc->firstBlock().text().isEmpty())
+        return;
+    const QFont font = box->font();
+    const qreal room = box->contentsRect().height() - 2 * doc->documentMargin()
+                       - lineHeight(font, doc->lastBlock().text());
+    QFont smaller = font;
+    int pixels = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    if (lineHeight(font, QString()) <= room)
+        return;
+    while (pixels > 1) {
+        smaller.setPixelSize(--pixels);
+        if (lineHeight(smaller, QString()) <= room)
+            break;
+    }
+    QTextCharFormat format;
+    format.setFont(smaller);
+    QTextCursor(doc->firstBlock()).setBlockCharFormat(format);
+}
+
 }  // namespace
 
 QString AboutWindow::productLine()
@@ -30,10 +78,12 @@ AboutWindow::AboutWindow(QWidget* parent)
                           | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("AboutWindow"));
+    // 宋体 is found under the names this system's fonts are installed as.
+    Startup::installFontSubstitutes();
     setWindowTitle(QStringLiteral("关于"));
     BackgroundDrag::install(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(402, 269);
+    OuterSize::fix(this, {402, 269});
 
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("标签1"));
@@ -54,6 +104,7 @@ AboutWindow::AboutWindow(QWidget* parent)
     text->setPlainText(QStringLiteral("\n 机关企事业信息化首选，文件资源管理更科学、更规范、更安全！"));
     text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    keepClearOfBorder(text);
 
     if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();

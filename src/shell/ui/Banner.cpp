@@ -5,6 +5,7 @@
 #include "shell/ui/ToolbarLabel.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 
@@ -33,6 +34,14 @@ const ToolbarEntry toolbar[] = {
 
 const QString bannerHint = QStringLiteral("右键切换显示界面");
 
+// The banner text's box at design width (left, top, width, height).
+constexpr int TextLeft = 8;
+constexpr int TextTop = 8;
+constexpr int TextWidth = 632;
+constexpr int TextHeight = 40;
+// Least room between the banner text and the first toolbar label.
+constexpr int TextGap = 8;
+
 }  // namespace
 
 QString Banner::designText()
@@ -53,9 +62,10 @@ Banner::Banner(QWidget* parent) : QWidget(parent)
     setToolTip(bannerHint);
     m_picture = designPicture();
 
-    m_text = new QLabel(designText(), this);
+    m_fullText = designText();
+    m_text = new QLabel(m_fullText, this);
     m_text->setObjectName(QStringLiteral("透明标签1"));
-    m_text->setGeometry(8, 8, 632, 40);
+    m_text->setGeometry(TextLeft, TextTop, TextWidth, TextHeight);
     m_text->setToolTip(bannerHint);
     m_text->setAttribute(Qt::WA_TranslucentBackground);
     m_text->setContextMenuPolicy(Qt::NoContextMenu);
@@ -97,12 +107,13 @@ void Banner::apply(const MainSettings& settings)
 
 void Banner::setText(const QString& text)
 {
-    m_text->setText(text);
+    m_fullText = text;
+    placeLabels();
 }
 
 QString Banner::text() const
 {
-    return m_text->text();
+    return m_fullText;
 }
 
 void Banner::paintEvent(QPaintEvent*)
@@ -122,11 +133,29 @@ void Banner::resizeEvent(QResizeEvent* event)
 
 void Banner::placeLabels()
 {
-    // The toolbar keeps its distance from the right edge when the window is
-    // wider than its design width, and its design place when narrower.
-    const int shift = qMax(0, width() - DesignWidth);
+    // The toolbar keeps its design distance from the right edge, so that on
+    // a narrow screen every label stays within reach. It moves left no
+    // further than the banner text's first character plus "…".
+    m_text->ensurePolished();
+    const QFontMetrics metrics(m_text->font());
+    const int firstLeft = m_designLefts.isEmpty() ? DesignWidth : m_designLefts.first();
+    const int lowest = TextLeft + metrics.horizontalAdvance(m_fullText.left(1) + QChar(0x2026)) + TextGap;
+    const int shift = qMax(width() - DesignWidth, lowest - firstLeft);
     for (int i = 0; i < m_labels.size(); ++i)
         m_labels[i]->move(m_designLefts[i] + shift, 24);
+    fitText();
+}
+
+void Banner::fitText()
+{
+    // The text ends before the toolbar begins: shortened at a character
+    // boundary with "…" when it does not fit, never cut through a glyph.
+    const int toolbarLeft = m_labels.isEmpty() ? width() : m_labels.first()->x();
+    const int room = qMax(0, qMin(TextWidth, toolbarLeft - TextGap - TextLeft));
+    m_text->setGeometry(TextLeft, TextTop, room, TextHeight);
+    m_text->ensurePolished();
+    const QFontMetrics metrics(m_text->font());
+    m_text->setText(metrics.elidedText(m_fullText, Qt::ElideRight, room));
 }
 
 void Banner::contextMenuEvent(QContextMenuEvent* event)

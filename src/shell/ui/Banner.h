@@ -31,6 +31,8 @@ public:
     QColor colour() const { return m_colour; }
 
     QList<ToolbarLabel*> toolbarLabels() const { return m_labels; }
+    // The banner text label; it shows text() elided with "…" when the
+    // toolbar leaves it less room than the whole text needs.
     QLabel* textLabel() const { return m_text; }
 
 signals:
@@ -46,8 +48,10 @@ protected:
 
 private:
     void placeLabels();
+    void fitText();
 
     QLabel* m_text = nullptr;
+    QString m_fullText;
     QList<ToolbarLabel*> m_labels;
     QList<int> m_designLefts;
     Background m_background = Background::Design;

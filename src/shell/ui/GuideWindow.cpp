@@ -1,4 +1,5 @@
 #include "shell/ui/GuideWindow.h"
+#include "platform/ui/OuterSize.h"
 #include "platform/ui/BackgroundDrag.h"
 
 #include "platform/Config.h"
@@ -46,7 +47,7 @@ GuideWindow::GuideWindow(Config& config, QWidget* parent) : QDialog(parent), m_c
     BackgroundDrag::install(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setSizeGripEnabled(false);
-    resize(503, 354);
+    OuterSize::resize(this, {503, 354});
 
     addLabel(this, "标签5", {24, 16, 136, 24}, QStringLiteral("第一步：文件分组"), true);
     addLabel(this, "标签6", {80, 40, 392, 24},
@@ -112,8 +113,13 @@ void GuideWindow::confirm()
 {
     // Unticked leaves the flag as it is; ticked sets it (creating Config.ini
     // when missing).
-    if (m_dontShow->isChecked())
-        m_config.setValue(Config::GuideSection, Config::GuideKey, FlagValue);
+    if (m_dontShow->isChecked()) {
+        // The flag holds for this run even when Config.ini cannot take it;
+        // there is no message for that, the log gets the reason.
+        const Status written = m_config.setValue(Config::GuideSection, Config::GuideKey, FlagValue);
+        if (!written)
+            qWarning("korvane: guide flag not saved: %s", qUtf8Printable(written.detail()));
+    }
     accept();
 }
 

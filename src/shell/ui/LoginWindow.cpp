@@ -1,4 +1,5 @@
 #include "shell/ui/LoginWindow.h"
+#include "platform/ui/OuterSize.h"
 #include "platform/ui/BackgroundDrag.h"
 
 #include "ui_LoginWindow.h"
@@ -63,7 +64,7 @@ LoginWindow::LoginWindow(AppContext& context, DataStore& store, QWidget* parent)
     Startup::installFontSubstitutes();
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(446, 271);
+    OuterSize::fix(this, {446, 271});
     BackgroundDrag::install(this);
     applyLook();
 
@@ -109,12 +110,20 @@ void LoginWindow::applyLook()
     m_ui->进度图片框->hide();
 }
 
-void LoginWindow::reloadUsers()
+bool LoginWindow::reloadUsers()
 {
-    const QStringList names = m_service.userNames();
+    const Result<QStringList> names = m_service.userNames();
     m_ui->组合框1->clear();
-    m_ui->组合框1->addItems(names);
-    m_ui->组合框1->setCurrentIndex(names.indexOf(m_service.preselected(names)));
+    if (!names) {
+        // An empty list would look like "no usable operator"; say what happened.
+        if (!names.detail().isEmpty())
+            qWarning("korvane: %s", qUtf8Printable(names.detail()));
+        prompter().message(names.message(), windowTitle(), Prompter::Icon::Critical);
+        return false;
+    }
+    m_ui->组合框1->addItems(*names);
+    m_ui->组合框1->setCurrentIndex(names->indexOf(m_service.preselected(*names)));
+    return true;
 }
 
 void LoginWindow::attemptLogin()
@@ -146,6 +155,9 @@ void LoginWindow::attemptLogin()
         return;
     }
 
+    // Not remembering the name for the next start does not stop the login.
+    if (!r.detail.isEmpty())
+        qWarning("korvane: user name not remembered: %s", qUtf8Printable(r.detail));
     m_context.currentOperator = r.op;
     emit loggedIn(r.op.userName());
     if (!m_handOver) {

@@ -34,8 +34,9 @@ public:
     // operator stays as he was) or when the database cannot be opened.
     static bool relogin(AppContext& context, QWidget* parent = nullptr);
 
-    // Fills the user list again from czygl.
-    void reloadUsers();
+    // Fills the user list again from czygl. A failed read is reported and
+    // leaves the list empty; false then.
+    bool reloadUsers();
 
 signals:
     void loggedIn(const QString& userName);

@@ -10,6 +10,8 @@
 #include "shell/AppContext.h"
 #include "shell/ClockLine.h"
 #include "platform/ProgramHome.h"
+#include "shell/Commands.h"
+#include "shell/StartupSequence.h"
 #include "shell/ui/AboutWindow.h"
 #include "shell/ui/Banner.h"
 #include "shell/ui/CommandTable.h"
@@ -78,7 +80,8 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Korvane文件管理系统（单机版）"));
     resize(1024, 768);
-    m_store.open(context.databasePath);
+    if (!m_store.open(context.databasePath))
+        m_openFailure = m_store.lastError();
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
@@ -147,11 +150,15 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         runCommand(command);
     });
 
-    // The settings read at start, then the tree and the list.
+    // The settings read at start, then the tree and the list. Without its
+    // connection the window reads nothing; whoever created it sees that in
+    // opened() and does not show it.
     m_banner->apply(context.mainSettings);
     arrange(context.mainSettings.displayMode == 2 ? 2 : 1);
-    m_tree->reload();
-    m_list->load(FilterClause::everything());
+    if (isReady()) {
+        m_tree->reload();
+        m_list->load(FilterClause::everything());
+    }
 
     greet();
     refreshMenuEntries();
@@ -161,12 +168,21 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_clock->setInterval(1000);
     connect(m_clock, &QTimer::timeout, this, &MainWindow::tickClock);
     tickClock();
-    m_clock->start();
+    if (isReady())
+        m_clock->start();
 
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 MainWindow::~MainWindow() = default;
+
+Status MainWindow::opened() const
+{
+    if (isReady())
+        return {};
+    return Status::fail(StartupSequence::OpenFailedMessage,
+                        m_openFailure.isEmpty() ? QStringLiteral("main window connection not open") : m_openFailure);
+}
 
 void MainWindow::buildStatusBar()
 {
@@ -458,7 +474,7 @@ void MainWindow::closeDown()
 
 bool MainWindow::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && !m_guideOffered) {
+    if (e->type() == QEvent::WindowActivate && !m_guideOffered && isReady()) {
         m_guideOffered = true;
         QTimer::singleShot(0, this, [this] {
             if (!m_exiting)
@@ -487,6 +503,11 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
 {
     if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
         e->accept();
+        // Esc is the notice's while it shows, wherever the keyboard was.
+        if (PermissionNotice* notice = PermissionNotice::current()) {
+            notice->close();
+            return;
+        }
         requestExit();
         return;
     }

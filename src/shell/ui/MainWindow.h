@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "shell/CommandRouter.h"
 #include "shell/Workspace.h"
 #include "shell/ui/MainMenus.h"
@@ -30,8 +31,11 @@ public:
     explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // False when the connection could not be opened.
+    // False when the connection could not be opened; the window then loaded
+    // nothing and must not be shown.
     bool isReady() const { return m_store.isOpen(); }
+    // The same as a result: "打开数据库失败。" with the driver's words.
+    Status opened() const;
     DataStore& store() { return m_store; }
     CommandRouter& router() { return m_router; }
     GroupTreePane* tree() const { return m_tree; }
@@ -127,6 +131,7 @@ private:
     bool m_exiting = false;
     bool m_inClose = false;
     bool m_exitAfterRuns = false;
+    QString m_openFailure;
     QPointer<GuideWindow> m_guide;
     QPointer<AboutWindow> m_about;
 };

@@ -1,4 +1,5 @@
 #include "shell/ui/PermissionNotice.h"
+#include "platform/ui/OuterSize.h"
 #include "platform/ui/BackgroundDrag.h"
 
 #include <QGuiApplication>
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRadialGradient>
 #include <QScreen>
 #include <QTimer>
@@ -20,7 +22,7 @@ PermissionNotice::PermissionNotice(QWidget* parent) : QDialog(parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::WindowStaysOnTopHint);
-    setFixedSize(319, 127);
+    OuterSize::fix(this, {319, 127});
 
     // Units: geometry relative to the client area.
     m_icon = new QToolButton(this);
@@ -41,6 +43,9 @@ PermissionNotice::PermissionNotice(QWidget* parent) : QDialog(parent)
     // As a widget style sheet, so that a skin's font rules leave it alone.
     m_label->setStyleSheet(QStringLiteral("font-size: 16px;"));
 
+    // Nothing inside takes the keyboard; the notice itself does.
+    setFocusPolicy(Qt::StrongFocus);
+
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("时钟1"));
     m_timer->setInterval(1000);
@@ -50,10 +55,29 @@ PermissionNotice::PermissionNotice(QWidget* parent) : QDialog(parent)
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
+namespace {
+QPointer<PermissionNotice> g_current;
+}
+
+PermissionNotice* PermissionNotice::current()
+{
+    return g_current && g_current->isVisible() ? g_current.data() : nullptr;
+}
+
 PermissionNotice* PermissionNotice::showNotice(QWidget* parent)
 {
-    auto* n = new PermissionNotice(parent);
-    n->show();
+    PermissionNotice* n = current();
+    if (!n) {
+        n = new PermissionNotice(parent);
+        g_current = n;
+        n->show();
+    } else {
+        n->m_ticks = 0;
+        n->m_timer->start();
+    }
+    n->raise();
+    n->activateWindow();
+    n->setFocus(Qt::ActiveWindowFocusReason);
     return n;
 }
 

@@ -9,7 +9,8 @@ class QToolButton;
 
 // The permission notice " Korvane文件管理系统": "您没有此操作权限!", always on
 // top, closes itself after a few seconds, Esc closes it, the background
-// drags it.
+// drags it. It takes the keyboard when shown, so Esc reaches it and not the
+// window behind; there is at most one at a time.
 class PermissionNotice : public QDialog {
     Q_OBJECT
 public:
@@ -18,8 +19,12 @@ public:
 
     explicit PermissionNotice(QWidget* parent = nullptr);
 
-    // Shows the notice (non-blocking) and returns it; it deletes itself on close.
+    // Shows the notice (non-blocking) and returns it; it deletes itself on
+    // close. While one is showing it is brought forward and counts its
+    // seconds again instead of a second one opening.
     static PermissionNotice* showNotice(QWidget* parent = nullptr);
+    // The notice showing now, or null.
+    static PermissionNotice* current();
 
     int ticks() const { return m_ticks; }
     // The 32 x 32 blue information icon.

@@ -1,6 +1,7 @@
 #include "shell/ui/Startup.h"
 
 #include "platform/ui/QtPrompter.h"
+#include "platform/ui/QtTranslations.h"
 #include "shell/AppContext.h"
 #include "platform/ProgramHome.h"
 #include "store/HomeLayout.h"
@@ -21,6 +22,7 @@
 #include <QTextStream>
 
 #include <memory>
+#include <optional>
 
 namespace Startup {
 
@@ -71,7 +73,25 @@ public:
     void attachSkin(const QString& path) override { SkinLibrary::attach(path, SkinLibrary::Password); }
 };
 
+void report(const Failure& failure)
+{
+    if (!failure.detail.isEmpty())
+        QTextStream(stderr) << "korvane: " << failure.detail << Qt::endl;
+    if (!failure.message.isEmpty())
+        prompter().message(failure.message, {}, Prompter::Icon::Critical);
+}
+
 }  // namespace
+
+Result<std::unique_ptr<MainWindow>> openMainWindow(AppContext& context)
+{
+    if (const Status ready = context.readyForMainWindow(); !ready)
+        return ready.failure();
+    auto window = std::make_unique<MainWindow>(context);
+    if (const Status opened = window->opened(); !opened)
+        return opened.failure();
+    return window;
+}
 
 int run(int argc, char** argv)
 {
@@ -89,9 +109,13 @@ int run(int argc, char** argv)
 
     QApplication app(argc, argv);
     installFontSubstitutes();
+    SkinLibrary::installBaseLook();
     QtPrompter qtPrompter;
     setPrompter(&qtPrompter);
     const QString folder = options.home.isEmpty() ? QCoreApplication::applicationDirPath() : options.home;
+    // Qt's own dialogs in Chinese; without the catalogue they stay English.
+    if (const Status translated = QtTranslations::install(folder); !translated)
+        QTextStream(stderr) << "korvane: " << translated.detail() << Qt::endl;
     AppContext context(folder);
 
     // The login window's connection; the main window opens its own.
@@ -109,13 +133,26 @@ int run(int argc, char** argv)
     }
 
     std::unique_ptr<MainWindow> window;
+    std::optional<Failure> failed;
     {
         LoginWindow login(context, loginStore);
-        login.setHandOver([&] { window = std::make_unique<MainWindow>(context); });
-        if (login.exec() != QDialog::Accepted || !window)
+        login.setHandOver([&] {
+            Result<std::unique_ptr<MainWindow>> opened = openMainWindow(context);
+            if (opened)
+                window = std::move(opened).value();
+            else
+                failed = opened.failure();
+        });
+        if (login.exec() != QDialog::Accepted)
             return 0;
     }
     loginStore.close();
+    if (failed || !window) {
+        // Nothing works without the main window's connection: end the
+        // program after saying so.
+        report(failed.value_or(Failure{StartupSequence::OpenFailedMessage, QStringLiteral("no main window")}));
+        return 1;
+    }
     window->show();
     const int rc = app.exec();
     window.reset();

@@ -1,4 +1,5 @@
 #include "store/ui/OptionChooserDialog.h"
+#include "platform/ui/OuterSize.h"
 
 #include <QKeyEvent>
 #include <QListWidget>
@@ -7,7 +8,7 @@ OptionChooserDialog::OptionChooserDialog(const QStringList& options, QWidget* pa
 {
     setWindowTitle(QStringLiteral("双击选择项目"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(220, 280);
+    OuterSize::fix(this, {220, 280});
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("列表框1"));
     m_list->setGeometry(0, 0, 220, 280);
