@@ -90,7 +90,7 @@ Result<std::unique_ptr<MainWindow>> openMainWindow(AppContext& context)
     auto window = std::make_unique<MainWindow>(context);
     if (const Status opened = window->opened(); !opened)
         return opened.failure();
-    return std::move(window);
+    return window;
 }
 
 int run(int argc, char** argv)
