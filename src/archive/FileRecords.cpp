@@ -98,9 +98,8 @@ std::optional<Failure> FileRecords::prepareIncoming(const QString& sourcePath, P
     in->type = splitFileName(sourcePath).second;
     in->outside = keptOutside(source.size());
     if (in->outside) {
-        QString why;
-        if (!m_folder.ensureExists(&why))
-            return fail(FolderFailed, why);
+        if (const Status folder = m_folder.ensureExists(); !folder)
+            return fail(FolderFailed, folder.detail());
         // The size the file had when it was chosen is the size stored, or nothing.
         const StoreFolder::Stored staged = m_folder.stage(sourcePath, progress, source.size());
         if (!staged)
@@ -399,10 +398,11 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
     const StoredRecord changed{id, old->number, !logged};
     // The old kept file goes only now that no record refers to it. Should it
     // stay after all, the record is changed but the window says so.
-    QString why;
     if (replacing && !old->keptPath.isEmpty() && m_folder.resolve(old->keptPath) != placed
-        && !keptFileShared(old->keptPath, id) && !m_folder.remove(old->keptPath, &why))
-        return {changed, PrivateFolder::withCause(DeleteFileFailed, why)};
+        && !keptFileShared(old->keptPath, id)) {
+        if (const Status removed = m_folder.remove(old->keptPath); !removed)
+            return {changed, PrivateFolder::withCause(DeleteFileFailed, removed.detail())};
+    }
     return {changed, details + SavedSuffix};
 }
 
@@ -441,11 +441,11 @@ Result<StoredRecord> FileRecords::remove(qint64 id)
         return fail(DeleteRowFailed, m_store.lastError());
 
     const StoredRecord removed{id, bh, !logged};
-    QString why;
-    if (!lj.isEmpty() && !keptFileShared(lj, id) && !m_folder.remove(lj, &why)) {
+    if (!lj.isEmpty() && !keptFileShared(lj, id)) {
         // The record is gone; its file stays as a leftover, which no later
         // record overwrites.
-        return {removed, PrivateFolder::withCause(DeleteFileFailed, why)};
+        if (const Status gone = m_folder.remove(lj); !gone)
+            return {removed, PrivateFolder::withCause(DeleteFileFailed, gone.detail())};
     }
     return removed;
 }
