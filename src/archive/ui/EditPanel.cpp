@@ -470,7 +470,7 @@ void EditPanel::chooseOption(int field)
 {
     if (m_mode == Mode::Showing)
         return;
-    const QStringList options = FieldOptions::options(m_store, WjColumns::FirstSpareBh + field);
+    const QStringList options = FieldOptions::options(m_store, WjColumns::FirstSpareBh + field).valueOr({});
     const std::optional<QString> chosen = m_optionChooser ? m_optionChooser(field, options)
                                                           : OptionChooserDialog::choose(options, this);
     if (!chosen)
