@@ -331,9 +331,9 @@ void StartupSequenceTest::truncationIsSeenInTheHeader()
     QByteArray bytes = readFile(f.db());
     const QString copy = f.folder() + QStringLiteral("/cut.dat");
     writeFile(copy, bytes.left(bytes.size() - 4096));
-    QString why;
-    QVERIFY(!StartupSequence::fileLooksWhole(copy, &why));
-    QVERIFY(why.contains(QStringLiteral("truncated")));
+    const Status cut = StartupSequence::fileLooksWhole(copy);
+    QVERIFY(!cut);
+    QVERIFY(cut.detail().contains(QStringLiteral("truncated")));
     writeFile(copy, bytes.left(bytes.size() - 100));
     QVERIFY(!StartupSequence::fileLooksWhole(copy));
     QVERIFY(!StartupSequence::fileLooksWhole(f.folder() + QStringLiteral("/none.dat")));
