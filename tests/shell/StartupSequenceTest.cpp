@@ -205,7 +205,7 @@ void StartupSequenceTest::databasePathFromConfigIsUsed()
         QVERIFY(Dictionary::write(s, Dictionary::FileTypes, QStringLiteral("jpg")));
     }
     const QString ini = QStringLiteral("; 档案\r\n[date]\r\ndb=") + other + QStringLiteral("\r\n");
-    writeFile(f.folder() + QStringLiteral("/Config.ini"), gbk ? Config::encodeGbk(ini) : ini.toUtf8());
+    writeFile(f.folder() + QStringLiteral("/Config.ini"), gbk ? Config::encodeGbk(ini).value() : ini.toUtf8());
     AppContext context(f.folder());
     DataStore store;
     RecordingHost host;
