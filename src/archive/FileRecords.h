@@ -119,7 +119,7 @@ public:
     // source, an old kept file that cannot be removed refuses the modify
     // before anything changes.
     Result<StoredRecord> modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
-                  Progress* progress = nullptr);
+                                Progress* progress = nullptr);
     // Deletes record id and, after that, its kept file.
     Result<StoredRecord> remove(qint64 id);
     // Writes the stored bytes of record id to targetPath (replacing a file there).
