@@ -39,7 +39,7 @@ int main(int argc, char** argv)
 
     // 50 top-level groups with 19 sub-groups each: 1,000 groups.
     GroupTree tree(store, context.protectedGroups);
-    tree.load();
+    tree.load().ok();
     {
         Transaction tx(store);
         qint64 id = 0;
@@ -60,7 +60,7 @@ int main(int argc, char** argv)
         }
         tx.commit();
     }
-    tree.load();
+    tree.load().ok();
 
     QElapsedTimer t;
     const GroupTree::Node* group = tree.findPath(QStringLiteral("部门7"));

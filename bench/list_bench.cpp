@@ -600,17 +600,17 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
                 QProcess::execute(QStringLiteral("sync"), {});
                 QElapsedTimer t;
                 t.start();
-                const FileRecords::Result r = s->records->add(fields, src);
+                const Result<StoredRecord> r = s->records->add(fields, src);
                 const double ms = t.nsecsElapsed() / 1e6;
-                if (!r.ok) {
-                    std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message), qPrintable(r.detail));
+                if (!r.ok()) {
+                    std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message()), qPrintable(r.detail()));
                     { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
                 }
                 if (run >= 0)
                     (s == &big ? intoBig : intoEmpty).push_back(ms);
                 // Not measured: the record goes again, its kept file with it.
-                const FileRecords::Result gone = s->records->remove(r.id);
-                if (!gone.ok)
+                const Result<StoredRecord> gone = s->records->remove(r->id);
+                if (!gone.ok())
                     { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
                 QProcess::execute(QStringLiteral("sync"), {});
             }

@@ -123,13 +123,13 @@ int storeOne(const QString& homeFolder, const QString& source)
     const qint64 before = peakRssKb();
     QElapsedTimer t;
     t.start();
-    const FileRecords::Result r = records.add(fields, source);
+    const Result<StoredRecord> r = records.add(fields, source);
     const double ms = t.nsecsElapsed() / 1e6;
-    if (!r.ok) {
-        std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message), qPrintable(r.detail));
+    if (!r.ok()) {
+        std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message()), qPrintable(r.detail()));
         return 1;
     }
-    std::printf("%.3f %.1f %.1f %lld\n", ms, peakRssKb() / 1024.0, before / 1024.0, r.id);
+    std::printf("%.3f %.1f %.1f %lld\n", ms, peakRssKb() / 1024.0, before / 1024.0, r->id);
     return 0;
 }
 
@@ -146,9 +146,9 @@ int saveOutOne(const QString& homeFolder, qint64 id, const QString& target)
     const qint64 before = peakRssKb();
     QElapsedTimer t;
     t.start();
-    const FileRecords::Result r = records.saveOut(id, target);
+    const Result<StoredRecord> r = records.saveOut(id, target);
     const double ms = t.nsecsElapsed() / 1e6;
-    if (!r.ok)
+    if (!r.ok())
         return 1;
     std::printf("%.3f %.1f %.1f\n", ms, peakRssKb() / 1024.0, before / 1024.0);
     return 0;
@@ -213,9 +213,9 @@ int main(int argc, char** argv)
     // Not measured: the record goes again with its kept file, and what that
     // freed is written back and discarded before anything else is timed.
     auto removeRecord = [&](qint64 id) {
-        const FileRecords::Result gone = records.remove(id);
-        if (!gone.ok) {
-            std::fprintf(stderr, "remove failed: %s %s\n", qPrintable(gone.message), qPrintable(gone.detail));
+        const auto gone = records.remove(id);
+        if (!gone.ok()) {
+            std::fprintf(stderr, "remove failed: %s %s\n", qPrintable(gone.message()), qPrintable(gone.detail()));
             std::exit(1);
         }
         settle();
@@ -226,15 +226,15 @@ int main(int argc, char** argv)
         settle();
         QElapsedTimer t;
         t.start();
-        const FileRecords::Result r = records.add(fields, src);
+        const Result<StoredRecord> r = records.add(fields, src);
         const double ms = t.nsecsElapsed() / 1e6;
-        if (!r.ok) {
-            std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message), qPrintable(r.detail));
+        if (!r.ok()) {
+            std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message()), qPrintable(r.detail()));
             std::exit(1);
         }
-        lastId = r.id;
+        lastId = r->id;
         if (!keep)
-            removeRecord(r.id);
+            removeRecord(r->id);
         return ms;
     };
 

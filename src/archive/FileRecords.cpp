@@ -37,32 +37,48 @@ const QSet<QString>& knownColumns()
     return WjColumns::nameable();
 }
 
+// The columns of a record and the one mapping of them onto FileRecord.
+const QString kRecordColumns = QStringLiteral(
+    "id,xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
+    "scr,scsj,xgr,xgsj,bz,ylcs,lj");
+
 FileRecord readRow(const RecordSet& rs)
 {
     FileRecord r;
     r.id = rs.number(QStringLiteral("id"));
-    r.xh = rs.number(QStringLiteral("xh"));
-    r.bh = rs.text(QStringLiteral("bh"));
-    r.mc = rs.text(QStringLiteral("mc"));
-    r.fz = rs.text(QStringLiteral("fz"));
-    r.lx = rs.text(QStringLiteral("lx"));
-    r.dx = rs.text(QStringLiteral("dx"));
-    r.dxsz = rs.number(QStringLiteral("dxsz"));
-    for (int i = 0; i < 15; ++i)
+    r.position = rs.number(QStringLiteral("xh"));
+    r.number = rs.text(QStringLiteral("bh"));
+    r.name = rs.text(QStringLiteral("mc"));
+    r.group = rs.text(QStringLiteral("fz"));
+    r.type = rs.text(QStringLiteral("lx"));
+    r.sizeText = rs.text(QStringLiteral("dx"));
+    r.size = rs.number(QStringLiteral("dxsz"));
+    for (int i = 0; i < WjColumns::SpareCount; ++i)
         r.spare[i] = rs.text(spareColumn(i));
-    r.scr = rs.text(QStringLiteral("scr"));
-    r.scsj = rs.text(QStringLiteral("scsj"));
-    r.xgr = rs.text(QStringLiteral("xgr"));
-    r.xgsj = rs.text(QStringLiteral("xgsj"));
-    r.bz = rs.text(QStringLiteral("bz"));
-    r.ylcs = rs.number(QStringLiteral("ylcs"));
-    r.lj = rs.text(QStringLiteral("lj"));
+    r.storedBy = rs.text(QStringLiteral("scr"));
+    r.storedAt = rs.text(QStringLiteral("scsj"));
+    r.changedBy = rs.text(QStringLiteral("xgr"));
+    r.changedAt = rs.text(QStringLiteral("xgsj"));
+    r.remark = rs.text(QStringLiteral("bz"));
+    r.viewCount = rs.number(QStringLiteral("ylcs"));
+    r.keptPath = rs.text(QStringLiteral("lj"));
     return r;
 }
 
-const QString kRecordColumns = QStringLiteral(
-    "id,xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
-    "scr,scsj,xgr,xgsj,bz,ylcs,lj");
+// The columns of a record found by name and their mapping onto SameName.
+const QString kSameNameColumns = QStringLiteral("id,bh,mc,lx,fz,scsj");
+
+FileRecords::SameName readSameName(const RecordSet& rs)
+{
+    FileRecords::SameName r;
+    r.id = rs.number(QStringLiteral("id"));
+    r.number = rs.text(QStringLiteral("bh"));
+    r.name = rs.text(QStringLiteral("mc"));
+    r.type = rs.text(QStringLiteral("lx"));
+    r.group = rs.text(QStringLiteral("fz"));
+    r.storedAt = rs.text(QStringLiteral("scsj"));
+    return r;
+}
 
 }  // namespace
 
@@ -75,8 +91,7 @@ struct FileRecords::Incoming {
     QString stagedPath;    // content staged in the store folder
 };
 
-std::optional<FileRecords::Result> FileRecords::prepareIncoming(const QString& sourcePath, Progress* progress,
-                                                                Incoming* in)
+std::optional<Failure> FileRecords::prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in)
 {
     const QFileInfo source(sourcePath);
     if (sourcePath.isEmpty() || !source.isFile() || !source.isReadable())
@@ -84,9 +99,8 @@ std::optional<FileRecords::Result> FileRecords::prepareIncoming(const QString& s
     in->type = splitFileName(sourcePath).second;
     in->outside = keptOutside(source.size());
     if (in->outside) {
-        QString why;
-        if (!m_folder.ensureExists(&why))
-            return fail(FolderFailed, why);
+        if (const Status folder = m_folder.ensureExists(); !folder)
+            return fail(FolderFailed, folder.detail());
         // The size the file had when it was chosen is the size stored, or nothing.
         const StoreFolder::Stored staged = m_folder.stage(sourcePath, progress, source.size());
         if (!staged)
@@ -127,15 +141,10 @@ QPair<QString, QString> FileRecords::splitFileName(const QString& fileName)
     return {base.left(dot), base.mid(dot + 1)};
 }
 
-FileRecords::Result FileRecords::fail(const QString& message, const QString& detail, bool cancelled)
+Failure FileRecords::fail(const QString& message, const QString& detail, bool cancelled)
 {
-    Result r;
-    r.ok = false;
-    r.cancelled = cancelled;
     // The system's text, with the cause where a clerk can act on it.
-    r.message = cancelled ? message : PrivateFolder::withCause(message, detail);
-    r.detail = detail;
-    return r;
+    return Failure{cancelled ? message : PrivateFolder::withCause(message, detail), detail, cancelled};
 }
 
 bool FileRecords::writeLog(const QString& content)
@@ -144,18 +153,13 @@ bool FileRecords::writeLog(const QString& content)
     return log.write(content);
 }
 
-bool FileRecords::groupExists(const QString& path, bool* readOk)
+Result<bool> FileRecords::groupExists(const QString& path)
 {
-    if (readOk)
-        *readOk = true;
     if (path.trimmed().isEmpty())
         return false;
     QList<GroupPath::Group> groups;
-    if (!GroupPath::loadGroups(m_store, &groups)) {
-        if (readOk)
-            *readOk = false;
-        return false;
-    }
+    if (!GroupPath::loadGroups(m_store, &groups))
+        return Result<bool>::fail(QString(), m_store.lastError());
     for (const GroupPath::Group& g : groups)
         if (g.path == path)
             return true;
@@ -166,26 +170,25 @@ Status FileRecords::checkFields(const RecordFields& fields, bool adding)
 {
     if (fields.name.trimmed().isEmpty())
         return Status::fail(EmptyName);
-    bool readOk = true;
-    if (!groupExists(fields.group, &readOk)) {
-        if (!readOk)
-            return Status::fail(adding ? PrepareFailed : ModifyFailed, m_store.lastError());
+    const Result<bool> exists = groupExists(fields.group);
+    if (!exists)
+        return Status::fail(adding ? PrepareFailed : ModifyFailed, exists.detail());
+    if (!exists.value())
         return Status::fail(NoGroup);
-    }
     return {};
 }
 
 Result<QList<FileRecords::SameName>> FileRecords::sameName(const QString& name, const QString& type,
                                                           const ProtectedGroups& open)
 {
-    using Found = ::Result<QList<SameName>>;
+    using Found = Result<QList<SameName>>;
     // The records of closed protected groups are never named, not even by
     // a question: without the group list every group counts as closed.
     QStringList closed;
     if (!open.readClosedPaths(m_store, &closed))
         return Found::fail(PrivateFolder::withCause(PrepareFailed, m_store.lastError()),
                            QStringLiteral("wjfz: ") + m_store.lastError());
-    QString sql = QStringLiteral("select id,bh,mc,lx,fz,scsj from wj where mc=? and lx=?");
+    QString sql = QStringLiteral("select ") + kSameNameColumns + QStringLiteral(" from wj where mc=? and lx=?");
     QVariantList params{name, type};
     for (const QString& c : std::as_const(closed)) {
         const GroupPath::Condition hidden = GroupPath::withSubgroups(c);
@@ -197,14 +200,14 @@ Result<QList<FileRecords::SameName>> FileRecords::sameName(const QString& name, 
         return Found::fail(PrivateFolder::withCause(PrepareFailed, m_store.lastError()), m_store.lastError());
     QList<SameName> out;
     for (; !rs.atEnd(); rs.next())
-        out.append({rs.number(0), rs.text(1), rs.text(2), rs.text(3), rs.text(4), rs.text(5)});
+        out.append(readSameName(rs));
     return out;
 }
 
 QString FileRecords::sameNameQuestion(const SameName& found)
 {
-    return QStringLiteral("系统中存在重名文件! 是否继续?\r\n") + LogWriter::fileDetails(found.bh, found.mc, found.lx)
-        + QStringLiteral(" 所属分组:\\") + found.fz + QStringLiteral(" 上传时间:") + found.scsj;
+    return QStringLiteral("系统中存在重名文件! 是否继续?\r\n") + LogWriter::fileDetails(found.number, found.name, found.type)
+        + QStringLiteral(" 所属分组:\\") + found.group + QStringLiteral(" 上传时间:") + found.storedAt;
 }
 
 Result<bool> FileRecords::nameTaken(const QString& name)
@@ -215,7 +218,7 @@ Result<bool> FileRecords::nameTaken(const QString& name)
     const RecordSet rs = m_store.query(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
                                        {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
     if (!rs || rs.atEnd())
-        return ::Result<bool>::fail(QString(), m_store.lastError());
+        return Result<bool>::fail(QString(), m_store.lastError());
     return rs.number(0) > 0;
 }
 
@@ -229,27 +232,25 @@ bool FileRecords::keptFileShared(const QString& lj, qint64 id)
     return !n.isValid() || n.toLongLong() > 0;
 }
 
-std::optional<FileRecord> FileRecords::read(qint64 id, bool* ok)
+Result<std::optional<FileRecord>> FileRecords::read(qint64 id)
 {
     RecordSet rs = m_store.query(QStringLiteral("select ") + kRecordColumns + QStringLiteral(" from wj where id=?"), {id});
-    if (ok)
-        *ok = rs.isValid();
-    if (!rs || rs.atEnd())
-        return std::nullopt;
-    return readRow(rs);
+    if (!rs.isValid())
+        return Failure{QString(), m_store.lastError()};
+    if (rs.atEnd())
+        return std::optional<FileRecord>();
+    return std::optional<FileRecord>(readRow(rs));
 }
 
-QByteArray FileRecords::content(qint64 id, bool* ok)
+Result<QByteArray> FileRecords::content(qint64 id)
 {
-    ::Result<QByteArray> bytes = RecordContent::read(m_store, id);
-    if (ok)
-        *ok = bytes.ok();
-    return bytes ? std::move(bytes).value() : QByteArray();
+    // Held content is read in one place, wherever the record's content lies.
+    return RecordContent::read(m_store, id);
 }
 
 // ------------------------------------------------------------------- add
 
-FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& sourcePath, Progress* progress)
+Result<StoredRecord> FileRecords::add(const RecordFields& fields, const QString& sourcePath, Progress* progress)
 {
     if (const Status checked = checkFields(fields, true); !checked)
         return fail(checked.message(), checked.detail());
@@ -292,7 +293,7 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
     const QString now = appClock().nowText();
     const QString dx = sizeText(in.size);
     QVariantList params{xh, text(*number), text(fields.name), text(fields.group), text(in.type), text(dx), in.size};
-    for (int i = 0; i < 15; ++i)
+    for (int i = 0; i < WjColumns::SpareCount; ++i)
         params << text(fields.spare.value(i));
     params << text(m_operator.userName()) << text(now) << text(fields.remark) << text(lj);
     // wj.wj holds nothing: held content goes to its own table, in this transaction.
@@ -315,25 +316,21 @@ FileRecords::Result FileRecords::add(const RecordFields& fields, const QString& 
     if (!tx.commit())
         return undo(InsertFailed, m_store.lastError());
 
-    Result r;
-    r.ok = true;
-    r.id = id;
-    r.number = *number;
-    r.logFailed = !logged;
-    r.message = details + SavedSuffix;
-    return r;
+    return {StoredRecord{id, *number, !logged}, details + SavedSuffix};
 }
 
 // ---------------------------------------------------------------- modify
 
-FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, const QString& newSourcePath,
-                                        Progress* progress)
+Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, const QString& newSourcePath,
+                                         Progress* progress)
 {
-    bool readOk = false;
-    const std::optional<FileRecord> old = read(id, &readOk);
-    if (!old)
-        return fail(ModifyFailed, readOk ? QStringLiteral("record %1 not found").arg(id) : m_store.lastError());
-    if (old->bh.trimmed().isEmpty())
+    const Result<std::optional<FileRecord>> found = read(id);
+    if (!found)
+        return fail(ModifyFailed, found.detail());
+    if (!found.value())
+        return fail(ModifyFailed, QStringLiteral("record %1 not found").arg(id));
+    const std::optional<FileRecord>& old = found.value();
+    if (old->number.trimmed().isEmpty())
         return fail(ModifyNoNumber, QString());
     if (const Status checked = checkFields(fields, false); !checked)
         return fail(checked.message(), checked.detail());
@@ -341,8 +338,8 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
     const bool replacing = !newSourcePath.isEmpty();
     // The old kept file goes after the commit: it must be removable before
     // anything changes, or the modify would leave it behind as an orphan.
-    if (replacing && !old->lj.isEmpty()) {
-        const QString kept = m_folder.resolve(old->lj);
+    if (replacing && !old->keptPath.isEmpty()) {
+        const QString kept = m_folder.resolve(old->keptPath);
         if (!kept.isEmpty() && m_folder.contains(kept) && QFileInfo::exists(kept)
             && (QFileInfo(kept).isDir() || !QFileInfo(QFileInfo(kept).absolutePath()).isWritable()))
             return fail(ModifyFailed, QStringLiteral("%1 cannot be removed: Permission denied").arg(kept));
@@ -367,7 +364,7 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
 
     QString lj;
     if (replacing && in.outside) {
-        const StoreFolder::Stored s = m_folder.place(in.stagedPath, old->bh, in.type,
+        const StoreFolder::Stored s = m_folder.place(in.stagedPath, old->number, in.type,
                                                      [this](const QString& n) { return nameTaken(n); });
         if (!s)
             return undo(PrepareFailed, s.error);
@@ -379,7 +376,7 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
     const QString now = appClock().nowText();
     QString sql = QStringLiteral("update wj set mc=?,fz=?");
     QVariantList params{text(fields.name), text(fields.group)};
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < WjColumns::SpareCount; ++i) {
         sql += QStringLiteral(",%1=?").arg(spareColumn(i));
         params << text(fields.spare.value(i));
     }
@@ -399,41 +396,32 @@ FileRecords::Result FileRecords::modify(qint64 id, const RecordFields& fields, c
             return undo(ModifyFailed, held.detail());
     }
     in.bytes.clear();
-    const QString details = LogWriter::fileDetails(old->bh, fields.name, replacing ? in.type : old->lx);
+    const QString details = LogWriter::fileDetails(old->number, fields.name, replacing ? in.type : old->type);
     const bool logged = writeLog(LogWriter::FileModified + details);
     if (!tx.commit())
         return undo(ModifyFailed, m_store.lastError());
 
-    Result r;
-    r.ok = true;
-    r.id = id;
-    r.number = old->bh;
-    r.logFailed = !logged;
-    r.message = details + SavedSuffix;
+    const StoredRecord changed{id, old->number, !logged};
     // The old kept file goes only now that no record refers to it. Should it
     // stay after all, the record is changed but the window says so.
-    QString why;
-    if (replacing && !old->lj.isEmpty() && m_folder.resolve(old->lj) != placed && !keptFileShared(old->lj, id)
-        && !m_folder.remove(old->lj, &why)) {
-        r.message = PrivateFolder::withCause(DeleteFileFailed, why);
-        r.detail = why;
+    if (replacing && !old->keptPath.isEmpty() && m_folder.resolve(old->keptPath) != placed
+        && !keptFileShared(old->keptPath, id)) {
+        if (const Status removed = m_folder.remove(old->keptPath); !removed)
+            return {changed, PrivateFolder::withCause(DeleteFileFailed, removed.detail())};
     }
-    return r;
+    return {changed, details + SavedSuffix};
 }
 
 // ---------------------------------------------------------------- delete
 
-FileRecords::Result FileRecords::remove(qint64 id)
+Result<StoredRecord> FileRecords::remove(qint64 id)
 {
     RecordSet rs = m_store.query(QStringLiteral("select lj,bh,mc,lx from wj where id=?"), {id});
     if (!rs)
         return fail(DeleteRowFailed, m_store.lastError());
     if (rs.atEnd()) {
         // Already gone: nothing to do.
-        Result r;
-        r.ok = true;
-        r.id = id;
-        return r;
+        return StoredRecord{id, QString(), false};
     }
     const QString lj = rs.text(0);
     const QString bh = rs.text(1);
@@ -460,24 +448,19 @@ FileRecords::Result FileRecords::remove(qint64 id)
     if (!tx.commit())
         return fail(DeleteRowFailed, m_store.lastError());
 
-    Result r;
-    r.ok = true;
-    r.id = id;
-    r.number = bh;
-    QString why;
-    if (!lj.isEmpty() && !keptFileShared(lj, id) && !m_folder.remove(lj, &why)) {
+    const StoredRecord removed{id, bh, !logged};
+    if (!lj.isEmpty() && !keptFileShared(lj, id)) {
         // The record is gone; its file stays as a leftover, which no later
         // record overwrites.
-        r.message = PrivateFolder::withCause(DeleteFileFailed, why);
-        r.detail = why;
+        if (const Status gone = m_folder.remove(lj); !gone)
+            return {removed, PrivateFolder::withCause(DeleteFileFailed, gone.detail())};
     }
-    r.logFailed = !logged;
-    return r;
+    return removed;
 }
 
 // -------------------------------------------------------------- save out
 
-FileRecords::Result FileRecords::saveOut(qint64 id, const QString& targetPath, Progress* progress)
+Result<StoredRecord> FileRecords::saveOut(qint64 id, const QString& targetPath, Progress* progress)
 {
     RecordSet rs = m_store.query(QStringLiteral("select mc,lx,dx,dxsz,lj,bh from wj where id=?"), {id});
     if (!rs || rs.atEnd())
@@ -505,35 +488,28 @@ FileRecords::Result FileRecords::saveOut(qint64 id, const QString& targetPath, P
             return fail(SaveOutFailed, QStringLiteral("kept file %1 missing").arg(kept));
         written = FileCopy::copy(kept, targetPath, FileCopy::Replace::Allowed, progress);
     } else {
-        bool ok = false;
-        const QByteArray bytes = content(id, &ok);
-        if (!ok)
-            return fail(SaveOutFailed, m_store.lastError());
-        written = FileCopy::write(bytes, targetPath, FileCopy::Replace::Allowed, progress);
+        const Result<QByteArray> bytes = content(id);
+        if (!bytes)
+            return fail(SaveOutFailed, bytes.detail());
+        written = FileCopy::write(bytes.value(), targetPath, FileCopy::Replace::Allowed, progress);
     }
     if (!written)
         return fail(written.cancelled ? QString() : SaveOutFailed, written.error, written.cancelled);
 
-    Result r;
-    r.ok = true;
-    r.id = id;
-    r.number = bh;
     const QString details = LogWriter::fileDetails(bh, mc, lx);
-    r.logFailed = !writeLog(LogWriter::FileExported + details + QStringLiteral(" 至 ") + targetPath);
-    r.message = details + SavedOutSuffix;
-    return r;
+    const bool logged = writeLog(LogWriter::FileExported + details + QStringLiteral(" 至 ") + targetPath);
+    return {StoredRecord{id, bh, !logged}, details + SavedOutSuffix};
 }
 
 // ------------------------------------------------------------ properties
 
-std::optional<QList<QPair<QString, QString>>> FileRecords::properties(qint64 id, bool detailed, bool* ok)
+Result<std::optional<QList<QPair<QString, QString>>>> FileRecords::properties(qint64 id, bool detailed)
 {
-    if (ok)
-        *ok = false;
+    using Rows = std::optional<QList<QPair<QString, QString>>>;
     RecordSet titles = m_store.query(QStringLiteral(
         "select btm,zdm,bh from lbsz where bm='wj' and btm<>? and btm<>'' order by bh"), {kSpareTitle});
     if (!titles)
-        return std::nullopt;
+        return Failure{QString(), m_store.lastError()};
     struct Field {
         QString title, column;
         int number;
@@ -553,18 +529,16 @@ std::optional<QList<QPair<QString, QString>>> FileRecords::properties(qint64 id,
     RecordSet rs = m_store.query(QStringLiteral("select ") + columns.join(QLatin1Char(',')) + QStringLiteral(" from wj where id=?"),
                                  {id});
     if (!rs)
-        return std::nullopt;
-    if (ok)
-        *ok = true;
+        return Failure{QString(), m_store.lastError()};
     if (rs.atEnd())
-        return std::nullopt;
+        return Rows();
 
     // The brief view: number, name, group, type, size and the filled spare fields.
     QList<QPair<QString, QString>> rows;
     for (int i = 0; i < wanted.size(); ++i) {
         const Field& f = wanted.at(i);
         const QString value = rs.text(i + 1);
-        const bool spare = f.number >= 6 && f.number <= 20;
+        const bool spare = f.number >= WjColumns::FirstSpareBh && f.number <= WjColumns::LastSpareBh;
         if (!detailed && !(f.number >= 1 && f.number <= 5) && !(spare && !value.isEmpty()))
             continue;
         rows.append({f.title, value});
@@ -573,5 +547,5 @@ std::optional<QList<QPair<QString, QString>>> FileRecords::properties(qint64 id,
         const QString lj = rs.text(0);
         rows.append({QStringLiteral("存放位置"), lj.isEmpty() ? QStringLiteral("数据库") : m_folder.resolve(lj)});
     }
-    return rows;
+    return Rows(std::move(rows));
 }

@@ -17,20 +17,30 @@ class DataStore;
 class Progress;
 class ProtectedGroups;
 
-// One row of wj without its content.
+// One row of wj without its content. The columns are named in one place,
+// next to the statement that reads them (FileRecords.cpp).
 struct FileRecord {
     qint64 id = -1;
-    qint64 xh = 0;
-    QString bh;   // file number
-    QString mc;   // name without type
-    QString fz;   // group path
-    QString lx;   // type
-    QString dx;   // size text
-    qint64 dxsz = 0;
+    qint64 position = 0;    // the manual order of the list
+    QString number;         // file number
+    QString name;           // name without type
+    QString group;          // group path
+    QString type;
+    QString sizeText;
+    qint64 size = 0;        // in bytes
     QStringList spare = QStringList(WjColumns::SpareCount);  // b1 … b15
-    QString scr, scsj, xgr, xgsj, bz;
-    qint64 ylcs = 0;
-    QString lj;   // kept in the store folder when not empty
+    QString storedBy, storedAt, changedBy, changedAt;
+    QString remark;
+    qint64 viewCount = 0;
+    QString keptPath;       // the file in the store folder; empty when held in the database
+};
+
+// What a change of one record leaves: the record, its file number, and
+// whether its log line could not be written ("写出日志失败!").
+struct StoredRecord {
+    qint64 id = -1;
+    QString number;
+    bool logFailed = false;
 };
 
 // What the operator fills in for a record.
@@ -47,7 +57,8 @@ struct RecordFields {
 // Content smaller than the size bound is kept in wj.wj; larger content is
 // streamed into the store folder and wj.lj names it. Every change is whole
 // or absent: the row, the number counter and the kept file change together
-// or not at all. Results carry the message the window shows.
+// or not at all. Results carry the message the window shows, on failure
+// and on success (" 保存成功!", " 另存成功 !").
 class FileRecords {
 public:
     // The messages of the operations.
@@ -70,20 +81,9 @@ public:
     static inline const QString NothingSelected = QStringLiteral(
         "没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选");
 
-    struct Result {
-        bool ok = false;
-        bool cancelled = false;
-        QString message;      // what the window shows (failure text or success text)
-        QString detail;       // the technical reason of a failure
-        qint64 id = -1;       // the record
-        QString number;       // its file number
-        bool logFailed = false;  // the log line could not be written ("写出日志失败!")
-        explicit operator bool() const { return ok; }
-    };
-
     struct SameName {
         qint64 id = -1;
-        QString bh, mc, lx, fz, scsj;
+        QString number, name, type, group, storedAt;
     };
 
     // sizeBound: content of this many bytes or more goes to the store folder.
@@ -105,46 +105,48 @@ public:
     // empty and the group must be one of wjfz. A group list that cannot be
     // read is a failure of the database, reported as such with its detail.
     Status checkFields(const RecordFields& fields, bool adding);
-    // True when path names a group of wjfz (*readOk false: wjfz unreadable).
-    bool groupExists(const QString& path, bool* readOk = nullptr);
+    // True when path names a group of wjfz; a failure when wjfz cannot be read.
+    Result<bool> groupExists(const QString& path);
     // Records with this name and type, those of the protected groups that
     // are not open (and their sub-groups) left out.
-    ::Result<QList<SameName>> sameName(const QString& name, const QString& type, const ProtectedGroups& open);
+    Result<QList<SameName>> sameName(const QString& name, const QString& type, const ProtectedGroups& open);
     static QString sameNameQuestion(const SameName& found);
 
     // Stores the file at sourcePath as a new record of the group in fields.
-    Result add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr);
+    Result<StoredRecord> add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr);
     // Rewrites the editable columns of record id; with a newSourcePath its
     // content is replaced by that file, else the content stays. With a new
     // source, an old kept file that cannot be removed refuses the modify
     // before anything changes.
-    Result modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
-                  Progress* progress = nullptr);
+    Result<StoredRecord> modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
+                                Progress* progress = nullptr);
     // Deletes record id and, after that, its kept file.
-    Result remove(qint64 id);
+    Result<StoredRecord> remove(qint64 id);
     // Writes the stored bytes of record id to targetPath (replacing a file there).
-    Result saveOut(qint64 id, const QString& targetPath, Progress* progress = nullptr);
+    Result<StoredRecord> saveOut(qint64 id, const QString& targetPath, Progress* progress = nullptr);
 
-    std::optional<FileRecord> read(qint64 id, bool* ok = nullptr);
-    // The stored content of a record held in the database (empty for a kept file).
-    QByteArray content(qint64 id, bool* ok = nullptr);
+    // The record, or nullopt when there is none; a failure when wj cannot be read.
+    Result<std::optional<FileRecord>> read(qint64 id);
+    // The stored content of a record held in the database (empty for a kept
+    // file); a failure when the record is missing or wj cannot be read.
+    Result<QByteArray> content(qint64 id);
     // The absolute path of a record's kept file; empty when it is held in the database.
-    QString keptPath(const FileRecord& r) const { return m_folder.resolve(r.lj); }
+    QString keptPath(const FileRecord& r) const { return m_folder.resolve(r.keptPath); }
 
     // The rows of the properties window: title and value of every titled
     // field ("备用字段" and empty titles left out); brief leaves out the
     // record's history and the untitled or empty spare fields.
-    // nullopt when the record does not exist (or the read failed, *ok false).
-    std::optional<QList<QPair<QString, QString>>> properties(qint64 id, bool detailed, bool* ok = nullptr);
+    // nullopt when the record does not exist; a failure when the read failed.
+    Result<std::optional<QList<QPair<QString, QString>>>> properties(qint64 id, bool detailed);
 
 private:
     struct Incoming;
     // Reads (below the bound) or stages (from the bound up) the content of
     // sourcePath; the failure to show, or nullopt when in is ready.
-    std::optional<Result> prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in);
-    Result fail(const QString& message, const QString& detail, bool cancelled = false);
+    std::optional<Failure> prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in);
+    static Failure fail(const QString& message, const QString& detail, bool cancelled = false);
     bool writeLog(const QString& content);
-    ::Result<bool> nameTaken(const QString& name);
+    Result<bool> nameTaken(const QString& name);
     bool keptFileShared(const QString& lj, qint64 id);
 
     DataStore& m_store;

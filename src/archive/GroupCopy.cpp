@@ -225,7 +225,7 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
     QString placedLj;
     auto undo = [&](const QString& message, const QString& detail) {
         if (!placedLj.isEmpty())
-            m_folder.remove(placedLj);
+            m_folder.remove(placedLj).ok();
         else
             m_folder.discard(staged);
         return fail(out, Outcome::Kind::Failed, message, detail);
@@ -276,7 +276,7 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
     QString placedLj;
     auto undo = [&](const QString& message, const QString& detail) {
         if (!placedLj.isEmpty())
-            m_folder.remove(placedLj);
+            m_folder.remove(placedLj).ok();
         else
             m_folder.discard(staged);
         return fail(out, Outcome::Kind::Failed, message, detail);

@@ -104,15 +104,12 @@ GroupTree::GroupTree(DataStore& store, ProtectedGroups& open)
 
 GroupTree::~GroupTree() = default;
 
-bool GroupTree::load(QString* error)
+Status GroupTree::load()
 {
     m_root = newRoot();
     QList<GroupPath::Group> groups;
-    if (!GroupPath::loadGroups(m_store, &groups)) {
-        if (error)
-            *error = m_store.lastError();
-        return false;
-    }
+    if (!GroupPath::loadGroups(m_store, &groups))
+        return Status::fail(QString(), m_store.lastError());
     // Parents first: ascending id normally guarantees it; a parent with a
     // larger id (a table edited by hand) is found in a second pass.
     QHash<qint64, Node*> byId;
@@ -141,7 +138,7 @@ bool GroupTree::load(QString* error)
             order(c.get());
     };
     order(m_root.get());
-    return true;
+    return {};
 }
 
 GroupTree::Node* GroupTree::findMutable(qint64 id) const
@@ -275,7 +272,7 @@ GroupTree::Result GroupTree::rewriteOrRestore(std::unique_ptr<Node> snapshot, co
     }
     if (stale) {
         // Show what the table holds now; the operator does the change again.
-        load();
+        load().ok();
         return failed(StaleTree);
     }
     if (!ok) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/FilterClause.h"
+#include "platform/Result.h"
 
 #include <QHash>
 #include <QList>
@@ -100,8 +101,9 @@ public:
     GroupTree(const GroupTree&) = delete;
     GroupTree& operator=(const GroupTree&) = delete;
 
-    // Reads wjfz (ascending id). On failure the tree holds only the root.
-    bool load(QString* error = nullptr);
+    // Reads wjfz (ascending id). On failure the tree holds only the root
+    // and the detail says why.
+    Status load();
 
     const Node& root() const { return *m_root; }
     // The node of a group id; 0 is the root; nullptr when unknown.

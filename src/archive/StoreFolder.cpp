@@ -53,35 +53,26 @@ QString StoreFolder::quarantineFolder() const
     return m_folder + QStringLiteral(".quarantine");
 }
 
-bool StoreFolder::ensureExists(QString* error) const
+Status StoreFolder::ensureExists() const
 {
     // An existing folder is taken as it is (a link to a folder on another
     // disk included); the start-up narrows it.
     const QFileInfo fi(m_folder);
     if (fi.isDir())
-        return true;
-    if (fi.exists() || fi.isSymLink()) {
-        if (error)
-            *error = QStringLiteral("%1 exists and is not a folder").arg(m_folder);
-        return false;
-    }
+        return {};
+    if (fi.exists() || fi.isSymLink())
+        return Status::fail(QString(), QStringLiteral("%1 exists and is not a folder").arg(m_folder));
     // The Data folder, when it has to be made here, is the user's alone.
     const QString parent = fi.absolutePath();
     if (!QFileInfo(parent).exists()) {
         const Status made = PrivateFolder::ensure(parent);
-        if (!made) {
-            if (error)
-                *error = made.detail();
-            return false;
-        }
+        if (!made)
+            return Status::fail(QString(), made.detail());
     }
     const Status made = PrivateFolder::ensure(m_folder);
-    if (!made) {
-        if (error)
-            *error = made.detail();
-        return false;
-    }
-    return true;
+    if (!made)
+        return Status::fail(QString(), made.detail());
+    return {};
 }
 
 Result<QString> StoreFolder::uniqueName(const QString& number, const QString& type, const NameTaken& taken) const
@@ -156,8 +147,10 @@ StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(
                                            const NameTaken& taken) const
 {
     Stored s;
-    if (!ensureExists(&s.error))
+    if (const Status folder = ensureExists(); !folder) {
+        s.error = folder.detail();
         return s;
+    }
     // A name can be taken between the check and the rename only by another
     // writer; the rename never replaces, so try the next free name then.
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -203,33 +196,29 @@ StoreFolder::Stored StoreFolder::storeBytes(const QByteArray& bytes, const QStri
     }, number, type, taken);
 }
 
-bool StoreFolder::remove(const QString& lj, QString* error) const
+Status StoreFolder::remove(const QString& lj) const
 {
     const QString path = resolve(lj);
     if (path.isEmpty() || !contains(path))
-        return true;
+        return {};
     const QFileInfo fi(path);
     if (!fi.exists() && !fi.isSymLink())
-        return true;
-    if (fi.isDir()) {
-        if (error)
-            *error = QStringLiteral("%1 is a folder").arg(path);
-        return false;
-    }
+        return {};
+    if (fi.isDir())
+        return Status::fail(QString(), QStringLiteral("%1 is a folder").arg(path));
     QFile file(path);
-    if (!file.remove() && QFileInfo(path).exists()) {
-        if (error)
-            *error = QStringLiteral("cannot remove %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    if (!file.remove() && QFileInfo(path).exists())
+        return Status::fail(QString(), QStringLiteral("cannot remove %1: %2").arg(path, file.errorString()));
+    return {};
 }
 
 StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress, qint64 expectedSize) const
 {
     Stored s;
-    if (!ensureExists(&s.error))
+    if (const Status folder = ensureExists(); !folder) {
+        s.error = folder.detail();
         return s;
+    }
     if (expectedSize < 0)
         expectedSize = QFileInfo(source).size();
     const QString target = QDir(m_folder).filePath(
@@ -269,12 +258,14 @@ StoreFolder::Stored StoreFolder::place(const QString& stagedPath, const QString&
         }
         s.name = name.value();
         s.absolutePath = QDir(m_folder).filePath(s.name);
-        if (FileCopy::move(stagedPath, s.absolutePath, FileCopy::Replace::Never, &s.error)) {
+        const Status moved = FileCopy::move(stagedPath, s.absolutePath, FileCopy::Replace::Never);
+        if (moved) {
             s.ok = true;
             s.storedPath = storedPath(s.name);
             s.error.clear();
             return s;
         }
+        s.error = moved.detail();
         if (!QFileInfo::exists(stagedPath))
             break;
     }
@@ -335,9 +326,8 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
                 return Result<Swept>::fail(QString(), QStringLiteral("no free name in %1 for %2").arg(aside, name));
             target = QDir(aside).filePath(name + QLatin1Char('.') + QString::number(i));
         }
-        QString why;
-        if (!FileCopy::move(dir.filePath(name), target, FileCopy::Replace::Never, &why))
-            return Result<Swept>::fail(QString(), why);
+        if (const Status moved = FileCopy::move(dir.filePath(name), target, FileCopy::Replace::Never); !moved)
+            return Result<Swept>::fail(QString(), moved.detail());
         swept.quarantined << name;
     }
     return swept;

@@ -45,8 +45,8 @@ public:
 
     // Creates the folder when missing (and its parent, the Data folder, when
     // that is missing too), only for the current user (0700); false when it
-    // is not there afterwards or belongs to someone else.
-    bool ensureExists(QString* error = nullptr) const;
+    // is not there afterwards or belongs to someone else (the detail says why).
+    Status ensureExists() const;
 
     // A free name for a record's file: number + "." + type, with "-1", "-2" …
     // before the type when that name is taken. `taken` (optional) may mark
@@ -93,8 +93,8 @@ public:
 
     // Removes the file lj refers to. A file that is already gone counts as
     // removed; a path outside the store folder is never touched (and counts
-    // as removed: it is not ours). False only when the file stays.
-    bool remove(const QString& lj, QString* error = nullptr) const;
+    // as removed: it is not ours). Fails only when the file stays.
+    Status remove(const QString& lj) const;
 
     // What a sweep of the folder did.
     struct Swept {

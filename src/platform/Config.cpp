@@ -80,9 +80,13 @@ QString Config::decode(const QByteArray& bytes, bool* wasGbk, bool* undecodable)
     return QString::fromLatin1(data);
 }
 
-QByteArray Config::encodeGbk(const QString& text, bool* ok)
+Result<QByteArray> Config::encodeGbk(const QString& text)
 {
-    return iconvConvert(text.toUtf8(), "GB18030", "UTF-8", ok);
+    bool ok = false;
+    QByteArray bytes = iconvConvert(text.toUtf8(), "GB18030", "UTF-8", &ok);
+    if (!ok)
+        return Result<QByteArray>::fail(QString(), QStringLiteral("text not encodable as GB18030"));
+    return bytes;
 }
 
 void Config::reload()
@@ -195,10 +199,7 @@ Status Config::setValue(const QString& section, const QString& key, const QStrin
     text += m_crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
     QByteArray bytes;
     if (m_gbk) {
-        bool ok = false;
-        bytes = encodeGbk(text, &ok);
-        if (!ok)
-            bytes = text.toUtf8();
+        bytes = encodeGbk(text).valueOr(text.toUtf8());
     } else {
         bytes = text.toUtf8();
         if (m_bom)

@@ -47,7 +47,7 @@ public:
     // set when the bytes are neither UTF-8 nor GBK (the text is then a
     // byte-for-byte Latin-1 reading).
     static QString decode(const QByteArray& bytes, bool* wasGbk = nullptr, bool* undecodable = nullptr);
-    static QByteArray encodeGbk(const QString& text, bool* ok = nullptr);
+    static Result<QByteArray> encodeGbk(const QString& text);
 
 private:
     int findKeyLine(const QString& section, const QString& key, int* sectionEnd) const;

@@ -240,16 +240,13 @@ Result copy(const QString& source, const QString& target, Replace replace, Progr
     return writeThroughTemp(target, replace, progress, in.size(), step);
 }
 
-bool move(const QString& from, const QString& to, Replace replace, QString* error)
+Status move(const QString& from, const QString& to, Replace replace)
 {
     QString why;
-    if (!publish(from, to, replace, &why)) {
-        if (error)
-            *error = why;
-        return false;
-    }
+    if (!publish(from, to, replace, &why))
+        return Status::fail(QString(), why);
     syncFolder(QFileInfo(to).absolutePath());
-    return true;
+    return {};
 }
 
 Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -44,7 +46,8 @@ Result write(const QByteArray& bytes, const QString& target, Replace replace = R
 
 // Renames `from` to `to` inside one file system, syncing the folder;
 // with Replace::Never an existing `to` makes it fail and nothing changes.
-bool move(const QString& from, const QString& to, Replace replace = Replace::Never, QString* error = nullptr);
+// A failure carries the cause as its detail.
+Status move(const QString& from, const QString& to, Replace replace = Replace::Never);
 
 // The temporary name used while writing `target` (a short hidden file beside
 // it, whatever the length of the target's name).

@@ -14,16 +14,6 @@
 #include <QFileInfo>
 #include <QtEndian>
 
-namespace {
-
-void setWhy(QString* why, const QString& text)
-{
-    if (why)
-        *why = text;
-}
-
-}  // namespace
-
 StartupSequence::StartupSequence(AppContext& context, DataStore& store) : m_context(context), m_store(store)
 {
 }
@@ -41,83 +31,69 @@ QString StartupSequence::skinPath() const
     return path;
 }
 
-bool StartupSequence::fileLooksWhole(const QString& path, QString* why)
+Status StartupSequence::fileLooksWhole(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        setWhy(why, QStringLiteral("cannot read %1").arg(path));
-        return false;
-    }
+    if (!f.open(QIODevice::ReadOnly))
+        return Status::fail(QString(), QStringLiteral("cannot read %1").arg(path));
     const QByteArray header = f.read(100);
     const qint64 size = f.size();
-    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0"))) {
-        setWhy(why, QStringLiteral("not an SQLite database"));
-        return false;
-    }
+    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        return Status::fail(QString(), QStringLiteral("not an SQLite database"));
     const auto* h = reinterpret_cast<const uchar*>(header.constData());
     qint64 pageSize = qFromBigEndian<quint16>(h + 16);
     if (pageSize == 1)
         pageSize = 65536;
-    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
-        setWhy(why, QStringLiteral("bad page size"));
-        return false;
-    }
-    if (size % pageSize != 0) {
-        setWhy(why, QStringLiteral("file size %1 is not a whole number of pages").arg(size));
-        return false;
-    }
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0)
+        return Status::fail(QString(), QStringLiteral("bad page size"));
+    if (size % pageSize != 0)
+        return Status::fail(QString(), QStringLiteral("file size %1 is not a whole number of pages").arg(size));
     // The page count in the header is valid only when the change counter
     // and the "valid for" counter agree (every writer since 3.7.0 keeps them so).
     const quint32 changeCounter = qFromBigEndian<quint32>(h + 24);
     const quint32 pages = qFromBigEndian<quint32>(h + 28);
     const quint32 validFor = qFromBigEndian<quint32>(h + 92);
-    if (pages != 0 && changeCounter == validFor && size < qint64(pages) * pageSize) {
-        setWhy(why, QStringLiteral("truncated: %1 bytes of %2").arg(size).arg(qint64(pages) * pageSize));
-        return false;
-    }
-    return true;
+    if (pages != 0 && changeCounter == validFor && size < qint64(pages) * pageSize)
+        return Status::fail(QString(), QStringLiteral("truncated: %1 bytes of %2").arg(size).arg(qint64(pages) * pageSize));
+    return {};
 }
 
-bool StartupSequence::openArchive(DataStore& store, const QString& path, QString* why)
+Status StartupSequence::openArchive(DataStore& store, const QString& path)
 {
-    if (!store.open(path)) {
-        setWhy(why, store.lastError());
-        return false;
-    }
+    if (!store.open(path))
+        return Status::fail(QString(), store.lastError());
     auto fail = [&](const QString& text) {
-        setWhy(why, text);
         store.close();
-        return false;
+        return Status::fail(QString(), text);
     };
     QString error;
     if (!Schema::migrate(store, &error))
         return fail(error);
     // Opening rolled back any hot journal; what is on disk now is the archive.
-    if (!fileLooksWhole(path, &error))
-        return fail(error);
+    if (const Status whole = fileLooksWhole(path); !whole)
+        return fail(whole.detail());
     // Every table must answer, not only be named in the catalogue.
     for (const QString& table : Schema::tableNames()) {
         // Table names are our own constants, never input.
         if (!store.query(QStringLiteral("select count(*) from %1").arg(table)))
             return fail(table + QStringLiteral(": ") + store.lastError());
     }
-    return true;
+    return {};
 }
 
-bool StartupSequence::readSettings(QString* why)
+Status StartupSequence::readSettings()
 {
     if (auto settings = MainSettings::read(m_store)) {
         m_context.mainSettings = *settings;
     } else if (!m_store.query(QStringLiteral("select id from zcbj where id=1"))) {
-        setWhy(why, QStringLiteral("zcbj: ") + m_store.lastError());
-        return false;
+        return Status::fail(QString(), QStringLiteral("zcbj: ") + m_store.lastError());
     }
     // A missing row keeps the built-in default.
     if (auto types = Dictionary::read(m_store, Dictionary::FileTypes))
         m_context.fileTypes = *types;
     if (auto size = Dictionary::read(m_store, Dictionary::FileSize))
         m_context.fileSize = *size;
-    return true;
+    return {};
 }
 
 QString StartupSequence::sweepLogText(int removedStaging, int quarantined, const QString& quarantineFolder)
@@ -150,7 +126,7 @@ bool StartupSequence::archiveReadOnly(const QString& databasePath)
     return !file.isWritable() || !QFileInfo(file.absolutePath()).isWritable();
 }
 
-bool StartupSequence::takeLocks(QString* why)
+Status StartupSequence::takeLocks()
 {
     m_context.instanceLocks.clear();
     for (const QString& path : lockPaths(m_context)) {
@@ -162,15 +138,14 @@ bool StartupSequence::takeLocks(QString* why)
             continue;
         }
         if (a.held) {
-            setWhy(why, a.detail);
             m_context.instanceLocks.clear();
-            return false;
+            return Status::fail(QString(), a.detail);
         }
         // A folder that takes no lock file cannot be written either: the
         // archive is read-only, and a second instance could change nothing.
         qWarning("no instance lock: %s", qPrintable(a.detail));
     }
-    return true;
+    return {};
 }
 
 void StartupSequence::sweepStoreFolder()
@@ -206,12 +181,11 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
         return result;
     }
 
-    QString why;
-    if (!takeLocks(&why)) {
+    if (const Status locked = takeLocks(); !locked) {
         result.outcome = Outcome::AlreadyRunning;
         result.message = AlreadyRunningMessage;
         result.title = DatabaseMissingTitle;
-        result.detail = why;
+        result.detail = locked.detail();
         return result;
     }
 
@@ -219,12 +193,15 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     if (!skin.isEmpty())
         host.attachSkin(skin);
 
-    if (!openArchive(m_store, m_context.databasePath, &why) || !readSettings(&why)) {
+    Status opened = openArchive(m_store, m_context.databasePath);
+    if (opened)
+        opened = readSettings();
+    if (!opened) {
         m_store.close();
         m_context.instanceLocks.clear();
         result.outcome = Outcome::DatabaseUnusable;
         result.message = OpenFailedMessage;
-        result.detail = why;
+        result.detail = opened.detail();
         return result;
     }
 

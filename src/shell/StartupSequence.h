@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QSize>
 #include <QString>
 
@@ -71,15 +73,16 @@ public:
     // Opens store on path and proves it is a whole archive of this system:
     // an SQLite file no shorter than its header says, with every table
     // present and readable, at a schema version this build can migrate.
-    static bool openArchive(DataStore& store, const QString& path, QString* why = nullptr);
-    // False when the file's header names more pages than the file holds
-    // (a truncated copy). A file that is not SQLite at all is also false.
-    static bool fileLooksWhole(const QString& path, QString* why = nullptr);
+    // A failure's detail says why.
+    static Status openArchive(DataStore& store, const QString& path);
+    // Fails when the file's header names more pages than the file holds
+    // (a truncated copy). A file that is not SQLite at all fails too.
+    static Status fileLooksWhole(const QString& path);
 
 private:
-    bool readSettings(QString* why);
-    // Takes the run's locks; false when another instance holds one.
-    bool takeLocks(QString* why);
+    Status readSettings();
+    // Takes the run's locks; fails when another instance holds one.
+    Status takeLocks();
     // Clears the store folder of what an interrupted run left and logs it.
     void sweepStoreFolder();
 

@@ -4,24 +4,24 @@
 
 namespace FieldOptions {
 
-QList<Field> fields(DataStore& store, bool* ok)
+Result<QList<Field>> fields(DataStore& store)
 {
     QList<Field> out;
     RecordSet rs = store.query(QStringLiteral("select xm,bh from xx order by id asc"));
-    if (ok)
-        *ok = rs.isValid();
+    if (!rs.isValid())
+        return Result<QList<Field>>::fail(QString(), store.lastError());
     for (; !rs.atEnd(); rs.next())
         out.append({rs.text(0), static_cast<int>(rs.number(1))});
     return out;
 }
 
-QStringList options(DataStore& store, int number, bool* ok)
+Result<QStringList> options(DataStore& store, int number)
 {
     RecordSet rs = store.query(QStringLiteral("select nr from xx where bh=?"), {number});
-    if (ok)
-        *ok = rs.isValid();
-    if (!rs || rs.atEnd())
-        return {};
+    if (!rs.isValid())
+        return Result<QStringList>::fail(QString(), store.lastError());
+    if (rs.atEnd())
+        return QStringList();
     return splitOptions(rs.text(0));
 }
 

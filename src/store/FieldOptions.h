@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,10 +18,10 @@ struct Field {
     int number = 0; // xx.bh (6 for b1)
 };
 
-// The fields offered, in xx.id order.
-QList<Field> fields(DataStore& store, bool* ok = nullptr);
-// The options of field `number`; empty when none or on failure.
-QStringList options(DataStore& store, int number, bool* ok = nullptr);
+// The fields offered, in xx.id order; a failure when xx cannot be read.
+Result<QList<Field>> fields(DataStore& store);
+// The options of field `number` (empty when none); a failure when xx cannot be read.
+Result<QStringList> options(DataStore& store, int number);
 bool save(DataStore& store, int number, const QStringList& options);
 
 QString joinOptions(const QStringList& options);

@@ -284,12 +284,12 @@ void FileRecordsTest::addKeepsSmallContentInDatabase()
     DataStore& s = m_home->store();
     const QByteArray bytes = pattern(4095);
     const QString src = writeFile(m_src->path(), QStringLiteral("合同.docx"), bytes);
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("合同")), src);
-    QVERIFY2(r.ok, qPrintable(r.message + r.detail));
-    QCOMPARE(r.number, QStringLiteral("0000000001"));
-    QCOMPARE(r.message, QStringLiteral("0000000001 合同.docx 保存成功!"));
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("合同")), src);
+    QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
+    QCOMPARE(r->number, QStringLiteral("0000000001"));
+    QCOMPARE(r.message(), QStringLiteral("0000000001 合同.docx 保存成功!"));
 
-    RecordSet rs = s.query(QStringLiteral("select xh,bh,mc,fz,lx,dx,dxsz,b1,b15,scr,scsj,bz,lj,(select nr from wjnr where wjnr.id=wj.id),xgr from wj where id=?"), {r.id});
+    RecordSet rs = s.query(QStringLiteral("select xh,bh,mc,fz,lx,dx,dxsz,b1,b15,scr,scsj,bz,lj,(select nr from wjnr where wjnr.id=wj.id),xgr from wj where id=?"), {r->id});
     QVERIFY(!rs.atEnd());
     QCOMPARE(rs.number(0), qint64(1));
     QCOMPARE(rs.text(1), QStringLiteral("0000000001"));
@@ -320,11 +320,11 @@ void FileRecordsTest::addStreamsLargeContentToStoreFolder()
     const QByteArray bytes = pattern(FileCopy::ChunkSize * 2 + 5, 'z');
     const QString src = writeFile(m_src->path(), QStringLiteral("scan.pdf"), bytes);
     CancelAfter progress(bytes.size() + 1);
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("scan")), src, &progress);
-    QVERIFY2(r.ok, qPrintable(r.message + r.detail));
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("scan")), src, &progress);
+    QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
     QVERIFY(progress.m_calls >= 3);
 
-    RecordSet rs = s.query(QStringLiteral("select lj,coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0),dxsz,dx from wj where id=?"), {r.id});
+    RecordSet rs = s.query(QStringLiteral("select lj,coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0),dxsz,dx from wj where id=?"), {r->id});
     QCOMPARE(rs.text(0), QStringLiteral("Data/Lf/0000000001.pdf"));
     QCOMPARE(rs.number(1), qint64(0));
     QCOMPARE(rs.number(2), qint64(bytes.size()));
@@ -337,20 +337,20 @@ void FileRecordsTest::addStreamsLargeContentToStoreFolder()
 
     // Exactly at the bound goes outside; one byte below stays inside.
     const QString atBound = writeFile(m_src->path(), QStringLiteral("b.bin"), pattern(4096));
-    const FileRecords::Result r2 = m_records->add(fields(QStringLiteral("b")), atBound);
-    QVERIFY(r2.ok);
-    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {r2.id}).toString(), QStringLiteral("Data/Lf/0000000002.bin"));
+    const Result<StoredRecord> r2 = m_records->add(fields(QStringLiteral("b")), atBound);
+    QVERIFY(r2.ok());
+    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {r2->id}).toString(), QStringLiteral("Data/Lf/0000000002.bin"));
 }
 
 void FileRecordsTest::addEmptyFileAndOddName()
 {
     DataStore& s = m_home->store();
     const QString empty = writeFile(m_src->path(), QStringLiteral("empty.txt"), QByteArray());
-    FileRecords::Result r = m_records->add(fields(QStringLiteral("empty")), empty);
-    QVERIFY2(r.ok, qPrintable(r.message + r.detail));
+    Result<StoredRecord> r = m_records->add(fields(QStringLiteral("empty")), empty);
+    QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj join wjnr using (id) where wj.id=? and wj.wj is null"
                                      " and wjnr.nr is not null and length(wjnr.nr)=0 and dx='0BYTE' and lj=''"),
-                   {r.id}),
+                   {r->id}),
              qint64(1));
 
     const QString oddName = QStringLiteral("O'Brien \"final\" v1.2.3.tar.gz");
@@ -359,15 +359,15 @@ void FileRecordsTest::addEmptyFileAndOddName()
     const auto [name, type] = FileRecords::splitFileName(odd);
     RecordFields f = fields(name, QStringLiteral("合同\\2026"));
     r = m_records->add(f, odd);
-    QVERIFY2(r.ok, qPrintable(r.message + r.detail));
-    RecordSet rs = s.query(QStringLiteral("select mc,lx,fz,lj from wj where id=?"), {r.id});
+    QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
+    RecordSet rs = s.query(QStringLiteral("select mc,lx,fz,lj from wj where id=?"), {r->id});
     QCOMPARE(rs.text(0), QStringLiteral("O'Brien \"final\" v1.2.3.tar"));
     QCOMPARE(rs.text(1), QStringLiteral("gz"));
     QCOMPARE(rs.text(2), QStringLiteral("合同\\2026"));
     QCOMPARE(rs.text(3), QStringLiteral("Data/Lf/0000000002.gz"));
     rs.close();
     const QString out = m_src->path() + QStringLiteral("/out ' \" .tar.gz");
-    QVERIFY(m_records->saveOut(r.id, out).ok);
+    QVERIFY(m_records->saveOut(r->id, out).ok());
     QCOMPARE(readFile(out), big);
 }
 
@@ -376,10 +376,10 @@ void FileRecordsTest::cancelledAddLeavesNothing()
     DataStore& s = m_home->store();
     const QString src = writeFile(m_src->path(), QStringLiteral("big.bin"), pattern(FileCopy::ChunkSize * 3));
     CancelAfter cancel(FileCopy::ChunkSize);
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("big")), src, &cancel);
-    QVERIFY(!r.ok);
-    QVERIFY(r.cancelled);
-    QCOMPARE(r.message, QStringLiteral("上传文件取消!"));
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("big")), src, &cancel);
+    QVERIFY(!r.ok());
+    QVERIFY(r.cancelled());
+    QCOMPARE(r.message(), QStringLiteral("上传文件取消!"));
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(0));
     QVERIFY(folderEntries(store()).isEmpty());
     QCOMPARE(Dictionary::read(s, Dictionary::FileNumber).value(), QStringLiteral("1"));
@@ -392,11 +392,11 @@ void FileRecordsTest::leftoverInStoreFolderIsKept()
     DataStore& s = m_home->store();
     const QString leftover = writeFile(store(), QStringLiteral("0000000001.pdf"), "older archive");
     const QByteArray bytes = pattern(9000, 'l');
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("l")), writeFile(m_src->path(), QStringLiteral("l.pdf"), bytes));
-    QVERIFY(r.ok);
-    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {r.id}).toString(), QStringLiteral("Data/Lf/0000000001-1.pdf"));
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("l")), writeFile(m_src->path(), QStringLiteral("l.pdf"), bytes));
+    QVERIFY(r.ok());
+    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {r->id}).toString(), QStringLiteral("Data/Lf/0000000001-1.pdf"));
     QCOMPARE(readFile(leftover), QByteArray("older archive"));
-    QVERIFY(m_records->remove(r.id).ok);
+    QVERIFY(m_records->remove(r->id).ok());
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 }
 
@@ -404,12 +404,12 @@ void FileRecordsTest::addRefusesNameAndGroup()
 {
     DataStore& s = m_home->store();
     const QString src = writeFile(m_src->path(), QStringLiteral("a.txt"), "a");
-    QCOMPARE(m_records->add(fields(QStringLiteral("  ")), src).message, FileRecords::EmptyName);
-    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QString()), src).message, FileRecords::NoGroup);
-    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QStringLiteral("无此分组")), src).message, FileRecords::NoGroup);
+    QCOMPARE(m_records->add(fields(QStringLiteral("  ")), src).message(), FileRecords::EmptyName);
+    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QString()), src).message(), FileRecords::NoGroup);
+    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QStringLiteral("无此分组")), src).message(), FileRecords::NoGroup);
     // "合" is a prefix of a group's name, not a group.
-    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QStringLiteral("合")), src).message, FileRecords::NoGroup);
-    QCOMPARE(m_records->add(fields(QStringLiteral("a")), QString()).message, FileRecords::PrepareFailed);
+    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QStringLiteral("合")), src).message(), FileRecords::NoGroup);
+    QCOMPARE(m_records->add(fields(QStringLiteral("a")), QString()).message(), FileRecords::PrepareFailed);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(0));
     QCOMPARE(Dictionary::read(s, Dictionary::FileNumber).value(), QStringLiteral("1"));
 }
@@ -442,9 +442,9 @@ void FileRecordsTest::addFailures()
     const QString src = writeFile(m_src->path(), QStringLiteral("f.bin"), pattern(size));
     if (!failing.isEmpty())
         s.failNextStatements(1, failing);
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("f")), src);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.message, message);
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("f")), src);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.message(), message);
 
     // No trace: no row, the counter unchanged, nothing in the store folder, no log line.
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(0));
@@ -459,9 +459,9 @@ void FileRecordsTest::addFailures()
         QVERIFY(QFile::remove(store()));
         QVERIFY(QDir().mkpath(store()));
     }
-    const FileRecords::Result again = m_records->add(fields(QStringLiteral("f")), src);
-    QVERIFY2(again.ok, qPrintable(again.message + again.detail));
-    QCOMPARE(again.number, QStringLiteral("0000000001"));
+    const Result<StoredRecord> again = m_records->add(fields(QStringLiteral("f")), src);
+    QVERIFY2(again.ok(), qPrintable(again.message() + again.detail()));
+    QCOMPARE(again->number, QStringLiteral("0000000001"));
 }
 
 void FileRecordsTest::failedLogWriteKeepsRecord()
@@ -469,9 +469,9 @@ void FileRecordsTest::failedLogWriteKeepsRecord()
     DataStore& s = m_home->store();
     const QString src = writeFile(m_src->path(), QStringLiteral("a.txt"), "a");
     s.failNextStatements(1, QStringLiteral("insert into rz"));
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("a")), src);
-    QVERIFY(r.ok);
-    QVERIFY(r.logFailed);
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("a")), src);
+    QVERIFY(r.ok());
+    QVERIFY(r->logFailed);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(1));
     QCOMPARE(count(s, QStringLiteral("select count(*) from rz")), qint64(0));
 }
@@ -480,8 +480,8 @@ void FileRecordsTest::sameNameRecordsBothIntact()
 {
     DataStore& s = m_home->store();
     const QString a = writeFile(m_src->path(), QStringLiteral("报告.pdf"), pattern(9000, 'a'));
-    const FileRecords::Result first = m_records->add(fields(QStringLiteral("报告")), a);
-    QVERIFY(first.ok);
+    const Result<StoredRecord> first = m_records->add(fields(QStringLiteral("报告")), a);
+    QVERIFY(first.ok());
     const ProtectedGroups open;
     QVERIFY(m_records->sameName(QStringLiteral("报告"), QStringLiteral("doc"), open).value().isEmpty());
     const QList<FileRecords::SameName> same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open).value();
@@ -491,11 +491,11 @@ void FileRecordsTest::sameNameRecordsBothIntact()
 
     // A different file of the same name: a second record with a file of its own.
     const QString b = writeFile(m_src->path() + QStringLiteral("/"), QStringLiteral("报告2.pdf"), pattern(9000, 'b'));
-    const FileRecords::Result second = m_records->add(fields(QStringLiteral("报告")), b);
-    QVERIFY(second.ok);
+    const Result<StoredRecord> second = m_records->add(fields(QStringLiteral("报告")), b);
+    QVERIFY(second.ok());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where mc='报告'")), qint64(2));
-    QVERIFY(m_records->saveOut(first.id, m_src->path() + QStringLiteral("/1.pdf")).ok);
-    QVERIFY(m_records->saveOut(second.id, m_src->path() + QStringLiteral("/2.pdf")).ok);
+    QVERIFY(m_records->saveOut(first->id, m_src->path() + QStringLiteral("/1.pdf")).ok());
+    QVERIFY(m_records->saveOut(second->id, m_src->path() + QStringLiteral("/2.pdf")).ok());
     QCOMPARE(readFile(m_src->path() + QStringLiteral("/1.pdf")), pattern(9000, 'a'));
     QCOMPARE(readFile(m_src->path() + QStringLiteral("/2.pdf")), pattern(9000, 'b'));
 }
@@ -504,10 +504,10 @@ void FileRecordsTest::xhFollowsLastInserted()
 {
     DataStore& s = m_home->store();
     const QString src = writeFile(m_src->path(), QStringLiteral("a.txt"), "a");
-    const FileRecords::Result r1 = m_records->add(fields(QStringLiteral("a")), src);
-    QVERIFY(s.execute(QStringLiteral("update wj set xh=40 where id=?"), {r1.id}));
-    const FileRecords::Result r2 = m_records->add(fields(QStringLiteral("b")), src);
-    QCOMPARE(s.scalar(QStringLiteral("select xh from wj where id=?"), {r2.id}).toLongLong(), qint64(41));
+    const Result<StoredRecord> r1 = m_records->add(fields(QStringLiteral("a")), src);
+    QVERIFY(s.execute(QStringLiteral("update wj set xh=40 where id=?"), {r1->id}));
+    const Result<StoredRecord> r2 = m_records->add(fields(QStringLiteral("b")), src);
+    QCOMPARE(s.scalar(QStringLiteral("select xh from wj where id=?"), {r2->id}).toLongLong(), qint64(41));
 }
 
 void FileRecordsTest::modifyKeepsThenReplacesContent()
@@ -515,16 +515,16 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
     DataStore& s = m_home->store();
     const QByteArray small = pattern(100);
     const QString src = writeFile(m_src->path(), QStringLiteral("a.txt"), small);
-    const FileRecords::Result added = m_records->add(fields(QStringLiteral("a")), src);
-    QVERIFY(added.ok);
+    const Result<StoredRecord> added = m_records->add(fields(QStringLiteral("a")), src);
+    QVERIFY(added.ok());
     m_clock.advance(60);
 
     // Fields only: the content stays.
     RecordFields f = fields(QStringLiteral("a 改"), QStringLiteral("合同\\2026"));
     f.spare[1] = QStringLiteral("乙");
-    FileRecords::Result r = m_records->modify(added.id, f);
-    QVERIFY2(r.ok, qPrintable(r.message + r.detail));
-    RecordSet rs = s.query(QStringLiteral("select mc,fz,b2,xgr,xgsj,scsj,(select nr from wjnr where wjnr.id=wj.id),lx,dxsz,bh from wj where id=?"), {added.id});
+    Result<StoredRecord> r = m_records->modify(added->id, f);
+    QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
+    RecordSet rs = s.query(QStringLiteral("select mc,fz,b2,xgr,xgsj,scsj,(select nr from wjnr where wjnr.id=wj.id),lx,dxsz,bh from wj where id=?"), {added->id});
     QCOMPARE(rs.text(0), QStringLiteral("a 改"));
     QCOMPARE(rs.text(1), QStringLiteral("合同\\2026"));
     QCOMPARE(rs.text(2), QStringLiteral("乙"));
@@ -541,25 +541,25 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
     // Database -> store folder.
     const QByteArray big = pattern(10000, 'q');
     const QString bigSrc = writeFile(m_src->path(), QStringLiteral("b.pdf"), big);
-    r = m_records->modify(added.id, f, bigSrc);
-    QVERIFY2(r.ok, qPrintable(r.message + r.detail));
-    QCOMPARE(s.scalar(QStringLiteral("select lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||lx||'|'||dxsz from wj where id=?"), {added.id}).toString(),
+    r = m_records->modify(added->id, f, bigSrc);
+    QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
+    QCOMPARE(s.scalar(QStringLiteral("select lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||lx||'|'||dxsz from wj where id=?"), {added->id}).toString(),
              QStringLiteral("Data/Lf/0000000001.pdf|0|pdf|10000"));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 
     // Store folder -> store folder: the new file gets its own name, the old one goes.
     const QByteArray big2 = pattern(12000, 'r');
     const QString big2Src = writeFile(m_src->path(), QStringLiteral("c.pdf"), big2);
-    r = m_records->modify(added.id, f, big2Src);
-    QVERIFY(r.ok);
+    r = m_records->modify(added->id, f, big2Src);
+    QVERIFY(r.ok());
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001-1.pdf")});
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001-1.pdf"))), big2);
 
     // Store folder -> database: the kept file goes after the commit.
-    r = m_records->modify(added.id, f, src);
-    QVERIFY(r.ok);
-    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {added.id}).toString(), QString());
-    QCOMPARE(m_records->content(added.id), small);
+    r = m_records->modify(added->id, f, src);
+    QVERIFY(r.ok());
+    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {added->id}).toString(), QString());
+    QCOMPARE(m_records->content(added->id).value(), small);
     QVERIFY(folderEntries(store()).isEmpty());
 }
 
@@ -568,50 +568,50 @@ void FileRecordsTest::modifyFailureLeavesOldContent()
     DataStore& s = m_home->store();
     const QByteArray big = pattern(10000, 'k');
     const QString src = writeFile(m_src->path(), QStringLiteral("k.pdf"), big);
-    const FileRecords::Result added = m_records->add(fields(QStringLiteral("k")), src);
-    QVERIFY(added.ok);
+    const Result<StoredRecord> added = m_records->add(fields(QStringLiteral("k")), src);
+    QVERIFY(added.ok());
     const QString replacement = writeFile(m_src->path(), QStringLiteral("n.pdf"), pattern(20000, 'n'));
 
     s.failNextStatements(1, QStringLiteral("update wj"));
-    FileRecords::Result r = m_records->modify(added.id, fields(QStringLiteral("changed")), replacement);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.message, FileRecords::ModifyFailed);
-    QCOMPARE(s.scalar(QStringLiteral("select mc||'|'||lj from wj where id=?"), {added.id}).toString(),
+    Result<StoredRecord> r = m_records->modify(added->id, fields(QStringLiteral("changed")), replacement);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.message(), FileRecords::ModifyFailed);
+    QCOMPARE(s.scalar(QStringLiteral("select mc||'|'||lj from wj where id=?"), {added->id}).toString(),
              QStringLiteral("k|Data/Lf/0000000001.pdf"));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001.pdf"))), big);
 
     // A record without number is not modified.
-    QVERIFY(s.execute(QStringLiteral("update wj set bh='' where id=?"), {added.id}));
-    r = m_records->modify(added.id, fields(QStringLiteral("changed")));
-    QCOMPARE(r.message, FileRecords::ModifyNoNumber);
-    QCOMPARE(s.scalar(QStringLiteral("select mc from wj where id=?"), {added.id}).toString(), QStringLiteral("k"));
+    QVERIFY(s.execute(QStringLiteral("update wj set bh='' where id=?"), {added->id}));
+    r = m_records->modify(added->id, fields(QStringLiteral("changed")));
+    QCOMPARE(r.message(), FileRecords::ModifyNoNumber);
+    QCOMPARE(s.scalar(QStringLiteral("select mc from wj where id=?"), {added->id}).toString(), QStringLiteral("k"));
 }
 
 void FileRecordsTest::deleteRemovesFileAfterRow()
 {
     DataStore& s = m_home->store();
     const QString big = writeFile(m_src->path(), QStringLiteral("k.pdf"), pattern(10000));
-    const FileRecords::Result a = m_records->add(fields(QStringLiteral("k")), big);
+    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("k")), big);
     const QString small = writeFile(m_src->path(), QStringLiteral("s.txt"), "s");
-    const FileRecords::Result b = m_records->add(fields(QStringLiteral("s")), small);
-    QVERIFY(a.ok && b.ok);
+    const Result<StoredRecord> b = m_records->add(fields(QStringLiteral("s")), small);
+    QVERIFY(a.ok() && b.ok());
 
     // The delete statement fails: record and file stay.
     s.failNextStatements(1, QStringLiteral("delete from wj"));
-    FileRecords::Result r = m_records->remove(a.id);
-    QCOMPARE(r.message, FileRecords::DeleteRowFailed);
+    Result<StoredRecord> r = m_records->remove(a->id);
+    QCOMPARE(r.message(), FileRecords::DeleteRowFailed);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(2));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 
-    r = m_records->remove(a.id);
-    QVERIFY(r.ok);
-    QVERIFY(r.message.isEmpty());
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {a.id}), qint64(0));
+    r = m_records->remove(a->id);
+    QVERIFY(r.ok());
+    QVERIFY(r.message().isEmpty());
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {a->id}), qint64(0));
     QVERIFY(folderEntries(store()).isEmpty());
     QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr=?"), {QStringLiteral("删除文件：0000000001 k.pdf")}), qint64(1));
 
-    QVERIFY(m_records->remove(b.id).ok);
+    QVERIFY(m_records->remove(b->id).ok());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(0));
 }
 
@@ -619,11 +619,11 @@ void FileRecordsTest::deleteRefusesRecordWithoutNumber()
 {
     DataStore& s = m_home->store();
     const QString big = writeFile(m_src->path(), QStringLiteral("k.pdf"), pattern(10000));
-    const FileRecords::Result a = m_records->add(fields(QStringLiteral("k")), big);
-    QVERIFY(s.execute(QStringLiteral("update wj set bh='' where id=?"), {a.id}));
-    const FileRecords::Result r = m_records->remove(a.id);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.message, FileRecords::DeleteNoNumber);
+    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("k")), big);
+    QVERIFY(s.execute(QStringLiteral("update wj set bh='' where id=?"), {a->id}));
+    const Result<StoredRecord> r = m_records->remove(a->id);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.message(), FileRecords::DeleteNoNumber);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(1));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 }
@@ -634,14 +634,14 @@ void FileRecordsTest::deleteFailureKeepsFile()
     // "file" is a folder, which the removal refuses.
     DataStore& s = m_home->store();
     const QString big = writeFile(m_src->path(), QStringLiteral("k.pdf"), pattern(10000));
-    const FileRecords::Result a = m_records->add(fields(QStringLiteral("k")), big);
+    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("k")), big);
     const QString kept = QDir(store()).filePath(QStringLiteral("0000000001.pdf"));
     QVERIFY(QFile::remove(kept));
     QVERIFY(QDir().mkpath(kept + QStringLiteral("/inner")));
-    const FileRecords::Result r = m_records->remove(a.id);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.message, FileRecords::DeleteFileFailed);
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {a.id}), qint64(1));
+    const Result<StoredRecord> r = m_records->remove(a->id);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.message(), FileRecords::DeleteFileFailed);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {a->id}), qint64(1));
     QVERIFY(QFileInfo(kept).isDir());
 }
 
@@ -650,18 +650,18 @@ void FileRecordsTest::saveOutWritesStoredBytes()
     DataStore& s = m_home->store();
     const QByteArray small = pattern(3000);
     const QByteArray big = pattern(FileCopy::ChunkSize + 3, 'w');
-    const FileRecords::Result a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), small));
-    const FileRecords::Result b = m_records->add(fields(QStringLiteral("b")), writeFile(m_src->path(), QStringLiteral("b.bin"), big));
-    QVERIFY(a.ok && b.ok);
+    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), small));
+    const Result<StoredRecord> b = m_records->add(fields(QStringLiteral("b")), writeFile(m_src->path(), QStringLiteral("b.bin"), big));
+    QVERIFY(a.ok() && b.ok());
     QTemporaryDir out;
     const QString target = out.filePath(QStringLiteral("x.bin"));
-    FileRecords::Result r = m_records->saveOut(a.id, target);
-    QVERIFY(r.ok);
-    QCOMPARE(r.message, QStringLiteral("0000000001 a.bin 另存成功 !"));
+    Result<StoredRecord> r = m_records->saveOut(a->id, target);
+    QVERIFY(r.ok());
+    QCOMPARE(r.message(), QStringLiteral("0000000001 a.bin 另存成功 !"));
     QCOMPARE(readFile(target), small);
     // Saving over an existing file replaces it whole.
-    r = m_records->saveOut(b.id, target);
-    QVERIFY(r.ok);
+    r = m_records->saveOut(b->id, target);
+    QVERIFY(r.ok());
     QCOMPARE(readFile(target), big);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("x.bin")});
     QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr=?"),
@@ -671,26 +671,26 @@ void FileRecordsTest::saveOutWritesStoredBytes()
     // The kept file is missing: the failure is reported, nothing is written.
     QVERIFY(QFile::remove(QDir(store()).filePath(QStringLiteral("0000000002.bin"))));
     const QString other = out.filePath(QStringLiteral("y.bin"));
-    r = m_records->saveOut(b.id, other);
-    QCOMPARE(r.message, FileRecords::SaveOutFailed);
+    r = m_records->saveOut(b->id, other);
+    QCOMPARE(r.message(), FileRecords::SaveOutFailed);
     QVERIFY(!QFile::exists(other));
     // A target that cannot be written.
-    r = m_records->saveOut(a.id, out.filePath(QStringLiteral("no/such/folder/z.bin")));
-    QCOMPARE(r.message, FileRecords::SaveOutFailed);
+    r = m_records->saveOut(a->id, out.filePath(QStringLiteral("no/such/folder/z.bin")));
+    QCOMPARE(r.message(), FileRecords::SaveOutFailed);
 }
 
 void FileRecordsTest::saveOutNeverOverwritesTheArchive()
 {
     DataStore& s = m_home->store();
     const QByteArray big = pattern(10000, 'd');
-    const FileRecords::Result a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
-    QVERIFY(a.ok);
+    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
+    QVERIFY(a.ok());
     const QByteArray database = readFile(m_home->databasePath());
-    QCOMPARE(m_records->saveOut(a.id, m_home->databasePath()).message, FileRecords::SaveOutFailed);
+    QCOMPARE(m_records->saveOut(a->id, m_home->databasePath()).message(), FileRecords::SaveOutFailed);
     QCOMPARE(readFile(m_home->databasePath()), database);
     const QString kept = QDir(store()).filePath(QStringLiteral("0000000001.bin"));
-    QCOMPARE(m_records->saveOut(a.id, kept).message, FileRecords::SaveOutFailed);
-    QCOMPARE(m_records->saveOut(a.id, QDir(store()).filePath(QStringLiteral("other.bin"))).message, FileRecords::SaveOutFailed);
+    QCOMPARE(m_records->saveOut(a->id, kept).message(), FileRecords::SaveOutFailed);
+    QCOMPARE(m_records->saveOut(a->id, QDir(store()).filePath(QStringLiteral("other.bin"))).message(), FileRecords::SaveOutFailed);
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
     QCOMPARE(readFile(kept), big);
     QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '导出文件：%'")), qint64(0));
@@ -702,16 +702,16 @@ void FileRecordsTest::sharedKeptFileOutlivesOneRecord()
     // deleting one leaves the file to the other.
     DataStore& s = m_home->store();
     const QByteArray big = pattern(10000, 'e');
-    const FileRecords::Result a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
-    QVERIFY(a.ok);
-    QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,lj,wj) select '0000000099',mc,fz,lx,lj,wj from wj where id=?"), {a.id}));
+    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
+    QVERIFY(a.ok());
+    QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,lj,wj) select '0000000099',mc,fz,lx,lj,wj from wj where id=?"), {a->id}));
     const qint64 copy = s.lastInsertId();
-    QVERIFY(m_records->remove(a.id).ok);
+    QVERIFY(m_records->remove(a->id).ok());
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
     const QString out = m_src->path() + QStringLiteral("/copy.bin");
-    QVERIFY(m_records->saveOut(copy, out).ok);
+    QVERIFY(m_records->saveOut(copy, out).ok());
     QCOMPARE(readFile(out), big);
-    QVERIFY(m_records->remove(copy).ok);
+    QVERIFY(m_records->remove(copy).ok());
     QVERIFY(folderEntries(store()).isEmpty());
 }
 
@@ -721,14 +721,14 @@ void FileRecordsTest::propertiesLeaveOutUntitledFields()
     QVERIFY(s.execute(QStringLiteral("update lbsz set btm='合同方' where bh=6 and bm='wj'")));
     QVERIFY(s.execute(QStringLiteral("update lbsz set btm='签订日' where bh=20 and bm='wj'")));
     QVERIFY(s.execute(QStringLiteral("update lbsz set btm='年度' where bh=7 and bm='wj'")));
-    const FileRecords::Result a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.txt"), "a"));
-    QVERIFY(a.ok);
+    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.txt"), "a"));
+    QVERIFY(a.ok());
     auto rowsOf = [&](bool detailed) {
         QStringList out;
-        const auto rows = m_records->properties(a.id, detailed);
-        if (!rows)
+        const auto rows = m_records->properties(a->id, detailed);
+        if (!rows || !rows.value())
             return QStringList{QStringLiteral("missing")};
-        for (const auto& p : *rows)
+        for (const auto& p : *rows.value())
             out << p.first + QLatin1Char('=') + p.second;
         return out;
     };
@@ -743,7 +743,7 @@ void FileRecordsTest::propertiesLeaveOutUntitledFields()
     QVERIFY(detailed.contains(QStringLiteral("存放位置=数据库")));
     for (const QString& row : detailed)
         QVERIFY2(!row.startsWith(QStringLiteral("备用字段")), qPrintable(row));
-    QVERIFY(!m_records->properties(a.id + 100, true).has_value());
+    QVERIFY(!m_records->properties(a->id + 100, true).value().has_value());
 }
 
 KV_REGISTER_TEST(FileRecordsTest)

@@ -65,7 +65,7 @@ struct CopyRig {
     CopyRig()
     {
         GroupTree t(s, home.context().protectedGroups);
-        t.load();
+        t.load().ok();
         t.add(0, QStringLiteral("S"));
         t.add(t.findPath(QStringLiteral("S"))->id, QStringLiteral("sub"));
         t.add(t.findPath(QStringLiteral("S"))->id, QStringLiteral("P"));

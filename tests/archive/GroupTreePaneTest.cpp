@@ -55,7 +55,7 @@ struct Rig {
     void make(const QString& parent, const QString& name, const QString& password = {})
     {
         GroupTree t(home.store(), home.context().protectedGroups);
-        t.load();
+        t.load().ok();
         const GroupTree::Result r = t.add(t.findPath(parent)->id, name);
         if (!password.isEmpty())
             t.setPassword(r.id, {}, password);

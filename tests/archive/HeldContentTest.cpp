@@ -86,18 +86,17 @@ void HeldContentTest::addKeepsContentApartFromTheRow()
     QFETCH(bool, held);
     DataStore& s = m_home->store();
     const QString src = writeFile(m_src.path(), QStringLiteral("a.bin"), bytes);
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("a")), src);
-    QVERIFY2(r.ok, qPrintable(r.message + r.detail));
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("a")), src);
+    QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
     // The row the list reads never holds content.
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=? and wj is null"), {r.id}), qint64(1));
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr where id=?"), {r.id}), qint64(held ? 1 : 0));
-    bool ok = false;
-    const QByteArray back = m_records->content(r.id, &ok);
-    QCOMPARE(ok, held);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=? and wj is null"), {r->id}), qint64(1));
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr where id=?"), {r->id}), qint64(held ? 1 : 0));
+    const Result<QByteArray> back = m_records->content(r->id);
+    QCOMPARE(back.ok(), held);
     if (held)
-        QCOMPARE(back, bytes);
+        QCOMPARE(back.value(), bytes);
     const QString out = QDir(m_src.path()).filePath(QStringLiteral("out.bin"));
-    QVERIFY(m_records->saveOut(r.id, out).ok);
+    QVERIFY(m_records->saveOut(r->id, out).ok());
     QFile f(out);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), bytes);
@@ -107,17 +106,17 @@ void HeldContentTest::deleteTakesContentInTheSameTransaction()
 {
     DataStore& s = m_home->store();
     const QString src = writeFile(m_src.path(), QStringLiteral("b.txt"), QByteArray("held bytes"));
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("b")), src);
-    QVERIFY(r.ok);
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("b")), src);
+    QVERIFY(r.ok());
 
     // The content cannot go: neither does the record.
     s.failNextStatements(1, QStringLiteral("delete from wjnr"));
-    QVERIFY(!m_records->remove(r.id).ok);
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {r.id}), qint64(1));
-    QCOMPARE(m_records->content(r.id), QByteArray("held bytes"));
+    QVERIFY(!m_records->remove(r->id).ok());
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {r->id}), qint64(1));
+    QCOMPARE(m_records->content(r->id).value(), QByteArray("held bytes"));
 
-    QVERIFY(m_records->remove(r.id).ok);
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {r.id}), qint64(0));
+    QVERIFY(m_records->remove(r->id).ok());
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {r->id}), qint64(0));
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr")), qint64(0));
 }
 
@@ -125,16 +124,16 @@ void HeldContentTest::modifyToKeptFileDropsHeldContent()
 {
     DataStore& s = m_home->store();
     const QString small = writeFile(m_src.path(), QStringLiteral("c.txt"), QByteArray("small"));
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("c")), small);
-    QVERIFY(r.ok);
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("c")), small);
+    QVERIFY(r.ok());
     const QString large = writeFile(m_src.path(), QStringLiteral("c2.pdf"), QByteArray(10000, 'z'));
-    QVERIFY(m_records->modify(r.id, fields(QStringLiteral("c")), large).ok);
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr where id=?"), {r.id}), qint64(0));
-    QVERIFY(!m_records->read(r.id)->lj.isEmpty());
+    QVERIFY(m_records->modify(r->id, fields(QStringLiteral("c")), large).ok());
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr where id=?"), {r->id}), qint64(0));
+    QVERIFY(!m_records->read(r->id).value()->lj.isEmpty());
     // And back into the database.
-    QVERIFY(m_records->modify(r.id, fields(QStringLiteral("c")), small).ok);
-    QCOMPARE(m_records->content(r.id), QByteArray("small"));
-    QVERIFY(m_records->read(r.id)->lj.isEmpty());
+    QVERIFY(m_records->modify(r->id, fields(QStringLiteral("c")), small).ok());
+    QCOMPARE(m_records->content(r->id).value(), QByteArray("small"));
+    QVERIFY(m_records->read(r->id).value()->lj.isEmpty());
 }
 
 void HeldContentTest::rowNotMovedYetIsStillRead()

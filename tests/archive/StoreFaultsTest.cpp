@@ -188,8 +188,8 @@ void StoreFaultsTest::cleanup()
 void StoreFaultsTest::addKeptRecord(const QString& name, const QString& group, const QByteArray& bytes)
 {
     const QString src = writeFile(m_src->filePath(name + QStringLiteral(".bin")), bytes);
-    const FileRecords::Result r = m_records->add(fields(name, group), src);
-    QVERIFY2(r.ok, qPrintable(r.message + QLatin1Char(' ') + r.detail));
+    const Result<StoredRecord> r = m_records->add(fields(name, group), src);
+    QVERIFY2(r.ok(), qPrintable(r.message() + QLatin1Char(' ') + r.detail()));
 }
 
 // ------------------------------------------------------- failed lookups
@@ -218,14 +218,14 @@ void StoreFaultsTest::failedNameLookupEndsTheWork()
     clock.start();
     QString message;
     if (work == QLatin1String("add")) {
-        const FileRecords::Result r = m_records->add(fields(QStringLiteral("new")), src);
-        QVERIFY(!r.ok);
-        message = r.message;
+        const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("new")), src);
+        QVERIFY(!r.ok());
+        message = r.message();
         QCOMPARE(message, FileRecords::PrepareFailed);
     } else if (work == QLatin1String("modify")) {
-        const FileRecords::Result r = m_records->modify(id, fields(QStringLiteral("new")), src);
-        QVERIFY(!r.ok);
-        QCOMPARE(r.message, FileRecords::PrepareFailed);
+        const Result<StoredRecord> r = m_records->modify(id, fields(QStringLiteral("new")), src);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.message(), FileRecords::PrepareFailed);
     } else {
         LogWriter log(s(), m_home->context().currentOperator);
         GroupCopy copy(s(), folder(), m_home->context().protectedGroups, log);
@@ -292,11 +292,11 @@ void StoreFaultsTest::sourceChangingDuringCopyIsRefused()
     const QStringList filesBefore = entries(store());
     const QString src = source(QStringLiteral("big.bin"), 3 * FileCopy::ChunkSize + 17);
     ChangeSourceMidway change(src, newSize);
-    const FileRecords::Result r = modify ? m_records->modify(id, fields(QStringLiteral("big")), src, &change)
+    const Result<StoredRecord> r = modify ? m_records->modify(id, fields(QStringLiteral("big")), src, &change)
                                          : m_records->add(fields(QStringLiteral("big")), src, &change);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.message, FileRecords::PrepareFailed);
-    QVERIFY2(r.detail.contains(QStringLiteral("changed")), qPrintable(r.detail));
+    QVERIFY(!r.ok());
+    QCOMPARE(r.message(), FileRecords::PrepareFailed);
+    QVERIFY2(r.detail().contains(QStringLiteral("changed")), qPrintable(r.detail()));
     QCOMPARE(QFileInfo(src).size(), newSize);
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(1));
     QCOMPARE(s().scalar(QStringLiteral("select dxsz from wj")).toLongLong(), qint64(9000));
@@ -309,7 +309,7 @@ void StoreFaultsTest::groupCopyLogsWithEveryCopy()
 {
     addGroup(s(), 2, 0, QStringLiteral("T"));
     for (int i = 0; i < 4; ++i)
-        QVERIFY(m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 10)).ok);
+        QVERIFY(m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 10)).ok());
     LogWriter log(s(), m_home->context().currentOperator);
     const QString line = GroupCopy::logText(QStringLiteral("合同"), QStringLiteral("T"));
 
@@ -358,9 +358,9 @@ void StoreFaultsTest::modifyChecksOldKeptFileFirst()
         QSKIP("the old kept file's folder cannot be made unwritable here");
     const QStringList filesBefore = entries(store());
 
-    const FileRecords::Result r = m_records->modify(id, fields(QStringLiteral("new")), source(QStringLiteral("n.bin"), 9000, 'n'));
-    QVERIFY(!r.ok);
-    QVERIFY2(r.message.startsWith(FileRecords::ModifyFailed), qPrintable(r.message));
+    const Result<StoredRecord> r = m_records->modify(id, fields(QStringLiteral("new")), source(QStringLiteral("n.bin"), 9000, 'n'));
+    QVERIFY(!r.ok());
+    QVERIFY2(r.message().startsWith(FileRecords::ModifyFailed), qPrintable(r.message()));
     // Nothing changed: the record keeps its content, no new file, no orphan.
     QCOMPARE(s().scalar(QStringLiteral("select mc from wj where id=?"), {id}).toString(), QStringLiteral("old"));
     QCOMPARE(readFile(folder().resolve(s().scalar(QStringLiteral("select lj from wj where id=?"), {id}).toString())),
@@ -369,7 +369,7 @@ void StoreFaultsTest::modifyChecksOldKeptFileFirst()
     QCOMPARE(count(QStringLiteral("select count(*) from rz")), qint64(0));
 
     // Without a new content the old file is not touched, so the modify goes on.
-    QVERIFY(m_records->modify(id, fields(QStringLiteral("renamed"))).ok);
+    QVERIFY(m_records->modify(id, fields(QStringLiteral("renamed"))).ok());
 }
 
 // -------------------------------------------------------------- save out
@@ -388,12 +388,12 @@ void StoreFaultsTest::saveOutToLongNames()
 {
     QFETCH(int, length);
     QFETCH(int, size);
-    QVERIFY(m_records->add(fields(QStringLiteral("a")), source(QStringLiteral("a.bin"), size)).ok);
+    QVERIFY(m_records->add(fields(QStringLiteral("a")), source(QStringLiteral("a.bin"), size)).ok());
     const qint64 id = s().scalar(QStringLiteral("select id from wj")).toLongLong();
     QTemporaryDir out;
     const QString target = out.filePath(QString(length - 4, QLatin1Char('n')) + QStringLiteral(".bin"));
-    const FileRecords::Result r = m_records->saveOut(id, target);
-    QVERIFY2(r.ok, qPrintable(r.message + QLatin1Char(' ') + r.detail));
+    const Result<StoredRecord> r = m_records->saveOut(id, target);
+    QVERIFY2(r.ok(), qPrintable(r.message() + QLatin1Char(' ') + r.detail()));
     QCOMPARE(readFile(target), pattern(size));
     QCOMPARE(entries(out.path()), QStringList{QFileInfo(target).fileName()});
 }
@@ -417,7 +417,7 @@ void StoreFaultsTest::keptFilesAreTheUsersAlone()
     QCOMPARE(modeOf(st.absolutePath), 0600);
     // A replaced content too.
     const qint64 id = s().scalar(QStringLiteral("select id from wj")).toLongLong();
-    QVERIFY(m_records->modify(id, fields(QStringLiteral("k")), source(QStringLiteral("k2.bin"), 9001)).ok);
+    QVERIFY(m_records->modify(id, fields(QStringLiteral("k")), source(QStringLiteral("k2.bin"), 9001)).ok());
     QCOMPARE(modeOf(folder().resolve(s().scalar(QStringLiteral("select lj from wj")).toString())), 0600);
 
     // A private folder is never a link to somewhere else.
@@ -472,10 +472,10 @@ void StoreFaultsTest::messagesNameTheCause()
         QCOMPARE(tree.groupCount(), 1);
         return;
     }
-    const FileRecords::Result r = m_records->add(fields(QStringLiteral("f")), src);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.message, message);
-    QVERIFY(!r.detail.isEmpty());
+    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("f")), src);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.message(), message);
+    QVERIFY(!r.detail().isEmpty());
     QCOMPARE(entries(store()), QStringList());
 }
 
@@ -508,21 +508,21 @@ void StoreFaultsTest::sameNameLeavesClosedGroupsOut()
     addGroup(s(), 2, 0, QStringLiteral("行政部"), PasswordHash::hash(QStringLiteral("pw")));
     addGroup(s(), 3, 2, QStringLiteral("合同"));
     QVERIFY(m_records->add(fields(QStringLiteral("报告"), QStringLiteral("行政部\\合同")),
-                           source(QStringLiteral("报告.pdf"), 10)).ok);
+                           source(QStringLiteral("报告.pdf"), 10)).ok());
     ProtectedGroups open;
     Result<QList<FileRecords::SameName>> same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open);
     QVERIFY(same.ok());
     QVERIFY(same->isEmpty());
     // A record of an open group is named.
-    QVERIFY(m_records->add(fields(QStringLiteral("报告")), source(QStringLiteral("报告.pdf"), 10)).ok);
+    QVERIFY(m_records->add(fields(QStringLiteral("报告")), source(QStringLiteral("报告.pdf"), 10)).ok());
     same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open);
     QCOMPARE(same->size(), 1);
-    QCOMPARE(same->first().fz, QStringLiteral("合同"));
+    QCOMPARE(same->first().group, QStringLiteral("合同"));
     // Once the protected group is opened, its records are named too.
     open.open(QStringLiteral("行政部"));
     same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open);
     QCOMPARE(same->size(), 2);
-    QCOMPARE(same->first().fz, QStringLiteral("行政部\\合同"));
+    QCOMPARE(same->first().group, QStringLiteral("行政部\\合同"));
     // When the groups cannot be read, nothing is named.
     s().failNextStatements(1, QStringLiteral("from wjfz"));
     QVERIFY(!m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open).ok());
@@ -658,11 +658,11 @@ void StoreFaultsTest::killedRecordWorkLeavesArchiveWhole()
                 return;
             FileRecords records(child, StoreFolder(home), op, 4096);
             for (int i = 0;; ++i) {
-                const FileRecords::Result a = records.add(fields(QStringLiteral("a%1").arg(i)), i % 2 ? big1 : small);
-                if (a.ok && i % 3 == 0)
-                    (void)records.modify(a.id, fields(QStringLiteral("m%1").arg(i)), big2);
-                if (a.ok && i % 4 == 1)
-                    (void)records.remove(a.id);
+                const Result<StoredRecord> a = records.add(fields(QStringLiteral("a%1").arg(i)), i % 2 ? big1 : small);
+                if (a.ok() && i % 3 == 0)
+                    (void)records.modify(a->id, fields(QStringLiteral("m%1").arg(i)), big2);
+                if (a.ok() && i % 4 == 1)
+                    (void)records.remove(a->id);
             }
         }, 15 + int(QRandomGenerator::global()->bounded(400)));
         killed += wasKilled ? 1 : 0;
@@ -679,7 +679,7 @@ void StoreFaultsTest::killedGroupCopyLeavesArchiveWholeAndLogged()
 {
     addGroup(s(), 2, 0, QStringLiteral("T"));
     for (int i = 0; i < 30; ++i)
-        QVERIFY(m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 20)).ok);
+        QVERIFY(m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 20)).ok());
     addKeptRecord(QStringLiteral("k1"), QStringLiteral("合同"), pattern(FileCopy::ChunkSize + 3, 'x'));
     addKeptRecord(QStringLiteral("k2"), QStringLiteral("合同"), pattern(9000, 'y'));
     const int originals = 32;

@@ -23,11 +23,10 @@ void writeAll(const QString& path, const QByteArray& bytes)
 
 QByteArray gbk(const QString& text)
 {
-    bool ok = false;
-    const QByteArray b = Config::encodeGbk(text, &ok);
-    if (!ok)
+    const Result<QByteArray> b = Config::encodeGbk(text);
+    if (!b)
         qWarning("GBK encoding failed");
-    return b;
+    return b.valueOr({});
 }
 
 }  // namespace

@@ -129,9 +129,9 @@ void ShellFailuresTest::readableConfigIsStillWritten()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Config.ini"));
-    bool ok = false;
-    QVERIFY(writeAll(path, Config::encodeGbk(QStringLiteral("[dl]\r\nyh=张三\r\n"), &ok)));
-    QVERIFY(ok);
+    const Result<QByteArray> encoded = Config::encodeGbk(QStringLiteral("[dl]\r\nyh=张三\r\n"));
+    QVERIFY(writeAll(path, encoded.valueOr({})));
+    QVERIFY(encoded.ok());
     Config config(path);
     QVERIFY(!config.isUndecodable());
     QVERIFY(config.setValue(Config::LoginSection, Config::LoginKey, QStringLiteral("王五")));

@@ -207,8 +207,7 @@ void StartupFaultsTest::otherProgramsDatabaseIsLeftAlone()
     const QByteArray before = readFile(path);
 
     DataStore store;
-    QString why;
-    QVERIFY(!StartupSequence::openArchive(store, path, &why));
+    QVERIFY(!StartupSequence::openArchive(store, path));
     QVERIFY(!store.isOpen());
     QCOMPARE(headerJournal(path), mode);
     QCOMPARE(readFile(path), before);

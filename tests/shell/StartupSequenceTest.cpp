@@ -205,7 +205,7 @@ void StartupSequenceTest::databasePathFromConfigIsUsed()
         QVERIFY(Dictionary::write(s, Dictionary::FileTypes, QStringLiteral("jpg")));
     }
     const QString ini = QStringLiteral("; 档案\r\n[date]\r\ndb=") + other + QStringLiteral("\r\n");
-    writeFile(f.folder() + QStringLiteral("/Config.ini"), gbk ? Config::encodeGbk(ini) : ini.toUtf8());
+    writeFile(f.folder() + QStringLiteral("/Config.ini"), gbk ? Config::encodeGbk(ini).value() : ini.toUtf8());
     AppContext context(f.folder());
     DataStore store;
     RecordingHost host;
@@ -331,9 +331,9 @@ void StartupSequenceTest::truncationIsSeenInTheHeader()
     QByteArray bytes = readFile(f.db());
     const QString copy = f.folder() + QStringLiteral("/cut.dat");
     writeFile(copy, bytes.left(bytes.size() - 4096));
-    QString why;
-    QVERIFY(!StartupSequence::fileLooksWhole(copy, &why));
-    QVERIFY(why.contains(QStringLiteral("truncated")));
+    const Status cut = StartupSequence::fileLooksWhole(copy);
+    QVERIFY(!cut);
+    QVERIFY(cut.detail().contains(QStringLiteral("truncated")));
     writeFile(copy, bytes.left(bytes.size() - 100));
     QVERIFY(!StartupSequence::fileLooksWhole(copy));
     QVERIFY(!StartupSequence::fileLooksWhole(f.folder() + QStringLiteral("/none.dat")));

@@ -96,23 +96,23 @@ void DictionaryTest::optionsRoundTripThroughTheTable()
                                  QStringLiteral("♂"), QStringLiteral("a,b;c|d"), QString(5000, QChar(0x5B57)),
                                  QStringLiteral("\"")};
     QVERIFY(FieldOptions::save(s, 12, options));
-    QCOMPARE(FieldOptions::options(s, 12), options);
+    QCOMPARE(FieldOptions::options(s, 12).value(), options);
     // Exactly one row changed.
     QCOMPARE(s.scalar(QStringLiteral("select count(*) from xx where nr<>''")).toInt(), 1);
     // A control character typed into an option never splits it.
     QVERIFY(FieldOptions::save(s, 12, {QStringLiteral("x") + FieldOptions::Separator + QStringLiteral("y")}));
-    QCOMPARE(FieldOptions::options(s, 12), QStringList{QStringLiteral("xy")});
+    QCOMPARE(FieldOptions::options(s, 12).value(), QStringList{QStringLiteral("xy")});
 }
 
 void DictionaryTest::optionsOfUnknownField()
 {
     TestHome home;
     DataStore& s = home.store();
-    bool ok = false;
-    QVERIFY(FieldOptions::options(s, 99, &ok).isEmpty());
-    QVERIFY(ok);
+    const Result<QStringList> unknown = FieldOptions::options(s, 99);
+    QVERIFY(unknown.valueOr({QStringLiteral("failed")}).isEmpty());
+    QVERIFY(unknown.ok());
     QVERIFY(!FieldOptions::save(s, 99, {QStringLiteral("a")}));
-    QCOMPARE(FieldOptions::fields(s).size(), 12);
+    QCOMPARE(FieldOptions::fields(s).value().size(), 12);
 }
 
 KV_REGISTER_TEST(DictionaryTest)

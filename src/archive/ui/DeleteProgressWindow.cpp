@@ -15,17 +15,17 @@ DeleteProgressWindow::Outcome DeleteProgressWindow::run(const QList<qint64>& ids
     Outcome out;
     bool logFailureShown = false;
     const Ran ran = runItems(ids.size(), [&](qint64 i) {
-        const FileRecords::Result r = m_records.remove(ids.at(i));
-        if (r.ok)
+        const Result<StoredRecord> r = m_records.remove(ids.at(i));
+        if (r.ok())
             ++out.deleted;
         else
             ++out.refused;
         // A record without number is refused; anything else said here is a failure.
-        if (!r.message.isEmpty())
-            prompter().message(r.message, {},
-                               r.message == FileRecords::DeleteNoNumber ? Prompter::Icon::Warning
+        if (!r.message().isEmpty())
+            prompter().message(r.message(), {},
+                               r.message() == FileRecords::DeleteNoNumber ? Prompter::Icon::Warning
                                                                         : Prompter::Icon::Critical);
-        if (r.logFailed && !logFailureShown) {
+        if (r.ok() && r->logFailed && !logFailureShown) {
             prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
             logFailureShown = true;
         }

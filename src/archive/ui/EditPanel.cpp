@@ -139,7 +139,7 @@ void EditPanel::buildUnits()
     label(QStringLiteral("标签5"), QStringLiteral("文件大小:"), kSizeLabel);
     m_size = edit(QStringLiteral("大小编辑框"), kSizeBox);
 
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < WjColumns::SpareCount; ++i) {
         const int row = i / 3;
         const int col = i % 3;
         const int top = kSpareTop[row];
@@ -147,14 +147,14 @@ void EditPanel::buildUnits()
         m_spareLabels[i] = label(b + QStringLiteral("标签"), kSpareCaption + QLatin1Char(':'),
                                  QRect(kColumnLabel[col], top, 56, i == 0 ? 24 : 20));
         m_spareEdits[i] = edit(b + QStringLiteral("编辑框"), QRect(kColumnBox[col], top, kBoxWidth, kBoxHeight));
-        m_spareButtons[i] = button(b + QStringLiteral("超级按钮"), i < 12 ? QStringLiteral("…") : QStringLiteral("▼"),
+        m_spareButtons[i] = button(b + QStringLiteral("超级按钮"), i < WjColumns::PickListSpares ? QStringLiteral("…") : QStringLiteral("▼"),
                                    QRect(kColumnButton[col], top, kButtonSize, kButtonSize));
-        if (i < 12)
+        if (i < WjColumns::PickListSpares)
             connect(m_spareButtons[i], &QToolButton::clicked, this, [this, i] { chooseOption(i); });
         else
-            connect(m_spareButtons[i], &QToolButton::clicked, this, [this, i] { showDateBox(i - 12); });
+            connect(m_spareButtons[i], &QToolButton::clicked, this, [this, i] { showDateBox(i - WjColumns::PickListSpares); });
     }
-    for (int d = 0; d < 3; ++d) {
+    for (int d = 0; d < WjColumns::DateSpares; ++d) {
         auto* box = new QDateEdit(this);
         box->setObjectName(QStringLiteral("日期框%1").arg(d + 1));
         box->setGeometry(QRect(kColumnBox[d], kSpareTop[4], kBoxWidth, kBoxHeight));
@@ -165,7 +165,7 @@ void EditPanel::buildUnits()
         connect(box, &QDateEdit::dateChanged, this, [this, d](const QDate& date) {
             if (m_filling || m_mode == Mode::Showing)
                 return;
-            m_spareEdits[12 + d]->setText(date.toString(QStringLiteral("yyyy-MM-dd")));
+            m_spareEdits[WjColumns::PickListSpares + d]->setText(date.toString(QStringLiteral("yyyy-MM-dd")));
             markDirty();
         });
         connect(box, &QDateEdit::editingFinished, box, &QWidget::hide);
@@ -198,7 +198,7 @@ void EditPanel::reloadTitles()
         prompter().message(titles.message(), {}, Prompter::Icon::Critical);
         return;
     }
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < WjColumns::SpareCount; ++i) {
         const QString t = titles->value(i).trimmed().isEmpty() ? kSpareCaption : titles->value(i);
         m_spareLabels[i]->setText(t + QLatin1Char(':'));
         m_spareLabels[i]->setToolTip(t);
@@ -267,19 +267,20 @@ void EditPanel::fill(qint64 id)
     m_id = -1;
     if (id < 0)
         return;
-    const std::optional<FileRecord> r = m_records->read(id);
-    if (!r)
+    const Result<std::optional<FileRecord>> read = m_records->read(id);
+    if (!read || !read.value())
         return;
+    const FileRecord& r = *read.value();
     m_filling = true;
-    m_id = r->id;
-    m_number->setText(r->bh);
-    m_name->setText(r->mc);
-    m_group->setText(r->fz);
-    m_type->setText(r->lx);
-    m_size->setText(r->dx);
-    for (int i = 0; i < 15; ++i)
-        m_spareEdits[i]->setText(r->spare.value(i));
-    m_remark->setPlainText(r->bz);
+    m_id = r.id;
+    m_number->setText(r.number);
+    m_name->setText(r.name);
+    m_group->setText(r.group);
+    m_type->setText(r.type);
+    m_size->setText(r.sizeText);
+    for (int i = 0; i < WjColumns::SpareCount; ++i)
+        m_spareEdits[i]->setText(r.spare.value(i));
+    m_remark->setPlainText(r.remark);
     m_filling = false;
 }
 
@@ -375,7 +376,7 @@ bool EditPanel::save()
     RecordFields f;
     f.name = m_name->text().trimmed();
     f.group = m_group->text();
-    for (int i = 0; i < 15; ++i)
+    for (int i = 0; i < WjColumns::SpareCount; ++i)
         f.spare[i] = m_spareEdits[i]->text();
     f.remark = m_remark->toPlainText();
 
@@ -401,29 +402,29 @@ bool EditPanel::save()
         const QList<FileRecords::SameName>& same = sameRead.value();
         if (!same.isEmpty() && !prompter().question(FileRecords::sameNameQuestion(same.first())))
             return false;
-        const FileRecords::Result r = m_records->add(f, m_sourcePath, &progress);
+        const Result<StoredRecord> r = m_records->add(f, m_sourcePath, &progress);
         if (!r) {
-            prompter().message(r.message, {}, r.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
+            prompter().message(r.message(), {}, r.cancelled() ? Prompter::Icon::Information : Prompter::Icon::Critical);
             return false;
         }
-        showResultMessages(r.logFailed);
-        prompter().message(r.message);
+        showResultMessages(r->logFailed);
+        prompter().message(r.message());
         m_dirty = false;
         m_sourcePath.clear();
         setMode(Mode::Showing);
         emit reloadListRequested();
-        fill(r.id);
+        fill(r->id);
         return true;
     }
 
     if (!prompter().question(f.name + QStringLiteral(",已被修改,确定重新保存到数据库吗?")))
         return false;
-    const FileRecords::Result r = m_records->modify(m_id, f, m_sourcePath, &progress);
+    const Result<StoredRecord> r = m_records->modify(m_id, f, m_sourcePath, &progress);
     if (!r) {
-        prompter().message(r.message, {}, r.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
+        prompter().message(r.message(), {}, r.cancelled() ? Prompter::Icon::Information : Prompter::Icon::Critical);
         return false;
     }
-    showResultMessages(r.logFailed);
+    showResultMessages(r->logFailed);
     m_dirty = false;
     m_sourcePath.clear();
     setMode(Mode::Showing);
@@ -469,7 +470,7 @@ void EditPanel::chooseOption(int field)
 {
     if (m_mode == Mode::Showing)
         return;
-    const QStringList options = FieldOptions::options(m_store, 6 + field);
+    const QStringList options = FieldOptions::options(m_store, WjColumns::FirstSpareBh + field).valueOr({});
     const std::optional<QString> chosen = m_optionChooser ? m_optionChooser(field, options)
                                                           : OptionChooserDialog::choose(options, this);
     if (!chosen)
@@ -483,7 +484,7 @@ void EditPanel::showDateBox(int index)
     if (m_mode == Mode::Showing)
         return;
     QDateEdit* box = m_dateBoxes[index];
-    const QDate current = QDate::fromString(m_spareEdits[12 + index]->text(), QStringLiteral("yyyy-MM-dd"));
+    const QDate current = QDate::fromString(m_spareEdits[WjColumns::PickListSpares + index]->text(), QStringLiteral("yyyy-MM-dd"));
     m_filling = true;
     box->setDate(current.isValid() ? current : QDate::currentDate());
     m_filling = false;
@@ -525,26 +526,27 @@ void EditPanel::saveAs(qint64 id)
         prompter().message(FileRecords::NothingSelected, {}, Prompter::Icon::Warning);
         return;
     }
-    const std::optional<FileRecord> r = m_records->read(id);
-    if (!r) {
+    const Result<std::optional<FileRecord>> read = m_records->read(id);
+    if (!read || !read.value()) {
         prompter().message(FileRecords::SaveOutFailed, {}, Prompter::Icon::Critical);
         return;
     }
-    const QString fileName = r->lx.isEmpty() ? r->mc : r->mc + QLatin1Char('.') + r->lx;
-    const QString filter = QStringLiteral("文件 (*.%1)").arg(r->lx.isEmpty() ? QStringLiteral("*") : r->lx);
+    const FileRecord& r = *read.value();
+    const QString fileName = r.type.isEmpty() ? r.name : r.name + QLatin1Char('.') + r.type;
+    const QString filter = QStringLiteral("文件 (*.%1)").arg(r.type.isEmpty() ? QStringLiteral("*") : r.type);
     const QString target = prompter().saveFile(QStringLiteral("请选择保存位置"),
                                                QDir(QDir::homePath()).filePath(fileName), filter);
     if (target.isEmpty())
         return;
     PanelProgress progress(*this);
-    const FileRecords::Result res = m_records->saveOut(id, target, &progress);
+    const Result<StoredRecord> res = m_records->saveOut(id, target, &progress);
     if (!res) {
-        if (!res.message.isEmpty())
-            prompter().message(res.message, {}, res.cancelled ? Prompter::Icon::Information : Prompter::Icon::Critical);
+        if (!res.message().isEmpty())
+            prompter().message(res.message(), {}, res.cancelled() ? Prompter::Icon::Information : Prompter::Icon::Critical);
         return;
     }
-    showResultMessages(res.logFailed);
-    prompter().message(res.message);
+    showResultMessages(res->logFailed);
+    prompter().message(res.message());
 }
 
 void EditPanel::showProperties(qint64 id, const QString& listName)
@@ -553,7 +555,7 @@ void EditPanel::showProperties(qint64 id, const QString& listName)
         prompter().message(QStringLiteral("没有选择文件!"), {}, Prompter::Icon::Warning);
         return;
     }
-    if (!m_records->read(id)) {
+    if (const Result<std::optional<FileRecord>> read = m_records->read(id); !read || !read.value()) {
         // The record is gone; the list still knows its name.
         const QString name = m_id == id ? m_name->text() : listName;
         if (prompter().question(name + QStringLiteral(" 文件未找到,是否在列表中移除?")))

@@ -19,7 +19,7 @@ GroupChooserDialog::GroupChooserDialog(DataStore& store, ProtectedGroups& protec
     m_tree->setGeometry(0, 0, 264, 288);
     m_tree->setHeaderHidden(true);
     m_tree->setExpandsOnDoubleClick(false);
-    m_groups.load();
+    m_groups.load().ok();
     GroupTreePane::fill(m_tree, m_groups);
     m_tree->expandAll();
     m_tree->setCurrentItem(m_tree->topLevelItem(0));

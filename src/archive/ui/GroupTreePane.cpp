@@ -212,7 +212,7 @@ bool GroupTreePane::reload()
 {
     const QString path = selectedPath();
     const QSet<QString> expanded = expandedPaths();
-    const bool ok = m_groups.load();
+    const bool ok = m_groups.load().ok();
     const GroupTree::Node* n = m_groups.findPath(path);
     rebuild(n ? n->id : 0, expanded);
     return ok;

@@ -58,10 +58,11 @@ bool PropertiesWindow::isDetailed() const
 
 void PropertiesWindow::reload()
 {
-    const auto rows = m_records.properties(m_id, isDetailed());
+    const auto read = m_records.properties(m_id, isDetailed());
     m_grid->setRowCount(0);
-    if (!rows)
+    if (!read || !read.value())
         return;
+    const auto& rows = read.value();
     m_grid->setRowCount(int(rows->size()));
     for (int i = 0; i < rows->size(); ++i) {
         m_grid->setItem(i, 0, new QTableWidgetItem(rows->at(i).first));

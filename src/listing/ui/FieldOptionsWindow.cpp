@@ -42,7 +42,7 @@ void FieldOptionsWindow::fillFields()
     const int chosen = chosenField();
     QSignalBlocker block(m_ui->组合框1);
     m_ui->组合框1->clear();
-    for (const FieldOptions::Field& f : FieldOptions::fields(m_store))
+    for (const FieldOptions::Field& f : FieldOptions::fields(m_store).valueOr({}))
         m_ui->组合框1->addItem(f.title, f.number);
     const int at = chosen ? m_ui->组合框1->findData(chosen) : -1;
     m_ui->组合框1->setCurrentIndex(at);
@@ -56,7 +56,7 @@ void FieldOptionsWindow::showOptions()
     const int field = chosenField();
     if (field == 0)
         return;
-    m_ui->列表框1->addItems(FieldOptions::options(m_store, field));
+    m_ui->列表框1->addItems(FieldOptions::options(m_store, field).valueOr({}));
 }
 
 void FieldOptionsWindow::insertOption()
