@@ -129,11 +129,11 @@ void HeldContentTest::modifyToKeptFileDropsHeldContent()
     const QString large = writeFile(m_src.path(), QStringLiteral("c2.pdf"), QByteArray(10000, 'z'));
     QVERIFY(m_records->modify(r->id, fields(QStringLiteral("c")), large).ok());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr where id=?"), {r->id}), qint64(0));
-    QVERIFY(!m_records->read(r->id).value()->lj.isEmpty());
+    QVERIFY(!m_records->read(r->id).value()->keptPath.isEmpty());
     // And back into the database.
     QVERIFY(m_records->modify(r->id, fields(QStringLiteral("c")), small).ok());
     QCOMPARE(m_records->content(r->id).value(), QByteArray("small"));
-    QVERIFY(m_records->read(r->id).value()->lj.isEmpty());
+    QVERIFY(m_records->read(r->id).value()->keptPath.isEmpty());
 }
 
 void HeldContentTest::rowNotMovedYetIsStillRead()

@@ -157,8 +157,8 @@ void ContentMigrationTest::versionOneArchiveOpensWithEveryByte()
     home.store().close();
 
     DataStore s;
-    QString why;
-    QVERIFY2(StartupSequence::openArchive(s, home.databasePath(), &why), qPrintable(why));
+    const Status opened = StartupSequence::openArchive(s, home.databasePath());
+    QVERIFY2(opened.ok(), qPrintable(opened.detail()));
     QCOMPARE(Schema::version(s), Schema::CurrentVersion);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where wj is not null")), qint64(0));
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr")), qint64(a.heldHashes.size()));
@@ -210,8 +210,8 @@ void ContentMigrationTest::killedMoveOpensAndFinishesOnNextStart()
 
     // The next start finishes the move.
     DataStore s;
-    QString why;
-    QVERIFY2(StartupSequence::openArchive(s, home.databasePath(), &why), qPrintable(why));
+    const Status opened = StartupSequence::openArchive(s, home.databasePath());
+    QVERIFY2(opened.ok(), qPrintable(opened.detail()));
     QCOMPARE(Schema::version(s), Schema::CurrentVersion);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where wj is not null")), qint64(0));
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr")), qint64(a.heldHashes.size()));
