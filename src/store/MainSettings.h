@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -19,4 +21,8 @@ struct MainSettings {
     QByteArray bannerPicture; // bjtp
 
     static std::optional<MainSettings> read(DataStore& store);
+    // The flag "不记录文件阅览次数" alone, as read() reads it, fresh from zcbj.
+    static Result<bool> readCountViewsOff(DataStore& store);
+    // How the flag is stored: any value but 0 sets it.
+    static bool countViewsOffFrom(qint64 ylcs) { return ylcs != 0; }
 };

@@ -1,5 +1,6 @@
 #include "archive/ui/EditPanel.h"
 
+#include "archive/FileOpening.h"
 #include "archive/FileRecords.h"
 #include "archive/GroupTree.h"
 #include "archive/ProtectedGroups.h"
@@ -8,6 +9,7 @@
 #include "archive/ui/GroupChooserDialog.h"
 #include "archive/ui/PropertiesWindow.h"
 #include "platform/LongRuns.h"
+#include "platform/ProgramHome.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
@@ -18,12 +20,14 @@
 
 #include <QCoreApplication>
 #include <QDateEdit>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <QUrl>
 
 namespace {
 
@@ -86,6 +90,9 @@ EditPanel::EditPanel(DataStore& store, const StoreFolder& storeFolder, const Cur
     setMinimumSize(kPanelWidth, kPanelHeight);
     resize(kPanelWidth, kPanelHeight);
     m_records = std::make_unique<FileRecords>(m_store, storeFolder, op, sizeBound());
+    m_opening = std::make_unique<FileOpening>(m_store, storeFolder, op, m_protectedGroups,
+                                              ProgramHome::extractionFolder());
+    m_opener = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
     buildUnits();
     // Without a connection the window that holds the panel reads nothing
     // and says so once; the titles come with the first reload.
@@ -567,4 +574,42 @@ void EditPanel::showProperties(qint64 id, const QString& listName)
     m_properties = new PropertiesWindow(*m_records, id, window());
     m_properties->setAttribute(Qt::WA_DeleteOnClose);
     m_properties->show();
+}
+
+void EditPanel::openRecord(qint64 id)
+{
+    const Result<FileRecord> found = m_opening->find(id);
+    if (!found) {
+        prompter().message(found.message(), {}, found.message() == FileOpening::NothingSelected
+                                                     ? Prompter::Icon::Warning : Prompter::Icon::Critical);
+        return;
+    }
+    const FileRecord& r = found.value();
+    if (m_opening->keptFileMissing(r)) {
+        // "是" keeps the record; "否" hands it to the delete command, which
+        // asks once more before anything goes.
+        if (!prompter().question(FileOpening::missingQuestion(r)))
+            emit deleteRequested(r.id);
+        return;
+    }
+    Result<QString> extracted = [&] {
+        PanelProgress progress(*this);
+        return m_opening->extract(r, &progress);
+    }();
+    if (!extracted) {
+        if (!extracted.cancelled())
+            prompter().message(extracted.message(), {}, Prompter::Icon::Critical);
+        return;
+    }
+    if (!m_opener || !m_opener(extracted.value())) {
+        // Not seen, so not counted.
+        prompter().message(FileOpening::HandOverFailed + extracted.value(), {}, Prompter::Icon::Warning);
+        return;
+    }
+    const Result<FileOpening::Viewed> viewed = m_opening->countView(r);
+    if (!viewed) {
+        prompter().message(viewed.message(), {}, Prompter::Icon::Warning);
+        return;
+    }
+    showResultMessages(viewed->logFailed);
 }

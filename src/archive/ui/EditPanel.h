@@ -13,6 +13,7 @@
 
 class CurrentOperator;
 class DataStore;
+class FileOpening;
 class FileRecords;
 class ProtectedGroups;
 class PropertiesWindow;
@@ -62,8 +63,15 @@ public slots:
     // Opens the properties window of record id.
     // listName: the name the list shows for id, said when the record is gone.
     void showProperties(qint64 id, const QString& listName = {});
+    // "打开": writes the content of record id (-1: none) into the extraction
+    // folder, hands it to the desktop's program for its type and counts the view.
+    void openRecord(qint64 id);
 
 signals:
+    // Opening found the kept file gone and the operator chose not to keep
+    // the record: the host deletes it as the delete command does (its right,
+    // its question, its log line).
+    void deleteRequested(qint64 id);
     // The records changed: the list should load them again.
     void reloadListRequested();
     // Position 0..100 of a long add, change or save-as; -1 when it ended.
@@ -85,6 +93,11 @@ public:
     using OptionChooser = std::function<std::optional<QString>(int field, const QStringList& options)>;
     void setGroupChooser(GroupChooser f) { m_groupChooser = std::move(f); }
     void setOptionChooser(OptionChooser f) { m_optionChooser = std::move(f); }
+    // What hands an extracted file to the desktop; false when it could not
+    // (the desktop's association by default; tests record the paths instead).
+    using Opener = std::function<bool(const QString& path)>;
+    void setOpener(Opener f) { m_opener = std::move(f); }
+    FileOpening& opening() { return *m_opening; }
 
 private:
     void buildUnits();
@@ -106,6 +119,8 @@ private:
     QString m_fileSize = QStringLiteral("1");
     Mode m_mode = Mode::Showing;
     std::unique_ptr<FileRecords> m_records;
+    std::unique_ptr<FileOpening> m_opening;
+    Opener m_opener;
 
     QLineEdit* m_number = nullptr;
     QLineEdit* m_name = nullptr;

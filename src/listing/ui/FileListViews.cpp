@@ -137,6 +137,14 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
     connect(m_icons, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         emit iconMenuRequested(m_icons->viewport()->mapToGlobal(pos));
     });
+    connect(m_report, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit recordActivated(currentId(), false);
+    });
+    connect(m_icons, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit recordActivated(currentId(), true);
+    });
     connect(m_report->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &FileListViews::reportCurrentChanged);
     connect(m_icons->selectionModel(), &QItemSelectionModel::currentChanged, this,

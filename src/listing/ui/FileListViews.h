@@ -73,6 +73,8 @@ signals:
     // Right click: the main window opens menu "文件" / "图标菜单".
     void reportMenuRequested(const QPoint& globalPos);
     void iconMenuRequested(const QPoint& globalPos);
+    // A row of the report list (fromIcons false) or an icon was double-clicked.
+    void recordActivated(qint64 id, bool fromIcons);
 
 private:
     void applyWidths();

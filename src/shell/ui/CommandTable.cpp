@@ -6,6 +6,7 @@
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/PermissionNotice.h"
 #include "store/Rights.h"
 
 namespace {
@@ -65,7 +66,7 @@ const QList<Entry>& entries()
         {TreeSetPassword, Rights::SetPassword, [](MainWindow& w) { w.tree()->setPassword(); }},
 
         // Menu "文件"
-        {FileOpen, Rights::OpenFile, nullptr},
+        {FileOpen, Rights::OpenFile, [](MainWindow& w) { w.editPanel()->openRecord(currentOrFirst(w)); }},
         {FileSaveAs, Rights::SaveAs, [](MainWindow& w) { w.editPanel()->saveAs(currentOrFirst(w)); }},
         {FileDelete, Rights::Delete, [](MainWindow& w) { w.editPanel()->deleteRecords(selected(w)); }},
         {FileBatchModify, Rights::BatchModify, nullptr},
@@ -87,7 +88,7 @@ const QList<Entry>& entries()
         {Skins, {}, nullptr},
 
         // Menu "图标菜单"
-        {IconOpen, Rights::OpenFile, nullptr},
+        {IconOpen, Rights::OpenFile, [](MainWindow& w) { w.editPanel()->openRecord(currentOrFirst(w)); }},
         {IconSaveAs, Rights::SaveAs, [](MainWindow& w) { w.editPanel()->saveAs(currentOrFirst(w)); }},
 
         // Menu "界面" ("全局参数" there is GlobalSettings)
@@ -114,6 +115,20 @@ void wire(CommandRouter& router, MainWindow& window)
             handler = [run = e.run, w = &window] { run(*w); };
         router.add(QString::fromLatin1(e.id), e.right, std::move(handler));
     }
+
+    // A double-click on a list row opens it, as "打开" of the row's menu does.
+    QObject::connect(window.list(), &FileListViews::recordActivated, &window, [w = &window](qint64, bool fromIcons) {
+        w->runCommand(QString::fromLatin1(fromIcons ? Cmd::IconOpen : Cmd::FileOpen));
+    });
+    // An opened record whose kept file is gone, which the operator chose not
+    // to keep, goes as "删除文件" would delete it: its right first.
+    QObject::connect(window.editPanel(), &EditPanel::deleteRequested, &window, [r = &router, w = &window](qint64 id) {
+        if (!r->allowed(QString::fromLatin1(Cmd::FileDelete))) {
+            PermissionNotice::showNotice(w);
+            return;
+        }
+        w->editPanel()->deleteRecords({id});
+    });
 }
 
 }  // namespace CommandTable

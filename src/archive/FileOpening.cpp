@@ -1,0 +1,186 @@
+#include "archive/FileOpening.h"
+
+#include "archive/ProtectedGroups.h"
+#include "platform/FileCopy.h"
+#include "platform/PrivateFolder.h"
+#include "store/CurrentOperator.h"
+#include "store/DataStore.h"
+#include "store/LogWriter.h"
+#include "store/MainSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// A part of a file name with every character the file system would read as
+// something else replaced: separators, control characters, runs of dots.
+QString cleaned(const QString& part)
+{
+    QString out;
+    out.reserve(part.size());
+    for (const QChar c : part) {
+        const char16_t u = c.unicode();
+        if (u == u'/' || u == u'\\' || u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            out += QLatin1Char('_');
+        else
+            out += c;
+    }
+    while (out.contains(QLatin1String("..")))
+        out.replace(QLatin1String(".."), QLatin1String("._"));
+    return out.trimmed();
+}
+
+int encodedSize(const QString& s)
+{
+    return int(QFile::encodeName(s).size());
+}
+
+// s cut to at most maxBytes once encoded, never inside a surrogate pair.
+QString cutTo(QString s, int maxBytes)
+{
+    while (!s.isEmpty() && encodedSize(s) > maxBytes) {
+        s.chop(1);
+        if (!s.isEmpty() && s.back().isHighSurrogate())
+            s.chop(1);
+    }
+    return s;
+}
+
+}  // namespace
+
+FileOpening::FileOpening(DataStore& store, StoreFolder folder, const CurrentOperator& op,
+                         const ProtectedGroups& open, QString extractionFolder)
+    : m_store(store), m_folder(std::move(folder)), m_operator(op), m_open(open),
+      m_extraction(std::move(extractionFolder))
+{
+}
+
+Result<FileRecord> FileOpening::find(qint64 id)
+{
+    if (id < 0)
+        return Result<FileRecord>::fail(NothingSelected);
+    FileRecords records(m_store, m_folder, m_operator, 0);
+    const Result<std::optional<FileRecord>> read = records.read(id);
+    if (!read)
+        return Result<FileRecord>::fail(PrivateFolder::withCause(WriteFailed, read.detail()), read.detail());
+    if (!read.value())
+        return Result<FileRecord>::fail(NothingSelected, QStringLiteral("record %1 not found").arg(id));
+    const FileRecord& r = *read.value();
+    // A closed protected group hides its files from every command; without
+    // the group list every group counts as closed.
+    if (m_open.isHidden(m_store, r.group))
+        return Result<FileRecord>::fail(NothingSelected, QStringLiteral("record %1 lies in a closed group").arg(id));
+    return r;
+}
+
+bool FileOpening::keptFileMissing(const FileRecord& r) const
+{
+    if (r.keptPath.isEmpty())
+        return false;
+    return !QFileInfo(m_folder.resolve(r.keptPath)).isFile();
+}
+
+QString FileOpening::missingQuestion(const FileRecord& r)
+{
+    const double megabytes = double(r.size) / (1024.0 * 1024.0);
+    return QStringLiteral("源文件: ") + r.keptPath + QStringLiteral(" Size: ") + QString::number(megabytes, 'f', 2)
+        + QStringLiteral("M, 已经被移动或删除,是否保留此条文件记录?");
+}
+
+QString FileOpening::safeFileName(const QString& name, const QString& type)
+{
+    // The type is what follows the last dot: it holds no dot of its own.
+    QString t = cleaned(type).remove(QLatin1Char('.'));
+    t = cutTo(t, MaxNameBytes / 4);
+    const QString suffix = t.isEmpty() ? QString() : QLatin1Char('.') + t;
+    QString n = cleaned(name);
+    if (n.startsWith(QLatin1Char('.')))
+        n.replace(0, 1, QLatin1Char('_'));
+    n = cutTo(n, MaxNameBytes - encodedSize(suffix)).trimmed();
+    if (n.isEmpty())
+        n = QStringLiteral("_");
+    return n + suffix;
+}
+
+Result<QString> FileOpening::newSubfolder(qint64 id)
+{
+    if (const Status base = PrivateFolder::ensure(m_extraction); !base)
+        return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, base.detail()), base.detail());
+    // A folder of its own for every opening: a file still open in another
+    // program is never written over, and records of one name never meet.
+    // mkdir fails on anything already there, a link included.
+    const QDir base(m_extraction);
+    for (int n = 1; n <= StoreFolder::MaxNameTries; ++n) {
+        const QString name = QStringLiteral("%1-%2").arg(id).arg(n);
+        if (base.exists(name) || QFileInfo(base.filePath(name)).isSymLink())
+            continue;
+        if (!base.mkdir(name))
+            continue;
+        const QString path = base.filePath(name);
+        if (const Status narrowed = PrivateFolder::narrow(path); !narrowed)
+            return Result<QString>::fail(WriteFailed, narrowed.detail());
+        return path;
+    }
+    return Result<QString>::fail(WriteFailed, QStringLiteral("no free sub-folder in %1").arg(m_extraction));
+}
+
+Result<QString> FileOpening::extract(const FileRecord& r, Progress* progress)
+{
+    const Result<QString> folder = newSubfolder(r.id);
+    if (!folder)
+        return folder;
+    const QString target = QDir(folder.value()).filePath(safeFileName(r.name, r.type));
+
+    FileCopy::Result written;
+    if (!r.keptPath.isEmpty()) {
+        const QString kept = m_folder.resolve(r.keptPath);
+        if (!QFileInfo(kept).isFile())
+            return Result<QString>::fail(WriteFailed, QStringLiteral("kept file %1 missing").arg(kept));
+        written = FileCopy::copy(kept, target, FileCopy::Replace::Never, progress);
+    } else {
+        FileRecords records(m_store, m_folder, m_operator, 0);
+        const Result<QByteArray> bytes = records.content(r.id);
+        if (!bytes)
+            return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, bytes.detail()), bytes.detail());
+        written = FileCopy::write(bytes.value(), target, FileCopy::Replace::Never, progress);
+    }
+    if (!written) {
+        QDir(folder.value()).removeRecursively();
+        if (written.cancelled)
+            return Result<QString>::cancel();
+        return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, written.error), written.error);
+    }
+    if (const Status restricted = PrivateFolder::restrictFile(target); !restricted) {
+        QDir(folder.value()).removeRecursively();
+        return Result<QString>::fail(WriteFailed, restricted.detail());
+    }
+    return target;
+}
+
+Result<FileOpening::Viewed> FileOpening::countView(const FileRecord& r)
+{
+    const Result<bool> off = MainSettings::readCountViewsOff(m_store);
+    if (!off)
+        return Result<Viewed>::fail(PrivateFolder::withCause(CountFailed, off.detail()), off.detail());
+
+    Viewed viewed;
+    Transaction tx(m_store);
+    if (!tx.isActive())
+        return Result<Viewed>::fail(PrivateFolder::withCause(CountFailed, m_store.lastError()), m_store.lastError());
+    if (!off.value()) {
+        // One statement, so that two openings count two; a copied record
+        // starts with no count at all.
+        if (!m_store.execute(QStringLiteral("update wj set ylcs=coalesce(ylcs,0)+1 where id=?"), {r.id})
+            || m_store.rowsAffected() != 1)
+            return Result<Viewed>::fail(PrivateFolder::withCause(CountFailed, m_store.lastError()),
+                                        m_store.lastError());
+        viewed.counted = true;
+    }
+    LogWriter log(m_store, m_operator);
+    viewed.logFailed = !log.write(LogWriter::FileViewed + r.number + QStringLiteral("，") + r.name);
+    if (!tx.commit())
+        return Result<Viewed>::fail(PrivateFolder::withCause(CountFailed, m_store.lastError()), m_store.lastError());
+    return viewed;
+}
