@@ -58,7 +58,7 @@ Status StartupSequence::fileLooksWhole(const QString& path)
     return {};
 }
 
-Status StartupSequence::openArchive(DataStore& store, const QString& path)
+Status StartupSequence::openArchive(DataStore& store, const QString& path, Progress* progress)
 {
     if (!store.open(path))
         return Status::fail(QString(), store.lastError());
@@ -67,7 +67,7 @@ Status StartupSequence::openArchive(DataStore& store, const QString& path)
         return Status::fail(QString(), text);
     };
     QString error;
-    if (!Schema::migrate(store, &error))
+    if (!Schema::migrate(store, &error, progress))
         return fail(error);
     // Opening rolled back any hot journal; what is on disk now is the archive.
     if (const Status whole = fileLooksWhole(path); !whole)
@@ -193,7 +193,7 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     if (!skin.isEmpty())
         host.attachSkin(skin);
 
-    Status opened = openArchive(m_store, m_context.databasePath);
+    Status opened = openArchive(m_store, m_context.databasePath, host.upgradeProgress());
     if (opened)
         opened = readSettings();
     if (!opened) {

@@ -156,9 +156,18 @@ void ContentMigrationTest::versionOneArchiveOpensWithEveryByte()
     QVERIFY(layOutVersionOne(home, 1100, 40, &a));
     home.store().close();
 
+    // Start-up shows the move: it reports its whole range and reaches its end.
+    struct Recorder final : Progress {
+        qint64 maximum = -1, last = -1;
+        void setRange(qint64, qint64 max) override { maximum = max; }
+        void setValue(qint64 v) override { last = v; }
+        bool cancelled() const override { return false; }
+    } progress;
     DataStore s;
-    const Status opened = StartupSequence::openArchive(s, home.databasePath());
+    const Status opened = StartupSequence::openArchive(s, home.databasePath(), &progress);
     QVERIFY2(opened.ok(), qPrintable(opened.detail()));
+    QVERIFY(progress.maximum > 0);
+    QCOMPARE(progress.last, progress.maximum);
     QCOMPARE(Schema::version(s), Schema::CurrentVersion);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where wj is not null")), qint64(0));
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr")), qint64(a.heldHashes.size()));
