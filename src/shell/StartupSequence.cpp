@@ -66,9 +66,8 @@ Status StartupSequence::openArchive(DataStore& store, const QString& path, Progr
         store.close();
         return Status::fail(QString(), text);
     };
-    QString error;
-    if (!Schema::migrate(store, &error, progress))
-        return fail(error);
+    if (const Status migrated = Schema::migrate(store, progress); !migrated)
+        return fail(migrated.detail());
     // Opening rolled back any hot journal; what is on disk now is the archive.
     if (const Status whole = fileLooksWhole(path); !whole)
         return fail(whole.detail());
