@@ -133,7 +133,7 @@ bool saveSort(DataStore& store, const QList<SortRow>& rows, const QString& claus
     // first; made once per first field. The list does without it when it
     // cannot be made.
     if (const auto keys = SortClause::parse(clause); keys && !keys->isEmpty())
-        Schema::ensureOrderIndex(store, SortClause::sortExpression(keys->first().field));
+        static_cast<void>(Schema::ensureOrderIndex(store, SortClause::sortExpression(keys->first().field)));
     return tx.commit();
 }
 

@@ -58,7 +58,7 @@ Status StartupSequence::fileLooksWhole(const QString& path)
     return {};
 }
 
-Status StartupSequence::openArchive(DataStore& store, const QString& path)
+Status StartupSequence::openArchive(DataStore& store, const QString& path, Progress* progress)
 {
     if (!store.open(path))
         return Status::fail(QString(), store.lastError());
@@ -66,9 +66,8 @@ Status StartupSequence::openArchive(DataStore& store, const QString& path)
         store.close();
         return Status::fail(QString(), text);
     };
-    QString error;
-    if (!Schema::migrate(store, &error))
-        return fail(error);
+    if (const Status migrated = Schema::migrate(store, progress); !migrated)
+        return fail(migrated.detail());
     // Opening rolled back any hot journal; what is on disk now is the archive.
     if (const Status whole = fileLooksWhole(path); !whole)
         return fail(whole.detail());
@@ -193,7 +192,7 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     if (!skin.isEmpty())
         host.attachSkin(skin);
 
-    Status opened = openArchive(m_store, m_context.databasePath);
+    Status opened = openArchive(m_store, m_context.databasePath, host.upgradeProgress());
     if (opened)
         opened = readSettings();
     if (!opened) {

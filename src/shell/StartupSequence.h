@@ -7,6 +7,7 @@
 
 struct AppContext;
 class DataStore;
+class Progress;
 
 // The steps between the program's start and the login window, in their
 // order: the screen advice, the presence of the database file, the lock
@@ -53,6 +54,9 @@ public:
         virtual void advise(const QString& text) = 0;
         // path is never "NO" or empty.
         virtual void attachSkin(const QString& path) = 0;
+        // Where the opening of an archive written by an earlier version
+        // reports the moving of its content (nullptr: nowhere).
+        virtual Progress* upgradeProgress() { return nullptr; }
     };
 
     // store is the connection the login window goes on with.
@@ -74,7 +78,7 @@ public:
     // an SQLite file no shorter than its header says, with every table
     // present and readable, at a schema version this build can migrate.
     // A failure's detail says why.
-    static Status openArchive(DataStore& store, const QString& path);
+    static Status openArchive(DataStore& store, const QString& path, Progress* progress = nullptr);
     // Fails when the file's header names more pages than the file holds
     // (a truncated copy). A file that is not SQLite at all fails too.
     static Status fileLooksWhole(const QString& path);

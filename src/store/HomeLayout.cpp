@@ -27,9 +27,8 @@ Status create(const QString& folder)
         QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                           | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     }
-    QString dbError;
-    if (!Schema::createDatabaseFile(home.defaultDatabasePath(), &dbError))
-        return Status::fail(QStringLiteral("cannot create the database: %1").arg(dbError), dbError);
+    if (const Status created = Schema::createDatabaseFile(home.defaultDatabasePath()); !created)
+        return Status::fail(QStringLiteral("cannot create the database: %1").arg(created.detail()), created.detail());
     return {};
 }
 

@@ -291,7 +291,7 @@ bool isArchive(DataStore& store)
     return true;
 }
 
-bool createInitial(DataStore& store, QString* error)
+static bool createInitialImpl(DataStore& store, QString* error)
 {
     Transaction tx(store);
     if (!tx.isActive())
@@ -318,7 +318,7 @@ int version(DataStore& store)
     return userVersion(store);
 }
 
-bool migrate(DataStore& store, QString* error, Progress* progress)
+static bool migrateImpl(DataStore& store, QString* error, Progress* progress)
 {
     const int version = userVersion(store);
     if (version > CurrentVersion) {
@@ -353,7 +353,7 @@ QString orderIndexName(const QString& expression)
     return field.isEmpty() ? QString() : QStringLiteral("wj_ord_") + field;
 }
 
-QString ensureOrderIndex(DataStore& store, const QString& expression, QString* error)
+static QString ensureOrderIndexImpl(DataStore& store, const QString& expression, QString* error)
 {
     const QString field = orderField(expression);
     if (field.isEmpty() || field == QLatin1String("id"))
@@ -370,7 +370,7 @@ QString ensureOrderIndex(DataStore& store, const QString& expression, QString* e
     return name;
 }
 
-bool rebuild(DataStore& store, QString* error)
+static bool rebuildImpl(DataStore& store, QString* error)
 {
     Transaction tx(store);
     if (!tx.isActive())
@@ -387,7 +387,7 @@ bool rebuild(DataStore& store, QString* error)
     return true;
 }
 
-bool createDatabaseFile(const QString& path, QString* error)
+static bool createDatabaseFileImpl(const QString& path, QString* error)
 {
     if (QFileInfo::exists(path)) {
         if (error)
@@ -398,13 +398,59 @@ bool createDatabaseFile(const QString& path, QString* error)
     bool ok = false;
     {
         DataStore store;
-        ok = store.create(path) && createInitial(store, error);
+        ok = store.create(path) && createInitialImpl(store, error);
         if (!ok && error && error->isEmpty())
             *error = store.lastError();
     }
     if (!ok)
         QFile::remove(path);
     return ok;
+}
+
+// The public face: each reports by Status, the detail naming the statement
+// (or the reason) that stopped it.
+namespace {
+Status asStatus(bool ok, const QString& error)
+{
+    return ok ? Status() : Status::fail(QString(), error);
+}
+}  // namespace
+
+Status createInitial(DataStore& store)
+{
+    QString error;
+    const bool ok = createInitialImpl(store, &error);
+    return asStatus(ok, error);
+}
+
+Status migrate(DataStore& store, Progress* progress)
+{
+    QString error;
+    const bool ok = migrateImpl(store, &error, progress);
+    return asStatus(ok, error);
+}
+
+Result<QString> ensureOrderIndex(DataStore& store, const QString& expression)
+{
+    QString error;
+    const QString name = ensureOrderIndexImpl(store, expression, &error);
+    if (!error.isEmpty())
+        return Result<QString>::fail(QString(), error);
+    return name;
+}
+
+Status rebuild(DataStore& store)
+{
+    QString error;
+    const bool ok = rebuildImpl(store, &error);
+    return asStatus(ok, error);
+}
+
+Status createDatabaseFile(const QString& path)
+{
+    QString error;
+    const bool ok = createDatabaseFileImpl(path, &error);
+    return asStatus(ok, error);
 }
 
 }  // namespace Schema

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,7 +25,7 @@ inline constexpr int ContentMoveRows = 500;
 QStringList tableNames();
 
 // Creates the tables and their initial content in an empty database.
-bool createInitial(DataStore& store, QString* error = nullptr);
+Status createInitial(DataStore& store);
 
 // Brings an existing archive to CurrentVersion. Fails (and changes nothing)
 // when the file is not an archive of this system or is newer than this build.
@@ -31,15 +33,15 @@ bool createInitial(DataStore& store, QString* error = nullptr);
 // its own and reported to progress (which may cancel between steps): a move
 // that is stopped or killed part way leaves an archive that opens and reads
 // every content, and the next migrate() goes on where it stopped.
-bool migrate(DataStore& store, QString* error = nullptr, Progress* progress = nullptr);
+Status migrate(DataStore& store, Progress* progress = nullptr);
 
 // The schema version of the open archive (PRAGMA user_version).
 int version(DataStore& store);
 
 // Creates (once) the index that lets the list read a group in the order of
 // `expression` (a sort expression of the list) without sorting the group
-// first. Returns its name, or an empty text when none serves the expression.
-QString ensureOrderIndex(DataStore& store, const QString& expression, QString* error = nullptr);
+// first. Its name, or an empty text when none serves the expression.
+Result<QString> ensureOrderIndex(DataStore& store, const QString& expression);
 // The name of the order index for expression (whether or not it exists yet).
 QString orderIndexName(const QString& expression);
 
@@ -47,10 +49,10 @@ QString orderIndexName(const QString& expression);
 bool isArchive(DataStore& store);
 
 // Empties every table and restores the initial content, in one transaction.
-bool rebuild(DataStore& store, QString* error = nullptr);
+Status rebuild(DataStore& store);
 
 // Creates a new database file at path with the initial content.
-bool createDatabaseFile(const QString& path, QString* error = nullptr);
+Status createDatabaseFile(const QString& path);
 
 // The rights every administrator starts with, joined as stored in czygl.qx.
 QString allRightsText();

@@ -1,5 +1,6 @@
 #include "shell/ui/Startup.h"
 
+#include "platform/Progress.h"
 #include "platform/ui/QtPrompter.h"
 #include "platform/ui/QtTranslations.h"
 #include "shell/AppContext.h"
@@ -18,6 +19,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QTextStream>
 
@@ -67,10 +69,51 @@ int initHome(int argc, char** argv, const QString& folder)
     return 0;
 }
 
+// Shows the moving of an older archive's content while start-up waits for
+// it. The move is resumable, so it offers no cancel: a killed program
+// finishes it on the next start.
+class UpgradeProgress final : public Progress {
+public:
+    void setRange(qint64 minimum, qint64 maximum) override
+    {
+        m_minimum = minimum;
+        m_maximum = maximum;
+        if (maximum <= minimum)
+            return;
+        if (!m_dialog) {
+            m_dialog = std::make_unique<QProgressDialog>();
+            m_dialog->setWindowTitle(QStringLiteral("升级数据库"));
+            m_dialog->setLabelText(QStringLiteral("正在整理数据库中的文件内容，请稍候..."));
+            m_dialog->setCancelButton(nullptr);
+            m_dialog->setWindowModality(Qt::ApplicationModal);
+            m_dialog->setMinimumDuration(500);
+            m_dialog->setRange(0, 1000);
+        }
+        m_dialog->setValue(0);
+    }
+    void setValue(qint64 value) override
+    {
+        if (!m_dialog || m_maximum <= m_minimum)
+            return;
+        m_dialog->setValue(int((value - m_minimum) * 1000 / (m_maximum - m_minimum)));
+        QCoreApplication::processEvents();
+    }
+    bool cancelled() const override { return false; }
+
+private:
+    std::unique_ptr<QProgressDialog> m_dialog;
+    qint64 m_minimum = 0;
+    qint64 m_maximum = 0;
+};
+
 class UiHost final : public StartupSequence::Host {
 public:
     void advise(const QString& text) override { prompter().message(text, {}, Prompter::Icon::Information); }
     void attachSkin(const QString& path) override { SkinLibrary::attach(path, SkinLibrary::Password); }
+    Progress* upgradeProgress() override { return &m_upgrade; }
+
+private:
+    UpgradeProgress m_upgrade;
 };
 
 void report(const Failure& failure)
