@@ -26,23 +26,12 @@
 #include <sys/stat.h>
 
 using TestInput::pattern;
+using TestInput::modeOf;
 using TestInput::readFile;
+using TestInput::writeFile;
 
 namespace {
 
-QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        return {};
-    return path;
-}
-
-int modeOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
 
 QStringList entries(const QString& folder)
 {

@@ -1,5 +1,7 @@
 #include "common/TestInput.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
@@ -33,6 +35,20 @@ QByteArray pattern(qint64 size, char seed)
     for (qint64 i = 0; i < size; ++i)
         b[i] = char((i * 31 + seed) & 0xff);
     return b;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+int modeOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 }

@@ -16,6 +16,12 @@ void typeText(QWidget* w, const QString& text);
 // The whole content of a file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
 
+// Writes bytes to path (replacing it); path, or empty when it fails.
+QString writeFile(const QString& path, const QByteArray& bytes);
+
+// The permission bits of path (st_mode & 07777); -1 when it cannot be read.
+int modeOf(const QString& path);
+
 // size bytes of a repeatable pattern that differs by seed.
 QByteArray pattern(qint64 size, char seed = 'a');
 

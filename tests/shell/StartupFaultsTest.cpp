@@ -19,7 +19,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using TestInput::modeOf;
 using TestInput::readFile;
+using TestInput::writeFile;
 
 namespace {
 
@@ -42,19 +44,6 @@ struct Folder {
     QString store() const { return dir.path() + QStringLiteral("/Data/Lf"); }
 };
 
-QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        return {};
-    return path;
-}
-
-int modeOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
 
 // The journal mode an SQLite file keeps in its header: 1 rollback, 2 WAL.
 int headerJournal(const QString& path)
