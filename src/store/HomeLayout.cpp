@@ -1,5 +1,6 @@
 #include "store/HomeLayout.h"
 
+#include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
 #include "store/Schema.h"
 
@@ -16,8 +17,12 @@ Status create(const QString& folder)
         return Status::fail(QStringLiteral("%1 already holds a database (%2); nothing was changed.")
                                 .arg(home.folder(), home.defaultDatabasePath()));
     QDir dir;
-    if (!dir.mkpath(home.storeFolder()) || !dir.mkpath(home.skinFolder()))
+    if (!dir.mkpath(home.folder()) || !dir.mkpath(home.skinFolder()))
         return Status::fail(QStringLiteral("cannot create the folders under %1").arg(home.folder()));
+    // The archive and the files kept beside it are the user's alone.
+    for (const QString& folder : {home.dataFolder(), home.storeFolder()})
+        if (const Status made = PrivateFolder::ensure(folder); !made)
+            return Status::fail(QStringLiteral("cannot create %1: %2").arg(folder, made.detail()), made.detail());
     for (const QString& skin : ProgramHome::shippedSkins()) {
         const QString target = home.skinFolder() + QLatin1Char('/') + skin;
         if (QFileInfo::exists(target))

@@ -157,6 +157,9 @@ void StartupFaultsTest::dataFolderIsNarrowed()
 {
     Folder f;
     QVERIFY(f.ok);
+    // A fresh program folder lays out its archive folders private already.
+    QCOMPARE(modeOf(f.data()), 0700);
+    QCOMPARE(modeOf(f.store()), 0700);
     QVERIFY(::chmod(QFile::encodeName(f.data()).constData(), 0755) == 0);
     AppContext context(f.path());
     DataStore store;
