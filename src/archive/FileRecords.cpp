@@ -37,10 +37,17 @@ const QSet<QString>& knownColumns()
     return WjColumns::nameable();
 }
 
-// The columns of a record and the one mapping of them onto FileRecord.
-const QString kRecordColumns = QStringLiteral(
-    "id,xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
-    "scr,scsj,xgr,xgsj,bz,ylcs,lj");
+// The columns of a record (every column of wj but its content) and the one
+// mapping of them onto FileRecord.
+const QString& recordColumns()
+{
+    static const QString columns = [] {
+        QStringList c = WjColumns::all();
+        c.removeAll(QStringLiteral("wj"));
+        return c.join(QLatin1Char(','));
+    }();
+    return columns;
+}
 
 FileRecord readRow(const RecordSet& rs)
 {
@@ -234,7 +241,7 @@ bool FileRecords::keptFileShared(const QString& lj, qint64 id)
 
 Result<std::optional<FileRecord>> FileRecords::read(qint64 id)
 {
-    RecordSet rs = m_store.query(QStringLiteral("select ") + kRecordColumns + QStringLiteral(" from wj where id=?"), {id});
+    RecordSet rs = m_store.query(QStringLiteral("select ") + recordColumns() + QStringLiteral(" from wj where id=?"), {id});
     if (!rs.isValid())
         return Failure{QString(), m_store.lastError()};
     if (rs.atEnd())
