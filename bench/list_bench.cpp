@@ -37,6 +37,7 @@
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/Schema.h"
+#include "store/SizeText.h"
 
 #include <QApplication>
 #include <QDir>
@@ -191,7 +192,7 @@ bool generate(DataStore& store, int n, bool withContent)
             pick(subjects, rng) + pick(topics, rng) + pick(endings, rng) + QStringLiteral("-%1").arg(i % 997),
             group,
             type,
-            FileRecords::sizeText(size),
+            sizeText(size),
             size,
             pick(departments, rng),
             pick(secrecy, rng),

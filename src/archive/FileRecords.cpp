@@ -133,11 +133,6 @@ FileRecords::FileRecords(DataStore& store, StoreFolder folder, const CurrentOper
 {
 }
 
-QString FileRecords::sizeText(qint64 bytes)
-{
-    return ::sizeText(bytes);
-}
-
 QPair<QString, QString> FileRecords::splitFileName(const QString& fileName)
 {
     const QString base = QFileInfo(fileName).fileName();

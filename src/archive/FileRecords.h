@@ -95,9 +95,6 @@ public:
     // True when content of `bytes` goes into the store folder.
     bool keptOutside(qint64 bytes) const { return bytes >= m_sizeBound; }
 
-    // The store's size text (store/SizeText.h): "1023BYTE", "1.00KB",
-    // "1023.99KB", "1.00MB".
-    static QString sizeText(qint64 bytes);
     // Name and type of a file name: the type is what follows the last dot.
     static QPair<QString, QString> splitFileName(const QString& fileName);
 

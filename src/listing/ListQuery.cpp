@@ -70,15 +70,10 @@ std::optional<Totals> read(DataStore& store, const QString& sql, const QVariantL
     return Totals{rs.number(0), rs.number(1)};
 }
 
-QString sizeText(qint64 bytes)
-{
-    return ::sizeText(bytes);
-}
-
 QString line(const Totals& totals)
 {
     return QStringLiteral(" 文件总数：") + QString::number(totals.count) + QStringLiteral("份  共：")
-           + sizeText(totals.bytes);
+           + ::sizeText(totals.bytes);
 }
 
 }  // namespace ListStatistics

@@ -60,7 +60,5 @@ std::optional<Totals> read(DataStore& store, const QString& sql, const QVariantL
 // " 文件总数：" + count + "份  共：" + size + unit. Below 1024 the bytes are shown
 // the store's size text (store/SizeText.h), as the edit panel shows it.
 QString line(const Totals& totals);
-// The size part alone ("1023BYTE", "1.00KB", "1023.99KB").
-QString sizeText(qint64 bytes);
 
 }  // namespace ListStatistics

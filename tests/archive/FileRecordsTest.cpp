@@ -8,6 +8,7 @@
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
+#include "store/SizeText.h"
 #include "common/TestInput.h"
 
 using TestInput::readFile;
@@ -18,16 +19,9 @@ using TestInput::pattern;
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+using TestInput::writeFile;
 
-QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes)
-{
-    const QString path = QDir(folder).filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return {};
-    return path;
-}
+namespace {
 
 // Every entry of the store folder, hidden ones (staged or partial files) included.
 QStringList folderEntries(const QString& folder)
@@ -155,7 +149,7 @@ void FileRecordsTest::sizeText()
 {
     QFETCH(qint64, bytes);
     QFETCH(QString, text);
-    QCOMPARE(FileRecords::sizeText(bytes), text);
+    QCOMPARE(::sizeText(bytes), text);
 }
 
 void FileRecordsTest::splitFileName_data()

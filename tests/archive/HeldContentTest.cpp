@@ -3,6 +3,7 @@
 #include "archive/FileRecords.h"
 #include "archive/StoreFolder.h"
 #include "common/TestHome.h"
+#include "common/TestInput.h"
 #include "common/TestRegistry.h"
 #include "store/DataStore.h"
 #include "store/RecordContent.h"
@@ -12,16 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+using TestInput::writeFile;
 
-QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes)
-{
-    const QString path = QDir(folder).filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return {};
-    return path;
-}
+namespace {
 
 qint64 count(DataStore& s, const QString& sql, const QVariantList& params = {})
 {

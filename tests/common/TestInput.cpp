@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QTest>
@@ -43,6 +44,11 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         return {};
     return path;
+}
+
+QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes)
+{
+    return writeFile(QDir(folder).filePath(name), bytes);
 }
 
 int modeOf(const QString& path)

@@ -18,6 +18,8 @@ QByteArray readFile(const QString& path);
 
 // Writes bytes to path (replacing it); path, or empty when it fails.
 QString writeFile(const QString& path, const QByteArray& bytes);
+// The same for the file `name` in `folder`.
+QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes);
 
 // The permission bits of path (st_mode & 07777); -1 when it cannot be read.
 int modeOf(const QString& path);

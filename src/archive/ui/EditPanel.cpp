@@ -17,6 +17,7 @@
 #include "store/FieldOptions.h"
 #include "store/LogWriter.h"
 #include "store/ui/OptionChooserDialog.h"
+#include "store/SizeText.h"
 
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -456,7 +457,7 @@ void EditPanel::chooseFile()
     m_filling = true;
     m_name->setText(name);
     m_type->setText(type);
-    m_size->setText(FileRecords::sizeText(fi.size()));
+    m_size->setText(sizeText(fi.size()));
     m_filling = false;
     m_dirty = true;
 }
