@@ -3,6 +3,8 @@
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
 #include "listing/ui/FileListViews.h"
+#include "settings/ui/ChangePasswordWindow.h"
+#include "settings/ui/OperatorWindow.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/ui/MainWindow.h"
@@ -82,8 +84,11 @@ const QList<Entry>& entries()
 
         // Menu "设置"
         {GlobalSettings, Rights::GlobalSettings, nullptr},
-        {Operators, Rights::Operators, nullptr},
-        {ChangePassword, {}, nullptr},
+        {Cmd::Operators, Rights::Operators, [](MainWindow& w) {
+             if (OperatorWindow::manage(w.store(), w.currentOperator(), &w))
+                 w.requestRelogin();
+         }},
+        {ChangePassword, {}, [](MainWindow& w) { ChangePasswordWindow::changeOwn(w.store(), w.currentOperator(), &w); }},
         {SystemLog, Rights::SystemLog, nullptr},
         {Skins, {}, nullptr},
 

@@ -248,6 +248,27 @@ void MainWindow::operatorChanged()
     refreshMenuEntries();
 }
 
+const CurrentOperator& MainWindow::currentOperator() const
+{
+    return m_context.currentOperator;
+}
+
+bool MainWindow::requestRelogin()
+{
+    if (m_exiting || !m_panel->leavePending())
+        return false;
+    emit reloginRequested();
+    return true;
+}
+
+void MainWindow::closeForRelogin()
+{
+    m_exiting = true;
+    m_clock->stop();
+    m_store.close();
+    close();
+}
+
 void MainWindow::tickClock()
 {
     m_statusPanes[2]->setText(ClockLine::text(appClock().now()));

@@ -73,6 +73,13 @@ public:
     void applyMainSettings();
     // The current operator changed (re-login): greeting and menu entries.
     void operatorChanged();
+    const CurrentOperator& currentOperator() const;
+    // The operator asked to log in again: a pending edit is offered for
+    // saving first, then reloginRequested is emitted. False when he kept it.
+    bool requestRelogin();
+    // Closes the window for a re-login: no exit question, the connection
+    // closes, the program goes on.
+    void closeForRelogin();
 
     // Pops menu "设置" up where the last command came from.
     void popupSettingsMenu();
@@ -93,6 +100,8 @@ public:
 signals:
     // The operator confirmed the exit; the connection is closed.
     void exitConfirmed();
+    // The operator wants to log in again now.
+    void reloginRequested();
 
 protected:
     bool event(QEvent* event) override;

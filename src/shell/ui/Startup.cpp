@@ -9,6 +9,7 @@
 #include "shell/StartupSequence.h"
 #include "shell/ui/LoginWindow.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/Session.h"
 #include "shell/ui/StartupFonts.h"
 #include "platform/ui/SkinLibrary.h"
 #include "store/DataStore.h"
@@ -196,10 +197,11 @@ int run(int argc, char** argv)
         report(failed.value_or(Failure{StartupSequence::OpenFailedMessage, QStringLiteral("no main window")}));
         return 1;
     }
-    window->show();
-    const int rc = app.exec();
-    window.reset();
-    return rc;
+    // A re-login replaces the main window; cancelling it ends the program.
+    Session session(context);
+    QObject::connect(&session, &Session::ended, &app, [] { QCoreApplication::exit(0); });
+    session.start(std::move(window));
+    return app.exec();
 }
 
 }  // namespace Startup
