@@ -78,6 +78,7 @@ private slots:
     void failedLogKeepsTheChange();
     void ownPassword();
     void ownPasswordAfterRenameChangesNothing();
+    void twoConnectionsKeepOneAdministrator();
 };
 
 // With one usable administrator each way of losing him is refused; with two,
@@ -414,6 +415,32 @@ void OperatorsTest::ownPasswordAfterRenameChangesNothing()
     QVERIFY(!r);
     QCOMPARE(r.message(), Operators::OwnPasswordFailedMessage);
     QVERIFY(PasswordHash::verify(s.scalar(QStringLiteral("select mm from czygl where yhm='Boss'")).toString(), QString()));
+}
+
+// Two windows on their own connections, both opened while two
+// administrators exist: each decides on what the archive holds when it
+// writes, so the second loss is refused.
+void OperatorsTest::twoConnectionsKeepOneAdministrator()
+{
+    TestHome home;
+    DataStore& first = home.store();
+    home.loginAs(QStringLiteral("Helper"), Rights::Operators);
+    Operators one(first, home.context().currentOperator);
+    QVERIFY(one.add(edit(QStringLiteral("Second"), Rights::all())));
+    DataStore second;
+    QVERIFY(second.open(home.databasePath()));
+    Operators two(second, home.context().currentOperator);
+    const qint64 admin = idOf(first, Admin);
+    const qint64 other = idOf(first, QStringLiteral("Second"));
+    QVERIFY(one.checkRemove(admin));
+    QVERIFY(two.checkRemove(other));
+    QVERIFY(one.remove(admin));
+    const Result<Operators::Saved> refused = two.remove(other);
+    QCOMPARE(refused.message(), Operators::LastAdministratorDeleteMessage);
+    Operators::Edit stop = unchanged(two, other);
+    stop.status = Operators::Stopped;
+    QCOMPARE(two.change(other, stop).message(), Operators::LastAdministratorMessage);
+    QCOMPARE(second.scalar(QStringLiteral("select count(*) from czygl where zt='可用' and qx like '%权限管理%'")).toInt(), 1);
 }
 
 KV_REGISTER_TEST(OperatorsTest)

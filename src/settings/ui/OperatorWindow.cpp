@@ -164,8 +164,8 @@ void OperatorWindow::reload(qint64 chosenId)
         m_statusBar->showMessage(QStringLiteral(" 共有 0 个操作员。"));
         return;
     }
-    static const QIcon usable(OperatorPictures::usable());
-    static const QIcon stopped(OperatorPictures::stopped());
+    const QIcon usable(OperatorPictures::usable());
+    const QIcon stopped(OperatorPictures::stopped());
     QListWidgetItem* chosen = nullptr;
     for (const Operators::Entry& e : *entries) {
         auto* item = new QListWidgetItem(e.usable() ? usable : stopped, e.userName, m_list);
