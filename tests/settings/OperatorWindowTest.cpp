@@ -154,7 +154,6 @@ private slots:
     void changeAsksForRelogin();
     void changeKeepsPasswordUnlessTyped();
     void stoppedOperatorStaysListedButIsNotOffered();
-    void lastAdministratorThroughTheWindow();
     void deleteAsksFirst();
     void dropLeavesTheRowAsItWas();
     void changePasswordLayout_data();
@@ -344,7 +343,6 @@ void OperatorWindowTest::addRefusals_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("repeated");
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty name") << "" << "a" << "a" << Operators::EmptyNameMessage;
     QTest::newRow("blank name") << "  " << "" << "" << Operators::EmptyNameMessage;
     QTest::newRow("duplicate") << "Admin" << "" << "" << Operators::duplicateMessage(QStringLiteral("Admin"));
     QTest::newRow("passwords differ") << "Clerk" << "abc" << "abd" << Operators::PasswordsDifferMessage;
@@ -482,33 +480,6 @@ void OperatorWindowTest::stoppedOperatorStaysListedButIsNotOffered()
     QCOMPARE(*login.userNames(), QStringList{"Admin"});
     QVERIFY(!login.login(QStringLiteral("Clerk"), QStringLiteral("pw")).ok());
     QCOMPARE(s.scalar(QStringLiteral("select nr from rz")).toString(), QStringLiteral("操作员管理：修改 Clerk，状态 可用 改为 停用"));
-}
-
-void OperatorWindowTest::lastAdministratorThroughTheWindow()
-{
-    TestHome home;
-    DataStore& s = home.store();
-    home.loginAs(QStringLiteral("Helper"), Rights::Operators);
-    ScriptedPrompter p;
-    OperatorWindow w(s, home.context().currentOperator);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    Units u(&w);
-    u.choose(QStringLiteral("Admin"));
-    u.press(QStringLiteral("删除"));
-    QCOMPARE(p.texts(), QStringList{Operators::LastAdministratorDeleteMessage});  // no question asked
-    u.press(QStringLiteral("修改"));
-    u.toggle(Rights::Operators);
-    u.press(QStringLiteral("保存"));
-    QCOMPARE(p.messages().last(), Operators::LastAdministratorMessage);
-    u.toggle(Rights::Operators);
-    u.status->setCurrentIndex(1);
-    u.press(QStringLiteral("保存"));
-    QCOMPARE(p.messages().last(), Operators::LastAdministratorMessage);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from czygl where zt='可用' and qx like '%权限管理%'")).toInt(), 1);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz")).toInt(), 0);
-    u.press(QStringLiteral("放弃"));
-    QCOMPARE(u.status->currentText(), QStringLiteral("可用"));
 }
 
 void OperatorWindowTest::deleteAsksFirst()

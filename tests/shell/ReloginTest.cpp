@@ -114,9 +114,7 @@ class ReloginTest : public QObject {
     Q_OBJECT
 private slots:
     void yesOpensFreshMainWindowForTheNextOperator();
-    void noKeepsTheSession();
     void cancelledLoginEndsTheProgram();
-    void withoutTheRightNoWindow();
     void changePasswordFromTheMenu();
 };
 
@@ -169,34 +167,6 @@ void ReloginTest::yesOpensFreshMainWindowForTheNextOperator()
     QCOMPARE(f.home.context().config.value(Config::LoginSection, Config::LoginKey), QStringLiteral("Clerk"));
 }
 
-void ReloginTest::noKeepsTheSession()
-{
-    Fixture f;
-    QVERIFY(addOperator(f.home.store(), QStringLiteral("Clerk"), QStringLiteral("pw"), QStringLiteral("增加")));
-    QVERIFY(f.start());
-    MainWindow* first = f.session.window();
-    QSignalSpy replaced(&f.session, &Session::windowReplaced);
-    bool shown = false;
-    whenShown<OperatorWindow>(
-        [](OperatorWindow* w) {
-            auto* list = w->findChild<QListWidget*>(QStringLiteral("超级列表框1"));
-            QListWidgetItem* clerk = list->findItems(QStringLiteral("Clerk"), Qt::MatchExactly).value(0);
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(clerk).center());
-            press(w, QStringLiteral("修改"));
-            press(w, QStringLiteral("保存"));
-            press(w, QStringLiteral("退出"));
-        },
-        &shown);
-    f.prompter.answerNo();
-    QCOMPARE(first->runCommand(QString::fromLatin1(Cmd::Operators)), CommandRouter::Outcome::Ran);
-    QVERIFY(shown);
-    QTest::qWait(100);
-    QCOMPARE(replaced.size(), 0);
-    QCOMPARE(f.session.window(), first);
-    QVERIFY(first->isVisible());
-    QCOMPARE(f.home.context().currentOperator.userName(), QStringLiteral("Admin"));
-}
-
 void ReloginTest::cancelledLoginEndsTheProgram()
 {
     Fixture f;
@@ -216,16 +186,6 @@ void ReloginTest::cancelledLoginEndsTheProgram()
     QVERIFY(cancelled);
     QVERIFY(!first);
     QVERIFY(!f.session.window());
-}
-
-void ReloginTest::withoutTheRightNoWindow()
-{
-    Fixture f;
-    f.home.loginAs(QStringLiteral("Clerk"), QStringLiteral("增加"));
-    QVERIFY(f.start());
-    QCOMPARE(f.session.window()->runCommand(QString::fromLatin1(Cmd::Operators)), CommandRouter::Outcome::Denied);
-    QVERIFY(PermissionNotice::current());
-    PermissionNotice::current()->close();
 }
 
 // "修改口令" needs no right; the session goes on.

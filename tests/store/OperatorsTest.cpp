@@ -69,14 +69,11 @@ private slots:
     void duplicateNames();
     void nameIsTrimmedAndChecked_data();
     void nameIsTrimmedAndChecked();
-    void passwordsAreHashed();
     void untouchedPasswordKeepsHash();
     void differentPasswordsChangeNothing();
-    void rightsInOfferedOrder();
     void logLinesNameChangesNeverPasswords();
     void failedStatementLeavesTableAsItWas();
     void failedLogKeepsTheChange();
-    void ownPassword();
     void ownPasswordAfterRenameChangesNothing();
     void twoConnectionsKeepOneAdministrator();
 };
@@ -238,22 +235,6 @@ void OperatorsTest::nameIsTrimmedAndChecked()
     }
 }
 
-void OperatorsTest::passwordsAreHashed()
-{
-    TestHome home;
-    DataStore& s = home.store();
-    Operators ops(s, home.context().currentOperator);
-    Operators::Edit e = edit(QStringLiteral("Clerk"));
-    e.password = e.repeated = QStringLiteral("s3cret pass");
-    QVERIFY(ops.add(e));
-    RecordSet rs = s.query(QStringLiteral("select mm,qrmm from czygl where yhm='Clerk'"));
-    QVERIFY(!rs.atEnd());
-    QVERIFY(PasswordHash::isHash(rs.text(0)));
-    QCOMPARE(rs.text(1), rs.text(0));
-    QVERIFY(PasswordHash::verify(rs.text(0), QStringLiteral("s3cret pass")));
-    QVERIFY(!PasswordHash::verify(rs.text(0), QStringLiteral("s3cret pass ")));
-}
-
 void OperatorsTest::untouchedPasswordKeepsHash()
 {
     TestHome home;
@@ -303,16 +284,6 @@ void OperatorsTest::differentPasswordsChangeNothing()
     QCOMPARE(own.message(), Operators::PasswordsDifferMessage);
     QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where id=?"), {admin}).toString(), hash);
     QCOMPARE(rows(s, QStringLiteral("rz")), 0);
-}
-
-void OperatorsTest::rightsInOfferedOrder()
-{
-    TestHome home;
-    DataStore& s = home.store();
-    Operators ops(s, home.context().currentOperator);
-    QVERIFY(ops.add(edit(QStringLiteral("Clerk"), {Rights::Properties, Rights::Add, QStringLiteral("unknown"), Rights::Search})));
-    QCOMPARE(s.scalar(QStringLiteral("select qx from czygl where yhm='Clerk'")).toString(),
-             QStringLiteral("增加,搜索文件,文件属性"));
 }
 
 void OperatorsTest::logLinesNameChangesNeverPasswords()
@@ -388,21 +359,6 @@ void OperatorsTest::failedLogKeepsTheChange()
     QVERIFY(added->logFailed);
     QVERIFY(idOf(s, QStringLiteral("Clerk")) > 0);
     QCOMPARE(rows(s, QStringLiteral("rz")), 0);
-}
-
-void OperatorsTest::ownPassword()
-{
-    TestHome home;
-    DataStore& s = home.store();
-    Operators ops(s, home.context().currentOperator);
-    const Result<Operators::Saved> r = ops.changeOwnPassword(QStringLiteral("new pw"), QStringLiteral("new pw"));
-    QVERIFY(r);
-    QCOMPARE(r.message(), Operators::OwnPasswordChangedMessage);
-    RecordSet rs = s.query(QStringLiteral("select mm,qrmm from czygl where yhm='Admin'"));
-    QVERIFY(PasswordHash::verify(rs.text(0), QStringLiteral("new pw")));
-    QCOMPARE(rs.text(1), rs.text(0));
-    // The session goes on as it was.
-    QCOMPARE(home.context().currentOperator.userName(), Admin);
 }
 
 void OperatorsTest::ownPasswordAfterRenameChangesNothing()
