@@ -204,6 +204,7 @@ void PictureBrowserWindow::setList(const QList<ViewedFile>& pictures, const QStr
     for (const ViewedFile& f : m_pictures)
         list->addItem(f.fullName());
     m_wanted = -1;
+    m_shown = -1;
     stopMovie();
     m_picture->clear();
     updateButtons();
@@ -328,7 +329,8 @@ void PictureBrowserWindow::onDecoded(int ticket, const PictureDecoder::Picture& 
         m_picture->setPixmap(QPixmap::fromImage(picture.image));
         m_picture->setToolTip(QString());
     }
-    emit pictureShown(m_wanted);
+    m_shown = m_wanted;
+    emit pictureShown(m_shown);
 }
 
 void PictureBrowserWindow::stopMovie()

@@ -58,6 +58,8 @@ public:
     PictureListWindow* listWindow() const { return m_listWindow; }
     const QList<ViewedFile>& pictures() const { return m_pictures; }
     int currentIndex() const { return m_cursor.index(); }
+    // The index of the picture on screen; -1 while none is.
+    int shownIndex() const { return m_shown; }
     // The group the current list was made for.
     QString listGroup() const { return m_listGroup; }
     bool isSliding() const;
@@ -108,6 +110,7 @@ private:
     PictureCursor m_cursor;
     PictureDecoder* m_decoder = nullptr;
     int m_wanted = -1;       // index whose picture is being decoded
+    int m_shown = -1;        // index whose picture is on screen
 
     QToolBar* m_pictureBar = nullptr;
     QToolBar* m_playBar = nullptr;
