@@ -83,6 +83,10 @@ void MediaPlayerWindow::build()
     m_video = new QVideoWidget(this);
     m_video->setObjectName(QStringLiteral("视频框"));
     m_video->setGeometry(0, 0, 464, 340);
+    QPalette dark = m_video->palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    m_video->setPalette(dark);
+    m_video->setAutoFillBackground(true);
 
     m_listBox = new QListWidget(this);
     m_listBox->setObjectName(QStringLiteral("播放列表"));
