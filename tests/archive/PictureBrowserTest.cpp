@@ -37,6 +37,7 @@ private slots:
     void pictureFitsKeepingProportions();
     void keptPictureIsReadFromStoreFolder();
     void choosingListRowShowsIt();
+    void animatedGifMoves();
     void slideShowOrders_data();
     void slideShowOrders();
     void slideShowUsesInterval();
@@ -241,6 +242,31 @@ void PictureBrowserTest::choosingListRowShowsIt()
     QCOMPARE(m_window->currentIndex(), 2);
     QVERIFY(waitShown(2));
     QCOMPARE(m_window->shownPicture().size(), QSize(20, 20));
+}
+
+void PictureBrowserTest::animatedGifMoves()
+{
+    // A 1 × 1 GIF of two frames (red, then blue), 0.1 s each, looping.
+    auto frame = [](char pixel) {
+        return QByteArray("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8)        // 0.1 s
+            + QByteArray("\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10) // 1 × 1 at 0, 0
+            + QByteArray("\x02\x02", 2) + QByteArray(1, pixel) + QByteArray("\x01\x00", 2);
+    };
+    const QByteArray gif = QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13)
+        + QByteArray("\xFF\x00\x00\x00\x00\xFF", 6)
+        + QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19)
+        + frame('\x44') + frame('\x4C') + QByteArray("\x3B", 1);
+    DataStore& s = m_home->store();
+    addGroup(s, QStringLiteral("动图"));
+    addRecord(s, QStringLiteral("动图"), QStringLiteral("blink"), QStringLiteral("GIF"), gif);
+    QVERIFY(m_window->browseGroup(QStringLiteral("动图")));
+    QVERIFY(waitShown(0));
+    QVERIFY(m_window->isAnimated());
+    QSet<QRgb> colours;
+    QTRY_VERIFY_WITH_TIMEOUT((colours << m_window->shownPicture().toImage().pixel(0, 0), colours.size() == 2), 3000);
+    // Another picture stops it.
+    QVERIFY(m_window->browseGroup(QStringLiteral("相册")));
+    QVERIFY(!m_window->isAnimated());
 }
 
 void PictureBrowserTest::slideShowOrders_data()
