@@ -2,6 +2,7 @@
 #include "archive/MediaRun.h"
 #include "archive/ui/MediaPlayerWindow.h"
 #include "archive/ui/ViewerWindows.h"
+#include "common/KillChild.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestHome.h"
 #include "common/TestInput.h"
@@ -33,6 +34,7 @@ private slots:
     void folderThatCannotBeMadeIsReported();
     void unreadableFileOffersSystemPlayer();
     void folderEmptiedAtStartAndWhenClosed();
+    void killedExtractionLeavesArchiveWhole();
     void windowLooks();
 
 private:
@@ -264,6 +266,54 @@ void MediaPlayerTest::folderEmptiedAtStartAndWhenClosed()
     w->close();
     QVERIFY(QFileInfo(mediaFolder()).isDir());
     QVERIFY(QDir(mediaFolder()).isEmpty());
+}
+
+void MediaPlayerTest::killedExtractionLeavesArchiveWhole()
+{
+    DataStore& s = m_home->store();
+    const StoreFolder folder(m_home->context().home);
+    QVERIFY(folder.ensureExists());
+    const QByteArray film = TestInput::pattern(6 * 1024 * 1024 + 11, 'f');
+    QVERIFY(!TestInput::writeFile(folder.folder(), QStringLiteral("0000000050.avi"), film).isEmpty());
+    addGroup(s, QStringLiteral("影片"));
+    addRecord(s, QStringLiteral("影片"), QStringLiteral("film"), QStringLiteral("avi"), film,
+              folder.storedPath(QStringLiteral("0000000050.avi")));
+    const qint64 records = s.scalar(QStringLiteral("select count(*) from wj")).toLongLong();
+    const QString db = m_home->databasePath();
+    const QString media = mediaFolder();
+    const ProtectedGroups& open = m_home->context().protectedGroups;
+    for (int round = 0; round < 6; ++round) {
+        s.close();
+        QVERIFY(KillChild::runAndKill([&] {
+            DataStore child;
+            if (!child.open(db))
+                return;
+            ViewedFiles files(child, folder, open);
+            MediaRun run(files, media);
+            const Result<QList<ViewedFile>> all = files.inGroup(QString());
+            for (;;) {
+                for (const ViewedFile& f : all.value())
+                    (void)run.extract(f);
+                (void)MediaRun::empty(media);
+            }
+        }, 20 + 40 * round));
+        QVERIFY(s.open(db));
+        // The archive is as it was; what the run left goes at the next start.
+        QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toLongLong(), records);
+        QCOMPARE(s.scalar(QStringLiteral("pragma integrity_check")).toString(), QStringLiteral("ok"));
+        QCOMPARE(TestInput::readFile(folder.resolve(QStringLiteral("Data/Lf/0000000050.avi"))), film);
+        QVERIFY(MediaRun::empty(media));
+        QVERIFY(!QFileInfo::exists(media) || QDir(media).isEmpty());
+    }
+    // And a run afterwards writes whole files.
+    ViewedFiles files(s, folder, open);
+    MediaRun run(files, media);
+    const Result<ViewedFile> f = files.record(
+        s.scalar(QStringLiteral("select id from wj where mc='film'")).toLongLong());
+    QVERIFY(f);
+    const Result<QString> written = run.extract(f.value());
+    QVERIFY2(written, qPrintable(written.detail()));
+    QCOMPARE(TestInput::readFile(written.value()), film);
 }
 
 void MediaPlayerTest::windowLooks()
