@@ -2,6 +2,7 @@
 
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
+#include "archive/ui/ViewerWindows.h"
 #include "listing/ui/FileListViews.h"
 #include "settings/ui/ChangePasswordWindow.h"
 #include "settings/ui/OperatorWindow.h"
@@ -57,8 +58,8 @@ const QList<Entry>& entries()
         {TreeDeleteGroup, Rights::Grouping, [](MainWindow& w) { w.tree()->deleteGroup(); }},
         {TreeBatchImport, Rights::BatchImport, nullptr},
         {TreeBatchExport, Rights::BatchExport, nullptr},
-        {TreeBrowsePictures, Rights::BrowsePictures, nullptr},
-        {TreePlayMedia, Rights::PlayMedia, nullptr},
+        {TreeBrowsePictures, Rights::BrowsePictures, [](MainWindow& w) { w.viewers()->browseGroup(selectedGroup(w)); }},
+        {TreePlayMedia, Rights::PlayMedia, [](MainWindow& w) { w.viewers()->playGroup(selectedGroup(w)); }},
         {TreeMoveGroupFiles, {}, nullptr},
         {TreeCopyGroup, {}, [](MainWindow& w) { w.tree()->copyGroup(); }},
         {TreeMoveUp, Rights::Grouping, [](MainWindow& w) { w.tree()->moveUp(); }},
@@ -74,8 +75,8 @@ const QList<Entry>& entries()
         {FileBatchModify, Rights::BatchModify, nullptr},
         {FileMoveToGroup, {}, nullptr},
         {FileExportExcel, Rights::ExportList, nullptr},
-        {FileBrowsePictures, Rights::BrowsePictures, nullptr},
-        {FilePlayMedia, Rights::PlayMedia, nullptr},
+        {FileBrowsePictures, Rights::BrowsePictures, [](MainWindow& w) { w.viewers()->browseRecord(currentOrFirst(w)); }},
+        {FilePlayMedia, Rights::PlayMedia, [](MainWindow& w) { w.viewers()->playRecord(currentOrFirst(w)); }},
         {FileChooseColumns, Rights::ChooseColumns, [](MainWindow& w) { w.list()->chooseColumns(); }},
         {FileSaveWidths, Rights::SaveWidths, [](MainWindow& w) { w.list()->saveWidths(); }},
         {FileSortOrder, Rights::SortOrder, [](MainWindow& w) { w.list()->chooseSortOrder(); }},

@@ -2,6 +2,7 @@
 
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
+#include "archive/ui/ViewerWindows.h"
 #include "listing/FileListModel.h"
 #include "listing/ui/FileListViews.h"
 #include "platform/Clock.h"
@@ -107,6 +108,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_panel = new EditPanel(m_store, storeFolder, context.currentOperator, context.protectedGroups, central);
     m_panel->setFileLimits(context.fileTypes, context.fileSize);
     m_list = new FileListViews(m_store, context.protectedGroups, context.mainSettings, central);
+    m_viewers = new ViewerWindows(m_store, storeFolder, context.protectedGroups, context.home.mediaTempFolder(), this);
     // The panel's units sit at fixed places inside its design size.
     m_panel->setMinimumSize(m_panel->minimumSize().expandedTo(QSize(PanelWidth, PanelHeight)));
     m_tree->setToolTip(QStringLiteral("右键弹出操作菜单 (按住Shift右键另有“调整分组”“复制分组”)"));

@@ -21,6 +21,7 @@ class QLabel;
 class QProgressBar;
 class QSplitter;
 class QVBoxLayout;
+class ViewerWindows;
 
 // The main window "Korvane文件管理系统（单机版）". Holds its own connection,
 // the panes, the menus and the command router; the command table wires each
@@ -41,6 +42,8 @@ public:
     GroupTreePane* tree() const { return m_tree; }
     EditPanel* editPanel() const { return m_panel; }
     FileListViews* list() const { return m_list; }
+    // The picture browser and the media player.
+    ViewerWindows* viewers() const { return m_viewers; }
     Banner* banner() const { return m_banner; }
     MainMenus* menus() const { return m_menus; }
     QProgressBar* progressBar() const { return m_progress; }
@@ -123,6 +126,7 @@ private:
     GroupTreePane* m_tree = nullptr;
     EditPanel* m_panel = nullptr;
     FileListViews* m_list = nullptr;
+    ViewerWindows* m_viewers = nullptr;
 
     Banner* m_banner = nullptr;
     QWidget* m_strip = nullptr;

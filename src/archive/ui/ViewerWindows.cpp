@@ -1,0 +1,57 @@
+#include "archive/ui/ViewerWindows.h"
+
+#include "archive/GroupPath.h"
+#include "archive/MediaRun.h"
+#include "archive/ui/MediaPlayerWindow.h"
+#include "archive/ui/PictureBrowserWindow.h"
+
+ViewerWindows::ViewerWindows(DataStore& store, const StoreFolder& folder, const ProtectedGroups& open,
+                             QString mediaFolder, QWidget* owner)
+    : QObject(owner), m_store(store), m_folder(folder), m_open(open), m_mediaFolder(std::move(mediaFolder)),
+      m_owner(owner)
+{
+    // What a run that ended abruptly left behind.
+    (void)MediaRun::empty(m_mediaFolder);
+}
+
+ViewerWindows::~ViewerWindows()
+{
+    delete m_browser;
+    delete m_player;
+    (void)MediaRun::empty(m_mediaFolder);
+}
+
+PictureBrowserWindow* ViewerWindows::browserIfMade() const { return m_browser; }
+MediaPlayerWindow* ViewerWindows::playerIfMade() const { return m_player; }
+
+PictureBrowserWindow* ViewerWindows::browser()
+{
+    if (!m_browser) {
+        m_browser = new PictureBrowserWindow(m_store, m_folder, m_open, m_owner);
+        connect(m_browser, &PictureBrowserWindow::mediaPlayerRequested, this, [this] {
+            MediaPlayerWindow* p = player();
+            p->showPlayer();
+        });
+    }
+    return m_browser;
+}
+
+MediaPlayerWindow* ViewerWindows::player()
+{
+    if (!m_player)
+        m_player = new MediaPlayerWindow(m_store, m_folder, m_open, m_mediaFolder, m_owner);
+    return m_player;
+}
+
+void ViewerWindows::browseGroup(const QString& path) { (void)browser()->browseGroup(path); }
+
+void ViewerWindows::browseRecord(qint64 id) { (void)browser()->browseRecord(id); }
+
+void ViewerWindows::playGroup(const QString& path)
+{
+    const QStringList names = GroupPath::split(path);
+    const QString name = names.isEmpty() ? QStringLiteral("文件服务器") : names.last();
+    (void)player()->playGroup(path, name);
+}
+
+void ViewerWindows::playRecord(qint64 id) { (void)player()->playRecord(id); }
