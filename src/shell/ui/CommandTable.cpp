@@ -2,7 +2,10 @@
 
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
+#include "listing/ui/ExportExcelWindow.h"
 #include "listing/ui/FileListViews.h"
+#include "settings/ui/LogViewerWindow.h"
+#include "shell/AppContext.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/ui/MainWindow.h"
@@ -27,6 +30,32 @@ qint64 currentOrFirst(MainWindow& w)
 QString selectedGroup(MainWindow& w)
 {
     return w.tree()->isRootSelected() ? QString() : w.tree()->selectedPath();
+}
+
+// A window of the main window that stays while open: raised when it is
+// there, made otherwise.
+template <typename W, typename Make>
+void showOnce(MainWindow& w, Make make)
+{
+    if (W* open = w.findChild<W*>(QString(), Qt::FindDirectChildrenOnly); open && open->isVisible()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    W* window = make();
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::WindowModal);
+    window->show();
+}
+
+void exportList(MainWindow& w)
+{
+    showOnce<ExportExcelWindow>(w, [&] { return new ExportExcelWindow(*w.list(), w.context().config, &w); });
+}
+
+void showLog(MainWindow& w)
+{
+    showOnce<LogViewerWindow>(w, [&] { return new LogViewerWindow(w.store(), w.context().currentOperator, &w); });
 }
 
 }  // namespace
@@ -71,7 +100,7 @@ const QList<Entry>& entries()
         {FileDelete, Rights::Delete, [](MainWindow& w) { w.editPanel()->deleteRecords(selected(w)); }},
         {FileBatchModify, Rights::BatchModify, nullptr},
         {FileMoveToGroup, {}, nullptr},
-        {FileExportExcel, Rights::ExportList, nullptr},
+        {FileExportExcel, Rights::ExportList, exportList},
         {FileBrowsePictures, Rights::BrowsePictures, nullptr},
         {FilePlayMedia, Rights::PlayMedia, nullptr},
         {FileChooseColumns, Rights::ChooseColumns, [](MainWindow& w) { w.list()->chooseColumns(); }},
@@ -84,7 +113,7 @@ const QList<Entry>& entries()
         {GlobalSettings, Rights::GlobalSettings, nullptr},
         {Operators, Rights::Operators, nullptr},
         {ChangePassword, {}, nullptr},
-        {SystemLog, Rights::SystemLog, nullptr},
+        {SystemLog, Rights::SystemLog, showLog},
         {Skins, {}, nullptr},
 
         // Menu "图标菜单"
