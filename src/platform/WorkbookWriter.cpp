@@ -45,7 +45,8 @@ Status WorkbookWriter::open(const QString& path, const QString& fontName)
         discard();
         return Status::fail(WriteFailed, QStringLiteral("cannot add a worksheet"));
     }
-    format_set_num_format(m_format, "@");
+    // Excel's own text format "@" (built-in number format 49).
+    format_set_num_format_index(m_format, 49);
     if (!fontName.isEmpty())
         format_set_font_name(m_format, fontName.toUtf8().constData());
     m_row = 0;
