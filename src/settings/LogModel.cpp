@@ -8,22 +8,31 @@ LogModel::LogModel(DataStore& store, QObject* parent) : QAbstractTableModel(pare
 
 Status LogModel::setFilter(const LogBook::Filter& filter)
 {
+    // The count and the first chunk are read inside the reset: a view that
+    // asks for more while the reset is under way finds nothing to fetch.
     beginResetModel();
+    m_resetting = true;
     m_filter = filter;
     m_lines.clear();
     m_total = 0;
     m_exhausted = true;
+    Status status;
     const Result<qint64> counted = LogBook::count(m_store, filter);
-    if (counted) {
+    if (!counted) {
+        status = Status::fail(counted.message(), counted.detail());
+    } else if (counted.value() > 0) {
         m_total = counted.value();
-        m_exhausted = m_total == 0;
+        Result<QList<LogBook::Line>> first = LogBook::read(m_store, m_filter, 0, Chunk);
+        if (!first) {
+            status = Status::fail(first.message(), first.detail());
+        } else {
+            m_exhausted = first->size() < Chunk;
+            m_lines = std::move(first.value());
+        }
     }
     endResetModel();
-    if (!counted)
-        return Status::fail(counted.message(), counted.detail());
-    if (canFetchMore({}))
-        fetchMore({});
-    return {};
+    m_resetting = false;
+    return status;
 }
 
 int LogModel::rowCount(const QModelIndex& parent) const
@@ -59,26 +68,31 @@ QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role
 
 bool LogModel::canFetchMore(const QModelIndex& parent) const
 {
-    return !parent.isValid() && !m_exhausted;
+    return !parent.isValid() && !m_exhausted && !m_resetting && !m_fetching;
 }
 
 void LogModel::fetchMore(const QModelIndex& parent)
 {
-    if (parent.isValid() || m_exhausted)
+    // A view (or a tester) that asks again while the rows are inserted
+    // gets nothing: each chunk goes in once.
+    if (parent.isValid() || m_exhausted || m_resetting || m_fetching)
         return;
+    m_fetching = true;
     const qint64 before = m_lines.isEmpty() ? 0 : m_lines.last().id;
     Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, m_filter, before, Chunk);
     if (!chunk) {
         m_exhausted = true;
+        m_fetching = false;
         emit readFailed(chunk.detail());
         return;
     }
     if (chunk->size() < Chunk)
         m_exhausted = true;
-    if (chunk->isEmpty())
-        return;
-    const int first = int(m_lines.size());
-    beginInsertRows({}, first, first + int(chunk->size()) - 1);
-    m_lines.append(std::move(chunk.value()));
-    endInsertRows();
+    if (!chunk->isEmpty()) {
+        const int first = int(m_lines.size());
+        beginInsertRows({}, first, first + int(chunk->size()) - 1);
+        m_lines.append(std::move(chunk.value()));
+        endInsertRows();
+    }
+    m_fetching = false;
 }

@@ -44,4 +44,6 @@ private:
     QList<LogBook::Line> m_lines;
     qint64 m_total = 0;
     bool m_exhausted = true;
+    bool m_resetting = false;
+    bool m_fetching = false;
 };
