@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -279,6 +280,42 @@ private slots:
         QCOMPARE(p.messages(), QStringList{WorkbookExport::NoProgram});
         QCOMPARE(p.pendingAnswers(), 0);
         QCOMPARE(p.unexpected(), 0);
+    }
+
+    void closeStopsARunUnderWay()
+    {
+        TestHome home;
+        Fixture f(home);
+        QVERIFY(home.store().begin());
+        for (int i = 1; i <= 30000; ++i)
+            QVERIFY(addFile(home.store(), i, QStringLiteral("文件%1").arg(i)) > 0);
+        QVERIFY(home.store().commit());
+        QVERIFY(f.load());
+        auto w = f.open();
+        w->show();
+        ScriptedPrompter p;
+        QTest::mouseClick(box(w.get(), "选择框1"), Qt::LeftButton);
+        // "关闭(&C)" pressed while the rows are written: the window is
+        // served between them, the run stops and stays open.
+        bool sawRun = false;
+        QTimer poll;
+        poll.setInterval(1);
+        connect(&poll, &QTimer::timeout, w.get(), [&] {
+            if (!w->isRunning() || sawRun)
+                return;
+            sawRun = w->windowTitle().startsWith(QStringLiteral("导出Excel -- "));
+            QTest::mouseClick(button(w.get(), "按钮2"), Qt::LeftButton);
+        });
+        poll.start();
+        QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
+        poll.stop();
+        QVERIFY(sawRun);
+        QVERIFY(!w->isRunning());
+        QVERIFY(w->isVisible());
+        QCOMPARE(p.shown().size(), 0);
+        QVERIFY(f.opened.isEmpty());
+        QVERIFY(f.written().isEmpty());
+        QCOMPARE(w->windowTitle(), QStringLiteral("导出Excel"));
     }
 
     void thirtyColumnsGoPastZ()
