@@ -63,28 +63,44 @@ QString Filter::where(QVariantList* params) const
     return w;
 }
 
-Result<qint64> count(DataStore& store, const Filter& filter)
+Result<Extent> extent(DataStore& store, const Filter& filter)
 {
     if (filter.isEmpty())
-        return qint64(0);
+        return Extent{};
     QVariantList params;
-    const QString sql = QStringLiteral("select count(*) from rz") + filter.where(&params);
+    const QString sql = QStringLiteral("select count(*), min(id), max(id) from rz") + filter.where(&params);
     RecordSet rs = store.query(sql, params);
     if (!rs)
-        return Result<qint64>::fail(ReadFailed, store.lastError());
-    return rs.atEnd() ? qint64(0) : rs.number(0);
+        return Result<Extent>::fail(ReadFailed, store.lastError());
+    if (rs.atEnd())
+        return Extent{};
+    return Extent{rs.number(0), rs.number(1), rs.number(2)};
 }
 
-Result<QList<Line>> read(DataStore& store, const Filter& filter, qint64 beforeId, int limit)
+Result<qint64> count(DataStore& store, const Filter& filter)
+{
+    const Result<Extent> e = extent(store, filter);
+    if (!e)
+        return Result<qint64>::fail(e.message(), e.detail());
+    return e->lines;
+}
+
+Result<QList<Line>> read(DataStore& store, const Filter& filter, qint64 beforeId, int limit, qint64 firstId)
 {
     QList<Line> lines;
     if (filter.isEmpty())
         return lines;
     QVariantList params;
-    QString sql = QStringLiteral("select id,sj,czy,nr from rz") + filter.where(&params);
+    // Not through the index of sj: for a wide range it would sort every
+    // line of the range for each chunk; the ids walk newest first as they are.
+    QString sql = QStringLiteral("select id,sj,czy,nr from rz not indexed") + filter.where(&params);
     if (beforeId > 0) {
         sql += QStringLiteral(" and id < ?");
         params.append(beforeId);
+    }
+    if (firstId > 0) {
+        sql += QStringLiteral(" and id >= ?");
+        params.append(firstId);
     }
     sql += QStringLiteral(" order by id desc limit ?");
     params.append(limit);
@@ -130,10 +146,10 @@ Result<qint64> deleteRange(DataStore& store, const CurrentOperator& op, const QD
 
 Status exportTo(DataStore& store, const Filter& filter, const QString& path, Progress* progress)
 {
-    const Result<qint64> total = count(store, filter);
-    if (!total)
-        return Status::fail(total.message(), total.detail());
-    if (total.value() == 0)
+    const Result<Extent> span = extent(store, filter);
+    if (!span)
+        return Status::fail(span.message(), span.detail());
+    if (span->lines == 0)
         return Status::fail(EmptyExport);
 
     // The lines are read in pages as the rows are written: the log is never
@@ -141,18 +157,18 @@ Status exportTo(DataStore& store, const Filter& filter, const QString& path, Pro
     constexpr int Page = 2000;
     QList<Line> page;
     qint64 pageStart = 0;
-    qint64 lastId = 0;
+    qint64 lastId = span->lastId + 1;
     QString readError;
     WorkbookExport::Table table;
     table.leading = {{exportTitle(filter.first, filter.last)}, Titles};
-    table.rows = total.value();
+    table.rows = span->lines;
     table.columns = 3;
     table.fontName = FontName;
     table.columnWidth = 20;
     table.cell = [&](qint64 row, int column) -> QString {
         if (row - pageStart >= page.size()) {
             pageStart += page.size();
-            Result<QList<Line>> next = read(store, filter, lastId, Page);
+            Result<QList<Line>> next = read(store, filter, lastId, Page, span->firstId);
             if (!next)
                 readError = next.detail();
             page = next ? std::move(next.value()) : QList<Line>{};

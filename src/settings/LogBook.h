@@ -53,11 +53,22 @@ struct Line {
     QString content;
 };
 
+// How many lines the filter holds and the span of their ids (read through
+// the index of sj, without visiting the lines).
+struct Extent {
+    qint64 lines = 0;
+    qint64 firstId = 0;  // the oldest line's id
+    qint64 lastId = 0;   // the newest line's id
+};
+Result<Extent> extent(DataStore& store, const Filter& filter);
 // Number of lines the filter holds.
 Result<qint64> count(DataStore& store, const Filter& filter);
 // Up to `limit` lines, newest first, of those older than beforeId (0: from
-// the newest).
-Result<QList<Line>> read(DataStore& store, const Filter& filter, qint64 beforeId, int limit);
+// the newest) and not older than firstId (0: no bound). The lines are
+// walked in the order of their ids, which needs no sorting however many
+// the filter holds; firstId (from extent()) keeps the walk inside the
+// filter's span.
+Result<QList<Line>> read(DataStore& store, const Filter& filter, qint64 beforeId, int limit, qint64 firstId = 0);
 
 // The user names of the operators that may log in (czygl.zt '可用').
 QStringList usableOperators(DataStore& store);

@@ -14,15 +14,16 @@ Status LogModel::setFilter(const LogBook::Filter& filter)
     m_resetting = true;
     m_filter = filter;
     m_lines.clear();
-    m_total = 0;
+    m_extent = {};
     m_exhausted = true;
     Status status;
-    const Result<qint64> counted = LogBook::count(m_store, filter);
-    if (!counted) {
-        status = Status::fail(counted.message(), counted.detail());
-    } else if (counted.value() > 0) {
-        m_total = counted.value();
-        Result<QList<LogBook::Line>> first = LogBook::read(m_store, m_filter, 0, Chunk);
+    const Result<LogBook::Extent> span = LogBook::extent(m_store, filter);
+    if (!span) {
+        status = Status::fail(span.message(), span.detail());
+    } else if (span->lines > 0) {
+        m_extent = span.value();
+        Result<QList<LogBook::Line>> first =
+            LogBook::read(m_store, m_filter, m_extent.lastId + 1, Chunk, m_extent.firstId);
         if (!first) {
             status = Status::fail(first.message(), first.detail());
         } else {
@@ -78,8 +79,8 @@ void LogModel::fetchMore(const QModelIndex& parent)
     if (parent.isValid() || m_exhausted || m_resetting || m_fetching)
         return;
     m_fetching = true;
-    const qint64 before = m_lines.isEmpty() ? 0 : m_lines.last().id;
-    Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, m_filter, before, Chunk);
+    const qint64 before = m_lines.isEmpty() ? m_extent.lastId + 1 : m_lines.last().id;
+    Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, m_filter, before, Chunk, m_extent.firstId);
     if (!chunk) {
         m_exhausted = true;
         m_fetching = false;

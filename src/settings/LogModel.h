@@ -24,7 +24,8 @@ public:
     Status reload() { return setFilter(m_filter); }
     const LogBook::Filter& filter() const { return m_filter; }
     // Lines the filter holds (all of them, fetched or not).
-    qint64 total() const { return m_total; }
+    qint64 total() const { return m_extent.lines; }
+    const LogBook::Extent& extent() const { return m_extent; }
     const LogBook::Line& lineAt(int row) const { return m_lines.at(row); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -42,7 +43,7 @@ private:
     DataStore& m_store;
     LogBook::Filter m_filter;
     QList<LogBook::Line> m_lines;
-    qint64 m_total = 0;
+    LogBook::Extent m_extent;
     bool m_exhausted = true;
     bool m_resetting = false;
     bool m_fetching = false;

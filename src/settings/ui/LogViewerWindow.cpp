@@ -351,9 +351,10 @@ int LogViewerWindow::printTo(QPrinter* printer)
     y += lineHeight * 2;
     header();
     const int bottom = area.height() - lineHeight * 2;
-    qint64 before = 0;
+    const LogBook::Extent span = m_model->extent();
+    qint64 before = span.lastId + 1;
     for (;;) {
-        const Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, filter, before, 1000);
+        const Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, filter, before, 1000, span.firstId);
         if (!chunk || chunk->isEmpty())
             break;
         for (const LogBook::Line& l : chunk.value()) {
