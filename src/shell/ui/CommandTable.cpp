@@ -3,9 +3,12 @@
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
 #include "archive/ui/ViewerWindows.h"
+#include "listing/ui/ExportExcelWindow.h"
 #include "listing/ui/FileListViews.h"
 #include "settings/ui/ChangePasswordWindow.h"
+#include "settings/ui/LogViewerWindow.h"
 #include "settings/ui/OperatorWindow.h"
+#include "shell/AppContext.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/ui/MainWindow.h"
@@ -30,6 +33,32 @@ qint64 currentOrFirst(MainWindow& w)
 QString selectedGroup(MainWindow& w)
 {
     return w.tree()->isRootSelected() ? QString() : w.tree()->selectedPath();
+}
+
+// A window of the main window that stays while open: raised when it is
+// there, made otherwise.
+template <typename W, typename Make>
+void showOnce(MainWindow& w, Make make)
+{
+    if (W* open = w.findChild<W*>(QString(), Qt::FindDirectChildrenOnly); open && open->isVisible()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    W* window = make();
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::WindowModal);
+    window->show();
+}
+
+void exportList(MainWindow& w)
+{
+    showOnce<ExportExcelWindow>(w, [&] { return new ExportExcelWindow(*w.list(), w.context().config, &w); });
+}
+
+void showLog(MainWindow& w)
+{
+    showOnce<LogViewerWindow>(w, [&] { return new LogViewerWindow(w.store(), w.context().currentOperator, &w); });
 }
 
 }  // namespace
@@ -74,7 +103,7 @@ const QList<Entry>& entries()
         {FileDelete, Rights::Delete, [](MainWindow& w) { w.editPanel()->deleteRecords(selected(w)); }},
         {FileBatchModify, Rights::BatchModify, nullptr},
         {FileMoveToGroup, {}, nullptr},
-        {FileExportExcel, Rights::ExportList, nullptr},
+        {FileExportExcel, Rights::ExportList, exportList},
         {FileBrowsePictures, Rights::BrowsePictures, [](MainWindow& w) { w.viewers()->browseRecord(currentOrFirst(w)); }},
         {FilePlayMedia, Rights::PlayMedia, [](MainWindow& w) { w.viewers()->playRecord(currentOrFirst(w)); }},
         {FileChooseColumns, Rights::ChooseColumns, [](MainWindow& w) { w.list()->chooseColumns(); }},
@@ -90,7 +119,7 @@ const QList<Entry>& entries()
                  w.requestRelogin();
          }},
         {ChangePassword, {}, [](MainWindow& w) { ChangePasswordWindow::changeOwn(w.store(), w.currentOperator(), &w); }},
-        {SystemLog, Rights::SystemLog, nullptr},
+        {SystemLog, Rights::SystemLog, showLog},
         {Skins, {}, nullptr},
 
         // Menu "图标菜单"

@@ -1,0 +1,237 @@
+#include "listing/ui/ExportExcelWindow.h"
+
+#include "listing/FileListModel.h"
+#include "listing/WorkbookExport.h"
+#include "listing/ui/FileListViews.h"
+#include "platform/Config.h"
+#include "platform/LongRuns.h"
+#include "platform/PrivateFolder.h"
+#include "platform/ProgramHome.h"
+#include "platform/Prompter.h"
+#include "platform/ui/OuterSize.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <climits>
+
+namespace {
+
+const QString kTitle = QStringLiteral("导出Excel");
+
+}  // namespace
+
+ExportExcelWindow::ExportExcelWindow(FileListViews& list, Config& config, QWidget* parent)
+    : QDialog(parent), m_list(list), m_config(config), m_folder(ProgramHome::extractionFolder()),
+      m_opener(WorkbookHandover::desktopOpener())
+{
+    setObjectName(kTitle);
+    setWindowTitle(kTitle);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    OuterSize::fix(this, {431, 355});
+
+    m_columns = new QListWidget(this);
+    m_columns->setObjectName(QStringLiteral("选择列表框1"));
+    m_columns->setGeometry(8, 8, 408, 200);
+
+    m_all = new QCheckBox(QStringLiteral("全部选中"), this);
+    m_all->setObjectName(QStringLiteral("选择框1"));
+    m_all->setGeometry(16, 224, 80, 24);
+    m_keep = new QCheckBox(QStringLiteral("保存配置"), this);
+    m_keep->setObjectName(QStringLiteral("选择框2"));
+    m_keep->setGeometry(104, 224, 80, 24);
+    m_start = new QPushButton(QStringLiteral("开始导出(&I)"), this);
+    m_start->setObjectName(QStringLiteral("按钮1"));
+    m_start->setGeometry(192, 224, 96, 24);
+    m_close = new QPushButton(QStringLiteral("关闭(&C)"), this);
+    m_close->setObjectName(QStringLiteral("按钮2"));
+    m_close->setGeometry(312, 224, 96, 24);
+
+    auto* currentLabel = new QLabel(QStringLiteral("当前进度："), this);
+    currentLabel->setObjectName(QStringLiteral("标签1"));
+    currentLabel->setGeometry(8, 256, 56, 32);
+    currentLabel->setWordWrap(true);
+    m_current = new QProgressBar(this);
+    m_current->setObjectName(QStringLiteral("进度条1"));
+    m_current->setGeometry(72, 264, 344, 16);
+    m_current->setRange(0, 100);
+    m_current->setValue(0);
+    auto* overallLabel = new QLabel(QStringLiteral("总体进度："), this);
+    overallLabel->setObjectName(QStringLiteral("标签2"));
+    overallLabel->setGeometry(8, 288, 56, 32);
+    overallLabel->setWordWrap(true);
+    m_overall = new QProgressBar(this);
+    m_overall->setObjectName(QStringLiteral("进度条2"));
+    m_overall->setGeometry(72, 296, 344, 16);
+    m_overall->setRange(0, 100);
+    m_overall->setValue(0);
+
+    // The report list's columns in display order; the kept ones ticked.
+    const QStringList kept = m_config.value(ConfigSection, ConfigKey).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const FileListViews::Column& c : m_list.shownColumns()) {
+        auto* item = new QListWidgetItem(c.header, m_columns);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
+        item->setCheckState(kept.contains(c.field, Qt::CaseInsensitive) ? Qt::Checked : Qt::Unchecked);
+        m_fields.append(c.field);
+    }
+    m_keep->setChecked(!kept.isEmpty());
+    itemTicked();
+
+    connect(m_all, &QCheckBox::clicked, this, &ExportExcelWindow::tickAll);
+    connect(m_columns, &QListWidget::itemChanged, this, &ExportExcelWindow::itemTicked);
+    connect(m_start, &QPushButton::clicked, this, &ExportExcelWindow::start);
+    connect(m_close, &QPushButton::clicked, this, &ExportExcelWindow::reject);
+}
+
+ExportExcelWindow::~ExportExcelWindow() = default;
+
+void ExportExcelWindow::tickAll(bool on)
+{
+    const QSignalBlocker block(m_columns);
+    for (int i = 0; i < m_columns->count(); ++i)
+        m_columns->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+}
+
+void ExportExcelWindow::itemTicked()
+{
+    bool all = m_columns->count() > 0;
+    for (int i = 0; i < m_columns->count() && all; ++i)
+        all = m_columns->item(i)->checkState() == Qt::Checked;
+    m_all->setChecked(all);
+}
+
+void ExportExcelWindow::start()
+{
+    if (m_running)
+        return;
+    QList<int> ticked;
+    QStringList fields;
+    QStringList headers;
+    for (int i = 0; i < m_columns->count(); ++i) {
+        if (m_columns->item(i)->checkState() != Qt::Checked)
+            continue;
+        ticked.append(i);
+        fields.append(m_fields.at(i));
+        headers.append(m_columns->item(i)->text());
+    }
+    if (ticked.isEmpty()) {
+        prompter().message(WorkbookExport::NoColumn, WorkbookExport::NoColumnTitle, Prompter::Icon::Information);
+        return;
+    }
+    if (m_keep->isChecked()) {
+        if (const Status kept = m_config.setValue(ConfigSection, ConfigKey, fields.join(QLatin1Char(','))); !kept)
+            prompter().message(QStringLiteral("保存配置失败!"), {}, Prompter::Icon::Warning);
+    }
+    m_list.waitUntilLoaded();
+    FileListModel* model = m_list.model();
+    const int rows = model->rowCount();
+    if (rows == 0) {
+        prompter().message(WorkbookExport::EmptyList, {}, Prompter::Icon::Information);
+        return;
+    }
+    // The model's column of each ticked field.
+    QList<int> modelColumns;
+    for (const QString& f : std::as_const(fields)) {
+        int found = -1;
+        for (int c = 0; c < model->columns().size() && found < 0; ++c)
+            if (model->columns().at(c).field.compare(f, Qt::CaseInsensitive) == 0)
+                found = c;
+        modelColumns.append(found);
+    }
+    const Result<QString> path = WorkbookExport::newPath(m_folder, kTitle);
+    if (!path) {
+        prompter().message(path.message(), {}, Prompter::Icon::Critical);
+        return;
+    }
+
+    WorkbookExport::Table table;
+    table.leading = {headers};
+    table.rows = rows;
+    table.columns = int(modelColumns.size());
+    table.cell = [model, modelColumns](qint64 row, int column) {
+        const int c = modelColumns.at(column);
+        return c < 0 ? QString() : model->textAt(int(row), c);
+    };
+
+    m_running = true;
+    m_cancel = false;
+    m_total = rows;
+    m_start->setEnabled(false);
+    m_columns->setEnabled(false);
+    m_all->setEnabled(false);
+    m_keep->setEnabled(false);
+    Status written;
+    {
+        LongRun run(kTitle);
+        m_longRun = &run;
+        written = WorkbookExport::write(table, path.value(), this);
+        m_longRun = nullptr;
+    }
+    m_running = false;
+    setWindowTitle(kTitle);
+    m_start->setEnabled(true);
+    m_columns->setEnabled(true);
+    m_all->setEnabled(true);
+    m_keep->setEnabled(true);
+    if (!written) {
+        m_current->setValue(0);
+        m_overall->setValue(0);
+        if (!written.cancelled())
+            prompter().message(written.message(), {}, Prompter::Icon::Critical);
+        return;
+    }
+    m_current->setValue(m_current->maximum());
+    m_overall->setValue(m_overall->maximum());
+    (void)PrivateFolder::restrictFile(path.value());
+    m_lastWorkbook = path.value();
+    WorkbookHandover::handOver(path.value(), m_opener);
+}
+
+void ExportExcelWindow::setRange(qint64, qint64 maximum)
+{
+    m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
+    m_overall->setRange(0, int(double(maximum) * m_scale));
+    m_overall->setValue(0);
+    m_current->setRange(0, 100);
+    m_current->setValue(0);
+}
+
+void ExportExcelWindow::setValue(qint64 value)
+{
+    // The overall bar counts rows; the current one each hundredth of them.
+    m_overall->setValue(int(double(value) * m_scale));
+    const qint64 step = qMax<qint64>(1, m_total / 100);
+    m_current->setValue(value >= m_total ? 100 : int((value % step) * 100 / step));
+    const int percent = m_total > 0 ? int(value * 100 / m_total) : 100;
+    setWindowTitle(WorkbookExport::progressText(QStringLiteral("%1%").arg(percent)));
+    QCoreApplication::processEvents();
+}
+
+bool ExportExcelWindow::cancelled() const
+{
+    QCoreApplication::processEvents();
+    return m_cancel || (m_longRun && m_longRun->stopRequested());
+}
+
+void ExportExcelWindow::reject()
+{
+    if (m_running) {
+        m_cancel = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void ExportExcelWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        m_cancel = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "listing/ui/WorkbookHandover.h"
+#include "platform/Progress.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class Config;
+class FileListViews;
+class LongRun;
+class QCheckBox;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+// Window "导出Excel": the operator ticks columns of the report list, and the
+// list's rows as shown are written into a workbook (headers first, every
+// cell as text), which goes to the program the desktop opens .xlsx with.
+// The rows are written in steps between which the window is served;
+// "关闭(&C)" and the close box stop a run under way.
+class ExportExcelWindow : public QDialog, private Progress {
+    Q_OBJECT
+public:
+    // The ticked columns kept by "保存配置": Config.ini, this section and key,
+    // the wj fields joined by ",".
+    static inline const QString ConfigSection = QStringLiteral("Excel");
+    static inline const QString ConfigKey = QStringLiteral("columns");
+
+    ExportExcelWindow(FileListViews& list, Config& config, QWidget* parent = nullptr);
+    ~ExportExcelWindow() override;
+
+    // Where workbooks are written before they are opened (the private
+    // extraction folder by default).
+    void setWorkbookFolder(const QString& folder) { m_folder = folder; }
+    void setOpener(WorkbookHandover::Opener f) { m_opener = std::move(f); }
+    // The last workbook written (empty when none).
+    QString lastWorkbook() const { return m_lastWorkbook; }
+    bool isRunning() const { return m_running; }
+
+    void reject() override;
+
+public slots:
+    // "开始导出(&I)".
+    void start();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void tickAll(bool on);
+    void itemTicked();
+
+    // Progress
+    void setRange(qint64 minimum, qint64 maximum) override;
+    void setValue(qint64 value) override;
+    bool cancelled() const override;
+
+    FileListViews& m_list;
+    Config& m_config;
+    QString m_folder;
+    WorkbookHandover::Opener m_opener;
+    QListWidget* m_columns = nullptr;
+    QCheckBox* m_all = nullptr;
+    QCheckBox* m_keep = nullptr;
+    QPushButton* m_start = nullptr;
+    QPushButton* m_close = nullptr;
+    QProgressBar* m_current = nullptr;
+    QProgressBar* m_overall = nullptr;
+    QStringList m_fields;  // per list row: the wj field of the column
+    QString m_lastWorkbook;
+    bool m_running = false;
+    bool m_cancel = false;
+    LongRun* m_longRun = nullptr;
+    qint64 m_total = 0;
+    double m_scale = 1.0;
+};

@@ -1,0 +1,457 @@
+#include "settings/ui/LogViewerWindow.h"
+
+#include "listing/WorkbookExport.h"
+#include "platform/Clock.h"
+#include "platform/LongRuns.h"
+#include "platform/PrivateFolder.h"
+#include "platform/ProgramHome.h"
+#include "platform/Prompter.h"
+#include "platform/ui/OuterSize.h"
+#include "settings/LogBook.h"
+#include "settings/LogModel.h"
+#include "settings/ui/DeleteLogWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <climits>
+
+namespace {
+
+const QString kTitle = QStringLiteral("系统日志");
+
+enum class Picture { Search, Export, Print, Delete, Close };
+
+// The toolbar's pictures, painted for this window.
+QIcon picture(Picture which)
+{
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(2, 2);
+    switch (which) {
+    case Picture::Search: {
+        // Binoculars: two barrels joined by a bridge.
+        p.setPen(QPen(QColor(30, 30, 30), 1));
+        p.setBrush(QColor(70, 70, 80));
+        p.drawRoundedRect(QRectF(2, 3, 4, 7), 1, 1);
+        p.drawRoundedRect(QRectF(10, 3, 4, 7), 1, 1);
+        p.drawRect(QRectF(6, 5, 4, 3));
+        p.setBrush(QColor(120, 180, 230));
+        p.drawEllipse(QRectF(0.5, 8, 6.5, 6.5));
+        p.drawEllipse(QRectF(9, 8, 6.5, 6.5));
+        p.setPen(QPen(Qt::white, 1));
+        p.drawPoint(QPointF(2.5, 10));
+        p.drawPoint(QPointF(11, 10));
+        break;
+    }
+    case Picture::Export: {
+        // A green sheet with a white X and a grid.
+        p.setPen(QPen(QColor(20, 90, 40), 1));
+        p.setBrush(QColor(255, 255, 255));
+        p.drawRect(QRectF(5.5, 1.5, 9, 13));
+        p.setPen(QPen(QColor(120, 170, 130), 0.8));
+        for (double y = 4.5; y < 14; y += 3)
+            p.drawLine(QPointF(9, y), QPointF(14.5, y));
+        p.setPen(QPen(QColor(20, 90, 40), 1));
+        p.setBrush(QColor(33, 115, 70));
+        p.drawRect(QRectF(1.5, 3.5, 8, 9));
+        p.setPen(QPen(Qt::white, 1.6));
+        p.drawLine(QPointF(3.5, 5.5), QPointF(7.5, 10.5));
+        p.drawLine(QPointF(7.5, 5.5), QPointF(3.5, 10.5));
+        break;
+    }
+    case Picture::Print: {
+        // A printer with a sheet coming out.
+        p.setPen(QPen(QColor(60, 60, 60), 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 1.5, 7, 5));
+        p.setBrush(QColor(170, 170, 175));
+        p.drawRoundedRect(QRectF(1.5, 6.5, 13, 6), 1.5, 1.5);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 10.5, 7, 4));
+        p.setPen(QPen(QColor(60, 60, 60), 0.8));
+        p.drawLine(QPointF(6, 12.5), QPointF(10, 12.5));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(40, 180, 60));
+        p.drawEllipse(QRectF(11.5, 8, 1.6, 1.6));
+        break;
+    }
+    case Picture::Delete: {
+        // A red cross.
+        p.setPen(QPen(QColor(150, 0, 0), 4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+        p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+        p.setPen(QPen(QColor(230, 30, 30), 2.4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+        p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+        break;
+    }
+    case Picture::Close: {
+        // An arrow leaving through a door.
+        p.setPen(QPen(QColor(90, 60, 30), 1));
+        p.setBrush(QColor(190, 140, 80));
+        p.drawRect(QRectF(8.5, 1.5, 6, 13));
+        QPainterPath arrow;
+        arrow.moveTo(1, 8);
+        arrow.lineTo(6, 3.5);
+        arrow.lineTo(6, 6);
+        arrow.lineTo(11, 6);
+        arrow.lineTo(11, 10);
+        arrow.lineTo(6, 10);
+        arrow.lineTo(6, 12.5);
+        arrow.closeSubpath();
+        p.setPen(QPen(QColor(20, 70, 150), 1));
+        p.setBrush(QColor(50, 130, 220));
+        p.drawPath(arrow);
+        break;
+    }
+    }
+    p.end();
+    pm.setDevicePixelRatio(2);
+    return QIcon(pm);
+}
+
+}  // namespace
+
+LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QWidget* parent)
+    : QDialog(parent), m_store(store), m_operator(op), m_folder(ProgramHome::extractionFolder()),
+      m_opener(WorkbookHandover::desktopOpener())
+{
+    setObjectName(kTitle);
+    setWindowTitle(kTitle);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    OuterSize::fix(this, {775, 537});
+
+    auto label = [this](const char* name, const QString& text, const QRect& r) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QString::fromUtf8(name));
+        l->setGeometry(r);
+        return l;
+    };
+    label("标签1", QStringLiteral("日期"), {8, 8, 32, 20});
+    m_first = new QDateEdit(this);
+    m_first->setObjectName(QStringLiteral("日期框1"));
+    m_first->setGeometry(40, 8, 112, 20);
+    label("标签2", QStringLiteral("至"), {157, 8, 11, 20});
+    m_last = new QDateEdit(this);
+    m_last->setObjectName(QStringLiteral("日期框2"));
+    m_last->setGeometry(168, 8, 112, 20);
+    for (QDateEdit* box : {m_first, m_last}) {
+        box->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        box->setCalendarPopup(true);
+    }
+    label("标签3", QStringLiteral("操作员"), {288, 8, 48, 20});
+    m_operators = new QComboBox(this);
+    m_operators->setObjectName(QStringLiteral("组合框1"));
+    m_operators->setGeometry(336, 8, 96, 20);
+    label("标签4", QStringLiteral("操作内容"), {440, 8, 56, 20});
+    m_content = new QLineEdit(this);
+    m_content->setObjectName(QStringLiteral("编辑框1"));
+    m_content->setGeometry(496, 8, 104, 20);
+
+    m_toolbar = new QToolBar(this);
+    m_toolbar->setObjectName(QStringLiteral("工具条1"));
+    m_toolbar->setGeometry(608, 8, 160, 24);
+    m_toolbar->setIconSize(QSize(16, 16));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    auto tool = [this](Picture pic, const char* name, const QString& tip) {
+        QAction* a = m_toolbar->addAction(picture(pic), tip);
+        a->setObjectName(QString::fromUtf8(name));
+        a->setToolTip(tip);
+        return a;
+    };
+    m_search = tool(Picture::Search, "查询", QStringLiteral("查询日志"));
+    m_export = tool(Picture::Export, "导出", QStringLiteral("导出到Excel"));
+    m_print = tool(Picture::Print, "打印", QStringLiteral("打印日志"));
+    m_delete = tool(Picture::Delete, "删除", QStringLiteral("删除日志"));
+    m_close = tool(Picture::Close, "关闭", QStringLiteral("关闭"));
+
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("进度条1"));
+    m_bar->setGeometry(0, 32, 752, 8);
+    m_bar->setTextVisible(false);
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+
+    m_model = new LogModel(m_store, this);
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("高级表格1"));
+    m_grid->setGeometry(0, 40, 760, 448);
+    m_grid->setModel(m_model);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setDefaultSectionSize(20);
+    m_grid->verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    m_grid->setColumnWidth(0, 140);
+    m_grid->setColumnWidth(1, 80);
+
+    auto* statusBar = new QStatusBar(this);
+    statusBar->setObjectName(QStringLiteral("状态条1"));
+    statusBar->setGeometry(0, 489, 697, 20);
+    statusBar->setSizeGripEnabled(false);
+    m_status = new QLabel(statusBar);
+    m_status->setObjectName(QStringLiteral("状态条1文本"));
+    statusBar->addWidget(m_status, 1);
+
+    // The operator filter: empty for every operator, then those who may log in.
+    m_operators->addItem(QString());
+    m_operators->addItems(LogBook::usableOperators(m_store));
+
+    const QDate today = appClock().now().date();
+    m_first->setDate(QDate(today.year(), today.month(), 1));
+    m_last->setDate(today);
+
+    connect(m_search, &QAction::triggered, this, &LogViewerWindow::search);
+    connect(m_export, &QAction::triggered, this, &LogViewerWindow::exportWorkbook);
+    connect(m_print, &QAction::triggered, this, &LogViewerWindow::print);
+    connect(m_delete, &QAction::triggered, this, &LogViewerWindow::openDeleteWindow);
+    connect(m_close, &QAction::triggered, this, &LogViewerWindow::close);
+    connect(m_content, &QLineEdit::returnPressed, this, &LogViewerWindow::search);
+    connect(m_model, &LogModel::readFailed, this, [](const QString&) {
+        prompter().message(LogBook::ReadFailed, {}, Prompter::Icon::Warning);
+    });
+
+    search();
+}
+
+LogViewerWindow::~LogViewerWindow() = default;
+
+DeleteLogWindow* LogViewerWindow::deleteWindow() const
+{
+    return m_deleteWindow.data();
+}
+
+QString LogViewerWindow::statusText() const
+{
+    return m_status->text();
+}
+
+void LogViewerWindow::showCount()
+{
+    m_status->setText(QStringLiteral(" 日志数:") + QString::number(m_model->total()));
+}
+
+void LogViewerWindow::search()
+{
+    if (m_running)
+        return;
+    m_bar->setValue(0);
+    LogBook::Filter f;
+    f.first = m_first->date();
+    f.last = m_last->date();
+    f.operatorName = m_operators->currentText();
+    f.content = m_content->text();
+    const Status read = m_model->setFilter(f);
+    m_bar->setValue(100);
+    showCount();
+    if (!read)
+        prompter().message(read.message(), {}, Prompter::Icon::Warning);
+}
+
+void LogViewerWindow::exportWorkbook()
+{
+    if (m_running)
+        return;
+    if (m_model->total() == 0) {
+        prompter().message(LogBook::EmptyExport, {}, Prompter::Icon::Information);
+        return;
+    }
+    const Result<QString> path = WorkbookExport::newPath(m_folder, kTitle);
+    if (!path) {
+        prompter().message(path.message(), {}, Prompter::Icon::Critical);
+        return;
+    }
+    m_running = true;
+    m_cancel = false;
+    m_toolbar->setEnabled(false);
+    Status written;
+    {
+        LongRun run(kTitle);
+        m_longRun = &run;
+        written = LogBook::exportTo(m_store, m_model->filter(), path.value(), this);
+        m_longRun = nullptr;
+    }
+    m_running = false;
+    m_toolbar->setEnabled(true);
+    setWindowTitle(kTitle);
+    if (!written) {
+        m_bar->setValue(0);
+        if (!written.cancelled())
+            prompter().message(written.message(), {}, Prompter::Icon::Critical);
+        return;
+    }
+    m_bar->setValue(m_bar->maximum());
+    (void)PrivateFolder::restrictFile(path.value());
+    m_lastWorkbook = path.value();
+    WorkbookHandover::handOver(path.value(), m_opener);
+}
+
+int LogViewerWindow::printTo(QPrinter* printer)
+{
+    QPainter p;
+    if (!p.begin(printer))
+        return 0;
+    QFont font(LogBook::FontName);
+    font.setPointSizeF(9);
+    p.setFont(font);
+    const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
+    const QRect area(0, 0, page.width(), page.height());
+    const QFontMetrics fm(font, printer);
+    const int lineHeight = fm.height() + fm.height() / 4;
+    const int widths[3] = {area.width() * 24 / 100, area.width() * 12 / 100, area.width() * 64 / 100};
+    const int gap = fm.horizontalAdvance(QLatin1Char(' '));
+    int pages = 1;
+    int y = 0;
+
+    auto drawRow = [&](const QStringList& cells) {
+        int x = 0;
+        for (int c = 0; c < 3; ++c) {
+            const QString text = fm.elidedText(cells.value(c), Qt::ElideRight, widths[c] - gap);
+            p.drawText(QRect(x, y, widths[c] - gap, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
+            x += widths[c];
+        }
+        y += lineHeight;
+    };
+    auto footer = [&] {
+        p.drawText(QRect(0, area.height() - lineHeight, area.width(), lineHeight), Qt::AlignHCenter | Qt::AlignVCenter,
+                   QStringLiteral("第 %1 页").arg(pages));
+    };
+    auto header = [&] {
+        QFont bold = font;
+        bold.setBold(true);
+        p.setFont(bold);
+        drawRow(LogBook::Titles);
+        p.setFont(font);
+        p.drawLine(0, y, area.width(), y);
+    };
+
+    const LogBook::Filter& filter = m_model->filter();
+    p.drawText(QRect(0, y, area.width(), lineHeight * 2), Qt::AlignHCenter | Qt::AlignVCenter,
+               LogBook::exportTitle(filter.first, filter.last));
+    y += lineHeight * 2;
+    header();
+    const int bottom = area.height() - lineHeight * 2;
+    const LogBook::Extent span = m_model->extent();
+    qint64 before = span.lastId + 1;
+    for (;;) {
+        const Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, filter, before, 1000, span.firstId);
+        if (!chunk || chunk->isEmpty())
+            break;
+        for (const LogBook::Line& l : chunk.value()) {
+            if (y + lineHeight > bottom) {
+                footer();
+                printer->newPage();
+                ++pages;
+                y = 0;
+                header();
+            }
+            drawRow({l.time, l.operatorName, l.content});
+        }
+        before = chunk->last().id;
+        QCoreApplication::processEvents();
+    }
+    footer();
+    p.end();
+    return pages;
+}
+
+void LogViewerWindow::print()
+{
+    if (m_running)
+        return;
+    if (m_model->total() == 0) {
+        prompter().message(LogBook::EmptyPrint, {}, Prompter::Icon::Information);
+        return;
+    }
+    auto paint = [this](QPrinter* printer) { printTo(printer); };
+    if (m_previewer) {
+        m_previewer(paint);
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(kTitle);
+    QPrintPreviewDialog preview(&printer, this);
+    preview.setWindowTitle(QStringLiteral("打印预览"));
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, paint);
+    preview.exec();
+}
+
+void LogViewerWindow::openDeleteWindow()
+{
+    if (m_running)
+        return;
+    if (m_deleteWindow) {
+        m_deleteWindow->raise();
+        return;
+    }
+    m_deleteWindow = new DeleteLogWindow(m_store, m_operator, m_first->date(), m_last->date(), this);
+    m_deleteWindow->setAttribute(Qt::WA_DeleteOnClose);
+    m_deleteWindow->setWindowModality(Qt::WindowModal);
+    connect(m_deleteWindow, &DeleteLogWindow::deleted, this, [this] {
+        const Status read = m_model->reload();
+        showCount();
+        if (!read)
+            prompter().message(read.message(), {}, Prompter::Icon::Warning);
+    });
+    m_deleteWindow->show();
+}
+
+void LogViewerWindow::setRange(qint64, qint64 maximum)
+{
+    m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
+    m_bar->setRange(0, qMax(1, int(double(maximum) * m_scale)));
+    m_bar->setValue(0);
+}
+
+void LogViewerWindow::setValue(qint64 value)
+{
+    m_bar->setValue(int(double(value) * m_scale));
+    const int percent = m_bar->maximum() > 0 ? int(qint64(m_bar->value()) * 100 / m_bar->maximum()) : 100;
+    setWindowTitle(WorkbookExport::progressText(QStringLiteral("%1%").arg(percent)));
+    QCoreApplication::processEvents();
+}
+
+bool LogViewerWindow::cancelled() const
+{
+    QCoreApplication::processEvents();
+    return m_cancel || (m_longRun && m_longRun->stopRequested());
+}
+
+void LogViewerWindow::reject()
+{
+    if (m_running) {
+        m_cancel = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void LogViewerWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        m_cancel = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

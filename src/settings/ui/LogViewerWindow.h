@@ -1,0 +1,98 @@
+#pragma once
+
+#include "listing/ui/WorkbookHandover.h"
+#include "platform/Progress.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <functional>
+
+class CurrentOperator;
+class DataStore;
+class DeleteLogWindow;
+class LogModel;
+class LongRun;
+class QAction;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPrinter;
+class QProgressBar;
+class QTableView;
+class QToolBar;
+
+// Window "系统日志": the operation log filtered by days, operator and
+// content, newest first; export to a workbook, printing with a preview, and
+// "删除日志". The grid's lines are fetched in chunks as it scrolls.
+class LogViewerWindow : public QDialog, private Progress {
+    Q_OBJECT
+public:
+    LogViewerWindow(DataStore& store, const CurrentOperator& op, QWidget* parent = nullptr);
+    ~LogViewerWindow() override;
+
+    LogModel* model() const { return m_model; }
+    QString statusText() const;
+    QAction* searchAction() const { return m_search; }
+    QAction* exportAction() const { return m_export; }
+    QAction* printAction() const { return m_print; }
+    QAction* deleteAction() const { return m_delete; }
+    QAction* closeAction() const { return m_close; }
+    DeleteLogWindow* deleteWindow() const;
+
+    void setWorkbookFolder(const QString& folder) { m_folder = folder; }
+    void setOpener(WorkbookHandover::Opener f) { m_opener = std::move(f); }
+    QString lastWorkbook() const { return m_lastWorkbook; }
+    // What shows the print preview: it is handed the painting of the pages
+    // (a QPrintPreviewDialog by default; tests print to a file instead).
+    using Previewer = std::function<void(const std::function<void(QPrinter*)>& paint)>;
+    void setPreviewer(Previewer f) { m_previewer = std::move(f); }
+
+    // Paints the lines shown onto printer's pages; the number of pages.
+    int printTo(QPrinter* printer);
+
+    void reject() override;
+
+public slots:
+    void search();
+    void exportWorkbook();
+    void print();
+    void openDeleteWindow();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showCount();
+
+    // Progress (the export)
+    void setRange(qint64 minimum, qint64 maximum) override;
+    void setValue(qint64 value) override;
+    bool cancelled() const override;
+
+    DataStore& m_store;
+    const CurrentOperator& m_operator;
+    LogModel* m_model = nullptr;
+    QDateEdit* m_first = nullptr;
+    QDateEdit* m_last = nullptr;
+    QComboBox* m_operators = nullptr;
+    QLineEdit* m_content = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    QAction* m_search = nullptr;
+    QAction* m_export = nullptr;
+    QAction* m_print = nullptr;
+    QAction* m_delete = nullptr;
+    QAction* m_close = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QTableView* m_grid = nullptr;
+    QLabel* m_status = nullptr;
+    QPointer<DeleteLogWindow> m_deleteWindow;
+    QString m_folder;
+    WorkbookHandover::Opener m_opener;
+    Previewer m_previewer;
+    QString m_lastWorkbook;
+    bool m_running = false;
+    bool m_cancel = false;
+    LongRun* m_longRun = nullptr;
+    double m_scale = 1.0;
+};
