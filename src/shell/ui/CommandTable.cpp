@@ -2,7 +2,13 @@
 
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
+#include "listing/ui/FieldOptionsWindow.h"
 #include "listing/ui/FileListViews.h"
+#include "platform/InstanceLock.h"
+#include "settings/ui/GlobalSettingsWindow.h"
+#include "settings/ui/SkinsWindow.h"
+#include "shell/AppContext.h"
+#include "shell/StartupSequence.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/ui/MainWindow.h"
@@ -27,6 +33,55 @@ qint64 currentOrFirst(MainWindow& w)
 QString selectedGroup(MainWindow& w)
 {
     return w.tree()->isRootSelected() ? QString() : w.tree()->selectedPath();
+}
+
+// The window "全局参数": what it saves applies to the main window at once;
+// its "其他设置" buttons run their commands as the menus do (rights first).
+void globalSettings(MainWindow& w)
+{
+    AppContext& c = w.context();
+    GlobalSettingsWindow::ArchiveHooks hooks;
+    hooks.close = [&w, &c] {
+        w.store().close();
+        c.instanceLocks.clear();
+    };
+    hooks.reopen = [&w, &c] {
+        // The locks go with the Data folder now in use.
+        for (const QString& path : StartupSequence::lockPaths(c))
+            if (InstanceLock::Attempt a = InstanceLock::acquire(path); a.lock)
+                c.instanceLocks.push_back(std::move(a.lock));
+        return w.store().open(c.databasePath);
+    };
+    hooks.reload = [&w] {
+        w.reloadTree();
+        w.reloadList();
+    };
+    GlobalSettingsWindow s(w.store(), ArchivePlace::of(c.home, c.databasePath), hooks, &w);
+    QObject::connect(&s, &GlobalSettingsWindow::personalSaved, &w, [&w, &c](const MainSettings& saved) {
+        c.mainSettings = saved;
+        w.applyMainSettings();
+    });
+    QObject::connect(&s, &GlobalSettingsWindow::uploadRulesSaved, &w, [&w, &c](const QString& types, const QString& size) {
+        c.fileTypes = types;
+        c.fileSize = size;
+        w.editPanel()->setFileLimits(types, size);
+    });
+    QObject::connect(&s, &GlobalSettingsWindow::fieldOptionsRequested, &w, [&w, &s] {
+        FieldOptionsWindow f(w.store(), &s);
+        f.exec();
+    });
+    auto run = [&w](const char* id) { return [&w, id] { w.runCommand(QString::fromLatin1(id)); }; };
+    QObject::connect(&s, &GlobalSettingsWindow::operatorsRequested, &w, run(Cmd::Operators));
+    QObject::connect(&s, &GlobalSettingsWindow::changePasswordRequested, &w, run(Cmd::ChangePassword));
+    QObject::connect(&s, &GlobalSettingsWindow::logRequested, &w, run(Cmd::SystemLog));
+    QObject::connect(&s, &GlobalSettingsWindow::sortOrderRequested, &w, run(Cmd::FileSortOrder));
+    s.exec();
+}
+
+void skins(MainWindow& w)
+{
+    SkinsWindow s(w.context().home.skinFolder(), w.context().config, &w);
+    s.exec();
 }
 
 }  // namespace
@@ -81,11 +136,11 @@ const QList<Entry>& entries()
         {FileProperties, Rights::Properties, [](MainWindow& w) { w.editPanel()->showProperties(current(w), w.currentName()); }},
 
         // Menu "设置"
-        {GlobalSettings, Rights::GlobalSettings, nullptr},
+        {GlobalSettings, Rights::GlobalSettings, globalSettings},
         {Operators, Rights::Operators, nullptr},
         {ChangePassword, {}, nullptr},
         {SystemLog, Rights::SystemLog, nullptr},
-        {Skins, {}, nullptr},
+        {Skins, {}, skins},
 
         // Menu "图标菜单"
         {IconOpen, Rights::OpenFile, [](MainWindow& w) { w.editPanel()->openRecord(currentOrFirst(w)); }},

@@ -37,6 +37,7 @@ public:
     // The same as a result: "打开数据库失败。" with the driver's words.
     Status opened() const;
     DataStore& store() { return m_store; }
+    AppContext& context() { return m_context; }
     CommandRouter& router() { return m_router; }
     GroupTreePane* tree() const { return m_tree; }
     EditPanel* editPanel() const { return m_panel; }
