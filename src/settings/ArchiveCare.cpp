@@ -271,8 +271,11 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
 
     // Everything is written under a hidden folder of target first and takes
     // its names only once verified.
-    const QString staging = QDir(target).filePath(QStringLiteral(".korvane-backup-%1").arg(::getpid()));
-    removeTree(staging);
+    // A backup killed part way left its hidden folder behind: it goes now.
+    const QString stagingPrefix = QStringLiteral(".korvane-backup-");
+    for (const QString& left : QDir(target).entryList({stagingPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
+        removeTree(QDir(target).filePath(left));
+    const QString staging = QDir(target).filePath(stagingPrefix + QString::number(::getpid()));
     auto failWith = [&](const Failure& f, const QString& message) {
         removeTree(staging);
         return Result<qint64>(Failure{f.cancelled ? BackupCancelled : message, f.detail, f.cancelled});

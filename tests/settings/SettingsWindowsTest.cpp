@@ -347,6 +347,21 @@ void SettingsWindowsTest::savedLookAppliesToTheMainWindow()
     QCOMPARE(f.window->banner()->text(), QStringLiteral("Office archive"));
     QCOMPARE(f.window->displayMode(), 2);
     QCOMPARE(f.home.context().mainSettings.displayMode, 2);
+
+    // "其他设置" runs the commands as the menus do, each under its right.
+    QStringList ran;
+    for (const char* id : {Cmd::FileSortOrder, Cmd::Operators, Cmd::ChangePassword, Cmd::SystemLog})
+        f.window->router().setHandler(QString::fromLatin1(id), [&ran, id] { ran << QString::fromLatin1(id); });
+    QTimer::singleShot(0, [&] {
+        GlobalSettingsWindow* w = MainWindowFixture::shownWindows<GlobalSettingsWindow>().value(0);
+        QVERIFY(w);
+        for (const char* name : {"排序方式按钮", "权限管理按钮", "修改口令按钮", "操作日志按钮"})
+            click(unit<QPushButton>(w, QString::fromUtf8(name)));
+        w->close();
+    });
+    f.window->runCommand(QString::fromLatin1(Cmd::GlobalSettings));
+    QCOMPARE(ran, QStringList({QString::fromLatin1(Cmd::FileSortOrder), QString::fromLatin1(Cmd::Operators),
+                               QString::fromLatin1(Cmd::ChangePassword), QString::fromLatin1(Cmd::SystemLog)}));
 }
 
 void SettingsWindowsTest::folderCopyWindowCopiesAndAsksOnClose()
