@@ -107,6 +107,7 @@ private slots:
     void refusedRestoreChangesNothing();
     void killedRestoreLeavesTheArchiveWhole();
     void rebuildKeepsABackupThatRestoresTheArchive();
+    void killedBackupOrRebuildLeavesTheArchiveWhole();
     void compactionGivesBothSizes();
     void folderTreeCopyCountsAndReports();
 
@@ -415,6 +416,46 @@ void ArchiveCareTest::rebuildKeepsABackupThatRestoresTheArchive()
     QVERIFY2(back.ok(), qPrintable(back.detail()));
     QCOMPARE(dump(m_home->databasePath()), rowsThen);
     QCOMPARE(filesOf(m_home->context().home.storeFolder()), keptThen);
+}
+
+void ArchiveCareTest::killedBackupOrRebuildLeavesTheArchiveWhole()
+{
+    for (int i = 0; i < 8; ++i)
+        addKept(QStringLiteral("k%1").arg(i), pattern(2 * 1024 * 1024, char('a' + i)));
+    addHeld(QStringLiteral("h"), pattern(300000, 'h'));
+    const QString rowsThen = dump(m_home->databasePath());
+    const QString fresh = m_out->filePath(QStringLiteral("fresh.dat"));
+    QVERIFY(Schema::createDatabaseFile(fresh).ok());
+    const QString rowsInitial = dump(fresh);
+    const ArchivePlace where = place();
+    const QString target = m_out->filePath(QStringLiteral("killed"));
+    const QString db = m_home->databasePath();
+
+    for (int round = 0; round < 10; ++round) {
+        const bool rebuilding = round >= 5;
+        s().close();
+        KillChild::runAndKill([&] {
+            DataStore child;
+            if (!child.open(db))
+                return;
+            for (;;) {
+                if (rebuilding)
+                    (void)ArchiveCare::rebuild(where, child);
+                else
+                    (void)ArchiveCare::backup(where, target);
+            }
+        }, 10 + round % 5 * 60);
+        const Status whole = ArchiveCare::checkFolder(dataFolder());
+        QVERIFY2(whole.ok(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(whole.detail())));
+        const QString rows = dump(db);
+        QVERIFY2(rows == rowsThen || (rebuilding && rows == rowsInitial), qPrintable(QStringLiteral("round %1").arg(round)));
+        // A backup there is whole; a later one clears what a killed one left.
+        if (QFileInfo::exists(QDir(target).filePath(QStringLiteral("files.dat"))))
+            QVERIFY(ArchiveCare::checkFolder(target).ok());
+        QVERIFY(s().open(db));
+    }
+    QVERIFY(ArchiveCare::backup(where, target).ok());
+    QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
 }
 
 void ArchiveCareTest::compactionGivesBothSizes()
