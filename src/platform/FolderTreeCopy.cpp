@@ -42,6 +42,79 @@ private:
     qint64 m_size = 0;
 };
 
+// Copies one file to a temporary name beside target and renames it when
+// complete, so target is never a half file. No sync here: run() syncs the
+// target's file system once at its end, which lets the kernel write the
+// files back together instead of one after the other.
+FileCopy::Result copyOne(const QString& source, const QString& target, FileCopy::Replace replace, Progress* progress)
+{
+    FileCopy::Result r;
+    const QFileInfo targetInfo(target);
+    if (replace == FileCopy::Replace::Never && (targetInfo.exists() || targetInfo.isSymLink())) {
+        r.error = QStringLiteral("%1 exists").arg(target);
+        return r;
+    }
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        r.error = QStringLiteral("cannot open %1: %2").arg(source, QString::fromLocal8Bit(std::strerror(errno)));
+        return r;
+    }
+    const QString temp = FileCopy::temporaryNameFor(target);
+    const QByteArray tempName = QFile::encodeName(temp);
+    const int out = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        r.error = QStringLiteral("cannot create %1: %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno)));
+        ::close(in);
+        return r;
+    }
+    auto abandon = [&](const QString& why, bool cancelled) {
+        ::close(in);
+        ::close(out);
+        ::unlink(tempName.constData());
+        r.ok = false;
+        r.cancelled = cancelled;
+        r.error = why;
+        return r;
+    };
+    const qint64 size = QFileInfo(source).size();
+    if (progress) {
+        progress->setRange(0, size);
+        progress->setValue(0);
+    }
+    for (;;) {
+        if (progress && progress->cancelled())
+            return abandon(QStringLiteral("cancelled"), true);
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(4 * FileCopy::ChunkSize), 0);
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            // Plain read and write where the kernel cannot copy between the two.
+            static thread_local QByteArray buffer(int(FileCopy::ChunkSize), Qt::Uninitialized);
+            n = ::read(in, buffer.data(), size_t(buffer.size()));
+            if (n > 0 && ::write(out, buffer.constData(), size_t(n)) != n)
+                n = -1;
+        }
+        if (n < 0)
+            return abandon(QString::fromLocal8Bit(std::strerror(errno)), false);
+        if (n == 0)
+            break;
+        r.bytes += n;
+        if (progress)
+            progress->setValue(r.bytes);
+    }
+    ::close(in);
+    if (::close(out) != 0) {
+        ::unlink(tempName.constData());
+        r.error = QString::fromLocal8Bit(std::strerror(errno));
+        return r;
+    }
+    if (::rename(tempName.constData(), QFile::encodeName(target).constData()) != 0) {
+        r.error = QString::fromLocal8Bit(std::strerror(errno));
+        ::unlink(tempName.constData());
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
 }  // namespace
 
 QString doneText(int copied, int failed)
@@ -84,7 +157,7 @@ Result<Plan> plan(const QString& source, TreeCopyProgress* progress)
 }
 
 Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* progress, FileCopy::Replace replace,
-                    qint64 totalBefore, qint64 totalBytes)
+                    qint64 totalBefore, qint64 totalBytes, const std::function<void(const QString&)>& fileCopied)
 {
     const qint64 total = totalBytes < 0 ? totalBefore + plan.bytes : totalBytes;
     if (progress)
@@ -106,8 +179,8 @@ Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* p
         if (progress && progress->cancelled())
             return Result<Outcome>::cancel();
         FileBars bars(progress, done, total);
-        const FileCopy::Result r = FileCopy::copy(QDir(plan.source).filePath(f.relative), to.filePath(f.relative),
-                                                  replace, &bars);
+        const FileCopy::Result r = copyOne(QDir(plan.source).filePath(f.relative), to.filePath(f.relative),
+                                           replace, &bars);
         if (r.cancelled)
             return Result<Outcome>::cancel();
         if (r.ok) {
@@ -120,7 +193,16 @@ Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* p
         done += f.size;
         if (progress)
             progress->setTotal(done, total);
+        if (fileCopied && r.ok)
+            fileCopied(f.relative);
     }
+    // Everything copied is on disk before the copy reports success.
+    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::syncfs(fd) == 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        return Result<Outcome>::fail(QString(), QStringLiteral("cannot sync %1").arg(target));
     return out;
 }
 

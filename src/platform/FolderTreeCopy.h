@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What a folder-tree copy reports to: a status text, the current file's
 // bytes (first bar) and the whole run's bytes (second bar), and whether the
 // operator asked it to stop. The window "进度复制…" implements it.
@@ -20,7 +22,7 @@ public:
 };
 
 // Copies a folder with all its sub-folders into a target folder, file by
-// file through FileCopy (chunked, each file written under a temporary name
+// file in chunks the kernel copies (each file written under a temporary name
 // and renamed when complete), stopping between chunks when cancelled.
 namespace FolderTreeCopy {
 
@@ -57,9 +59,12 @@ Result<Plan> plan(const QString& source, TreeCopyProgress* progress = nullptr);
 // inside a longer run on the second bar (totalBytes < 0: the plan's bytes).
 // A file that cannot be copied is counted in failed and the copy goes on;
 // a cancel stops it between chunks (the files copied so far stay).
+// Each file goes to a temporary name and is renamed when complete; the
+// target's file system is synced once at the end, before success is
+// reported. fileCopied (optional) hears of each file copied, in turn.
 Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* progress = nullptr,
                     FileCopy::Replace replace = FileCopy::Replace::Allowed, qint64 totalBefore = 0,
-                    qint64 totalBytes = -1);
+                    qint64 totalBytes = -1, const std::function<void(const QString&)>& fileCopied = {});
 
 // plan() then run(); shows doneText at the end.
 Result<Outcome> copy(const QString& source, const QString& target, TreeCopyProgress* progress = nullptr,
