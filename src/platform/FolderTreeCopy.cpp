@@ -46,7 +46,9 @@ private:
 // complete, so target is never a half file. No sync here: run() syncs the
 // target's file system once at its end, which lets the kernel write the
 // files back together instead of one after the other.
-FileCopy::Result copyOne(const QString& source, const QString& target, FileCopy::Replace replace, Progress* progress)
+}  // namespace
+
+FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy::Replace replace, Progress* progress)
 {
     FileCopy::Result r;
     const QFileInfo targetInfo(target);
@@ -115,8 +117,6 @@ FileCopy::Result copyOne(const QString& source, const QString& target, FileCopy:
     return r;
 }
 
-}  // namespace
-
 QString doneText(int copied, int failed)
 {
     return QStringLiteral("全部完成...%1    失败:%2个").arg(copied).arg(failed);
@@ -179,8 +179,8 @@ Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* p
         if (progress && progress->cancelled())
             return Result<Outcome>::cancel();
         FileBars bars(progress, done, total);
-        const FileCopy::Result r = copyOne(QDir(plan.source).filePath(f.relative), to.filePath(f.relative),
-                                           replace, &bars);
+        const FileCopy::Result r = copyFile(QDir(plan.source).filePath(f.relative), to.filePath(f.relative),
+                                            replace, &bars);
         if (r.cancelled)
             return Result<Outcome>::cancel();
         if (r.ok) {

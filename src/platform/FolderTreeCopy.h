@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class Progress;
+
 // What a folder-tree copy reports to: a status text, the current file's
 // bytes (first bar) and the whole run's bytes (second bar), and whether the
 // operator asked it to stop. The window "进度复制…" implements it.
@@ -69,6 +71,11 @@ Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* p
 // plan() then run(); shows doneText at the end.
 Result<Outcome> copy(const QString& source, const QString& target, TreeCopyProgress* progress = nullptr,
                      FileCopy::Replace replace = FileCopy::Replace::Allowed);
+
+// Copies one file the way run() does: to a temporary name beside target,
+// renamed when complete, without a sync of its own (the caller syncs).
+FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy::Replace replace,
+                          Progress* progress = nullptr);
 
 // Exchanges two folders of one file system in one step, so that a crash
 // leaves each name holding one whole folder. Where the file system cannot

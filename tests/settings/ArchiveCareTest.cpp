@@ -101,6 +101,7 @@ private slots:
     void restoreBringsBackTheBackupByteForByte();
     void backupWhileAnotherConnectionWritesIsConsistent();
     void cancelledBackupLeavesNothing();
+    void backupOfAWriteAheadLogArchiveGoesThroughTheOnlineBackup();
     void backupOverAnOlderBackupReplacesIt();
     void backupIntoTheDataFolderIsRefused();
     void refusedRestoreChangesNothing_data();
@@ -278,6 +279,24 @@ void ArchiveCareTest::cancelledBackupLeavesNothing()
     QVERIFY(r.cancelled());
     QCOMPARE(r.message(), ArchiveCare::BackupCancelled);
     QVERIFY(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void ArchiveCareTest::backupOfAWriteAheadLogArchiveGoesThroughTheOnlineBackup()
+{
+    for (int i = 0; i < 10; ++i)
+        addHeld(QStringLiteral("h%1").arg(i), pattern(600000, char('a' + i)));
+    const QString rows = dump(m_home->databasePath());
+    QCOMPARE(s().scalar(QStringLiteral("pragma journal_mode=wal")).toString(), QStringLiteral("wal"));
+    // Rows only in the log until a checkpoint.
+    QVERIFY(s().execute(QStringLiteral("insert into rz(czy,nr,sj) values('w','in the log','')")));
+    const QString target = m_out->filePath(QStringLiteral("wal"));
+    const Result<qint64> r = ArchiveCare::backup(place(), target);
+    QVERIFY2(r.ok(), qPrintable(r.detail()));
+    DataStore copy;
+    QVERIFY(copy.open(QDir(target).filePath(QStringLiteral("files.dat"))));
+    QCOMPARE(copy.scalar(QStringLiteral("select count(*) from rz where nr='in the log'")).toInt(), 1);
+    QVERIFY(ArchiveCare::checkFolder(target).ok());
+    QVERIFY(!rows.isEmpty());
 }
 
 void ArchiveCareTest::backupOverAnOlderBackupReplacesIt()
