@@ -5,6 +5,7 @@
 #include "platform/Config.h"
 #include "platform/ui/FolderCopyWindow.h"
 #include "platform/ui/OuterSize.h"
+#include "platform/ui/SkinLibrary.h"
 #include "settings/GlobalSettings.h"
 #include "settings/ui/GlobalSettingsWindow.h"
 #include "settings/ui/SkinsWindow.h"
@@ -76,6 +77,8 @@ private slots:
     void restoreOfAFolderWithoutArchiveIsRefused();
     void rebuildAsksThenNamesItsBackup();
     void savedLookAppliesToTheMainWindow();
+    void restoreThroughTheMainWindowReadsTheArchiveAgain();
+    void doubleClickAppliesASkin();
     void folderCopyWindowCopiesAndAsksOnClose();
     void skinRenameOntoAnExistingNameFails();
     void skinsKeepRemoveAndSwitchOff();
@@ -362,6 +365,60 @@ void SettingsWindowsTest::savedLookAppliesToTheMainWindow()
     f.window->runCommand(QString::fromLatin1(Cmd::GlobalSettings));
     QCOMPARE(ran, QStringList({QString::fromLatin1(Cmd::FileSortOrder), QString::fromLatin1(Cmd::Operators),
                                QString::fromLatin1(Cmd::ChangePassword), QString::fromLatin1(Cmd::SystemLog)}));
+}
+
+void SettingsWindowsTest::restoreThroughTheMainWindowReadsTheArchiveAgain()
+{
+    m_prompter.reset();
+    MainWindowFixture f;
+    QVERIFY(f.build());
+    DataStore& store = f.window->store();
+    QVERIFY(store.execute(QStringLiteral("insert into wj(bh, mc, fz, lx) values('0000000001', 'kept', '', 'txt')")));
+    const QString target = m_out->filePath(QStringLiteral("b"));
+    f.prompter.answerText(target);
+    f.prompter.answerText(target);
+    QTimer::singleShot(0, [&] {
+        GlobalSettingsWindow* w = MainWindowFixture::shownWindows<GlobalSettingsWindow>().value(0);
+        QVERIFY(w);
+        click(unit<QPushButton>(w, QStringLiteral("备份按钮")));
+        // The archive moves on, then the backup comes back.
+        QVERIFY(f.window->store().execute(QStringLiteral("delete from wj")));
+        // Upload rules saved here are those of the next stored file.
+        click(unit<QRadioButton>(w, QStringLiteral("有限制单选框")));
+        unit<QPlainTextEdit>(w, QStringLiteral("文件类型编辑框"))->setPlainText(QStringLiteral(".PDF"));
+        click(unit<QPushButton>(w, QStringLiteral("文件类型保存按钮")));
+        QCOMPARE(f.home.context().fileTypes, QStringLiteral("pdf"));
+        click(unit<QPushButton>(w, QStringLiteral("恢复按钮")));
+        w->close();
+    });
+    f.window->runCommand(QString::fromLatin1(Cmd::GlobalSettings));
+    QStringList shown = f.prompter.messages();
+    QCOMPARE(shown.value(0), QStringLiteral("备份成功!"));
+    QVERIFY2(shown.value(2).startsWith(QStringLiteral("恢复成功!")), qPrintable(shown.join(QLatin1Char('|'))));
+    QVERIFY(store.isOpen());
+    QCOMPARE(store.scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
+    // The rules come back with the archive as well.
+    QCOMPARE(f.home.context().fileTypes, QStringLiteral("A"));
+    QVERIFY(!f.home.context().instanceLocks.empty());
+}
+
+void SettingsWindowsTest::doubleClickAppliesASkin()
+{
+    const QString hf = m_out->filePath(QStringLiteral("Hf"));
+    QDir().mkpath(hf);
+    writeFile(hf, QStringLiteral("a.she"), "QLabel { color: red; }");
+    Config config(m_out->filePath(QStringLiteral("Config.ini")));
+    SkinsWindow w(hf, config);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QListWidgetItem* item = w.list()->item(0);
+    w.list()->setCurrentItem(item);
+    const QRect r = w.list()->visualItemRect(item);
+    QTest::mouseClick(w.list()->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(w.list()->viewport(), Qt::LeftButton, {}, r.center());
+    QCOMPARE(SkinLibrary::attachedPath(), QDir(hf).filePath(QStringLiteral("a.she")));
+    QCOMPARE(w.chosen(), QStringLiteral("a.she"));
+    SkinLibrary::detach();
 }
 
 void SettingsWindowsTest::folderCopyWindowCopiesAndAsksOnClose()
