@@ -4,11 +4,16 @@
 #include "archive/ui/GroupTreePane.h"
 #include "archive/ui/ViewerWindows.h"
 #include "listing/ui/ExportExcelWindow.h"
+#include "listing/ui/FieldOptionsWindow.h"
 #include "listing/ui/FileListViews.h"
+#include "platform/InstanceLock.h"
 #include "settings/ui/ChangePasswordWindow.h"
+#include "settings/ui/GlobalSettingsWindow.h"
 #include "settings/ui/LogViewerWindow.h"
 #include "settings/ui/OperatorWindow.h"
+#include "settings/ui/SkinsWindow.h"
 #include "shell/AppContext.h"
+#include "shell/StartupSequence.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/ui/MainWindow.h"
@@ -59,6 +64,55 @@ void exportList(MainWindow& w)
 void showLog(MainWindow& w)
 {
     showOnce<LogViewerWindow>(w, [&] { return new LogViewerWindow(w.store(), w.context().currentOperator, &w); });
+}
+
+// The window "全局参数": what it saves applies to the main window at once;
+// its "其他设置" buttons run their commands as the menus do (rights first).
+void globalSettings(MainWindow& w)
+{
+    AppContext& c = w.context();
+    GlobalSettingsWindow::ArchiveHooks hooks;
+    hooks.close = [&w, &c] {
+        w.store().close();
+        c.instanceLocks.clear();
+    };
+    hooks.reopen = [&w, &c] {
+        // The locks go with the Data folder now in use.
+        for (const QString& path : StartupSequence::lockPaths(c))
+            if (InstanceLock::Attempt a = InstanceLock::acquire(path); a.lock)
+                c.instanceLocks.push_back(std::move(a.lock));
+        return w.store().open(c.databasePath);
+    };
+    hooks.reload = [&w] {
+        w.reloadTree();
+        w.reloadList();
+    };
+    GlobalSettingsWindow s(w.store(), ArchivePlace::of(c.home, c.databasePath), hooks, &w);
+    QObject::connect(&s, &GlobalSettingsWindow::personalSaved, &w, [&w, &c](const MainSettings& saved) {
+        c.mainSettings = saved;
+        w.applyMainSettings();
+    });
+    QObject::connect(&s, &GlobalSettingsWindow::uploadRulesSaved, &w, [&w, &c](const QString& types, const QString& size) {
+        c.fileTypes = types;
+        c.fileSize = size;
+        w.editPanel()->setFileLimits(types, size);
+    });
+    QObject::connect(&s, &GlobalSettingsWindow::fieldOptionsRequested, &w, [&w, &s] {
+        FieldOptionsWindow f(w.store(), &s);
+        f.exec();
+    });
+    auto run = [&w](const char* id) { return [&w, id] { w.runCommand(QString::fromLatin1(id)); }; };
+    QObject::connect(&s, &GlobalSettingsWindow::operatorsRequested, &w, run(Cmd::Operators));
+    QObject::connect(&s, &GlobalSettingsWindow::changePasswordRequested, &w, run(Cmd::ChangePassword));
+    QObject::connect(&s, &GlobalSettingsWindow::logRequested, &w, run(Cmd::SystemLog));
+    QObject::connect(&s, &GlobalSettingsWindow::sortOrderRequested, &w, run(Cmd::FileSortOrder));
+    s.exec();
+}
+
+void skins(MainWindow& w)
+{
+    SkinsWindow s(w.context().home.skinFolder(), w.context().config, &w);
+    s.exec();
 }
 
 }  // namespace
@@ -113,14 +167,14 @@ const QList<Entry>& entries()
         {FileProperties, Rights::Properties, [](MainWindow& w) { w.editPanel()->showProperties(current(w), w.currentName()); }},
 
         // Menu "设置"
-        {GlobalSettings, Rights::GlobalSettings, nullptr},
+        {GlobalSettings, Rights::GlobalSettings, globalSettings},
         {Cmd::Operators, Rights::Operators, [](MainWindow& w) {
              if (OperatorWindow::manage(w.store(), w.currentOperator(), &w))
                  w.requestRelogin();
          }},
         {ChangePassword, {}, [](MainWindow& w) { ChangePasswordWindow::changeOwn(w.store(), w.currentOperator(), &w); }},
         {SystemLog, Rights::SystemLog, showLog},
-        {Skins, {}, nullptr},
+        {Skins, {}, skins},
 
         // Menu "图标菜单"
         {IconOpen, Rights::OpenFile, [](MainWindow& w) { w.editPanel()->openRecord(currentOrFirst(w)); }},

@@ -1,0 +1,88 @@
+#include "settings/GlobalSettings.h"
+
+#include "store/DataStore.h"
+#include "store/Dictionary.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+namespace GlobalSettings {
+
+Result<QByteArray> readPicture(const QString& path)
+{
+    const QFileInfo fi(path);
+    if (!fi.isFile())
+        return Result<QByteArray>::fail(NotAPicture, QStringLiteral("%1 is not a file").arg(path));
+    if (fi.size() > MaxPictureBytes)
+        return Result<QByteArray>::fail(PictureTooLarge, QStringLiteral("%1 bytes").arg(fi.size()));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return Result<QByteArray>::fail(NotAPicture, f.errorString());
+    const QByteArray bytes = f.read(MaxPictureBytes + 1);
+    if (bytes.size() > MaxPictureBytes)
+        return Result<QByteArray>::fail(PictureTooLarge, QStringLiteral("grew while read"));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    if (reader.read().isNull())
+        return Result<QByteArray>::fail(NotAPicture, reader.errorString());
+    return bytes;
+}
+
+Status savePersonal(DataStore& store, const MainSettings& s)
+{
+    const bool picture = s.background == MainSettings::Picture;
+    if (!store.execute(QStringLiteral("update zcbj set ms=?,bjfs=?,bjys=?,wz=?,ylcs=?,bjtp=? where id=1"),
+                       {s.displayMode == 2 ? 2 : 1, picture ? int(MainSettings::Picture) : int(MainSettings::Colour),
+                        s.bannerColour, s.bannerText, s.countViewsOff ? 1 : 0, s.bannerPicture}))
+        return Status::fail(SaveFailed, store.lastError());
+    if (store.rowsAffected() != 1)
+        return Status::fail(SaveFailed, QStringLiteral("zcbj has no row 1"));
+    return Status::success(PersonalSaved);
+}
+
+QString typesToStore(bool unlimited, const QString& typed)
+{
+    if (unlimited)
+        return Dictionary::AnyType;
+    return Dictionary::allowedTypes(typed).join(QLatin1Char(','));
+}
+
+Result<QString> sizeToStore(const QString& typed)
+{
+    const QString t = typed.trimmed();
+    if (t.isEmpty())
+        return Result<QString>::fail(SizeRequired);
+    bool ok = false;
+    const double mb = t.toDouble(&ok);
+    if (!ok || !(mb > 0) || mb > 1e6)
+        return Result<QString>::fail(SizeNotANumber, t);
+    return QString::number(mb, 'g', 12);
+}
+
+Result<UploadRules> saveUploadRules(DataStore& store, bool unlimited, const QString& types, const QString& size)
+{
+    Result<QString> mb = sizeToStore(size);
+    if (!mb)
+        return mb.failure();
+    UploadRules rules{typesToStore(unlimited, types), *mb};
+    if (rules.types.isEmpty())
+        return Result<UploadRules>::fail(TypesRequired);
+    Transaction tx(store);
+    if (!tx.isActive() || !Dictionary::write(store, Dictionary::FileTypes, rules.types)
+        || !Dictionary::write(store, Dictionary::FileSize, rules.size) || !tx.commit())
+        return Result<UploadRules>::fail(SaveFailed, store.lastError());
+    return Result<UploadRules>(rules, FileTypesSaved);
+}
+
+Status clearViewCounts(DataStore& store)
+{
+    if (!store.execute(QStringLiteral("update wj set ylcs=0 where ylcs<>0")))
+        return Status::fail(QStringLiteral("阅览次数清零失败!"), store.lastError());
+    return Status::success(QStringLiteral("阅览次数已清零!"));
+}
+
+}

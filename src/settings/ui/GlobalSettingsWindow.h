@@ -1,0 +1,96 @@
+#pragma once
+
+#include "settings/ArchiveCare.h"
+#include "store/MainSettings.h"
+
+#include <QDialog>
+#include <functional>
+
+class DataStore;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+// The window "全局参数" (589 × 436): the main window's look and the view
+// count flag ("个性设置"), the upload rules ("文件类型"), the care of the
+// archive ("数据维护") and the buttons to other windows ("其他设置").
+// Units read zcbj and zdbh when the window opens.
+class GlobalSettingsWindow : public QDialog {
+    Q_OBJECT
+public:
+    // What the window needs of the window that holds the archive's
+    // connection, around a restore and a rebuild.
+    struct ArchiveHooks {
+        std::function<void()> close;    // every connection closed
+        std::function<bool()> reopen;   // opened again; false when that failed
+        std::function<void()> reload;   // tree and list read again
+    };
+
+    static inline const QString PictureFilter = QStringLiteral("图片文件(*.bmp;*.jpg;*.gif)|*.bmp;*.jpg;*.gif");
+    static inline const QString ClearQuestion = QStringLiteral("确定清零文件阅览次数吗?");
+    static inline const QString RebuildQuestion =
+        QStringLiteral("重建数据库将清空当前数据, 恢复至系统初始状态! 是否继续?");
+    static inline const QString ReopenFailed = QStringLiteral("数据库打开失败!");
+    static inline const QString SizeHint = QStringLiteral("限制入库文件尺寸，建议不大于10M");
+
+    GlobalSettingsWindow(DataStore& store, ArchivePlace place, ArchiveHooks hooks, QWidget* parent = nullptr);
+
+    // The picture kept for the save (empty: the built-in banner).
+    QByteArray picture() const { return m_picture; }
+    QColor colour() const;
+    void setColour(const QColor& colour);
+
+public slots:
+    void choosePicture();
+    void useDefaultPicture();
+    void chooseColour();
+    void savePersonal();
+    void saveUploadRules();
+    void clearViewCounts();
+    void backupArchive();
+    void restoreArchive();
+    void rebuildArchive();
+    void compactArchive();
+
+signals:
+    // Saved and to be applied at once.
+    void personalSaved(const MainSettings& settings);
+    void uploadRulesSaved(const QString& types, const QString& size);
+    // The buttons of "其他设置".
+    void fieldOptionsRequested();
+    void operatorsRequested();
+    void changePasswordRequested();
+    void logRequested();
+    void sortOrderRequested();
+
+private:
+    void build();
+    void load();
+    void showPicture();
+
+    DataStore& m_store;
+    ArchivePlace m_place;
+    ArchiveHooks m_hooks;
+    MainSettings m_settings;
+    QByteArray m_picture;
+    QColor m_colour;
+
+    QRadioButton* m_colourRadio = nullptr;
+    QRadioButton* m_pictureRadio = nullptr;
+    QPushButton* m_colourPicker = nullptr;
+    QLineEdit* m_text = nullptr;
+    QLabel* m_resolution = nullptr;
+    QLabel* m_preview = nullptr;
+    QRadioButton* m_mode1 = nullptr;
+    QRadioButton* m_mode2 = nullptr;
+    QCheckBox* m_noCount = nullptr;
+    QRadioButton* m_unlimited = nullptr;
+    QRadioButton* m_limited = nullptr;
+    QPlainTextEdit* m_types = nullptr;
+    QLineEdit* m_size = nullptr;
+};
