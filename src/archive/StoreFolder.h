@@ -68,6 +68,7 @@ public:
         QString storedPath;    // the lj value
         QString absolutePath;
         qint64 bytes = 0;
+        QString sha256;        // of the bytes written, as they streamed in (store, storeBytes, stage)
         QString error;
         explicit operator bool() const { return ok; }
     };
