@@ -331,21 +331,28 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
     if (strays.isEmpty())
         return swept;
 
-    const QString aside = quarantineFolder();
-    const Status made = PrivateFolder::ensure(aside);
-    if (!made)
-        return Result<Swept>::fail(QString(), made.detail());
     for (const QString& name : std::as_const(strays)) {
-        // Never over something already set aside: a suffix keeps both.
-        QString target = QDir(aside).filePath(name);
-        for (int i = 1; QFileInfo(target).exists() || QFileInfo(target).isSymLink(); ++i) {
-            if (i > MaxNameTries)
-                return Result<Swept>::fail(QString(), QStringLiteral("no free name in %1 for %2").arg(aside, name));
-            target = QDir(aside).filePath(name + QLatin1Char('.') + QString::number(i));
-        }
-        if (const Status moved = FileCopy::move(dir.filePath(name), target, FileCopy::Replace::Never); !moved)
+        if (const Result<QString> moved = quarantine(name); !moved)
             return Result<Swept>::fail(QString(), moved.detail());
         swept.quarantined << name;
     }
     return swept;
+}
+
+Result<QString> StoreFolder::quarantine(const QString& name) const
+{
+    const QString aside = quarantineFolder();
+    const Status made = PrivateFolder::ensure(aside);
+    if (!made)
+        return Result<QString>::fail(QString(), made.detail());
+    // Never over something already set aside: a suffix keeps both.
+    QString target = QDir(aside).filePath(name);
+    for (int i = 1; QFileInfo(target).exists() || QFileInfo(target).isSymLink(); ++i) {
+        if (i > MaxNameTries)
+            return Result<QString>::fail(QString(), QStringLiteral("no free name in %1 for %2").arg(aside, name));
+        target = QDir(aside).filePath(name + QLatin1Char('.') + QString::number(i));
+    }
+    if (const Status moved = FileCopy::move(QDir(m_folder).filePath(name), target, FileCopy::Replace::Never); !moved)
+        return Result<QString>::fail(QString(), moved.detail());
+    return target;
 }

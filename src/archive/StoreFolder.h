@@ -108,6 +108,10 @@ public:
     // other program works on the archive. Nothing moves when wj cannot be read.
     Result<Swept> sweep(DataStore& store) const;
 
+    // Moves the file `name` of the folder into the quarantine folder (never
+    // over a file there: a suffix keeps both); the path it now has.
+    Result<QString> quarantine(const QString& name) const;
+
 private:
     Stored storeWith(const std::function<FileCopy::Result(const QString& target)>& write,
                      const QString& number, const QString& type, const NameTaken& taken) const;
