@@ -314,6 +314,7 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
         qint64 bytes = 0;
         for (const auto& [id, lj] : std::as_const(rows)) {
             after = id;
+            ++done;  // a record whose content cannot be read is passed, not waited for
             QString hex;
             if (lj.trimmed().isEmpty()) {
                 const Result<QByteArray> held = RecordContent::read(store, id);
@@ -339,7 +340,6 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
                 return fail(store, error, QStringLiteral("hash write"));
         if (!tx.commit())
             return fail(store, error, QStringLiteral("commit"));
-        done += hashes.size();
         if (progress)
             progress->setValue(qMin(done, total));
     }

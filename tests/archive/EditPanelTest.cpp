@@ -850,6 +850,10 @@ void EditPanelTest::propertiesWindow()
         titles << grid->item(i, 0)->text();
     QVERIFY(titles.contains(QStringLiteral("合同方")));
     QVERIFY(!titles.contains(QStringLiteral("备用字段")));
+    // The content's hash, as it was recorded while the file came in.
+    QCOMPARE(grid->item(int(titles.indexOf(FileRecords::ContentHashTitle)), 1)->text(),
+             s.scalar(QStringLiteral("select sha256 from wj where id=?"), {id}).toString());
+    QCOMPARE(grid->item(int(titles.indexOf(FileRecords::ContentHashTitle)), 1)->text().size(), 64);
     TestHome::grab(w, QStringLiteral("PropertiesWindow-detailed"));
 
     // "打印" prints the grid (to a PDF file here).
