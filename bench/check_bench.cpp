@@ -131,9 +131,9 @@ double timeSha256sum(const QString& home)
     p.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer t;
     t.start();
+    p.setWorkingDirectory(home);
     p.start(QStringLiteral("sh"), {QStringLiteral("-c"),
                                    QStringLiteral("find Data/Lf ref -type f -print0 | xargs -0 sha256sum")});
-    p.setWorkingDirectory(home);
     p.waitForFinished(-1);
     return t.nsecsElapsed() / 1e9;
 }
