@@ -5,6 +5,7 @@
 #include "archive/FileRecords.h"
 #include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
+#include "common/KillChild.h"
 #include "common/TestHome.h"
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
@@ -16,6 +17,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 using TestInput::pattern;
 using TestInput::readFile;
@@ -80,6 +83,7 @@ private slots:
     void closedGroupIsNotNamed();
     void repairMovesOrphansAsideAndCounterAhead();
     void cancelGivesNoVerdict();
+    void killedRepairLosesNoFile();
 };
 
 void ArchiveCheckTest::cleanArchiveIsWhole()
@@ -222,6 +226,49 @@ void ArchiveCheckTest::cancelGivesNoVerdict()
     const auto r = checker.run(stop);
     QVERIFY(!r);
     QVERIFY(r.cancelled());
+}
+
+void ArchiveCheckTest::killedRepairLosesNoFile()
+{
+    Fixture f;
+    QVERIFY(f.build());
+    const StoreFolder folder(f.home.context().home);
+    const int strays = 1000;
+    for (int i = 0; i < strays; ++i)
+        QVERIFY(!writeFile(folder.folder(), QStringLiteral("stray-%1.doc").arg(i), QByteArray::number(i)).isEmpty());
+    const QString database = f.home.databasePath();
+    f.home.store().close();
+
+    QVERIFY(KillChild::runAndKill([&] {
+        DataStore s;
+        if (!s.open(database))
+            ::_exit(3);
+        NoProgress progress;
+        ProtectedGroups open;
+        ArchiveCheck(s, folder, open).run(progress, {}, true).ok();
+        for (;;)
+            ::pause();
+    }, 150));
+
+    // Every stray is in exactly one of the two folders, whole; the records' files stayed.
+    int moved = 0;
+    for (int i = 0; i < strays; ++i) {
+        const QString name = QStringLiteral("stray-%1.doc").arg(i);
+        const bool here = QFileInfo::exists(folder.folder() + QLatin1Char('/') + name);
+        const bool aside = QFileInfo::exists(folder.quarantineFolder() + QLatin1Char('/') + name);
+        QVERIFY2(here != aside, qPrintable(name));
+        QCOMPARE(readFile((here ? folder.folder() : folder.quarantineFolder()) + QLatin1Char('/') + name),
+                 QByteArray::number(i));
+        moved += aside ? 1 : 0;
+    }
+    qInfo("moved before the kill: %d of %d", moved, strays);
+    QVERIFY2(moved < strays, qPrintable(QString::number(moved)));
+    QVERIFY(QFileInfo::exists(f.keptPath));
+    QVERIFY(f.home.store().open(database));
+    const auto r = f.check(true);
+    QVERIFY(r);
+    QCOMPARE(r->quarantined, strays - moved);
+    QVERIFY(f.check()->whole());
 }
 
 KV_REGISTER_TEST(ArchiveCheckTest)
