@@ -96,6 +96,7 @@ struct FileRecords::Incoming {
     bool outside = false;
     QByteArray bytes;      // content held in the database
     QString stagedPath;    // content staged in the store folder
+    QString sha256;        // of the staged content, computed while it was copied in
 };
 
 std::optional<Failure> FileRecords::prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in)
@@ -115,6 +116,7 @@ std::optional<Failure> FileRecords::prepareIncoming(const QString& sourcePath, P
                         staged.cancelled);
         in->stagedPath = staged.absolutePath;
         in->size = staged.bytes;
+        in->sha256 = staged.sha256;
         return std::nullopt;
     }
     QFile f(sourcePath);
@@ -305,8 +307,9 @@ Result<StoredRecord> FileRecords::add(const RecordFields& fields, const QString&
             params))
         return undo(InsertFailed, m_store.lastError());
     const qint64 id = m_store.lastInsertId();
-    if (!in.outside) {
-        const Status held = RecordContent::write(m_store, id, in.bytes);
+    {
+        const Status held = in.outside ? RecordContent::keep(m_store, id, in.sha256)
+                                       : RecordContent::write(m_store, id, in.bytes);
         if (!held)
             return undo(InsertFailed, held.detail());
     }
@@ -393,7 +396,8 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
     if (!m_store.execute(sql, params) || m_store.rowsAffected() != 1)
         return undo(ModifyFailed, m_store.lastError());
     if (replacing) {
-        const Status held = in.outside ? RecordContent::remove(m_store, id) : RecordContent::write(m_store, id, in.bytes);
+        const Status held = in.outside ? RecordContent::keep(m_store, id, in.sha256)
+                                       : RecordContent::write(m_store, id, in.bytes);
         if (!held)
             return undo(ModifyFailed, held.detail());
     }
@@ -525,7 +529,7 @@ Result<std::optional<QList<QPair<QString, QString>>>> FileRecords::properties(qi
     }
     titles.close();
 
-    QStringList columns{QStringLiteral("lj")};
+    QStringList columns{QStringLiteral("lj"), QString::fromLatin1(RecordContent::HashColumn)};
     for (const Field& f : wanted)
         columns << f.column;
     RecordSet rs = m_store.query(QStringLiteral("select ") + columns.join(QLatin1Char(',')) + QStringLiteral(" from wj where id=?"),
@@ -539,7 +543,7 @@ Result<std::optional<QList<QPair<QString, QString>>>> FileRecords::properties(qi
     QList<QPair<QString, QString>> rows;
     for (int i = 0; i < wanted.size(); ++i) {
         const Field& f = wanted.at(i);
-        const QString value = rs.text(i + 1);
+        const QString value = rs.text(i + 2);
         const bool spare = f.number >= WjColumns::FirstSpareBh && f.number <= WjColumns::LastSpareBh;
         if (!detailed && !(f.number >= 1 && f.number <= 5) && !(spare && !value.isEmpty()))
             continue;
@@ -548,6 +552,7 @@ Result<std::optional<QList<QPair<QString, QString>>>> FileRecords::properties(qi
     if (detailed) {
         const QString lj = rs.text(0);
         rows.append({QStringLiteral("存放位置"), lj.isEmpty() ? QStringLiteral("数据库") : m_folder.resolve(lj)});
+        rows.append({ContentHashTitle, rs.text(1)});
     }
     return Rows(std::move(rows));
 }

@@ -78,6 +78,8 @@ public:
     static inline const QString SaveOutFailed = QStringLiteral("下载文件失败! 错误代码: 01");
     static inline const QString SavedSuffix = QStringLiteral(" 保存成功!");
     static inline const QString SavedOutSuffix = QStringLiteral(" 另存成功 !");
+    // The detailed properties' row with the content's SHA-256.
+    static inline const QString ContentHashTitle = QStringLiteral("内容摘要(SHA-256)");
     static inline const QString NothingSelected = QStringLiteral(
         "没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选");
 

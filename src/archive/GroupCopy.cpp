@@ -189,7 +189,7 @@ GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, 
     return out;
 }
 
-bool GroupCopy::stageKeptFile(const QString& lj, Progress& progress, QString* staged, Outcome* out)
+bool GroupCopy::stageKeptFile(const QString& lj, Progress& progress, QString* staged, Outcome* out, QString* hash)
 {
     CancelOnly sub(progress);
     const StoreFolder::Stored s = m_folder.stage(m_folder.resolve(lj), &sub);
@@ -198,6 +198,8 @@ bool GroupCopy::stageKeptFile(const QString& lj, Progress& progress, QString* st
     if (!s)
         return fail(out, Outcome::Kind::Failed, FileCopyFailed, s.error);
     *staged = s.absolutePath;
+    if (hash)
+        *hash = s.sha256;
     return true;
 }
 
@@ -270,8 +272,9 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
     // The slow part first, outside the transaction: the kept file's content
     // goes to a staged file of the store folder. A file elsewhere is not
     // ours (removing a record never touches it), so the copy refers to it too.
-    QString staged;
-    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj)) && !stageKeptFile(lj, progress, &staged, out))
+    QString staged, stagedHash;
+    if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))
+        && !stageKeptFile(lj, progress, &staged, out, &stagedHash))
         return false;
     QString placedLj;
     auto undo = [&](const QString& message, const QString& detail) {
@@ -309,6 +312,11 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
     if (!m_store.execute(QStringLiteral("update wj set bh=?,lj=? where id=?"), {*number, newLj, copyId})
         || m_store.rowsAffected() != 1)
         return undo(NumberWriteFailed, m_store.lastError());
+    // The copy carries its original's recorded hash (so a damaged original
+    // shows as damaged in both); one without gets the hash of the bytes copied.
+    if (!stagedHash.isEmpty()
+        && !m_store.execute(QStringLiteral("update wj set sha256=coalesce(sha256,?) where id=?"), {stagedHash, copyId}))
+        return undo(CopyFailed, m_store.lastError());
     // The log line commits with the copy it counts; a line that cannot be
     // written does not stop the copy.
     const qint64 logIdBefore = m_logId;

@@ -63,7 +63,7 @@ private:
     bool writeLogLine(const QString& text);
     bool fail(Outcome* out, Outcome::Kind kind, const QString& message, const QString& detail);
     // Copies the kept file lj to a staged file of the store folder (outside any transaction).
-    bool stageKeptFile(const QString& lj, Progress& progress, QString* staged, Outcome* out);
+    bool stageKeptFile(const QString& lj, Progress& progress, QString* staged, Outcome* out, QString* hash = nullptr);
     Result<bool> nameTaken(const QString& name);
 
     DataStore& m_store;

@@ -2,6 +2,7 @@
 
 #include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
+#include "platform/Sha256.h"
 #include "store/DataStore.h"
 
 #include <QDir>
@@ -183,17 +184,31 @@ StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(
 StoreFolder::Stored StoreFolder::store(const QString& source, const QString& number, const QString& type,
                                        Progress* progress, const NameTaken& taken) const
 {
-    return storeWith([&](const QString& target) {
-        return FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
+    QString hash;
+    Stored s = storeWith([&](const QString& target) {
+        Sha256 digest;
+        const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress, &digest);
+        hash = digest.hex();
+        return r;
     }, number, type, taken);
+    if (s)
+        s.sha256 = hash;
+    return s;
 }
 
 StoreFolder::Stored StoreFolder::storeBytes(const QByteArray& bytes, const QString& number, const QString& type,
                                             Progress* progress, const NameTaken& taken) const
 {
-    return storeWith([&](const QString& target) {
-        return FileCopy::write(bytes, target, FileCopy::Replace::Never, progress);
+    QString hash;
+    Stored s = storeWith([&](const QString& target) {
+        Sha256 digest;
+        const FileCopy::Result r = FileCopy::write(bytes, target, FileCopy::Replace::Never, progress, &digest);
+        hash = digest.hex();
+        return r;
     }, number, type, taken);
+    if (s)
+        s.sha256 = hash;
+    return s;
 }
 
 Status StoreFolder::remove(const QString& lj) const
@@ -223,7 +238,8 @@ StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress
         expectedSize = QFileInfo(source).size();
     const QString target = QDir(m_folder).filePath(
         QStringLiteral(".kvpart-staged-%1.part").arg(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 0, 36));
-    const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress);
+    Sha256 digest;
+    const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress, &digest);
     s.ok = r.ok;
     s.cancelled = r.cancelled;
     s.bytes = r.bytes;
@@ -242,6 +258,7 @@ StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress
     }
     PrivateFolder::restrictFile(target).ok();
     s.absolutePath = target;
+    s.sha256 = digest.hex();
     return s;
 }
 
@@ -314,21 +331,28 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
     if (strays.isEmpty())
         return swept;
 
-    const QString aside = quarantineFolder();
-    const Status made = PrivateFolder::ensure(aside);
-    if (!made)
-        return Result<Swept>::fail(QString(), made.detail());
     for (const QString& name : std::as_const(strays)) {
-        // Never over something already set aside: a suffix keeps both.
-        QString target = QDir(aside).filePath(name);
-        for (int i = 1; QFileInfo(target).exists() || QFileInfo(target).isSymLink(); ++i) {
-            if (i > MaxNameTries)
-                return Result<Swept>::fail(QString(), QStringLiteral("no free name in %1 for %2").arg(aside, name));
-            target = QDir(aside).filePath(name + QLatin1Char('.') + QString::number(i));
-        }
-        if (const Status moved = FileCopy::move(dir.filePath(name), target, FileCopy::Replace::Never); !moved)
+        if (const Result<QString> moved = quarantine(name); !moved)
             return Result<Swept>::fail(QString(), moved.detail());
         swept.quarantined << name;
     }
     return swept;
+}
+
+Result<QString> StoreFolder::quarantine(const QString& name) const
+{
+    const QString aside = quarantineFolder();
+    const Status made = PrivateFolder::ensure(aside);
+    if (!made)
+        return Result<QString>::fail(QString(), made.detail());
+    // Never over something already set aside: a suffix keeps both.
+    QString target = QDir(aside).filePath(name);
+    for (int i = 1; QFileInfo(target).exists() || QFileInfo(target).isSymLink(); ++i) {
+        if (i > MaxNameTries)
+            return Result<QString>::fail(QString(), QStringLiteral("no free name in %1 for %2").arg(aside, name));
+        target = QDir(aside).filePath(name + QLatin1Char('.') + QString::number(i));
+    }
+    if (const Status moved = FileCopy::move(QDir(m_folder).filePath(name), target, FileCopy::Replace::Never); !moved)
+        return Result<QString>::fail(QString(), moved.detail());
+    return target;
 }

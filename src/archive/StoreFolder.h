@@ -68,6 +68,7 @@ public:
         QString storedPath;    // the lj value
         QString absolutePath;
         qint64 bytes = 0;
+        QString sha256;        // of the bytes written, as they streamed in (store, storeBytes, stage)
         QString error;
         explicit operator bool() const { return ok; }
     };
@@ -106,6 +107,10 @@ public:
     // quarantine folder (nothing is ever deleted there). Only safe while no
     // other program works on the archive. Nothing moves when wj cannot be read.
     Result<Swept> sweep(DataStore& store) const;
+
+    // Moves the file `name` of the folder into the quarantine folder (never
+    // over a file there: a suffix keeps both); the path it now has.
+    Result<QString> quarantine(const QString& name) const;
 
 private:
     Stored storeWith(const std::function<FileCopy::Result(const QString& target)>& write,

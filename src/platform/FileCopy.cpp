@@ -1,6 +1,7 @@
 #include "platform/FileCopy.h"
 
 #include "platform/Progress.h"
+#include "platform/Sha256.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -168,10 +169,10 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
     return r;
 }
 
-// Reads `in` through one reusable chunk buffer.
-Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk)
+// Reads `in` through one reusable chunk buffer, feeding digest on the way.
+Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk, Sha256* digest)
 {
-    return [&in, chunk](QFile& out, QString* error) -> qint64 {
+    return [&in, chunk, digest](QFile& out, QString* error) -> qint64 {
         if (chunk->isEmpty())
             chunk->resize(ChunkSize);
         const qint64 n = in.read(chunk->data(), ChunkSize);
@@ -179,6 +180,8 @@ Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk)
             *error = QStringLiteral("read failed: %1").arg(in.errorString());
             return -1;
         }
+        if (digest)
+            digest->add(chunk->constData(), n);
         qint64 done = 0;
         while (done < n) {
             const qint64 w = out.write(chunk->constData() + done, n - done);
@@ -194,17 +197,19 @@ Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk)
 
 }  // namespace
 
-Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize)
+Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
+                Sha256* digest)
 {
     if (!in.isOpen() || !in.isReadable()) {
         Result r;
         r.error = QStringLiteral("source not readable");
         return r;
     }
-    return writeThroughTemp(target, replace, progress, expectedSize, deviceStep(in, std::make_shared<QByteArray>()));
+    return writeThroughTemp(target, replace, progress, expectedSize,
+                            deviceStep(in, std::make_shared<QByteArray>(), digest));
 }
 
-Result copy(const QString& source, const QString& target, Replace replace, Progress* progress)
+Result copy(const QString& source, const QString& target, Replace replace, Progress* progress, Sha256* digest)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -218,10 +223,10 @@ Result copy(const QString& source, const QString& target, Replace replace, Progr
         return r;
     }
     // File to file: the kernel copies each chunk (copy_file_range), so the
-    // bytes never pass through this process. Where it is not supported the
-    // copy goes on through a chunk buffer.
-    bool kernelCopy = true;
-    Step buffered = deviceStep(in, std::make_shared<QByteArray>());
+    // bytes never pass through this process. Where it is not supported, or
+    // the bytes are to be hashed, the copy goes through a chunk buffer.
+    bool kernelCopy = digest == nullptr;
+    Step buffered = deviceStep(in, std::make_shared<QByteArray>(), digest);
     Step step = [&](QFile& out, QString* error) -> qint64 {
         if (kernelCopy) {
             const ssize_t n = ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, size_t(ChunkSize), 0);
@@ -249,12 +254,12 @@ Status move(const QString& from, const QString& to, Replace replace)
     return {};
 }
 
-Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress)
+Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress, Sha256* digest)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return copyFrom(buffer, target, replace, progress, bytes.size());
+    return copyFrom(buffer, target, replace, progress, bytes.size(), digest);
 }
 
 }

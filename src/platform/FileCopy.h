@@ -7,6 +7,7 @@
 
 class Progress;
 class QIODevice;
+class Sha256;
 
 // Copies file contents in chunks, reporting to a Progress between chunks and
 // stopping when it is cancelled. The whole file is never held in memory.
@@ -33,16 +34,17 @@ struct Result {
 };
 
 // Copies the file `source` to `target`. progress (optional) gets the range
-// 0..size and the bytes done.
+// 0..size and the bytes done. digest (optional) is fed every byte copied, as
+// it passes.
 Result copy(const QString& source, const QString& target, Replace replace = Replace::Never,
-            Progress* progress = nullptr);
+            Progress* progress = nullptr, Sha256* digest = nullptr);
 // Copies what `in` (open for reading) yields to `target`; expectedSize, when
 // known (>= 0), sets the progress range.
 Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace::Never,
-                Progress* progress = nullptr, qint64 expectedSize = -1);
+                Progress* progress = nullptr, qint64 expectedSize = -1, Sha256* digest = nullptr);
 // Writes `bytes` to `target` in chunks.
 Result write(const QByteArray& bytes, const QString& target, Replace replace = Replace::Never,
-             Progress* progress = nullptr);
+             Progress* progress = nullptr, Sha256* digest = nullptr);
 
 // Renames `from` to `to` inside one file system, syncing the folder;
 // with Replace::Never an existing `to` makes it fail and nothing changes.

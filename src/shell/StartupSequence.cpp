@@ -58,7 +58,8 @@ Status StartupSequence::fileLooksWhole(const QString& path)
     return {};
 }
 
-Status StartupSequence::openArchive(DataStore& store, const QString& path, Progress* progress)
+Status StartupSequence::openArchive(DataStore& store, const QString& path, Progress* progress,
+                                    const std::function<QString(const QString& lj)>& keptFile)
 {
     if (!store.open(path))
         return Status::fail(QString(), store.lastError());
@@ -66,7 +67,7 @@ Status StartupSequence::openArchive(DataStore& store, const QString& path, Progr
         store.close();
         return Status::fail(QString(), text);
     };
-    if (const Status migrated = Schema::migrate(store, progress); !migrated)
+    if (const Status migrated = Schema::migrate(store, progress, keptFile); !migrated)
         return fail(migrated.detail());
     // Opening rolled back any hot journal; what is on disk now is the archive.
     if (const Status whole = fileLooksWhole(path); !whole)
@@ -192,7 +193,9 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     if (!skin.isEmpty())
         host.attachSkin(skin);
 
-    Status opened = openArchive(m_store, m_context.databasePath, host.upgradeProgress());
+    const StoreFolder keptFiles(m_context.home);
+    Status opened = openArchive(m_store, m_context.databasePath, host.upgradeProgress(),
+                                [&keptFiles](const QString& lj) { return keptFiles.resolve(lj); });
     if (opened)
         opened = readSettings();
     if (!opened) {

@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QString>
+#include <functional>
 
 struct AppContext;
 class DataStore;
@@ -78,7 +79,9 @@ public:
     // an SQLite file no shorter than its header says, with every table
     // present and readable, at a schema version this build can migrate.
     // A failure's detail says why.
-    static Status openArchive(DataStore& store, const QString& path, Progress* progress = nullptr);
+    // keptFile finds the kept files whose hashes an older archive lacks.
+    static Status openArchive(DataStore& store, const QString& path, Progress* progress = nullptr,
+                              const std::function<QString(const QString& lj)>& keptFile = {});
     // Fails when the file's header names more pages than the file holds
     // (a truncated copy). A file that is not SQLite at all fails too.
     static Status fileLooksWhole(const QString& path);

@@ -1,5 +1,6 @@
 #include "store/RecordContent.h"
 
+#include "platform/Sha256.h"
 #include "store/DataStore.h"
 
 namespace RecordContent {
@@ -56,9 +57,27 @@ Status write(DataStore& store, qint64 id, const QByteArray& bytes)
                        {id, QVariant(bytes.isNull() ? QByteArray("", 0) : bytes)}))
         return failed(store, QStringLiteral("content write"));
     // Whatever an unfinished move left in the row goes with the old content.
-    if (!store.execute(QStringLiteral("update wj set wj=null where id=? and wj is not null"), {id}))
+    if (!store.execute(QStringLiteral("update wj set wj=null,sha256=? where id=?"), {Sha256::of(bytes), id}))
         return failed(store, QStringLiteral("content write"));
     return {};
+}
+
+Status keep(DataStore& store, qint64 id, const QString& sha256Hex)
+{
+    if (const Status gone = remove(store, id); !gone)
+        return gone;
+    if (!store.execute(QStringLiteral("update wj set sha256=? where id=?"),
+                       {sha256Hex.isEmpty() ? QVariant() : QVariant(sha256Hex), id}))
+        return failed(store, QStringLiteral("content hash"));
+    return {};
+}
+
+Result<QString> hash(DataStore& store, qint64 id)
+{
+    RecordSet rs = store.query(QStringLiteral("select sha256 from wj where id=?"), {id});
+    if (!rs)
+        return Result<QString>::fail(QString(), QStringLiteral("content hash: ") + store.lastError());
+    return rs.atEnd() ? QString() : rs.text(0);
 }
 
 Status remove(DataStore& store, qint64 id)
@@ -79,7 +98,8 @@ Status copy(DataStore& store, qint64 from, qint64 to)
                        {to, from})
         || !store.execute(QStringLiteral("insert or replace into wjnr(id,nr) select ?,nr from wjnr where id=?"), {to, from}))
         return failed(store, QStringLiteral("content copy"));
-    if (!store.execute(QStringLiteral("update wj set wj=null where id=? and wj is not null"), {to}))
+    if (!store.execute(QStringLiteral("update wj set wj=null,sha256=(select sha256 from wj where id=?) where id=?"),
+                       {from, to}))
         return failed(store, QStringLiteral("content copy"));
     return {};
 }

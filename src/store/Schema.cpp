@@ -1,8 +1,10 @@
 #include "store/Schema.h"
 
 #include "platform/Progress.h"
+#include "platform/Sha256.h"
 #include "store/DataStore.h"
 #include "store/PasswordHash.h"
+#include "store/RecordContent.h"
 #include "store/Rights.h"
 #include "store/WjColumns.h"
 
@@ -31,7 +33,7 @@ const TableDef kTables[] = {
      " b6 text default '', b7 text default '', b8 text default '', b9 text default '', b10 text default '',"
      " b11 text default '', b12 text default '', b13 text default '', b14 text default '', b15 text default '',"
      " scr text default '', scsj text default '', xgr text default '', xgsj text default '',"
-     " bz text default '', ylcs integer default 0, lj text default '', wj blob)"},
+     " bz text default '', ylcs integer default 0, lj text default '', wj blob, sha256 text)"},
     {"wjfz",
      "create table wjfz (id integer primary key, fxmid integer default 0, xmmc text default '',"
      " tpid integer default 0, xztp integer default 0, mm text default '')"},
@@ -239,8 +241,8 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
         if (!last.isValid())
             return fail(store, error, QStringLiteral("content step"));
         if (last.isNull()) {
-            // Nothing left: the archive is at the current version.
-            if (!setUserVersion(store, CurrentVersion))
+            // Nothing left: the archive is at version 3.
+            if (!setUserVersion(store, 3))
                 return fail(store, error, QStringLiteral("user_version"));
             if (!tx.commit())
                 return fail(store, error, QStringLiteral("commit"));
@@ -265,6 +267,83 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
     }
 }
 
+// Version 3 -> 4: the SHA-256 of every record's content, in wj.sha256. The
+// hashes are computed outside the write and stored a step at a time (at most
+// ContentMoveRows records or HashStepBytes of content, one transaction each),
+// so a fill that is stopped or killed keeps what it stored and the next
+// migrate() goes on with the records still without one.
+constexpr qint64 HashStepBytes = qint64(256) << 20;
+
+bool addContentHashes(DataStore& store, QString* error, Progress* progress, const KeptFileLocator& keptFile)
+{
+    const QVariant has = store.scalar(QStringLiteral("select count(*) from pragma_table_info('wj') where name='sha256'"));
+    if (!has.isValid())
+        return fail(store, error, QStringLiteral("wj columns"));
+    if (has.toInt() == 0 && !store.execute(QStringLiteral("alter table wj add column sha256 text")))
+        return fail(store, error, QStringLiteral("sha256 column"));
+    const QVariant left = store.scalar(QStringLiteral("select count(*) from wj where sha256 is null"));
+    if (!left.isValid())
+        return fail(store, error, QStringLiteral("hash count"));
+    const qint64 total = left.toLongLong();
+    if (progress)
+        progress->setRange(0, total);
+    qint64 done = 0;
+    qint64 after = -1;
+    for (;;) {
+        if (progress && progress->cancelled()) {
+            if (error)
+                *error = QStringLiteral("content hashes stopped after %1 of %2 records").arg(done).arg(total);
+            return false;
+        }
+        QList<QPair<qint64, QString>> rows;
+        {
+            RecordSet rs = store.query(QStringLiteral("select id,lj from wj where id>? and sha256 is null order by id limit ?"),
+                                       {after, ContentMoveRows});
+            if (!rs)
+                return fail(store, error, QStringLiteral("hash step"));
+            for (; !rs.atEnd(); rs.next())
+                rows.append({rs.number(0), rs.text(1)});
+        }
+        if (rows.isEmpty()) {
+            Transaction tx(store);
+            if (!tx.isActive() || !setUserVersion(store, 4) || !tx.commit())
+                return fail(store, error, QStringLiteral("user_version"));
+            return true;
+        }
+        QList<QPair<qint64, QString>> hashes;
+        qint64 bytes = 0;
+        for (const auto& [id, lj] : std::as_const(rows)) {
+            after = id;
+            ++done;  // a record whose content cannot be read is passed, not waited for
+            QString hex;
+            if (lj.trimmed().isEmpty()) {
+                const Result<QByteArray> held = RecordContent::read(store, id);
+                if (held) {
+                    hex = Sha256::of(held.value());
+                    bytes += held->size();
+                }
+            } else if (keptFile) {
+                const QString path = keptFile(lj);
+                hex = path.isEmpty() ? QString() : Sha256::ofFile(path);
+                bytes += QFileInfo(path).size();
+            }
+            if (!hex.isEmpty())
+                hashes.append({id, hex});
+            if (bytes >= HashStepBytes)
+                break;
+        }
+        Transaction tx(store);
+        if (!tx.isActive())
+            return fail(store, error, QStringLiteral("begin"));
+        for (const auto& [id, hex] : std::as_const(hashes))
+            if (!store.execute(QStringLiteral("update wj set sha256=? where id=? and sha256 is null"), {hex, id}))
+                return fail(store, error, QStringLiteral("hash write"));
+        if (!tx.commit())
+            return fail(store, error, QStringLiteral("commit"));
+        if (progress)
+            progress->setValue(qMin(done, total));
+    }
+}
 
 }  // namespace
 
@@ -318,7 +397,7 @@ int version(DataStore& store)
     return userVersion(store);
 }
 
-static bool migrateImpl(DataStore& store, QString* error, Progress* progress)
+static bool migrateImpl(DataStore& store, QString* error, Progress* progress, const KeptFileLocator& keptFile)
 {
     const int version = userVersion(store);
     if (version > CurrentVersion) {
@@ -344,7 +423,9 @@ static bool migrateImpl(DataStore& store, QString* error, Progress* progress)
     }
     if (version < 2 && !addContentTable(store, error))
         return false;
-    return moveContent(store, error, progress);
+    if (version < 3 && !moveContent(store, error, progress))
+        return false;
+    return addContentHashes(store, error, progress, keptFile);
 }
 
 QString orderIndexName(const QString& expression)
@@ -423,10 +504,10 @@ Status createInitial(DataStore& store)
     return asStatus(ok, error);
 }
 
-Status migrate(DataStore& store, Progress* progress)
+Status migrate(DataStore& store, Progress* progress, const KeptFileLocator& keptFile)
 {
     QString error;
-    const bool ok = migrateImpl(store, &error, progress);
+    const bool ok = migrateImpl(store, &error, progress, keptFile);
     return asStatus(ok, error);
 }
 

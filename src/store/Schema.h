@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class DataStore;
 class Progress;
@@ -15,7 +16,12 @@ namespace Schema {
 // 1: the nine tables with their first indexes.
 // 2: held content gets its table wjnr; indexes for the list's questions.
 // 3: every held content has moved from wj.wj into wjnr.
-inline constexpr int CurrentVersion = 3;
+// 4: every record carries the SHA-256 of its content (wj.sha256).
+inline constexpr int CurrentVersion = 4;
+
+// The absolute path of the kept file a record's lj names (the store folder
+// knows where lj values are relative to).
+using KeptFileLocator = std::function<QString(const QString& lj)>;
 
 // Rows of content moved per step (one transaction each) when an archive
 // moves its content out of wj.
@@ -33,7 +39,10 @@ Status createInitial(DataStore& store);
 // its own and reported to progress (which may cancel between steps): a move
 // that is stopped or killed part way leaves an archive that opens and reads
 // every content, and the next migrate() goes on where it stopped.
-Status migrate(DataStore& store, Progress* progress = nullptr);
+// The content hashes are filled in the same way, reading held content and,
+// through keptFile, the kept files (without it, or for a kept file that
+// cannot be read, a record stays without a hash; the integrity check says so).
+Status migrate(DataStore& store, Progress* progress = nullptr, const KeptFileLocator& keptFile = {});
 
 // The schema version of the open archive (PRAGMA user_version).
 int version(DataStore& store);

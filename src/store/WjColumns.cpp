@@ -15,7 +15,8 @@ const QStringList& all()
         for (int i = 0; i < SpareCount; ++i)
             c << spareColumn(i);
         c << QStringLiteral("scr") << QStringLiteral("scsj") << QStringLiteral("xgr") << QStringLiteral("xgsj")
-          << QStringLiteral("bz") << QStringLiteral("ylcs") << QStringLiteral("lj") << QStringLiteral("wj");
+          << QStringLiteral("bz") << QStringLiteral("ylcs") << QStringLiteral("lj") << QStringLiteral("wj")
+          << QStringLiteral("sha256");
         return c;
     }();
     return columns;

@@ -21,7 +21,8 @@ inline constexpr int LastSpareBh = FirstSpareBh + SpareCount - 1;
 // "b1".."b15" for index 0..14.
 QString spareColumn(int index);
 
-// Every column of wj in table order, the content column "wj" last.
+// Every column of wj in table order: the content column "wj", then the
+// content's hash "sha256", last.
 const QStringList& all();
 
 // The columns a setting may name (lbsz.zdm, the sort clause in zcbj.pxfs):

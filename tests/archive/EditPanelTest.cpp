@@ -850,6 +850,12 @@ void EditPanelTest::propertiesWindow()
         titles << grid->item(i, 0)->text();
     QVERIFY(titles.contains(QStringLiteral("合同方")));
     QVERIFY(!titles.contains(QStringLiteral("备用字段")));
+    // The content's hash, as it was recorded while the file came in.
+    const QTableWidgetItem* hash = grid->item(int(titles.indexOf(FileRecords::ContentHashTitle)), 1);
+    QCOMPARE(hash->toolTip(), s.scalar(QStringLiteral("select sha256 from wj where id=?"), {id}).toString());
+    QCOMPARE(hash->toolTip().size(), 64);
+    QCOMPARE(hash->text().split(QLatin1Char('\n')).size(), 4);
+    QCOMPARE(hash->text().remove(QLatin1Char('\n')), hash->toolTip());
     TestHome::grab(w, QStringLiteral("PropertiesWindow-detailed"));
 
     // "打印" prints the grid (to a PDF file here).

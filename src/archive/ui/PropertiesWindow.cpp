@@ -66,7 +66,17 @@ void PropertiesWindow::reload()
     m_grid->setRowCount(int(rows->size()));
     for (int i = 0; i < rows->size(); ++i) {
         m_grid->setItem(i, 0, new QTableWidgetItem(rows->at(i).first));
-        m_grid->setItem(i, 1, new QTableWidgetItem(rows->at(i).second));
+        QString value = rows->at(i).second;
+        // 64 hex digits have no place to wrap: lines of 16, the whole on hover.
+        if (rows->at(i).first == FileRecords::ContentHashTitle) {
+            QStringList lines;
+            for (qsizetype at = 0; at < value.size(); at += 16)
+                lines << value.mid(at, 16);
+            value = lines.join(QLatin1Char('\n'));
+        }
+        auto* item = new QTableWidgetItem(value);
+        item->setToolTip(rows->at(i).second);
+        m_grid->setItem(i, 1, item);
     }
     m_grid->resizeRowsToContents();
 }

@@ -1,0 +1,445 @@
+#include "shell/Cli.h"
+
+#include "archive/ArchiveCheck.h"
+#include "archive/FilterClause.h"
+#include "archive/GroupPath.h"
+#include "archive/GroupTree.h"
+#include "archive/StoreFolder.h"
+#include "platform/InstanceLock.h"
+#include "platform/Terminal.h"
+#include "shell/AppContext.h"
+#include "shell/LoginService.h"
+#include "shell/StartupSequence.h"
+#include "store/DataStore.h"
+#include "store/RecordContent.h"
+#include "store/Rights.h"
+#include "store/Schema.h"
+#include "store/WjColumns.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
+namespace Cli {
+
+namespace {
+
+const QString kProgram = QStringLiteral("korvane-cli");
+const QString kNoRight = QStringLiteral("您没有此操作权限!");
+
+QTextStream& out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream& err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+int say(int status, const QString& text)
+{
+    err() << kProgram << ": " << text << Qt::endl;
+    return status;
+}
+
+// What a command gets: its arguments and flags, the archive, the operator.
+struct Run {
+    QStringList args;
+    QStringList flags;
+    AppContext* context = nullptr;
+    DataStore* store = nullptr;
+    bool has(const char* flag) const { return flags.contains(QLatin1String(flag)); }
+};
+
+struct Command {
+    QString name;         // "groups", "groups add"
+    QString usage;        // arguments after the name
+    QString help;         // one line
+    QString right;        // empty: none needed
+    QStringList flags;    // the flags it takes
+    int minArgs = 0;
+    int maxArgs = 0;      // -1: any number
+    std::function<int(Run&)> work;
+    bool migrates = true; // opened as the program opens it (check sees it as it is)
+};
+
+// ------------------------------------------------------------- commands
+
+int listGroups(Run& run)
+{
+    GroupTree tree(*run.store, run.context->protectedGroups);
+    if (const Status loaded = tree.load(); !loaded)
+        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    for (const GroupTree::Node* n : tree.displayOrder())
+        out() << n->path() << '\n';
+    out().flush();
+    return Ok;
+}
+
+int addGroups(Run& run)
+{
+    const QStringList names = GroupPath::split(run.args.at(0));
+    if (names.isEmpty())
+        return say(Failed, GroupTree::EmptyName);
+    GroupTree tree(*run.store, run.context->protectedGroups);
+    if (const Status loaded = tree.load(); !loaded)
+        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    qint64 parent = 0;
+    QString path;
+    for (const QString& name : names) {
+        path = GroupPath::child(path, name);
+        if (const GroupTree::Node* n = tree.findPath(path)) {
+            parent = n->id;
+            continue;
+        }
+        // Nothing is added inside a protected group that is not open.
+        if (parent != 0 && tree.isClosed(parent))
+            return say(Failed, GroupTree::NotOpen);
+        const GroupTree::Result added = tree.add(parent, name);
+        if (!added)
+            return say(Failed, added.message.isEmpty() ? GroupTree::SaveFailed : added.message);
+        const GroupTree::Node* n = tree.findPath(path);
+        if (!n)
+            return say(Failed, GroupTree::SaveFailed);
+        parent = n->id;
+        out() << path << '\n';
+    }
+    out().flush();
+    return Ok;
+}
+
+QString tsvField(QString s)
+{
+    s.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    s.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
+    s.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    s.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    return s;
+}
+
+int listRecords(Run& run)
+{
+    GroupTree tree(*run.store, run.context->protectedGroups);
+    if (const Status loaded = tree.load(); !loaded)
+        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    const QString group = run.args.at(0);
+    const bool root = group.isEmpty() || group == QLatin1String("\\") || group == GroupTree::RootText;
+    const GroupTree::Node* node = root ? &tree.root() : tree.findPath(group);
+    if (!node)
+        return say(Failed, QStringLiteral("分组不存在: ") + group);
+    const GroupTree::Filter filter = tree.filterFor(node->id);
+    if (!filter.allowed)
+        return say(Failed, filter.message);
+
+    QStringList columns = WjColumns::all();
+    columns.removeAll(QStringLiteral("wj"));
+    columns.removeAll(QStringLiteral("xh"));
+    RecordSet rs = run.store->query(QStringLiteral("select ") + columns.join(QLatin1Char(',')) + QStringLiteral(" from wj")
+                                        + filter.clause.where + QStringLiteral(" order by xh,id"),
+                                    filter.clause.params);
+    if (!rs)
+        return say(Failed, QStringLiteral("读取文件列表失败: ") + run.store->lastError());
+    const bool json = run.has("--json");
+    QJsonArray rows;
+    if (!json)
+        out() << columns.join(QLatin1Char('\t')) << '\n';
+    for (; !rs.atEnd(); rs.next()) {
+        if (json) {
+            QJsonObject o;
+            for (int i = 0; i < columns.size(); ++i) {
+                const QString& c = columns.at(i);
+                if (c == QLatin1String("id") || c == QLatin1String("dxsz") || c == QLatin1String("ylcs"))
+                    o.insert(c, rs.number(i));
+                else
+                    o.insert(c, rs.text(i));
+            }
+            rows.append(o);
+        } else {
+            QStringList fields;
+            for (int i = 0; i < columns.size(); ++i)
+                fields << tsvField(rs.text(i));
+            out() << fields.join(QLatin1Char('\t')) << '\n';
+        }
+    }
+    if (json)
+        out() << QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented));
+    out().flush();
+    return Ok;
+}
+
+int check(Run& run)
+{
+    ArchiveCheck checker(*run.store, StoreFolder(run.context->home), run.context->protectedGroups);
+    TerminalProgress progress(QStringLiteral("检查"), true);
+    const Result<ArchiveCheck::Report> report = checker.run(
+        progress,
+        [&](const ArchiveCheck::Finding& f) {
+            progress.clear();
+            out() << f.line() << Qt::endl;
+        },
+        run.has("--repair"), &run.context->currentOperator);
+    progress.clear();
+    if (report.cancelled())
+        return say(Failed, QStringLiteral("检查已中断，未得出结论。"));
+    if (!report)
+        return say(Failed, QStringLiteral("检查失败: ") + report.detail());
+    const ArchiveCheck::Report& r = report.value();
+    QString summary = QStringLiteral("共检查 %1 个记录（数据库中 %2 个，存放文件 %3 个），内容 %4 字节；")
+                          .arg(r.records).arg(r.heldRecords).arg(r.records - r.heldRecords).arg(r.bytes);
+    summary += r.whole() ? QStringLiteral("档案完好。") : QStringLiteral("发现 %1 个问题。").arg(r.findings.size());
+    if (r.quarantined > 0)
+        summary += QStringLiteral("已将 %1 个无记录的存放文件移至隔离目录。").arg(r.quarantined);
+    out() << summary << Qt::endl;
+    return r.whole() ? Ok : Failed;
+}
+
+// Commands whose services are still being built.
+int notBuilt(const QString& name)
+{
+    return say(Failed, name + QStringLiteral(": not built yet (此命令尚未提供)"));
+}
+
+const QList<Command>& commands()
+{
+    static const QList<Command> table = {
+        {QStringLiteral("groups"), QString(), QStringLiteral("列出分组树，每行一个分组路径"), {}, {}, 0, 0, listGroups},
+        {QStringLiteral("groups add"), QStringLiteral("PATH"), QStringLiteral("建立路径（如 合同\\2026）中缺少的分组"),
+         Rights::Grouping, {}, 1, 1, addGroups},
+        {QStringLiteral("list"), QStringLiteral("GROUP [--json]"),
+         QStringLiteral("列出分组及其下级分组的文件记录（制表符分隔，或 JSON）；GROUP 为 \\ 时列出全部"), {},
+         {QStringLiteral("--json")}, 1, 1, listRecords},
+        {QStringLiteral("import"), QStringLiteral("GROUP PATH... [--skip-same-name]"),
+         QStringLiteral("把文件和文件夹（含子文件夹）导入分组"), Rights::BatchImport,
+         {QStringLiteral("--skip-same-name")}, 2, -1, [](Run&) { return notBuilt(QStringLiteral("import")); }},
+        {QStringLiteral("export"), QStringLiteral("GROUP DIR [--subfolders]"), QStringLiteral("把分组的文件导出到目录"),
+         Rights::BatchExport, {QStringLiteral("--subfolders")}, 2, 2,
+         [](Run&) { return notBuilt(QStringLiteral("export")); }},
+        {QStringLiteral("backup"), QStringLiteral("DIR"), QStringLiteral("备份数据库（含存放文件）到目录"),
+         Rights::GlobalSettings, {}, 1, 1, [](Run&) { return notBuilt(QStringLiteral("backup")); }},
+        {QStringLiteral("restore"), QStringLiteral("DIR"), QStringLiteral("从备份目录恢复数据库"), Rights::GlobalSettings,
+         {}, 1, 1, [](Run&) { return notBuilt(QStringLiteral("restore")); }},
+        {QStringLiteral("check"), QStringLiteral("[--repair]"),
+         QStringLiteral("检查档案是否完好；--repair 把无记录的存放文件移至隔离目录"), Rights::GlobalSettings,
+         {QStringLiteral("--repair")}, 0, 0, check, false},
+    };
+    return table;
+}
+
+QString programUsage()
+{
+    QString text = QStringLiteral(
+        "用法: korvane-cli [--home DIR] [--user NAME] [--password-file FILE] [--group-password GROUP]... COMMAND [ARGS]\n"
+        "\n"
+        "  --home DIR             程序目录（默认为程序所在目录）\n"
+        "  --user NAME            登录的操作员（默认 Admin）\n"
+        "  --password-file FILE   从文件第一行读取口令（或用环境变量 KORVANE_PASSWORD；都没有时在终端询问）\n"
+        "  --group-password GROUP 本次运行打开加密分组 GROUP（密码取自 KORVANE_GROUP_PASSWORD 或在终端询问）\n"
+        "  --help                 显示本帮助；COMMAND --help 显示命令的帮助\n"
+        "\n命令:\n");
+    for (const Command& c : commands())
+        text += QStringLiteral("  %1 %2\n      %3\n").arg(c.name, c.usage, c.help);
+    text += QStringLiteral("\n退出状态: 0 成功，1 操作失败（check: 发现问题），2 用法错误。\n");
+    return text;
+}
+
+QString commandUsage(const Command& c)
+{
+    QString text = QStringLiteral("用法: korvane-cli [OPTIONS] %1 %2\n  %3\n").arg(c.name, c.usage, c.help);
+    if (!c.right.isEmpty())
+        text += QStringLiteral("  需要权限: %1\n").arg(c.right);
+    return text;
+}
+
+int usageError(const QString& text, const Command* c = nullptr)
+{
+    err() << kProgram << ": " << text << '\n' << (c ? commandUsage(*c) : QStringLiteral("详见 korvane-cli --help\n"));
+    err().flush();
+    return BadUsage;
+}
+
+// The operator's password: the environment, the file, or the terminal.
+bool readPassword(const QString& file, const QString& user, QString* password)
+{
+    if (qEnvironmentVariableIsSet("KORVANE_PASSWORD")) {
+        *password = qEnvironmentVariable("KORVANE_PASSWORD");
+        return true;
+    }
+    if (!file.isEmpty()) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        QByteArray line = f.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        *password = QString::fromUtf8(line);
+        return true;
+    }
+    if (Terminal::isTerminal(STDIN_FILENO)) {
+        bool ok = false;
+        *password = Terminal::readSecret(user + QStringLiteral(" 的口令: "), &ok);
+        return ok;
+    }
+    password->clear();  // no way to ask: the empty password, as an empty box
+    return true;
+}
+
+}  // namespace
+
+int run(const QStringList& args, const QString& programFolder)
+{
+    out().setEncoding(QStringConverter::Utf8);
+    err().setEncoding(QStringConverter::Utf8);
+
+    QString home = programFolder;
+    QString user = LoginService::DefaultUser;
+    QString passwordFile;
+    QStringList openGroups;
+    int i = 0;
+    for (; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        auto value = [&](const char* name, QString* into) {
+            if (a == QLatin1String(name)) {
+                if (i + 1 >= args.size())
+                    return -1;
+                *into = args.at(++i);
+                return 1;
+            }
+            const QString prefix = QLatin1String(name) + QLatin1Char('=');
+            if (a.startsWith(prefix)) {
+                *into = a.mid(prefix.size());
+                return 1;
+            }
+            return 0;
+        };
+        QString group;
+        int r = 0;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out() << programUsage();
+            out().flush();
+            return Ok;
+        }
+        if ((r = value("--home", &home)) || (r = value("--user", &user)) || (r = value("--password-file", &passwordFile))
+            || (r = value("--group-password", &group))) {
+            if (r < 0)
+                return usageError(QStringLiteral("%1 需要一个值").arg(a));
+            if (!group.isEmpty())
+                openGroups << group;
+            continue;
+        }
+        if (a.startsWith(QLatin1Char('-')))
+            return usageError(QStringLiteral("未知选项: %1").arg(a));
+        break;
+    }
+    if (i >= args.size())
+        return usageError(QStringLiteral("没有给出命令"));
+
+    // The command: the longest name that the words begin with.
+    const Command* command = nullptr;
+    int words = 0;
+    for (const Command& c : commands()) {
+        const QStringList parts = c.name.split(QLatin1Char(' '));
+        if (i + parts.size() > args.size() || args.mid(i, parts.size()) != parts || parts.size() <= words)
+            continue;
+        command = &c;
+        words = int(parts.size());
+    }
+    if (!command)
+        return usageError(QStringLiteral("未知命令: %1").arg(args.at(i)));
+    Run run;
+    for (const QString& a : args.mid(i + words)) {
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out() << commandUsage(*command);
+            out().flush();
+            return Ok;
+        }
+        if (a.startsWith(QLatin1String("--"))) {
+            if (!command->flags.contains(a))
+                return usageError(QStringLiteral("%1 不接受选项 %2").arg(command->name, a), command);
+            run.flags << a;
+        } else {
+            run.args << a;
+        }
+    }
+    if (run.args.size() < command->minArgs || (command->maxArgs >= 0 && run.args.size() > command->maxArgs))
+        return usageError(QStringLiteral("%1 的参数个数不对").arg(command->name), command);
+
+    // The archive, as the program opens it; one program at a time.
+    AppContext context(home);
+    context.databasePath = context.home.databasePath(context.config);
+    if (!QFileInfo(context.databasePath).isFile())
+        return say(Failed, StartupSequence::DatabaseMissingMessage + QStringLiteral(" (") + context.databasePath
+                               + QLatin1Char(')'));
+    for (const QString& lockPath : StartupSequence::lockPaths(context)) {
+        InstanceLock::Attempt a = InstanceLock::acquire(lockPath);
+        if (a.lock)
+            context.instanceLocks.push_back(std::move(a.lock));
+        else if (a.held)
+            return say(Failed, StartupSequence::AlreadyRunningMessage);
+    }
+    Terminal::catchInterrupt();
+    DataStore store;
+    if (command->migrates) {
+        TerminalProgress upgrade(QStringLiteral("升级数据库"));
+        const StoreFolder kept(context.home);
+        if (const Status opened = StartupSequence::openArchive(store, context.databasePath, &upgrade,
+                                                               [&kept](const QString& lj) { return kept.resolve(lj); });
+            !opened)
+            return say(Failed, StartupSequence::OpenFailedMessage + QLatin1Char(' ') + opened.detail());
+    } else {
+        // Seen as it is: nothing is migrated or swept before the command.
+        if (!store.open(context.databasePath) || !Schema::isArchive(store))
+            return say(Failed, StartupSequence::OpenFailedMessage + QLatin1Char(' ') + store.lastError());
+        if (Schema::version(store) != Schema::CurrentVersion)
+            return say(Failed, QStringLiteral("数据库版本为 %1，本程序为 %2：请先用 korvane 打开一次。")
+                                   .arg(Schema::version(store)).arg(Schema::CurrentVersion));
+    }
+
+    // The login, as the login window does it (the name is not remembered
+    // for the next start of the program: a scratch Config takes it).
+    QString password;
+    if (!readPassword(passwordFile, user, &password))
+        return say(Failed, QStringLiteral("无法读取口令") + (passwordFile.isEmpty() ? QString() : QStringLiteral(": ") + passwordFile));
+    Config scratch;
+    const LoginService::Result login = LoginService(store, scratch).login(user, password);
+    if (!login.ok())
+        return say(Failed, login.message + (login.detail.isEmpty() ? QString() : QLatin1Char(' ') + login.detail));
+    context.currentOperator = login.op;
+    if (!command->right.isEmpty() && !context.currentOperator.holds(command->right))
+        return say(Failed, kNoRight + QStringLiteral(" (") + command->right + QLatin1Char(')'));
+
+    if (!openGroups.isEmpty()) {
+        GroupTree tree(store, context.protectedGroups);
+        if (const Status loaded = tree.load(); !loaded)
+            return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+        for (const QString& path : std::as_const(openGroups)) {
+            const GroupTree::Node* n = tree.findPath(path);
+            if (!n)
+                return say(Failed, QStringLiteral("分组不存在: ") + path);
+            QString groupPassword;
+            bool ok = true;
+            if (qEnvironmentVariableIsSet("KORVANE_GROUP_PASSWORD"))
+                groupPassword = qEnvironmentVariable("KORVANE_GROUP_PASSWORD");
+            else if (Terminal::isTerminal(STDIN_FILENO))
+                groupPassword = Terminal::readSecret(GroupTree::accessTitle(n->name) + QLatin1Char(' '), &ok);
+            const GroupTree::Result opened = ok ? tree.open(n->id, groupPassword) : GroupTree::Result{};
+            if (!opened)
+                return say(Failed, opened.message.isEmpty() ? GroupTree::WrongAccessPassword : opened.message);
+        }
+    }
+
+    run.context = &context;
+    run.store = &store;
+    return command->work(run);
+}
+
+}  // namespace Cli

@@ -1,0 +1,336 @@
+// korvane-cli run as a user runs it: exit status, stdout and stderr.
+#include "archive/ArchiveCheck.h"
+#include "archive/FileRecords.h"
+#include "archive/GroupTree.h"
+#include "archive/StoreFolder.h"
+#include "common/TestHome.h"
+#include "common/TestInput.h"
+#include "common/TestRegistry.h"
+#include "platform/Terminal.h"
+#include "shell/LoginService.h"
+#include "store/DataStore.h"
+#include "store/PasswordHash.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using TestInput::pattern;
+using TestInput::readFile;
+using TestInput::writeFile;
+
+namespace {
+
+struct Ran {
+    int status = -1;
+    QString out, err;
+};
+
+Ran cli(const QString& home, const QStringList& args, const QMap<QString, QString>& env = {})
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.remove(QStringLiteral("KORVANE_PASSWORD"));
+    e.remove(QStringLiteral("KORVANE_GROUP_PASSWORD"));
+    e.remove(QStringLiteral("DISPLAY"));
+    e.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (auto it = env.cbegin(); it != env.cend(); ++it)
+        e.insert(it.key(), it.value());
+    p.setProcessEnvironment(e);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(KV_CLI), QStringList{QStringLiteral("--home"), home} + args);
+    Ran r;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.status = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+void addOperator(DataStore& s, const QString& name, const QString& password, const QString& status, const QString& rights)
+{
+    const QString hash = PasswordHash::hash(password);
+    QVERIFY(s.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,ms,qx) values (?,?,?,?,'',?)"),
+                      {name, hash, hash, status, rights}));
+}
+
+}  // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+private slots:
+    void badUsage_data();
+    void badUsage();
+    void helpGoesToStdout();
+    void login_data();
+    void login();
+    void missingRight();
+    void missingDatabase();
+    void groupsAddAndList();
+    void listRecordsAsTextAndJson();
+    void closedGroupStaysClosed();
+    void checkSeesTheArchiveAsItIs();
+    void commandsNotBuiltYet_data();
+    void commandsNotBuiltYet();
+    void interruptStopsBetweenItems();  // last: it leaves the process interrupted
+};
+
+void CliTest::badUsage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("no command") << QStringList();
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--colour"), QStringLiteral("groups")};
+    QTest::newRow("option without value") << QStringList{QStringLiteral("groups"), QStringLiteral("--user")};
+    QTest::newRow("missing argument") << QStringList{QStringLiteral("list")};
+    QTest::newRow("too many arguments") << QStringList{QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("flag of another command") << QStringList{QStringLiteral("check"), QStringLiteral("--json")};
+}
+
+void CliTest::badUsage()
+{
+    QFETCH(QStringList, args);
+    TestHome home;
+    QVERIFY(home.isValid());
+    const Ran r = cli(home.folder(), args);
+    QCOMPARE(r.status, 2);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY(r.err.startsWith(QStringLiteral("korvane-cli: ")));
+}
+
+void CliTest::helpGoesToStdout()
+{
+    TestHome home;
+    Ran r = cli(home.folder(), {QStringLiteral("--help")});
+    QCOMPARE(r.status, 0);
+    for (const char* c : {"groups add", "list", "import", "export", "backup", "restore", "check"})
+        QVERIFY2(r.out.contains(QLatin1String(c)), c);
+    r = cli(home.folder(), {QStringLiteral("check"), QStringLiteral("--help")});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.out.contains(QStringLiteral("--repair")));
+    QVERIFY(r.out.contains(QStringLiteral("全局参数")));
+}
+
+void CliTest::login_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("fromFile");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("right password") << "Clerk" << "s3cret " << false << 0 << QString();
+    QTest::newRow("right password from a file") << "Clerk" << "s3cret " << true << 0 << QString();
+    QTest::newRow("wrong password") << "Clerk" << "s3cret" << false << 1 << LoginService::WrongPasswordMessage;
+    QTest::newRow("disabled operator") << "Gone" << "x" << false << 1 << LoginService::NotUsableMessage;
+    QTest::newRow("unknown operator") << "Nobody" << "x" << false << 1 << LoginService::UnknownUserMessage;
+}
+
+void CliTest::login()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(bool, fromFile);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    TestHome home;
+    QVERIFY(home.isValid());
+    addOperator(home.store(), QStringLiteral("Clerk"), QStringLiteral("s3cret "), QStringLiteral("可用"), QStringLiteral("增加"));
+    addOperator(home.store(), QStringLiteral("Gone"), QStringLiteral("x"), QStringLiteral("停用"), QStringLiteral("增加"));
+    QStringList args{QStringLiteral("--user"), user};
+    QMap<QString, QString> env;
+    if (fromFile) {
+        const QString file = writeFile(home.folder(), QStringLiteral("pw.txt"), password.toUtf8() + "\n");
+        args << QStringLiteral("--password-file") << file;
+    } else {
+        env.insert(QStringLiteral("KORVANE_PASSWORD"), password);
+    }
+    const Ran r = cli(home.folder(), args + QStringList{QStringLiteral("groups")}, env);
+    QCOMPARE(r.status, status);
+    if (!message.isEmpty())
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    // The name is not remembered for the program's login window.
+    QVERIFY(!readFile(home.context().home.configPath()).contains(user.toUtf8()));
+}
+
+void CliTest::missingRight()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    addOperator(home.store(), QStringLiteral("Reader"), QString(), QStringLiteral("可用"), QStringLiteral("打开文件,文件另存"));
+    for (const QStringList& args : {QStringList{QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("新")},
+                                    QStringList{QStringLiteral("check")}}) {
+        const Ran r = cli(home.folder(), QStringList{QStringLiteral("--user"), QStringLiteral("Reader")} + args);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("您没有此操作权限!")), qPrintable(r.err));
+    }
+    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from wjfz")).toInt(), 0);
+    // Reading the tree needs no right.
+    QCOMPARE(cli(home.folder(), {QStringLiteral("--user"), QStringLiteral("Reader"), QStringLiteral("groups")}).status, 0);
+}
+
+void CliTest::missingDatabase()
+{
+    QTemporaryDir empty;
+    const Ran r = cli(empty.path(), {QStringLiteral("groups")});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(QStringLiteral("启动失败：指定数据库未找到")));
+}
+
+void CliTest::groupsAddAndList()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    Ran r = cli(home.folder(), {QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("合同\\2026")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("合同\n合同\\2026\n"));
+    // Only what is missing is added.
+    r = cli(home.folder(), {QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("合同\\2027")});
+    QCOMPARE(r.out, QStringLiteral("合同\\2027\n"));
+    r = cli(home.folder(), {QStringLiteral("groups")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("合同\n合同\\2026\n合同\\2027\n"));
+    // A name the tree refuses is refused here too.
+    r = cli(home.folder(), {QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("合同\\..")});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(GroupTree::DotName));
+}
+
+void CliTest::listRecordsAsTextAndJson()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    QVERIFY(home.store().execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同'),(2,1,'2026'),(3,0,'其他')")));
+    FileRecords records(home.store(), StoreFolder(home.context().home), home.context().currentOperator, 4096);
+    QTemporaryDir src;
+    RecordFields f;
+    f.name = QStringLiteral("甲\t乙");
+    f.group = QStringLiteral("合同\\2026");
+    QVERIFY(records.add(f, writeFile(src.path(), QStringLiteral("a.txt"), pattern(10, 'a'))));
+    f.name = QStringLiteral("丙");
+    f.group = QStringLiteral("其他");
+    QVERIFY(records.add(f, writeFile(src.path(), QStringLiteral("b.txt"), pattern(10, 'b'))));
+
+    Ran r = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("合同")});
+    QCOMPARE(r.status, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const QStringList header = lines.at(0).split(QLatin1Char('\t'));
+    const QStringList row = lines.at(1).split(QLatin1Char('\t'));
+    QCOMPARE(row.size(), header.size());
+    QCOMPARE(row.at(header.indexOf(QStringLiteral("mc"))), QStringLiteral("甲\\t乙"));
+    QCOMPARE(row.at(header.indexOf(QStringLiteral("fz"))), QStringLiteral("合同\\\\2026"));
+    QCOMPARE(row.at(header.indexOf(QStringLiteral("sha256"))).size(), 64);
+
+    r = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("\\"), QStringLiteral("--json")});
+    QCOMPARE(r.status, 0);
+    const QJsonArray all = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    QCOMPARE(all.size(), 2);
+    QCOMPARE(all.at(0).toObject().value(QStringLiteral("mc")).toString(), QStringLiteral("甲\t乙"));
+    QCOMPARE(all.at(1).toObject().value(QStringLiteral("dxsz")).toInt(), 10);
+
+    r = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("没有")});
+    QCOMPARE(r.status, 1);
+}
+
+void CliTest::closedGroupStaysClosed()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    QVERIFY(home.store().execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,mm) values (1,0,'机密',?)"),
+                                 {PasswordHash::hash(QStringLiteral("pw"))}));
+    FileRecords records(home.store(), StoreFolder(home.context().home), home.context().currentOperator, 4096);
+    QTemporaryDir src;
+    RecordFields f;
+    f.name = QStringLiteral("秘密");
+    f.group = QStringLiteral("机密");
+    QVERIFY(records.add(f, writeFile(src.path(), QStringLiteral("a.txt"), pattern(10, 'a'))));
+
+    Ran r = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("机密")});
+    QCOMPARE(r.status, 1);
+    QVERIFY(!r.out.contains(QStringLiteral("秘密")));
+    r = cli(home.folder(), {QStringLiteral("--group-password"), QStringLiteral("机密"), QStringLiteral("list"), QStringLiteral("机密")},
+            {{QStringLiteral("KORVANE_GROUP_PASSWORD"), QStringLiteral("wrong")}});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(GroupTree::WrongAccessPassword));
+    r = cli(home.folder(), {QStringLiteral("--group-password"), QStringLiteral("机密"), QStringLiteral("list"), QStringLiteral("机密")},
+            {{QStringLiteral("KORVANE_GROUP_PASSWORD"), QStringLiteral("pw")}});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.out.contains(QStringLiteral("秘密")));
+}
+
+void CliTest::checkSeesTheArchiveAsItIs()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    QVERIFY(home.store().execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同')")));
+    FileRecords records(home.store(), StoreFolder(home.context().home), home.context().currentOperator, 4096);
+    QTemporaryDir src;
+    RecordFields f;
+    f.name = QStringLiteral("大");
+    f.group = QStringLiteral("合同");
+    QVERIFY(records.add(f, writeFile(src.path(), QStringLiteral("b.pdf"), pattern(9000, 'b'))));
+
+    Ran r = cli(home.folder(), {QStringLiteral("check")});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("档案完好")), qPrintable(r.out));
+    QVERIFY(!r.err.contains(QLatin1Char('\r')));  // no bar when not on a terminal
+
+    // What an interrupted run left stays as it is: the start-up sweep does not run.
+    const StoreFolder folder(home.context().home);
+    QVERIFY(!writeFile(folder.folder(), QStringLiteral("0000000099.doc"), "stray").isEmpty());
+    QVERIFY(!writeFile(folder.folder(), QStringLiteral(".kvpart-x1.part"), "half").isEmpty());
+    r = cli(home.folder(), {QStringLiteral("check")});
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.out.count(ArchiveCheck::OrphanFile + QLatin1Char('\t')), 2);
+    QVERIFY(QFileInfo::exists(folder.folder() + QStringLiteral("/0000000099.doc")));
+    QVERIFY(QFileInfo::exists(folder.folder() + QStringLiteral("/.kvpart-x1.part")));
+
+    r = cli(home.folder(), {QStringLiteral("check"), QStringLiteral("--repair")});
+    QCOMPARE(r.status, 1);  // it found something, and said what it did
+    QVERIFY(r.out.contains(QStringLiteral("已移至")));
+    QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/0000000099.doc")), QByteArray("stray"));
+    r = cli(home.folder(), {QStringLiteral("check")});
+    QCOMPARE(r.status, 0);
+}
+
+void CliTest::commandsNotBuiltYet_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("import") << QStringList{QStringLiteral("import"), QStringLiteral("合同"), QStringLiteral("/tmp")};
+    QTest::newRow("export") << QStringList{QStringLiteral("export"), QStringLiteral("合同"), QStringLiteral("/tmp")};
+    QTest::newRow("backup") << QStringList{QStringLiteral("backup"), QStringLiteral("/tmp")};
+    QTest::newRow("restore") << QStringList{QStringLiteral("restore"), QStringLiteral("/tmp")};
+}
+
+void CliTest::commandsNotBuiltYet()
+{
+    QFETCH(QStringList, args);
+    TestHome home;
+    const Ran r = cli(home.folder(), args);
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(QStringLiteral("not built yet")));
+}
+
+void CliTest::interruptStopsBetweenItems()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    Terminal::catchInterrupt();
+    std::raise(SIGINT);
+    QVERIFY(Terminal::interrupted());
+    TerminalProgress progress(QStringLiteral("检查"));
+    QVERIFY(progress.cancelled());
+    ArchiveCheck checker(home.store(), StoreFolder(home.context().home), home.context().protectedGroups);
+    const auto r = checker.run(progress);
+    QVERIFY(r.cancelled());
+}
+
+KV_REGISTER_TEST(CliTest)
+#include "CliTest.moc"
