@@ -98,7 +98,7 @@ namespace {
 using Step = std::function<qint64(QFile& out, QString* error)>;
 
 Result writeThroughTemp(const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
-                        const Step& step)
+                        const Step& step, Sync sync = Sync::Each)
 {
     Result r;
     if (target.isEmpty()) {
@@ -151,7 +151,7 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
         return abandon(QStringLiteral("cancelled"), true);
     if (!out.flush())
         return abandon(QStringLiteral("flush failed: %1").arg(out.errorString()), false);
-    if (::fsync(out.handle()) != 0)
+    if (sync == Sync::Each && ::fsync(out.handle()) != 0)
         return abandon(QStringLiteral("sync failed: %1").arg(systemError()), false);
     out.close();
     if (out.error() != QFileDevice::NoError)
@@ -163,7 +163,8 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
         r.error = error;
         return r;
     }
-    syncFolder(targetInfo.absolutePath());
+    if (sync == Sync::Each)
+        syncFolder(targetInfo.absolutePath());
     r.ok = true;
     return r;
 }
@@ -194,17 +195,18 @@ Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk)
 
 }  // namespace
 
-Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize)
+Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
+                Sync sync)
 {
     if (!in.isOpen() || !in.isReadable()) {
         Result r;
         r.error = QStringLiteral("source not readable");
         return r;
     }
-    return writeThroughTemp(target, replace, progress, expectedSize, deviceStep(in, std::make_shared<QByteArray>()));
+    return writeThroughTemp(target, replace, progress, expectedSize, deviceStep(in, std::make_shared<QByteArray>()), sync);
 }
 
-Result copy(const QString& source, const QString& target, Replace replace, Progress* progress)
+Result copy(const QString& source, const QString& target, Replace replace, Progress* progress, Sync sync)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -237,7 +239,7 @@ Result copy(const QString& source, const QString& target, Replace replace, Progr
         }
         return buffered(out, error);
     };
-    return writeThroughTemp(target, replace, progress, in.size(), step);
+    return writeThroughTemp(target, replace, progress, in.size(), step, sync);
 }
 
 Status move(const QString& from, const QString& to, Replace replace)
@@ -249,12 +251,12 @@ Status move(const QString& from, const QString& to, Replace replace)
     return {};
 }
 
-Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress)
+Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress, Sync sync)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return copyFrom(buffer, target, replace, progress, bytes.size());
+    return copyFrom(buffer, target, replace, progress, bytes.size(), sync);
 }
 
 }

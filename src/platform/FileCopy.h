@@ -24,6 +24,13 @@ enum class Replace {
     Allowed  // an existing target is replaced in one step by the rename
 };
 
+// Whether each written file (and its folder entry) is synced to disk before
+// the call returns. Without, the rename still keeps a failed or cancelled
+// write from leaving a part of a file behind; the data reaches the disk
+// when the system writes it back (copies out of the archive, which can be
+// made again).
+enum class Sync { Each, None };
+
 struct Result {
     bool ok = false;
     bool cancelled = false;
@@ -35,14 +42,14 @@ struct Result {
 // Copies the file `source` to `target`. progress (optional) gets the range
 // 0..size and the bytes done.
 Result copy(const QString& source, const QString& target, Replace replace = Replace::Never,
-            Progress* progress = nullptr);
+            Progress* progress = nullptr, Sync sync = Sync::Each);
 // Copies what `in` (open for reading) yields to `target`; expectedSize, when
 // known (>= 0), sets the progress range.
 Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace::Never,
-                Progress* progress = nullptr, qint64 expectedSize = -1);
+                Progress* progress = nullptr, qint64 expectedSize = -1, Sync sync = Sync::Each);
 // Writes `bytes` to `target` in chunks.
 Result write(const QByteArray& bytes, const QString& target, Replace replace = Replace::Never,
-             Progress* progress = nullptr);
+             Progress* progress = nullptr, Sync sync = Sync::Each);
 
 // Renames `from` to `to` inside one file system, syncing the folder;
 // with Replace::Never an existing `to` makes it fail and nothing changes.
