@@ -1,7 +1,9 @@
 #include "shell/ui/CommandTable.h"
 
+#include "archive/ui/BatchCommands.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
+#include "listing/FileListModel.h"
 #include "listing/ui/FileListViews.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
@@ -22,6 +24,17 @@ qint64 currentOrFirst(MainWindow& w)
         return id;
     const QList<qint64> ids = selected(w);
     return ids.isEmpty() ? -1 : ids.first();
+}
+// Every record of the list, once it has loaded.
+QList<qint64> listed(MainWindow& w)
+{
+    w.list()->waitUntilLoaded();
+    const FileListModel* m = w.list()->model();
+    QList<qint64> ids;
+    ids.reserve(m->rowCount());
+    for (int row = 0; row < m->rowCount(); ++row)
+        ids << m->idAt(row);
+    return ids;
 }
 // The group the tree has selected; empty for the root.
 QString selectedGroup(MainWindow& w)
@@ -53,11 +66,11 @@ const QList<Entry>& entries()
         {TreeAddGroup, Rights::Grouping, [](MainWindow& w) { w.tree()->addGroup(); }},
         {TreeRenameGroup, Rights::Grouping, [](MainWindow& w) { w.tree()->renameGroup(); }},
         {TreeDeleteGroup, Rights::Grouping, [](MainWindow& w) { w.tree()->deleteGroup(); }},
-        {TreeBatchImport, Rights::BatchImport, nullptr},
-        {TreeBatchExport, Rights::BatchExport, nullptr},
+        {TreeBatchImport, Rights::BatchImport, [](MainWindow& w) { w.batch()->importInto(selectedGroup(w)); }},
+        {TreeBatchExport, Rights::BatchExport, [](MainWindow& w) { w.batch()->exportGroup(selectedGroup(w)); }},
         {TreeBrowsePictures, Rights::BrowsePictures, nullptr},
         {TreePlayMedia, Rights::PlayMedia, nullptr},
-        {TreeMoveGroupFiles, {}, nullptr},
+        {TreeMoveGroupFiles, Rights::Grouping, [](MainWindow& w) { w.batch()->moveGroupFiles(selectedGroup(w)); }},
         {TreeCopyGroup, {}, [](MainWindow& w) { w.tree()->copyGroup(); }},
         {TreeMoveUp, Rights::Grouping, [](MainWindow& w) { w.tree()->moveUp(); }},
         {TreeMoveDown, Rights::Grouping, [](MainWindow& w) { w.tree()->moveDown(); }},
@@ -69,8 +82,8 @@ const QList<Entry>& entries()
         {FileOpen, Rights::OpenFile, [](MainWindow& w) { w.editPanel()->openRecord(currentOrFirst(w)); }},
         {FileSaveAs, Rights::SaveAs, [](MainWindow& w) { w.editPanel()->saveAs(currentOrFirst(w)); }},
         {FileDelete, Rights::Delete, [](MainWindow& w) { w.editPanel()->deleteRecords(selected(w)); }},
-        {FileBatchModify, Rights::BatchModify, nullptr},
-        {FileMoveToGroup, {}, nullptr},
+        {FileBatchModify, Rights::BatchModify, [](MainWindow& w) { w.batch()->modify(selected(w), listed(w)); }},
+        {FileMoveToGroup, Rights::Modify, [](MainWindow& w) { w.batch()->moveRecords(selected(w)); }},
         {FileExportExcel, Rights::ExportList, nullptr},
         {FileBrowsePictures, Rights::BrowsePictures, nullptr},
         {FilePlayMedia, Rights::PlayMedia, nullptr},
@@ -120,6 +133,15 @@ void wire(CommandRouter& router, MainWindow& window)
     QObject::connect(window.list(), &FileListViews::recordActivated, &window, [w = &window](qint64, bool fromIcons) {
         w->runCommand(QString::fromLatin1(fromIcons ? Cmd::IconOpen : Cmd::FileOpen));
     });
+    // Files dropped on a group are imported as "批量导入" imports: its right first.
+    QObject::connect(window.tree(), &GroupTreePane::filesDropped, &window,
+                     [r = &router, w = &window](const QString& group, const QStringList& paths) {
+                         if (!r->allowed(QString::fromLatin1(Cmd::TreeBatchImport))) {
+                             PermissionNotice::showNotice(w);
+                             return;
+                         }
+                         w->batch()->importDropped(group, paths);
+                     });
     // An opened record whose kept file is gone, which the operator chose not
     // to keep, goes as "删除文件" would delete it: its right first.
     QObject::connect(window.editPanel(), &EditPanel::deleteRequested, &window, [r = &router, w = &window](qint64 id) {

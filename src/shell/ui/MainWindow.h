@@ -13,6 +13,7 @@
 struct AppContext;
 class AboutWindow;
 class Banner;
+class BatchCommands;
 class EditPanel;
 class FileListViews;
 class GroupTreePane;
@@ -41,6 +42,7 @@ public:
     GroupTreePane* tree() const { return m_tree; }
     EditPanel* editPanel() const { return m_panel; }
     FileListViews* list() const { return m_list; }
+    BatchCommands* batch() const { return m_batch; }
     Banner* banner() const { return m_banner; }
     MainMenus* menus() const { return m_menus; }
     QProgressBar* progressBar() const { return m_progress; }
@@ -114,6 +116,7 @@ private:
     GroupTreePane* m_tree = nullptr;
     EditPanel* m_panel = nullptr;
     FileListViews* m_list = nullptr;
+    BatchCommands* m_batch = nullptr;
 
     Banner* m_banner = nullptr;
     QWidget* m_strip = nullptr;
