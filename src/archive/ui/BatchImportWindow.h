@@ -38,6 +38,7 @@ signals:
 
 protected:
     void start() override;
+    void stopping() override { m_cancel.store(true); }
 
 private:
     void poll();

@@ -86,6 +86,7 @@ void BatchRunWindow::reject()
     if (isRunning()) {
         m_stop = true;
         m_cancel->setEnabled(false);
+        stopping();
         return;
     }
     QDialog::reject();

@@ -44,6 +44,8 @@ protected:
     void endRun();
     // Asked for by "取消", the close box, Esc, or the exit.
     bool stopAsked() const;
+    // Called when "取消" (or the close box, or Esc) asks a run to stop.
+    virtual void stopping() {}
     void setBarRange(qint64 maximum);
     void setBarValue(qint64 value);
 
