@@ -2,6 +2,7 @@
 
 #include "archive/FileRecords.h"
 #include "archive/GroupPath.h"
+#include "platform/FileCopy.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
 #include "store/DataStore.h"
@@ -133,7 +134,20 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& f
         return ok;
     };
 
+    // Files held in the database are read a little ahead of their turn, so
+    // that reading from a cold disk overlaps with storing the ones before.
+    constexpr int ReadAhead = 32;
+    auto readAhead = [&](int i) {
+        if (i < files.size() && !records.keptOutside(QFileInfo(files.at(i)).size()))
+            FileCopy::prefetch(files.at(i));
+    };
+    for (int i = 0; i < ReadAhead; ++i)
+        readAhead(i);
     for (int i = 0; i < files.size(); ++i) {
+        readAhead(i + ReadAhead);
+        // A large file is read while the one before it is written out.
+        if (i + 1 < files.size() && records.keptOutside(QFileInfo(files.at(i + 1)).size()))
+            FileCopy::prefetch(files.at(i + 1));
         if (progress.cancelled()) {
             failed(Outcome::Kind::Cancelled, Cancelled, QString());
             break;

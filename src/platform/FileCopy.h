@@ -56,6 +56,10 @@ Result write(const QByteArray& bytes, const QString& target, Replace replace = R
 // A failure carries the cause as its detail.
 Status move(const QString& from, const QString& to, Replace replace = Replace::Never);
 
+// Tells the system that `path` will be read soon, so that its reading can
+// start now, beside other work (a run over many files asks a few files ahead).
+void prefetch(const QString& path);
+
 // The temporary name used while writing `target` (a short hidden file beside
 // it, whatever the length of the target's name).
 QString temporaryNameFor(const QString& target);
