@@ -258,7 +258,12 @@ Result<StoredRecord> FileRecords::add(const RecordFields& fields, const QString&
 {
     if (const Status checked = checkFields(fields, true); !checked)
         return fail(checked.message(), checked.detail());
+    return addChecked(fields, sourcePath, LogWriter::FileAdded, QString(), progress);
+}
 
+Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const QString& sourcePath,
+                                             const QString& logPrefix, const QString& logSuffix, Progress* progress)
+{
     Incoming in;
     if (auto refusedContent = prepareIncoming(sourcePath, progress, &in))
         return *refusedContent;
@@ -317,7 +322,7 @@ Result<StoredRecord> FileRecords::add(const RecordFields& fields, const QString&
     // The log line commits with the record (one sync instead of two); a log
     // line that cannot be written does not stop the add.
     const QString details = LogWriter::fileDetails(*number, fields.name, in.type);
-    const bool logged = writeLog(LogWriter::FileAdded + details);
+    const bool logged = writeLog(logPrefix + details + logSuffix);
     if (!tx.commit())
         return undo(InsertFailed, m_store.lastError());
 

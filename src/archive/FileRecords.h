@@ -113,6 +113,12 @@ public:
 
     // Stores the file at sourcePath as a new record of the group in fields.
     Result<StoredRecord> add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr);
+    // The same without checkFields (a run that checked its fields once),
+    // with the log line logPrefix + details + logSuffix. Inside a caller's
+    // transaction it works in a savepoint of its own: a failure leaves the
+    // caller's earlier records as they were.
+    Result<StoredRecord> addChecked(const RecordFields& fields, const QString& sourcePath, const QString& logPrefix,
+                                    const QString& logSuffix = {}, Progress* progress = nullptr);
     // Rewrites the editable columns of record id; with a newSourcePath its
     // content is replaced by that file, else the content stays. With a new
     // source, an old kept file that cannot be removed refuses the modify

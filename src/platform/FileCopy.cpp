@@ -87,6 +87,15 @@ QString temporaryNameFor(const QString& target)
     return fi.absolutePath() + QLatin1Char('/') + kTempPrefix + tag + kTempSuffix;
 }
 
+void prefetch(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+    ::close(fd);
+}
+
 bool isTemporaryName(const QString& fileName)
 {
     return fileName.startsWith(kTempPrefix) && fileName.endsWith(kTempSuffix);
@@ -99,7 +108,7 @@ namespace {
 using Step = std::function<qint64(QFile& out, QString* error)>;
 
 Result writeThroughTemp(const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
-                        const Step& step)
+                        const Step& step, Sync sync = Sync::Each)
 {
     Result r;
     if (target.isEmpty()) {
@@ -144,6 +153,10 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
             return abandon(why, false);
         if (n == 0)
             break;
+        // A copy that is synced at the end starts writing each chunk back at
+        // once, so the disk writes while the next chunk is read.
+        if (sync == Sync::Each)
+            ::sync_file_range(out.handle(), r.bytes, n, SYNC_FILE_RANGE_WRITE);
         r.bytes += n;
         if (progress)
             progress->setValue(r.bytes);
@@ -152,7 +165,7 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
         return abandon(QStringLiteral("cancelled"), true);
     if (!out.flush())
         return abandon(QStringLiteral("flush failed: %1").arg(out.errorString()), false);
-    if (::fsync(out.handle()) != 0)
+    if (sync == Sync::Each && ::fsync(out.handle()) != 0)
         return abandon(QStringLiteral("sync failed: %1").arg(systemError()), false);
     out.close();
     if (out.error() != QFileDevice::NoError)
@@ -164,7 +177,8 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
         r.error = error;
         return r;
     }
-    syncFolder(targetInfo.absolutePath());
+    if (sync == Sync::Each)
+        syncFolder(targetInfo.absolutePath());
     r.ok = true;
     return r;
 }
@@ -198,7 +212,7 @@ Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk, Sha256* digest
 }  // namespace
 
 Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
-                Sha256* digest)
+                Sha256* digest, Sync sync)
 {
     if (!in.isOpen() || !in.isReadable()) {
         Result r;
@@ -206,10 +220,11 @@ Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress*
         return r;
     }
     return writeThroughTemp(target, replace, progress, expectedSize,
-                            deviceStep(in, std::make_shared<QByteArray>(), digest));
+                            deviceStep(in, std::make_shared<QByteArray>(), digest), sync);
 }
 
-Result copy(const QString& source, const QString& target, Replace replace, Progress* progress, Sha256* digest)
+Result copy(const QString& source, const QString& target, Replace replace, Progress* progress, Sha256* digest,
+            Sync sync)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -242,7 +257,7 @@ Result copy(const QString& source, const QString& target, Replace replace, Progr
         }
         return buffered(out, error);
     };
-    return writeThroughTemp(target, replace, progress, in.size(), step);
+    return writeThroughTemp(target, replace, progress, in.size(), step, sync);
 }
 
 Status move(const QString& from, const QString& to, Replace replace)
@@ -254,12 +269,13 @@ Status move(const QString& from, const QString& to, Replace replace)
     return {};
 }
 
-Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress, Sha256* digest)
+Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress, Sha256* digest,
+             Sync sync)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return copyFrom(buffer, target, replace, progress, bytes.size(), digest);
+    return copyFrom(buffer, target, replace, progress, bytes.size(), digest, sync);
 }
 
 }

@@ -25,6 +25,13 @@ enum class Replace {
     Allowed  // an existing target is replaced in one step by the rename
 };
 
+// Whether each written file (and its folder entry) is synced to disk before
+// the call returns. Without, the rename still keeps a failed or cancelled
+// write from leaving a part of a file behind; the data reaches the disk
+// when the system writes it back (copies out of the archive, which can be
+// made again).
+enum class Sync { Each, None };
+
 struct Result {
     bool ok = false;
     bool cancelled = false;
@@ -37,19 +44,24 @@ struct Result {
 // 0..size and the bytes done. digest (optional) is fed every byte copied, as
 // it passes.
 Result copy(const QString& source, const QString& target, Replace replace = Replace::Never,
-            Progress* progress = nullptr, Sha256* digest = nullptr);
+            Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each);
 // Copies what `in` (open for reading) yields to `target`; expectedSize, when
 // known (>= 0), sets the progress range.
 Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace::Never,
-                Progress* progress = nullptr, qint64 expectedSize = -1, Sha256* digest = nullptr);
+                Progress* progress = nullptr, qint64 expectedSize = -1, Sha256* digest = nullptr,
+                Sync sync = Sync::Each);
 // Writes `bytes` to `target` in chunks.
 Result write(const QByteArray& bytes, const QString& target, Replace replace = Replace::Never,
-             Progress* progress = nullptr, Sha256* digest = nullptr);
+             Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each);
 
 // Renames `from` to `to` inside one file system, syncing the folder;
 // with Replace::Never an existing `to` makes it fail and nothing changes.
 // A failure carries the cause as its detail.
 Status move(const QString& from, const QString& to, Replace replace = Replace::Never);
+
+// Tells the system that `path` will be read soon, so that its reading can
+// start now, beside other work (a run over many files asks a few files ahead).
+void prefetch(const QString& path);
 
 // The temporary name used while writing `target` (a short hidden file beside
 // it, whatever the length of the target's name).

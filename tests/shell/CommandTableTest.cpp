@@ -53,8 +53,12 @@ void CommandTableTest::routerTakesRightsFromTheTable()
         QCOMPARE(router.hasHandler(id), e.run != nullptr);
     }
     QCOMPARE(router.ids(), tableIds);
-    // A command not built yet does nothing for an operator who may run it.
-    QCOMPARE(f.window->runCommand(QString::fromLatin1(Cmd::FileBatchModify)), CommandRouter::Outcome::NoHandler);
+    // A command not built yet (whichever that is) does nothing for an operator who may run it.
+    for (const CommandTable::Entry& e : CommandTable::entries())
+        if (!e.run) {
+            QCOMPARE(f.window->runCommand(QString::fromLatin1(e.id)), CommandRouter::Outcome::NoHandler);
+            break;
+        }
     QCOMPARE(f.window->runCommand(QStringLiteral("no.such")), CommandRouter::Outcome::Unknown);
 }
 

@@ -9,6 +9,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QTimer>
 #include <QPainter>
 #include <QPainterPath>
@@ -172,6 +175,9 @@ GroupTreePane::GroupTreePane(DataStore& store, const StoreFolder& storeFolder, P
 {
     setObjectName(QStringLiteral("树型框1"));
     setHeaderHidden(true);
+    // Files and folders from the desktop may be dropped on a group.
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
     setIconSize(QSize(16, 16));
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
@@ -521,4 +527,69 @@ void GroupTreePane::copyGroup()
     win.exec();
     if (win.copiedAny())
         emit reloadListRequested();
+}
+
+// ------------------------------------------------------------ dropping
+
+namespace {
+
+QStringList localPaths(const QMimeData* data)
+{
+    QStringList out;
+    if (!data || !data->hasUrls())
+        return out;
+    for (const QUrl& u : data->urls())
+        if (u.isLocalFile())
+            out << u.toLocalFile();
+    return out;
+}
+
+}  // namespace
+
+qint64 GroupTreePane::dropTarget(const QPoint& pos) const
+{
+    const QTreeWidgetItem* item = itemAt(pos);
+    if (!item)
+        return 0;
+    const qint64 id = item->data(0, IdRole).toLongLong();
+    // A closed protected group takes nothing until it is opened.
+    if (id <= 0 || !m_groups.filterFor(id).allowed)
+        return 0;
+    return id;
+}
+
+void GroupTreePane::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (localPaths(e->mimeData()).isEmpty()) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+}
+
+void GroupTreePane::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (localPaths(e->mimeData()).isEmpty() || dropTarget(e->position().toPoint()) == 0) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+}
+
+void GroupTreePane::dropEvent(QDropEvent* e)
+{
+    const QStringList paths = localPaths(e->mimeData());
+    const qint64 id = dropTarget(e->position().toPoint());
+    const GroupTree::Node* n = id > 0 ? m_groups.find(id) : nullptr;
+    if (paths.isEmpty() || !n) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    const QString path = n->path();
+    // The import asks its questions after the drop has ended.
+    QTimer::singleShot(0, this, [this, path, paths] { emit filesDropped(path, paths); });
 }

@@ -68,12 +68,20 @@ signals:
     void menuRequested(const QPoint& globalPos);
     // Files were added to a group: the list should load again.
     void reloadListRequested();
+    // Files or folders from the desktop were dropped on the group `path`.
+    void filesDropped(const QString& path, const QStringList& localPaths);
 
 protected:
     bool event(QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     bool viewportEvent(QEvent* e) override;
 
 private:
+    // The group under pos that takes dropped files: a group (not the root)
+    // that is not closed; 0 when none.
+    qint64 dropTarget(const QPoint& pos) const;
     void noteMenuRequest(QEvent* e);
     void onCurrentChanged(QTreeWidgetItem* current);
     // Shows the pending refusal of a selected group and returns the

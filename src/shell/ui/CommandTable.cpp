@@ -1,8 +1,10 @@
 #include "shell/ui/CommandTable.h"
 
+#include "archive/ui/BatchCommands.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
 #include "archive/ui/ViewerWindows.h"
+#include "listing/FileListModel.h"
 #include "listing/ui/ExportExcelWindow.h"
 #include "listing/ui/FieldOptionsWindow.h"
 #include "listing/ui/FileListViews.h"
@@ -13,9 +15,9 @@
 #include "settings/ui/OperatorWindow.h"
 #include "settings/ui/SkinsWindow.h"
 #include "shell/AppContext.h"
-#include "shell/StartupSequence.h"
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
+#include "shell/StartupSequence.h"
 #include "shell/ui/MainWindow.h"
 #include "shell/ui/PermissionNotice.h"
 #include "store/Rights.h"
@@ -33,6 +35,17 @@ qint64 currentOrFirst(MainWindow& w)
         return id;
     const QList<qint64> ids = selected(w);
     return ids.isEmpty() ? -1 : ids.first();
+}
+// Every record of the list, once it has loaded.
+QList<qint64> listed(MainWindow& w)
+{
+    w.list()->waitUntilLoaded();
+    const FileListModel* m = w.list()->model();
+    QList<qint64> ids;
+    ids.reserve(m->rowCount());
+    for (int row = 0; row < m->rowCount(); ++row)
+        ids << m->idAt(row);
+    return ids;
 }
 // The group the tree has selected; empty for the root.
 QString selectedGroup(MainWindow& w)
@@ -139,11 +152,11 @@ const QList<Entry>& entries()
         {TreeAddGroup, Rights::Grouping, [](MainWindow& w) { w.tree()->addGroup(); }},
         {TreeRenameGroup, Rights::Grouping, [](MainWindow& w) { w.tree()->renameGroup(); }},
         {TreeDeleteGroup, Rights::Grouping, [](MainWindow& w) { w.tree()->deleteGroup(); }},
-        {TreeBatchImport, Rights::BatchImport, nullptr},
-        {TreeBatchExport, Rights::BatchExport, nullptr},
+        {TreeBatchImport, Rights::BatchImport, [](MainWindow& w) { w.batch()->importInto(selectedGroup(w)); }},
+        {TreeBatchExport, Rights::BatchExport, [](MainWindow& w) { w.batch()->exportGroup(selectedGroup(w)); }},
         {TreeBrowsePictures, Rights::BrowsePictures, [](MainWindow& w) { w.viewers()->browseGroup(selectedGroup(w)); }},
         {TreePlayMedia, Rights::PlayMedia, [](MainWindow& w) { w.viewers()->playGroup(selectedGroup(w)); }},
-        {TreeMoveGroupFiles, {}, nullptr},
+        {TreeMoveGroupFiles, Rights::Grouping, [](MainWindow& w) { w.batch()->moveGroupFiles(selectedGroup(w)); }},
         {TreeCopyGroup, {}, [](MainWindow& w) { w.tree()->copyGroup(); }},
         {TreeMoveUp, Rights::Grouping, [](MainWindow& w) { w.tree()->moveUp(); }},
         {TreeMoveDown, Rights::Grouping, [](MainWindow& w) { w.tree()->moveDown(); }},
@@ -155,8 +168,8 @@ const QList<Entry>& entries()
         {FileOpen, Rights::OpenFile, [](MainWindow& w) { w.editPanel()->openRecord(currentOrFirst(w)); }},
         {FileSaveAs, Rights::SaveAs, [](MainWindow& w) { w.editPanel()->saveAs(currentOrFirst(w)); }},
         {FileDelete, Rights::Delete, [](MainWindow& w) { w.editPanel()->deleteRecords(selected(w)); }},
-        {FileBatchModify, Rights::BatchModify, nullptr},
-        {FileMoveToGroup, {}, nullptr},
+        {FileBatchModify, Rights::BatchModify, [](MainWindow& w) { w.batch()->modify(selected(w), listed(w)); }},
+        {FileMoveToGroup, Rights::Modify, [](MainWindow& w) { w.batch()->moveRecords(selected(w)); }},
         {FileExportExcel, Rights::ExportList, exportList},
         {FileBrowsePictures, Rights::BrowsePictures, [](MainWindow& w) { w.viewers()->browseRecord(currentOrFirst(w)); }},
         {FilePlayMedia, Rights::PlayMedia, [](MainWindow& w) { w.viewers()->playRecord(currentOrFirst(w)); }},
@@ -209,6 +222,15 @@ void wire(CommandRouter& router, MainWindow& window)
     QObject::connect(window.list(), &FileListViews::recordActivated, &window, [w = &window](qint64, bool fromIcons) {
         w->runCommand(QString::fromLatin1(fromIcons ? Cmd::IconOpen : Cmd::FileOpen));
     });
+    // Files dropped on a group are imported as "批量导入" imports: its right first.
+    QObject::connect(window.tree(), &GroupTreePane::filesDropped, &window,
+                     [r = &router, w = &window](const QString& group, const QStringList& paths) {
+                         if (!r->allowed(QString::fromLatin1(Cmd::TreeBatchImport))) {
+                             PermissionNotice::showNotice(w);
+                             return;
+                         }
+                         w->batch()->importDropped(group, paths);
+                     });
     // An opened record whose kept file is gone, which the operator chose not
     // to keep, goes as "删除文件" would delete it: its right first.
     QObject::connect(window.editPanel(), &EditPanel::deleteRequested, &window, [r = &router, w = &window](qint64 id) {

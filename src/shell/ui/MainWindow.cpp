@@ -1,5 +1,6 @@
 #include "shell/ui/MainWindow.h"
 
+#include "archive/ui/BatchCommands.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
 #include "archive/ui/ViewerWindows.h"
@@ -109,6 +110,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_panel->setFileLimits(context.fileTypes, context.fileSize);
     m_list = new FileListViews(m_store, context.protectedGroups, context.mainSettings, central);
     m_viewers = new ViewerWindows(m_store, storeFolder, context.protectedGroups, context.home.mediaTempFolder(), this);
+    m_batch = new BatchCommands(m_store, storeFolder, context.protectedGroups, context.currentOperator, this);
     // The panel's units sit at fixed places inside its design size.
     m_panel->setMinimumSize(m_panel->minimumSize().expandedTo(QSize(PanelWidth, PanelHeight)));
     m_tree->setToolTip(QStringLiteral("右键弹出操作菜单 (按住Shift右键另有“调整分组”“复制分组”)"));
@@ -131,6 +133,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     connect(m_tree, &GroupTreePane::filterChanged, m_list, &FileListViews::load);
     connect(m_tree, &GroupTreePane::reloadListRequested, this, &MainWindow::reloadList);
     connect(m_panel, &EditPanel::reloadListRequested, this, &MainWindow::reloadList);
+    connect(m_batch, &BatchCommands::reloadListRequested, this, &MainWindow::reloadList);
     connect(m_panel, &EditPanel::progressChanged, this, &MainWindow::setProgress);
     connect(m_list, &FileListViews::currentRecordChanged, m_panel, &EditPanel::showRecord);
     connect(m_list, &FileListViews::statisticsChanged, this,

@@ -13,6 +13,7 @@
 struct AppContext;
 class AboutWindow;
 class Banner;
+class BatchCommands;
 class EditPanel;
 class FileListViews;
 class GroupTreePane;
@@ -45,6 +46,7 @@ public:
     FileListViews* list() const { return m_list; }
     // The picture browser and the media player.
     ViewerWindows* viewers() const { return m_viewers; }
+    BatchCommands* batch() const { return m_batch; }
     Banner* banner() const { return m_banner; }
     MainMenus* menus() const { return m_menus; }
     QProgressBar* progressBar() const { return m_progress; }
@@ -128,6 +130,7 @@ private:
     EditPanel* m_panel = nullptr;
     FileListViews* m_list = nullptr;
     ViewerWindows* m_viewers = nullptr;
+    BatchCommands* m_batch = nullptr;
 
     Banner* m_banner = nullptr;
     QWidget* m_strip = nullptr;

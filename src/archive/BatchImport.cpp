@@ -1,0 +1,223 @@
+#include "archive/BatchImport.h"
+
+#include "archive/FileRecords.h"
+#include "archive/GroupPath.h"
+#include "platform/FileCopy.h"
+#include "platform/PrivateFolder.h"
+#include "platform/Progress.h"
+#include "store/DataStore.h"
+#include "store/Dictionary.h"
+#include "store/LogWriter.h"
+#include "store/SizeText.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <optional>
+
+QString BatchImport::confirmText(int count, const QString& groupName, qint64 totalBytes)
+{
+    return QStringLiteral("您选中了") + QString::number(count) + QStringLiteral("个文件,确认导入 ") + groupName
+        + QStringLiteral(" 分组吗? 共:") + sizeText(totalBytes);
+}
+
+qint64 BatchImport::totalBytes(const QStringList& files)
+{
+    qint64 sum = 0;
+    for (const QString& f : files)
+        sum += QFileInfo(f).size();
+    return sum;
+}
+
+QStringList BatchImport::expand(const QStringList& paths, const QString& allowedTypes)
+{
+    QStringList files;
+    auto take = [&](const QString& path) {
+        if (allowedTypes.isEmpty() || Dictionary::typeAllowed(allowedTypes, FileRecords::splitFileName(path).second))
+            files << path;
+    };
+    for (const QString& p : paths) {
+        const QFileInfo fi(p);
+        if (fi.isSymLink() && !fi.isFile())
+            continue;
+        if (fi.isFile()) {
+            take(fi.absoluteFilePath());
+            continue;
+        }
+        if (!fi.isDir())
+            continue;
+        QStringList inside;
+        QDirIterator it(fi.absoluteFilePath(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo f(it.next());
+            if (!f.isSymLink())
+                inside << f.absoluteFilePath();
+        }
+        std::sort(inside.begin(), inside.end());
+        for (const QString& f : std::as_const(inside))
+            take(f);
+    }
+    files.removeDuplicates();
+    return files;
+}
+
+QString BatchImport::summary(const Outcome& out)
+{
+    return QStringLiteral("文件总数:") + QString::number(out.total) + QStringLiteral("个,同名文件:")
+        + QString::number(out.sameName) + QStringLiteral("个,成功导入") + QString::number(out.imported)
+        + QStringLiteral("个, 共: ") + sizeText(out.bytes);
+}
+
+BatchImport::BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound,
+                         ProtectedGroups open)
+    : m_store(store), m_folder(std::move(folder)), m_operator(std::move(op)), m_sizeBound(sizeBound),
+      m_open(std::move(open))
+{
+}
+
+BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& files, bool checkSameName,
+                                      Progress& progress, const std::function<void(const QString&)>& onFile)
+{
+    Outcome out;
+    out.total = int(files.size());
+    progress.setRange(0, files.size());
+    progress.setValue(0);
+    auto failed = [&](Outcome::Kind kind, const QString& message, const QString& detail) {
+        out.kind = kind;
+        out.message = message;
+        out.detail = detail;
+    };
+
+    FileRecords records(m_store, m_folder, m_operator, m_sizeBound);
+    RecordFields fields;
+    fields.group = group;
+    fields.name = QStringLiteral("-");  // each record's own name is set below
+    if (const Status checked = records.checkFields(fields, true); !checked) {
+        failed(Outcome::Kind::Failed, checked.message() == FileRecords::NoGroup ? NoGroup
+                                          : PrivateFolder::withCause(InsertFailed, checked.detail()),
+               checked.detail());
+        return out;
+    }
+    // Nothing goes into a closed protected group (nor below one).
+    QStringList closed;
+    if (!m_open.readClosedPaths(m_store, &closed)) {
+        failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()), m_store.lastError());
+        return out;
+    }
+    for (const QString& c : std::as_const(closed))
+        if (GroupPath::covers(c, group)) {
+            failed(Outcome::Kind::Failed, NoGroup, QStringLiteral("%1 is closed").arg(group));
+            return out;
+        }
+
+    const QString logSuffix = QStringLiteral("，分组:") + group;
+    std::optional<Transaction> batch;
+    QElapsedTimer since;
+    int pendingRecords = 0;
+    qint64 pendingBytes = 0;
+    // Commits the records written since the last commit. When the commit
+    // fails they are gone again.
+    auto commit = [&]() -> bool {
+        if (!batch)
+            return true;
+        const bool ok = batch->commit();
+        batch.reset();
+        if (!ok) {
+            out.imported -= pendingRecords;
+            out.bytes -= pendingBytes;
+        }
+        pendingRecords = 0;
+        pendingBytes = 0;
+        return ok;
+    };
+
+    // Files held in the database are read a little ahead of their turn, so
+    // that reading from a cold disk overlaps with storing the ones before.
+    constexpr int ReadAhead = 32;
+    auto readAhead = [&](int i) {
+        if (i < files.size() && !records.keptOutside(QFileInfo(files.at(i)).size()))
+            FileCopy::prefetch(files.at(i));
+    };
+    for (int i = 0; i < ReadAhead; ++i)
+        readAhead(i);
+    for (int i = 0; i < files.size(); ++i) {
+        readAhead(i + ReadAhead);
+        // A large file is read while the one before it is written out.
+        if (i + 1 < files.size() && records.keptOutside(QFileInfo(files.at(i + 1)).size()))
+            FileCopy::prefetch(files.at(i + 1));
+        if (progress.cancelled()) {
+            failed(Outcome::Kind::Cancelled, Cancelled, QString());
+            break;
+        }
+        const QString& path = files.at(i);
+        const QFileInfo fi(path);
+        const auto [name, type] = FileRecords::splitFileName(path);
+        if (onFile)
+            onFile(fi.fileName());
+
+        if (checkSameName) {
+            const Result<QList<FileRecords::SameName>> same = records.sameName(name, type, m_open);
+            if (!same) {
+                failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, same.detail()), same.detail());
+                break;
+            }
+            if (!same->isEmpty()) {
+                ++out.sameName;
+                progress.setValue(i + 1);
+                continue;
+            }
+        }
+
+        // Content for the store folder is copied outside the batch (the copy
+        // may take long) and committed on its own.
+        const bool kept = records.keptOutside(fi.size());
+        if (kept && !commit()) {
+            failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()), m_store.lastError());
+            break;
+        }
+        if (!kept && !batch) {
+            batch.emplace(m_store);
+            if (!batch->isActive()) {
+                batch.reset();
+                failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()),
+                       m_store.lastError());
+                break;
+            }
+            since.start();
+        }
+
+        fields.name = name;
+        const Result<StoredRecord> added = records.addChecked(fields, path, LogWriter::BatchAdded, logSuffix);
+        if (!added) {
+            failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, added.detail()), added.detail());
+            break;
+        }
+        ++out.imported;
+        out.bytes += fi.size();
+        out.logFailed = out.logFailed || added->logFailed;
+        if (batch) {
+            ++pendingRecords;
+            pendingBytes += fi.size();
+            // A file that grew past the bound since it was looked at went to
+            // the store folder after all: it is committed at once.
+            const bool grown = records.keptOutside(QFileInfo(path).size());
+            if ((grown || since.elapsed() >= m_commitMs) && !commit()) {
+                failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()),
+                       m_store.lastError());
+                break;
+            }
+        }
+        progress.setValue(i + 1);
+    }
+    if (!commit() && out.kind == Outcome::Kind::Done)
+        failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()), m_store.lastError());
+
+    if (out.kind == Outcome::Kind::Done)
+        out.message = summary(out);
+    else
+        out.message += QStringLiteral("\r\n") + summary(out);
+    return out;
+}

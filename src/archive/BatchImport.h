@@ -1,0 +1,78 @@
+#pragma once
+
+#include "archive/ProtectedGroups.h"
+#include "archive/StoreFolder.h"
+#include "store/CurrentOperator.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class DataStore;
+class Progress;
+
+// "批量导入": stores many files as new records of one group, each through
+// the single add of FileRecords (its number, its kept file, its content),
+// with one log line "批量增加：" per record.
+//
+// Records are whole or absent. For speed many records share one
+// transaction (each in a savepoint of its own), committed at least every
+// CommitIntervalMs and at the end; a record whose content goes to the store
+// folder is committed at once, together with what came before it, so a
+// crash loses at most the uncommitted tail and leaves no kept file that the
+// start-up sweep would not set aside. The run works on the connection it is
+// given; the window runs it on a worker thread with a connection of its own.
+class BatchImport {
+public:
+    static inline const QString WindowTitle = QStringLiteral("批量导入文件");
+    static inline const QString ChooseTitle = QStringLiteral("请选择文件(按住Ctrl键,单击文件可多选，Ctrl+A键 全选)");
+    static inline const QString Working = QStringLiteral("正在批量导入文件");
+    static inline const QString InsertFailed = QStringLiteral("上传文件失败!");
+    static inline const QString Cancelled = QStringLiteral("导入文件取消!");
+    static inline const QString NoGroup = QStringLiteral("未选择分组或选择分组无效!!");
+    static constexpr int CommitIntervalMs = 1000;
+
+    // "您选中了n个文件,确认导入 <group> 分组吗? 共:<size text>"
+    static QString confirmText(int count, const QString& groupName, qint64 totalBytes);
+    // The sum of the sizes of the files.
+    static qint64 totalBytes(const QStringList& files);
+    // The files of dropped paths: a file as it is, a folder with every file
+    // below it (sorted by path; links are not followed). With a type list
+    // ('文件类型'), files of other types are left out.
+    static QStringList expand(const QStringList& paths, const QString& allowedTypes = QString());
+
+    struct Outcome {
+        enum class Kind { Done, Cancelled, Failed };
+        Kind kind = Kind::Done;
+        int total = 0;       // files chosen
+        int sameName = 0;    // left out as same-name files
+        int imported = 0;    // records written (and committed)
+        qint64 bytes = 0;    // their size
+        bool logFailed = false;
+        QString message;     // what the window shows
+        QString detail;
+        bool ok() const { return kind == Kind::Done; }
+    };
+    // "文件总数:n个,同名文件:s个,成功导入k个, 共: <size text>"
+    static QString summary(const Outcome& out);
+
+    BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound,
+                ProtectedGroups open);
+
+    // The interval between commits (tests shorten or lengthen it).
+    void setCommitInterval(int ms) { m_commitMs = ms; }
+
+    // Imports `files` into `group`. progress gets the range 0..files and the
+    // files handled; it is asked between files whether to stop. onFile (may be
+    // empty) hears the name of each file before it is handled.
+    Outcome run(const QString& group, const QStringList& files, bool checkSameName, Progress& progress,
+                const std::function<void(const QString& fileName)>& onFile = {});
+
+private:
+    DataStore& m_store;
+    StoreFolder m_folder;
+    CurrentOperator m_operator;
+    qint64 m_sizeBound;
+    ProtectedGroups m_open;
+    int m_commitMs = CommitIntervalMs;
+};
