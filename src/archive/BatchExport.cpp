@@ -132,14 +132,14 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
                 writeFailed(QStringLiteral("kept file %1 missing").arg(kept));
                 break;
             }
-            written = FileCopy::copy(kept, target, FileCopy::Replace::Allowed, nullptr, FileCopy::Sync::None);
+            written = FileCopy::copy(kept, target, FileCopy::Replace::Allowed, nullptr, nullptr, FileCopy::Sync::None);
         } else {
             const Result<QByteArray> bytes = RecordContent::read(m_store, id);
             if (!bytes) {
                 writeFailed(bytes.detail());
                 break;
             }
-            written = FileCopy::write(bytes.value(), target, FileCopy::Replace::Allowed, nullptr, FileCopy::Sync::None);
+            written = FileCopy::write(bytes.value(), target, FileCopy::Replace::Allowed, nullptr, nullptr, FileCopy::Sync::None);
         }
         if (!written) {
             writeFailed(written.error);
