@@ -10,6 +10,11 @@
 struct FilterClause {
     QString where = QStringLiteral(" where 1=1 ");
     QVariantList params;
+    // A query of row ids that holds every record the clause finds and few
+    // more, cheap to count; empty when none is known. The list uses it to
+    // judge how many rows are coming without reading them.
+    QString candidates;
+    QVariantList candidateParams;
 
     static FilterClause everything() { return {}; }
 

@@ -59,8 +59,13 @@ QString phraseQuery(const QString& field, const QString& value)
 }
 
 struct Piece {
+    Piece() = default;
+    Piece(QString text, QVariantList values) : sql(std::move(text)), params(std::move(values)) {}
     QString sql;
     QVariantList params;
+    // The search index's own query when it serves the piece.
+    QString candidates;
+    QVariant candidateParam;
 };
 
 Piece textPiece(const Condition& c, bool useIndex)
@@ -89,10 +94,10 @@ Piece textPiece(const Condition& c, bool useIndex)
     if (useIndex && substring && indexServes(f, c.value)) {
         // The index gives the records whose field holds the value somewhere
         // (case folded, so never fewer); the comparison itself decides.
-        p.sql = QStringLiteral("id in (select rowid from %1 where %1 match ?) and ")
-                    .arg(QLatin1String(Schema::SearchIndexTable))
-                + p.sql;
-        p.params.prepend(phraseQuery(f, c.value));
+        p.candidates = QStringLiteral("select rowid from %1 where %1 match ?").arg(QLatin1String(Schema::SearchIndexTable));
+        p.candidateParam = phraseQuery(f, c.value);
+        p.sql = QStringLiteral("id in (") + p.candidates + QStringLiteral(") and ") + p.sql;
+        p.params.prepend(p.candidateParam);
     }
     return p;
 }
@@ -300,6 +305,9 @@ FilterClause build(const QList<Condition>& conditions, bool distinctNames, const
                    bool useIndex)
 {
     FilterClause clause = FilterClause::everything();
+    QString candidates;
+    QVariant candidateParam;
+    bool allAnd = true;
     if (!conditions.isEmpty()) {
         QString sql;
         QVariantList params;
@@ -307,8 +315,15 @@ FilterClause build(const QList<Condition>& conditions, bool distinctNames, const
             const Condition& c = conditions.at(i);
             const Kind kind = kindOf(c.field).value_or(Kind::Text);
             const Piece p = kind == Kind::Number ? numberPiece(c) : kind == Kind::Date ? datePiece(c) : textPiece(c, useIndex);
-            if (i > 0)
-                sql += conditions.at(i - 1).relation == Or ? QStringLiteral(" or ") : QStringLiteral(" and ");
+            if (i > 0) {
+                const bool orJoined = conditions.at(i - 1).relation == Or;
+                allAnd = allAnd && !orJoined;
+                sql += orJoined ? QStringLiteral(" or ") : QStringLiteral(" and ");
+            }
+            if (candidates.isEmpty() && !p.candidates.isEmpty()) {
+                candidates = p.candidates;
+                candidateParam = p.candidateParam;
+            }
             sql += QLatin1Char('(') + p.sql + QLatin1Char(')');
             params += p.params;
         }
@@ -322,6 +337,12 @@ FilterClause build(const QList<Condition>& conditions, bool distinctNames, const
         clause = clause.andAlso(QStringLiteral("not exists (select 1 from wj w2 indexed by wj_mc_lx") + clause.where
                                     + QStringLiteral(" and w2.mc is wj.mc and w2.id < wj.id)"),
                                 clause.params);
+    }
+    // A lone "包含" finds what the index names for it, but for the case of
+    // letters beyond ASCII: the list may judge the rows coming by the index.
+    if (allAnd && !candidates.isEmpty() && conditions.size() == 1 && conditions.first().op == kContains) {
+        clause.candidates = candidates;
+        clause.candidateParams = {candidateParam};
     }
     return clause;
 }
