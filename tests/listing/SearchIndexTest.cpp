@@ -8,12 +8,16 @@
 #include "archive/GroupCopy.h"
 #include "archive/GroupTree.h"
 #include "archive/StoreFolder.h"
+#include "listing/FileListLoader.h"
+#include "listing/FileListModel.h"
+#include "listing/ListQuery.h"
 #include "listing/SearchConditions.h"
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
 #include "store/Schema.h"
 
+#include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -148,6 +152,7 @@ private slots:
     void migrationBuildsTheIndex();
     void migrationGoesOnAfterCancel();
     void killedMigrationLeavesWholeArchive();
+    void firstRowsAlongTheOrderThenTheRest();
 };
 
 void SearchIndexTest::indexedAndPlainAgreeThroughChanges()
@@ -296,6 +301,44 @@ void SearchIndexTest::killedMigrationLeavesWholeArchive()
     const auto indexed = found(s, SearchConditions::build(rows, false, {}, true));
     QCOMPARE(indexed, found(s, SearchConditions::build(rows, false, {}, false)));
     QCOMPARE(indexed.size(), 1);
+}
+
+void SearchIndexTest::firstRowsAlongTheOrderThenTheRest()
+{
+    TestHome h;
+    DataStore& s = h.store();
+    // Enough matches to read the first chunk along the order, with ties in it.
+    QVERIFY(s.execute(QStringLiteral(
+        "with recursive k(i) as (select 1 union all select i+1 from k where i<6000)"
+        " insert into wj(xh,bh,mc,fz) select (i * 7919) % 1500, printf('%010d',i),"
+        " case when i % 2 = 0 then '员工培训报告' || i else '其他' || i end, 'A' from k")));
+    const FilterClause clause = SearchConditions::build(
+        {Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("培训报"), SearchConditions::And}}, false, {});
+    QVERIFY(!clause.candidates.isEmpty());
+    const auto visible = ListQuery::visibleFilter(clause, h.context().protectedGroups, s);
+    QVERIFY(visible.has_value());
+    const ListQuery q = ListQuery::build(ListColumns::shownColumns(s).value(), *visible, QString());
+    QVERIFY(q.countsCandidates);
+    FileListModel model;
+    QAbstractItemModelTester tester(&model);
+    FileListLoader loader(&model);
+    loader.start(h.databasePath(), q);
+    QVERIFY(loader.waitUntilLoaded());
+    QVERIFY(!loader.usedOrderedScan());
+    QCOMPARE(model.rowCount(), 3000);
+    QSet<qint64> ids;
+    qint64 lastXh = -1;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        const qint64 id = model.idAt(r);
+        ids.insert(id);
+        const qint64 xh = s.scalar(QStringLiteral("select xh from wj where id=?"), {id}).toLongLong();
+        QVERIFY2(xh >= lastXh, "rows in the manual order");
+        lastXh = xh;
+    }
+    QCOMPARE(ids.size(), 3000);
+    QCOMPARE(QList<qint64>(ids.begin(), ids.end()).size(), found(s, clause).size());
+    for (qint64 id : found(s, clause))
+        QVERIFY(ids.contains(id));
 }
 
 KV_REGISTER_TEST(SearchIndexTest)
