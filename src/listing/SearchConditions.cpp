@@ -364,7 +364,13 @@ Result<FilterClause> compile(DataStore& store, const ProtectedGroups& openGroups
             if (g.isProtected && !leftOut.contains(g.path))
                 leftOut << g.path;
     }
-    return build(conditions, options.distinctNames, leftOut);
+    // An archive put back from an older copy during this run gets its search
+    // index at the next start; until then its searches scan.
+    const QVariant indexed = store.scalar(
+        QStringLiteral("select count(*) from sqlite_master where name=? and type='table'"
+                       " and not exists (select 1 from sqlite_master where name='wj_ss_jd')"),
+        {QLatin1String(Schema::SearchIndexTable)});
+    return build(conditions, options.distinctNames, leftOut, indexed.toInt() > 0);
 }
 
 QString encodeRows(const QList<Condition>& conditions)

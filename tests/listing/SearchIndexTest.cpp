@@ -242,9 +242,20 @@ void SearchIndexTest::migrationBuildsTheIndex()
     QVERIFY(downgrade(s));
     insertRandom(s, rng, 200, {QStringLiteral("A"), QStringLiteral("B")});
     QCOMPARE(Schema::version(s), 3);
+    // Before the index is built (an older copy put back) the search scans.
+    const QList<Condition> abc{Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("abc"),
+                                         SearchConditions::And}};
+    const auto scanned = SearchConditions::compile(s, h.context().protectedGroups, abc, {});
+    QVERIFY(scanned.ok());
+    QVERIFY(!scanned->where.contains(QStringLiteral("wj_ss")));
+    const QList<qint64> before = found(s, *scanned);
+    QVERIFY(!before.isEmpty());
     QVERIFY(Schema::migrate(s).ok());
     QCOMPARE(Schema::version(s), Schema::CurrentVersion);
     QCOMPARE(s.scalar(QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'")).toInt(), 0);
+    const auto indexed = SearchConditions::compile(s, h.context().protectedGroups, abc, {});
+    QVERIFY(indexed.ok() && indexed->where.contains(QStringLiteral("wj_ss")));
+    QCOMPARE(found(s, *indexed), before);
     compareSearches(s, rng, 60);
     // The triggers keep it from now on.
     insertRandom(s, rng, 20, {QStringLiteral("C")});
