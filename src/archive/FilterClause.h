@@ -8,8 +8,16 @@
 // group tree or the search to the file list. `where` always begins with
 // " where " and holds only fixed text and "?" placeholders.
 struct FilterClause {
+    FilterClause() = default;
+    FilterClause(QString whereText, QVariantList values) : where(std::move(whereText)), params(std::move(values)) {}
+
     QString where = QStringLiteral(" where 1=1 ");
     QVariantList params;
+    // A query of row ids that holds every record the clause finds and few
+    // more, cheap to count; empty when none is known. The list uses it to
+    // judge how many rows are coming without reading them.
+    QString candidates;
+    QVariantList candidateParams;
 
     static FilterClause everything() { return {}; }
 

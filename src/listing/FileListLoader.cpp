@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QHash>
+#include <QSet>
 #include <QSqlDriver>
 
 #include <sqlite3.h>
@@ -100,7 +101,8 @@ public:
     void runStatistics(quint64 generation, const QString& path, const ListQuery& query);
 
 private:
-    bool useOrderedScan(const ListQuery& query);
+    enum class Plan { Sorted, Ordered, FirstAlongOrder };
+    Plan choosePlan(const ListQuery& query);
     bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
     bool ensureOpen(const QString& path);
     void post(quint64 generation, std::shared_ptr<ListChunk> chunk);
@@ -138,18 +140,25 @@ void ListWorker::runStatistics(quint64 generation, const QString& path, const Li
     QMetaObject::invokeMethod(loader, [=] { loader->takeStatistics(generation, ok, t); }, Qt::QueuedConnection);
 }
 
-bool ListWorker::useOrderedScan(const ListQuery& query)
+ListWorker::Plan ListWorker::choosePlan(const ListQuery& query)
 {
     if (query.orderedSql.isEmpty())
-        return false;
+        return Plan::Sorted;
     const QVariant present = m_store->scalar(
         QStringLiteral("select count(*) from sqlite_master where type='index' and name=?"), {query.orderIndex});
     if (!present.isValid() || present.toLongLong() == 0)
-        return false;
-    // A bounded count through the (fz, dxsz) index: a few milliseconds at most.
+        return Plan::Sorted;
+    // A bounded count through the (fz, dxsz) index, or of the search
+    // index's candidates: a few milliseconds at most.
     const QVariant rows = m_store->scalar(query.boundedCountSql,
-                                          QVariantList(query.params) << FileListLoader::OrderedScanRows);
-    return rows.isValid() && rows.toLongLong() >= FileListLoader::OrderedScanRows;
+                                          QVariantList(query.boundedCountParams) << FileListLoader::OrderedScanRows);
+    if (!rows.isValid())
+        return Plan::Sorted;
+    if (rows.toLongLong() >= FileListLoader::OrderedScanRows)
+        return Plan::Ordered;
+    if (query.countsCandidates && rows.toLongLong() >= FileListLoader::FirstAlongOrderRows)
+        return Plan::FirstAlongOrder;
+    return Plan::Sorted;
 }
 
 void ListWorker::run(quint64 generation, const QString& path, const ListQuery& query)
@@ -166,7 +175,8 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         end(false);
         return;
     }
-    orderedScan = useOrderedScan(query);
+    const Plan plan = choosePlan(query);
+    orderedScan = plan == Plan::Ordered;
 
     const int shown = int(query.columns.size());
     const bool separateNames = query.nameField > shown;
@@ -183,13 +193,6 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         end(false);
         return;
     }
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray sql = (orderedScan ? query.orderedSql : query.sql).toUtf8();
-    bool ok = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
-    for (int i = 0; ok && i < query.params.size(); ++i)
-        ok = bindValue(stmt, i + 1, query.params.at(i));
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
-
     std::vector<ColumnCoder> coders(size_t(qMax(shown, 0)));
     auto fresh = [&](int expected) {
         auto c = std::make_shared<ListChunk>();
@@ -216,49 +219,92 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         for (ChunkColumn& col : c.columns)
             col.squeeze();
     };
-    auto text = [stmt](int column) {
-        const char* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-        return QByteArrayView(t, t ? sqlite3_column_bytes(stmt, column) : 0);
-    };
     int limit = FileListLoader::FirstChunkRows;
     auto chunk = fresh(limit);
     int inChunk = 0;
-    while (ok) {
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW) {
-            ok = false;
-            break;
+    // Reads the rows of one statement into the chunks: at most maxRows
+    // (-1: all), leaving out the ids in skip, noting each id in taken.
+    // False when the statement failed or the load was cancelled.
+    bool gone = false;
+    auto readRows = [&](const QString& statement, int maxRows, const QSet<qint64>* skip, QSet<qint64>* taken) {
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray sql = statement.toUtf8();
+        bool ok = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
+        for (int i = 0; ok && i < query.params.size(); ++i)
+            ok = bindValue(stmt, i + 1, query.params.at(i));
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
+        auto text = [stmt](int column) {
+            const char* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+            return QByteArrayView(t, t ? sqlite3_column_bytes(stmt, column) : 0);
+        };
+        int read = 0;
+        while (ok && read != maxRows) {
+            const int rc = sqlite3_step(stmt);
+            if (rc == SQLITE_DONE)
+                break;
+            if (rc != SQLITE_ROW) {
+                ok = false;
+                break;
+            }
+            if ((inChunk & 255) == 0 && cancelled(generation)) {
+                gone = true;
+                return false;
+            }
+            const qint64 id = sqlite3_column_int64(stmt, 0);
+            if (skip && skip->contains(id))
+                continue;
+            if (taken)
+                taken->insert(id);
+            ++read;
+            chunk->ids.append(id);
+            for (int c = 0; c < shown; ++c) {
+                QByteArrayView v = text(c + 1);
+                if (v.size() == neverSet.size() && v == neverSet)
+                    v = QByteArrayView();
+                coders[size_t(c)].append(chunk->columns[c], v);
+            }
+            if (separateNames) {
+                const QByteArrayView v = text(query.nameField);
+                chunk->names.append(v.data(), v.size());
+            }
+            const QByteArrayView type = text(query.typeField);
+            auto it = typeIndex.constFind(type.toByteArray());
+            if (it == typeIndex.constEnd()) {
+                it = typeIndex.insert(type.toByteArray(), quint32(typeIndex.size()));
+                chunk->newTypes << QString::fromUtf8(type.data(), type.size());
+            }
+            chunk->types.append(*it);
+            if (++inChunk == limit) {
+                finish(*chunk);
+                post(generation, std::move(chunk));
+                limit = FileListLoader::ChunkRows;
+                chunk = fresh(limit);
+                inChunk = 0;
+            }
         }
-        if ((inChunk & 255) == 0 && cancelled(generation))
-            return;
-        chunk->ids.append(sqlite3_column_int64(stmt, 0));
-        for (int c = 0; c < shown; ++c) {
-            QByteArrayView v = text(c + 1);
-            if (v.size() == neverSet.size() && v == neverSet)
-                v = QByteArrayView();
-            coders[size_t(c)].append(chunk->columns[c], v);
-        }
-        if (separateNames) {
-            const QByteArrayView v = text(query.nameField);
-            chunk->names.append(v.data(), v.size());
-        }
-        const QByteArrayView type = text(query.typeField);
-        auto it = typeIndex.constFind(type.toByteArray());
-        if (it == typeIndex.constEnd()) {
-            it = typeIndex.insert(type.toByteArray(), quint32(typeIndex.size()));
-            chunk->newTypes << QString::fromUtf8(type.data(), type.size());
-        }
-        chunk->types.append(*it);
-        if (++inChunk == limit) {
+        return ok;
+    };
+    bool ok = true;
+    if (plan == Plan::FirstAlongOrder) {
+        // The first rows along the order's index, then the rest found and
+        // sorted, without the rows already read.
+        QSet<qint64> first;
+        ok = readRows(query.orderedSql + QStringLiteral(" limit %1").arg(FileListLoader::FirstChunkRows),
+                      FileListLoader::FirstChunkRows, nullptr, &first);
+        if (ok && inChunk > 0) {
             finish(*chunk);
             post(generation, std::move(chunk));
             limit = FileListLoader::ChunkRows;
             chunk = fresh(limit);
             inChunk = 0;
         }
+        if (ok)
+            ok = readRows(query.sql, -1, &first, nullptr);
+    } else {
+        ok = readRows(orderedScan ? query.orderedSql : query.sql, -1, nullptr, nullptr);
     }
+    if (gone)
+        return;
     if (ok && (inChunk > 0 || !chunk->newTypes.isEmpty())) {
         finish(*chunk);
         post(generation, std::move(chunk));

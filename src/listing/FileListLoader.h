@@ -27,6 +27,9 @@ public:
     // A filter with at least this many rows is read along the order's index
     // (first rows at once); a smaller one through fz, sorted.
     static constexpr int OrderedScanRows = 20000;
+    // A search whose candidates number at least this many (and fewer than
+    // OrderedScanRows) reads its first chunk along the order's index.
+    static constexpr int FirstAlongOrderRows = 2000;
 
     explicit FileListLoader(FileListModel* model, QObject* parent = nullptr);
     ~FileListLoader() override;

@@ -53,8 +53,15 @@ ListQuery ListQuery::build(const QList<ListColumns::Column>& columns, const Filt
         q.orderedSql = select + QStringLiteral(" indexed by ") + q.orderIndex + filter.where + orderBy;
     else
         q.orderIndex.clear();
-    q.boundedCountSql = QStringLiteral("select count(*) from (select 1 from wj") + filter.where
-                        + QStringLiteral(" limit ?)");
+    if (filter.candidates.isEmpty()) {
+        q.boundedCountSql = QStringLiteral("select count(*) from (select 1 from wj") + filter.where
+                            + QStringLiteral(" limit ?)");
+        q.boundedCountParams = filter.params;
+    } else {
+        q.boundedCountSql = QStringLiteral("select count(*) from (") + filter.candidates + QStringLiteral(" limit ?)");
+        q.boundedCountParams = filter.candidateParams;
+        q.countsCandidates = true;
+    }
     q.statisticsSql = QStringLiteral("select count(*),sum(dxsz) from wj") + filter.where;
     q.statisticsParams = filter.params;
     return q;

@@ -32,8 +32,14 @@ struct ListQuery {
     QString orderIndex;   // the index's name
     QString orderedSql;
     // Counts the rows of the filter up to the bound that is appended to
-    // params as the last value (a cheap look at whether the group is large).
+    // boundedCountParams as the last value (a cheap look at whether the
+    // group is large). With the filter's candidates it counts those.
     QString boundedCountSql;
+    QVariantList boundedCountParams;
+    // The rows are counted from the filter's candidates: a middling number
+    // of them is worth reading first along the order's index (the first
+    // rows at once), the rest found and sorted.
+    bool countsCandidates = false;
 
     // The filter with the closed protected groups left out. Returns nullopt
     // when the groups cannot be read: then nothing may be listed.

@@ -79,6 +79,48 @@ const char* kIndexes[] = {
     "create index if not exists rz_sj on rz(sj)",
 };
 
+// The search's date and size conditions find their range here (version 4).
+const char* kSearchIndexes[] = {
+    "create index if not exists wj_scsj on wj(scsj)",
+    "create index if not exists wj_dxsz on wj(dxsz)",
+};
+
+// The bookmark of a search-index build under way: the highest wj.id indexed.
+const char* kSearchBuildMark = "create table if not exists wj_ss_jd (id integer primary key, upto integer)";
+
+QString searchColumnList(const QString& prefix = {})
+{
+    QStringList out;
+    for (const QString& c : searchIndexColumns())
+        out << prefix + c;
+    return out.join(QLatin1Char(','));
+}
+
+QString searchTableDdl()
+{
+    return QStringLiteral("create virtual table if not exists %1 using fts5(%2, content='wj', content_rowid='id',"
+                          " tokenize='trigram')")
+        .arg(QLatin1String(SearchIndexTable), searchColumnList());
+}
+
+// The triggers that keep the search index in step with wj. The index takes
+// a record's old values out before its new ones go in; an update that
+// touches none of the indexed fields (view count, order, content) leaves it alone.
+QStringList searchTriggerDdl()
+{
+    const QString t = QLatin1String(SearchIndexTable);
+    const QString cols = searchColumnList();
+    const QString add = QStringLiteral("insert into %1(rowid,%2) values (new.id,%3);").arg(t, cols, searchColumnList(QStringLiteral("new.")));
+    const QString remove = QStringLiteral("insert into %1(%1,rowid,%2) values ('delete',old.id,%3);")
+                               .arg(t, cols, searchColumnList(QStringLiteral("old.")));
+    return {
+        QStringLiteral("create trigger if not exists wj_ss_ai after insert on wj begin %1 end").arg(add),
+        QStringLiteral("create trigger if not exists wj_ss_ad after delete on wj begin %1 end").arg(remove),
+        QStringLiteral("create trigger if not exists wj_ss_au after update of id,%1 on wj begin %2 %3 end").arg(cols, remove, add),
+    };
+}
+
+
 // The columns of wj that may head an order index.
 const char* kOrderColumns[] = {"xh", "bh", "mc", "fz", "lx", "dx", "dxsz", "b1", "b2", "b3", "b4", "b5", "b6",
                                "b7", "b8", "b9", "b10", "b11", "b12", "b13", "b14", "b15", "scr", "scsj",
@@ -112,6 +154,19 @@ bool fail(DataStore& store, QString* error, const QString& what)
     if (error)
         *error = what + QStringLiteral(": ") + store.lastError();
     return false;
+}
+
+bool createSearchIndex(DataStore& store, QString* error)
+{
+    if (!store.execute(searchTableDdl()))
+        return fail(store, error, QLatin1String(SearchIndexTable));
+    for (const QString& ddl : searchTriggerDdl())
+        if (!store.execute(ddl))
+            return fail(store, error, QStringLiteral("search trigger"));
+    for (const char* ix : kSearchIndexes)
+        if (!store.execute(QString::fromLatin1(ix)))
+            return fail(store, error, QStringLiteral("index"));
+    return true;
 }
 
 bool insertInitialContent(DataStore& store, QString* error)
@@ -241,7 +296,7 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
         if (!last.isValid())
             return fail(store, error, QStringLiteral("content step"));
         if (last.isNull()) {
-            // Nothing left: the archive is at version 3.
+            // Nothing left: the content move is complete.
             if (!setUserVersion(store, 3))
                 return fail(store, error, QStringLiteral("user_version"));
             if (!tx.commit())
@@ -267,7 +322,86 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
     }
 }
 
-// Version 3 -> 4: the SHA-256 of every record's content, in wj.sha256. The
+// Version 3 -> 4: the search index, filled from wj a step of records per
+// transaction (the bookmark wj_ss_jd says how far it got); the triggers,
+// the indexes and the version come with the last step. Nothing else writes
+// wj before the archive is at the current version, so the rows indexed by
+// the steps are the rows of wj when the triggers take over.
+bool addSearchIndex(DataStore& store, QString* error, Progress* progress)
+{
+    const QString t = QLatin1String(SearchIndexTable);
+    qint64 after = 0;
+    {
+        Transaction tx(store);
+        if (!tx.isActive())
+            return fail(store, error, QStringLiteral("begin"));
+        const QVariant exists = store.scalar(QStringLiteral("select count(*) from sqlite_master where name=?"), {t});
+        const QVariant marked = store.scalar(QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'"));
+        if (!exists.isValid() || !marked.isValid())
+            return fail(store, error, QStringLiteral("search index state"));
+        if (exists.toInt() == 0 || marked.toInt() == 0) {
+            // A fresh start: an index left without its bookmark cannot be trusted.
+            if (!store.execute(QStringLiteral("drop table if exists %1").arg(t))
+                || !store.execute(searchTableDdl()) || !store.execute(QString::fromLatin1(kSearchBuildMark))
+                || !store.execute(QStringLiteral("delete from wj_ss_jd"))
+                || !store.execute(QStringLiteral("insert into wj_ss_jd(id,upto) values (1,0)")))
+                return fail(store, error, t);
+        }
+        const QVariant upto = store.scalar(QStringLiteral("select upto from wj_ss_jd where id=1"));
+        if (!upto.isValid())
+            return fail(store, error, QStringLiteral("search index bookmark"));
+        after = upto.toLongLong();
+        if (!tx.commit())
+            return fail(store, error, QStringLiteral("commit"));
+    }
+    const QVariant left = store.scalar(QStringLiteral("select count(*) from wj where id>?"), {after});
+    if (!left.isValid())
+        return fail(store, error, QStringLiteral("search index count"));
+    const qint64 total = left.toLongLong();
+    if (progress)
+        progress->setRange(0, total);
+    qint64 done = 0;
+    const QString fill = QStringLiteral("insert into %1(rowid,%2) select id,%2 from wj where id>? and id<=?")
+                             .arg(t, searchColumnList());
+    for (;;) {
+        if (progress && progress->cancelled()) {
+            if (error)
+                *error = QStringLiteral("search index stopped after %1 of %2 records").arg(done).arg(total);
+            return false;
+        }
+        Transaction tx(store);
+        if (!tx.isActive())
+            return fail(store, error, QStringLiteral("begin"));
+        const QVariant last = store.scalar(
+            QStringLiteral("select max(id) from (select id from wj where id>? order by id limit ?)"),
+            {after, SearchIndexRows});
+        if (!last.isValid())
+            return fail(store, error, QStringLiteral("search index step"));
+        if (last.isNull()) {
+            if (!createSearchIndex(store, error))
+                return false;
+            if (!store.execute(QStringLiteral("drop table wj_ss_jd")) || !setUserVersion(store, 4))
+                return fail(store, error, QStringLiteral("user_version"));
+            if (!tx.commit())
+                return fail(store, error, QStringLiteral("commit"));
+            return true;
+        }
+        const qint64 upTo = last.toLongLong();
+        if (!store.execute(fill, {after, upTo}))
+            return fail(store, error, QStringLiteral("search index fill"));
+        const int rows = store.rowsAffected();
+        if (!store.execute(QStringLiteral("update wj_ss_jd set upto=? where id=1"), {upTo}))
+            return fail(store, error, QStringLiteral("search index bookmark"));
+        if (!tx.commit())
+            return fail(store, error, QStringLiteral("commit"));
+        after = upTo;
+        done += rows;
+        if (progress)
+            progress->setValue(qMin(done, total));
+    }
+}
+
+// Version 4 -> 5: the SHA-256 of every record's content, in wj.sha256. The
 // hashes are computed outside the write and stored a step at a time (at most
 // ContentMoveRows records or HashStepBytes of content, one transaction each),
 // so a fill that is stopped or killed keeps what it stored and the next
@@ -306,7 +440,7 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
         }
         if (rows.isEmpty()) {
             Transaction tx(store);
-            if (!tx.isActive() || !setUserVersion(store, 4) || !tx.commit())
+            if (!tx.isActive() || !setUserVersion(store, 5) || !tx.commit())
                 return fail(store, error, QStringLiteral("user_version"));
             return true;
         }
@@ -347,6 +481,18 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
 
 }  // namespace
 
+const QStringList& searchIndexColumns()
+{
+    static const QStringList columns = [] {
+        QStringList c{QStringLiteral("bh"), QStringLiteral("mc"), QStringLiteral("fz"), QStringLiteral("lx")};
+        for (int i = 0; i < WjColumns::PickListSpares; ++i)
+            c << WjColumns::spareColumn(i);
+        c << QStringLiteral("scr") << QStringLiteral("xgr") << QStringLiteral("bz");
+        return c;
+    }();
+    return columns;
+}
+
 QStringList tableNames()
 {
     QStringList names;
@@ -383,6 +529,8 @@ static bool createInitialImpl(DataStore& store, QString* error)
     for (const char* ix : kIndexes)
         if (!store.execute(QString::fromLatin1(ix)))
             return fail(store, error, QStringLiteral("index"));
+    if (!createSearchIndex(store, error))
+        return false;
     if (!insertInitialContent(store, error))
         return false;
     if (!setUserVersion(store, CurrentVersion))
@@ -424,6 +572,8 @@ static bool migrateImpl(DataStore& store, QString* error, Progress* progress, co
     if (version < 2 && !addContentTable(store, error))
         return false;
     if (version < 3 && !moveContent(store, error, progress))
+        return false;
+    if (version < 4 && !addSearchIndex(store, error, progress))
         return false;
     return addContentHashes(store, error, progress, keptFile);
 }

@@ -16,12 +16,25 @@ namespace Schema {
 // 1: the nine tables with their first indexes.
 // 2: held content gets its table wjnr; indexes for the list's questions.
 // 3: every held content has moved from wj.wj into wjnr.
-// 4: every record carries the SHA-256 of its content (wj.sha256).
-inline constexpr int CurrentVersion = 4;
+// 4: the search index wj_ss over wj's text fields, kept by triggers, and
+//    the indexes of the search's date and size conditions.
+// 5: every record carries the SHA-256 of its content (wj.sha256).
+inline constexpr int CurrentVersion = 5;
 
 // The absolute path of the kept file a record's lj names (the store folder
 // knows where lj values are relative to).
 using KeptFileLocator = std::function<QString(const QString& lj)>;
+
+// The full-text index of the search (FTS5, trigram tokenizer) over the
+// text fields of wj, with wj as its content: its rowid is wj.id. Triggers
+// on wj keep it in step with every insert, update and delete.
+inline constexpr const char* SearchIndexTable = "wj_ss";
+// The columns of wj the search index holds, in its column order.
+const QStringList& searchIndexColumns();
+
+// Records indexed per step (one transaction each) when an existing archive
+// builds its search index.
+inline constexpr int SearchIndexRows = 50000;
 
 // Rows of content moved per step (one transaction each) when an archive
 // moves its content out of wj.
@@ -38,7 +51,10 @@ Status createInitial(DataStore& store);
 // The content move runs in steps of ContentMoveRows rows, each committed on
 // its own and reported to progress (which may cancel between steps): a move
 // that is stopped or killed part way leaves an archive that opens and reads
-// every content, and the next migrate() goes on where it stopped.
+// every content, and the next migrate() goes on where it stopped. The
+// search index of an existing archive is built the same way, in steps of
+// SearchIndexRows records; its triggers and the version come with the last
+// step, so a build stopped part way goes on at the next migrate().
 // The content hashes are filled in the same way, reading held content and,
 // through keptFile, the kept files (without it, or for a kept file that
 // cannot be read, a record stays without a hash; the integrity check says so).

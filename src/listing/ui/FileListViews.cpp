@@ -7,6 +7,7 @@
 #include "listing/SortClause.h"
 #include "listing/ui/ChooseColumnsWindow.h"
 #include "listing/ui/RepositionWindow.h"
+#include "listing/ui/SearchWindow.h"
 #include "listing/ui/SortOrderWindow.h"
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
@@ -197,6 +198,21 @@ void FileListViews::load(const FilterClause& clause)
 void FileListViews::reload()
 {
     load(m_filter);
+}
+
+void FileListViews::search(const QString& userName)
+{
+    if (m_search && m_searchUser != userName) {
+        // Another operator logged in: his own conditions, not the last one's.
+        delete m_search;
+        m_search = nullptr;
+    }
+    if (!m_search) {
+        m_search = new SearchWindow(m_store, m_protectedGroups, userName, windowParent());
+        m_searchUser = userName;
+        connect(m_search, &SearchWindow::searchRequested, this, &FileListViews::load);
+    }
+    m_search->exec();
 }
 
 bool FileListViews::waitUntilLoaded(int timeoutMs)

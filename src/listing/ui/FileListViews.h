@@ -4,6 +4,7 @@
 #include "listing/ListQuery.h"
 
 #include <QObject>
+#include <QPointer>
 
 class QListView;
 class QTableView;
@@ -13,6 +14,7 @@ class FileIconModel;
 class FileListLoader;
 class FileListModel;
 class ProtectedGroups;
+class SearchWindow;
 struct MainSettings;
 
 // The report list "文件超级列表框" and the icon view "图标超级列表框" over the
@@ -61,6 +63,9 @@ public slots:
     void saveWidths();
     void chooseSortOrder();
     void reposition();
+    // "搜索": opens the search window (its conditions kept from the last
+    // search of this run); a search loads the list with its clause.
+    void search(const QString& userName);
     // Moves the current record one row up (-1) or down (+1) in the manual
     // order, with the messages of "调整位置".
     void moveCurrent(int step);
@@ -101,4 +106,6 @@ private:
     int m_searchedRows = 0;
     qint64 m_lastCurrent = -1;
     bool m_syncing = false;
+    QPointer<SearchWindow> m_search;
+    QString m_searchUser;
 };

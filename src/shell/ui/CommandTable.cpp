@@ -142,7 +142,7 @@ const QList<Entry>& entries()
         {Modify, Rights::Modify, [](MainWindow& w) { w.editPanel()->startModify(current(w)); }},
         {Save, {}, [](MainWindow& w) { w.editPanel()->save(); }},
         {Cancel, {}, [](MainWindow& w) { w.editPanel()->cancel(current(w)); }},
-        {Search, Rights::Search, nullptr},
+        {Search, Rights::Search, [](MainWindow& w) { w.list()->search(w.operatorName()); }},
         {SettingsMenu, {}, [](MainWindow& w) { w.popupSettingsMenu(); }},
         {About, {}, [](MainWindow& w) { w.showAbout(); }},
         {Exit, {}, [](MainWindow& w) { w.requestExit(); }},

@@ -393,6 +393,7 @@ QList<Workspace::Column> MainWindow::shownColumns() const
 QString MainWindow::selectedGroupPath() const { return m_tree->selectedPath(); }
 bool MainWindow::isRootSelected() const { return m_tree->isRootSelected(); }
 void MainWindow::reloadList() { m_list->reload(); }
+QString MainWindow::operatorName() const { return m_context.currentOperator.userName(); }
 void MainWindow::reloadTree() { m_tree->reload(); }
 
 void MainWindow::setProgress(int percent)

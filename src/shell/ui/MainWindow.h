@@ -53,6 +53,8 @@ public:
     // Status-bar panes 0..3 (150, 220, 200 and 50 pixels): greeting,
     // statistics line, clock line, free.
     QLabel* statusPane(int index) const;
+    // The user name of the current operator.
+    QString operatorName() const;
 
     // Workspace
     QList<qint64> selectedIds() const override;
