@@ -159,12 +159,12 @@ void ContentHashTest::detailedPropertiesShowTheHash()
 
 namespace {
 
-// An archive as version 3 left it: no hash column, held and kept content.
+// An archive as version 4 left it: no hash column, held and kept content.
 struct OldArchive {
     QMap<qint64, QString> truth;
 };
 
-bool layOutVersionThree(TestHome& home, int held, int kept, OldArchive* out)
+bool layOutBeforeHashes(TestHome& home, int held, int kept, OldArchive* out)
 {
     DataStore& s = home.store();
     const StoreFolder folder(home.context().home);
@@ -188,7 +188,7 @@ bool layOutVersionThree(TestHome& home, int held, int kept, OldArchive* out)
             return false;
         out->truth.insert(id, reference(bytes));
     }
-    return s.commit() && s.execute(QStringLiteral("PRAGMA user_version=3"));
+    return s.commit() && s.execute(QStringLiteral("PRAGMA user_version=4"));
 }
 
 }  // namespace
@@ -198,7 +198,7 @@ void ContentHashTest::olderArchiveGetsItsHashes()
     TestHome home;
     QVERIFY(home.isValid());
     OldArchive a;
-    QVERIFY(layOutVersionThree(home, 30, 7, &a));
+    QVERIFY(layOutBeforeHashes(home, 30, 7, &a));
     const StoreFolder folder(home.context().home);
     // One kept file is gone: its record stays without a hash.
     const qint64 lost = a.truth.lastKey();
@@ -217,7 +217,7 @@ void ContentHashTest::killedFillLeavesOnlyTrueHashesAndGoesOn()
     TestHome home;
     QVERIFY(home.isValid());
     OldArchive a;
-    QVERIFY(layOutVersionThree(home, 6 * Schema::ContentMoveRows, 20, &a));
+    QVERIFY(layOutBeforeHashes(home, 6 * Schema::ContentMoveRows, 20, &a));
     const QString database = home.databasePath();
     const QString programFolder = home.folder();
     home.store().close();
@@ -242,7 +242,7 @@ void ContentHashTest::killedFillLeavesOnlyTrueHashesAndGoesOn()
 
     DataStore s;
     QVERIFY(s.open(database));
-    QCOMPARE(Schema::version(s), 3);
+    QCOMPARE(Schema::version(s), 4);
     const qint64 filled = s.scalar(QStringLiteral("select count(*) from wj where sha256 is not null")).toLongLong();
     QVERIFY2(filled > 0 && filled < a.truth.size(), qPrintable(QString::number(filled)));
     for (auto it = a.truth.cbegin(); it != a.truth.cend(); ++it) {
