@@ -121,15 +121,7 @@ void BatchCommands::moveRecords(const QList<qint64>& ids)
     if (!prompter().question(Regroup::ConfirmRecords))
         return;
     Regroup regroup(m_store, m_operator, m_protectedGroups);
-    const Result<Regroup::Moved> moved = regroup.moveRecords(ids, *target);
-    if (!moved) {
-        prompter().message(moved.message(), {}, Prompter::Icon::Critical);
-        return;
-    }
-    if (moved->logFailed)
-        prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
-    prompter().message(moved.message());
-    emit reloadListRequested();
+    showMoved(regroup.moveRecords(ids, *target));
 }
 
 void BatchCommands::moveGroupFiles(const QString& group)
@@ -144,7 +136,11 @@ void BatchCommands::moveGroupFiles(const QString& group)
     if (!prompter().question(Regroup::ConfirmGroup))
         return;
     Regroup regroup(m_store, m_operator, m_protectedGroups);
-    const Result<Regroup::Moved> moved = regroup.moveGroupFiles(group, *target);
+    showMoved(regroup.moveGroupFiles(group, *target));
+}
+
+void BatchCommands::showMoved(const Result<Regroup::Moved>& moved)
+{
     if (!moved) {
         prompter().message(moved.message(), {}, Prompter::Icon::Critical);
         return;

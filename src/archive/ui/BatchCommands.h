@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/Regroup.h"
 #include "archive/StoreFolder.h"
 
 #include <QList>
@@ -48,6 +49,8 @@ signals:
 private:
     void runImport(const QString& group, const QStringList& files);
     std::optional<QString> chooseGroup();
+    // Says how a move of records ended and asks for the list to be read again.
+    void showMoved(const Result<Regroup::Moved>& moved);
     QString fileFilter(const QString& types) const;
 
     DataStore& m_store;
