@@ -87,7 +87,7 @@ void GlobalSettingsWindow::build()
     m_types->setPlaceholderText(QStringLiteral("doc,xls,pdf"));
     auto* sizeLabel = unit<QLabel>(g2, QStringLiteral("标签2"), QStringLiteral("存库文件尺寸<"), 16, 56, 88, 24);
     m_size = unit<QLineEdit>(g2, QStringLiteral("文件尺寸编辑框"), QString(), 104, 56, 48, 20);
-    unit<QLabel>(g2, QStringLiteral("标签3"), QStringLiteral("MB"), 160, 56, 16, 24);
+    unit<QLabel>(g2, QStringLiteral("标签3"), QStringLiteral("MB"), 154, 56, 28, 24);  // wide enough for the CJK font
     auto* saveRules = unit<QPushButton>(g2, QStringLiteral("文件类型保存按钮"), QStringLiteral("保存"), 184, 56, 48, 24);
     sizeLabel->setToolTip(SizeHint);
     m_size->setToolTip(SizeHint);
