@@ -84,6 +84,17 @@ void report(const char* operation, bool cold, const std::vector<double>& ours, c
 
 QString quoted(const QString& path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
 
+// Before a run: the source's pages dropped (cold) or read in (warm), then
+// everything written before put on disk.
+void prepare(const QString& source, bool cold)
+{
+    if (cold)
+        dropCache(source);
+    else
+        run(QStringLiteral("cat $(find ") + quoted(source) + QStringLiteral(" -type f) > /dev/null"));
+    syncAll();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -137,11 +148,7 @@ int main(int argc, char** argv)
         for (int round = 0; round < Rounds; ++round) {
             for (int side = 0; side < 2; ++side) {
                 const bool oursNow = (side + round) % 2 == 0;
-                if (cold)
-                    dropCache(place.dataFolder);
-                else
-                    run(QStringLiteral("cat $(find ") + quoted(place.dataFolder) + QStringLiteral(" -type f) > /dev/null"));
-                syncAll();
+                prepare(place.dataFolder, cold);
                 QElapsedTimer t;
                 t.start();
                 if (oursNow) {
@@ -171,11 +178,7 @@ int main(int argc, char** argv)
         for (int round = 0; round < Rounds; ++round) {
             for (int side = 0; side < 2; ++side) {
                 const bool oursNow = (side + round) % 2 == 0;
-                if (cold)
-                    dropCache(target);
-                else
-                    run(QStringLiteral("cat $(find ") + quoted(target) + QStringLiteral(" -type f) > /dev/null"));
-                syncAll();
+                prepare(target, cold);
                 QElapsedTimer t;
                 t.start();
                 if (oursNow) {

@@ -46,12 +46,7 @@
 
 namespace {
 
-using bench::alternate;
-using bench::dropPages;
-using bench::makeFile;
-using bench::peakRssMb;
-using bench::settle;
-using bench::upperMedian;
+using namespace bench;
 
 const QString kGroup = QStringLiteral("基准");
 

@@ -30,9 +30,7 @@
 
 namespace {
 
-using bench::alternate;
-using bench::dropPages;
-using bench::upperMedian;
+using namespace bench;
 
 QByteArray randomBytes(QRandomGenerator& rng, int size)
 {

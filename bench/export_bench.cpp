@@ -54,13 +54,7 @@
 
 namespace {
 
-using bench::dropCache;
-using bench::median;
-using bench::note;
-using bench::print;
-using bench::resetPeak;
-using bench::shellMs;
-using bench::statusMb;
+using namespace bench;
 
 int g_runs = 5;
 

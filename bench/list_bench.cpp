@@ -59,15 +59,7 @@
 
 namespace {
 
-using bench::dropCache;
-using bench::median;
-using bench::note;
-using bench::print;
-using bench::resetPeak;
-using bench::settle;
-using bench::shellMs;
-using bench::shellStartMs;
-using bench::statusMb;
+using namespace bench;
 
 const QString kTop = QStringLiteral("档案室");
 // A seventh of the archive: one of the seven years.

@@ -38,12 +38,7 @@
 
 namespace {
 
-using bench::dropCache;
-using bench::median;
-using bench::note;
-using bench::print;
-using bench::shellMs;
-using bench::shellStartMs;
+using namespace bench;
 
 using SearchConditions::Condition;
 

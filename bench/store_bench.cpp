@@ -42,12 +42,7 @@
 
 namespace {
 
-using bench::alternate;
-using bench::copyMs;
-using bench::makeFile;
-using bench::peakRssKb;
-using bench::settle;
-using bench::upperMedian;
+using namespace bench;
 
 double cpMs(const QString& src, const QString& dst, bool withSync)
 {

@@ -44,12 +44,7 @@
 
 namespace {
 
-using bench::alternate;
-using bench::copyMs;
-using bench::makeFile;
-using bench::peakRssKb;
-using bench::settle;
-using bench::upperMedian;
+using namespace bench;
 
 // Drops the page cache; false when not allowed.
 bool dropCaches()
