@@ -22,6 +22,7 @@
 #include "settings/ArchiveCare.h"
 #include "store/DataStore.h"
 #include "store/HomeLayout.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,13 +33,13 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+using bench::upperMedian;
 
 constexpr qint64 MiB = 1024 * 1024;
 constexpr int HeldRows = 1024;        // 1 MiB each
@@ -60,26 +61,39 @@ void run(const QString& command)
 
 void syncAll() { ::sync(); }
 
+// Drops the pages of every file below folder from the page cache.
 void dropCache(const QString& folder)
 {
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const int fd = ::open(QFile::encodeName(it.next()).constData(), O_RDONLY);
-        if (fd >= 0) {
-            ::fdatasync(fd);
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-            ::close(fd);
-        }
-    }
+    while (it.hasNext())
+        bench::dropFilePages(it.next());
 }
 
-double median(std::vector<double> v)
+// Prints one operation's figures: our median, cp's, and their ratio (again
+// under the bare name for the cold runs).
+void report(const char* operation, bool cold, const std::vector<double>& ours, const std::vector<double>& cps)
 {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    const char* kind = cold ? "cold" : "warm";
+    std::printf("%s_%s_seconds: %.2f\n", operation, kind, upperMedian(ours));
+    std::printf("%s_%s_cp_seconds: %.2f\n", operation, kind, upperMedian(cps));
+    std::printf("%s_%s_ratio: %.2f\n", operation, kind, upperMedian(ours) / upperMedian(cps));
+    if (cold)
+        std::printf("%s_ratio: %.2f\n", operation, upperMedian(ours) / upperMedian(cps));
+    std::fflush(stdout);
 }
 
 QString quoted(const QString& path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
+
+// Before a run: the source's pages dropped (cold) or read in (warm), then
+// everything written before put on disk.
+void prepare(const QString& source, bool cold)
+{
+    if (cold)
+        dropCache(source);
+    else
+        run(QStringLiteral("cat $(find ") + quoted(source) + QStringLiteral(" -type f) > /dev/null"));
+    syncAll();
+}
 
 }  // namespace
 
@@ -134,11 +148,7 @@ int main(int argc, char** argv)
         for (int round = 0; round < Rounds; ++round) {
             for (int side = 0; side < 2; ++side) {
                 const bool oursNow = (side + round) % 2 == 0;
-                if (cold)
-                    dropCache(place.dataFolder);
-                else
-                    run(QStringLiteral("cat $(find ") + quoted(place.dataFolder) + QStringLiteral(" -type f) > /dev/null"));
-                syncAll();
+                prepare(place.dataFolder, cold);
                 QElapsedTimer t;
                 t.start();
                 if (oursNow) {
@@ -158,13 +168,7 @@ int main(int argc, char** argv)
                 clear(oursNow ? target : reference);
             }
         }
-        const char* kind = cold ? "cold" : "warm";
-        std::printf("backup_2g_%s_seconds: %.2f\n", kind, median(ours));
-        std::printf("backup_2g_%s_cp_seconds: %.2f\n", kind, median(cps));
-        std::printf("backup_2g_%s_ratio: %.2f\n", kind, median(ours) / median(cps));
-        if (cold)
-            std::printf("backup_2g_ratio: %.2f\n", median(ours) / median(cps));
-        std::fflush(stdout);
+        report("backup_2g", cold, ours, cps);
     }
     if (!QFileInfo::exists(QDir(target).filePath(QStringLiteral("files.dat"))) && !ArchiveCare::backup(place, target))
         return 1;
@@ -174,11 +178,7 @@ int main(int argc, char** argv)
         for (int round = 0; round < Rounds; ++round) {
             for (int side = 0; side < 2; ++side) {
                 const bool oursNow = (side + round) % 2 == 0;
-                if (cold)
-                    dropCache(target);
-                else
-                    run(QStringLiteral("cat $(find ") + quoted(target) + QStringLiteral(" -type f) > /dev/null"));
-                syncAll();
+                prepare(target, cold);
                 QElapsedTimer t;
                 t.start();
                 if (oursNow) {
@@ -198,13 +198,7 @@ int main(int argc, char** argv)
                 }
             }
         }
-        const char* kind = cold ? "cold" : "warm";
-        std::printf("restore_2g_%s_seconds: %.2f\n", kind, median(ours));
-        std::printf("restore_2g_%s_cp_seconds: %.2f\n", kind, median(cps));
-        std::printf("restore_2g_%s_ratio: %.2f\n", kind, median(ours) / median(cps));
-        if (cold)
-            std::printf("restore_2g_ratio: %.2f\n", median(ours) / median(cps));
-        std::fflush(stdout);
+        report("restore_2g", cold, ours, cps);
     }
     return 0;
 }

@@ -30,6 +30,7 @@
 #include "store/Dictionary.h"
 #include "store/HomeLayout.h"
 #include "store/Schema.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,29 +38,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const QString kGroup = QStringLiteral("基准");
+using namespace bench;
 
-double peakRssMb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() / 1024.0;
-    return -1;
-}
+const QString kGroup = QStringLiteral("基准");
 
 QStringList filesIn(const QString& folder)
 {
@@ -69,46 +58,6 @@ QStringList filesIn(const QString& folder)
         out << it.next();
     out.sort();
     return out;
-}
-
-bool makeFile(const QString& path, qint64 size)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk(int(std::min<qint64>(size, 1 << 20)), Qt::Uninitialized);
-    for (qint64 left = size; left > 0;) {
-        const qint64 n = std::min<qint64>(left, chunk.size());
-        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        if (f.write(chunk.constData(), n) != n)
-            return false;
-        left -= n;
-    }
-    return true;
-}
-
-void settle()
-{
-    QProcess::execute(QStringLiteral("sync"), {});
-}
-
-// Drops the files' pages from the cache (they are clean after a sync).
-void evict(const QStringList& files)
-{
-    settle();
-    for (const QString& f : files) {
-        const int fd = ::open(QFile::encodeName(f).constData(), O_RDONLY);
-        if (fd >= 0) {
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-            ::close(fd);
-        }
-    }
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // A fresh archive with the group, in `folder`.
@@ -245,7 +194,7 @@ int main(int argc, char** argv)
         if (!freshHome(home))
             std::exit(1);
         if (cold)
-            evict(files10k);
+            dropPages(files10k);
         else
             settle();
         const ChildRun r = inChild({QStringLiteral("--import"), home, src10k});
@@ -257,7 +206,7 @@ int main(int argc, char** argv)
     auto ref10k = [&](bool cold) {
         QFile::remove(sqlar);
         if (cold)
-            evict(files10k);
+            dropPages(files10k);
         else
             settle();
         (cold ? refCold : refWarm).push_back(
@@ -267,21 +216,15 @@ int main(int argc, char** argv)
     };
     for (int round = 0; round < 3; ++round) {
         for (const bool cold : {true, false}) {
-            if (round % 2 == 0) {
-                mine10k(cold);
-                ref10k(cold);
-            } else {
-                ref10k(cold);
-                mine10k(cold);
-            }
+            alternate(round, [&] { mine10k(cold); }, [&] { ref10k(cold); });
         }
     }
-    std::printf("import_10k_ms: %.0f\n", median(mineWarm));
-    std::printf("sqlar_10k_ms: %.0f\n", median(refWarm));
-    std::printf("import_10k_ratio: %.2f\n", median(mineWarm) / median(refWarm));
-    std::printf("import_10k_cold_ms: %.0f\n", median(mineCold));
-    std::printf("sqlar_10k_cold_ms: %.0f\n", median(refCold));
-    std::printf("import_10k_cold_ratio: %.2f\n", median(mineCold) / median(refCold));
+    std::printf("import_10k_ms: %.0f\n", upperMedian(mineWarm));
+    std::printf("sqlar_10k_ms: %.0f\n", upperMedian(refWarm));
+    std::printf("import_10k_ratio: %.2f\n", upperMedian(mineWarm) / upperMedian(refWarm));
+    std::printf("import_10k_cold_ms: %.0f\n", upperMedian(mineCold));
+    std::printf("sqlar_10k_cold_ms: %.0f\n", upperMedian(refCold));
+    std::printf("import_10k_cold_ratio: %.2f\n", upperMedian(mineCold) / upperMedian(refCold));
     std::printf("import_10k_peak_mb: %.1f\n", importPeak);
     std::fflush(stdout);
 
@@ -307,18 +250,12 @@ int main(int argc, char** argv)
             QDir(copy).removeRecursively();
             settle();
         };
-        if (round % 2 == 0) {
-            mine();
-            ref();
-        } else {
-            ref();
-            mine();
-        }
+        alternate(round, mine, ref);
     }
     QDir(home).removeRecursively();
-    std::printf("export_10k_ms: %.0f\n", median(exportMine));
-    std::printf("cp_10k_ms: %.0f\n", median(exportRef));
-    std::printf("export_10k_ratio: %.2f\n", median(exportMine) / median(exportRef));
+    std::printf("export_10k_ms: %.0f\n", upperMedian(exportMine));
+    std::printf("cp_10k_ms: %.0f\n", upperMedian(exportRef));
+    std::printf("export_10k_ratio: %.2f\n", upperMedian(exportMine) / upperMedian(exportRef));
     std::printf("export_10k_peak_mb: %.1f\n", exportPeak);
     std::fflush(stdout);
 
@@ -329,7 +266,7 @@ int main(int argc, char** argv)
         auto mine = [&] {
             if (!freshHome(home))
                 std::exit(1);
-            evict(files1g);
+            dropPages(files1g);
             const ChildRun r = inChild({QStringLiteral("--import"), home, src1g});
             bigPeak = std::max(bigPeak, r.peakMb);
             bigMine.push_back(r.ms);
@@ -337,7 +274,7 @@ int main(int argc, char** argv)
             settle();
         };
         auto ref = [&] {
-            evict(files1g);
+            dropPages(files1g);
             QElapsedTimer t;
             t.start();
             wallMs(QStringLiteral("cp"), {QStringLiteral("-r"), src1g, copy});
@@ -346,17 +283,11 @@ int main(int argc, char** argv)
             QDir(copy).removeRecursively();
             settle();
         };
-        if (round % 2 == 0) {
-            mine();
-            ref();
-        } else {
-            ref();
-            mine();
-        }
+        alternate(round, mine, ref);
     }
-    std::printf("import_1g_ms: %.0f\n", median(bigMine));
-    std::printf("cp_sync_1g_ms: %.0f\n", median(bigRef));
-    std::printf("import_1g_ratio: %.2f\n", median(bigMine) / median(bigRef));
+    std::printf("import_1g_ms: %.0f\n", upperMedian(bigMine));
+    std::printf("cp_sync_1g_ms: %.0f\n", upperMedian(bigRef));
+    std::printf("import_1g_ratio: %.2f\n", upperMedian(bigMine) / upperMedian(bigRef));
     std::printf("import_1g_peak_mb: %.1f\n", bigPeak);
     return 0;
 }

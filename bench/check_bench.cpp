@@ -15,6 +15,7 @@
 #include "store/DataStore.h"
 #include "store/HomeLayout.h"
 #include "store/Schema.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,13 +25,12 @@
 #include <QProcess>
 #include <QRandomGenerator>
 
-#include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
+
+using namespace bench;
 
 QByteArray randomBytes(QRandomGenerator& rng, int size)
 {
@@ -95,18 +95,6 @@ QStringList filesOf(const QString& folder)
     return out;
 }
 
-void dropPages(const QStringList& files)
-{
-    QProcess::execute(QStringLiteral("sync"), {});
-    for (const QString& path : files) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-        if (fd < 0)
-            continue;
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
-}
-
 double timeCheck(const QString& cli, const QString& home)
 {
     QProcess p;
@@ -136,12 +124,6 @@ double timeSha256sum(const QString& home)
                                    QStringLiteral("find Data/Lf ref -type f -print0 | xargs -0 sha256sum")});
     p.waitForFinished(-1);
     return t.nsecsElapsed() / 1e9;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? -1 : v[v.size() / 2];
 }
 
 }  // namespace
@@ -183,28 +165,22 @@ int main(int argc, char** argv)
     std::vector<double> warmCheck, warmSum, coldCheck, coldSum;
     timeCheck(cli, home);  // warms the page cache and the program's first start
     timeSha256sum(home);
-    for (int r = 0; r < rounds; ++r) {
-        const bool checkFirst = r % 2 == 0;
-        for (int side = 0; side < 2; ++side) {
-            if ((side == 0) == checkFirst)
-                warmCheck.push_back(timeCheck(cli, home));
-            else
-                warmSum.push_back(timeSha256sum(home));
-        }
-    }
-    for (int r = 0; r < rounds; ++r) {
-        const bool checkFirst = r % 2 == 0;
-        for (int side = 0; side < 2; ++side) {
-            if ((side == 0) == checkFirst) {
+    for (int r = 0; r < rounds; ++r)
+        alternate(r, [&] { warmCheck.push_back(timeCheck(cli, home)); },
+                  [&] { warmSum.push_back(timeSha256sum(home)); });
+    for (int r = 0; r < rounds; ++r)
+        alternate(
+            r,
+            [&] {
                 dropPages(checkFiles);
                 coldCheck.push_back(timeCheck(cli, home));
-            } else {
+            },
+            [&] {
                 dropPages(sumFiles);
                 coldSum.push_back(timeSha256sum(home));
-            }
-        }
-    }
-    const double wc = median(warmCheck), ws = median(warmSum), cc = median(coldCheck), cs = median(coldSum);
+            });
+    const double wc = upperMedian(warmCheck, -1), ws = upperMedian(warmSum, -1), cc = upperMedian(coldCheck, -1),
+                 cs = upperMedian(coldSum, -1);
     std::printf("check_warm_s: %.2f\n", wc);
     std::printf("sha256sum_warm_s: %.2f\n", ws);
     std::printf("check_ratio: %.2f\n", wc / ws);

@@ -32,6 +32,7 @@
 #include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/HomeLayout.h"
+#include "BenchSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,7 +43,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -50,33 +50,13 @@
 #include <algorithm>
 #include <ctime>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
+using namespace bench;
+
 int g_runs = 5;
-
-void print(const QByteArray& name, double value, int decimals = 1)
-{
-    std::printf("%s: %.*f\n", name.constData(), decimals, value);
-    std::fflush(stdout);
-}
-
-void note(const QByteArray& name, const QByteArray& text)
-{
-    std::printf("%s: %s\n", name.constData(), text.constData());
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 // CPU time of the whole process (every thread), in milliseconds.
 double cpuMs()
@@ -84,52 +64,6 @@ double cpuMs()
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-double statusMb(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
-bool dropCache(const QString& path)
-{
-    QProcess::execute(QStringLiteral("sync"), {});
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    ::fdatasync(fd);
-    const bool ok = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Wall time of the sqlite3 shell running sql; its output goes to outFile
-// (thrown away when empty).
-double shellMs(const QString& db, const QStringList& options, const QString& sql, const QString& outFile = {})
-{
-    QProcess p;
-    p.setStandardOutputFile(outFile.isEmpty() ? QProcess::nullDevice() : outFile);
-    QElapsedTimer t;
-    t.start();
-    p.start(QStringLiteral("sqlite3"), options + QStringList{db, sql});
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "sqlite3 failed: %s\n", p.readAllStandardError().constData());
-        return -1;
-    }
-    return t.nsecsElapsed() / 1e6;
 }
 
 QString pick(const QStringList& list, QRandomGenerator& rng)

@@ -38,13 +38,13 @@
 #include "store/Dictionary.h"
 #include "store/Schema.h"
 #include "store/SizeText.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -54,12 +54,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
 #include <map>
-#include <unistd.h>
 #include <vector>
 
 namespace {
+
+using namespace bench;
 
 const QString kTop = QStringLiteral("档案室");
 // A seventh of the archive: one of the seven years.
@@ -76,57 +76,6 @@ int g_warmRuns = 5;
 bool g_viewsOnly = false;
 bool g_writesOnly = false;
 int g_coldRuns = 3;
-
-void print(const QByteArray& name, double value, int decimals = 1)
-{
-    std::printf("%s: %.*f\n", name.constData(), decimals, value);
-    std::fflush(stdout);
-}
-
-void note(const QByteArray& name, const QByteArray& text)
-{
-    std::printf("%s: %s\n", name.constData(), text.constData());
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-double statusMb(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
-// Drops the file's pages from the page cache (written back first).
-bool dropCache(const QString& path)
-{
-    QProcess::execute(QStringLiteral("sync"), {});
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
-    ::fdatasync(fd);
-    const bool ok = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
-    ::close(fd);
-    return ok;
-}
 
 QString pick(const QStringList& list, QRandomGenerator& rng)
 {
@@ -281,21 +230,6 @@ QString literalSql(const QString& sql, const QVariantList& params)
         }
     }
     return out;
-}
-
-// Wall time of the sqlite3 shell running sql (its output thrown away).
-double shellMs(const QString& path, const QString& sql)
-{
-    QProcess p;
-    p.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer t;
-    t.start();
-    p.start(QStringLiteral("sqlite3"), {path, sql});
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "sqlite3 failed: %s\n", p.readAllStandardError().constData());
-        return -1;
-    }
-    return t.nsecsElapsed() / 1e6;
 }
 
 // What starting the shell and opening the file costs, taken off its figures.
@@ -598,7 +532,7 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
                 RecordFields fields;
                 fields.group = QStringLiteral("基准");
                 fields.name = QStringLiteral("基准文件%1").arg(run);
-                QProcess::execute(QStringLiteral("sync"), {});
+                settle();
                 QElapsedTimer t;
                 t.start();
                 const Result<StoredRecord> r = s->records->add(fields, src);
@@ -613,7 +547,7 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
                 const Result<StoredRecord> gone = s->records->remove(r->id);
                 if (!gone.ok())
                     { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
-                QProcess::execute(QStringLiteral("sync"), {});
+                settle();
             }
         }
         const QByteArray n(k.name);
@@ -761,13 +695,8 @@ int main(int argc, char** argv)
     note("records", QByteArray::number(n));
     note("cold_runs", "archive pages dropped from the page cache (sync, fdatasync, posix_fadvise DONTNEED); "
                       "other caches kept (dropping them needs root)");
-    {
-        std::vector<double> start;
-        for (int i = 0; i < 5; ++i)
-            start.push_back(shellMs(QStringLiteral(":memory:"), QStringLiteral("select 1")));
-        g_shellStartMs = median(start);
-        print("sqlite3_start_ms", g_shellStartMs, 2);
-    }
+    g_shellStartMs = shellStartMs(QStringLiteral(":memory:"));
+    print("sqlite3_start_ms", g_shellStartMs, 2);
     std::map<QByteArray, double> summary;
     struct Kind {
         const char* name;

@@ -24,69 +24,23 @@
 #include "store/DataStore.h"
 #include "store/MainSettings.h"
 #include "store/Schema.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
+using namespace bench;
+
 using SearchConditions::Condition;
-
-void print(const QByteArray& name, double value, int decimals = 1)
-{
-    std::printf("%s: %.*f\n", name.constData(), decimals, value);
-    std::fflush(stdout);
-}
-
-void note(const QByteArray& name, const QByteArray& text)
-{
-    std::printf("%s: %s\n", name.constData(), text.constData());
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-bool dropCache(const QString& path)
-{
-    QProcess::execute(QStringLiteral("sync"), {});
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    ::fdatasync(fd);
-    const bool ok = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
-    ::close(fd);
-    return ok;
-}
-
-double shellMs(const QString& path, const QString& sql)
-{
-    QProcess p;
-    p.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer t;
-    t.start();
-    p.start(QStringLiteral("sqlite3"), {path, sql});
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "sqlite3 failed: %s\n", p.readAllStandardError().constData());
-        return -1;
-    }
-    return t.nsecsElapsed() / 1e6;
-}
 
 double g_shellStartMs = 0;
 
@@ -217,13 +171,8 @@ int main(int argc, char** argv)
         {"distinct_names", {}, true, QStringLiteral("where id in (select min(id) from wj group by mc)")},
     };
 
-    {
-        std::vector<double> starts;
-        for (int i = 0; i < 5; ++i)
-            starts.push_back(shellMs(database, QStringLiteral("select 1")));
-        g_shellStartMs = median(starts);
-        print("sqlite3_start_ms", g_shellStartMs);
-    }
+    g_shellStartMs = shellStartMs(database);
+    print("sqlite3_start_ms", g_shellStartMs);
     note("search_order", "order by xh asc (the manual order), the list's shown columns");
 
     for (const Search& s : searches) {

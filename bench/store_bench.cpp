@@ -27,13 +27,13 @@
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/Schema.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -42,57 +42,14 @@
 
 namespace {
 
-qint64 peakRssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Writes size random bytes in 1 MiB pieces (never the whole file in memory).
-bool makeFile(const QString& path, qint64 size)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    qint64 left = size;
-    while (left > 0) {
-        const qint64 n = std::min<qint64>(left, chunk.size());
-        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        if (f.write(chunk.constData(), n) != n)
-            return false;
-        left -= n;
-    }
-    return f.flush();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// Writes back whatever earlier steps left dirty, so that no measurement pays
-// for the one before it.
-void settle()
-{
-    QProcess::execute(QStringLiteral("sync"), {});
-}
+using namespace bench;
 
 double cpMs(const QString& src, const QString& dst, bool withSync)
 {
+    // Whatever earlier steps left dirty is written back first, so that no
+    // measurement pays for the one before it.
     settle();
-    QElapsedTimer t;
-    t.start();
-    QProcess::execute(QStringLiteral("cp"), {src, dst});
-    if (withSync)
-        QProcess::execute(QStringLiteral("sync"), {dst});
-    const double ms = t.nsecsElapsed() / 1e6;
+    const double ms = copyMs(src, dst, withSync);
     QFile::remove(dst);
     settle();
     return ms;
@@ -285,21 +242,20 @@ int main(int argc, char** argv)
                 cpSync.push_back(cpMs(src, dst, true));
                 cpPlain.push_back(cpMs(src, dst, false));
             };
-            if (i % 2 == 0) {
-                if (!storeSide())
-                    return 1;
-                cpSide();
-            } else {
-                cpSide();
-                if (!storeSide())
-                    return 1;
-            }
+            // A failed store ends the program before anything else runs.
+            bool stored = true;
+            alternate(i, [&] { stored = storeSide(); }, [&] {
+                if (stored)
+                    cpSide();
+            });
+            if (!stored)
+                return 1;
         }
-        const double m = median(mine);
+        const double m = upperMedian(mine);
         std::printf("store_%s_ms: %.2f\n", c.name, m);
-        std::printf("store_%s_ratio: %.2f\n", c.name, m / median(cpSync));
-        std::printf("store_%s_ratio_nosync: %.2f\n", c.name, m / median(cpPlain));
-        std::printf("cp_sync_%s_ms: %.2f\n", c.name, median(cpSync));
+        std::printf("store_%s_ratio: %.2f\n", c.name, m / upperMedian(cpSync));
+        std::printf("store_%s_ratio_nosync: %.2f\n", c.name, m / upperMedian(cpPlain));
+        std::printf("cp_sync_%s_ms: %.2f\n", c.name, upperMedian(cpSync));
         if (inChild) {
             std::printf("store_%s_peak_rss_mb: %.1f\n", c.name, childPeak);
             std::printf("store_%s_peak_rss_before_add_mb: %.1f\n", c.name, childBase);
@@ -311,7 +267,7 @@ int main(int argc, char** argv)
             for (int i = 0; i < c.runs && (!otherInside || c.size <= (qint64(16) << 20)); ++i)
                 other.push_back(storeOnce(src, otherInside ? c.size + 1 : 0));
             if (!other.empty())
-                std::printf("store_%s_%s_ms: %.2f\n", c.name, otherInside ? "database" : "folder", median(other));
+                std::printf("store_%s_%s_ms: %.2f\n", c.name, otherInside ? "database" : "folder", upperMedian(other));
         }
         // Getting it out again: content in the database is read whole, a
         // kept file is streamed.

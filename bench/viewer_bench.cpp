@@ -25,6 +25,7 @@
 #include "store/HomeLayout.h"
 #include "store/RecordContent.h"
 #include "store/Schema.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -43,24 +44,7 @@
 
 namespace {
 
-qint64 peakRssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-void settle() { QProcess::execute(QStringLiteral("sync"), {}); }
+using namespace bench;
 
 // Drops the page cache; false when not allowed.
 bool dropCaches()
@@ -70,22 +54,6 @@ bool dropCaches()
     if (!f.open(QIODevice::WriteOnly))
         return false;
     return f.write("3\n") == 2;
-}
-
-bool makeFile(const QString& path, qint64 size)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (qint64 left = size; left > 0;) {
-        const qint64 n = std::min<qint64>(left, chunk.size());
-        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        if (f.write(chunk.constData(), n) != n)
-            return false;
-        left -= n;
-    }
-    return f.flush();
 }
 
 // A photograph-like JPEG: gradients with some noise, different per seed.
@@ -170,7 +138,7 @@ int browse(const QString& homeFolder)
             return 4;
         steps.push_back(t.nsecsElapsed() / 1e6);
     }
-    std::printf("%.3f %.3f %.1f %.1f %d\n", first, median(steps), peakRssKb() / 1024.0, before / 1024.0,
+    std::printf("%.3f %.3f %.1f %.1f %d\n", first, upperMedian(steps), peakRssKb() / 1024.0, before / 1024.0,
                 int(window.pictures().size()));
     return 0;
 }
@@ -249,26 +217,16 @@ int main(int argc, char** argv)
                     coldAllowed = dropCaches() && coldAllowed;
                 else
                     settle();
-                QElapsedTimer t;
-                t.start();
-                QProcess::execute(QStringLiteral("cp"), {kept, cpTarget});
-                QProcess::execute(QStringLiteral("sync"), {cpTarget});
-                cp.push_back(t.nsecsElapsed() / 1e6);
+                cp.push_back(copyMs(kept, cpTarget, true));
                 QFile::remove(cpTarget);
                 settle();
             };
-            if (i % 2 == 0) {
-                openSide();
-                cpSide();
-            } else {
-                cpSide();
-                openSide();
-            }
+            alternate(i, openSide, cpSide);
         }
         const char* kind = cold ? "cold" : "warm";
-        std::printf("open_200m_%s_ms: %.1f\n", kind, median(mine));
-        std::printf("cp_sync_200m_%s_ms: %.1f\n", kind, median(cp));
-        std::printf("open_200m_%s_ratio: %.2f\n", kind, median(mine) / median(cp));
+        std::printf("open_200m_%s_ms: %.1f\n", kind, upperMedian(mine));
+        std::printf("cp_sync_200m_%s_ms: %.1f\n", kind, upperMedian(cp));
+        std::printf("open_200m_%s_ratio: %.2f\n", kind, upperMedian(mine) / upperMedian(cp));
         std::printf("open_200m_%s_peak_rss_mb: %.1f (before %.1f)\n", kind, peak, peakBefore);
         std::fflush(stdout);
     }
@@ -320,10 +278,10 @@ int main(int argc, char** argv)
             before.push_back(f[3].toDouble());
         }
         const char* kind = cold ? "cold" : "warm";
-        std::printf("browser_5000_%s_first_picture_ms: %.1f\n", kind, median(first));
-        std::printf("browser_5000_%s_step_ms: %.1f\n", kind, median(step));
+        std::printf("browser_5000_%s_first_picture_ms: %.1f\n", kind, upperMedian(first));
+        std::printf("browser_5000_%s_step_ms: %.1f\n", kind, upperMedian(step));
         std::printf("browser_5000_%s_peak_rss_after_200_mb: %.1f (before browsing %.1f)\n", kind,
-                    *std::max_element(peak.begin(), peak.end()), median(before));
+                    *std::max_element(peak.begin(), peak.end()), upperMedian(before));
         std::fflush(stdout);
     }
     return 0;
