@@ -125,6 +125,18 @@ int addGroups(Run& run)
     return Ok;
 }
 
+// A group named on the command line: its node, or null after saying why.
+// The root is \ (or empty, or its name) where allowRoot.
+const GroupTree::Node* namedGroup(GroupTree& tree, const QString& group, bool allowRoot)
+{
+    if (allowRoot && (group.isEmpty() || group == QLatin1String("\\") || group == GroupTree::RootText))
+        return &tree.root();
+    const GroupTree::Node* node = tree.findPath(group);
+    if (!node || node == &tree.root())
+        say(Failed, QStringLiteral("分组不存在: ") + group);
+    return node == &tree.root() ? nullptr : node;
+}
+
 QString tsvField(QString s)
 {
     s.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
@@ -139,11 +151,9 @@ int listRecords(Run& run)
     GroupTree tree(*run.store, run.context->protectedGroups);
     if (const Status loaded = tree.load(); !loaded)
         return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
-    const QString group = run.args.at(0);
-    const bool root = group.isEmpty() || group == QLatin1String("\\") || group == GroupTree::RootText;
-    const GroupTree::Node* node = root ? &tree.root() : tree.findPath(group);
+    const GroupTree::Node* node = namedGroup(tree, run.args.at(0), true);
     if (!node)
-        return say(Failed, QStringLiteral("分组不存在: ") + group);
+        return Failed;
     const GroupTree::Filter filter = tree.filterFor(node->id);
     if (!filter.allowed)
         return say(Failed, filter.message);
@@ -208,18 +218,6 @@ int check(Run& run)
         summary += QStringLiteral("已将 %1 个无记录的存放文件移至隔离目录。").arg(r.quarantined);
     out() << summary << Qt::endl;
     return r.whole() ? Ok : Failed;
-}
-
-// A group named on the command line: its node, or null after saying why.
-// The root is "\\" (or empty, or its name) where allowRoot.
-const GroupTree::Node* namedGroup(GroupTree& tree, const QString& group, bool allowRoot)
-{
-    if (allowRoot && (group.isEmpty() || group == QLatin1String("\\") || group == GroupTree::RootText))
-        return &tree.root();
-    const GroupTree::Node* node = tree.findPath(group);
-    if (!node || node == &tree.root())
-        say(Failed, QStringLiteral("分组不存在: ") + group);
-    return node == &tree.root() ? nullptr : node;
 }
 
 int importFiles(Run& run)
