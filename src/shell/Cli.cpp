@@ -1,21 +1,28 @@
 #include "shell/Cli.h"
 
 #include "archive/ArchiveCheck.h"
+#include "archive/BatchExport.h"
+#include "archive/BatchImport.h"
 #include "archive/FilterClause.h"
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
 #include "archive/StoreFolder.h"
+#include "platform/FolderTreeCopy.h"
 #include "platform/InstanceLock.h"
 #include "platform/Terminal.h"
+#include "settings/ArchiveCare.h"
 #include "shell/AppContext.h"
 #include "shell/LoginService.h"
 #include "shell/StartupSequence.h"
 #include "store/DataStore.h"
+#include "store/Dictionary.h"
+#include "store/LogWriter.h"
 #include "store/RecordContent.h"
 #include "store/Rights.h"
 #include "store/Schema.h"
 #include "store/WjColumns.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -118,6 +125,18 @@ int addGroups(Run& run)
     return Ok;
 }
 
+// A group named on the command line: its node, or null after saying why.
+// The root is \ (or empty, or its name) where allowRoot.
+const GroupTree::Node* namedGroup(GroupTree& tree, const QString& group, bool allowRoot)
+{
+    if (allowRoot && (group.isEmpty() || group == QLatin1String("\\") || group == GroupTree::RootText))
+        return &tree.root();
+    const GroupTree::Node* node = tree.findPath(group);
+    if (!node || node == &tree.root())
+        say(Failed, QStringLiteral("分组不存在: ") + group);
+    return node == &tree.root() ? nullptr : node;
+}
+
 QString tsvField(QString s)
 {
     s.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
@@ -132,11 +151,9 @@ int listRecords(Run& run)
     GroupTree tree(*run.store, run.context->protectedGroups);
     if (const Status loaded = tree.load(); !loaded)
         return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
-    const QString group = run.args.at(0);
-    const bool root = group.isEmpty() || group == QLatin1String("\\") || group == GroupTree::RootText;
-    const GroupTree::Node* node = root ? &tree.root() : tree.findPath(group);
+    const GroupTree::Node* node = namedGroup(tree, run.args.at(0), true);
     if (!node)
-        return say(Failed, QStringLiteral("分组不存在: ") + group);
+        return Failed;
     const GroupTree::Filter filter = tree.filterFor(node->id);
     if (!filter.allowed)
         return say(Failed, filter.message);
@@ -203,10 +220,138 @@ int check(Run& run)
     return r.whole() ? Ok : Failed;
 }
 
-// Commands whose services are still being built.
-int notBuilt(const QString& name)
+int importFiles(Run& run)
 {
-    return say(Failed, name + QStringLiteral(": not built yet (此命令尚未提供)"));
+    GroupTree tree(*run.store, run.context->protectedGroups);
+    if (const Status loaded = tree.load(); !loaded)
+        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    const GroupTree::Node* node = namedGroup(tree, run.args.at(0), false);
+    if (!node)
+        return Failed;
+    QStringList paths;
+    for (const QString& p : run.args.mid(1)) {
+        const QFileInfo fi(p);
+        if (!fi.exists())
+            return say(Failed, QStringLiteral("文件或文件夹不存在: ") + p);
+        paths << fi.absoluteFilePath();
+    }
+    // As files dropped on the window: folders with everything below them,
+    // only the types the archive takes.
+    const QString types = Dictionary::read(*run.store, Dictionary::FileTypes).value_or(Dictionary::AnyType);
+    const QStringList files = BatchImport::expand(paths, types);
+    if (files.isEmpty()) {
+        out() << BatchImport::summary(BatchImport::Outcome{}) << Qt::endl;
+        return Ok;
+    }
+    const QString bound = Dictionary::read(*run.store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+    BatchImport import(*run.store, StoreFolder(run.context->home), run.context->currentOperator,
+                       Dictionary::sizeBoundBytes(bound), run.context->protectedGroups);
+    TerminalProgress progress(QStringLiteral("导入"));
+    const BatchImport::Outcome outcome = import.run(node->path(), files, run.has("--skip-same-name"), progress);
+    progress.clear();
+    if (outcome.logFailed)
+        say(Ok, LogWriter::FailureMessage);
+    if (!outcome.ok())
+        return say(Failed, QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                               + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
+    out() << outcome.message << Qt::endl;
+    return Ok;
+}
+
+int exportFiles(Run& run)
+{
+    GroupTree tree(*run.store, run.context->protectedGroups);
+    if (const Status loaded = tree.load(); !loaded)
+        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    const GroupTree::Node* node = namedGroup(tree, run.args.at(0), true);
+    if (!node)
+        return Failed;
+    if (const GroupTree::Filter filter = tree.filterFor(node->id); !filter.allowed)
+        return say(Failed, filter.message);
+    const QString folder = QFileInfo(run.args.at(1)).absoluteFilePath();
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
+        return say(Failed, QStringLiteral("无法建立目录: ") + folder);
+    BatchExport exporter(*run.store, StoreFolder(run.context->home), run.context->currentOperator,
+                         run.context->protectedGroups);
+    TerminalProgress progress(QStringLiteral("导出"));
+    const BatchExport::Outcome outcome = exporter.run(node == &tree.root() ? QString() : node->path(), folder,
+                                                      run.has("--subfolders"), progress);
+    progress.clear();
+    if (outcome.logFailed)
+        say(Ok, LogWriter::FailureMessage);
+    if (!outcome.ok())
+        return say(Failed, outcome.message
+                               + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
+    out() << outcome.message << Qt::endl;
+    return Ok;
+}
+
+// The copy of a backup or restore, as a byte bar on the terminal.
+class TerminalCopyProgress final : public TreeCopyProgress {
+public:
+    explicit TerminalCopyProgress(const QString& label) : m_bar(label, true) {}
+    void setStatus(const QString&) override {}
+    void setFile(qint64, qint64) override {}
+    void setTotal(qint64 done, qint64 total) override
+    {
+        if (total != m_total) {
+            m_total = total;
+            m_bar.setRange(0, total);
+        }
+        m_bar.setValue(done);
+    }
+    bool cancelled() const override { return m_bar.cancelled(); }
+    void clear() { m_bar.clear(); }
+
+private:
+    TerminalProgress m_bar;
+    qint64 m_total = -1;
+};
+
+int failedWith(const Failure& f)
+{
+    return say(Failed, f.message + (f.detail.isEmpty() ? QString() : QStringLiteral(" (") + f.detail + QLatin1Char(')')));
+}
+
+int backupArchive(Run& run)
+{
+    const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->databasePath);
+    TerminalCopyProgress progress(QStringLiteral("备份"));
+    const Result<qint64> r = ArchiveCare::backup(place, QFileInfo(run.args.at(0)).absoluteFilePath(), &progress);
+    progress.clear();
+    if (!r)
+        return failedWith(r.failure());
+    out() << r.message() << Qt::endl;
+    return Ok;
+}
+
+int restoreArchive(Run& run)
+{
+    const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->databasePath);
+    TerminalCopyProgress progress(QStringLiteral("恢复"));
+    // The copy is made and checked while the archive is still open...
+    const Result<QString> prepared =
+        ArchiveCare::prepareRestore(place, QFileInfo(run.args.at(0)).absoluteFilePath(), &progress);
+    progress.clear();
+    if (!prepared)
+        return failedWith(prepared.failure());
+    // ...and takes the place of the Data folder once nothing holds it.
+    run.store->close();
+    run.context->instanceLocks.clear();
+    const Result<QString> swapped = ArchiveCare::swapIn(place, *prepared);
+    if (!swapped)
+        QDir(*prepared).removeRecursively();
+    // The locks go with the Data folder now in use, and it must open.
+    for (const QString& path : StartupSequence::lockPaths(*run.context))
+        if (InstanceLock::Attempt a = InstanceLock::acquire(path); a.lock)
+            run.context->instanceLocks.push_back(std::move(a.lock));
+    const bool reopened = run.store->open(run.context->databasePath);
+    if (!swapped)
+        return failedWith(swapped.failure());
+    out() << swapped.message() << Qt::endl;
+    if (!reopened)
+        return say(Failed, QStringLiteral("数据库打开失败! ") + run.store->lastError());
+    return Ok;
 }
 
 const QList<Command>& commands()
@@ -220,14 +365,13 @@ const QList<Command>& commands()
          {QStringLiteral("--json")}, 1, 1, listRecords},
         {QStringLiteral("import"), QStringLiteral("GROUP PATH... [--skip-same-name]"),
          QStringLiteral("把文件和文件夹（含子文件夹）导入分组"), Rights::BatchImport,
-         {QStringLiteral("--skip-same-name")}, 2, -1, [](Run&) { return notBuilt(QStringLiteral("import")); }},
+         {QStringLiteral("--skip-same-name")}, 2, -1, importFiles},
         {QStringLiteral("export"), QStringLiteral("GROUP DIR [--subfolders]"), QStringLiteral("把分组的文件导出到目录"),
-         Rights::BatchExport, {QStringLiteral("--subfolders")}, 2, 2,
-         [](Run&) { return notBuilt(QStringLiteral("export")); }},
+         Rights::BatchExport, {QStringLiteral("--subfolders")}, 2, 2, exportFiles},
         {QStringLiteral("backup"), QStringLiteral("DIR"), QStringLiteral("备份数据库（含存放文件）到目录"),
-         Rights::GlobalSettings, {}, 1, 1, [](Run&) { return notBuilt(QStringLiteral("backup")); }},
+         Rights::GlobalSettings, {}, 1, 1, backupArchive},
         {QStringLiteral("restore"), QStringLiteral("DIR"), QStringLiteral("从备份目录恢复数据库"), Rights::GlobalSettings,
-         {}, 1, 1, [](Run&) { return notBuilt(QStringLiteral("restore")); }},
+         {}, 1, 1, restoreArchive},
         {QStringLiteral("check"), QStringLiteral("[--repair]"),
          QStringLiteral("检查档案是否完好；--repair 把无记录的存放文件移至隔离目录"), Rights::GlobalSettings,
          {QStringLiteral("--repair")}, 0, 0, check, false},

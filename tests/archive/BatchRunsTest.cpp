@@ -10,6 +10,7 @@
 #include "archive/StoreFolder.h"
 #include "platform/FileCopy.h"
 #include "platform/Progress.h"
+#include "platform/Sha256.h"
 #include "store/Dictionary.h"
 #include "store/FieldOptions.h"
 #include "store/RecordContent.h"
@@ -106,6 +107,7 @@ class BatchRunsTest : public QObject {
 private slots:
     void importTwiceWithSameNameCheck();
     void importKeepsLargeFilesInStoreFolder();
+    void importRecordsEachContentHash();
     void importCancelledKeepsWhatItCommitted();
     void importFailureKeepsEarlierRecords();
     void importRefusesClosedGroup();
@@ -163,6 +165,28 @@ void BatchRunsTest::importKeepsLargeFilesInStoreFolder()
     QVERIFY(!lj.isEmpty());
     QCOMPARE(readFile(r.folder.resolve(lj)), pattern(9000, 'z'));
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where lj=''")), 3);
+}
+
+void BatchRunsTest::importRecordsEachContentHash()
+{
+    Rig r;
+    // Held and kept content, an empty file among them.
+    QStringList files = r.files(3, QStringLiteral("h"), 700);
+    files << writeFile(r.sources.path(), QStringLiteral("k1.bin"), pattern(9000, 'k'))
+          << writeFile(r.sources.path(), QStringLiteral("k2.pdf"), pattern(20000, 'q'))
+          << writeFile(r.sources.path(), QStringLiteral("e.txt"), QByteArray());
+    const BatchImport::Outcome out = r.import(QStringLiteral("A"), files, false, 4096);
+    QVERIFY2(out.ok(), qPrintable(out.message));
+    QCOMPARE(out.imported, 6);
+    QCOMPARE(r.count(QStringLiteral("select count(*) from wj where lj<>''")), 2);
+    for (const QString& file : files) {
+        const QFileInfo fi(file);
+        const QString hash = r.s.scalar(QStringLiteral("select sha256 from wj where mc=? and lx=?"),
+                                        {fi.completeBaseName(), fi.suffix()})
+                                 .toString();
+        QVERIFY2(hash.size() == 64, qPrintable(fi.fileName()));
+        QCOMPARE(hash, Sha256::ofFile(file));
+    }
 }
 
 void BatchRunsTest::importCancelledKeepsWhatItCommitted()

@@ -6,12 +6,16 @@
 #include "common/TestHome.h"
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
+#include "archive/BatchImport.h"
 #include "platform/Terminal.h"
+#include "settings/ArchiveCare.h"
 #include "shell/LoginService.h"
 #include "store/DataStore.h"
+#include "store/Dictionary.h"
 #include "store/PasswordHash.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +24,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/types.h>
 
 using TestInput::pattern;
 using TestInput::readFile;
@@ -61,6 +66,50 @@ void addOperator(DataStore& s, const QString& name, const QString& password, con
                       {name, hash, hash, status, rights}));
 }
 
+// The files below folder, by path relative to it, with their bytes.
+QMap<QString, QByteArray> tree(const QString& folder)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out.insert(QDir(folder).relativeFilePath(path), readFile(path));
+    }
+    return out;
+}
+
+// An archive whose store folder takes files above 10 KB, with the groups
+// 合同\2026 and 其他.
+void prepare(TestHome& home)
+{
+    QVERIFY(home.isValid());
+    QVERIFY(Dictionary::write(home.store(), Dictionary::FileSize, QStringLiteral("0.01")));
+    QVERIFY(home.store().execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同'),(2,1,'2026'),(3,0,'其他')")));
+}
+
+QString put(const QString& folder, const QString& name, const QByteArray& bytes)
+{
+    QDir().mkpath(folder);
+    return writeFile(folder, name, bytes);
+}
+
+// A folder tree of held (small) and kept (large) files; returns its top.
+QString sourceTree(const QString& base)
+{
+    const QString top = base + QStringLiteral("/扫描");
+    put(top, QStringLiteral("小.txt"), pattern(300, 'a'));
+    put(top, QStringLiteral("空.txt"), QByteArray());
+    put(top + QStringLiteral("/一"), QStringLiteral("大.pdf"), pattern(40000, 'b'));
+    put(top + QStringLiteral("/一/二"), QStringLiteral("中.doc"), pattern(5000, 'c'));
+    put(top + QStringLiteral("/一/二"), QStringLiteral("巨.bin"), pattern(300000, 'd'));
+    return top;
+}
+
+qint64 count(DataStore& s, const QString& sql)
+{
+    return s.scalar(sql).toLongLong();
+}
+
 }  // namespace
 
 class CliTest : public QObject {
@@ -77,8 +126,13 @@ private slots:
     void listRecordsAsTextAndJson();
     void closedGroupStaysClosed();
     void checkSeesTheArchiveAsItIs();
-    void commandsNotBuiltYet_data();
-    void commandsNotBuiltYet();
+    void importListExportRoundTrip();
+    void importSkipsSameNames();
+    void importRefusesWhatItCannotTake_data();
+    void importRefusesWhatItCannotTake();
+    void backupThenRestore();
+    void restoreNeedsABackup();
+    void interruptedImportKeepsWhatItCommitted();
     void interruptStopsBetweenItems();  // last: it leaves the process interrupted
 };
 
@@ -165,7 +219,11 @@ void CliTest::missingRight()
     QVERIFY(home.isValid());
     addOperator(home.store(), QStringLiteral("Reader"), QString(), QStringLiteral("可用"), QStringLiteral("打开文件,文件另存"));
     for (const QStringList& args : {QStringList{QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("新")},
-                                    QStringList{QStringLiteral("check")}}) {
+                                    QStringList{QStringLiteral("check")},
+                                    QStringList{QStringLiteral("import"), QStringLiteral("合同"), home.folder()},
+                                    QStringList{QStringLiteral("export"), QStringLiteral("\\"), home.folder()},
+                                    QStringList{QStringLiteral("backup"), home.folder() + QStringLiteral("/b")},
+                                    QStringList{QStringLiteral("restore"), home.folder() + QStringLiteral("/b")}}) {
         const Ran r = cli(home.folder(), QStringList{QStringLiteral("--user"), QStringLiteral("Reader")} + args);
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(QStringLiteral("您没有此操作权限!")), qPrintable(r.err));
@@ -300,22 +358,186 @@ void CliTest::checkSeesTheArchiveAsItIs()
     QCOMPARE(r.status, 0);
 }
 
-void CliTest::commandsNotBuiltYet_data()
+void CliTest::importListExportRoundTrip()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::newRow("import") << QStringList{QStringLiteral("import"), QStringLiteral("合同"), QStringLiteral("/tmp")};
-    QTest::newRow("export") << QStringList{QStringLiteral("export"), QStringLiteral("合同"), QStringLiteral("/tmp")};
-    QTest::newRow("backup") << QStringList{QStringLiteral("backup"), QStringLiteral("/tmp")};
-    QTest::newRow("restore") << QStringList{QStringLiteral("restore"), QStringLiteral("/tmp")};
+    TestHome home;
+    prepare(home);
+    QTemporaryDir src;
+    const QString top = sourceTree(src.path());
+    const QString single = writeFile(src.path(), QStringLiteral("单.txt"), pattern(77, 'e'));
+
+    Ran r = cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同\\2026"), top, single});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("成功导入6个")), qPrintable(r.out + r.err));
+    DataStore& s = home.store();
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where fz='合同\\2026'")), 6);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where lj<>''")), 2);  // 大 and 巨
+    // The window's log lines, under the operator who logged in.
+    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '批量增加：%，分组:合同\\2026' and czy='Admin'")), 6);
+
+    r = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("合同"), QStringLiteral("--json")});
+    QCOMPARE(r.status, 0);
+    QStringList names;
+    for (const QJsonValue v : QJsonDocument::fromJson(r.out.toUtf8()).array())
+        names << v.toObject().value(QStringLiteral("mc")).toString() + QLatin1Char('.') + v.toObject().value(QStringLiteral("lx")).toString();
+    names.sort();
+    QStringList expectedNames{QStringLiteral("中.doc"), QStringLiteral("单.txt"), QStringLiteral("大.pdf"),
+                              QStringLiteral("小.txt"), QStringLiteral("巨.bin"), QStringLiteral("空.txt")};
+    expectedNames.sort();
+    QCOMPARE(names, expectedNames);
+
+    QTemporaryDir out;
+    const QString target = out.path() + QStringLiteral("/导出");  // made when missing
+    r = cli(home.folder(), {QStringLiteral("export"), QStringLiteral("合同"), target, QStringLiteral("--subfolders")});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("6 个文件已成功导出")), qPrintable(r.out + r.err));
+    QMap<QString, QByteArray> expected;
+    const QMap<QString, QByteArray> sources = tree(src.path());
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it)
+        expected.insert(QStringLiteral("合同/2026/") + QFileInfo(it.key()).fileName(), it.value());
+    QCOMPARE(tree(target), expected);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '批量导出：%' and czy='Admin'")), 1);
+
+    // Without --subfolders all go into the folder itself.
+    r = cli(home.folder(), {QStringLiteral("export"), QStringLiteral("\\"), out.path() + QStringLiteral("/flat")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(tree(out.path() + QStringLiteral("/flat")).size(), 6);
+    QCOMPARE(tree(out.path() + QStringLiteral("/flat")).value(QStringLiteral("巨.bin")), pattern(300000, 'd'));
 }
 
-void CliTest::commandsNotBuiltYet()
+void CliTest::importSkipsSameNames()
 {
-    QFETCH(QStringList, args);
     TestHome home;
-    const Ran r = cli(home.folder(), args);
+    prepare(home);
+    QTemporaryDir src;
+    const QString top = sourceTree(src.path());
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同"), top}).status, 0);
+    const qint64 records = count(home.store(), QStringLiteral("select count(*) from wj"));
+    const qint64 kept = QDir(StoreFolder(home.context().home).folder()).entryList(QDir::Files).size();
+    QCOMPARE(records, 5);
+
+    const Ran r = cli(home.folder(), {QStringLiteral("import"), QStringLiteral("其他"), top, QStringLiteral("--skip-same-name")});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("同名文件:5个,成功导入0个")), qPrintable(r.out + r.err));
+    QCOMPARE(count(home.store(), QStringLiteral("select count(*) from wj")), records);
+    QCOMPARE(QDir(StoreFolder(home.context().home).folder()).entryList(QDir::Files).size(), kept);
+    // Without the flag they come in again.
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("其他"), top}).status, 0);
+    QCOMPARE(count(home.store(), QStringLiteral("select count(*) from wj")), 2 * records);
+}
+
+void CliTest::importRefusesWhatItCannotTake_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<bool>("missingPath");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown group") << QStringLiteral("没有") << false << QStringLiteral("分组不存在");
+    QTest::newRow("the root") << QStringLiteral("\\") << false << QStringLiteral("分组不存在");
+    QTest::newRow("closed protected group") << QStringLiteral("机密") << false << BatchImport::NoGroup;
+    QTest::newRow("missing file") << QStringLiteral("合同") << true << QStringLiteral("不存在");
+}
+
+void CliTest::importRefusesWhatItCannotTake()
+{
+    QFETCH(QString, group);
+    QFETCH(bool, missingPath);
+    QFETCH(QString, message);
+    TestHome home;
+    prepare(home);
+    QVERIFY(home.store().execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,mm) values (9,0,'机密',?)"),
+                                 {PasswordHash::hash(QStringLiteral("pw"))}));
+    QTemporaryDir src;
+    const QString file = writeFile(src.path(), QStringLiteral("a.txt"), "a");
+    const Ran r = cli(home.folder(), {QStringLiteral("import"), group, file,
+                                      missingPath ? src.path() + QStringLiteral("/none.txt") : file});
     QCOMPARE(r.status, 1);
-    QVERIFY(r.err.contains(QStringLiteral("not built yet")));
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(count(home.store(), QStringLiteral("select count(*) from wj")), 0);
+}
+
+void CliTest::backupThenRestore()
+{
+    TestHome home;
+    prepare(home);
+    QTemporaryDir src;
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同"), sourceTree(src.path())}).status, 0);
+    const QString listed = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("\\")}).out;
+    const QString groups = cli(home.folder(), {QStringLiteral("groups")}).out;
+    QVERIFY(listed.count(QLatin1Char('\n')) == 6);
+
+    QTemporaryDir backups;
+    const QString target = backups.path() + QStringLiteral("/夜间");
+    Ran r = cli(home.folder(), {QStringLiteral("backup"), target});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(ArchiveCare::BackupDone), qPrintable(r.out + r.err));
+    QVERIFY(QFileInfo(target + QLatin1Char('/') + ArchiveCare::DatabaseName).isFile());
+    QCOMPARE(QDir(target + QLatin1Char('/') + ArchiveCare::StoreName).entryList(QDir::Files).size(), 2);
+
+    // Changes after the backup: a group, records (one kept), a removed kept file's record.
+    QCOMPARE(cli(home.folder(), {QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("新\\组")}).status, 0);
+    const QString later = put(src.path() + QStringLiteral("/later"), QStringLiteral("后.pdf"), pattern(50000, 'x'));
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("新\\组"), later}).status, 0);
+    QVERIFY(home.store().execute(QStringLiteral("update wj set bz='changed'")));
+    QVERIFY(cli(home.folder(), {QStringLiteral("list"), QStringLiteral("\\")}).out != listed);
+
+    r = cli(home.folder(), {QStringLiteral("restore"), target});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(ArchiveCare::RestoreDone), qPrintable(r.out + r.err));
+    QCOMPARE(cli(home.folder(), {QStringLiteral("list"), QStringLiteral("\\")}).out, listed);
+    QCOMPARE(cli(home.folder(), {QStringLiteral("groups")}).out, groups);
+    // Its kept files are those of the backup, each whole.
+    r = cli(home.folder(), {QStringLiteral("check")});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("档案完好")), qPrintable(r.out));
+    QTemporaryDir out;
+    QCOMPARE(cli(home.folder(), {QStringLiteral("export"), QStringLiteral("合同"), out.path()}).status, 0);
+    QCOMPARE(readFile(out.path() + QStringLiteral("/巨.bin")), pattern(300000, 'd'));
+}
+
+void CliTest::restoreNeedsABackup()
+{
+    TestHome home;
+    prepare(home);
+    QTemporaryDir notABackup;
+    put(notABackup.path() + QStringLiteral("/Lf"), QStringLiteral("x.bin"), "x");
+    const QString groups = cli(home.folder(), {QStringLiteral("groups")}).out;
+    const QStringList dataBefore = QDir(home.folder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const Ran r = cli(home.folder(), {QStringLiteral("restore"), notABackup.path()});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains(ArchiveCare::NotABackup), qPrintable(r.err));
+    QVERIFY(r.out.isEmpty());
+    // The archive in use is as it was, and nothing was left beside it.
+    QCOMPARE(cli(home.folder(), {QStringLiteral("groups")}).out, groups);
+    QCOMPARE(QDir(home.folder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), dataBefore);
+}
+
+void CliTest::interruptedImportKeepsWhatItCommitted()
+{
+    TestHome home;
+    prepare(home);
+    QTemporaryDir src;
+    constexpr int Files = 1500;  // each kept, so each committed on its own
+    for (int i = 0; i < Files; ++i)
+        QVERIFY(!writeFile(src.path(), QStringLiteral("k%1.bin").arg(i, 4, 10, QLatin1Char('0')), pattern(12000, char('a' + i % 20))).isEmpty());
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.remove(QStringLiteral("KORVANE_PASSWORD"));
+    p.setProcessEnvironment(e);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(KV_CLI), {QStringLiteral("--home"), home.folder(), QStringLiteral("import"), QStringLiteral("合同"), src.path()});
+    QVERIFY(p.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(count(home.store(), QStringLiteral("select count(*) from wj")) >= 3, 60000);
+    ::kill(pid_t(p.processId()), SIGINT);  // Ctrl-C
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(BatchImport::Cancelled));
+    const qint64 kept = count(home.store(), QStringLiteral("select count(*) from wj"));
+    QVERIFY2(kept >= 3 && kept < Files, qPrintable(QString::number(kept)));
+    // What was committed is whole: each record with its kept file, no file without its record.
+    QCOMPARE(QDir(StoreFolder(home.context().home).folder()).entryList(QDir::Files).size(), kept);
+    const Ran r = cli(home.folder(), {QStringLiteral("check")});
+    QCOMPARE(r.status, 0);
 }
 
 void CliTest::interruptStopsBetweenItems()
