@@ -41,9 +41,16 @@ QByteArray randomBytes(QRandomGenerator& rng, int size)
     return b;
 }
 
+// The marker of a finished layout names the schema version it was made
+// with, so an archive cached by an older build is laid out again.
+QString readyMarker(const QString& home)
+{
+    return home + QStringLiteral("/ready-v%1").arg(Schema::CurrentVersion);
+}
+
 bool layOut(const QString& home, int records)
 {
-    if (QFileInfo::exists(home + QStringLiteral("/ready")))
+    if (QFileInfo::exists(readyMarker(home)))
         return true;
     QDir(home).removeRecursively();
     if (!HomeLayout::create(home))
@@ -82,7 +89,7 @@ bool layOut(const QString& home, int records)
     s.execute(QStringLiteral("update zdbh set nr=? where xm='文件编号'"), {QString::number(records + 1)});
     s.commit();
     s.close();
-    QFile ready(home + QStringLiteral("/ready"));
+    QFile ready(readyMarker(home));
     return ready.open(QIODevice::WriteOnly);
 }
 
