@@ -10,8 +10,11 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -127,7 +130,8 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
 
     const QString temp = temporaryNameFor(target);
     QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+    // Opened for reading too: a digest may read back what was written.
+    if (!out.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         r.error = QStringLiteral("cannot create %1: %2").arg(temp, out.errorString());
         return r;
     }
@@ -209,6 +213,94 @@ Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk, Sha256* digest
     };
 }
 
+// Hashes what the kernel copy wrote, read back from the target on a thread
+// of its own while the copy goes on: the digest is that of the bytes stored
+// (the target is a private temporary file nobody else writes), the pages are
+// still in memory, and the copy does not wait for the hash.
+class TargetHasher {
+public:
+    explicit TargetHasher(Sha256* digest) : m_digest(digest) {}
+    ~TargetHasher() { finish(nullptr); }
+    TargetHasher(const TargetHasher&) = delete;
+    TargetHasher& operator=(const TargetHasher&) = delete;
+
+    // The target's next n bytes are written.
+    bool written(int targetFd, qint64 n, QString* error)
+    {
+        if (!m_thread.joinable()) {
+            m_fd = ::dup(targetFd);
+            if (m_fd < 0) {
+                *error = QStringLiteral("hash: %1").arg(systemError());
+                return false;
+            }
+            m_thread = std::thread([this] { run(); });
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pending += n;
+        m_wake.notify_one();
+        return true;
+    }
+
+    // Waits until everything written is hashed; false when a read failed.
+    bool finish(QString* error)
+    {
+        if (m_thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_closing = true;
+                m_wake.notify_one();
+            }
+            m_thread.join();
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        if (!m_ok && error)
+            *error = QStringLiteral("hash read failed: %1").arg(m_error);
+        return m_ok;
+    }
+
+private:
+    void run()
+    {
+        QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
+        qint64 offset = 0;
+        for (;;) {
+            qint64 take = 0;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_pending > 0 || m_closing; });
+                take = m_pending;
+                m_pending = 0;
+                if (take == 0)
+                    return;  // closing, everything hashed
+            }
+            while (take > 0) {
+                const ssize_t n = ::pread(m_fd, chunk.data(), size_t(qMin<qint64>(take, ChunkSize)), offset);
+                if (n <= 0) {
+                    m_ok = false;
+                    m_error = n < 0 ? systemError() : QStringLiteral("short file");
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    m_closing = true;
+                    return;
+                }
+                m_digest->add(chunk.constData(), n);
+                offset += n;
+                take -= n;
+            }
+        }
+    }
+
+    Sha256* m_digest;
+    int m_fd = -1;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    qint64 m_pending = 0;
+    bool m_closing = false;
+    bool m_ok = true;  // written by the thread only before it ends
+    QString m_error;
+};
+
 }  // namespace
 
 Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
@@ -238,22 +330,29 @@ Result copy(const QString& source, const QString& target, Replace replace, Progr
         return r;
     }
     // File to file: the kernel copies each chunk (copy_file_range), so the
-    // bytes never pass through this process. Where it is not supported, or
-    // the bytes are to be hashed, the copy goes through a chunk buffer.
-    bool kernelCopy = digest == nullptr;
+    // bytes never pass through this process; a digest is taken from the
+    // target as it is written. Where the kernel copy is not supported, the
+    // copy goes through a chunk buffer that feeds the digest itself.
+    bool kernelCopy = true;
+    TargetHasher hasher(digest);
     Step buffered = deviceStep(in, std::make_shared<QByteArray>(), digest);
     Step step = [&](QFile& out, QString* error) -> qint64 {
         if (kernelCopy) {
             const ssize_t n = ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, size_t(ChunkSize), 0);
-            if (n >= 0)
-                return n;
+            if (n > 0)
+                return digest && !hasher.written(out.handle(), n, error) ? -1 : n;
+            if (n == 0)
+                return digest && !hasher.finish(error) ? -1 : 0;
             if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
                 *error = QStringLiteral("copy failed: %1").arg(systemError());
                 return -1;
             }
             // Unsupported here: the file positions are where the last
-            // successful chunk left them, so the buffered copy continues.
+            // successful chunk left them, so the buffered copy continues
+            // (after the bytes copied so far are hashed, in order).
             kernelCopy = false;
+            if (digest && !hasher.finish(error))
+                return -1;
         }
         return buffered(out, error);
     };

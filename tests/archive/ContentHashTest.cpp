@@ -60,6 +60,7 @@ void ContentHashTest::digestMatchesReference_data()
     QTest::newRow("one byte") << qint64(1);
     QTest::newRow("one block") << qint64(64);
     QTest::newRow("chunk and a bit") << qint64((1 << 20) + 17);
+    QTest::newRow("several chunks") << qint64((5 << 20) + 3);
 }
 
 void ContentHashTest::digestMatchesReference()

@@ -50,15 +50,11 @@ void CommandTableTest::routerTakesRightsFromTheTable()
         const QString id = QString::fromLatin1(e.id);
         tableIds << id;
         QCOMPARE(router.rightOf(id), e.right);
-        QCOMPARE(router.hasHandler(id), e.run != nullptr);
+        // Every command of the menus and the toolbar does something.
+        QVERIFY2(e.run != nullptr, qPrintable(id));
+        QVERIFY(router.hasHandler(id));
     }
     QCOMPARE(router.ids(), tableIds);
-    // A command not built yet (whichever that is) does nothing for an operator who may run it.
-    for (const CommandTable::Entry& e : CommandTable::entries())
-        if (!e.run) {
-            QCOMPARE(f.window->runCommand(QString::fromLatin1(e.id)), CommandRouter::Outcome::NoHandler);
-            break;
-        }
     QCOMPARE(f.window->runCommand(QStringLiteral("no.such")), CommandRouter::Outcome::Unknown);
 }
 
