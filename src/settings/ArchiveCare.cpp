@@ -352,6 +352,18 @@ private:
     Status m_status;
 };
 
+// A staged copy checked: its database (whose check began while the store
+// folder was copied) and every kept file the database names.
+Status verifyStaged(const QString& staging, DatabaseCheck& dbCheck, TreeCopyProgress* progress)
+{
+    if (progress)
+        progress->setStatus(VerifyingText);
+    const Status db = dbCheck.finish();
+    if (!db)
+        return db;
+    return checkKeptFiles(staging, progress);
+}
+
 }  // namespace
 
 Status checkFolder(const QString& folder, TreeCopyProgress* progress)
@@ -424,11 +436,7 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
         QDir().mkpath(QDir(staging).filePath(StoreName));
     }
 
-    if (progress)
-        progress->setStatus(VerifyingText);
-    Status verified = dbCheck.finish();
-    if (verified)
-        verified = checkKeptFiles(staging, progress);
+    const Status verified = verifyStaged(staging, dbCheck, progress);
     if (!verified)
         return failWith(verified.failure(), BackupFailed);
     makePrivate(staging);
@@ -501,11 +509,7 @@ Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
         return failWith(Failure{{}, copied->failures.join(QLatin1Char('\n'))}, RestoreFailed);
     if (!QFileInfo(QDir(staging).filePath(StoreName)).isDir())
         QDir().mkpath(QDir(staging).filePath(StoreName));
-    if (progress)
-        progress->setStatus(VerifyingText);
-    Status verified = dbCheck.finish();
-    if (verified)
-        verified = checkKeptFiles(staging, progress);
+    const Status verified = verifyStaged(staging, dbCheck, progress);
     if (!verified)
         return failWith(verified.failure(), verified.message().isEmpty() ? RestoreFailed : verified.message());
     makePrivate(staging);

@@ -82,11 +82,21 @@ struct Command {
 
 // ------------------------------------------------------------- commands
 
+// Reads the group tree; false after saying why not.
+bool loadTree(GroupTree& tree)
+{
+    if (const Status loaded = tree.load(); !loaded) {
+        say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+        return false;
+    }
+    return true;
+}
+
 int listGroups(Run& run)
 {
     GroupTree tree(*run.store, run.context->protectedGroups);
-    if (const Status loaded = tree.load(); !loaded)
-        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    if (!loadTree(tree))
+        return Failed;
     for (const GroupTree::Node* n : tree.displayOrder())
         out() << n->path() << '\n';
     out().flush();
@@ -99,8 +109,8 @@ int addGroups(Run& run)
     if (names.isEmpty())
         return say(Failed, GroupTree::EmptyName);
     GroupTree tree(*run.store, run.context->protectedGroups);
-    if (const Status loaded = tree.load(); !loaded)
-        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    if (!loadTree(tree))
+        return Failed;
     qint64 parent = 0;
     QString path;
     for (const QString& name : names) {
@@ -149,8 +159,8 @@ QString tsvField(QString s)
 int listRecords(Run& run)
 {
     GroupTree tree(*run.store, run.context->protectedGroups);
-    if (const Status loaded = tree.load(); !loaded)
-        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    if (!loadTree(tree))
+        return Failed;
     const GroupTree::Node* node = namedGroup(tree, run.args.at(0), true);
     if (!node)
         return Failed;
@@ -223,8 +233,8 @@ int check(Run& run)
 int importFiles(Run& run)
 {
     GroupTree tree(*run.store, run.context->protectedGroups);
-    if (const Status loaded = tree.load(); !loaded)
-        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    if (!loadTree(tree))
+        return Failed;
     const GroupTree::Node* node = namedGroup(tree, run.args.at(0), false);
     if (!node)
         return Failed;
@@ -243,9 +253,8 @@ int importFiles(Run& run)
         out() << BatchImport::summary(BatchImport::Outcome{}) << Qt::endl;
         return Ok;
     }
-    const QString bound = Dictionary::read(*run.store, Dictionary::FileSize).value_or(QStringLiteral("1"));
     BatchImport import(*run.store, StoreFolder(run.context->home), run.context->currentOperator,
-                       Dictionary::sizeBoundBytes(bound), run.context->protectedGroups);
+                       Dictionary::storedSizeBound(*run.store), run.context->protectedGroups);
     TerminalProgress progress(QStringLiteral("导入"));
     const BatchImport::Outcome outcome = import.run(node->path(), files, run.has("--skip-same-name"), progress);
     progress.clear();
@@ -261,8 +270,8 @@ int importFiles(Run& run)
 int exportFiles(Run& run)
 {
     GroupTree tree(*run.store, run.context->protectedGroups);
-    if (const Status loaded = tree.load(); !loaded)
-        return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+    if (!loadTree(tree))
+        return Failed;
     const GroupTree::Node* node = namedGroup(tree, run.args.at(0), true);
     if (!node)
         return Failed;
@@ -563,8 +572,8 @@ int run(const QStringList& args, const QString& programFolder)
 
     if (!openGroups.isEmpty()) {
         GroupTree tree(store, context.protectedGroups);
-        if (const Status loaded = tree.load(); !loaded)
-            return say(Failed, QStringLiteral("读取分组失败: ") + loaded.detail());
+        if (!loadTree(tree))
+            return Failed;
         for (const QString& path : std::as_const(openGroups)) {
             const GroupTree::Node* n = tree.findPath(path);
             if (!n)

@@ -50,4 +50,9 @@ qint64 sizeBoundBytes(const QString& value)
     return static_cast<qint64>(mb * 1024.0 * 1024.0);
 }
 
+qint64 storedSizeBound(DataStore& store)
+{
+    return sizeBoundBytes(read(store, FileSize).value_or(DefaultFileSize));
+}
+
 }

@@ -149,6 +149,17 @@ const ListColumn kListColumns[] = {
     {26, "ylcs", "阅览次数", false, 70},
 };
 
+// True, with *error saying how far a stepped upgrade got, when progress
+// asks it to stop (it is asked between steps only).
+bool stopRequested(Progress* progress, QString* error, const char* what, qint64 done, qint64 total)
+{
+    if (!progress || !progress->cancelled())
+        return false;
+    if (error)
+        *error = QStringLiteral("%1 stopped after %2 of %3 records").arg(QLatin1String(what)).arg(done).arg(total);
+    return true;
+}
+
 bool fail(DataStore& store, QString* error, const QString& what)
 {
     if (error)
@@ -281,11 +292,8 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
     qint64 moved = 0;
     qint64 after = -1;
     for (;;) {
-        if (progress && progress->cancelled()) {
-            if (error)
-                *error = QStringLiteral("content move stopped after %1 of %2 records").arg(moved).arg(total);
+        if (stopRequested(progress, error, "content move", moved, total))
             return false;
-        }
         Transaction tx(store);
         if (!tx.isActive())
             return fail(store, error, QStringLiteral("begin"));
@@ -364,11 +372,8 @@ bool addSearchIndex(DataStore& store, QString* error, Progress* progress)
     const QString fill = QStringLiteral("insert into %1(rowid,%2) select id,%2 from wj where id>? and id<=?")
                              .arg(t, searchColumnList());
     for (;;) {
-        if (progress && progress->cancelled()) {
-            if (error)
-                *error = QStringLiteral("search index stopped after %1 of %2 records").arg(done).arg(total);
+        if (stopRequested(progress, error, "search index", done, total))
             return false;
-        }
         Transaction tx(store);
         if (!tx.isActive())
             return fail(store, error, QStringLiteral("begin"));
@@ -424,11 +429,8 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
     qint64 done = 0;
     qint64 after = -1;
     for (;;) {
-        if (progress && progress->cancelled()) {
-            if (error)
-                *error = QStringLiteral("content hashes stopped after %1 of %2 records").arg(done).arg(total);
+        if (stopRequested(progress, error, "content hashes", done, total))
             return false;
-        }
         QList<QPair<qint64, QString>> rows;
         {
             RecordSet rs = store.query(QStringLiteral("select id,lj from wj where id>? and sha256 is null order by id limit ?"),

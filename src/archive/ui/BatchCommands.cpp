@@ -74,9 +74,8 @@ void BatchCommands::runImport(const QString& group, const QStringList& files)
 {
     if (!prompter().question(BatchImport::confirmText(int(files.size()), groupName(group), BatchImport::totalBytes(files))))
         return;
-    const QString bound = Dictionary::read(m_store, Dictionary::FileSize).value_or(QStringLiteral("1"));
     BatchImportWindow::Setup setup{m_store.path(), m_storeFolder, m_operator, m_protectedGroups,
-                                   Dictionary::sizeBoundBytes(bound), group, files};
+                                   Dictionary::storedSizeBound(m_store), group, files};
     BatchImportWindow w(std::move(setup), m_window);
     w.exec();
     if (w.importedAny())

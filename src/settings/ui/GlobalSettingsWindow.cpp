@@ -145,7 +145,7 @@ void GlobalSettingsWindow::load()
     (allowed.isEmpty() ? m_unlimited : m_limited)->setChecked(true);
     m_types->setEnabled(!allowed.isEmpty());
     m_types->setPlainText(allowed.join(QLatin1Char(',')));
-    m_size->setText(Dictionary::read(m_store, Dictionary::FileSize).value_or(QStringLiteral("1")));
+    m_size->setText(Dictionary::read(m_store, Dictionary::FileSize).value_or(Dictionary::DefaultFileSize));
 }
 
 QColor GlobalSettingsWindow::colour() const { return m_colour; }
