@@ -183,13 +183,17 @@ int main(int argc, char** argv)
                 t.start();
                 if (oursNow) {
                     const Result<QString> prepared = ArchiveCare::prepareRestore(place, target);
-                    const Result<QString> swapped = prepared ? ArchiveCare::swapIn(place, *prepared) : prepared;
+                    if (!prepared) {
+                        std::fprintf(stderr, "restore failed: %s\n", qPrintable(prepared.detail()));
+                        return 1;
+                    }
+                    const Result<ArchiveCare::Swapped> swapped = ArchiveCare::swapIn(place, *prepared);
                     if (!swapped) {
                         std::fprintf(stderr, "restore failed: %s\n", qPrintable(swapped.detail()));
                         return 1;
                     }
                     ours.push_back(t.elapsed() / 1000.0);
-                    clear(*swapped);
+                    clear(swapped->kept);
                 } else {
                     run(QStringLiteral("cp -r ") + quoted(target) + QLatin1Char(' ') + quoted(reference)
                         + QStringLiteral(" && sync"));

@@ -14,7 +14,7 @@ PACKAGES=(
   libqt6sql6-sqlite libqt6opengl6-dev libgl1-mesa-dev
   libsodium-dev libxlsxwriter-dev libssl-dev sqlite3 libsqlite3-dev unzip
   fonts-noto-cjk fonts-wqy-zenhei qt6-translations-l10n
-  xvfb twm xfonts-base
+  xvfb twm xfonts-base strace
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 

@@ -99,6 +99,7 @@ public:
 
     void run(quint64 generation, const QString& path, const ListQuery& query);
     void runStatistics(quint64 generation, const QString& path, const ListQuery& query);
+    void closeStore() { m_store.reset(); }
 
 private:
     enum class Plan { Sorted, Ordered, FirstAlongOrder };
@@ -362,6 +363,15 @@ void FileListLoader::cancel()
     ++*m_generation;
     m_loading = false;
     m_statsPending = false;
+}
+
+void FileListLoader::closeConnections()
+{
+    cancel();
+    // Each worker closes its own connection on its own thread, after the
+    // step it may be in the middle of (a cancelled load ends at its next chunk).
+    for (ListWorker* worker : {m_worker, m_statsWorker})
+        QMetaObject::invokeMethod(worker, [worker] { worker->closeStore(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FileListLoader::waitUntilLoaded(int timeoutMs)

@@ -38,6 +38,9 @@ public:
     // from the database file at databasePath.
     void start(const QString& databasePath, const ListQuery& query);
     void cancel();
+    // Cancels the current load and closes the workers' connections; the next
+    // start opens them again (on whatever file then lies at the path).
+    void closeConnections();
     // True while the rows or the statistics of the current load are pending.
     bool isLoading() const { return m_loading || m_statsPending; }
     // True when the current load reads its rows along the order's index.

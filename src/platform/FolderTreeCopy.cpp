@@ -1,6 +1,7 @@
 #include "platform/FolderTreeCopy.h"
 
 #include "platform/Progress.h"
+#include "platform/Sha256.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -48,7 +50,36 @@ private:
 // files back together instead of one after the other.
 }  // namespace
 
-FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy::Replace replace, Progress* progress)
+namespace {
+
+QString errnoText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+
+// Writes all n bytes, going on after a short write; the cause of a failure
+// is the errno of the write that failed (a short write sets none).
+bool writeAll(int fd, const char* data, qint64 n, int* why)
+{
+    while (n > 0) {
+        const ssize_t w = ::write(fd, data, size_t(n));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            *why = errno;
+            return false;
+        }
+        if (w == 0) {
+            *why = ENOSPC;
+            return false;
+        }
+        data += w;
+        n -= w;
+    }
+    return true;
+}
+
+}  // namespace
+
+FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy::Replace replace, Progress* progress,
+                          Sha256* digest)
 {
     FileCopy::Result r;
     const QFileInfo targetInfo(target);
@@ -56,16 +87,27 @@ FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy
         r.error = QStringLiteral("%1 exists").arg(target);
         return r;
     }
-    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    // No link is followed and nothing but a regular file is read: a pipe
+    // put in the way would otherwise hold the copy for ever.
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0) {
-        r.error = QStringLiteral("cannot open %1: %2").arg(source, QString::fromLocal8Bit(std::strerror(errno)));
+        r.error = QStringLiteral("cannot open %1: %2").arg(source, errnoText(errno));
         return r;
     }
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        r.error = QStringLiteral("%1 is not a regular file").arg(source);
+        ::close(in);
+        return r;
+    }
+    const int flags = ::fcntl(in, F_GETFL);
+    if (flags >= 0)
+        (void)!::fcntl(in, F_SETFL, flags & ~O_NONBLOCK);
     const QString temp = FileCopy::temporaryNameFor(target);
     const QByteArray tempName = QFile::encodeName(temp);
     const int out = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
-        r.error = QStringLiteral("cannot create %1: %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno)));
+        r.error = QStringLiteral("cannot create %1: %2").arg(temp, errnoText(errno));
         ::close(in);
         return r;
     }
@@ -78,24 +120,40 @@ FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy
         r.error = why;
         return r;
     };
-    const qint64 size = QFileInfo(source).size();
+    const qint64 size = st.st_size;
     if (progress) {
         progress->setRange(0, size);
         progress->setValue(0);
     }
+    // The kernel copies unless the bytes must pass by for the digest, or
+    // it cannot copy between the two.
+    bool kernelCopy = digest == nullptr;
+    static thread_local QByteArray buffer(int(FileCopy::ChunkSize), Qt::Uninitialized);
     for (;;) {
         if (progress && progress->cancelled())
             return abandon(QStringLiteral("cancelled"), true);
-        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(4 * FileCopy::ChunkSize), 0);
-        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-            // Plain read and write where the kernel cannot copy between the two.
-            static thread_local QByteArray buffer(int(FileCopy::ChunkSize), Qt::Uninitialized);
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, size_t(4 * FileCopy::ChunkSize), 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                kernelCopy = false;
+                continue;
+            }
+            if (n < 0)
+                return abandon(errnoText(errno), false);
+        } else {
             n = ::read(in, buffer.data(), size_t(buffer.size()));
-            if (n > 0 && ::write(out, buffer.constData(), size_t(n)) != n)
-                n = -1;
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return abandon(errnoText(errno), false);
+            }
+            int why = 0;
+            if (n > 0 && !writeAll(out, buffer.constData(), n, &why))
+                return abandon(errnoText(why), false);
+            if (n > 0 && digest)
+                digest->add(buffer.constData(), n);
         }
-        if (n < 0)
-            return abandon(QString::fromLocal8Bit(std::strerror(errno)), false);
         if (n == 0)
             break;
         r.bytes += n;
@@ -104,12 +162,13 @@ FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy
     }
     ::close(in);
     if (::close(out) != 0) {
+        const int why = errno;
         ::unlink(tempName.constData());
-        r.error = QString::fromLocal8Bit(std::strerror(errno));
+        r.error = errnoText(why);
         return r;
     }
     if (::rename(tempName.constData(), QFile::encodeName(target).constData()) != 0) {
-        r.error = QString::fromLocal8Bit(std::strerror(errno));
+        r.error = errnoText(errno);
         ::unlink(tempName.constData());
         return r;
     }
@@ -157,7 +216,8 @@ Result<Plan> plan(const QString& source, TreeCopyProgress* progress)
 }
 
 Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* progress, FileCopy::Replace replace,
-                    qint64 totalBefore, qint64 totalBytes, const std::function<void(const QString&)>& fileCopied)
+                    qint64 totalBefore, qint64 totalBytes, const std::function<void(const QString&)>& fileCopied,
+                    const ContentCheck& check)
 {
     const qint64 total = totalBytes < 0 ? totalBefore + plan.bytes : totalBytes;
     if (progress)
@@ -179,10 +239,17 @@ Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* p
         if (progress && progress->cancelled())
             return Result<Outcome>::cancel();
         FileBars bars(progress, done, total);
-        const FileCopy::Result r = copyFile(QDir(plan.source).filePath(f.relative), to.filePath(f.relative),
-                                            replace, &bars);
+        Sha256 digest;
+        FileCopy::Result r = copyFile(QDir(plan.source).filePath(f.relative), to.filePath(f.relative), replace,
+                                      &bars, check ? &digest : nullptr);
         if (r.cancelled)
             return Result<Outcome>::cancel();
+        if (r.ok && check) {
+            if (const QString why = check(f.relative, r.bytes, digest.hex()); !why.isEmpty()) {
+                r.ok = false;
+                r.error = why;
+            }
+        }
         if (r.ok) {
             ++out.copied;
             out.bytes += r.bytes;

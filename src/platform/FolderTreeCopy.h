@@ -10,6 +10,7 @@
 #include <functional>
 
 class Progress;
+class Sha256;
 
 // What a folder-tree copy reports to: a status text, the current file's
 // bytes (first bar) and the whole run's bytes (second bar), and whether the
@@ -61,12 +62,17 @@ Result<Plan> plan(const QString& source, TreeCopyProgress* progress = nullptr);
 // inside a longer run on the second bar (totalBytes < 0: the plan's bytes).
 // A file that cannot be copied is counted in failed and the copy goes on;
 // a cancel stops it between chunks (the files copied so far stay).
+// With a content check, every file is hashed as it is copied and the check
+// hears of its relative path, size and SHA-256: a text it returns makes the
+// file count as failed with that text as its cause.
 // Each file goes to a temporary name and is renamed when complete; the
 // target's file system is synced once at the end, before success is
 // reported. fileCopied (optional) hears of each file copied, in turn.
+using ContentCheck = std::function<QString(const QString& relative, qint64 bytes, const QString& sha256)>;
 Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* progress = nullptr,
                     FileCopy::Replace replace = FileCopy::Replace::Allowed, qint64 totalBefore = 0,
-                    qint64 totalBytes = -1, const std::function<void(const QString&)>& fileCopied = {});
+                    qint64 totalBytes = -1, const std::function<void(const QString&)>& fileCopied = {},
+                    const ContentCheck& check = {});
 
 // plan() then run(); shows doneText at the end.
 Result<Outcome> copy(const QString& source, const QString& target, TreeCopyProgress* progress = nullptr,
@@ -74,8 +80,11 @@ Result<Outcome> copy(const QString& source, const QString& target, TreeCopyProgr
 
 // Copies one file the way run() does: to a temporary name beside target,
 // renamed when complete, without a sync of its own (the caller syncs).
+// The source is never reached through a link and must be a regular file (a
+// pipe or a device is refused, never waited on). digest (optional) is fed
+// every byte as it passes.
 FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy::Replace replace,
-                          Progress* progress = nullptr);
+                          Progress* progress = nullptr, Sha256* digest = nullptr);
 
 // Exchanges two folders of one file system in one step, so that a crash
 // leaves each name holding one whole folder. Where the file system cannot

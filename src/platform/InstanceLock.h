@@ -12,6 +12,9 @@
 // carries no lock with it).
 class InstanceLock {
 public:
+    // The lock file's name inside the folder it guards.
+    static inline const QString FileName = QStringLiteral(".korvane.lock");
+
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;

@@ -3,13 +3,20 @@
 #include "platform/Clock.h"
 #include "platform/FileCopy.h"
 #include "platform/FolderTreeCopy.h"
+#include "platform/InstanceLock.h"
+#include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
+#include "platform/RealPath.h"
+#include "platform/Sha256.h"
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/Schema.h"
 #include "store/SizeText.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QHash>
+#include <QSet>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -17,7 +24,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <memory>
 #include <unistd.h>
 
@@ -42,12 +52,9 @@ using Sqlite = std::unique_ptr<sqlite3, SqliteCloser>;
 
 QString clean(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
-bool inside(const QString& path, const QString& folder)
-{
-    const QString p = clean(path);
-    const QString f = clean(folder);
-    return p == f || p.startsWith(f + QLatin1Char('/'));
-}
+// Whether two places overlap as they really are (links and bind mounts
+// resolved), not as their text reads.
+bool overlaps(const QString& a, const QString& b) { return RealPath::overlap(a, b); }
 
 Result<Sqlite> openSqlite(const QString& path, int flags)
 {
@@ -214,13 +221,22 @@ void syncFolder(const QString& folder)
     }
 }
 
-// The archive's copies are the user's alone, as the Data folder is.
+// The archive's copies are the user's alone, as the Data folder is: every
+// folder 0700, every file 0600.
 void makePrivate(const QString& folder)
 {
     const auto folderMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    const auto fileMode = QFile::ReadOwner | QFile::WriteOwner;
     QFile::setPermissions(folder, folderMode);
-    QFile::setPermissions(QDir(folder).filePath(StoreName), folderMode);
-    QFile::setPermissions(QDir(folder).filePath(DatabaseName), QFile::ReadOwner | QFile::WriteOwner);
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo fi = it.fileInfo();
+        if (fi.isSymLink())
+            continue;
+        QFile::setPermissions(fi.absoluteFilePath(), fi.isDir() ? folderMode : fileMode);
+    }
 }
 
 bool syncFileSystem(const QString& folder)
@@ -324,13 +340,100 @@ Status checkKeptFiles(const QString& folder, TreeCopyProgress* progress)
     return {};
 }
 
+// What the database of a copy says one record's content must be.
+struct Expected {
+    qint64 id = 0;
+    QString number;
+    qint64 size = 0;
+    QString sha256;
+    QString describe() const { return QStringLiteral("编号 %1 (id %2)").arg(number).arg(id); }
+};
+
+// The kept files the database of folder names, by their path inside
+// folder's Lf, with what each must be.
+Result<QHash<QString, Expected>> expectedKeptFiles(const QString& folder)
+{
+    using Out = Result<QHash<QString, Expected>>;
+    Result<Sqlite> opened = openSqlite(QDir(folder).filePath(DatabaseName), SQLITE_OPEN_READONLY);
+    if (!opened)
+        return opened.failure();
+    sqlite3* h = opened->get();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, "select id, bh, lj, dxsz, sha256 from wj where lj <> ''", -1, &st, nullptr) != SQLITE_OK)
+        return Out::fail(QString(), errorOf(h));
+    const QDir lf(QDir(folder).filePath(StoreName));
+    QHash<QString, Expected> out;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        Expected e;
+        e.id = sqlite3_column_int64(st, 0);
+        e.number = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        const QString lj = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 2)));
+        e.size = sqlite3_column_int64(st, 3);
+        e.sha256 = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 4)));
+        const QString path = keptFileIn(folder, lj);
+        if (!path.isEmpty())
+            out.insert(QDir::cleanPath(lf.relativeFilePath(path)), e);
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE)
+        return Out::fail(QString(), errorOf(h));
+    return out;
+}
+
+// The records of the database at dbPath whose content it holds itself and
+// whose size or SHA-256 differs from what was recorded when it came in.
+Result<QStringList> damagedHeldContent(const QString& dbPath)
+{
+    Result<Sqlite> opened = openSqlite(dbPath, SQLITE_OPEN_READONLY);
+    if (!opened)
+        return opened.failure();
+    sqlite3* h = opened->get();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h,
+                           "select w.id, w.bh, w.dxsz, w.sha256, n.nr from wj w join wjnr n on n.id = w.id"
+                           " where w.lj = '' or w.lj is null",
+                           -1, &st, nullptr)
+        != SQLITE_OK)
+        return Result<QStringList>::fail(QString(), errorOf(h));
+    QStringList damaged;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        Expected e;
+        e.id = sqlite3_column_int64(st, 0);
+        e.number = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        e.size = sqlite3_column_int64(st, 2);
+        e.sha256 = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+        const char* bytes = static_cast<const char*>(sqlite3_column_blob(st, 4));
+        const qint64 size = sqlite3_column_bytes(st, 4);
+        if (size != e.size)
+            damaged << e.describe() + QStringLiteral(": 记录 %1 字节, 实有 %2 字节").arg(e.size).arg(size);
+        else if (!e.sha256.isEmpty() && e.sha256.compare(Sha256::of(bytes, size), Qt::CaseInsensitive) != 0)
+            damaged << e.describe() + QStringLiteral(": 内容摘要不符");
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE)
+        return Result<QStringList>::fail(QString(), errorOf(h));
+    return damaged;
+}
+
 // Runs the database check on a thread of its own while the caller goes on
-// copying the store folder.
+// copying the store folder; with held content checked, the content the
+// database holds is hashed there too.
 class DatabaseCheck {
 public:
-    void start(const QString& dbPath)
+    void start(const QString& dbPath, bool heldContent = false)
     {
-        m_thread.reset(QThread::create([this, dbPath] { m_status = checkDatabase(dbPath); }));
+        m_thread.reset(QThread::create([this, dbPath, heldContent] {
+            m_status = checkDatabase(dbPath);
+            if (m_status && heldContent) {
+                Result<QStringList> damaged = damagedHeldContent(dbPath);
+                if (!damaged)
+                    m_status = Status(damaged.failure());
+                else
+                    m_damaged = *damaged;
+            }
+        }));
         m_thread->start();
     }
     // The outcome; waits for the check when it was started.
@@ -341,6 +444,8 @@ public:
         m_thread->wait();
         return m_status;
     }
+    // Records of held content found damaged (after finish()).
+    const QStringList& damaged() const { return m_damaged; }
     ~DatabaseCheck()
     {
         if (m_thread)
@@ -350,6 +455,7 @@ public:
 private:
     std::unique_ptr<QThread> m_thread;
     Status m_status;
+    QStringList m_damaged;
 };
 
 // A staged copy checked: its database (whose check began while the store
@@ -362,6 +468,139 @@ Status verifyStaged(const QString& staging, DatabaseCheck& dbCheck, TreeCopyProg
     if (!db)
         return db;
     return checkKeptFiles(staging, progress);
+}
+
+// Marks a backup folder whose copy is under way: it is a part copy of the
+// archive, never a backup, until the mark goes just before it takes its name.
+const QString IncompleteMark = QStringLiteral(".korvane-incomplete");
+const QString BackupStagingTag = QStringLiteral(".korvane-backup-");
+
+bool lexists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isEmptyFolder(const QString& path)
+{
+    return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+}
+
+// A free name "<base>-yyyyMMdd-hhmmss[-n]".
+QString datedName(const QString& base)
+{
+    const QString stem = base + QLatin1Char('-') + appClock().now().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString name = stem;
+    for (int n = 1; lexists(name); ++n)
+        name = stem + QLatin1Char('-') + QString::number(n);
+    return name;
+}
+
+// Whether a leftover of a killed backup is only a part copy of the archive
+// in use: it carries the incomplete mark, and every file of its store folder
+// is there in the archive's, with the same size. Anything else in it (or a
+// file the archive no longer has) makes it something to keep.
+bool isPartCopyOf(const QString& leftover, const ArchivePlace& place)
+{
+    if (!QFileInfo(QDir(leftover).filePath(IncompleteMark)).isFile() || !QFileInfo(place.databasePath).isFile())
+        return false;
+    const QDir top(leftover);
+    for (const QString& name : top.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (name != IncompleteMark && name != DatabaseName && name != StoreName && !FileCopy::isTemporaryName(name))
+            return false;
+    }
+    const QString lf = top.filePath(StoreName);
+    QDirIterator it(lf, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo fi = it.fileInfo();
+        if (fi.isSymLink())
+            return false;
+        if (fi.isDir() || FileCopy::isTemporaryName(fi.fileName()))
+            continue;
+        const QFileInfo live(QDir(place.storeFolder).filePath(QDir(lf).relativeFilePath(fi.absoluteFilePath())));
+        if (!fi.isFile() || !live.isFile() || live.isSymLink() || live.size() != fi.size())
+            return false;
+    }
+    return true;
+}
+
+// Settles what killed backups left in folder (names beginning with prefix):
+// an empty one or a part copy of the archive in use goes; anything else is
+// kept under a dated name beside, which is said (the list returned).
+QStringList settleBackupLeftovers(const QString& folder, const QString& prefix, const QString& keptBase,
+                                  const ArchivePlace& place)
+{
+    QStringList kept;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks)) {
+        const QString left = dir.filePath(name);
+        if (isEmptyFolder(left) || isPartCopyOf(left, place)) {
+            removeTree(left);
+            continue;
+        }
+        const QString dated = datedName(keptBase);
+        if (QFile::rename(left, dated))
+            kept << dated;
+        else
+            kept << left;
+    }
+    return kept;
+}
+
+// Exchanges two names of one file system in one step; false (errno set)
+// where the file system cannot.
+bool exchangeNames(const QString& a, const QString& b)
+{
+#ifdef SYS_renameat2
+    constexpr unsigned exchangeFlag = 2;  // RENAME_EXCHANGE
+    return ::syscall(SYS_renameat2, AT_FDCWD, QFile::encodeName(a).constData(), AT_FDCWD,
+                     QFile::encodeName(b).constData(), exchangeFlag)
+        == 0;
+#else
+    errno = EINVAL;
+    return false;
+#endif
+}
+
+// Where a backup into the chosen folder goes. When the folder is free (not
+// there, empty, or holding nothing but a backup) and not a mount point of
+// its own, the new backup is made beside it and takes its place in one
+// exchange of names, so the folder then holds files.dat and Lf directly.
+// Otherwise (other files there, the root of a stick) it goes into a dated
+// folder of its own inside, made under a hidden name and renamed once.
+struct BackupWay {
+    bool wholeFolder = false;
+    QString target;    // the folder chosen, links resolved
+    QString staging;   // where the copy is made
+    QString final;     // the name the copy takes
+};
+
+BackupWay wayFor(const QString& chosen)
+{
+    BackupWay way;
+    way.target = RealPath::resolve(chosen);
+    const QFileInfo t(way.target);
+    const QString parent = t.absolutePath();
+    bool free = !lexists(way.target);
+    if (!free && t.isDir() && !t.isSymLink()) {
+        free = true;
+        for (const QString& name : QDir(way.target).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            if (name != DatabaseName && name != StoreName)
+                free = false;
+    }
+    struct stat self, up;
+    const bool ownMount = ::stat(QFile::encodeName(way.target).constData(), &self) == 0
+        && ::stat(QFile::encodeName(parent).constData(), &up) == 0 && self.st_dev != up.st_dev;
+    if (free && !ownMount && QFileInfo(parent).isWritable() && parent != way.target) {
+        way.wholeFolder = true;
+        way.staging = QDir(parent).filePath(QLatin1Char('.') + t.fileName() + BackupStagingTag + QString::number(::getpid()));
+        way.final = way.target;
+    } else {
+        way.staging = QDir(way.target).filePath(BackupStagingTag + QString::number(::getpid()));
+        way.final = datedName(QDir(way.target).filePath(QStringLiteral("备份")));
+    }
+    return way;
 }
 
 }  // namespace
@@ -383,11 +622,29 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
 {
     if (target.trimmed().isEmpty())
         return Result<qint64>::fail(BackupFailed, QStringLiteral("no target folder"));
-    if (inside(target, place.dataFolder) || inside(place.dataFolder, target))
+    const QStringList archive{place.dataFolder, place.storeFolder, QFileInfo(place.databasePath).absolutePath()};
+    if (const QString hit = RealPath::firstOverlap(target, archive); !hit.isEmpty())
         return Result<qint64>::fail(QStringLiteral("备份目录不能是数据目录或其上下级目录!"),
-                                    QStringLiteral("%1 and %2 overlap").arg(target, place.dataFolder));
-    if (!QDir().mkpath(target))
+                                    QStringLiteral("%1 and %2 overlap").arg(target, hit));
+    if (!QDir().mkpath(QFileInfo(RealPath::resolve(target)).absolutePath()))
         return Result<qint64>::fail(BackupFailed, QStringLiteral("cannot create %1").arg(target));
+
+    const BackupWay way = wayFor(target);
+    if (!way.wholeFolder && !QDir().mkpath(way.target))
+        return Result<qint64>::fail(BackupFailed, QStringLiteral("cannot create %1").arg(way.target));
+    if (!way.wholeFolder && !QFileInfo(way.target).isDir())
+        return Result<qint64>::fail(BackupFailed, QStringLiteral("%1 is not a folder").arg(way.target));
+
+    // What killed backups left: a part copy goes, anything else is kept.
+    QStringList keptLeftovers;
+    if (way.wholeFolder) {
+        const QFileInfo t(way.target);
+        keptLeftovers = settleBackupLeftovers(t.absolutePath(), QLatin1Char('.') + t.fileName() + BackupStagingTag,
+                                              way.target + QStringLiteral("-未完成的备份"), place);
+    }
+    if (QFileInfo(way.target).isDir())
+        keptLeftovers += settleBackupLeftovers(way.target, BackupStagingTag,
+                                               QDir(way.target).filePath(QStringLiteral("未完成的备份")), place);
 
     FolderTreeCopy::Plan plan;
     if (QFileInfo(place.storeFolder).isDir()) {
@@ -401,19 +658,22 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
     const qint64 dbBytes = QFileInfo(place.databasePath).size();
     const qint64 total = dbBytes + plan.bytes;
 
-    // Everything is written under a hidden folder of target first and takes
-    // its names only once verified.
-    // A backup killed part way left its hidden folder behind: it goes now.
-    const QString stagingPrefix = QStringLiteral(".korvane-backup-");
-    for (const QString& left : QDir(target).entryList({stagingPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
-        removeTree(QDir(target).filePath(left));
-    const QString staging = QDir(target).filePath(stagingPrefix + QString::number(::getpid()));
+    // Everything is written into a folder of its own, marked incomplete
+    // until verified; only then does it take its name.
+    const QString staging = way.staging;
     auto failWith = [&](const Failure& f, const QString& message) {
         removeTree(staging);
-        return Result<qint64>(Failure{f.cancelled ? BackupCancelled : message, f.detail, f.cancelled});
+        return Result<qint64>(
+            Failure{f.cancelled ? BackupCancelled : PrivateFolder::withCause(message, f.detail), f.detail, f.cancelled});
     };
-    if (!QDir().mkpath(staging))
-        return failWith(Failure{{}, QStringLiteral("cannot create %1").arg(staging)}, BackupFailed);
+    if (lexists(staging) || !QDir().mkdir(staging))
+        return Result<qint64>::fail(BackupFailed, QStringLiteral("cannot create %1").arg(staging));
+    QFile::setPermissions(staging, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    {
+        QFile mark(QDir(staging).filePath(IncompleteMark));
+        if (!mark.open(QIODevice::WriteOnly))
+            return failWith(Failure{{}, mark.errorString()}, BackupFailed);
+    }
 
     if (progress)
         progress->setStatus(FolderTreeCopy::CopyingText);
@@ -422,51 +682,138 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
         return failWith(db.failure(), BackupFailed);
     qint64 bytes = QFileInfo(QDir(staging).filePath(DatabaseName)).size();
     DatabaseCheck dbCheck;
-    dbCheck.start(QDir(staging).filePath(DatabaseName));
+    dbCheck.start(QDir(staging).filePath(DatabaseName), true);
 
+    // Every kept file is hashed as it is copied and compared with what its
+    // record says: a damaged file is never taken for a good backup.
+    Result<QHash<QString, Expected>> expected = expectedKeptFiles(staging);
+    if (!expected)
+        return failWith(expected.failure(), BackupFailed);
+    QStringList damaged;
+    QSet<QString> copiedKept;
+    const FolderTreeCopy::ContentCheck check = [&](const QString& relative, qint64 size, const QString& sha) {
+        const auto e = expected->constFind(QDir::cleanPath(relative));
+        if (e == expected->constEnd())
+            return QString();
+        copiedKept.insert(e.key());
+        QString why;
+        if (size != e->size)
+            why = e->describe() + QStringLiteral(": 记录 %1 字节, 实有 %2 字节").arg(e->size).arg(size);
+        else if (!e->sha256.isEmpty() && e->sha256.compare(sha, Qt::CaseInsensitive) != 0)
+            why = e->describe() + QStringLiteral(": 内容摘要不符");
+        if (!why.isEmpty())
+            damaged << why;
+        return why;
+    };
     if (!plan.source.isEmpty() && QFileInfo(plan.source).isDir()) {
         Result<FolderTreeCopy::Outcome> lf = FolderTreeCopy::run(plan, QDir(staging).filePath(StoreName), progress,
-                                                                 FileCopy::Replace::Never, dbBytes, total);
+                                                                 FileCopy::Replace::Never, dbBytes, total, {}, check);
         if (!lf)
             return failWith(lf.failure(), BackupFailed);
-        if (lf->failed > 0)
+        if (lf->failed > int(damaged.size()))
             return failWith(Failure{{}, lf->failures.join(QLatin1Char('\n'))}, BackupFailed);
         bytes += lf->bytes;
     } else {
         QDir().mkpath(QDir(staging).filePath(StoreName));
     }
-
+    // A kept file that is gone, a link or not a file at all was never copied.
+    for (auto e = expected->constBegin(); e != expected->constEnd(); ++e)
+        if (!copiedKept.contains(e.key()))
+            damaged << e->describe() + QStringLiteral(": 存放文件缺失或不是普通文件");
+    const Status dbChecked = dbCheck.finish();
+    damaged += dbCheck.damaged();
+    if (!damaged.isEmpty()) {
+        damaged.sort();
+        return failWith(Failure{{}, damaged.join(QLatin1Char('\n'))},
+                        BackupFailed + QStringLiteral(" 以下文件内容已损坏, 原有的备份未改动:\n")
+                            + damaged.join(QLatin1Char('\n')));
+    }
+    if (!dbChecked)
+        return failWith(dbChecked.failure(), BackupFailed);
     const Status verified = verifyStaged(staging, dbCheck, progress);
     if (!verified)
         return failWith(verified.failure(), BackupFailed);
     makePrivate(staging);
+    if (!QFile::remove(QDir(staging).filePath(IncompleteMark)))
+        return failWith(Failure{{}, QStringLiteral("cannot unmark %1").arg(staging)}, BackupFailed);
     if (!syncFileSystem(staging))
         return failWith(Failure{{}, QStringLiteral("cannot sync %1").arg(staging)}, BackupFailed);
+    syncFolder(staging);
 
-    // The new backup takes the names; one that was there goes only now.
-    for (const QString& name : {DatabaseName, StoreName}) {
-        const QString there = QDir(target).filePath(name);
-        if (QFileInfo::exists(there) || QFileInfo(there).isSymLink()) {
-            const QString old = QDir(staging).filePath(QStringLiteral("old-") + name);
-            if (!QFile::rename(there, old))
-                return failWith(Failure{{}, QStringLiteral("cannot move %1 aside").arg(there)}, BackupFailed);
+    // One rename puts the new backup in place; the one it replaces stays
+    // whole until then and goes only after.
+    const QString parent = QFileInfo(way.final).absolutePath();
+    QString place_ = way.final;
+    bool exchanged = false;
+    if (way.wholeFolder && lexists(way.final) && !isEmptyFolder(way.final)) {
+        if (exchangeNames(staging, way.final)) {
+            exchanged = true;
+        } else {
+            // No exchange on this file system: a dated folder of its own inside.
+            place_ = datedName(QDir(way.final).filePath(QStringLiteral("备份")));
         }
-        if (!QFile::rename(QDir(staging).filePath(name), there))
-            return failWith(Failure{{}, QStringLiteral("cannot rename into %1").arg(there)}, BackupFailed);
     }
-    removeTree(staging);
-    syncFolder(target);
+    if (!exchanged && ::rename(QFile::encodeName(staging).constData(), QFile::encodeName(place_).constData()) != 0)
+        return failWith(Failure{{}, QStringLiteral("cannot rename into %1: %2")
+                                        .arg(place_, QString::fromLocal8Bit(std::strerror(errno)))},
+                        BackupFailed);
+    syncFolder(QFileInfo(place_).absolutePath());
+    if (exchanged) {
+        // The staging name holds the backup replaced.
+        removeTree(staging);
+        syncFolder(parent);
+    }
     if (progress)
         progress->setStatus(FolderTreeCopy::doneText(int(plan.files.size()) + 1, 0));
-    return Result<qint64>(bytes, BackupDone);
+    QString message = BackupDone;
+    if (place_ != way.target)
+        message += QStringLiteral("\n备份保存在: ") + QDir::toNativeSeparators(place_);
+    if (!keptLeftovers.isEmpty())
+        message += QStringLiteral("\n上次未完成的备份已保留在: ")
+            + QDir::toNativeSeparators(keptLeftovers.join(QStringLiteral(", ")));
+    return Result<qint64>(bytes, message);
+}
+
+QString restoreLeftoverPrefix(const ArchivePlace& place)
+{
+    return QFileInfo(place.dataFolder).fileName() + QStringLiteral(".restoring-");
+}
+
+QStringList keepRestoreLeftovers(const ArchivePlace& place)
+{
+    const QFileInfo data(place.dataFolder);
+    QDir parent(data.absolutePath());
+    QStringList kept;
+    for (const QString& left : parent.entryList({restoreLeftoverPrefix(place) + QLatin1Char('*')},
+                                                QDir::Dirs | QDir::Hidden | QDir::NoSymLinks)) {
+        const QString path = parent.filePath(left);
+        if (isEmptyFolder(path)) {
+            QDir().rmdir(path);
+            continue;
+        }
+        // Never deleted: it may be the archive that was in use.
+        const QString dated = datedFolderBeside(place.dataFolder);
+        kept << (QFile::rename(path, dated) ? dated : path);
+    }
+    if (!kept.isEmpty())
+        syncFolder(parent.absolutePath());
+    return kept;
+}
+
+QString leftoversKeptText(const QStringList& kept)
+{
+    QStringList shown;
+    for (const QString& k : kept)
+        shown << QDir::toNativeSeparators(k);
+    return QStringLiteral("上次恢复数据库未完成, 当时的数据已保留在: ") + shown.join(QStringLiteral(", "));
 }
 
 Result<QString> prepareRestore(const ArchivePlace& place, const QString& source, TreeCopyProgress* progress)
 {
-    const QString src = clean(source);
+    const QString src = RealPath::resolve(source);
     if (source.trimmed().isEmpty() || !QFileInfo(QDir(src).filePath(DatabaseName)).isFile())
         return Result<QString>::fail(NotABackup, QStringLiteral("no %1 in %2").arg(DatabaseName, source));
-    if (inside(src, place.dataFolder) || inside(place.dataFolder, src))
+    if (overlaps(src, place.dataFolder) || overlaps(src, place.storeFolder))
         return Result<QString>::fail(NotABackup, QStringLiteral("%1 and %2 overlap").arg(src, place.dataFolder));
     if (clean(place.databasePath) != clean(QDir(place.dataFolder).filePath(DatabaseName)))
         return Result<QString>::fail(RestoreFailed, QStringLiteral("the database %1 lies outside the Data folder %2")
@@ -477,14 +824,12 @@ Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
             return Result<QString>::fail(NotABackup, QStringLiteral("%1 is not an SQLite database").arg(f.fileName()));
     }
 
-    // Leftovers of a restore that stopped part way go first.
-    const QFileInfo data(place.dataFolder);
-    const QString prefix = data.fileName() + QStringLiteral(".restoring-");
-    QDir parent(data.absolutePath());
-    for (const QString& left : parent.entryList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
-        removeTree(parent.filePath(left));
+    // Leftovers of a restore that stopped part way are never deleted: one
+    // may hold the archive that was in use. They are kept under dated names.
+    const QStringList kept = keepRestoreLeftovers(place);
 
-    const QString staging = parent.filePath(prefix + QString::number(::getpid()));
+    QDir parent(QFileInfo(place.dataFolder).absolutePath());
+    const QString staging = parent.filePath(restoreLeftoverPrefix(place) + QString::number(::getpid()));
     auto failWith = [&](const Failure& f, const QString& message) {
         removeTree(staging);
         return Result<QString>(Failure{f.cancelled ? RestoreCancelled : message, f.detail, f.cancelled});
@@ -495,6 +840,8 @@ Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
     // The database first: its check runs while the store folder is copied.
     std::stable_partition(plan->files.begin(), plan->files.end(),
                           [](const FolderTreeCopy::Plan::File& f) { return f.relative == DatabaseName; });
+    // A lock file that came with the backup is not part of the archive.
+    plan->files.removeIf([](const FolderTreeCopy::Plan::File& f) { return f.relative == InstanceLock::FileName; });
     DatabaseCheck dbCheck;
     Result<FolderTreeCopy::Outcome> copied =
         FolderTreeCopy::run(*plan, staging, progress, FileCopy::Replace::Never, 0, -1, [&](const QString& relative) {
@@ -506,7 +853,8 @@ Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
     if (!copied)
         return failWith(copied.failure(), RestoreFailed);
     if (copied->failed > 0)
-        return failWith(Failure{{}, copied->failures.join(QLatin1Char('\n'))}, RestoreFailed);
+        return failWith(Failure{{}, copied->failures.join(QLatin1Char('\n'))},
+                        PrivateFolder::withCause(RestoreFailed, copied->failures.join(QLatin1Char('\n'))));
     if (!QFileInfo(QDir(staging).filePath(StoreName)).isDir())
         QDir().mkpath(QDir(staging).filePath(StoreName));
     const Status verified = verifyStaged(staging, dbCheck, progress);
@@ -514,28 +862,34 @@ Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
         return failWith(verified.failure(), verified.message().isEmpty() ? RestoreFailed : verified.message());
     makePrivate(staging);
     syncFolder(staging);
-    return Result<QString>(staging);
+    return Result<QString>(staging, kept.isEmpty() ? QString() : leftoversKeptText(kept));
 }
 
-Result<QString> swapIn(const ArchivePlace& place, const QString& prepared)
+Result<Swapped> swapIn(const ArchivePlace& place, const QString& prepared)
 {
-    const QString kept = datedFolderBeside(place.dataFolder);
+    // The prepared folder's lock is taken before it becomes the Data folder
+    // and held from then on, so no other run finds the archive unlocked at
+    // any moment of the swap; the caller's locks on the old Data go after.
+    Swapped out;
+    InstanceLock::Attempt lock = InstanceLock::acquire(QDir(prepared).filePath(InstanceLock::FileName));
+    if (!lock.lock)
+        return Result<Swapped>::fail(RestoreFailed, lock.detail);
+    out.lock = lock.lock;
     if (!QFileInfo(place.dataFolder).exists()) {
         if (!QFile::rename(prepared, place.dataFolder))
-            return Result<QString>::fail(RestoreFailed, QStringLiteral("cannot rename %1").arg(prepared));
+            return Result<Swapped>::fail(RestoreFailed, QStringLiteral("cannot rename %1").arg(prepared));
         syncFolder(QFileInfo(place.dataFolder).absolutePath());
-        return Result<QString>(QString(), RestoreDone);
+        return Result<Swapped>(out, RestoreDone);
     }
     const Status exchanged = FolderTreeCopy::exchange(prepared, place.dataFolder);
     if (!exchanged)
-        return Result<QString>::fail(RestoreFailed, exchanged.detail());
+        return Result<Swapped>::fail(RestoreFailed, exchanged.detail());
     // The prepared name now holds the archive that was in use.
-    if (!QFile::rename(prepared, kept)) {
-        syncFolder(QFileInfo(place.dataFolder).absolutePath());
-        return Result<QString>(prepared, RestoreDone + QStringLiteral("\n恢复前的数据保存在: ") + QDir::toNativeSeparators(prepared));
-    }
     syncFolder(QFileInfo(place.dataFolder).absolutePath());
-    return Result<QString>(kept, RestoreDone + QStringLiteral("\n恢复前的数据保存在: ") + QDir::toNativeSeparators(kept));
+    const QString kept = datedFolderBeside(place.dataFolder);
+    out.kept = QFile::rename(prepared, kept) ? kept : prepared;
+    syncFolder(QFileInfo(place.dataFolder).absolutePath());
+    return Result<Swapped>(out, RestoreDone + QStringLiteral("\n恢复前的数据保存在: ") + QDir::toNativeSeparators(out.kept));
 }
 
 Result<QString> rebuild(const ArchivePlace& place, DataStore& store, TreeCopyProgress* progress)

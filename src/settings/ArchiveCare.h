@@ -3,8 +3,12 @@
 #include "platform/Result.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 class DataStore;
+class InstanceLock;
 class ProgramHome;
 class TreeCopyProgress;
 
@@ -41,12 +45,18 @@ inline const QString DatabaseName = QStringLiteral("files.dat");
 inline const QString StoreName = QStringLiteral("Lf");
 
 // Copies the archive into target, so that target then holds files.dat and
-// Lf directly. The database is copied through SQLite's online backup from a
-// connection of its own (a consistent snapshot while other connections stay
-// open and may write), then the store folder file by file. The copy is
-// verified (checkFolder) before it takes the names files.dat and Lf in
-// target; a failure or cancel removes everything it wrote and leaves a
-// backup that was already there untouched. The value is the bytes copied.
+// Lf directly. The database is copied as a consistent snapshot while other
+// connections stay open and may write, then the store folder file by file,
+// every kept file and every content the database holds checked against its
+// recorded size and SHA-256 as it is copied (a damaged one fails the backup
+// and is named). The copy is made in a folder of its own beside target and
+// verified (checkFolder) before it takes target's place in one exchange of
+// names; the backup it replaces stays whole until then. Where target holds
+// other files or is a mount point of its own, the backup goes into a dated
+// folder inside it instead (the message says where). A failure or cancel
+// removes everything it wrote. What killed backups left is removed only
+// when it is a mere part copy of the archive in use, otherwise kept under a
+// dated name (the message says where). The value is the bytes copied.
 Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopyProgress* progress = nullptr);
 
 // Whether folder holds an archive this program can open: files.dat is an
@@ -60,11 +70,25 @@ Status checkFolder(const QString& folder, TreeCopyProgress* progress = nullptr);
 // The value is that folder. Nothing of the archive in use changes.
 Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
                                TreeCopyProgress* progress = nullptr);
+// Leftovers of a restore that stopped part way are never deleted (one may
+// hold the archive that was in use): prepareRestore keeps them under dated
+// names beside the Data folder, and then its message says where
+// (leftoversKeptText). keepRestoreLeftovers does the same at start-up and
+// returns the places.
+QStringList keepRestoreLeftovers(const ArchivePlace& place);
+QString leftoversKeptText(const QStringList& kept);
+
+struct Swapped {
+    QString kept;                        // the Data folder that was in use, now under a dated name
+    std::shared_ptr<InstanceLock> lock;  // the lock of the Data folder now in use
+};
 // Second half, with every connection closed: the prepared folder becomes
 // the Data folder in one exchange of names, and the Data folder that was in
-// use is kept beside it under a dated name, which is the value. The
-// message is RestoreDone with that place.
-Result<QString> swapIn(const ArchivePlace& place, const QString& prepared);
+// use is kept beside it under a dated name. The lock of the new Data folder
+// is taken before the exchange and handed to the caller, who keeps its old
+// locks until this returns and then holds this one instead. The message is
+// RestoreDone with the place of the old data.
+Result<Swapped> swapIn(const ArchivePlace& place, const QString& prepared);
 
 // Backs the archive up into a dated folder beside the Data folder, then
 // empties it to its initial content (tables in one transaction, then the

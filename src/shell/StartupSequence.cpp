@@ -3,6 +3,7 @@
 #include "archive/StoreFolder.h"
 #include "platform/InstanceLock.h"
 #include "platform/PrivateFolder.h"
+#include "settings/ArchiveCare.h"
 #include "shell/AppContext.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
@@ -112,10 +113,10 @@ QString StartupSequence::sweepLogText(int removedStaging, int quarantined, const
 QStringList StartupSequence::lockPaths(const AppContext& context)
 {
     const QString databaseFolder = QFileInfo(context.databasePath).absolutePath();
-    QStringList paths{QDir(databaseFolder).filePath(QStringLiteral(".korvane.lock"))};
+    QStringList paths{QDir(databaseFolder).filePath(InstanceLock::FileName)};
     const QString dataFolder = QDir::cleanPath(QFileInfo(context.home.dataFolder()).absoluteFilePath());
     if (QDir::cleanPath(databaseFolder) != dataFolder && QFileInfo(dataFolder).isDir())
-        paths << QDir(dataFolder).filePath(QStringLiteral(".korvane.lock"));
+        paths << QDir(dataFolder).filePath(InstanceLock::FileName);
     return paths;
 }
 
@@ -188,6 +189,13 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
         result.detail = locked.detail();
         return result;
     }
+
+    // A restore killed part way may have left the archive that was in use
+    // under a hidden name: it is kept under a dated one and said.
+    if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(
+            ArchivePlace::of(m_context.home, m_context.databasePath));
+        !kept.isEmpty())
+        host.advise(ArchiveCare::leftoversKeptText(kept));
 
     const QString skin = skinPath();
     if (!skin.isEmpty())

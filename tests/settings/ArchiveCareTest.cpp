@@ -3,6 +3,7 @@
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
 #include "platform/FolderTreeCopy.h"
+#include "platform/InstanceLock.h"
 #include "settings/ArchiveCare.h"
 #include "store/DataStore.h"
 #include "store/Schema.h"
@@ -104,6 +105,9 @@ private slots:
     void backupOfAWriteAheadLogArchiveGoesThroughTheOnlineBackup();
     void backupOverAnOlderBackupReplacesIt();
     void backupIntoTheDataFolderIsRefused();
+    void damagedContentFailsTheBackupAndKeepsThePreviousOne_data();
+    void damagedContentFailsTheBackupAndKeepsThePreviousOne();
+    void swapHoldsTheLockThroughout();
     void refusedRestoreChangesNothing_data();
     void refusedRestoreChangesNothing();
     void killedRestoreLeavesTheArchiveWhole();
@@ -166,10 +170,12 @@ Result<QString> ArchiveCareTest::restore(const QString& from)
     if (!prepared)
         return prepared;
     s().close();
-    Result<QString> swapped = ArchiveCare::swapIn(place(), *prepared);
+    Result<ArchiveCare::Swapped> swapped = ArchiveCare::swapIn(place(), *prepared);
     if (!s().open(m_home->databasePath()))
         return Result<QString>::fail(QStringLiteral("reopen"));
-    return swapped;
+    if (!swapped)
+        return swapped.failure();
+    return Result<QString>(swapped->kept, swapped.message());
 }
 
 void ArchiveCareTest::backupHoldsTheArchiveAsItWas()
@@ -314,12 +320,77 @@ void ArchiveCareTest::backupOverAnOlderBackupReplacesIt()
 void ArchiveCareTest::backupIntoTheDataFolderIsRefused()
 {
     const QStringList files = QDir(dataFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString& t : {dataFolder(), QDir(dataFolder()).filePath(QStringLiteral("Lf/x")), m_home->folder()}) {
+    // A link is the place it leads to.
+    const QString link = m_out->filePath(QStringLiteral("link"));
+    QVERIFY(QFile::link(dataFolder(), link));
+    for (const QString& t : {dataFolder(), QDir(dataFolder()).filePath(QStringLiteral("Lf/x")), m_home->folder(), link,
+                             link + QStringLiteral("/Lf")}) {
         const Result<qint64> r = ArchiveCare::backup(place(), t);
-        QVERIFY(!r.ok());
+        QVERIFY2(!r.ok(), qPrintable(t));
         QVERIFY(!r.message().isEmpty());
     }
     QCOMPARE(QDir(dataFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), files);
+    QCOMPARE(ArchiveCare::prepareRestore(place(), link).message(), ArchiveCare::NotABackup);
+}
+
+void ArchiveCareTest::damagedContentFailsTheBackupAndKeepsThePreviousOne_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("kept file byte flipped") << "kept";
+    QTest::newRow("kept file a link") << "link";
+    QTest::newRow("held content byte flipped") << "held";
+}
+
+void ArchiveCareTest::damagedContentFailsTheBackupAndKeepsThePreviousOne()
+{
+    QFETCH(QString, damage);
+    addKept(QStringLiteral("k"), pattern(50000, 'k'));
+    addHeld(QStringLiteral("h"), pattern(500, 'h'));
+    QVERIFY(s().execute(QStringLiteral("update wj set sha256=? where id=1"), {QString::fromLatin1(hashOf(QDir(m_home->context().home.storeFolder()).filePath(QStringLiteral("0000000001.bin"))).toHex())}));
+    QVERIFY(s().execute(QStringLiteral("update wj set sha256=? where id=2"),
+                        {QString::fromLatin1(QCryptographicHash::hash(pattern(500, 'h'), QCryptographicHash::Sha256).toHex())}));
+    const QString target = m_out->filePath(QStringLiteral("b"));
+    QVERIFY(ArchiveCare::backup(place(), target).ok());
+    const auto previous = filesOf(target);
+
+    const QString kept = QDir(m_home->context().home.storeFolder()).filePath(QStringLiteral("0000000001.bin"));
+    QByteArray bytes = pattern(damage == QLatin1String("held") ? 500 : 50000, damage == QLatin1String("held") ? 'h' : 'k');
+    bytes[100] = char(bytes[100] ^ 1);
+    if (damage == QLatin1String("kept")) {
+        QVERIFY(!writeFile(kept, bytes).isEmpty());
+    } else if (damage == QLatin1String("link")) {
+        QVERIFY(QFile::remove(kept));
+        QVERIFY(QFile::link(QStringLiteral("/etc/passwd"), kept));
+    } else {
+        QVERIFY(s().execute(QStringLiteral("update wjnr set nr=? where id=2"), {bytes}));
+    }
+    const Result<qint64> r = ArchiveCare::backup(place(), target);
+    QVERIFY(!r.ok());
+    QVERIFY2(r.message().contains(damage == QLatin1String("held") ? QStringLiteral("0000000002") : QStringLiteral("0000000001")),
+             qPrintable(r.message()));
+    QCOMPARE(filesOf(target), previous);
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList({QStringLiteral("b")}));
+}
+
+void ArchiveCareTest::swapHoldsTheLockThroughout()
+{
+    addKept(QStringLiteral("k"), pattern(5000, 'k'));
+    const QString from = m_out->filePath(QStringLiteral("from"));
+    QVERIFY(ArchiveCare::backup(place(), from).ok());
+    const QString lockFile = QDir(dataFolder()).filePath(InstanceLock::FileName);
+    InstanceLock::Attempt held = InstanceLock::acquire(lockFile);
+    QVERIFY(held.lock);
+    const Result<QString> prepared = ArchiveCare::prepareRestore(place(), from);
+    QVERIFY(prepared.ok());
+    s().close();
+    const Result<ArchiveCare::Swapped> swapped = ArchiveCare::swapIn(place(), *prepared);
+    QVERIFY(swapped.ok());
+    // Between the swap and the caller taking the new lock, no other run gets in.
+    QVERIFY(InstanceLock::acquire(lockFile).held);
+    held.lock.reset();
+    QVERIFY(InstanceLock::acquire(lockFile).held);
+    QVERIFY(s().open(m_home->databasePath()));
 }
 
 void ArchiveCareTest::refusedRestoreChangesNothing_data()

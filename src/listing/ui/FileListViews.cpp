@@ -195,6 +195,11 @@ void FileListViews::load(const FilterClause& clause)
     }
 }
 
+void FileListViews::closeConnections()
+{
+    m_loader->closeConnections();
+}
+
 void FileListViews::reload()
 {
     load(m_filter);

@@ -57,6 +57,8 @@ public slots:
     void load(const FilterClause& clause);
     // Loads the current clause again.
     void reload();
+    // Closes the loader's connections (before the archive is swapped).
+    void closeConnections();
 
     // The list-layout commands ("选择显示", "保存列宽", "排序方式", "调整位置").
     void chooseColumns();

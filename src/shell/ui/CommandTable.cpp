@@ -1,5 +1,6 @@
 #include "shell/ui/CommandTable.h"
 
+#include "archive/ExportGuard.h"
 #include "archive/ui/BatchCommands.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
@@ -69,14 +70,28 @@ void showOnce(MainWindow& w, Make make)
     window->show();
 }
 
+// The archive's folders, which no export writes into.
+ExportGuard exportGuard(MainWindow& w)
+{
+    return ExportGuard(w.store(), StoreFolder(w.context().home));
+}
+
 void exportList(MainWindow& w)
 {
-    showOnce<ExportExcelWindow>(w, [&] { return new ExportExcelWindow(*w.list(), w.context().config, &w); });
+    showOnce<ExportExcelWindow>(w, [&] {
+        auto* window = new ExportExcelWindow(*w.list(), w.context().config, &w);
+        window->setExportGuard(exportGuard(w));
+        return window;
+    });
 }
 
 void showLog(MainWindow& w)
 {
-    showOnce<LogViewerWindow>(w, [&] { return new LogViewerWindow(w.store(), w.context().currentOperator, &w); });
+    showOnce<LogViewerWindow>(w, [&] {
+        auto* window = new LogViewerWindow(w.store(), w.context().currentOperator, &w);
+        window->setExportGuard(exportGuard(w));
+        return window;
+    });
 }
 
 // The window "全局参数": what it saves applies to the main window at once;
@@ -85,22 +100,19 @@ void globalSettings(MainWindow& w)
 {
     AppContext& c = w.context();
     GlobalSettingsWindow::ArchiveHooks hooks;
-    hooks.close = [&w, &c] {
-        w.store().close();
-        c.instanceLocks.clear();
+    // The locks stay held through a swap: the new Data folder's is taken
+    // before it takes its name, the old ones go only after.
+    hooks.close = [&w] { w.closeArchive(); };
+    hooks.reopen = [&w, &c](std::shared_ptr<InstanceLock> lock) {
+        if (lock) {
+            c.instanceLocks.clear();
+            c.instanceLocks.push_back(std::move(lock));
+        }
+        return w.reopenArchive();
     };
-    hooks.reopen = [&w, &c] {
-        // The locks go with the Data folder now in use.
-        for (const QString& path : StartupSequence::lockPaths(c))
-            if (InstanceLock::Attempt a = InstanceLock::acquire(path); a.lock)
-                c.instanceLocks.push_back(std::move(a.lock));
-        return w.store().open(c.databasePath);
-    };
-    hooks.reload = [&w] {
-        w.reloadTree();
-        w.reloadList();
-    };
+    hooks.reload = [&w] { w.showArchive(); };
     GlobalSettingsWindow s(w.store(), ArchivePlace::of(c.home, c.databasePath), hooks, &w);
+    s.setOperator(c.currentOperator);
     QObject::connect(&s, &GlobalSettingsWindow::personalSaved, &w, [&w, &c](const MainSettings& saved) {
         c.mainSettings = saved;
         w.applyMainSettings();

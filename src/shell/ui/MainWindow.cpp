@@ -393,6 +393,26 @@ QList<Workspace::Column> MainWindow::shownColumns() const
 QString MainWindow::selectedGroupPath() const { return m_tree->selectedPath(); }
 bool MainWindow::isRootSelected() const { return m_tree->isRootSelected(); }
 void MainWindow::reloadList() { m_list->reload(); }
+
+void MainWindow::closeArchive()
+{
+    m_list->closeConnections();
+    m_store.close();
+}
+
+bool MainWindow::reopenArchive()
+{
+    m_list->closeConnections();
+    return m_store.isOpen() || m_store.open(m_context.databasePath);
+}
+
+void MainWindow::showArchive()
+{
+    m_list->closeConnections();
+    m_panel->showRecord(0);
+    reloadTree();
+    reloadList();
+}
 QString MainWindow::operatorName() const { return m_context.currentOperator.userName(); }
 void MainWindow::reloadTree() { m_tree->reload(); }
 

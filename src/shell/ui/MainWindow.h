@@ -67,6 +67,14 @@ public:
     void reloadTree() override;
     void setProgress(int percent) override;
 
+    // Around a swap of the archive (restore): every connection of the window
+    // and of its workers is closed, then opened again on the archive now at
+    // the path (the workers' when they next load).
+    void closeArchive();
+    bool reopenArchive();
+    // The tree, list and edit panel read the archive again (after a rebuild).
+    void showArchive();
+
     // Runs a command through the router: rights test, then its handler.
     CommandRouter::Outcome runCommand(const QString& id);
     QString lastCommand() const { return m_lastCommand; }
