@@ -15,7 +15,7 @@ PACKAGES=(
   libsodium-dev libxlsxwriter-dev libssl-dev sqlite3 libsqlite3-dev unzip
   fonts-noto-cjk fonts-wqy-zenhei qt6-translations-l10n
   xvfb twm xfonts-base strace
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
 )
 
 missing=()

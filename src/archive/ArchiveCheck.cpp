@@ -13,16 +13,29 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <QSqlDriver>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString ArchiveCheck::Finding::line() const
 {
     return kind + QLatin1Char('\t') + where + QLatin1Char('\t') + detail;
+}
+
+int ArchiveCheck::Report::problems() const
+{
+    int n = 0;
+    for (const Finding& f : findings)
+        if (f.kind != Leftover)
+            ++n;
+    return n;
 }
 
 ArchiveCheck::ArchiveCheck(DataStore& store, StoreFolder folder, const ProtectedGroups& open)
@@ -46,25 +59,92 @@ QString textOf(sqlite3_stmt* stmt, int column)
     return t ? QString::fromUtf8(t, sqlite3_column_bytes(stmt, column)) : QString();
 }
 
-// Hashes a kept file; its size through *size. False when it cannot be read.
-bool hashFile(const QString& path, QByteArray& chunk, QString* hex, qint64* size)
+// What an entry that is not a regular file is, in the finding's words.
+QString entryKind(mode_t mode)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return false;
+    if (S_ISFIFO(mode))
+        return QStringLiteral("命名管道 (FIFO)");
+    if (S_ISLNK(mode))
+        return QStringLiteral("符号链接");
+    if (S_ISDIR(mode))
+        return QStringLiteral("目录");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("设备文件");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("套接字");
+    return QStringLiteral("未知类型");
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+enum class Read { Hashed, Missing, NotRegular, Failed };
+
+// Hashes a kept file; its size through *size. The file is looked at without
+// following a link, opened without blocking (a FIFO would wait for a writer
+// for ever) and read only when the open file is a regular one; otherwise
+// *why says what it is, or why it cannot be read.
+Read hashFile(const QString& path, QByteArray& chunk, QString* hex, qint64* size, QString* why)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::lstat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Read::Missing;
+        *why = systemError();
+        return Read::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = entryKind(st.st_mode);
+        return Read::NotRegular;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP) {  // became a link since
+            *why = entryKind(S_IFLNK);
+            return Read::NotRegular;
+        }
+        if (errno == ENOENT)
+            return Read::Missing;
+        *why = systemError();
+        return Read::Failed;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // What was opened, not what the name showed a moment before.
+    if (::fstat(fd, &st) != 0) {
+        *why = systemError();
+        return Read::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = entryKind(st.st_mode);
+        return Read::NotRegular;
+    }
+    // A regular file: reading it blocks as reading does.
+    if (const int flags = ::fcntl(fd, F_GETFL); flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Sha256 h;
     *size = 0;
     for (;;) {
-        const qint64 n = f.read(chunk.data(), chunk.size());
-        if (n < 0)
-            return false;
+        const ssize_t n = ::read(fd, chunk.data(), size_t(chunk.size()));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            *why = systemError();
+            return Read::Failed;
+        }
         if (n == 0)
             break;
-        h.add(chunk.constData(), n);
+        h.add(chunk.constData(), qint64(n));
         *size += n;
     }
     *hex = h.hex();
-    return true;
+    return Read::Hashed;
 }
 
 }  // namespace
@@ -169,11 +249,20 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
             } else {
                 const QString path = m_folder.resolve(lj);
                 named.insert(QDir::cleanPath(path));
-                const QFileInfo fi(path);
-                if (!fi.exists())
+                QString why;
+                switch (hashFile(path, chunk, &actual, &actualSize, &why)) {
+                case Read::Hashed:
+                    break;
+                case Read::Missing:
                     found(KeptFileMissing, where, path);
-                else if (!hashFile(path, chunk, &actual, &actualSize))
-                    found(KeptFileUnreadable, where, path);
+                    break;
+                case Read::NotRegular:
+                    found(KeptFileNotRegular, where, path + QStringLiteral("：") + why);
+                    break;
+                case Read::Failed:
+                    found(KeptFileUnreadable, where, path + QStringLiteral("：") + why);
+                    break;
+                }
             }
             if (actualSize >= 0) {
                 report.bytes += actualSize;
@@ -220,19 +309,41 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
         }
     }
 
-    // Files of the store folder that no record names.
+    // Entries of the store folder that no record names, each looked at
+    // without following it and never opened. Folders are left alone (an
+    // older archive may keep its files below one).
     const QDir dir(m_folder.folder());
     if (dir.exists()) {
-        const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-        report.storeFiles = entries.size();
-        for (const QFileInfo& fi : entries) {
-            if (named.contains(QDir::cleanPath(fi.absoluteFilePath())))
+        const QStringList names =
+            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString& name : names) {
+            const QString path = dir.filePath(name);
+            struct stat st;
+            if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISDIR(st.st_mode))
+                continue;
+            ++report.storeFiles;
+            if (named.contains(QDir::cleanPath(path)))
                 continue;
             if (repair && progress.cancelled())
                 return Out::cancel();
-            QString detail = QStringLiteral("%1 字节").arg(fi.size());
+            if (StoreFolder::isLeftoverName(name)) {
+                ++report.leftovers;
+                QString detail = QStringLiteral("中断的运行留下的临时文件，%1 字节").arg(qint64(st.st_size));
+                if (repair) {
+                    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT) {
+                        ++report.leftoversRemoved;
+                        detail += QStringLiteral("；已删除");
+                    } else {
+                        detail += QStringLiteral("；删除失败: ") + systemError();
+                    }
+                }
+                found(Leftover, path, detail);
+                continue;
+            }
+            const bool regular = S_ISREG(st.st_mode);
+            QString detail = regular ? QStringLiteral("%1 字节").arg(qint64(st.st_size)) : entryKind(st.st_mode);
             if (repair) {
-                const Result<QString> moved = m_folder.quarantine(fi.fileName());
+                const Result<QString> moved = m_folder.quarantine(name);
                 if (moved) {
                     ++report.quarantined;
                     detail += QStringLiteral("；已移至 ") + moved.value();
@@ -240,9 +351,11 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
                     detail += QStringLiteral("；移动失败: ") + moved.detail();
                 }
             }
-            found(OrphanFile, fi.absoluteFilePath(), detail);
+            found(regular ? OrphanFile : StoreEntryNotRegular, path, detail);
         }
     }
+    if (repair && report.leftoversRemoved > 0 && op)
+        LogWriter(m_store, *op).write(RepairLogPrefix + QStringLiteral("删除中断残留的临时文件 %1 个").arg(report.leftoversRemoved));
     if (repair && report.quarantined > 0 && op)
         LogWriter(m_store, *op).write(RepairLogPrefix + QStringLiteral("无记录的存放文件 %1 个移至 %2")
                                                             .arg(report.quarantined).arg(m_folder.quarantineFolder()));

@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Keeps a name part free of path separators and control characters.
@@ -52,6 +54,12 @@ StoreFolder::StoreFolder(QString programFolder, QString folder)
 QString StoreFolder::quarantineFolder() const
 {
     return m_folder + QStringLiteral(".quarantine");
+}
+
+bool StoreFolder::isLeftoverName(const QString& fileName)
+{
+    // stage() names its files within FileCopy's temporary names.
+    return FileCopy::isTemporaryName(fileName);
 }
 
 Status StoreFolder::ensureExists() const
@@ -320,7 +328,7 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     QStringList strays;
     for (const QFileInfo& fi : entries) {
-        if (FileCopy::isTemporaryName(fi.fileName())) {
+        if (isLeftoverName(fi.fileName())) {
             if (QFile::remove(fi.absoluteFilePath()))
                 swept.removedStaging << fi.fileName();
             continue;
@@ -354,5 +362,10 @@ Result<QString> StoreFolder::quarantine(const QString& name) const
     }
     if (const Status moved = FileCopy::move(QDir(m_folder).filePath(name), target, FileCopy::Replace::Never); !moved)
         return Result<QString>::fail(QString(), moved.detail());
+    // Set aside, it stays the user's alone; a link or a FIFO is never
+    // followed (chmod would change what a link points to).
+    struct stat st;
+    if (::lstat(QFile::encodeName(target).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        PrivateFolder::restrictFile(target).ok();
     return target;
 }

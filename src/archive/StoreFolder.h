@@ -40,8 +40,14 @@ public:
     QString programFolder() const { return m_programFolder; }
 
     // The folder beside the store folder that takes kept files no record
-    // names ("Data/Lf.quarantine").
+    // names ("Data/Lf.quarantine"); only for the current user (0700), each
+    // file moved into it 0600.
     QString quarantineFolder() const;
+
+    // True for what a run that was killed part way leaves in the folder:
+    // the temporary files of a copy (FileCopy's ".kvpart-*.part") and the
+    // staged files of stage() (".kvpart-staged-*.part"). Never a kept file.
+    static bool isLeftoverName(const QString& fileName);
 
     // Creates the folder when missing (and its parent, the Data folder, when
     // that is missing too), only for the current user (0700); false when it
@@ -109,7 +115,9 @@ public:
     Result<Swept> sweep(DataStore& store) const;
 
     // Moves the file `name` of the folder into the quarantine folder (never
-    // over a file there: a suffix keeps both); the path it now has.
+    // over a file there: a suffix keeps both; a regular file is made 0600
+    // there, anything else is moved as it is, never opened); the path it
+    // now has.
     Result<QString> quarantine(const QString& name) const;
 
 private:

@@ -3,12 +3,14 @@
 #include "archive/ArchiveCheck.h"
 #include "archive/BatchExport.h"
 #include "archive/BatchImport.h"
+#include "archive/ExportGuard.h"
 #include "archive/FilterClause.h"
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
 #include "archive/StoreFolder.h"
 #include "platform/FolderTreeCopy.h"
 #include "platform/InstanceLock.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Terminal.h"
 #include "settings/ArchiveCare.h"
 #include "shell/AppContext.h"
@@ -78,6 +80,7 @@ struct Command {
     int maxArgs = 0;      // -1: any number
     std::function<int(Run&)> work;
     bool migrates = true; // opened as the program opens it (check sees it as it is)
+    bool sweeps = false;  // changes the archive: the store folder is swept first, as at start-up
 };
 
 // ------------------------------------------------------------- commands
@@ -223,7 +226,12 @@ int check(Run& run)
     const ArchiveCheck::Report& r = report.value();
     QString summary = QStringLiteral("共检查 %1 个记录（数据库中 %2 个，存放文件 %3 个），内容 %4 字节；")
                           .arg(r.records).arg(r.heldRecords).arg(r.records - r.heldRecords).arg(r.bytes);
-    summary += r.whole() ? QStringLiteral("档案完好。") : QStringLiteral("发现 %1 个问题。").arg(r.findings.size());
+    summary += r.whole() ? QStringLiteral("档案完好。") : QStringLiteral("发现 %1 个问题。").arg(r.problems());
+    // What a killed run left is no fault of the archive.
+    if (r.leftovers > 0)
+        summary += r.leftoversRemoved > 0
+            ? QStringLiteral("已删除 %1 个中断残留的临时文件。").arg(r.leftoversRemoved)
+            : QStringLiteral("另有 %1 个中断残留的临时文件（--repair 或下次修改档案时删除）。").arg(r.leftovers);
     if (r.quarantined > 0)
         summary += QStringLiteral("已将 %1 个无记录的存放文件移至隔离目录。").arg(r.quarantined);
     out() << summary << Qt::endl;
@@ -278,21 +286,27 @@ int exportFiles(Run& run)
     if (const GroupTree::Filter filter = tree.filterFor(node->id); !filter.allowed)
         return say(Failed, filter.message);
     const QString folder = QFileInfo(run.args.at(1)).absoluteFilePath();
+    // Refused before the folder is made: never into the archive's folders.
+    const StoreFolder storeFolder(run.context->home);
+    if (const Status allowed = ExportGuard(*run.store, storeFolder).checkFolder(folder); !allowed)
+        return say(Failed, allowed.message() + QStringLiteral(" (") + allowed.detail() + QLatin1Char(')'));
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
         return say(Failed, QStringLiteral("无法建立目录: ") + folder);
-    BatchExport exporter(*run.store, StoreFolder(run.context->home), run.context->currentOperator,
-                         run.context->protectedGroups);
+    // Files already there stay: a name taken gets " (2)" beside it.
+    BatchExport exporter(*run.store, storeFolder, run.context->currentOperator, run.context->protectedGroups);
     TerminalProgress progress(QStringLiteral("导出"));
     const BatchExport::Outcome outcome = exporter.run(node == &tree.root() ? QString() : node->path(), folder,
                                                       run.has("--subfolders"), progress);
     progress.clear();
     if (outcome.logFailed)
         say(Ok, LogWriter::FailureMessage);
+    for (const BatchExport::Damaged& d : outcome.damaged)
+        say(Failed, d.text());
     if (!outcome.ok())
         return say(Failed, outcome.message
                                + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
     out() << outcome.message << Qt::endl;
-    return Ok;
+    return outcome.damaged.isEmpty() ? Ok : Failed;
 }
 
 // The copy of a backup or restore, as a byte bar on the terminal.
@@ -344,16 +358,18 @@ int restoreArchive(Run& run)
     progress.clear();
     if (!prepared)
         return failedWith(prepared.failure());
-    // ...and takes the place of the Data folder once nothing holds it.
+    if (!prepared.message().isEmpty())
+        say(Ok, prepared.message());
+    // ...and takes the place of the Data folder once nothing holds it. The
+    // locks are held throughout: the new folder's is taken before the swap.
     run.store->close();
-    run.context->instanceLocks.clear();
-    const Result<QString> swapped = ArchiveCare::swapIn(place, *prepared);
-    if (!swapped)
+    const Result<ArchiveCare::Swapped> swapped = ArchiveCare::swapIn(place, *prepared);
+    if (!swapped) {
         QDir(*prepared).removeRecursively();
-    // The locks go with the Data folder now in use, and it must open.
-    for (const QString& path : StartupSequence::lockPaths(*run.context))
-        if (InstanceLock::Attempt a = InstanceLock::acquire(path); a.lock)
-            run.context->instanceLocks.push_back(std::move(a.lock));
+    } else {
+        run.context->instanceLocks.clear();
+        run.context->instanceLocks.push_back(swapped->lock);
+    }
     const bool reopened = run.store->open(run.context->databasePath);
     if (!swapped)
         return failedWith(swapped.failure());
@@ -363,26 +379,56 @@ int restoreArchive(Run& run)
     return Ok;
 }
 
+// Before a command that changes the archive, what an interrupted run left
+// in the store folder goes, as at the program's start-up: the archive's
+// folders are narrowed to the user, and with the locks held (no other run
+// is writing) the temporary files are removed and kept files no record
+// names are set aside, with the start-up's log line. A read-only archive,
+// or one without locks, is left as it is.
+void sweepStoreFolder(AppContext& context, DataStore& store)
+{
+    if (context.instanceLocks.empty() || StartupSequence::archiveReadOnly(context.databasePath))
+        return;
+    for (const QString& folder : {context.home.dataFolder(), context.home.storeFolder()})
+        if (QFileInfo(folder).isDir())
+            PrivateFolder::narrow(folder).ok();
+    const StoreFolder folder(context.home);
+    const Result<StoreFolder::Swept> swept = folder.sweep(store);
+    if (!swept) {
+        say(Ok, QStringLiteral("存放目录未清理: ") + swept.detail());
+        return;
+    }
+    const int removed = int(swept->removedStaging.size());
+    const int moved = int(swept->quarantined.size());
+    if (removed == 0 && moved == 0)
+        return;
+    const QString text = StartupSequence::sweepLogText(removed, moved, folder.quarantineFolder());
+    say(Ok, text);
+    if (!LogWriter(store, context.currentOperator).write(text))
+        say(Ok, LogWriter::FailureMessage);
+}
+
 const QList<Command>& commands()
 {
     static const QList<Command> table = {
         {QStringLiteral("groups"), QString(), QStringLiteral("列出分组树，每行一个分组路径"), {}, {}, 0, 0, listGroups},
         {QStringLiteral("groups add"), QStringLiteral("PATH"), QStringLiteral("建立路径（如 合同\\2026）中缺少的分组"),
-         Rights::Grouping, {}, 1, 1, addGroups},
+         Rights::Grouping, {}, 1, 1, addGroups, true, true},
         {QStringLiteral("list"), QStringLiteral("GROUP [--json]"),
          QStringLiteral("列出分组及其下级分组的文件记录（制表符分隔，或 JSON）；GROUP 为 \\ 时列出全部"), {},
          {QStringLiteral("--json")}, 1, 1, listRecords},
         {QStringLiteral("import"), QStringLiteral("GROUP PATH... [--skip-same-name]"),
          QStringLiteral("把文件和文件夹（含子文件夹）导入分组"), Rights::BatchImport,
-         {QStringLiteral("--skip-same-name")}, 2, -1, importFiles},
+         {QStringLiteral("--skip-same-name")}, 2, -1, importFiles, true, true},
         {QStringLiteral("export"), QStringLiteral("GROUP DIR [--subfolders]"), QStringLiteral("把分组的文件导出到目录"),
          Rights::BatchExport, {QStringLiteral("--subfolders")}, 2, 2, exportFiles},
         {QStringLiteral("backup"), QStringLiteral("DIR"), QStringLiteral("备份数据库（含存放文件）到目录"),
          Rights::GlobalSettings, {}, 1, 1, backupArchive},
         {QStringLiteral("restore"), QStringLiteral("DIR"), QStringLiteral("从备份目录恢复数据库"), Rights::GlobalSettings,
-         {}, 1, 1, restoreArchive},
+         {}, 1, 1, restoreArchive, true, true},
         {QStringLiteral("check"), QStringLiteral("[--repair]"),
-         QStringLiteral("检查档案是否完好；--repair 把无记录的存放文件移至隔离目录"), Rights::GlobalSettings,
+         QStringLiteral("检查档案是否完好；--repair 删除中断残留的临时文件，把无记录的存放文件移至隔离目录"),
+         Rights::GlobalSettings,
          {QStringLiteral("--repair")}, 0, 0, check, false},
     };
     return table;
@@ -539,6 +585,9 @@ int run(const QStringList& args, const QString& programFolder)
         else if (a.held)
             return say(Failed, StartupSequence::AlreadyRunningMessage);
     }
+    if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(ArchivePlace::of(context.home, context.databasePath));
+        !kept.isEmpty())
+        say(Ok, ArchiveCare::leftoversKeptText(kept));
     Terminal::catchInterrupt();
     DataStore store;
     if (command->migrates) {
@@ -569,6 +618,8 @@ int run(const QStringList& args, const QString& programFolder)
     context.currentOperator = login.op;
     if (!command->right.isEmpty() && !context.currentOperator.holds(command->right))
         return say(Failed, kNoRight + QStringLiteral(" (") + command->right + QLatin1Char(')'));
+    if (command->sweeps)
+        sweepStoreFolder(context, store);
 
     if (!openGroups.isEmpty()) {
         GroupTree tree(store, context.protectedGroups);

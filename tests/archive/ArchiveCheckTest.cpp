@@ -200,13 +200,19 @@ void ArchiveCheckTest::repairMovesOrphansAsideAndCounterAhead()
 
     auto r = f.check(true);
     QVERIFY(r);
-    QCOMPARE(r->quarantined, 2);
+    QCOMPARE(r->quarantined, 1);
     QVERIFY(r->counterMoved);
     QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/0000000099.doc")), QByteArray("stray"));
-    QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/.kvpart-abc.part")), QByteArray("half"));
+    // Set aside, it is the user's alone.
+    QCOMPARE(TestInput::modeOf(folder.quarantineFolder()), 0700);
+    QCOMPARE(TestInput::modeOf(folder.quarantineFolder() + QStringLiteral("/0000000099.doc")), 0600);
+    // What a killed run left is removed, never set aside.
+    QCOMPARE(r->leftoversRemoved, 1);
+    QVERIFY(!QFileInfo::exists(folder.folder() + QStringLiteral("/.kvpart-abc.part")));
+    QVERIFY(!QFileInfo::exists(folder.quarantineFolder() + QStringLiteral("/.kvpart-abc.part")));
     QCOMPARE(*Dictionary::read(s, Dictionary::FileNumber), QStringLiteral("4"));
     QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where nr like ? and czy='Admin'"),
-                      {ArchiveCheck::RepairLogPrefix + QLatin1Char('%')}).toInt(), 2);
+                      {ArchiveCheck::RepairLogPrefix + QLatin1Char('%')}).toInt(), 3);
     // The record's own kept file stays, and the archive is whole now.
     QVERIFY(QFileInfo::exists(f.keptPath));
     r = f.check();

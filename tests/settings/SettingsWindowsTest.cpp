@@ -3,6 +3,9 @@
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
 #include "platform/Config.h"
+#include "listing/FileListModel.h"
+#include "listing/ui/FileListViews.h"
+#include "platform/InstanceLock.h"
 #include "platform/ui/FolderCopyWindow.h"
 #include "platform/ui/OuterSize.h"
 #include "platform/ui/SkinLibrary.h"
@@ -119,7 +122,7 @@ std::unique_ptr<GlobalSettingsWindow> SettingsWindowsTest::settingsWindow()
         m_hooks << QStringLiteral("close");
         m_home->store().close();
     };
-    hooks.reopen = [this] {
+    hooks.reopen = [this](const std::shared_ptr<InstanceLock>&) {
         m_hooks << QStringLiteral("reopen");
         return m_home->store().open(m_home->databasePath());
     };
@@ -134,7 +137,7 @@ void SettingsWindowsTest::globalSettingsWindowLook()
 {
     auto w = settingsWindow();
     QCOMPARE(w->windowTitle(), QStringLiteral("全局参数"));
-    QCOMPARE(OuterSize::designed(w.get()), QSize(589, 436));
+    QCOMPARE(OuterSize::designed(w.get()), QSize(589, 468));
     struct Place {
         const char* name;
         QRect rect;
@@ -399,7 +402,14 @@ void SettingsWindowsTest::restoreThroughTheMainWindowReadsTheArchiveAgain()
     QCOMPARE(store.scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
     // The rules come back with the archive as well.
     QCOMPARE(f.home.context().fileTypes, QStringLiteral("A"));
-    QVERIFY(!f.home.context().instanceLocks.empty());
+    // The list and its statistics show the archive now in use, and nothing
+    // of the window holds the one moved aside.
+    QVERIFY(f.window->list()->waitUntilLoaded());
+    QCOMPARE(f.window->list()->model()->rowCount(), 1);
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        QVERIFY2(!fd.symLinkTarget().contains(QStringLiteral("/Data-")), qPrintable(fd.symLinkTarget()));
+    // The lock of the Data folder in use is held: no other run gets in.
+    QVERIFY(InstanceLock::acquire(QDir(f.home.context().home.dataFolder()).filePath(InstanceLock::FileName)).held);
 }
 
 void SettingsWindowsTest::doubleClickAppliesASkin()

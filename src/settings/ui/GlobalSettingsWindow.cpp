@@ -3,6 +3,7 @@
 #include "platform/Prompter.h"
 #include "platform/ui/FolderCopyWindow.h"
 #include "platform/ui/OuterSize.h"
+#include "settings/ArchiveWaste.h"
 #include "settings/GlobalSettings.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
@@ -45,7 +46,7 @@ GlobalSettingsWindow::GlobalSettingsWindow(DataStore& store, ArchivePlace place,
 {
     setWindowTitle(QStringLiteral("全局参数"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    OuterSize::fix(this, {589, 436});
+    OuterSize::fix(this, {589, 468});
     build();
     load();
 }
@@ -109,6 +110,10 @@ void GlobalSettingsWindow::build()
     auto* log = unit<QPushButton>(g4, QStringLiteral("操作日志按钮"), QStringLiteral("系统日志"), 344, 24, 88, 24);
     auto* order = unit<QPushButton>(g4, QStringLiteral("排序方式按钮"), QStringLiteral("排序方式"), 448, 24, 88, 24);
 
+    // Below the groups: what the care of the archive left taking space.
+    m_waste = unit<QLabel>(this, QStringLiteral("旧数据占用标签"), QString(), 32, 392, 416, 24);
+    m_removeWaste = unit<QPushButton>(this, QStringLiteral("清除旧数据按钮"), ArchiveWaste::RemoveButton, 464, 392, 88, 24);
+
     for (QPushButton* b : findChildren<QPushButton*>())
         b->setAutoDefault(false);
 
@@ -122,6 +127,7 @@ void GlobalSettingsWindow::build()
     connect(restore, &QPushButton::clicked, this, &GlobalSettingsWindow::restoreArchive);
     connect(rebuild, &QPushButton::clicked, this, &GlobalSettingsWindow::rebuildArchive);
     connect(clear, &QPushButton::clicked, this, &GlobalSettingsWindow::clearViewCounts);
+    connect(m_removeWaste, &QPushButton::clicked, this, &GlobalSettingsWindow::removeWaste);
     connect(fields, &QPushButton::clicked, this, &GlobalSettingsWindow::fieldOptionsRequested);
     connect(operators, &QPushButton::clicked, this, &GlobalSettingsWindow::operatorsRequested);
     connect(password, &QPushButton::clicked, this, &GlobalSettingsWindow::changePasswordRequested);
@@ -146,6 +152,7 @@ void GlobalSettingsWindow::load()
     m_types->setEnabled(!allowed.isEmpty());
     m_types->setPlainText(allowed.join(QLatin1Char(',')));
     m_size->setText(Dictionary::read(m_store, Dictionary::FileSize).value_or(Dictionary::DefaultFileSize));
+    showWaste();
 }
 
 QColor GlobalSettingsWindow::colour() const { return m_colour; }
@@ -262,12 +269,14 @@ void GlobalSettingsWindow::restoreArchive()
         prompter().message(prepared.message(), QString(), Prompter::Icon::Warning);
         return;
     }
+    if (!prepared.message().isEmpty())
+        prompter().message(prepared.message(), QString(), Prompter::Icon::Warning);
     if (m_hooks.close)
         m_hooks.close();
-    const Result<QString> swapped = ArchiveCare::swapIn(m_place, *prepared);
+    const Result<ArchiveCare::Swapped> swapped = ArchiveCare::swapIn(m_place, *prepared);
     if (!swapped)
         QDir(*prepared).removeRecursively();
-    const bool reopened = m_hooks.reopen ? m_hooks.reopen() : true;
+    const bool reopened = m_hooks.reopen ? m_hooks.reopen(swapped ? swapped->lock : nullptr) : true;
     prompter().message(swapped.message(), QString(), swapped ? Prompter::Icon::Information : Prompter::Icon::Warning);
     if (!reopened) {
         prompter().message(ReopenFailed, QString(), Prompter::Icon::Critical);
@@ -304,4 +313,40 @@ void GlobalSettingsWindow::compactArchive()
     const Result<ArchiveCare::Compacted> r = ArchiveCare::compact(m_store);
     QApplication::restoreOverrideCursor();
     prompter().message(r.message(), QString(), r ? Prompter::Icon::Information : Prompter::Icon::Warning);
+}
+
+void GlobalSettingsWindow::showWaste()
+{
+    const Result<ArchiveWaste::Waste> waste = ArchiveWaste::measure(m_place);
+    QStringList folders;
+    if (waste)
+        for (const ArchiveWaste::Folder& f : waste->folders)
+            folders << QStringLiteral("%1  %2").arg(QDir::toNativeSeparators(f.path), ArchiveWaste::spaceText(f.bytes));
+    m_waste->setText(ArchiveWaste::SpaceLabel.arg(
+        !waste ? QStringLiteral("无法统计") : waste->isEmpty() ? QStringLiteral("无") : ArchiveWaste::spaceText(waste->bytes)));
+    m_waste->setToolTip(waste ? folders.join(QLatin1Char('\n')) : waste.detail());
+    // A folder that cannot be measured may still be removed.
+    m_removeWaste->setEnabled(!waste || !waste->isEmpty());
+}
+
+void GlobalSettingsWindow::removeWaste()
+{
+    const Result<ArchiveWaste::Waste> waste = ArchiveWaste::measure(m_place);
+    if (waste && waste->isEmpty()) {
+        prompter().message(ArchiveWaste::Nothing);
+        showWaste();
+        return;
+    }
+    const QString total = waste ? ArchiveWaste::spaceText(waste->bytes) : QStringLiteral("大小未知");
+    if (!prompter().question(ArchiveWaste::Question.arg(total), QStringLiteral("询问")))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const Result<ArchiveWaste::Waste> r = ArchiveWaste::remove(m_place, m_store, m_operator);
+    QApplication::restoreOverrideCursor();
+    if (r)
+        prompter().message(r.message());
+    else
+        prompter().message(r.message() + QLatin1Char('\n') + r.detail().section(QLatin1Char('\n'), 0, 0), QString(),
+                           Prompter::Icon::Warning);
+    showWaste();
 }

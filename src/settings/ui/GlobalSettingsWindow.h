@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/ArchiveCare.h"
+#include "store/CurrentOperator.h"
 #include "store/MainSettings.h"
 
 #include <QDialog>
@@ -16,9 +17,11 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
-// The window "全局参数" (589 × 436): the main window's look and the view
+// The window "全局参数" (589 × 468): the main window's look and the view
 // count flag ("个性设置"), the upload rules ("文件类型"), the care of the
-// archive ("数据维护") and the buttons to other windows ("其他设置").
+// archive ("数据维护"), the buttons to other windows ("其他设置") and below
+// them the space the quarantine and the kept Data-<date> folders take, with
+// the button that removes them after a question (ArchiveWaste).
 // Units read zcbj and zdbh when the window opens.
 class GlobalSettingsWindow : public QDialog {
     Q_OBJECT
@@ -26,9 +29,11 @@ public:
     // What the window needs of the window that holds the archive's
     // connection, around a restore and a rebuild.
     struct ArchiveHooks {
-        std::function<void()> close;    // every connection closed
-        std::function<bool()> reopen;   // opened again; false when that failed
-        std::function<void()> reload;   // tree and list read again
+        std::function<void()> close;    // every connection closed (the locks stay)
+        // Opened again; false when that failed. A lock given is the lock of
+        // the archive now in use, held from then on instead of the old ones.
+        std::function<bool(std::shared_ptr<InstanceLock>)> reopen;
+        std::function<void()> reload;   // tree, list and edit panel read again
     };
 
     static inline const QString PictureFilter = QStringLiteral("图片文件(*.bmp;*.jpg;*.gif)|*.bmp;*.jpg;*.gif");
@@ -39,6 +44,9 @@ public:
     static inline const QString SizeHint = QStringLiteral("限制入库文件尺寸，建议不大于10M");
 
     GlobalSettingsWindow(DataStore& store, ArchivePlace place, ArchiveHooks hooks, QWidget* parent = nullptr);
+
+    // The operator whose log line a removal of the old data writes.
+    void setOperator(const CurrentOperator& op) { m_operator = op; }
 
     // The picture kept for the save (empty: the built-in banner).
     QByteArray picture() const { return m_picture; }
@@ -56,6 +64,8 @@ public slots:
     void restoreArchive();
     void rebuildArchive();
     void compactArchive();
+    // Asks, then removes the quarantine and the kept Data-<date> folders.
+    void removeWaste();
 
 signals:
     // Saved and to be applied at once.
@@ -72,6 +82,8 @@ private:
     void build();
     void load();
     void showPicture();
+    // The space the quarantine and the kept Data-<date> folders take.
+    void showWaste();
 
     DataStore& m_store;
     ArchivePlace m_place;
@@ -93,4 +105,7 @@ private:
     QRadioButton* m_limited = nullptr;
     QPlainTextEdit* m_types = nullptr;
     QLineEdit* m_size = nullptr;
+    QLabel* m_waste = nullptr;
+    QPushButton* m_removeWaste = nullptr;
+    CurrentOperator m_operator;
 };
