@@ -3,6 +3,14 @@
 #include <QAudioOutput>
 #include <QMediaPlayer>
 #include <QUrl>
+#include <QVideoFrame>
+#include <QVideoSink>
+
+namespace {
+// How far a file with a picture may play without one frame drawn before it
+// counts as one the player cannot decode (sound over a black picture).
+constexpr qint64 NoPictureAfterMs = 2000;
+}
 
 MediaPlayback::MediaPlayback(QObject* parent) : QObject(parent)
 {
@@ -12,6 +20,10 @@ MediaPlayback::MediaPlayback(QObject* parent) : QObject(parent)
     m_player->setAudioOutput(m_audio);
 
     connect(m_player, &QMediaPlayer::positionChanged, this, &MediaPlayback::positionChanged);
+    connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 ms) {
+        if (!m_frameSeen && ms >= NoPictureAfterMs && m_player->hasVideo() && m_player->videoSink())
+            report(Failure::CannotOpen, QStringLiteral("no picture decoded for %1 ms").arg(ms));
+    });
     connect(m_player, &QMediaPlayer::durationChanged, this, &MediaPlayback::durationChanged);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState s) {
         if (s == QMediaPlayer::PlayingState)
@@ -37,7 +49,15 @@ MediaPlayback::~MediaPlayback()
     m_player->stop();
 }
 
-void MediaPlayback::setVideoOutput(QObject* output) { m_player->setVideoOutput(output); }
+void MediaPlayback::setVideoOutput(QObject* output)
+{
+    m_player->setVideoOutput(output);
+    if (QVideoSink* sink = m_player->videoSink())
+        connect(sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
+            if (frame.isValid())
+                m_frameSeen = true;
+        });
+}
 
 void MediaPlayback::report(Failure failure, const QString& detail)
 {
@@ -52,6 +72,7 @@ void MediaPlayback::play(const QString& path)
     m_player->stop();
     m_reported = false;
     m_started = false;
+    m_frameSeen = false;
     m_player->setSource(QUrl::fromLocalFile(path));
     m_player->play();
 }

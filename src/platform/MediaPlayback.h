@@ -10,7 +10,9 @@ class QMediaPlayer;
 // window gives the surface video is drawn on (a QVideoWidget); sound goes to
 // the default output. Failures come as one signal per file: the file could
 // not be opened (unknown or broken format, missing codec), or it opened and
-// playback failed afterwards.
+// playback failed afterwards. A file with a picture track of which no frame
+// is drawn within its first seconds (no decoder for it) counts as one that
+// could not be opened.
 class MediaPlayback : public QObject {
     Q_OBJECT
 public:
@@ -51,4 +53,5 @@ private:
     QAudioOutput* m_audio = nullptr;
     bool m_reported = false;
     bool m_started = false;
+    bool m_frameSeen = false;  // a picture of the current file was drawn
 };

@@ -7,6 +7,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+
 ProgramHome::ProgramHome(QString folder) : m_folder(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
 {
 }
@@ -31,13 +35,49 @@ QString ProgramHome::skinPath(const Config& config) const
     return v.isEmpty() ? defaultSkinPath() : v;
 }
 
+namespace {
+
+const QString kExtractionPrefix = QStringLiteral("kvtemp-");
+
+// The user's own place for the extraction folders: the runtime folder (a
+// tmpfs only the user may enter) or else the user's cache folder.
+QString extractionBase()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QFileInfo r(runtime);
+    QString base = !runtime.isEmpty() && r.isDir() && r.isWritable() && !r.isSymLink()
+        ? runtime
+        : QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    return base + QStringLiteral("/korvane");
+}
+
+}  // namespace
+
 QString ProgramHome::extractionFolder()
 {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    return base + QStringLiteral("/kvtemp") + (user.isEmpty() ? QString() : QLatin1Char('-') + user);
+    // One folder for each running instance: two instances never write into,
+    // nor remove, each other's files.
+    static const QString folder = extractionBase() + QLatin1Char('/') + kExtractionPrefix + QString::number(::getpid());
+    return folder;
+}
+
+QStringList ProgramHome::abandonedExtractionFolders()
+{
+    QStringList out;
+    const QDir base(extractionBase());
+    for (const QFileInfo& fi : base.entryInfoList({kExtractionPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoSymLinks)) {
+        bool ok = false;
+        const qint64 pid = fi.fileName().mid(kExtractionPrefix.size()).toLongLong(&ok);
+        if (!ok || pid <= 0 || pid == ::getpid())
+            continue;
+        // Still running (or not ours to ask): left alone.
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        out << fi.absoluteFilePath();
+    }
+    return out;
 }
 
 QStringList ProgramHome::shippedSkins()

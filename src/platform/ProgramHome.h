@@ -24,8 +24,12 @@ public:
     // The skin path from Config.ini (section "HF", key "hf"), or the default; "NO" means none.
     QString skinPath(const Config& config) const;
 
-    // The per-user folder into which files are extracted for opening.
+    // The folder of this running instance into which files are extracted for
+    // opening (0700, under the user's runtime or cache folder).
     static QString extractionFolder();
+    // Extraction folders of instances that ended without removing theirs
+    // (killed): their process is gone.
+    static QStringList abandonedExtractionFolders();
 
     // Names of the skin files shipped with the program.
     static QStringList shippedSkins();

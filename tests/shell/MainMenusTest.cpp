@@ -12,6 +12,10 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QStyle>
+#include <QListView>
+#include <QTableView>
+#include "archive/ui/GroupTreePane.h"
+#include "listing/ui/FileListViews.h"
 
 namespace {
 
@@ -93,6 +97,7 @@ private slots:
     void hiddenEntriesOfTree();
     void entriesReachTheirCommands_data();
     void entriesReachTheirCommands();
+    void keysReachTheirCommands();
     void drawnInThePalette();
     void lookKeptUnderEverySkin_data();
     void lookKeptUnderEverySkin();
@@ -229,6 +234,25 @@ void MainMenusTest::entriesReachTheirCommands()
         }
     }
     QVERIFY(f.prompter.shown().isEmpty());
+}
+
+void MainMenusTest::keysReachTheirCommands()
+{
+    MainWindowFixture f;
+    QVERIFY(f.build());
+    f.stubForeignCommands();
+    QTableView* report = f.window->list()->reportView();
+    const QList<std::pair<QWidget*, std::pair<int, const char*>>> keys = {
+        {report, {Qt::Key_Return, Cmd::FileOpen}},
+        {report, {Qt::Key_Delete, Cmd::FileDelete}},
+        {f.window->list()->iconView(), {Qt::Key_Enter, Cmd::IconOpen}},
+        {f.window->tree(), {Qt::Key_F2, Cmd::TreeRenameGroup}},
+    };
+    for (const auto& [on, key] : keys) {
+        on->setFocus();
+        QTest::keyClick(on, Qt::Key(key.first));
+        QCOMPARE(f.ran.value(f.ran.size() - 1), QString::fromLatin1(key.second));
+    }
 }
 
 void MainMenusTest::drawnInThePalette()

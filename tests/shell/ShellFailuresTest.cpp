@@ -288,12 +288,13 @@ void ShellFailuresTest::secondDenialDoesNotStackNotices()
 void ShellFailuresTest::prompterButtonsAreChinese()
 {
     auto question = QtPrompter::questionBox(QStringLiteral("确定退出本系统吗？"), QStringLiteral("询问"));
-    QCOMPARE(question->button(QMessageBox::Yes)->text(), QStringLiteral("是"));
-    QCOMPARE(question->button(QMessageBox::No)->text(), QStringLiteral("否"));
-    QCOMPARE(buttonTexts(question.get()), (QStringList{QStringLiteral("否"), QStringLiteral("是")}));
+    QCOMPARE(buttonTexts(question.get()), (QStringList{QStringLiteral("否(&N)"), QStringLiteral("是(&Y)")}));
     QCOMPARE(question->windowTitle(), QStringLiteral("询问"));
-    // Esc answers no.
+    // Esc answers no; Y and N answer as their buttons.
     QCOMPARE(question->escapeButton(), question->button(QMessageBox::No));
+    question->show();
+    QTest::keyClick(question.get(), Qt::Key_Y);
+    QTRY_COMPARE(question->clickedButton(), question->button(QMessageBox::Yes));
 
     auto message = QtPrompter::messageBox(QStringLiteral("保存完成！"), {}, Prompter::Icon::Information);
     QCOMPARE(buttonTexts(message.get()), QStringList{QStringLiteral("确定")});

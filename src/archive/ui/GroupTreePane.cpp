@@ -181,9 +181,17 @@ GroupTreePane::GroupTreePane(DataStore& store, const StoreFolder& storeFolder, P
     setIconSize(QSize(16, 16));
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
-        emit menuRequested(viewport()->mapToGlobal(p));
-        // Shift counts for this request only.
+        // A click on empty space below the groups is a click on none of
+        // them: the menu is the root's, not that of the group selected last.
+        if (!m_menuFromKeyboard && !itemAt(p) && topLevelItem(0))
+            setCurrentItem(topLevelItem(0));
+        QPoint at = p;
+        if (m_menuFromKeyboard && currentItem())
+            at = visualItemRect(currentItem()).center();
+        emit menuRequested(viewport()->mapToGlobal(at));
+        // Shift and the keyboard count for this request only.
         m_menuWithShift = false;
+        m_menuFromKeyboard = false;
     });
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentChanged(current); });
@@ -198,8 +206,11 @@ GroupTreePane::GroupTreePane(DataStore& store, const StoreFolder& storeFolder, P
 
 void GroupTreePane::noteMenuRequest(QEvent* e)
 {
-    if (e->type() == QEvent::ContextMenu)
-        m_menuWithShift = static_cast<QContextMenuEvent*>(e)->modifiers().testFlag(Qt::ShiftModifier);
+    if (e->type() == QEvent::ContextMenu) {
+        const auto* menu = static_cast<QContextMenuEvent*>(e);
+        m_menuWithShift = menu->modifiers().testFlag(Qt::ShiftModifier);
+        m_menuFromKeyboard = menu->reason() == QContextMenuEvent::Keyboard;
+    }
 }
 
 bool GroupTreePane::event(QEvent* e)
@@ -361,6 +372,16 @@ void GroupTreePane::onCurrentChanged(QTreeWidgetItem* current)
     if (f.allowed) {
         m_refusalTimer->stop();
         m_refusedId = -1;
+        offerFilter(id, true);
+        return;
+    }
+    if (id == 0) {
+        // The root's list is refused while a group has a password, but the
+        // root stays selected: its menu ("增加分组", "全部展开" …) is the
+        // only way to a new top-level group.
+        m_refusalTimer->stop();
+        m_refusedId = -1;
+        m_acceptedPath.clear();
         offerFilter(id, true);
         return;
     }

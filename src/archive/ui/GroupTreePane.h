@@ -105,6 +105,7 @@ private:
     GroupTree m_groups;
     bool m_quiet = false;
     bool m_menuWithShift = false;
+    bool m_menuFromKeyboard = false;
     QString m_acceptedPath;      // the group whose files the list was last handed (empty: the root)
     qint64 m_refusedId = -1;     // a selected group whose refusal is pending
     QString m_refusal;

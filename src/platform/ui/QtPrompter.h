@@ -9,13 +9,13 @@ class QMessageBox;
 class QWidget;
 
 // Shows real Qt dialogs, parented to the active window. Every button reads
-// in Chinese: "确定", "取消", "是", "否".
+// in Chinese: "确定", "取消", "是(Y)", "否(N)" (Y and N answer a question).
 class QtPrompter final : public Prompter {
 public:
     static inline const QString OkText = QStringLiteral("确定");
     static inline const QString CancelText = QStringLiteral("取消");
-    static inline const QString YesText = QStringLiteral("是");
-    static inline const QString NoText = QStringLiteral("否");
+    static inline const QString YesText = QStringLiteral("是(&Y)");
+    static inline const QString NoText = QStringLiteral("否(&N)");
 
     void message(const QString& text, const QString& title, Icon icon) override;
     bool question(const QString& text, const QString& title) override;

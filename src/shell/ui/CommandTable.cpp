@@ -23,6 +23,10 @@
 #include "shell/ui/PermissionNotice.h"
 #include "store/Rights.h"
 
+#include <QListView>
+#include <QShortcut>
+#include <QTableView>
+
 namespace {
 
 // What the record commands act on.
@@ -229,6 +233,21 @@ void wire(CommandRouter& router, MainWindow& window)
             handler = [run = e.run, w = &window] { run(*w); };
         router.add(QString::fromLatin1(e.id), e.right, std::move(handler));
     }
+
+    // The keys of the views: Enter opens the row, Delete deletes the
+    // selected rows (after the usual question), F2 renames the group.
+    auto key = [w = &window](QWidget* on, const QKeySequence& k, const char* id) {
+        auto* shortcut = new QShortcut(k, on);
+        shortcut->setContext(Qt::WidgetShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, w, [w, id] { w->runCommand(QString::fromLatin1(id)); });
+    };
+    for (const QKeySequence& enter : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        key(window.list()->reportView(), enter, Cmd::FileOpen);
+        key(window.list()->iconView(), enter, Cmd::IconOpen);
+    }
+    key(window.list()->reportView(), QKeySequence(Qt::Key_Delete), Cmd::FileDelete);
+    key(window.list()->iconView(), QKeySequence(Qt::Key_Delete), Cmd::FileDelete);
+    key(window.tree(), QKeySequence(Qt::Key_F2), Cmd::TreeRenameGroup);
 
     // A double-click on a list row opens it, as "打开" of the row's menu does.
     QObject::connect(window.list(), &FileListViews::recordActivated, &window, [w = &window](qint64, bool fromIcons) {

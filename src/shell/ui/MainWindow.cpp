@@ -84,6 +84,10 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     resize(1024, 768);
     if (!m_store.open(context.databasePath))
         m_openFailure = m_store.lastError();
+    // What instances that were killed extracted goes now; never another
+    // running instance's.
+    for (const QString& left : ProgramHome::abandonedExtractionFolders())
+        removeExtractionFolder(left);
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));

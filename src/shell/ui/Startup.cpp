@@ -16,6 +16,7 @@
 #include "store/Schema.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -151,6 +152,11 @@ int run(int argc, char** argv)
     if (!options.initHome.isEmpty())
         return initHome(argc, argv, options.initHome);
 
+    // Dates, numbers and Qt's own dialogs in Chinese, and so for the
+    // programs started from here (the desktop's file chooser among them).
+    if (!qEnvironmentVariable("LANG").startsWith(QLatin1String("zh")))
+        qputenv("LANG", "zh_CN.UTF-8");
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     QApplication app(argc, argv);
     installFontSubstitutes();
     SkinLibrary::installBaseLook();
