@@ -1,17 +1,129 @@
 #include "archive/BatchExport.h"
 
+#include "archive/ExportGuard.h"
 #include "archive/FileOpening.h"
 #include "archive/GroupPath.h"
 #include "platform/FileCopy.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
+#include "platform/RealPath.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
-#include "store/RecordContent.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
+
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+// The folders a run writes into, each made and checked once, with the names
+// in each: those there before the run and those the run wrote, compared
+// without case. A folder is known by what it is (device and inode), so two
+// spellings of one folder (on a file system that ignores case) share names.
+class TargetFolders {
+public:
+    struct Folder {
+        QString path;                  // as it really is
+        QHash<QString, QString> before;  // folded name -> name, of what was there before the run
+        QSet<QString> written;         // folded names the run wrote
+        QHash<QString, int> next;      // folded first name -> the first number not known to be taken
+    };
+
+    TargetFolders(QString root, const ExportGuard& guard, bool replaceExisting)
+        : m_root(std::move(root)), m_guard(guard), m_replaceExisting(replaceExisting)
+    {
+    }
+
+    // The folder at path, made when missing; null when it cannot be made or
+    // is refused, with the cause in *error (*refused: it is the archive's).
+    Folder* open(const QString& path, QString* error, bool* refused)
+    {
+        if (Folder* known = m_byPath.value(path))
+            return known;
+        // Before anything is made, and again as it was made (a link on the
+        // way may have led elsewhere): inside the chosen folder, outside
+        // the archive's.
+        auto placed = [&](const QString& p) {
+            if (!RealPath::inside(p, m_root)) {
+                *error = QStringLiteral("%1 leads outside %2").arg(path, m_root);
+                return false;
+            }
+            if (m_guard.reaches(p)) {
+                *refused = true;
+                *error = QStringLiteral("%1 lies inside the archive's folders").arg(path);
+                return false;
+            }
+            return true;
+        };
+        if (!placed(path))
+            return nullptr;
+        if (!QDir().mkpath(path)) {
+            *error = QStringLiteral("cannot create %1").arg(path);
+            return nullptr;
+        }
+        const QString real = QFileInfo(path).canonicalFilePath();
+        struct stat st;
+        if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &st) != 0) {
+            *error = QStringLiteral("cannot read %1").arg(path);
+            return nullptr;
+        }
+        if (!placed(real))
+            return nullptr;
+        Folder& f = m_byIdentity[{quint64(st.st_dev), quint64(st.st_ino)}];
+        if (f.path.isEmpty()) {
+            f.path = real;
+            const QStringList entries = QDir(real).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                             | QDir::NoDotAndDotDot);
+            for (const QString& e : entries)
+                f.before.insert(e.toCaseFolded(), e);
+        }
+        m_byPath.insert(path, &f);
+        return &f;
+    }
+
+    // A name in f for a record's file that no other file there has, and
+    // whether writing it replaces a file that was there before the run.
+    QString freeName(Folder& f, const QString& name, const QString& type, FileCopy::Replace* replace) const
+    {
+        const QString first = FileOpening::safeFileName(name, type);
+        const QString firstKey = first.toCaseFolded();
+        // Every name is tried once at most: what is taken stays taken.
+        for (int n = f.next.value(firstKey, 1);; ++n) {
+            const QString candidate = n == 1 ? first : FileOpening::safeFileName(name, type, n);
+            const QString key = candidate.toCaseFolded();
+            if (f.written.contains(key))
+                continue;
+            const QFileInfo there(f.path + QLatin1Char('/') + candidate);
+            const auto before = f.before.constFind(key);
+            if (before == f.before.cend() && !there.exists() && !there.isSymLink()) {
+                *replace = FileCopy::Replace::Never;
+            } else if (m_replaceExisting && before != f.before.cend() && *before == candidate
+                       && (!there.isDir() || there.isSymLink())) {
+                *replace = FileCopy::Replace::Allowed;
+            } else {
+                continue;
+            }
+            f.next.insert(firstKey, n);
+            return candidate;
+        }
+    }
+
+    static void wrote(Folder& f, const QString& fileName) { f.written.insert(fileName.toCaseFolded()); }
+
+private:
+    QString m_root;
+    const ExportGuard& m_guard;
+    bool m_replaceExisting;
+    QHash<QString, Folder*> m_byPath;
+    std::map<std::pair<quint64, quint64>, Folder> m_byIdentity;  // stable addresses
+};
+
+}  // namespace
 
 QString BatchExport::confirmText(const QString& groupName, const QString& folder)
 {
@@ -24,10 +136,28 @@ QString BatchExport::doneText(int count, const QString& folder)
     return QString::number(count) + QStringLiteral(" 个文件已成功导出到 ") + folder;
 }
 
-QString BatchExport::logText(const QString& group, const QString& folder, int count)
+QString BatchExport::logText(const QString& group, const QString& folder, int count, int damaged)
 {
-    return LogWriter::BatchExported + group + QStringLiteral(" 至 ") + folder + QStringLiteral("，共 ")
+    QString text = LogWriter::BatchExported + group + QStringLiteral(" 至 ") + folder + QStringLiteral("，共 ")
         + QString::number(count) + QStringLiteral(" 个文件");
+    if (damaged > 0)
+        text += QStringLiteral("，%1 个文件内容已损坏未导出").arg(damaged);
+    return text;
+}
+
+QString BatchExport::Damaged::text() const
+{
+    return ExportedContent::damagedText(details, damage);
+}
+
+QString BatchExport::damagedText(const QList<Damaged>& damaged)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < damaged.size() && i < DamagedShown; ++i)
+        lines << damaged.at(i).text();
+    if (damaged.size() > DamagedShown)
+        lines << QStringLiteral("…… 共 %1 个文件内容已损坏，未导出").arg(damaged.size());
+    return lines.join(QStringLiteral("\r\n"));
 }
 
 BatchExport::BatchExport(DataStore& store, StoreFolder folder, const CurrentOperator& op, ProtectedGroups open)
@@ -35,8 +165,7 @@ BatchExport::BatchExport(DataStore& store, StoreFolder folder, const CurrentOper
 {
 }
 
-QString BatchExport::targetPath(const QString& folder, const QString& group, const QString& name, const QString& type,
-                                bool withSubfolders)
+QString BatchExport::folderFor(const QString& folder, const QString& group, bool withSubfolders)
 {
     QString path = QDir::cleanPath(folder);
     if (withSubfolders) {
@@ -44,7 +173,7 @@ QString BatchExport::targetPath(const QString& folder, const QString& group, con
             if (!part.trimmed().isEmpty())
                 path += QLatin1Char('/') + FileOpening::safeFileName(part, QString());
     }
-    return path + QLatin1Char('/') + FileOpening::safeFileName(name, type);
+    return path;
 }
 
 BatchExport::Outcome BatchExport::run(const QString& group, const QString& folder, bool withSubfolders,
@@ -60,6 +189,12 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
         failed(Outcome::Kind::Failed, PrivateFolder::withCause(WriteFailed, detail), detail);
     };
 
+    // Never into the archive itself, nor above it: nothing is written then.
+    const ExportGuard guard(m_store, m_folder);
+    if (const Status allowed = guard.checkFolder(folder); !allowed) {
+        failed(Outcome::Kind::Failed, allowed.message(), allowed.detail());
+        return out;
+    }
     const QFileInfo rootInfo(folder);
     const QString root = rootInfo.canonicalFilePath();
     if (folder.isEmpty() || !rootInfo.isDir() || root.isEmpty()) {
@@ -89,8 +224,11 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
     progress.setRange(0, count.toLongLong());
     progress.setValue(0);
 
-    QSet<QString> checkedFolders{root};
-    RecordSet rs = m_store.query(QStringLiteral("select id,mc,fz,lx,lj from wj") + where + QStringLiteral(" order by id"),
+    TargetFolders targets(root, guard, m_replaceExisting);
+    ExportedContent content(m_store, m_folder);
+    qint64 handled = 0;
+    RecordSet rs = m_store.query(QStringLiteral("select id,mc,fz,lx,lj,bh,dxsz,sha256 from wj") + where
+                                     + QStringLiteral(" order by id"),
                                  params);
     if (!rs) {
         writeFailed(m_store.lastError());
@@ -104,54 +242,39 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
         const qint64 id = rs.number(0);
         const QString name = rs.text(1);
         const QString type = rs.text(3);
-        const QString lj = rs.text(4);
         if (onFile)
             onFile(name);
 
-        const QString target = targetPath(root, rs.text(2), name, type, withSubfolders);
-        const QString dir = QFileInfo(target).absolutePath();
-        if (!checkedFolders.contains(dir)) {
-            // Made whole at once, then checked: a link on the way that leads
-            // out of the chosen folder refuses the write.
-            if (!QDir().mkpath(dir)) {
-                writeFailed(QStringLiteral("cannot create %1").arg(dir));
-                break;
-            }
-            const QString real = QFileInfo(dir).canonicalFilePath();
-            if (real != root && !real.startsWith(root + QLatin1Char('/'))) {
-                writeFailed(QStringLiteral("%1 leads outside %2").arg(dir, root));
-                break;
-            }
-            checkedFolders.insert(dir);
-        }
-
-        FileCopy::Result written;
-        if (!lj.isEmpty()) {
-            const QString kept = m_folder.resolve(lj);
-            if (!QFileInfo(kept).isFile()) {
-                writeFailed(QStringLiteral("kept file %1 missing").arg(kept));
-                break;
-            }
-            written = FileCopy::copy(kept, target, FileCopy::Replace::Allowed, nullptr, nullptr, FileCopy::Sync::None);
-        } else {
-            const Result<QByteArray> bytes = RecordContent::read(m_store, id);
-            if (!bytes) {
-                writeFailed(bytes.detail());
-                break;
-            }
-            written = FileCopy::write(bytes.value(), target, FileCopy::Replace::Allowed, nullptr, nullptr, FileCopy::Sync::None);
-        }
-        if (!written) {
-            writeFailed(written.error);
+        QString why;
+        bool refused = false;
+        TargetFolders::Folder* into = targets.open(folderFor(root, rs.text(2), withSubfolders), &why, &refused);
+        if (!into) {
+            if (refused)
+                failed(Outcome::Kind::Failed, ExportGuard::FolderRefused, why);
+            else
+                writeFailed(why);
             break;
         }
-        ++out.written;
-        progress.setValue(out.written);
+        FileCopy::Replace replace = FileCopy::Replace::Never;
+        const QString fileName = targets.freeName(*into, name, type, &replace);
+        const ExportedContent::Copied copied =
+            content.copy({id, rs.text(4), rs.number(6), rs.text(7)}, into->path + QLatin1Char('/') + fileName, replace,
+                         nullptr, FileCopy::Sync::None);
+        if (copied.kind == ExportedContent::Copied::Kind::Damaged) {
+            out.damaged.append({id, LogWriter::fileDetails(rs.text(5), name, type), copied.damage});
+        } else if (!copied.ok()) {
+            writeFailed(copied.detail);
+            break;
+        } else {
+            TargetFolders::wrote(*into, fileName);
+            ++out.written;
+        }
+        progress.setValue(++handled);
     }
     rs.close();
 
     LogWriter log(m_store, m_operator);
-    out.logFailed = !log.write(logText(group, folder, out.written));
+    out.logFailed = !log.write(logText(group, folder, out.written, int(out.damaged.size())));
     if (out.kind == Outcome::Kind::Done)
         out.message = doneText(out.written, folder);
     return out;

@@ -14,13 +14,26 @@ class Progress;
 // folder, as name + "." + type, either all into the folder or each below
 // the folder in the folders of its group path.
 //
-// Every part of a path written (each group name, each file name) is made a
-// safe file name (FileOpening::safeFileName), and every folder made is
-// checked to lie inside the chosen folder, links included, so nothing is
-// ever written outside it. A file of the same name is replaced through a
-// temporary file and a rename: a failed or cancelled write leaves the old
-// file or nothing, never a part of one. Records of closed protected groups
-// are left out. One log line "批量导出：" per run.
+// The folder may not be one of the archive's own folders, lie inside one
+// or hold one (ExportGuard); nothing is written then. Every part of a path
+// written (each group name, each file name) is made a safe file name
+// (FileOpening::safeFileName), and every folder used is checked to lie
+// inside the chosen folder and outside the archive's folders, links and
+// bind mounts included, before anything is written into it.
+//
+// Names stay unique in their folder, compared without case (the folder may
+// be on FAT, exFAT or Windows): a name this run has written, or one that was
+// there before and may not be replaced, gives "name (2).type", "name
+// (3).type" … A file that was there before the run is replaced only with
+// setReplaceExisting(true) (the window, whose question says so), never one
+// the run wrote itself. Each file is written through a temporary file and a
+// rename: a failed or cancelled write leaves the old file or nothing, never
+// a part of one.
+//
+// Each record's content is checked as it is copied (ExportedContent): a
+// damaged record is left out, the run goes on, and the outcome names it.
+// Records of closed protected groups are left out, and never named. One log
+// line "批量导出：" per run.
 class BatchExport {
 public:
     static inline const QString WindowTitle = QStringLiteral("批量导出文件");
@@ -28,29 +41,46 @@ public:
     static inline const QString Working = QStringLiteral("正在批量导出文件");
     static inline const QString Cancelled = QStringLiteral("导出文件取消!");
     static inline const QString WriteFailed = QStringLiteral("导出文件失败! 错误代码: 01");
+    // The most damaged records the end message names one by one.
+    static constexpr int DamagedShown = 10;
 
     // "确认导出 <group> 的文件到 <folder> ? 如果有重名文件将被覆盖!"
     static QString confirmText(const QString& groupName, const QString& folder);
     // "<n> 个文件已成功导出到 <folder>"
     static QString doneText(int count, const QString& folder);
-    // The log line of a run.
-    static QString logText(const QString& group, const QString& folder, int count);
+    // The log line of a run (with the number of damaged records left out, if any).
+    static QString logText(const QString& group, const QString& folder, int count, int damaged = 0);
+
+    // A record whose content is not what the record says.
+    struct Damaged {
+        qint64 id = -1;
+        QString details;  // number, name and type
+        QString damage;   // what is wrong
+        // "内容已损坏，未导出: <details>（<damage>）"
+        QString text() const;
+    };
+    // The damaged records' lines of the end message (the first DamagedShown).
+    static QString damagedText(const QList<Damaged>& damaged);
 
     struct Outcome {
         enum class Kind { Done, Cancelled, Failed };
         Kind kind = Kind::Done;
-        int written = 0;
+        int written = 0;           // files written
+        QList<Damaged> damaged;    // records left out
         bool logFailed = false;
-        QString message;  // what the window shows
+        QString message;  // how the run ended (the window adds damagedText(damaged))
         QString detail;
         bool ok() const { return kind == Kind::Done; }
     };
 
     BatchExport(DataStore& store, StoreFolder folder, const CurrentOperator& op, ProtectedGroups open);
 
-    // The place of a record's file below `folder` (not yet checked against links).
-    static QString targetPath(const QString& folder, const QString& group, const QString& name, const QString& type,
-                              bool withSubfolders);
+    // Whether files that were in the folders before the run may be replaced
+    // by files of the same name (never at first).
+    void setReplaceExisting(bool replace) { m_replaceExisting = replace; }
+
+    // The folder below `folder` a record of `group` is written into.
+    static QString folderFor(const QString& folder, const QString& group, bool withSubfolders);
 
     // Exports the records of `group` (and its sub-groups) into `folder`.
     Outcome run(const QString& group, const QString& folder, bool withSubfolders, Progress& progress,
@@ -61,4 +91,5 @@ private:
     StoreFolder m_folder;
     const CurrentOperator& m_operator;
     ProtectedGroups m_open;
+    bool m_replaceExisting = false;
 };

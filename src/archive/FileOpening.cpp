@@ -1,12 +1,13 @@
 #include "archive/FileOpening.h"
 
+#include "archive/ExportGuard.h"
 #include "archive/ProtectedGroups.h"
-#include "platform/FileCopy.h"
 #include "platform/PrivateFolder.h"
 #include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
 #include "store/MainSettings.h"
+#include "store/RecordContent.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,23 +90,26 @@ QString FileOpening::missingQuestion(const FileRecord& r)
         + QStringLiteral("M, 已经被移动或删除,是否保留此条文件记录?");
 }
 
-QString FileOpening::safeFileName(const QString& name, const QString& type)
+QString FileOpening::safeFileName(const QString& name, const QString& type, int number)
 {
     // The type is what follows the last dot: it holds no dot of its own.
     QString t = cleaned(type).remove(QLatin1Char('.'));
     t = cutTo(t, MaxNameBytes / 4);
     const QString suffix = t.isEmpty() ? QString() : QLatin1Char('.') + t;
+    const QString tag = number > 1 ? QStringLiteral(" (%1)").arg(number) : QString();
     QString n = cleaned(name);
     if (n.startsWith(QLatin1Char('.')))
         n.replace(0, 1, QLatin1Char('_'));
-    n = cutTo(n, MaxNameBytes - encodedSize(suffix)).trimmed();
+    n = cutTo(n, MaxNameBytes - encodedSize(suffix) - encodedSize(tag)).trimmed();
     if (n.isEmpty())
         n = QStringLiteral("_");
-    return n + suffix;
+    return n + tag + suffix;
 }
 
 Result<QString> FileOpening::newSubfolder(qint64 id)
 {
+    if (const Status allowed = ExportGuard(m_store, m_folder).checkFolder(m_extraction); !allowed)
+        return Result<QString>::fail(allowed.message(), allowed.detail());
     if (const Status base = PrivateFolder::ensure(m_extraction); !base)
         return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, base.detail()), base.detail());
     // A folder of its own for every opening: a file still open in another
@@ -128,29 +132,30 @@ Result<QString> FileOpening::newSubfolder(qint64 id)
 
 Result<QString> FileOpening::extract(const FileRecord& r, Progress* progress)
 {
+    // A kept file that is gone is the window's question; one that is there
+    // but not the record's content is refused by the copy.
+    if (!r.keptPath.isEmpty() && !QFileInfo::exists(m_folder.resolve(r.keptPath)))
+        return Result<QString>::fail(WriteFailed, QStringLiteral("kept file %1 missing").arg(m_folder.resolve(r.keptPath)));
+    const Result<QString> hash = RecordContent::hash(m_store, r.id);
+    if (!hash)
+        return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, hash.detail()), hash.detail());
     const Result<QString> folder = newSubfolder(r.id);
     if (!folder)
         return folder;
     const QString target = QDir(folder.value()).filePath(safeFileName(r.name, r.type));
 
-    FileCopy::Result written;
-    if (!r.keptPath.isEmpty()) {
-        const QString kept = m_folder.resolve(r.keptPath);
-        if (!QFileInfo(kept).isFile())
-            return Result<QString>::fail(WriteFailed, QStringLiteral("kept file %1 missing").arg(kept));
-        written = FileCopy::copy(kept, target, FileCopy::Replace::Never, progress);
-    } else {
-        FileRecords records(m_store, m_folder, m_operator, 0);
-        const Result<QByteArray> bytes = records.content(r.id);
-        if (!bytes)
-            return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, bytes.detail()), bytes.detail());
-        written = FileCopy::write(bytes.value(), target, FileCopy::Replace::Never, progress);
-    }
-    if (!written) {
+    ExportedContent content(m_store, m_folder);
+    const ExportedContent::Copied written =
+        content.copy({r.id, r.keptPath, r.size, hash.value()}, target, FileCopy::Replace::Never, progress);
+    if (!written.ok()) {
         QDir(folder.value()).removeRecursively();
-        if (written.cancelled)
+        if (written.kind == ExportedContent::Copied::Kind::Cancelled)
             return Result<QString>::cancel();
-        return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, written.error), written.error);
+        if (written.kind == ExportedContent::Copied::Kind::Damaged)
+            return Result<QString>::fail(
+                ExportedContent::damagedText(LogWriter::fileDetails(r.number, r.name, r.type), written.damage),
+                written.detail);
+        return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, written.detail), written.detail);
     }
     if (const Status restricted = PrivateFolder::restrictFile(target); !restricted) {
         QDir(folder.value()).removeRecursively();

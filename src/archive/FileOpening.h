@@ -50,7 +50,9 @@ public:
 
     // Writes the content into a new sub-folder of the extraction folder
     // (only for this user); the path of the written file. Large kept files
-    // are copied in chunks with progress.
+    // are copied in chunks with progress. Content that is not what the
+    // record says (ExportedContent) is refused with what is wrong with it;
+    // so is an extraction folder inside the archive's folders.
     Result<QString> extract(const FileRecord& r, Progress* progress = nullptr);
 
     struct Viewed {
@@ -63,8 +65,9 @@ public:
 
     // name + "." + type made safe for the file system: no "/", "\", "..",
     // control characters, nor a leading dot; an over-long name is shortened
-    // and the type kept. Never empty.
-    static QString safeFileName(const QString& name, const QString& type);
+    // and the type kept. Never empty. A number above 1 gives the further
+    // names of a folder that holds the first: name + " (2)" + "." + type.
+    static QString safeFileName(const QString& name, const QString& type, int number = 1);
 
 private:
     Result<QString> newSubfolder(qint64 id);

@@ -1,5 +1,6 @@
 #include "archive/FileRecords.h"
 
+#include "archive/ExportGuard.h"
 #include "archive/GroupPath.h"
 #include "archive/ProtectedGroups.h"
 #include "platform/Clock.h"
@@ -473,39 +474,30 @@ Result<StoredRecord> FileRecords::remove(qint64 id)
 
 Result<StoredRecord> FileRecords::saveOut(qint64 id, const QString& targetPath, Progress* progress)
 {
-    RecordSet rs = m_store.query(QStringLiteral("select mc,lx,dx,dxsz,lj,bh from wj where id=?"), {id});
+    RecordSet rs = m_store.query(QStringLiteral("select mc,lx,dxsz,lj,bh,sha256 from wj where id=?"), {id});
     if (!rs || rs.atEnd())
         return fail(SaveOutFailed, rs ? QStringLiteral("record %1 not found").arg(id) : m_store.lastError());
     const QString mc = rs.text(0);
     const QString lx = rs.text(1);
-    const QString lj = rs.text(4);
-    const QString bh = rs.text(5);
+    const ExportedContent::Source source{id, rs.text(3), rs.number(2), rs.text(5)};
+    const QString bh = rs.text(4);
     rs.close();
     if (targetPath.isEmpty())
         return fail(SaveOutFailed, QStringLiteral("no target"));
-    // Never over the archive itself: the database file or a kept file.
-    const QString target = QFileInfo(targetPath).absoluteFilePath();
-    const QString targetReal = QFileInfo(target).canonicalFilePath();
-    const QString database = QFileInfo(m_store.path()).canonicalFilePath();
-    const QString folderReal = QFileInfo(m_folder.folder()).canonicalFilePath();
-    if ((!targetReal.isEmpty() && targetReal == database) || m_folder.contains(QDir::cleanPath(target))
-        || (!folderReal.isEmpty() && QFileInfo(QFileInfo(target).absolutePath()).canonicalFilePath() == folderReal))
-        return fail(SaveOutFailed, QStringLiteral("%1 belongs to the archive").arg(targetPath));
+    // Never into the archive itself: the Data folder, the store folder.
+    if (const Status allowed = ExportGuard(m_store, m_folder).checkFile(targetPath); !allowed)
+        return Failure{allowed.message(), allowed.detail()};
+    if (!source.keptPath.isEmpty() && !QFileInfo::exists(m_folder.resolve(source.keptPath)))
+        return fail(SaveOutFailed, QStringLiteral("kept file %1 missing").arg(m_folder.resolve(source.keptPath)));
 
-    FileCopy::Result written;
-    if (!lj.isEmpty()) {
-        const QString kept = m_folder.resolve(lj);
-        if (!QFileInfo(kept).isFile())
-            return fail(SaveOutFailed, QStringLiteral("kept file %1 missing").arg(kept));
-        written = FileCopy::copy(kept, targetPath, FileCopy::Replace::Allowed, progress);
-    } else {
-        const Result<QByteArray> bytes = content(id);
-        if (!bytes)
-            return fail(SaveOutFailed, bytes.detail());
-        written = FileCopy::write(bytes.value(), targetPath, FileCopy::Replace::Allowed, progress);
+    ExportedContent content(m_store, m_folder);
+    const ExportedContent::Copied written = content.copy(source, targetPath, FileCopy::Replace::Allowed, progress);
+    if (written.kind == ExportedContent::Copied::Kind::Damaged)
+        return Failure{ExportedContent::damagedText(LogWriter::fileDetails(bh, mc, lx), written.damage), written.detail};
+    if (!written.ok()) {
+        const bool cancelled = written.kind == ExportedContent::Copied::Kind::Cancelled;
+        return fail(cancelled ? QString() : SaveOutFailed, written.detail, cancelled);
     }
-    if (!written)
-        return fail(written.cancelled ? QString() : SaveOutFailed, written.error, written.cancelled);
 
     const QString details = LogWriter::fileDetails(bh, mc, lx);
     const bool logged = writeLog(LogWriter::FileExported + details + QStringLiteral(" 至 ") + targetPath);

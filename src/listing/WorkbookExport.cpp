@@ -61,8 +61,10 @@ Status write(const Table& table, const QString& path, Progress* progress)
     return {};
 }
 
-Result<QString> newPath(const QString& folder, const QString& baseName)
+Result<QString> newPath(const QString& folder, const QString& baseName, const ExportGuard& guard)
 {
+    if (const Status allowed = guard.checkFolder(folder); !allowed)
+        return Result<QString>::fail(allowed.message(), allowed.detail());
     if (const Status made = PrivateFolder::ensure(folder); !made)
         return Result<QString>::fail(WriteFailed, made.detail());
     const QString stamp = appClock().now().toString(QStringLiteral("yyyyMMdd_hhmmss"));

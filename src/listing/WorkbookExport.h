@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/ExportGuard.h"
 #include "platform/Result.h"
 
 #include <QString>
@@ -46,7 +47,9 @@ struct Table {
 Status write(const Table& table, const QString& path, Progress* progress = nullptr);
 
 // A new path for a workbook in folder (a private folder, made when absent):
-// baseName + "_" + the time + ".xlsx", never a file already there.
-Result<QString> newPath(const QString& folder, const QString& baseName);
+// baseName + "_" + the time + ".xlsx", never a file already there. A folder
+// that is one of the archive's, or lies inside or above one, is refused
+// (ExportGuard::FolderRefused) before anything is made.
+Result<QString> newPath(const QString& folder, const QString& baseName, const ExportGuard& guard);
 
 }  // namespace WorkbookExport

@@ -110,8 +110,9 @@ namespace {
 // size, 0 at the end, or -1 on failure (with *error set).
 using Step = std::function<qint64(QFile& out, QString* error)>;
 
+// digest: the one the steps feed, read for expect's hash (null when it names none).
 Result writeThroughTemp(const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
-                        const Step& step, Sync sync = Sync::Each)
+                        const Step& step, Sync sync, const Expect& expect, Sha256* digest)
 {
     Result r;
     if (target.isEmpty()) {
@@ -143,6 +144,11 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
         r.error = why;
         return r;
     };
+    auto mismatched = [&](Mismatch what, const QString& why) {
+        abandon(why, false);
+        r.mismatch = what;
+        return r;
+    };
 
     if (progress) {
         progress->setRange(0, expectedSize >= 0 ? expectedSize : 0);
@@ -162,11 +168,17 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
         if (sync == Sync::Each)
             ::sync_file_range(out.handle(), r.bytes, n, SYNC_FILE_RANGE_WRITE);
         r.bytes += n;
+        if (expect.size >= 0 && r.bytes > expect.size)
+            return mismatched(Mismatch::Size, QStringLiteral("more than the %1 bytes expected").arg(expect.size));
         if (progress)
             progress->setValue(r.bytes);
     }
     if (progress && progress->cancelled())
         return abandon(QStringLiteral("cancelled"), true);
+    if (expect.size >= 0 && r.bytes != expect.size)
+        return mismatched(Mismatch::Size, QStringLiteral("%1 bytes instead of the %2 expected").arg(r.bytes).arg(expect.size));
+    if (!expect.sha256.isEmpty() && (!digest || digest->hex().compare(expect.sha256, Qt::CaseInsensitive) != 0))
+        return mismatched(Mismatch::Hash, QStringLiteral("SHA-256 differs from the one expected"));
     if (!out.flush())
         return abandon(QStringLiteral("flush failed: %1").arg(out.errorString()), false);
     if (sync == Sync::Each && ::fsync(out.handle()) != 0)
@@ -303,20 +315,36 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The digest the steps feed: the caller's, or one of the copy's own when
+// only the check needs it.
+Sha256* digestFor(Sha256* given, const Expect& expect, std::unique_ptr<Sha256>& own)
+{
+    if (given || expect.sha256.isEmpty())
+        return given;
+    own = std::make_unique<Sha256>();
+    return own.get();
+}
+
+}  // namespace
+
 Result copyFrom(QIODevice& in, const QString& target, Replace replace, Progress* progress, qint64 expectedSize,
-                Sha256* digest, Sync sync)
+                Sha256* digest, Sync sync, const Expect& expect)
 {
     if (!in.isOpen() || !in.isReadable()) {
         Result r;
         r.error = QStringLiteral("source not readable");
         return r;
     }
+    std::unique_ptr<Sha256> own;
+    digest = digestFor(digest, expect, own);
     return writeThroughTemp(target, replace, progress, expectedSize,
-                            deviceStep(in, std::make_shared<QByteArray>(), digest), sync);
+                            deviceStep(in, std::make_shared<QByteArray>(), digest), sync, expect, digest);
 }
 
 Result copy(const QString& source, const QString& target, Replace replace, Progress* progress, Sha256* digest,
-            Sync sync)
+            Sync sync, const Expect& expect)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -329,6 +357,19 @@ Result copy(const QString& source, const QString& target, Replace replace, Progr
         r.error = QStringLiteral("source and target are the same file");
         return r;
     }
+    return copyOpen(in, target, replace, progress, digest, sync, expect);
+}
+
+Result copyOpen(QFile& in, const QString& target, Replace replace, Progress* progress, Sha256* digest, Sync sync,
+                const Expect& expect)
+{
+    if (!in.isOpen() || !in.isReadable() || in.handle() < 0) {
+        Result r;
+        r.error = QStringLiteral("source not readable");
+        return r;
+    }
+    std::unique_ptr<Sha256> own;
+    digest = digestFor(digest, expect, own);
     // File to file: the kernel copies each chunk (copy_file_range), so the
     // bytes never pass through this process; a digest is taken from the
     // target as it is written. Where the kernel copy is not supported, the
@@ -356,7 +397,7 @@ Result copy(const QString& source, const QString& target, Replace replace, Progr
         }
         return buffered(out, error);
     };
-    return writeThroughTemp(target, replace, progress, in.size(), step, sync);
+    return writeThroughTemp(target, replace, progress, in.size(), step, sync, expect, digest);
 }
 
 Status move(const QString& from, const QString& to, Replace replace)
@@ -369,12 +410,12 @@ Status move(const QString& from, const QString& to, Replace replace)
 }
 
 Result write(const QByteArray& bytes, const QString& target, Replace replace, Progress* progress, Sha256* digest,
-             Sync sync)
+             Sync sync, const Expect& expect)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return copyFrom(buffer, target, replace, progress, bytes.size(), digest, sync);
+    return copyFrom(buffer, target, replace, progress, bytes.size(), digest, sync, expect);
 }
 
 }

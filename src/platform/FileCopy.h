@@ -6,6 +6,7 @@
 #include <QString>
 
 class Progress;
+class QFile;
 class QIODevice;
 class Sha256;
 
@@ -32,9 +33,24 @@ enum class Replace {
 // made again).
 enum class Sync { Each, None };
 
+// What a copy must have copied before its target takes its name: exactly
+// `size` bytes (when >= 0) whose SHA-256 is `sha256` (hex digits, either
+// case; when not empty). A source that yields more than `size` stops the
+// copy at once. The hash is taken as the bytes pass (no second reading);
+// a digest handed to the copy as well is the one it is taken with, and is
+// read (so starts again) by the check.
+struct Expect {
+    qint64 size = -1;
+    QString sha256;
+};
+
+// Why a copy's content was not what its Expect said.
+enum class Mismatch { None, Size, Hash };
+
 struct Result {
     bool ok = false;
     bool cancelled = false;
+    Mismatch mismatch = Mismatch::None;  // the content differed from the Expect; nothing was written
     qint64 bytes = 0;  // bytes written
     QString error;     // why it failed (for logs and tests; windows show their own texts)
     explicit operator bool() const { return ok; }
@@ -44,15 +60,22 @@ struct Result {
 // 0..size and the bytes done. digest (optional) is fed every byte copied, as
 // it passes.
 Result copy(const QString& source, const QString& target, Replace replace = Replace::Never,
-            Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each);
+            Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each,
+            const Expect& expect = {});
+// The same for a file already open for reading (from its current position;
+// e.g. one opened without following links), which stays open.
+Result copyOpen(QFile& in, const QString& target, Replace replace = Replace::Never,
+                Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each,
+                const Expect& expect = {});
 // Copies what `in` (open for reading) yields to `target`; expectedSize, when
 // known (>= 0), sets the progress range.
 Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace::Never,
                 Progress* progress = nullptr, qint64 expectedSize = -1, Sha256* digest = nullptr,
-                Sync sync = Sync::Each);
+                Sync sync = Sync::Each, const Expect& expect = {});
 // Writes `bytes` to `target` in chunks.
 Result write(const QByteArray& bytes, const QString& target, Replace replace = Replace::Never,
-             Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each);
+             Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each,
+             const Expect& expect = {});
 
 // Renames `from` to `to` inside one file system, syncing the folder;
 // with Replace::Never an existing `to` makes it fail and nothing changes.

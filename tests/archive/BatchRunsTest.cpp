@@ -314,7 +314,10 @@ void BatchRunsTest::exportWithAndWithoutSubfolders_data()
     QTest::newRow("sub-folders") << true
                                  << QStringList{QStringLiteral("A/B/same.txt"), QStringLiteral("A/B/y.txt"),
                                                 QStringLiteral("A/same.txt"), QStringLiteral("A/x.txt")};
-    QTest::newRow("flat") << false << QStringList{QStringLiteral("same.txt"), QStringLiteral("x.txt"), QStringLiteral("y.txt")};
+    // Two records of one name in one folder: the later beside the first.
+    QTest::newRow("flat") << false
+                          << QStringList{QStringLiteral("same (2).txt"), QStringLiteral("same.txt"), QStringLiteral("x.txt"),
+                                         QStringLiteral("y.txt")};
 }
 
 void BatchRunsTest::exportWithAndWithoutSubfolders()
@@ -336,8 +339,10 @@ void BatchRunsTest::exportWithAndWithoutSubfolders()
     QCOMPARE(out.written, 4);
     QCOMPARE(out.message, QStringLiteral("4 个文件已成功导出到 ") + target.path());
     QCOMPARE(filesBelow(target.path()), expected);
-    if (!subfolders)
-        QCOMPARE(readFile(target.filePath(QStringLiteral("same.txt"))), QByteArray("later"));
+    if (!subfolders) {
+        QCOMPARE(readFile(target.filePath(QStringLiteral("same.txt"))), QByteArray("first"));
+        QCOMPARE(readFile(target.filePath(QStringLiteral("same (2).txt"))), QByteArray("later"));
+    }
     QCOMPARE(r.s.scalar(QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
              BatchExport::logText(QStringLiteral("A"), target.path(), 4));
 }

@@ -1,3 +1,4 @@
+#include "archive/ExportGuard.h"
 #include "archive/FileRecords.h"
 #include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
@@ -680,11 +681,11 @@ void FileRecordsTest::saveOutNeverOverwritesTheArchive()
     const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
     QVERIFY(a.ok());
     const QByteArray database = readFile(m_home->databasePath());
-    QCOMPARE(m_records->saveOut(a->id, m_home->databasePath()).message(), FileRecords::SaveOutFailed);
+    QCOMPARE(m_records->saveOut(a->id, m_home->databasePath()).message(), ExportGuard::FileRefused);
     QCOMPARE(readFile(m_home->databasePath()), database);
     const QString kept = QDir(store()).filePath(QStringLiteral("0000000001.bin"));
-    QCOMPARE(m_records->saveOut(a->id, kept).message(), FileRecords::SaveOutFailed);
-    QCOMPARE(m_records->saveOut(a->id, QDir(store()).filePath(QStringLiteral("other.bin"))).message(), FileRecords::SaveOutFailed);
+    QCOMPARE(m_records->saveOut(a->id, kept).message(), ExportGuard::FileRefused);
+    QCOMPARE(m_records->saveOut(a->id, QDir(store()).filePath(QStringLiteral("other.bin"))).message(), ExportGuard::FileRefused);
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
     QCOMPARE(readFile(kept), big);
     QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '导出文件：%'")), qint64(0));
@@ -698,7 +699,7 @@ void FileRecordsTest::sharedKeptFileOutlivesOneRecord()
     const QByteArray big = pattern(10000, 'e');
     const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
     QVERIFY(a.ok());
-    QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,lj,wj) select '0000000099',mc,fz,lx,lj,wj from wj where id=?"), {a->id}));
+    QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj,wj,sha256) select '0000000099',mc,fz,lx,dxsz,lj,wj,sha256 from wj where id=?"), {a->id}));
     const qint64 copy = s.lastInsertId();
     QVERIFY(m_records->remove(a->id).ok());
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});

@@ -1,5 +1,6 @@
 // korvane-cli run as a user runs it: exit status, stdout and stderr.
 #include "archive/ArchiveCheck.h"
+#include "archive/ExportGuard.h"
 #include "archive/FileRecords.h"
 #include "archive/GroupTree.h"
 #include "archive/StoreFolder.h"
@@ -7,6 +8,7 @@
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
 #include "archive/BatchImport.h"
+#include "platform/InstanceLock.h"
 #include "platform/Terminal.h"
 #include "settings/ArchiveCare.h"
 #include "shell/LoginService.h"
@@ -127,6 +129,9 @@ private slots:
     void closedGroupStaysClosed();
     void checkSeesTheArchiveAsItIs();
     void importListExportRoundTrip();
+    void exportIntoTheArchiveIsRefused_data();
+    void exportIntoTheArchiveIsRefused();
+    void exportLeavesDamageOutAndKeepsWhatIsThere();
     void importSkipsSameNames();
     void importRefusesWhatItCannotTake_data();
     void importRefusesWhatItCannotTake();
@@ -403,6 +408,79 @@ void CliTest::importListExportRoundTrip()
     QCOMPARE(r.status, 0);
     QCOMPARE(tree(out.path() + QStringLiteral("/flat")).size(), 6);
     QCOMPARE(tree(out.path() + QStringLiteral("/flat")).value(QStringLiteral("巨.bin")), pattern(300000, 'd'));
+}
+
+void CliTest::exportIntoTheArchiveIsRefused_data()
+{
+    QTest::addColumn<QString>("target");  // below the program folder; "@" a link to Data
+    QTest::newRow("Data") << "Data";
+    QTest::newRow("store folder") << "Data/Lf";
+    QTest::newRow("inside the store folder") << "Data/Lf/out";
+    QTest::newRow("link to Data") << "@";
+    QTest::newRow("above Data") << ".";
+}
+
+void CliTest::exportIntoTheArchiveIsRefused()
+{
+    QFETCH(QString, target);
+    TestHome home;
+    prepare(home);
+    QTemporaryDir src, out;
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同"), sourceTree(src.path())}).status, 0);
+    const QString data = home.folder() + QStringLiteral("/Data");
+    QString path = home.folder() + QLatin1Char('/') + target;
+    if (target == QLatin1String("@")) {
+        path = out.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(data, path));
+    }
+    // files.dat and the kept files (the lock names whoever holds it).
+    auto archive = [&] {
+        QMap<QString, QByteArray> files = tree(data);
+        files.remove(InstanceLock::FileName);
+        return files;
+    };
+    home.store().close();
+    const QMap<QString, QByteArray> before = archive();
+    for (const QStringList& flags : {QStringList(), QStringList{QStringLiteral("--subfolders")}}) {
+        const Ran r = cli(home.folder(), QStringList{QStringLiteral("export"), QStringLiteral("\\"), path} + flags);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(ExportGuard::FolderRefused), qPrintable(r.err));
+        QCOMPARE(archive(), before);
+    }
+    QVERIFY(!QFileInfo::exists(data + QStringLiteral("/Lf/out")));
+}
+
+void CliTest::exportLeavesDamageOutAndKeepsWhatIsThere()
+{
+    TestHome home;
+    prepare(home);
+    QTemporaryDir src, out;
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同"), sourceTree(src.path())}).status, 0);
+    // The two kept files: one with a byte changed, one a link to /etc/passwd.
+    auto kept = [&](const char* name) {
+        return StoreFolder(home.context().home)
+            .resolve(home.store().scalar(QStringLiteral("select lj from wj where mc=?"), {QString::fromUtf8(name)}).toString());
+    };
+    QByteArray bytes = readFile(kept("大"));
+    bytes[20000] = char(bytes[20000] ^ 0x20);
+    QVERIFY(!writeFile(kept("大"), bytes).isEmpty());
+    QVERIFY(QFile::remove(kept("巨")) && QFile::link(QStringLiteral("/etc/passwd"), kept("巨")));
+
+    QStringList expected{QStringLiteral("中.doc"), QStringLiteral("小.txt"), QStringLiteral("空.txt")};
+    for (const bool again : {false, true}) {
+        const Ran r = cli(home.folder(), {QStringLiteral("export"), QStringLiteral("合同"), out.path()});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("3 个文件已成功导出")), qPrintable(r.out + r.err));
+        QCOMPARE(r.err.count(ExportedContent::DamagedPrefix), 2);
+        QVERIFY2(r.err.contains(QStringLiteral(" 大.pdf（内容损坏）")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral(" 巨.bin（") + ExportedContent::KeptFileIsLink), qPrintable(r.err));
+        // A second run replaces nothing: its files go beside those there.
+        if (again)
+            expected << QStringLiteral("中 (2).doc") << QStringLiteral("小 (2).txt") << QStringLiteral("空 (2).txt");
+        expected.sort();
+        QCOMPARE(tree(out.path()).keys(), expected);
+    }
+    QCOMPARE(readFile(out.filePath(QStringLiteral("小 (2).txt"))), pattern(300, 'a'));
 }
 
 void CliTest::importSkipsSameNames()

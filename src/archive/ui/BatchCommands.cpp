@@ -2,6 +2,7 @@
 
 #include "archive/BatchExport.h"
 #include "archive/BatchImport.h"
+#include "archive/ExportGuard.h"
 #include "archive/FileRecords.h"
 #include "archive/GroupPath.h"
 #include "archive/Regroup.h"
@@ -87,6 +88,11 @@ void BatchCommands::exportGroup(const QString& group)
     const QString folder = prompter().chooseFolder(BatchExport::ChooseFolder);
     if (folder.isEmpty())
         return;
+    // Refused before the question: an export into the archive's folders.
+    if (const Status allowed = ExportGuard(m_store, m_storeFolder).checkFolder(folder); !allowed) {
+        prompter().message(allowed.message(), {}, Prompter::Icon::Warning);
+        return;
+    }
     if (!prompter().question(BatchExport::confirmText(groupName(group), folder)))
         return;
     BatchExportWindow w(m_store, m_storeFolder, m_operator, m_protectedGroups, group, folder, m_window);

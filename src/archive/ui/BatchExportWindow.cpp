@@ -22,6 +22,9 @@ void BatchExportWindow::start()
 {
     beginRun();
     BatchExport run(m_store, m_folder, m_operator, m_open);
+    // The operator was told that files of the same name are replaced: those
+    // that were there before, never one this run wrote.
+    run.setReplaceExisting(true);
     QElapsedTimer shown;
     shown.start();
     m_outcome = run.run(m_group, m_target, checkBox()->isChecked(), *this, [&](const QString& name) {
@@ -34,9 +37,11 @@ void BatchExportWindow::start()
     endRun();
     if (m_outcome.logFailed)
         prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
-    prompter().message(m_outcome.message, {},
+    const QString damaged = BatchExport::damagedText(m_outcome.damaged);
+    prompter().message(damaged.isEmpty() ? m_outcome.message : m_outcome.message + QStringLiteral("\r\n") + damaged, {},
                        m_outcome.kind == BatchExport::Outcome::Kind::Failed ? Prompter::Icon::Critical
-                                                                            : Prompter::Icon::Information);
+                       : m_outcome.damaged.isEmpty()                        ? Prompter::Icon::Information
+                                                                            : Prompter::Icon::Warning);
     accept();
 }
 

@@ -8,8 +8,9 @@ class DataStore;
 
 // Window "批量导出文件": "确定" writes the files of the group into the chosen
 // folder, with "按文件分组创建下级目录" (ticked at first) below the folders of
-// their group paths. The window serves its events between files; "取消"
-// stops the run between files.
+// their group paths; files there before may be replaced (the question before
+// said so). The window serves its events between files; "取消" stops the run
+// between files. The end message names the damaged records left out.
 class BatchExportWindow : public BatchRunWindow, private Progress {
     Q_OBJECT
 public:

@@ -142,7 +142,7 @@ void ExportExcelWindow::start()
                 found = c;
         modelColumns.append(found);
     }
-    const Result<QString> path = WorkbookExport::newPath(m_folder, kTitle);
+    const Result<QString> path = WorkbookExport::newPath(m_folder, kTitle, m_guard);
     if (!path) {
         prompter().message(path.message(), {}, Prompter::Icon::Critical);
         return;
@@ -188,7 +188,7 @@ void ExportExcelWindow::start()
     m_overall->setValue(m_overall->maximum());
     (void)PrivateFolder::restrictFile(path.value());
     m_lastWorkbook = path.value();
-    WorkbookHandover::handOver(path.value(), m_opener);
+    WorkbookHandover::handOver(path.value(), m_opener, m_guard);
 }
 
 void ExportExcelWindow::setRange(qint64, qint64 maximum)

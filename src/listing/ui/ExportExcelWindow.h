@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/ExportGuard.h"
 #include "listing/ui/WorkbookHandover.h"
 #include "platform/Progress.h"
 
@@ -34,6 +35,8 @@ public:
     // extraction folder by default).
     void setWorkbookFolder(const QString& folder) { m_folder = folder; }
     void setOpener(WorkbookHandover::Opener f) { m_opener = std::move(f); }
+    // The archive's folders, which no workbook is written into (none at first).
+    void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
     // The last workbook written (empty when none).
     QString lastWorkbook() const { return m_lastWorkbook; }
     bool isRunning() const { return m_running; }
@@ -60,6 +63,7 @@ private:
     Config& m_config;
     QString m_folder;
     WorkbookHandover::Opener m_opener;
+    ExportGuard m_guard{QString()};
     QListWidget* m_columns = nullptr;
     QCheckBox* m_all = nullptr;
     QCheckBox* m_keep = nullptr;

@@ -1,5 +1,6 @@
 #include "listing/ui/WorkbookHandover.h"
 
+#include "archive/ExportGuard.h"
 #include "listing/WorkbookExport.h"
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
@@ -17,7 +18,7 @@ Opener desktopOpener()
     return [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 }
 
-bool handOver(const QString& path, const Opener& opener)
+bool handOver(const QString& path, const Opener& opener, const ExportGuard& guard)
 {
     if (opener && opener(path))
         return true;
@@ -33,6 +34,10 @@ bool handOver(const QString& path, const Opener& opener)
         target += QStringLiteral(".xlsx");
     if (QFileInfo(target).absoluteFilePath() == QFileInfo(path).absoluteFilePath())
         return true;
+    if (const Status allowed = guard.checkFile(target); !allowed) {
+        prompter().message(allowed.message(), {}, Prompter::Icon::Warning);
+        return false;
+    }
     // The chooser asked before a file there is replaced.
     const FileCopy::Result copied = FileCopy::copy(path, target, FileCopy::Replace::Allowed);
     if (!copied) {

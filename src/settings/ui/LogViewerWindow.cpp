@@ -10,6 +10,7 @@
 #include "settings/LogBook.h"
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
+#include "store/DataStore.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -130,7 +131,7 @@ QIcon picture(Picture which)
 
 LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QWidget* parent)
     : QDialog(parent), m_store(store), m_operator(op), m_folder(ProgramHome::extractionFolder()),
-      m_opener(WorkbookHandover::desktopOpener())
+      m_opener(WorkbookHandover::desktopOpener()), m_guard(store.path())
 {
     setObjectName(kTitle);
     setWindowTitle(kTitle);
@@ -276,7 +277,7 @@ void LogViewerWindow::exportWorkbook()
         prompter().message(LogBook::EmptyExport, {}, Prompter::Icon::Information);
         return;
     }
-    const Result<QString> path = WorkbookExport::newPath(m_folder, kTitle);
+    const Result<QString> path = WorkbookExport::newPath(m_folder, kTitle, m_guard);
     if (!path) {
         prompter().message(path.message(), {}, Prompter::Icon::Critical);
         return;
@@ -303,7 +304,7 @@ void LogViewerWindow::exportWorkbook()
     m_bar->setValue(m_bar->maximum());
     (void)PrivateFolder::restrictFile(path.value());
     m_lastWorkbook = path.value();
-    WorkbookHandover::handOver(path.value(), m_opener);
+    WorkbookHandover::handOver(path.value(), m_opener, m_guard);
 }
 
 int LogViewerWindow::printTo(QPrinter* printer)

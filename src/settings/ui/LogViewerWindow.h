@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/ExportGuard.h"
 #include "listing/ui/WorkbookHandover.h"
 #include "platform/Progress.h"
 
@@ -42,6 +43,9 @@ public:
 
     void setWorkbookFolder(const QString& folder) { m_folder = folder; }
     void setOpener(WorkbookHandover::Opener f) { m_opener = std::move(f); }
+    // The archive's folders, which no workbook is written into (at first
+    // the database's folder with the store folder in it).
+    void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
     QString lastWorkbook() const { return m_lastWorkbook; }
     // What shows the print preview: it is handed the painting of the pages
     // (a QPrintPreviewDialog by default; tests print to a file instead).
@@ -89,6 +93,7 @@ private:
     QPointer<DeleteLogWindow> m_deleteWindow;
     QString m_folder;
     WorkbookHandover::Opener m_opener;
+    ExportGuard m_guard;
     Previewer m_previewer;
     QString m_lastWorkbook;
     bool m_running = false;
