@@ -1,10 +1,12 @@
 #include "platform/Config.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
 #include <iconv.h>
+#include <uchardet.h>
 
 namespace {
 
@@ -48,79 +50,25 @@ bool isComment(const QString& trimmed)
     return trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#'));
 }
 
-}  // namespace
-
-Config::Config(QString path) : m_path(std::move(path))
+QStringList splitLines(QString text)
 {
-    reload();
-}
-
-QString Config::decode(const QByteArray& bytes, bool* wasGbk, bool* undecodable)
-{
-    if (wasGbk)
-        *wasGbk = false;
-    if (undecodable)
-        *undecodable = false;
-    QByteArray data = bytes;
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data.remove(0, 3);
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(data);
-    if (!utf8.hasError())
-        return text;
-    bool ok = false;
-    QByteArray converted = iconvConvert(data, "UTF-8", "GB18030", &ok);
-    if (ok) {
-        if (wasGbk)
-            *wasGbk = true;
-        return QString::fromUtf8(converted);
-    }
-    if (undecodable)
-        *undecodable = true;
-    return QString::fromLatin1(data);
-}
-
-Result<QByteArray> Config::encodeGbk(const QString& text)
-{
-    bool ok = false;
-    QByteArray bytes = iconvConvert(text.toUtf8(), "GB18030", "UTF-8", &ok);
-    if (!ok)
-        return Result<QByteArray>::fail(QString(), QStringLiteral("text not encodable as GB18030"));
-    return bytes;
-}
-
-void Config::reload()
-{
-    m_lines.clear();
-    m_gbk = false;
-    m_crlf = false;
-    m_bom = false;
-    m_undecodable = false;
-    QFile f(m_path);
-    if (m_path.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = f.readAll();
-    m_crlf = bytes.contains("\r\n");
-    m_bom = bytes.startsWith("\xEF\xBB\xBF");
-    QString text = decode(bytes, &m_gbk, &m_undecodable);
-    if (m_undecodable) {
-        // Nothing in it can be trusted: every key takes its default.
-        return;
-    }
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    m_lines = text.split(QLatin1Char('\n'));
-    if (!m_lines.isEmpty() && m_lines.last().isEmpty())
-        m_lines.removeLast();
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
 }
 
-int Config::findKeyLine(const QString& section, const QString& key, int* sectionEnd) const
+// The line of key in section (the first one), or -1. sectionEnd (may be
+// null) gets the line after the section's last one, -1 without the section.
+int keyLine(const QStringList& lines, const QString& section, const QString& key, int* sectionEnd)
 {
     bool inSection = false;
     int found = -1;
     if (sectionEnd)
         *sectionEnd = -1;
-    for (int i = 0; i < m_lines.size(); ++i) {
-        const QString t = m_lines.at(i).trimmed();
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString t = lines.at(i).trimmed();
         if (isSection(t)) {
             if (inSection && sectionEnd && *sectionEnd < 0)
                 *sectionEnd = i;
@@ -138,8 +86,148 @@ int Config::findKeyLine(const QString& section, const QString& key, int* section
             found = i;
     }
     if (inSection && sectionEnd && *sectionEnd < 0)
-        *sectionEnd = m_lines.size();
+        *sectionEnd = int(lines.size());
     return found;
+}
+
+QString lineValue(const QString& line)
+{
+    return line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed();
+}
+
+// True when GB18030 bytes (valid ones) hold a four-byte form, which GBK
+// has not: a lead byte followed by a digit.
+bool hasFourByteForms(const QByteArray& bytes)
+{
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes.at(i));
+        if (b < 0x80)
+            continue;
+        if (i + 1 < bytes.size()) {
+            const auto next = static_cast<unsigned char>(bytes.at(i + 1));
+            if (next >= 0x30 && next <= 0x39)
+                return true;
+        }
+        ++i;
+    }
+    return false;
+}
+
+}  // namespace
+
+Config::Config(QString path) : m_path(std::move(path))
+{
+    reload();
+}
+
+QString Config::detectCharset(const QByteArray& bytes)
+{
+    uchardet_t detector = uchardet_new();
+    if (!detector)
+        return {};
+    QString charset;
+    if (uchardet_handle_data(detector, bytes.constData(), static_cast<size_t>(bytes.size())) == 0) {
+        uchardet_data_end(detector);
+        charset = QString::fromLatin1(uchardet_get_charset(detector));
+    }
+    uchardet_delete(detector);
+    return charset;
+}
+
+QString Config::decodeAs(const QByteArray& bytes, Encoding* encoding, bool* undecodable,
+                         const std::function<bool(const QString&)>& dbExists)
+{
+    *encoding = Encoding::Utf8;
+    *undecodable = false;
+    QByteArray data = bytes;
+    const bool bom = data.startsWith("\xEF\xBB\xBF");
+    if (bom)
+        data.remove(0, 3);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString asUtf8 = utf8(data);
+    const bool utf8Valid = !utf8.hasError();
+    if (utf8Valid && bom)
+        return asUtf8;
+    bool gbValid = false;
+    const QByteArray converted = iconvConvert(data, "UTF-8", "GB18030", &gbValid);
+    const QString asGb = gbValid ? QString::fromUtf8(converted) : QString();
+    const Encoding gb = gbValid && hasFourByteForms(data) ? Encoding::Gb18030 : Encoding::Gbk;
+    if (utf8Valid && gbValid && asUtf8 != asGb) {
+        // Valid in both (plain ASCII reads the same either way). The
+        // database path that exists tells; else the detector does.
+        bool gbChosen = false;
+        const bool utf8Exists = dbExists && dbExists(asUtf8);
+        const bool gbExists = dbExists && dbExists(asGb);
+        if (utf8Exists != gbExists)
+            gbChosen = gbExists;
+        else
+            gbChosen = detectCharset(data).startsWith(QLatin1String("GB"), Qt::CaseInsensitive);
+        if (gbChosen)
+            *encoding = gb;
+        return gbChosen ? asGb : asUtf8;
+    }
+    if (utf8Valid)
+        return asUtf8;
+    if (gbValid) {
+        *encoding = gb;
+        return asGb;
+    }
+    *undecodable = true;
+    return QString::fromLatin1(data);
+}
+
+QString Config::decode(const QByteArray& bytes, bool* wasGbk, bool* undecodable)
+{
+    Encoding encoding = Encoding::Utf8;
+    bool bad = false;
+    const QString text = decodeAs(bytes, &encoding, &bad, {});
+    if (wasGbk)
+        *wasGbk = encoding != Encoding::Utf8;
+    if (undecodable)
+        *undecodable = bad;
+    return text;
+}
+
+Result<QByteArray> Config::encodeGbk(const QString& text)
+{
+    bool ok = false;
+    const QByteArray bytes = iconvConvert(text.toUtf8(), "GB18030", "UTF-8", &ok);
+    if (!ok)
+        return Result<QByteArray>::fail(QString(), QStringLiteral("text not encodable as GB18030"));
+    if (hasFourByteForms(bytes))
+        return Result<QByteArray>::fail(QString(), QStringLiteral("text holds characters GBK has not"));
+    return bytes;
+}
+
+void Config::reload()
+{
+    m_lines.clear();
+    m_encoding = Encoding::Utf8;
+    m_crlf = false;
+    m_bom = false;
+    m_undecodable = false;
+    QFile f(m_path);
+    if (m_path.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = f.readAll();
+    m_crlf = bytes.contains("\r\n");
+    m_bom = bytes.startsWith("\xEF\xBB\xBF");
+    const QString text = decodeAs(bytes, &m_encoding, &m_undecodable, [](const QString& decoded) {
+        const QStringList lines = splitLines(decoded);
+        const int line = keyLine(lines, DatabaseSection, DatabaseKey, nullptr);
+        const QString db = line < 0 ? QString() : lineValue(lines.at(line));
+        return !db.isEmpty() && QFileInfo(db).isFile();
+    });
+    if (m_undecodable) {
+        // Nothing in it can be trusted: every key takes its default.
+        return;
+    }
+    m_lines = splitLines(text);
+}
+
+int Config::findKeyLine(const QString& section, const QString& key, int* sectionEnd) const
+{
+    return keyLine(m_lines, section, key, sectionEnd);
 }
 
 QString Config::overrideKey(const QString& section, const QString& key)
@@ -160,8 +248,7 @@ QString Config::value(const QString& section, const QString& key, const QString&
     const int line = findKeyLine(section, key, nullptr);
     if (line < 0)
         return fallback;
-    const QString& l = m_lines.at(line);
-    return l.mid(l.indexOf(QLatin1Char('=')) + 1).trimmed();
+    return lineValue(m_lines.at(line));
 }
 
 Status Config::setValue(const QString& section, const QString& key, const QString& value)
@@ -198,8 +285,19 @@ Status Config::setValue(const QString& section, const QString& key, const QStrin
     QString text = lines.join(m_crlf ? QStringLiteral("\r\n") : QStringLiteral("\n"));
     text += m_crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
     QByteArray bytes;
-    if (m_gbk) {
-        bytes = encodeGbk(text).valueOr(text.toUtf8());
+    if (m_encoding == Encoding::Gbk) {
+        // Written as GBK or not at all: GB18030's four-byte forms would
+        // make it a file of another encoding.
+        const Result<QByteArray> encoded = encodeGbk(text);
+        if (!encoded)
+            return keepForRun(QStringLiteral("%1 is GBK, which cannot hold %2/%3=%4; left untouched, kept for this run")
+                                  .arg(m_path, section, key, value));
+        bytes = encoded.value();
+    } else if (m_encoding == Encoding::Gb18030) {
+        bool ok = false;
+        bytes = iconvConvert(text.toUtf8(), "GB18030", "UTF-8", &ok);
+        if (!ok)
+            return keepForRun(QStringLiteral("%1: %2/%3 not encodable as GB18030").arg(m_path, section, key));
     } else {
         bytes = text.toUtf8();
         if (m_bom)

@@ -2,6 +2,7 @@
 #include "platform/Config.h"
 #include "platform/ProgramHome.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +40,9 @@ private slots:
     void missingSectionOrKeyGivesDefault();
     void readsUtf8();
     void readsGbk();
+    void readsTheEncodingWhosePathExists_data();
+    void readsTheEncodingWhosePathExists();
+    void writingRefusesWhatGbkCannotHold();
     void namesIgnoreCaseAndBlanks();
     void valueKeepsEqualsSigns();
     void writingOneKeyKeepsEveryOtherLine_data();
@@ -98,6 +102,51 @@ void ConfigTest::readsGbk()
     QVERIFY(c.isGbk());
     QCOMPARE(c.value(QStringLiteral("dl"), QStringLiteral("yh")), QStringLiteral("李四"));
     QCOMPARE(c.value(QStringLiteral("HF"), QStringLiteral("hf")), QStringLiteral("/程序/Hf/清水.she"));
+}
+
+void ConfigTest::readsTheEncodingWhosePathExists_data()
+{
+    // Each folder name's bytes are valid in both encodings: GBK "系统" is
+    // UTF-8 "ϵͳ", UTF-8 "系统" is GBK "绯荤粺".
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("encoding");
+    QTest::newRow("GBK 系统") << QStringLiteral("系统") << QStringLiteral("GBK");
+    QTest::newRow("GBK 图片") << QStringLiteral("图片") << QStringLiteral("GBK");
+    QTest::newRow("UTF-8 系统") << QStringLiteral("系统") << QStringLiteral("UTF-8");
+    QTest::newRow("UTF-8 BOM 通知") << QStringLiteral("通知") << QStringLiteral("BOM");
+}
+
+void ConfigTest::readsTheEncodingWhosePathExists()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, encoding);
+    const QString db = m_dir->filePath(folder + QStringLiteral("/files.dat"));
+    QVERIFY(QDir().mkpath(m_dir->filePath(folder)));
+    writeAll(db, "db");
+    const QString text = QStringLiteral("[date]\r\ndb=") + db + QStringLiteral("\r\n[dl]\r\nyh=Admin\r\n");
+    auto bytesOf = [&](const QString& t) {
+        if (encoding == QLatin1String("GBK"))
+            return gbk(t);
+        return (encoding == QLatin1String("BOM") ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + t.toUtf8();
+    };
+    writeAll(m_path, bytesOf(text));
+    Config c(m_path);
+    QCOMPARE(c.value(Config::DatabaseSection, Config::DatabaseKey), db);
+    QCOMPARE(c.isGbk(), encoding == QLatin1String("GBK"));
+    // Written back in the encoding read.
+    QVERIFY(c.setValue(Config::LoginSection, Config::LoginKey, QStringLiteral("赵六")));
+    QCOMPARE(readAll(m_path), bytesOf(QString(text).replace(QStringLiteral("Admin"), QStringLiteral("赵六"))));
+}
+
+void ConfigTest::writingRefusesWhatGbkCannotHold()
+{
+    const QByteArray before = gbk(QStringLiteral("[dl]\r\nyh=李四\r\n"));
+    writeAll(m_path, before);
+    Config c(m_path);
+    QVERIFY(c.isGbk());
+    QVERIFY(!c.setValue(Config::LoginSection, Config::LoginKey, QStringLiteral("𠮷田")));
+    QCOMPARE(readAll(m_path), before);
+    QCOMPARE(c.value(Config::LoginSection, Config::LoginKey), QStringLiteral("𠮷田"));  // for this run
 }
 
 void ConfigTest::namesIgnoreCaseAndBlanks()
