@@ -13,7 +13,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools qt6-multimedia-dev qt6-image-formats-plugins
   libqt6sql6-sqlite libqt6opengl6-dev libgl1-mesa-dev
   libsodium-dev libxlsxwriter-dev libuchardet-dev libssl-dev sqlite3 libsqlite3-dev unzip
-  fonts-noto-cjk fonts-wqy-zenhei qt6-translations-l10n
+  fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming qt6-translations-l10n
   xvfb twm xfonts-base strace
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
 )

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,6 +16,19 @@ QWidget* parentWidget()
 QString titleOr(const QString& title)
 {
     return title.isEmpty() ? QStringLiteral("Korvane文件管理系统") : title;
+}
+
+// A message box sizes itself by its text alone and would cut a longer
+// title ("Korv… 系统"): a spacer as wide as the title and the frame's
+// buttons keeps it whole, from the first showing on.
+void roomForTitle(QMessageBox* box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    if (!grid)
+        return;
+    const int width = box->fontMetrics().horizontalAdvance(box->windowTitle()) + 120;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
 }
 }
 
@@ -30,6 +44,7 @@ std::unique_ptr<QMessageBox> QtPrompter::messageBox(const QString& text, const Q
     }
     auto box = std::make_unique<QMessageBox>(i, titleOr(title), text, QMessageBox::Ok, parent);
     box->button(QMessageBox::Ok)->setText(OkText);
+    roomForTitle(box.get());
     return box;
 }
 
@@ -41,6 +56,7 @@ std::unique_ptr<QMessageBox> QtPrompter::questionBox(const QString& text, const 
     box->button(QMessageBox::No)->setText(NoText);
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
+    roomForTitle(box.get());
     return box;
 }
 

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QStyleFactory>
@@ -46,11 +48,31 @@ const QString SkinEpilogue = QStringLiteral("\nQLineEdit { lineedit-password-cha
 
 }  // namespace
 
+QFont interfaceFont()
+{
+    // A Song face at 9 points: the windows were drawn for its metrics (a
+    // Han character 12 pixels wide), which a sans face of the same size
+    // exceeds.
+    const QStringList families = QFontDatabase::families();
+    for (const char* face : {"AR PL UMing CN", "AR PL SungtiL GB", "Noto Serif CJK SC", "Source Han Serif SC"}) {
+        const QString name = QString::fromLatin1(face);
+        if (families.contains(name)) {
+            QFont f(name);
+            f.setPointSize(9);
+            return f;
+        }
+    }
+    QFont f = QApplication::font();
+    f.setPointSize(9);
+    return f;
+}
+
 void installBaseLook()
 {
     QApplication* app = application();
     if (!app)
         return;
+    QApplication::setFont(interfaceFont());
     // The application owns its style and deletes it when replaced.
     static QPointer<QStyle> installed;
     if (installed)

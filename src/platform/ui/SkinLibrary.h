@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QFont>
 
 // Skins: a ".she" file is a Qt style sheet that is applied to the whole
 // application. Attaching a skin that is missing or unreadable changes
@@ -17,6 +18,8 @@ inline const QString NoSkin = QStringLiteral("NO");
 // Idempotent; attach() calls it too, the program calls it at start so that
 // running without a skin looks the same.
 void installBaseLook();
+// The interface font installBaseLook sets for the whole application.
+QFont interfaceFont();
 
 // Applies the skin file at path to the application. True when it was
 // applied; false (and nothing changed) for "NO", an empty path, or a file

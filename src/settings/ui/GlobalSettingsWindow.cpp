@@ -81,7 +81,8 @@ void GlobalSettingsWindow::build()
 
     // 文件类型
     auto* g2 = unit<QGroupBox>(this, QStringLiteral("分组框2"), QStringLiteral("文件类型"), 16, 144, 552, 96);
-    unit<QLabel>(g2, QStringLiteral("标签1"), QStringLiteral("上传文件类型："), 16, 24, 80, 24);
+    // 88 wide, not 80: seven characters of the 9-point face need 84.
+    unit<QLabel>(g2, QStringLiteral("标签1"), QStringLiteral("上传文件类型："), 16, 24, 88, 24);
     m_unlimited = unit<QRadioButton>(g2, QStringLiteral("无限制单选框"), QStringLiteral("无限制"), 104, 24, 56, 24);
     m_limited = unit<QRadioButton>(g2, QStringLiteral("有限制单选框"), QStringLiteral("有限制"), 176, 24, 56, 24);
     m_types = unit<QPlainTextEdit>(g2, QStringLiteral("文件类型编辑框"), QString(), 248, 24, 288, 56);
