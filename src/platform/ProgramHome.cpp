@@ -59,8 +59,7 @@ QString ProgramHome::extractionFolder()
 {
     // One folder for each running instance: two instances never write into,
     // nor remove, each other's files.
-    static const QString folder = extractionBase() + QLatin1Char('/') + kExtractionPrefix + QString::number(::getpid());
-    return folder;
+    return extractionBase() + QLatin1Char('/') + kExtractionPrefix + QString::number(::getpid());
 }
 
 QStringList ProgramHome::abandonedExtractionFolders()

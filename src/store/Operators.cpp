@@ -217,8 +217,8 @@ Status Operators::checkRemove(qint64 id)
     const std::optional<Row> old = row(id, &failed);
     if (!old)
         return Status::fail(failed ? DeleteFailedMessage : UnknownOperatorMessage, m_store.lastError());
-    if (old->userName == m_by.userName())
-        return Status::fail(DeleteSelfMessage);
+    // The last administrator is the stronger reason, also when it is the
+    // operator logged in.
     if (isAdministrator(old->status, old->rightsText)) {
         const Result<int> others = otherAdministrators(id);
         if (!others)
@@ -226,6 +226,8 @@ Status Operators::checkRemove(qint64 id)
         if (*others == 0)
             return Status::fail(LastAdministratorDeleteMessage);
     }
+    if (old->userName == m_by.userName())
+        return Status::fail(DeleteSelfMessage);
     return {};
 }
 

@@ -207,7 +207,9 @@ void SettingsWindowsTest::bannerPictureBound()
         return;
     }
     QCOMPARE(w->picture(), bytes);
-    QCOMPARE(unit<QLabel>(w.get(), QStringLiteral("分辨率标签"))->text(), QStringLiteral("800*56"));
+    // The banner's width, whatever the picture's.
+    w->setBannerWidth(1280);
+    QCOMPARE(unit<QLabel>(w.get(), QStringLiteral("分辨率标签"))->text(), QStringLiteral("1280*56"));
     QVERIFY(unit<QRadioButton>(w.get(), QStringLiteral("背景图片单选框"))->isChecked());
     click(unit<QPushButton>(w.get(), QStringLiteral("个性保存按钮")));
     const auto saved = MainSettings::read(m_home->store());
@@ -216,7 +218,7 @@ void SettingsWindowsTest::bannerPictureBound()
     // "置默认图片" takes the built-in banner again.
     click(unit<QPushButton>(w.get(), QStringLiteral("置默认图片超级按钮")));
     QVERIFY(w->picture().isEmpty());
-    QCOMPARE(unit<QLabel>(w.get(), QStringLiteral("分辨率标签"))->text(), QStringLiteral("1024*56"));
+    QCOMPARE(unit<QLabel>(w.get(), QStringLiteral("分辨率标签"))->text(), QStringLiteral("1280*56"));
 }
 
 void SettingsWindowsTest::uploadRules_data()

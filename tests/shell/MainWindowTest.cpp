@@ -65,15 +65,16 @@ QRect geometryIn(QWidget* w, QWidget* ancestor)
 
 // Points the per-user temporary folder (and with it the extraction folder)
 // into a folder of the test's own for as long as it lives.
+// The user's runtime folder, where the extraction folders are made.
 class TempLocation {
 public:
-    TempLocation() : m_old(qgetenv("TMPDIR")) { qputenv("TMPDIR", m_dir.path().toLocal8Bit()); }
+    TempLocation() : m_old(qgetenv("XDG_RUNTIME_DIR")) { qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit()); }
     ~TempLocation()
     {
         if (m_old.isEmpty())
-            qunsetenv("TMPDIR");
+            qunsetenv("XDG_RUNTIME_DIR");
         else
-            qputenv("TMPDIR", m_old);
+            qputenv("XDG_RUNTIME_DIR", m_old);
     }
     QString path() const { return m_dir.path(); }
 
@@ -163,10 +164,7 @@ void MainWindowTest::unitsAtDesignSize()
     auto* icons = f.unit<QListView>(QStringLiteral("图标超级列表框"));
     auto* report = f.unit<QTableView>(QStringLiteral("文件超级列表框"));
     QVERIFY(tree && panel && icons && report);
-    QVERIFY(tree->toolTip().startsWith(QStringLiteral("右键弹出操作菜单")));
-    // The hint tells how the hidden entries of the tree's menu are reached.
-    QVERIFY(tree->toolTip().contains(QStringLiteral("Shift")));
-    QVERIFY(tree->toolTip().contains(QStringLiteral("调整分组")));
+    QCOMPARE(tree->toolTip(), QStringLiteral("右键弹出操作菜单"));
     // Mode one at design size: the upper row as the design draws it.
     QCOMPARE(geometryIn(tree, central), QRect(0, 72, 248, 232));
     QCOMPARE(geometryIn(panel, central), QRect(253, 72, 640, 232));
@@ -746,6 +744,7 @@ void MainWindowTest::exitRemovesALinkNotItsTarget()
     MainWindowFixture f;
     QVERIFY(f.build());
     const QString folder = ProgramHome::extractionFolder();
+    QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
     QVERIFY(QFile::link(elsewhere.path(), folder));
     f.prompter.answerYes();
     QTest::mouseClick(f.unit<QWidget>(QStringLiteral("退出透明标签")), Qt::LeftButton);

@@ -156,6 +156,8 @@ void OperatorsTest::currentOperatorCannotDeleteHimself()
     TestHome home;
     DataStore& s = home.store();
     Operators ops(s, home.context().currentOperator);  // Admin
+    // Alone, the last administrator is the reason given.
+    QCOMPARE(ops.remove(idOf(s, Admin)).message(), Operators::LastAdministratorDeleteMessage);
     QVERIFY(ops.add(edit(QStringLiteral("Second"), Rights::all())));
     const Result<Operators::Saved> r = ops.remove(idOf(s, Admin));
     QVERIFY(!r);

@@ -177,7 +177,7 @@ void GlobalSettingsWindow::showPicture()
     if (m_picture.isEmpty() || !p.loadFromData(m_picture))
         p = QPixmap(DefaultPicture);
     m_preview->setPixmap(p);
-    m_resolution->setText(QStringLiteral("%1*56").arg(p.isNull() ? 1024 : p.width()));
+    m_resolution->setText(QStringLiteral("%1*56").arg(m_bannerWidth > 0 ? m_bannerWidth : 1024));
 }
 
 void GlobalSettingsWindow::choosePicture()

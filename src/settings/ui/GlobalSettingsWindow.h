@@ -47,6 +47,12 @@ public:
 
     // The operator whose log line a removal of the old data writes.
     void setOperator(const CurrentOperator& op) { m_operator = op; }
+    // The width of the main window's banner, which `分辨率标签` shows.
+    void setBannerWidth(int width)
+    {
+        m_bannerWidth = width;
+        showPicture();
+    }
 
     // The picture kept for the save (empty: the built-in banner).
     QByteArray picture() const { return m_picture; }
@@ -97,6 +103,7 @@ private:
     QPushButton* m_colourPicker = nullptr;
     QLineEdit* m_text = nullptr;
     QLabel* m_resolution = nullptr;
+    int m_bannerWidth = 0;
     QLabel* m_preview = nullptr;
     QRadioButton* m_mode1 = nullptr;
     QRadioButton* m_mode2 = nullptr;

@@ -104,7 +104,9 @@ void SkinsWindow::noSkin()
 
 void SkinsWindow::removeSelected()
 {
-    const QListWidgetItem* item = m_list->currentItem();
+    // The skin in use is the current row without being chosen: only a row
+    // the operator selected counts.
+    const QListWidgetItem* item = m_list->selectedItems().value(0);
     if (!item) {
         prompter().message(SelectOne);
         return;
@@ -120,7 +122,9 @@ void SkinsWindow::removeSelected()
 
 void SkinsWindow::renameSelected()
 {
-    const QListWidgetItem* item = m_list->currentItem();
+    // The skin in use is the current row without being chosen: only a row
+    // the operator selected counts.
+    const QListWidgetItem* item = m_list->selectedItems().value(0);
     if (!item) {
         prompter().message(SelectOne);
         return;

@@ -19,6 +19,7 @@
 #include "shell/CommandRouter.h"
 #include "shell/Commands.h"
 #include "shell/StartupSequence.h"
+#include "shell/ui/Banner.h"
 #include "shell/ui/MainWindow.h"
 #include "shell/ui/PermissionNotice.h"
 #include "store/Rights.h"
@@ -117,6 +118,7 @@ void globalSettings(MainWindow& w)
     hooks.reload = [&w] { w.showArchive(); };
     GlobalSettingsWindow s(w.store(), ArchivePlace::of(c.home, c.databasePath), hooks, &w);
     s.setOperator(c.currentOperator);
+    s.setBannerWidth(w.banner()->width());
     QObject::connect(&s, &GlobalSettingsWindow::personalSaved, &w, [&w, &c](const MainSettings& saved) {
         c.mainSettings = saved;
         w.applyMainSettings();

@@ -117,7 +117,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_batch = new BatchCommands(m_store, storeFolder, context.protectedGroups, context.currentOperator, this);
     // The panel's units sit at fixed places inside its design size.
     m_panel->setMinimumSize(m_panel->minimumSize().expandedTo(QSize(PanelWidth, PanelHeight)));
-    m_tree->setToolTip(QStringLiteral("右键弹出操作菜单 (按住Shift右键另有“调整分组”“复制分组”)"));
+    m_tree->setToolTip(QStringLiteral("右键弹出操作菜单"));
 
     m_progress = new QProgressBar(central);
     m_progress->setObjectName(QStringLiteral("进度条1"));
@@ -138,6 +138,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     connect(m_tree, &GroupTreePane::reloadListRequested, this, &MainWindow::reloadList);
     connect(m_panel, &EditPanel::reloadListRequested, this, &MainWindow::reloadList);
     connect(m_batch, &BatchCommands::reloadListRequested, this, &MainWindow::reloadList);
+    connect(m_batch, &BatchCommands::groupsChanged, this, &MainWindow::reloadTree);
     connect(m_panel, &EditPanel::progressChanged, this, &MainWindow::setProgress);
     connect(m_list, &FileListViews::currentRecordChanged, m_panel, &EditPanel::showRecord);
     connect(m_list, &FileListViews::statisticsChanged, this,
