@@ -70,14 +70,6 @@ ExportGuard::ExportGuard(const DataStore& store, const StoreFolder& folder) : Ex
 {
 }
 
-ExportGuard::ExportGuard(const QString& databasePath)
-{
-    if (databasePath.trimmed().isEmpty())
-        return;
-    const QString data = QFileInfo(absolute(databasePath)).absolutePath();
-    m_folders = archiveFolders(databasePath, data + QStringLiteral("/Lf"), data + QStringLiteral("/Lf.quarantine"));
-}
-
 Status ExportGuard::checkFolder(const QString& target) const
 {
     if (const QString hit = RealPath::firstOverlap(target, m_folders); !hit.isEmpty())
@@ -128,8 +120,10 @@ ExportedContent::Copied ExportedContent::copy(const Source& source, const QStrin
     if (!bytes) {
         // No content at all is damage; a database that cannot be read is not.
         const Result<bool> holds = RecordContent::holds(m_store, source.id);
-        c.kind = holds && !holds.value() ? Copied::Kind::Damaged : Copied::Kind::Failed;
-        c.damage = ArchiveCheck::ContentMissing;
+        if (holds && !holds.value()) {
+            c.kind = Copied::Kind::Damaged;
+            c.damage = ArchiveCheck::ContentMissing;
+        }
         c.detail = bytes.detail();
         return c;
     }

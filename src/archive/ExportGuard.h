@@ -24,10 +24,10 @@ public:
     static inline const QString FolderRefused = QStringLiteral("导出目录不能是数据目录或其上下级目录!");
     static inline const QString FileRefused = QStringLiteral("导出的文件不能保存到数据目录或存放目录中!");
 
+    // None: guards nothing (a window not yet told the archive's folders).
+    ExportGuard() = default;
     ExportGuard(const QString& databasePath, const StoreFolder& folder);
     ExportGuard(const DataStore& store, const StoreFolder& folder);
-    // The usual layout alone: the store folder "Lf" beside the database.
-    explicit ExportGuard(const QString& databasePath);
 
     // The archive's folders (absolute, each once).
     const QStringList& folders() const { return m_folders; }

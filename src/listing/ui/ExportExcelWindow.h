@@ -63,7 +63,7 @@ private:
     Config& m_config;
     QString m_folder;
     WorkbookHandover::Opener m_opener;
-    ExportGuard m_guard{QString()};
+    ExportGuard m_guard;
     QListWidget* m_columns = nullptr;
     QCheckBox* m_all = nullptr;
     QCheckBox* m_keep = nullptr;

@@ -10,7 +10,6 @@
 #include "settings/LogBook.h"
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
-#include "store/DataStore.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -131,7 +130,7 @@ QIcon picture(Picture which)
 
 LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QWidget* parent)
     : QDialog(parent), m_store(store), m_operator(op), m_folder(ProgramHome::extractionFolder()),
-      m_opener(WorkbookHandover::desktopOpener()), m_guard(store.path())
+      m_opener(WorkbookHandover::desktopOpener())
 {
     setObjectName(kTitle);
     setWindowTitle(kTitle);

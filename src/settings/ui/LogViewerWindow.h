@@ -43,8 +43,7 @@ public:
 
     void setWorkbookFolder(const QString& folder) { m_folder = folder; }
     void setOpener(WorkbookHandover::Opener f) { m_opener = std::move(f); }
-    // The archive's folders, which no workbook is written into (at first
-    // the database's folder with the store folder in it).
+    // The archive's folders, which no workbook is written into (none at first).
     void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
     QString lastWorkbook() const { return m_lastWorkbook; }
     // What shows the print preview: it is handed the painting of the pages
