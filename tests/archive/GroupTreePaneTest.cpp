@@ -315,6 +315,11 @@ void GroupTreePaneTest::selectingAndOpeningProtectedGroup()
     // The parent lists its own files, not those of the closed sub-group.
     rig.click(QStringLiteral("P"));
     QCOMPARE(rig.lastListed(), QStringList{"p"});
+    // After a search, a click on the selected group lists it again.
+    rig.pane.listShowsOtherRows();
+    rig.offered.clear();
+    rig.click(QStringLiteral("P"));
+    QCOMPARE(rig.lastListed(), QStringList{"p"});
     // A closed group is refused once a double-click can no longer come; the
     // selection goes back to P, whose files the list keeps showing.
     const int offers = int(rig.offered.size());

@@ -195,6 +195,10 @@ GroupTreePane::GroupTreePane(DataStore& store, const StoreFolder& storeFolder, P
     });
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentChanged(current); });
+    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+        if (m_listElsewhere && item && item == currentItem() && m_refusedId < 0)
+            offerFilter(item->data(0, IdRole).toLongLong(), true);
+    });
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { onDoubleClicked(item); });
     m_refusalTimer = new QTimer(this);
@@ -346,6 +350,7 @@ void GroupTreePane::rebuild(qint64 selectId, const QSet<QString>& expanded)
 
 void GroupTreePane::offerFilter(qint64 id, bool speak)
 {
+    m_listElsewhere = false;
     const GroupTree::Filter f = m_groups.filterFor(id);
     if (!f.allowed) {
         if (speak && !f.message.isEmpty())

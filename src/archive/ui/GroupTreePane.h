@@ -60,6 +60,9 @@ public slots:
     void moveDown();
     void setPassword();
     void copyGroup();
+    // The list shows other rows than the selected group's (a search): a
+    // click on the selected group loads its own again.
+    void listShowsOtherRows() { m_listElsewhere = true; }
 
 signals:
     // The list should load this clause (selection changed to a group or the root).
@@ -106,6 +109,7 @@ private:
     bool m_quiet = false;
     bool m_menuWithShift = false;
     bool m_menuFromKeyboard = false;
+    bool m_listElsewhere = false;
     QString m_acceptedPath;      // the group whose files the list was last handed (empty: the root)
     qint64 m_refusedId = -1;     // a selected group whose refusal is pending
     QString m_refusal;

@@ -102,6 +102,7 @@ void FieldOptionsWindow::saveOptions()
 void FieldOptionsWindow::renameFields()
 {
     RenameFieldsWindow window(m_store, this);
+    connect(&window, &RenameFieldsWindow::titlesChanged, this, &FieldOptionsWindow::titlesChanged);
     window.exec();
     fillFields();
 }

@@ -26,6 +26,10 @@ public:
     // The xx.bh of the chosen field; 0 when none.
     int chosenField() const;
 
+signals:
+    // The spare fields' titles were renamed (through "自定义项名称").
+    void titlesChanged();
+
 private:
     void fillFields();
     void showOptions();

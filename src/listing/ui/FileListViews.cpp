@@ -215,7 +215,10 @@ void FileListViews::search(const QString& userName)
     if (!m_search) {
         m_search = new SearchWindow(m_store, m_protectedGroups, userName, windowParent());
         m_searchUser = userName;
-        connect(m_search, &SearchWindow::searchRequested, this, &FileListViews::load);
+        connect(m_search, &SearchWindow::searchRequested, this, [this](const FilterClause& clause) {
+            load(clause);
+            emit searchShown();
+        });
     }
     m_search->exec();
 }

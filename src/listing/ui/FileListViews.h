@@ -82,6 +82,8 @@ signals:
     void iconMenuRequested(const QPoint& globalPos);
     // A row of the report list (fromIcons false) or an icon was double-clicked.
     void recordActivated(qint64 id, bool fromIcons);
+    // The list shows the rows of a search.
+    void searchShown();
 
 private:
     void applyWidths();

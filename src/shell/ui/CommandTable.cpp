@@ -130,6 +130,11 @@ void globalSettings(MainWindow& w)
     });
     QObject::connect(&s, &GlobalSettingsWindow::fieldOptionsRequested, &w, [&w, &s] {
         FieldOptionsWindow f(w.store(), &s);
+        // New titles reach the edit panel and the list's headers at once.
+        QObject::connect(&f, &FieldOptionsWindow::titlesChanged, &w, [&w] {
+            w.editPanel()->reloadTitles();
+            w.reloadList();
+        });
         f.exec();
     });
     auto run = [&w](const char* id) { return [&w, id] { w.runCommand(QString::fromLatin1(id)); }; };
