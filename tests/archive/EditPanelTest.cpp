@@ -300,6 +300,10 @@ void EditPanelTest::endToEnd()
     m_nextOption = QStringLiteral("乙方");
     click(QStringLiteral("b1超级按钮"));
     QCOMPARE(unit<QLineEdit>(QStringLiteral("b1编辑框"))->text(), QStringLiteral("乙方"));
+    // Accepted as it opens, the box gives the date it shows.
+    click(QStringLiteral("b14超级按钮"));
+    QTest::keyClick(unit<QDateEdit>(QStringLiteral("日期框2")), Qt::Key_Return);
+    QCOMPARE(unit<QLineEdit>(QStringLiteral("b14编辑框"))->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     click(QStringLiteral("b13超级按钮"));
     auto* date = unit<QDateEdit>(QStringLiteral("日期框1"));
     QVERIFY(date->isVisible());

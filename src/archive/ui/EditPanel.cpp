@@ -176,7 +176,16 @@ void EditPanel::buildUnits()
             m_spareEdits[WjColumns::PickListSpares + d]->setText(date.toString(QStringLiteral("yyyy-MM-dd")));
             markDirty();
         });
-        connect(box, &QDateEdit::editingFinished, box, &QWidget::hide);
+        // Accepting the box takes the date it shows, changed or not.
+        connect(box, &QDateEdit::editingFinished, this, [this, box, d] {
+            QLineEdit* field = m_spareEdits[WjColumns::PickListSpares + d];
+            const QString shown = box->date().toString(QStringLiteral("yyyy-MM-dd"));
+            if (!m_filling && m_mode != Mode::Showing && box->isVisible() && field->text() != shown) {
+                field->setText(shown);
+                markDirty();
+            }
+            box->hide();
+        });
         m_dateBoxes[d] = box;
     }
     m_remark = new QPlainTextEdit(this);
