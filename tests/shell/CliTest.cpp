@@ -130,6 +130,7 @@ private slots:
     void importListExportRoundTrip();
     void exportRefusesTheArchiveAndLeavesDamageOut();
     void importSkipsSameNames();
+    void importKeepsFolders();
     void importRefusesWhatItCannotTake_data();
     void importRefusesWhatItCannotTake();
     void backupThenRestore();
@@ -466,6 +467,33 @@ void CliTest::importSkipsSameNames()
     // Without the flag they come in again.
     QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("其他"), top}).status, 0);
     QCOMPARE(count(home.store(), QStringLiteral("select count(*) from wj")), 2 * records);
+}
+
+void CliTest::importKeepsFolders()
+{
+    TestHome home;
+    prepare(home);
+    QTemporaryDir src;
+    const QString top = sourceTree(src.path());
+    const QString single = writeFile(src.path(), QStringLiteral("单.txt"), pattern(77, 'e'));
+    const QStringList args{QStringLiteral("import"), QStringLiteral("合同"), top, single, QStringLiteral("--keep-folders")};
+    Ran r = cli(home.folder(), args);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("成功导入6个")), qPrintable(r.out + r.err));
+    DataStore& s = home.store();
+    auto in = [&](const QString& group) {
+        return count(s, QStringLiteral("select count(*) from wj where fz='%1'").arg(group));
+    };
+    QCOMPARE(in(QStringLiteral("合同")), 1);  // the loose file
+    QCOMPARE(in(QStringLiteral("合同\\扫描")), 2);
+    QCOMPARE(in(QStringLiteral("合同\\扫描\\一")), 1);
+    QCOMPARE(in(QStringLiteral("合同\\扫描\\一\\二")), 2);
+    // Again: the groups are there and taken as they are.
+    QCOMPARE(cli(home.folder(), args).status, 0);
+    QCOMPARE(in(QStringLiteral("合同\\扫描\\一\\二")), 4);
+    r = cli(home.folder(), {QStringLiteral("groups")});
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{"合同", "合同\\2026", "合同\\扫描", "合同\\扫描\\一", "合同\\扫描\\一\\二", "其他"}));
 }
 
 void CliTest::importRefusesWhatItCannotTake_data()

@@ -104,6 +104,7 @@ private slots:
     void resizeAndDragFillClientArea_data();
     void resizeAndDragFillClientArea();
     void savedModeAtRestart();
+    void addedRecordStaysSelected();
     void menuModeSwitchKeepsDatabase();
     void exitAnsweredNo_data();
     void exitAnsweredNo();
@@ -616,6 +617,32 @@ void MainWindowTest::resizeAndDragFillClientArea()
     QCOMPARE(report->height(), reportHeight - 40);
     QCOMPARE(panel->height(), panelHeight + 40);
     fills();
+}
+
+void MainWindowTest::addedRecordStaysSelected()
+{
+    MainWindowFixture f;
+    QVERIFY(f.build());
+    DataStore& s = f.window->store();
+    QVERIFY(s.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同')")));
+    for (const char* name : {"甲", "乙"})
+        QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx) values('',?,'合同','txt')"), {QString::fromUtf8(name)}));
+    f.window->reloadTree();
+    QVERIFY(f.window->tree()->selectGroup(1));
+    QVERIFY(f.window->list()->waitUntilLoaded());
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("新.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("new") == 3);
+    file.close();
+    f.prompter.answerText(file.fileName());
+    f.window->runCommand(QString::fromLatin1(Cmd::TreeAddFile));
+    QTest::mouseClick(f.unit<QWidget>(QStringLiteral("文件名称超级按钮")), Qt::LeftButton);
+    f.prompter.answerYes();
+    f.window->runCommand(QString::fromLatin1(Cmd::Save));
+    QVERIFY(f.window->list()->waitUntilLoaded());
+    const qint64 added = s.scalar(QStringLiteral("select id from wj where mc='新'")).toLongLong();
+    QVERIFY(added > 0);
+    QTRY_COMPARE(f.window->list()->currentId(), added);
 }
 
 void MainWindowTest::savedModeAtRestart()

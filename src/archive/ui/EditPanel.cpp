@@ -429,6 +429,7 @@ bool EditPanel::save()
         m_dirty = false;
         m_sourcePath.clear();
         setMode(Mode::Showing);
+        emit recordAdded(r->id);
         emit reloadListRequested();
         fill(r->id);
         return true;

@@ -74,6 +74,8 @@ signals:
     void deleteRequested(qint64 id);
     // The records changed: the list should load them again.
     void reloadListRequested();
+    // A record was added; the list should select it once it shows it.
+    void recordAdded(qint64 id);
     // Position 0..100 of a long add, change or save-as; -1 when it ended.
     void progressChanged(int percent);
 

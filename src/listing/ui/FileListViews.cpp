@@ -1,5 +1,7 @@
 #include "listing/ui/FileListViews.h"
 
+#include <utility>
+
 #include "listing/FileListLoader.h"
 #include "listing/FileListModel.h"
 #include "listing/ListColumns.h"
@@ -166,7 +168,7 @@ QWidget* FileListViews::windowParent() const
 void FileListViews::load(const FilterClause& clause)
 {
     m_filter = clause;
-    m_restoreId = currentId();
+    m_restoreId = m_selectNext >= 0 ? std::exchange(m_selectNext, -1) : currentId();
     m_searchedRows = 0;
 
     // Unreadable settings still list the records, by id alone.

@@ -57,6 +57,8 @@ public slots:
     void load(const FilterClause& clause);
     // Loads the current clause again.
     void reload();
+    // The next load selects the record id (a record just added).
+    void selectWhenListed(qint64 id) { m_selectNext = id; }
     // Closes the loader's connections (before the archive is swapped).
     void closeConnections();
 
@@ -107,6 +109,7 @@ private:
     bool m_visibleOk = false;
     QString m_statistics;
     qint64 m_restoreId = -1;
+    qint64 m_selectNext = -1;  // the row the next load selects, instead of the current one
     int m_searchedRows = 0;
     qint64 m_lastCurrent = -1;
     bool m_syncing = false;

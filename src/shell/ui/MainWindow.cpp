@@ -142,6 +142,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     connect(m_panel, &EditPanel::progressChanged, this, &MainWindow::setProgress);
     connect(m_list, &FileListViews::currentRecordChanged, m_panel, &EditPanel::showRecord);
     connect(m_list, &FileListViews::searchShown, m_tree, &GroupTreePane::listShowsOtherRows);
+    connect(m_panel, &EditPanel::recordAdded, m_list, &FileListViews::selectWhenListed);
     connect(m_list, &FileListViews::statisticsChanged, this,
             [this](const QString& line) { m_statusPanes[1]->setText(line); });
     connect(m_tree, &GroupTreePane::menuRequested, this,
