@@ -253,6 +253,9 @@ void MainMenusTest::keysReachTheirCommands()
         QTest::keyClick(on, Qt::Key(key.first));
         QCOMPARE(f.ran.value(f.ran.size() - 1), QString::fromLatin1(key.second));
     }
+    // Shift+F10 opens the tree's menu as the menu key does.
+    QTest::keyClick(f.window->tree(), Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(f.window->menus()->menu(QStringLiteral("树"))->isVisible());
 }
 
 void MainMenusTest::drawnInThePalette()

@@ -24,6 +24,8 @@
 #include "shell/ui/PermissionNotice.h"
 #include "store/Rights.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QListView>
 #include <QShortcut>
 #include <QTableView>
@@ -255,6 +257,18 @@ void wire(CommandRouter& router, MainWindow& window)
     key(window.list()->reportView(), QKeySequence(Qt::Key_Delete), Cmd::FileDelete);
     key(window.list()->iconView(), QKeySequence(Qt::Key_Delete), Cmd::FileDelete);
     key(window.tree(), QKeySequence(Qt::Key_F2), Cmd::TreeRenameGroup);
+    // Shift+F10 opens a view's menu as the menu key does, at its current item.
+    for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{
+             window.tree(), window.list()->reportView(), window.list()->iconView()}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), view);
+        shortcut->setContext(Qt::WidgetShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, view, [view] {
+            const QModelIndex at = view->currentIndex();
+            const QPoint pos = at.isValid() ? view->visualRect(at).center() : view->viewport()->rect().center();
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, view->viewport()->mapToGlobal(pos));
+            QCoreApplication::sendEvent(view, &menu);
+        });
+    }
 
     // A double-click on a list row opens it, as "打开" of the row's menu does.
     QObject::connect(window.list(), &FileListViews::recordActivated, &window, [w = &window](qint64, bool fromIcons) {
