@@ -226,6 +226,10 @@ void OperatorWindowTest::toolbarRightsAndStatusBar()
     for (QAction* a : u.toolbar->actions())
         buttons << (a->isSeparator() ? QStringLiteral("|") : a->text());
     QCOMPARE(buttons, (QStringList{"|", " 增加 ", "修改", "删除", "|", "保存", "放弃", "|", "退出"}));
+    // Reachable by Tab, as every command of a window is.
+    for (QAction* a : u.toolbar->actions())
+        if (!a->isSeparator())
+            QVERIFY(u.toolbar->widgetForAction(a)->focusPolicy() & Qt::TabFocus);
     QStringList rights;
     for (int i = 0; i < u.rights->count(); ++i)
         rights << u.rights->item(i)->text();

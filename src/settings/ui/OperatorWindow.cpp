@@ -87,6 +87,11 @@ void OperatorWindow::build()
     m_drop = action("放弃", QStringLiteral("放弃"));
     m_toolbar->addSeparator();
     m_exit = action("退出", QStringLiteral("退出"));
+    // A toolbar's buttons take no focus of their own: here they are the
+    // window's commands, so Tab reaches them and Space presses them.
+    for (QAction* a : m_toolbar->actions())
+        if (QWidget* button = m_toolbar->widgetForAction(a); button && !a->isSeparator())
+            button->setFocusPolicy(Qt::TabFocus);
 
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("超级列表框1"));
