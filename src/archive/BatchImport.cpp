@@ -2,6 +2,7 @@
 
 #include "archive/FileRecords.h"
 #include "archive/GroupPath.h"
+#include "archive/GroupTree.h"
 #include "platform/FileCopy.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
@@ -14,8 +15,32 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <algorithm>
 #include <optional>
+
+namespace {
+
+// Every file below a folder, sorted by path; links are not followed.
+QStringList filesBelow(const QString& folder)
+{
+    QStringList inside;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo f(it.next());
+        if (!f.isSymLink())
+            inside << f.absoluteFilePath();
+    }
+    std::sort(inside.begin(), inside.end());
+    return inside;
+}
+
+bool typeTaken(const QString& allowedTypes, const QString& path)
+{
+    return allowedTypes.isEmpty() || Dictionary::typeAllowed(allowedTypes, FileRecords::splitFileName(path).second);
+}
+
+}  // namespace
 
 QString BatchImport::confirmText(int count, const QString& groupName, qint64 totalBytes)
 {
@@ -35,7 +60,7 @@ QStringList BatchImport::expand(const QStringList& paths, const QString& allowed
 {
     QStringList files;
     auto take = [&](const QString& path) {
-        if (allowedTypes.isEmpty() || Dictionary::typeAllowed(allowedTypes, FileRecords::splitFileName(path).second))
+        if (typeTaken(allowedTypes, path))
             files << path;
     };
     for (const QString& p : paths) {
@@ -48,20 +73,65 @@ QStringList BatchImport::expand(const QStringList& paths, const QString& allowed
         }
         if (!fi.isDir())
             continue;
-        QStringList inside;
-        QDirIterator it(fi.absoluteFilePath(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QFileInfo f(it.next());
-            if (!f.isSymLink())
-                inside << f.absoluteFilePath();
-        }
-        std::sort(inside.begin(), inside.end());
-        for (const QString& f : std::as_const(inside))
+        for (const QString& f : filesBelow(fi.absoluteFilePath()))
             take(f);
     }
     files.removeDuplicates();
     return files;
+}
+
+QList<BatchImport::Item> BatchImport::into(const QString& group, const QStringList& files)
+{
+    QList<Item> items;
+    items.reserve(files.size());
+    for (const QString& f : files)
+        items.append({f, group});
+    return items;
+}
+
+QStringList BatchImport::filesOf(const QList<Item>& items)
+{
+    QStringList files;
+    files.reserve(items.size());
+    for (const Item& i : items)
+        files << i.file;
+    return files;
+}
+
+QList<BatchImport::Item> BatchImport::expandKeepingFolders(const QStringList& paths, const QString& group,
+                                                           const QString& allowedTypes)
+{
+    QList<Item> items;
+    QSet<QString> seen;
+    auto take = [&](const QString& path, const QString& into) {
+        if (!typeTaken(allowedTypes, path) || seen.contains(path))
+            return;
+        seen.insert(path);
+        items.append({path, into});
+    };
+    for (const QString& p : paths) {
+        const QFileInfo fi(p);
+        if (fi.isSymLink() && !fi.isFile())
+            continue;
+        if (fi.isFile()) {
+            take(fi.absoluteFilePath(), group);
+            continue;
+        }
+        if (!fi.isDir())
+            continue;
+        const QString top = QDir::cleanPath(fi.absoluteFilePath());
+        const QString topGroup = GroupPath::child(group, GroupTree::nameFromFolder(QFileInfo(top).fileName()));
+        const QDir base(top);
+        for (const QString& f : filesBelow(top)) {
+            QString into = topGroup;
+            const QString between = base.relativeFilePath(QFileInfo(f).absolutePath());
+            for (const QString& name : between.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+                if (name != QLatin1String("."))
+                    into = GroupPath::child(into, GroupTree::nameFromFolder(name));
+            take(f, into);
+        }
+    }
+    return items;
 }
 
 QString BatchImport::summary(const Outcome& out)
@@ -81,9 +151,15 @@ BatchImport::BatchImport(DataStore& store, StoreFolder folder, CurrentOperator o
 BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& files, bool checkSameName,
                                       Progress& progress, const std::function<void(const QString&)>& onFile)
 {
+    return run(group, into(group, files), checkSameName, progress, onFile);
+}
+
+BatchImport::Outcome BatchImport::run(const QString& group, const QList<Item>& items, bool checkSameName,
+                                      Progress& progress, const std::function<void(const QString&)>& onFile)
+{
     Outcome out;
-    out.total = int(files.size());
-    progress.setRange(0, files.size());
+    out.total = int(items.size());
+    progress.setRange(0, items.size());
     progress.setValue(0);
     auto failed = [&](Outcome::Kind kind, const QString& message, const QString& detail) {
         out.kind = kind;
@@ -91,15 +167,50 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& f
         out.detail = detail;
     };
 
+    // The groups the files go into, group's own first.
+    QStringList groups{group};
+    QSet<QString> seen{group};
+    QList<QStringList> below;
+    const int depth = int(GroupPath::split(group).size());
+    for (const Item& i : items) {
+        if (seen.contains(i.group))
+            continue;
+        seen.insert(i.group);
+        groups << i.group;
+        if (GroupPath::covers(group, i.group))
+            below << GroupPath::split(i.group).mid(depth);
+    }
+    if (!below.isEmpty()) {
+        GroupTree tree(m_store, m_open);
+        if (const Status loaded = tree.load(); !loaded) {
+            failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, loaded.detail()), loaded.detail());
+            return out;
+        }
+        const GroupTree::Node* node = tree.findPath(group);
+        if (!node || node->isRoot()) {
+            failed(Outcome::Kind::Failed, NoGroup, QStringLiteral("%1 not found").arg(group));
+            return out;
+        }
+        const GroupTree::Result made = tree.addPaths(node->id, below);
+        if (!made) {
+            failed(Outcome::Kind::Failed, made.message.isEmpty() ? InsertFailed : made.message,
+                   made.kind == GroupTree::Result::Kind::Failed ? m_store.lastError() : QString());
+            return out;
+        }
+        out.groupsAdded = made.kind == GroupTree::Result::Kind::Done;
+    }
+
     FileRecords records(m_store, m_folder, m_operator, m_sizeBound);
     RecordFields fields;
-    fields.group = group;
     fields.name = QStringLiteral("-");  // each record's own name is set below
-    if (const Status checked = records.checkFields(fields, true); !checked) {
-        failed(Outcome::Kind::Failed, checked.message() == FileRecords::NoGroup ? NoGroup
-                                          : PrivateFolder::withCause(InsertFailed, checked.detail()),
-               checked.detail());
-        return out;
+    for (const QString& g : std::as_const(groups)) {
+        fields.group = g;
+        if (const Status checked = records.checkFields(fields, true); !checked) {
+            failed(Outcome::Kind::Failed, checked.message() == FileRecords::NoGroup ? NoGroup
+                                              : PrivateFolder::withCause(InsertFailed, checked.detail()),
+                   checked.detail());
+            return out;
+        }
     }
     // Nothing goes into a closed protected group (nor below one).
     QStringList closed;
@@ -108,12 +219,12 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& f
         return out;
     }
     for (const QString& c : std::as_const(closed))
-        if (GroupPath::covers(c, group)) {
-            failed(Outcome::Kind::Failed, NoGroup, QStringLiteral("%1 is closed").arg(group));
-            return out;
-        }
+        for (const QString& g : std::as_const(groups))
+            if (GroupPath::covers(c, g)) {
+                failed(Outcome::Kind::Failed, NoGroup, QStringLiteral("%1 is closed").arg(g));
+                return out;
+            }
 
-    const QString logSuffix = QStringLiteral("，分组:") + group;
     std::optional<Transaction> batch;
     QElapsedTimer since;
     int pendingRecords = 0;
@@ -138,21 +249,21 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& f
     // that reading from a cold disk overlaps with storing the ones before.
     constexpr int ReadAhead = 32;
     auto readAhead = [&](int i) {
-        if (i < files.size() && !records.keptOutside(QFileInfo(files.at(i)).size()))
-            FileCopy::prefetch(files.at(i));
+        if (i < items.size() && !records.keptOutside(QFileInfo(items.at(i).file).size()))
+            FileCopy::prefetch(items.at(i).file);
     };
     for (int i = 0; i < ReadAhead; ++i)
         readAhead(i);
-    for (int i = 0; i < files.size(); ++i) {
+    for (int i = 0; i < items.size(); ++i) {
         readAhead(i + ReadAhead);
         // A large file is read while the one before it is written out.
-        if (i + 1 < files.size() && records.keptOutside(QFileInfo(files.at(i + 1)).size()))
-            FileCopy::prefetch(files.at(i + 1));
+        if (i + 1 < items.size() && records.keptOutside(QFileInfo(items.at(i + 1).file).size()))
+            FileCopy::prefetch(items.at(i + 1).file);
         if (progress.cancelled()) {
             failed(Outcome::Kind::Cancelled, Cancelled, QString());
             break;
         }
-        const QString& path = files.at(i);
+        const QString& path = items.at(i).file;
         const QFileInfo fi(path);
         const auto [name, type] = FileRecords::splitFileName(path);
         if (onFile)
@@ -190,7 +301,9 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& f
         }
 
         fields.name = name;
-        const Result<StoredRecord> added = records.addChecked(fields, path, LogWriter::BatchAdded, logSuffix);
+        fields.group = items.at(i).group;
+        const Result<StoredRecord> added =
+            records.addChecked(fields, path, LogWriter::BatchAdded, QStringLiteral("，分组:") + fields.group);
         if (!added) {
             failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, added.detail()), added.detail());
             break;

@@ -4,6 +4,7 @@
 #include "archive/StoreFolder.h"
 #include "store/CurrentOperator.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -41,6 +42,23 @@ public:
     // ('文件类型'), files of other types are left out.
     static QStringList expand(const QStringList& paths, const QString& allowedTypes = QString());
 
+    // A file and the group it goes into.
+    struct Item {
+        QString file;
+        QString group;
+    };
+    // Every file into group.
+    static QList<Item> into(const QString& group, const QStringList& files);
+    static QStringList filesOf(const QList<Item>& items);
+    // The files of paths dropped on `group`, keeping their folders: a file
+    // goes into group; a folder becomes the sub-group of group named after
+    // it (GroupTree::nameFromFolder), each folder below it a sub-group of its
+    // folder's group, and each file goes into the group of its folder. A
+    // folder that brings no file makes no group. Order, links and types as
+    // expand().
+    static QList<Item> expandKeepingFolders(const QStringList& paths, const QString& group,
+                                            const QString& allowedTypes = QString());
+
     struct Outcome {
         enum class Kind { Done, Cancelled, Failed };
         Kind kind = Kind::Done;
@@ -49,6 +67,7 @@ public:
         int imported = 0;    // records written (and committed)
         qint64 bytes = 0;    // their size
         bool logFailed = false;
+        bool groupsAdded = false;  // sub-groups were made: the tree changed
         QString message;     // what the window shows
         QString detail;
         bool ok() const { return kind == Kind::Done; }
@@ -66,6 +85,12 @@ public:
     // files handled; it is asked between files whether to stop. onFile (may be
     // empty) hears the name of each file before it is handled.
     Outcome run(const QString& group, const QStringList& files, bool checkSameName, Progress& progress,
+                const std::function<void(const QString& fileName)>& onFile = {});
+    // Imports each item into its group, `group` or one below it. The
+    // sub-groups of group that are missing are made first, in one change of
+    // the tree; when one cannot be made (or a group on the way is protected
+    // and closed) nothing is made and nothing imported.
+    Outcome run(const QString& group, const QList<Item>& items, bool checkSameName, Progress& progress,
                 const std::function<void(const QString& fileName)>& onFile = {});
 
 private:

@@ -192,17 +192,43 @@ int GroupTree::groupCount() const
     return int(displayOrder().size());
 }
 
-GroupTree::Result GroupTree::checkName(qint64 parentId, const QString& name, qint64 self) const
+namespace {
+
+// What the name rules say against a name on its own (siblings aside);
+// empty when nothing.
+QString nameRefusal(const QString& name)
 {
     if (name.isEmpty())
-        return refused(EmptyName);
+        return GroupTree::EmptyName;
     if (name.trimmed().isEmpty())
-        return refused(BlankName);
+        return GroupTree::BlankName;
     for (const QChar c : name)
         if (c == GroupPath::Separator || c == QLatin1Char('/') || c.category() == QChar::Other_Control)
-            return refused(BadCharacter);
+            return GroupTree::BadCharacter;
     if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return refused(DotName);
+        return GroupTree::DotName;
+    return {};
+}
+
+}  // namespace
+
+QString GroupTree::nameFromFolder(const QString& folderName)
+{
+    QString name;
+    for (const QChar c : folderName) {
+        if (c.category() == QChar::Other_Control)
+            continue;
+        name += c == GroupPath::Separator || c == QLatin1Char('/') ? QLatin1Char('_') : c;
+    }
+    if (name.trimmed().isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return QStringLiteral("_");
+    return name;
+}
+
+GroupTree::Result GroupTree::checkName(qint64 parentId, const QString& name, qint64 self) const
+{
+    if (const QString refusal = nameRefusal(name); !refusal.isEmpty())
+        return refused(refusal);
     const Node* parent = find(parentId);
     if (!parent)
         return failed(SaveFailed);
@@ -298,6 +324,56 @@ GroupTree::Result GroupTree::add(qint64 parentId, const QString& name)
     Node* added = n.get();
     parent->children.push_back(std::move(n));
     return rewriteOrRestore(std::move(snapshot), added);
+}
+
+GroupTree::Result GroupTree::addPaths(qint64 parentId, const QList<QStringList>& paths)
+{
+    Node* top = findMutable(parentId);
+    if (!top)
+        return refused(NoGroupSelected);
+    // Closed: the group or one above it is protected and not open (a group
+    // made here has no password, so only those that were there count).
+    auto closed = [this](const Node* n) {
+        for (; n && !n->isRoot(); n = n->parent)
+            if (n->isProtected() && !m_open.isOpen(n->path()))
+                return true;
+        return false;
+    };
+    if (closed(top))
+        return refused(NotOpen, parentId);
+    auto snapshot = clone(*m_root, nullptr);
+    bool added = false;
+    for (const QStringList& names : paths) {
+        Node* at = top;
+        for (const QString& name : names) {
+            Node* next = nullptr;
+            for (const auto& c : at->children)
+                if (c->name == name) {
+                    next = c.get();
+                    break;
+                }
+            if (!next) {
+                if (const QString refusal = nameRefusal(name); !refusal.isEmpty()) {
+                    m_root = std::move(snapshot);
+                    return refused(refusal);
+                }
+                auto n = std::make_unique<Node>();
+                n->name = name;
+                n->parent = at;
+                next = n.get();
+                at->children.push_back(std::move(n));
+                added = true;
+            } else if (closed(next)) {
+                const qint64 id = next->id;
+                m_root = std::move(snapshot);
+                return refused(NotOpen, id);
+            }
+            at = next;
+        }
+    }
+    if (!added)
+        return unchanged(parentId);
+    return rewriteOrRestore(std::move(snapshot), nullptr);
 }
 
 GroupTree::Result GroupTree::rename(qint64 id, const QString& name)

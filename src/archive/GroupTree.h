@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -121,6 +122,16 @@ public:
 
     // Adds a group below parentId (0: the top level) and writes the tree.
     Result add(qint64 parentId, const QString& name);
+    // Makes the groups missing along each path of names below parentId
+    // (existing ones are used as they are) and writes the tree once.
+    // Refused, with nothing made, when a name breaks the name rules or a
+    // group of a path, or parentId itself, is protected and closed.
+    // Unchanged when every group was there.
+    Result addPaths(qint64 parentId, const QList<QStringList>& paths);
+    // A folder's name as a group name the name rules take: control
+    // characters left out, "\" and "/" made "_", a name of blanks only (or
+    // "." or "..") made "_".
+    static QString nameFromFolder(const QString& folderName);
     // Renames a group; the file records of the group and its sub-groups get
     // the new path in the same transaction, and open groups keep open.
     Result rename(qint64 id, const QString& name);

@@ -253,18 +253,21 @@ int importFiles(Run& run)
             return say(Failed, QStringLiteral("文件或文件夹不存在: ") + p);
         paths << fi.absoluteFilePath();
     }
-    // As files dropped on the window: folders with everything below them,
-    // only the types the archive takes.
+    // Folders with everything below them, only the types the archive takes;
+    // with --keep-folders each folder becomes a sub-group, as files dropped
+    // on the window do.
     const QString types = Dictionary::read(*run.store, Dictionary::FileTypes).value_or(Dictionary::AnyType);
-    const QStringList files = BatchImport::expand(paths, types);
-    if (files.isEmpty()) {
+    const QList<BatchImport::Item> items = run.has("--keep-folders")
+        ? BatchImport::expandKeepingFolders(paths, node->path(), types)
+        : BatchImport::into(node->path(), BatchImport::expand(paths, types));
+    if (items.isEmpty()) {
         out() << BatchImport::summary(BatchImport::Outcome{}) << Qt::endl;
         return Ok;
     }
     BatchImport import(*run.store, StoreFolder(run.context->home), run.context->currentOperator,
                        Dictionary::storedSizeBound(*run.store), run.context->protectedGroups);
     TerminalProgress progress(QStringLiteral("导入"));
-    const BatchImport::Outcome outcome = import.run(node->path(), files, run.has("--skip-same-name"), progress);
+    const BatchImport::Outcome outcome = import.run(node->path(), items, run.has("--skip-same-name"), progress);
     progress.clear();
     if (outcome.logFailed)
         say(Ok, LogWriter::FailureMessage);
@@ -417,9 +420,10 @@ const QList<Command>& commands()
         {QStringLiteral("list"), QStringLiteral("GROUP [--json]"),
          QStringLiteral("列出分组及其下级分组的文件记录（制表符分隔，或 JSON）；GROUP 为 \\ 时列出全部"), {},
          {QStringLiteral("--json")}, 1, 1, listRecords},
-        {QStringLiteral("import"), QStringLiteral("GROUP PATH... [--skip-same-name]"),
-         QStringLiteral("把文件和文件夹（含子文件夹）导入分组"), Rights::BatchImport,
-         {QStringLiteral("--skip-same-name")}, 2, -1, importFiles, true, true},
+        {QStringLiteral("import"), QStringLiteral("GROUP PATH... [--skip-same-name] [--keep-folders]"),
+         QStringLiteral("把文件和文件夹（含子文件夹）导入分组；--keep-folders 把每个文件夹建为同名的下级分组"),
+         Rights::BatchImport, {QStringLiteral("--skip-same-name"), QStringLiteral("--keep-folders")}, 2, -1,
+         importFiles, true, true},
         {QStringLiteral("export"), QStringLiteral("GROUP DIR [--subfolders]"), QStringLiteral("把分组的文件导出到目录"),
          Rights::BatchExport, {QStringLiteral("--subfolders")}, 2, 2, exportFiles},
         {QStringLiteral("backup"), QStringLiteral("DIR"), QStringLiteral("备份数据库（含存放文件）到目录"),

@@ -223,6 +223,11 @@ void BatchRunsTest::importRefusesClosedGroup()
         QCOMPARE(out.kind, ImportKind::Failed);
         QVERIFY(out.message.startsWith(BatchImport::NoGroup));
     }
+    // Nor is a sub-group made inside one for a dropped folder.
+    NoProgress none;
+    const QList<BatchImport::Item> below{{r.files(1).first(), QStringLiteral("P\\d")}};
+    QVERIFY(!r.importer().run(QStringLiteral("P"), below, false, none).ok());
+    QCOMPARE(r.count(QStringLiteral("select count(*) from wjfz where xmmc='d'")), 0);
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj")), 0);
     r.home.context().protectedGroups.open(QStringLiteral("P"));
     QCOMPARE(r.import(QStringLiteral("P"), r.files(2), false).imported, 2);

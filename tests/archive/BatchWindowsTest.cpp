@@ -324,14 +324,20 @@ void BatchWindowsTest::dropOnGroupImports()
     QTRY_COMPARE(dropped.count(), 1);
     QCOMPARE(dropped.at(0).at(0).toString(), QStringLiteral("A\\B"));
 
-    // What the main window does with it: the import of every file below the folder.
+    // What the main window does with it: the import of every file below the
+    // folder, the folder and its folders as sub-groups of the group.
     r.prompter.answerYes();
     whenModal(BatchImport::WindowTitle, [&](QWidget* w) {
         QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton);
     });
+    QSignalSpy groupsChanged(&r.commands, &BatchCommands::groupsChanged);
     r.commands.importDropped(dropped.at(0).at(0).toString(), dropped.at(0).at(1).toStringList());
     QCOMPARE(r.prompter.texts().first(), QStringLiteral("您选中了2个文件,确认导入 B 分组吗? 共:2BYTE"));
-    QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='A\\B'")), 2);
+    QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='A\\B\\folder' and mc='one'")), 1);
+    QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='A\\B\\folder\\inner' and mc='two'")), 1);
+    QCOMPARE(groupsChanged.count(), 1);
+    QVERIFY(pane->reload());
+    QVERIFY(pane->groups().findPath(QStringLiteral("A\\B\\folder\\inner")));
 }
 
 KV_REGISTER_TEST(BatchWindowsTest)

@@ -57,7 +57,7 @@ void BatchCommands::importInto(const QString& group)
     const QStringList files = prompter().openFiles(BatchImport::ChooseTitle, QDir::homePath(), fileFilter(types));
     if (files.isEmpty())
         return;
-    runImport(group, files);
+    runImport(group, BatchImport::into(group, files));
 }
 
 void BatchCommands::importDropped(const QString& group, const QStringList& paths)
@@ -65,20 +65,27 @@ void BatchCommands::importDropped(const QString& group, const QStringList& paths
     if (group.isEmpty())
         return;
     const QString types = Dictionary::read(m_store, Dictionary::FileTypes).value_or(Dictionary::AnyType);
-    const QStringList files = BatchImport::expand(paths, types);
-    if (files.isEmpty())
+    // A dropped folder comes in as a sub-group of its own, with its folders below it.
+    const QList<BatchImport::Item> items = BatchImport::expandKeepingFolders(paths, group, types);
+    if (items.isEmpty())
         return;
-    runImport(group, files);
+    runImport(group, items);
 }
 
-void BatchCommands::runImport(const QString& group, const QStringList& files)
+void BatchCommands::runImport(const QString& group, const QList<BatchImport::Item>& items)
 {
+    const QStringList files = BatchImport::filesOf(items);
     if (!prompter().question(BatchImport::confirmText(int(files.size()), groupName(group), BatchImport::totalBytes(files))))
         return;
+    QStringList groups;
+    for (const BatchImport::Item& i : items)
+        groups << i.group;
     BatchImportWindow::Setup setup{m_store.path(), m_storeFolder, m_operator, m_protectedGroups,
-                                   Dictionary::storedSizeBound(m_store), group, files};
+                                   Dictionary::storedSizeBound(m_store), group, files, groups};
     BatchImportWindow w(std::move(setup), m_window);
     w.exec();
+    if (w.outcome().groupsAdded)
+        emit groupsChanged();
     if (w.importedAny())
         emit reloadListRequested();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/BatchImport.h"
 #include "archive/Regroup.h"
 #include "archive/StoreFolder.h"
 
@@ -31,7 +32,9 @@ public:
 public slots:
     // "批量导入": the files chosen in the multi-file dialog, into `group`.
     void importInto(const QString& group);
-    // Files and folders dropped on `group` (a folder brings every file below it).
+    // Files and folders dropped on `group`: a file goes into group, a folder
+    // becomes a sub-group of it (made when missing) with its folders as
+    // sub-groups below, each file going into the group of its folder.
     void importDropped(const QString& group, const QStringList& paths);
     // "批量导出" of `group` (empty: the root, every group).
     void exportGroup(const QString& group);
@@ -45,9 +48,11 @@ public slots:
 signals:
     // Records changed: the list should load again.
     void reloadListRequested();
+    // Groups were made: the tree should load again.
+    void groupsChanged();
 
 private:
-    void runImport(const QString& group, const QStringList& files);
+    void runImport(const QString& group, const QList<BatchImport::Item>& items);
     std::optional<QString> chooseGroup();
     // Says how a move of records ended and asks for the list to be read again.
     void showMoved(const Result<Regroup::Moved>& moved);

@@ -66,7 +66,10 @@ void BatchImportWindow::start()
         }
         BatchImport run(store, m_setup.folder, m_setup.op, m_setup.sizeBound, m_setup.open);
         WorkerProgress progress(m_done, m_cancel);
-        m_outcome = run.run(m_setup.group, m_setup.files, checkSameName, progress, [this](const QString& name) {
+        QList<BatchImport::Item> items = BatchImport::into(m_setup.group, m_setup.files);
+        for (qsizetype i = 0; i < items.size() && i < m_setup.groups.size(); ++i)
+            items[i].group = m_setup.groups.at(i);
+        m_outcome = run.run(m_setup.group, items, checkSameName, progress, [this](const QString& name) {
             QMutexLocker lock(&m_mutex);
             m_current = name;
         });

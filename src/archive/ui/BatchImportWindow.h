@@ -25,6 +25,9 @@ public:
         qint64 sizeBound = 0;
         QString group;
         QStringList files;
+        // The group of each file, group or one below it (missing ones are
+        // made first); empty: every file goes into group.
+        QStringList groups;
     };
     BatchImportWindow(Setup setup, QWidget* parent = nullptr);
     ~BatchImportWindow() override;
