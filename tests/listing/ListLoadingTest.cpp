@@ -70,6 +70,7 @@ class ListLoadingTest : public QObject {
     Q_OBJECT
 private slots:
     void columnsFollowLbsz();
+    void headerClickSortsWithoutSaving();
     void emptyResult();
     void noColumnTickedStillListsIds();
     void neverSetDateShowsEmpty();
@@ -119,6 +120,32 @@ void ListLoadingTest::columnsFollowLbsz()
     // The icon view lists the same records by name.
     QCOMPARE(list.views.iconView()->model()->rowCount(), 2);
     QCOMPARE(list.views.iconView()->model()->index(0, 0).data().toString(), QStringLiteral("甲"));
+}
+
+void ListLoadingTest::headerClickSortsWithoutSaving()
+{
+    TestHome home;
+    const qint64 b = addFile(home.store(), 1, "b");
+    const qint64 a = addFile(home.store(), 2, "a");
+    const QString saved = home.store().scalar(QStringLiteral("select pxfs from zcbj")).toString();
+    ListUnderTest list(home);
+    list.window.show();
+    QVERIFY(list.load());
+    QCOMPARE(list.ids(), (QList<qint64>{b, a}));
+    int nameColumn = -1;
+    for (int c = 0; c < list.views.model()->columns().size(); ++c)
+        if (list.views.model()->columns().at(c).field == QLatin1String("mc"))
+            nameColumn = c;
+    QVERIFY(nameColumn >= 0);
+    QHeaderView* header = list.views.reportView()->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(nameColumn) + header->sectionSize(nameColumn) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    QVERIFY(list.views.waitUntilLoaded(10000));
+    QCOMPARE(list.ids(), (QList<qint64>{a, b}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    QVERIFY(list.views.waitUntilLoaded(10000));
+    QCOMPARE(list.ids(), (QList<qint64>{b, a}));
+    QCOMPARE(home.store().scalar(QStringLiteral("select pxfs from zcbj")).toString(), saved);
 }
 
 void ListLoadingTest::emptyResult()

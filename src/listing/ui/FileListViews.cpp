@@ -87,6 +87,19 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
     m_report->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_report->horizontalHeader()->setSectionsMovable(true);
     m_report->horizontalHeader()->setSectionsClickable(true);
+    // A click on a header sorts by its column, for this run only: the saved
+    // order ("排序方式") stays as it is. A second click turns the direction.
+    connect(m_report->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int logical) {
+        const auto& columns = m_model->columns();
+        if (logical < 0 || logical >= int(columns.size()))
+            return;
+        const QString field = columns.at(logical).field;
+        m_headerDescending = field == m_headerField && !m_headerDescending;
+        m_headerField = field;
+        m_report->horizontalHeader()->setSortIndicatorShown(true);
+        m_report->horizontalHeader()->setSortIndicator(logical, m_headerDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        reload();
+    });
     m_report->horizontalHeader()->setHighlightSections(false);
     m_report->horizontalHeader()->setStretchLastSection(false);
     m_report->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -187,7 +200,10 @@ void FileListViews::load(const FilterClause& clause)
         return;
     }
     m_visible = *visible;
-    const ListQuery query = ListQuery::build(columns, m_visible, m_settings.sortClause);
+    const QString order = m_headerField.isEmpty()
+        ? m_settings.sortClause
+        : QStringLiteral(" order by %1 %2").arg(m_headerField, m_headerDescending ? QStringLiteral("desc") : QStringLiteral("asc"));
+    const ListQuery query = ListQuery::build(columns, m_visible, order);
     m_iconModel->setHolding(true);
     m_loader->start(m_store.path(), query);
     applyWidths();
@@ -405,8 +421,12 @@ void FileListViews::saveWidths()
 void FileListViews::chooseSortOrder()
 {
     SortOrderWindow w(m_store, m_settings, windowParent());
-    if (w.exec() == QDialog::Accepted)
+    if (w.exec() == QDialog::Accepted) {
+        // The order chosen there replaces a header's.
+        m_headerField.clear();
+        m_report->horizontalHeader()->setSortIndicatorShown(false);
         reload();
+    }
 }
 
 void FileListViews::reposition()
