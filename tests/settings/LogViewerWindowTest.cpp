@@ -10,9 +10,11 @@
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
 #include "settings/ui/LogViewerWindow.h"
+#include "platform/ui/LongRunWindow.h"
 #include "shell/AppContext.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
@@ -20,10 +22,12 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -210,6 +214,48 @@ private slots:
         QCOMPARE(p.shown().size(), 0);
         QVERIFY(pages > 1);  // every line, not just those fetched into the grid
         QVERIFY(QFile(pdf).size() > 1000);
+    }
+
+    void printStopsBetweenPages()
+    {
+        TestHome home;
+        Fixture f(home);
+        DataStore& s = home.store();
+        QVERIFY(s.begin());
+        for (int i = 0; i < 300; ++i)
+            QVERIFY(addLine(s, "2026-03-02 08:00:00", "Admin", QStringLiteral("行%1").arg(i)));
+        QVERIFY(s.commit());
+        auto w = f.open();
+        w->show();
+        auto pdf = [&](QPrinter& printer, const char* name) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(f.folder.filePath(QString::fromLatin1(name)));
+        };
+        int whole = 0;
+        bool busy = false;
+        w->setPreviewer([&](const std::function<void(QPrinter*)>& paint) {
+            QPrinter all(QPrinter::HighResolution);
+            pdf(all, "all.pdf");
+            whole = w->printTo(&all);
+            // The print runs under a window with "取消", pressed here at once.
+            QTimer::singleShot(0, w.get(), [&] {
+                auto* run = w->findChild<LongRunWindow*>();
+                busy = run && run->isVisible() && QApplication::overrideCursor();
+                if (run)
+                    QTest::mouseClick(run->cancelButton(), Qt::LeftButton);
+            });
+            QPrinter stopped(QPrinter::HighResolution);
+            pdf(stopped, "stopped.pdf");
+            paint(&stopped);
+        });
+        press(w.get(), w->printAction());
+        QVERIFY(whole > 2);
+        QVERIFY(busy);
+        QVERIFY(!QApplication::overrideCursor());
+        // Only the page under way when "取消" was pressed.
+        const QByteArray bytes = TestInput::readFile(f.folder.filePath(QStringLiteral("stopped.pdf")));
+        QCOMPARE(QRegularExpression(QStringLiteral("/Count (\\d+)")).match(QString::fromLatin1(bytes)).captured(1),
+                 QStringLiteral("1"));
     }
 
     void deleteWindowAsksDeletesAndReads()

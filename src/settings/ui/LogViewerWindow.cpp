@@ -6,12 +6,14 @@
 #include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
 #include "platform/Prompter.h"
+#include "platform/ui/LongRunWindow.h"
 #include "platform/ui/OuterSize.h"
 #include "settings/LogBook.h"
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -306,7 +308,7 @@ void LogViewerWindow::exportWorkbook()
     WorkbookHandover::handOver(path.value(), m_opener, m_guard);
 }
 
-int LogViewerWindow::printTo(QPrinter* printer)
+int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
 {
     QPainter p;
     if (!p.begin(printer))
@@ -353,24 +355,45 @@ int LogViewerWindow::printTo(QPrinter* printer)
     const int bottom = area.height() - lineHeight * 2;
     const LogBook::Extent span = m_model->extent();
     qint64 before = span.lastId + 1;
-    for (;;) {
+    qint64 painted = 0;
+    bool stopped = false;
+    if (progress) {
+        progress->setRange(0, m_model->total());
+        progress->setValue(0);
+    }
+    while (!stopped) {
         const Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, filter, before, 1000, span.firstId);
         if (!chunk || chunk->isEmpty())
             break;
         for (const LogBook::Line& l : chunk.value()) {
             if (y + lineHeight > bottom) {
                 footer();
+                // Between pages: the bar moves on and "取消" is heard.
+                if (progress) {
+                    progress->setValue(painted);
+                    if (progress->cancelled()) {
+                        stopped = true;
+                        break;
+                    }
+                }
                 printer->newPage();
                 ++pages;
                 y = 0;
                 header();
             }
             drawRow({l.time, l.operatorName, l.content});
+            ++painted;
         }
         before = chunk->last().id;
-        QCoreApplication::processEvents();
+        if (!progress)
+            QCoreApplication::processEvents();
     }
-    footer();
+    // A stop came after a page's footer: only the last page still needs one.
+    if (!stopped) {
+        footer();
+        if (progress)
+            progress->setValue(painted);
+    }
     p.end();
     return pages;
 }
@@ -383,7 +406,19 @@ void LogViewerWindow::print()
         prompter().message(LogBook::EmptyPrint, {}, Prompter::Icon::Information);
         return;
     }
-    auto paint = [this](QPrinter* printer) { printTo(printer); };
+    auto paint = [this](QPrinter* printer) {
+        // A long log takes its time: a busy cursor and a window whose
+        // "取消" stops between two pages (the preview then shows the pages
+        // painted so far). Modal over the window in front, which may be the
+        // preview itself when it paints again.
+        QWidget* front = QApplication::activeModalWidget();
+        LongRunWindow busy(QStringLiteral("正在打印日志..."), front ? front : this);
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        busy.begin();
+        printTo(printer, &busy);
+        busy.end();
+        QApplication::restoreOverrideCursor();
+    };
     if (m_previewer) {
         m_previewer(paint);
         return;

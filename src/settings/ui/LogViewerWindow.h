@@ -52,7 +52,9 @@ public:
     void setPreviewer(Previewer f) { m_previewer = std::move(f); }
 
     // Paints the lines shown onto printer's pages; the number of pages.
-    int printTo(QPrinter* printer);
+    // progress (may be null) hears the lines painted and is asked between
+    // pages whether to stop: a stop keeps the pages painted so far.
+    int printTo(QPrinter* printer, Progress* progress = nullptr);
 
     void reject() override;
 
