@@ -40,8 +40,9 @@ public:
     }
 
     // The folder at path, made when missing; null when it cannot be made or
-    // is refused, with the cause in *error (*refused: it is the archive's).
-    Folder* open(const QString& path, QString* error, bool* refused)
+    // is refused, with the cause in *error (*refused: it is the archive's;
+    // *outside: it leads out of the chosen folder).
+    Folder* open(const QString& path, QString* error, bool* refused, bool* outside)
     {
         if (Folder* known = m_byPath.value(path))
             return known;
@@ -50,6 +51,7 @@ public:
         // the archive's.
         auto placed = [&](const QString& p) {
             if (!RealPath::inside(p, m_root)) {
+                *outside = true;
                 *error = QStringLiteral("%1 leads outside %2").arg(path, m_root);
                 return false;
             }
@@ -136,12 +138,14 @@ QString BatchExport::doneText(int count, const QString& folder)
     return QString::number(count) + QStringLiteral(" 个文件已成功导出到 ") + folder;
 }
 
-QString BatchExport::logText(const QString& group, const QString& folder, int count, int damaged)
+QString BatchExport::logText(const QString& group, const QString& folder, int count, int damaged, int failed)
 {
     QString text = LogWriter::BatchExported + group + QStringLiteral(" 至 ") + folder + QStringLiteral("，共 ")
         + QString::number(count) + QStringLiteral(" 个文件");
     if (damaged > 0)
         text += QStringLiteral("，%1 个文件内容已损坏未导出").arg(damaged);
+    if (failed > 0)
+        text += QStringLiteral("，%1 个文件写入失败未导出").arg(failed);
     return text;
 }
 
@@ -158,6 +162,27 @@ QString BatchExport::damagedText(const QList<Damaged>& damaged)
     if (damaged.size() > DamagedShown)
         lines << QStringLiteral("…… 共 %1 个文件内容已损坏，未导出").arg(damaged.size());
     return lines.join(QStringLiteral("\r\n"));
+}
+
+QString BatchExport::failedText(const QList<Unwritten>& failed)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < failed.size() && i < DamagedShown; ++i)
+        lines << QStringLiteral("写入失败，未导出: ") + failed.at(i).details
+                + (failed.at(i).cause.isEmpty() ? QString() : QStringLiteral("（%1）").arg(failed.at(i).cause));
+    if (failed.size() > DamagedShown)
+        lines << QStringLiteral("…… 共 %1 个文件写入失败，未导出").arg(failed.size());
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+QString BatchExport::Outcome::fullText() const
+{
+    QStringList parts{message};
+    if (const QString d = damagedText(damaged); !d.isEmpty())
+        parts << d;
+    if (const QString f = failedText(unwritten); !f.isEmpty())
+        parts << f;
+    return parts.join(QStringLiteral("\r\n"));
 }
 
 BatchExport::BatchExport(DataStore& store, StoreFolder folder, const CurrentOperator& op, ProtectedGroups open)
@@ -245,15 +270,27 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
         if (onFile)
             onFile(name);
 
+        // A file that cannot be written is left out and named, and the run
+        // goes on; a folder leading out of the chosen one, or into the
+        // archive, ends it.
+        const QString details = LogWriter::fileDetails(rs.text(5), name, type);
         QString why;
         bool refused = false;
-        TargetFolders::Folder* into = targets.open(folderFor(root, rs.text(2), withSubfolders), &why, &refused);
-        if (!into) {
-            if (refused)
-                failed(Outcome::Kind::Failed, ExportGuard::FolderRefused, why);
-            else
-                writeFailed(why);
+        bool outside = false;
+        TargetFolders::Folder* into =
+            targets.open(folderFor(root, rs.text(2), withSubfolders), &why, &refused, &outside);
+        if (!into && refused) {
+            failed(Outcome::Kind::Failed, ExportGuard::FolderRefused, why);
             break;
+        }
+        if (!into && outside) {
+            writeFailed(why);
+            break;
+        }
+        if (!into) {
+            out.unwritten.append({id, details, PrivateFolder::plainCause(why), why});
+            progress.setValue(++handled);
+            continue;
         }
         FileCopy::Replace replace = FileCopy::Replace::Never;
         const QString fileName = targets.freeName(*into, name, type, &replace);
@@ -261,10 +298,12 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
             content.copy({id, rs.text(4), rs.number(6), rs.text(7)}, into->path + QLatin1Char('/') + fileName, replace,
                          nullptr, FileCopy::Sync::None);
         if (copied.kind == ExportedContent::Copied::Kind::Damaged) {
-            out.damaged.append({id, LogWriter::fileDetails(rs.text(5), name, type), copied.damage});
-        } else if (!copied.ok()) {
-            writeFailed(copied.detail);
+            out.damaged.append({id, details, copied.damage});
+        } else if (copied.kind == ExportedContent::Copied::Kind::Cancelled) {
+            failed(Outcome::Kind::Cancelled, Cancelled, QString());
             break;
+        } else if (!copied.ok()) {
+            out.unwritten.append({id, details, PrivateFolder::plainCause(copied.detail), copied.detail});
         } else {
             TargetFolders::wrote(*into, fileName);
             ++out.written;
@@ -274,7 +313,8 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
     rs.close();
 
     LogWriter log(m_store, m_operator);
-    out.logFailed = !log.write(logText(group, folder, out.written, int(out.damaged.size())));
+    out.logFailed =
+        !log.write(logText(group, folder, out.written, int(out.damaged.size()), int(out.unwritten.size())));
     if (out.kind == Outcome::Kind::Done)
         out.message = doneText(out.written, folder);
     return out;

@@ -31,7 +31,8 @@ class Progress;
 // a part of one.
 //
 // Each record's content is checked as it is copied (ExportedContent): a
-// damaged record is left out, the run goes on, and the outcome names it.
+// damaged record is left out, the run goes on, and the outcome names it. So
+// is a file that cannot be written (the folder or the stick refuses it).
 // Records of closed protected groups are left out, and never named. One log
 // line "批量导出：" per run.
 class BatchExport {
@@ -48,8 +49,9 @@ public:
     static QString confirmText(const QString& groupName, const QString& folder);
     // "<n> 个文件已成功导出到 <folder>"
     static QString doneText(int count, const QString& folder);
-    // The log line of a run (with the number of damaged records left out, if any).
-    static QString logText(const QString& group, const QString& folder, int count, int damaged = 0);
+    // The log line of a run (with the numbers of damaged records and of files
+    // that could not be written, if any).
+    static QString logText(const QString& group, const QString& folder, int count, int damaged = 0, int failed = 0);
 
     // A record whose content is not what the record says.
     struct Damaged {
@@ -62,15 +64,31 @@ public:
     // The damaged records' lines of the end message (the first DamagedShown).
     static QString damagedText(const QList<Damaged>& damaged);
 
+    // A record whose file could not be written (the folder refused the
+    // name, a folder was in the way, the disk was full …).
+    struct Unwritten {
+        qint64 id = -1;
+        QString details;  // number, name and type
+        QString cause;    // in words, when known
+        QString detail;   // the technical cause
+    };
+    // "写入失败，未导出: <details>（<cause>）" lines (the first DamagedShown).
+    static QString failedText(const QList<Unwritten>& failed);
+
     struct Outcome {
         enum class Kind { Done, Cancelled, Failed };
         Kind kind = Kind::Done;
         int written = 0;           // files written
         QList<Damaged> damaged;    // records left out
+        QList<Unwritten> unwritten;  // files that could not be written, left out
         bool logFailed = false;
-        QString message;  // how the run ended (the window adds damagedText(damaged))
+        QString message;  // how the run ended (fullText() adds the records left out)
         QString detail;
         bool ok() const { return kind == Kind::Done; }
+        // Whether every record was written.
+        bool complete() const { return ok() && damaged.isEmpty() && unwritten.isEmpty(); }
+        // message, then damagedText(damaged) and failedText(unwritten).
+        QString fullText() const;
     };
 
     BatchExport(DataStore& store, StoreFolder folder, const CurrentOperator& op, ProtectedGroups open);

@@ -15,15 +15,17 @@
 
 namespace {
 
-// A part of a file name with every character the file system would read as
-// something else replaced: separators, control characters, runs of dots.
+// A part of a file name with every character a file system would read as
+// something else, or refuse (FAT, exFAT, NTFS), replaced: separators,
+// control characters, : * ? " < > |, runs of dots.
 QString cleaned(const QString& part)
 {
+    static const QString refused = QStringLiteral(":*?\"<>|");
     QString out;
     out.reserve(part.size());
     for (const QChar c : part) {
         const char16_t u = c.unicode();
-        if (u == u'/' || u == u'\\' || u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+        if (u == u'/' || u == u'\\' || u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || refused.contains(c))
             out += QLatin1Char('_');
         else
             out += c;
@@ -47,6 +49,28 @@ QString cutTo(QString s, int maxBytes)
             s.chop(1);
     }
     return s;
+}
+
+// s without the dots and blanks at its end (Windows drops them, so two names
+// would meet, and some programs cannot reach such a file).
+QString withoutTrailingDots(QString s)
+{
+    while (!s.isEmpty() && (s.back() == QLatin1Char('.') || s.back().isSpace()))
+        s.chop(1);
+    return s;
+}
+
+// Whether Windows reserves a name starting with stem (before its first dot,
+// blanks at the end ignored) for a device: CON, PRN, AUX, NUL, COM1–9, LPT1–9.
+bool reservedStem(const QString& name)
+{
+    const QString stem = withoutTrailingDots(name.section(QLatin1Char('.'), 0, 0)).toUpper();
+    static const QStringList devices = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                        QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
+    if (devices.contains(stem))
+        return true;
+    return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+        && stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9');
 }
 
 }  // namespace
@@ -93,14 +117,19 @@ QString FileOpening::missingQuestion(const FileRecord& r)
 QString FileOpening::safeFileName(const QString& name, const QString& type, int number)
 {
     // The type is what follows the last dot: it holds no dot of its own.
-    QString t = cleaned(type).remove(QLatin1Char('.'));
-    t = cutTo(t, MaxNameBytes / 4);
+    QString t = cleaned(type).remove(QLatin1Char('.')).trimmed();
+    t = cutTo(t, MaxNameBytes / 4).trimmed();
     const QString suffix = t.isEmpty() ? QString() : QLatin1Char('.') + t;
     const QString tag = number > 1 ? QStringLiteral(" (%1)").arg(number) : QString();
     QString n = cleaned(name);
     if (n.startsWith(QLatin1Char('.')))
         n.replace(0, 1, QLatin1Char('_'));
+    if (reservedStem(n))
+        n.prepend(QLatin1Char('_'));
     n = cutTo(n, MaxNameBytes - encodedSize(suffix) - encodedSize(tag)).trimmed();
+    // What ends the whole name ends without a dot or blank.
+    if (tag.isEmpty() && suffix.isEmpty())
+        n = withoutTrailingDots(n);
     if (n.isEmpty())
         n = QStringLiteral("_");
     return n + tag + suffix;

@@ -63,9 +63,11 @@ public:
     // writes the log line "阅览文件：<number>，<name>".
     Result<Viewed> countView(const FileRecord& r);
 
-    // name + "." + type made safe for the file system: no "/", "\", "..",
-    // control characters, nor a leading dot; an over-long name is shortened
-    // and the type kept. Never empty. A number above 1 gives the further
+    // name + "." + type made safe for every file system (FAT and exFAT
+    // sticks, Windows included): no "/", "\", ":", "*", "?", '"', "<", ">",
+    // "|", "..", control characters, leading dot, trailing dot or blank, nor
+    // a name Windows keeps for a device (CON, NUL, COM1 …, "_CON.txt"
+    // instead); an over-long name is shortened and the type kept. Never empty. A number above 1 gives the further
     // names of a folder that holds the first: name + " (2)" + "." + type.
     static QString safeFileName(const QString& name, const QString& type, int number = 1);
 

@@ -305,11 +305,13 @@ int exportFiles(Run& run)
         say(Ok, LogWriter::FailureMessage);
     for (const BatchExport::Damaged& d : outcome.damaged)
         say(Failed, d.text());
+    if (const QString unwritten = BatchExport::failedText(outcome.unwritten); !unwritten.isEmpty())
+        say(Failed, unwritten);
     if (!outcome.ok())
         return say(Failed, outcome.message
                                + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
     out() << outcome.message << Qt::endl;
-    return outcome.damaged.isEmpty() ? Ok : Failed;
+    return outcome.complete() ? Ok : Failed;
 }
 
 // The copy of a backup or restore, as a byte bar on the terminal.

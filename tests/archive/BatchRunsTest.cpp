@@ -116,6 +116,7 @@ private slots:
     void exportWithAndWithoutSubfolders_data();
     void exportWithAndWithoutSubfolders();
     void exportNamesStayInsideTheFolder();
+    void exportNamesArePortableAndAFailedFileIsSkipped();
     void exportLeavesClosedGroupsOut();
     void exportCancelLeavesNoPartOfAFile();
     void modifyDateAndOptionFields_data();
@@ -391,6 +392,35 @@ void BatchRunsTest::exportNamesStayInsideTheFolder()
     QCOMPARE(out.kind, ExportKind::Failed);
     QVERIFY(out.message.startsWith(BatchExport::WriteFailed));
     QVERIFY(filesBelow(elsewhere.path()).isEmpty());
+}
+
+void BatchRunsTest::exportNamesArePortableAndAFailedFileIsSkipped()
+{
+    Rig r;
+    // group, name, type; the file of group "B" cannot be written (a file
+    // stands where its folder would be).
+    const QList<QStringList> rows = {{"A", "a:b", "txt"},    {"A", "CON", "txt"},    {"A", "x. ", ""},
+                                     {"B", "b", "txt"},      {"A", "README", "txt"}, {"A", "Readme", "txt"},
+                                     {"D:E", "d?*", "txt "}, {"A", "nul.tar", "gz"}};
+    int n = 0;
+    for (const QStringList& row : rows) {
+        QVERIFY(r.s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dx,dxsz,lj) values (?,?,?,?,'1BYTE',1,'')"),
+                            {QStringLiteral("%1").arg(++n, 10, 10, QLatin1Char('0')), row[1], row[0], row[2]}));
+        QVERIFY(RecordContent::write(r.s, r.s.lastInsertId(), "z").ok());
+    }
+    QTemporaryDir target;
+    writeFile(target.path(), QStringLiteral("B"), "in the way");
+    NoProgress p;
+    const BatchExport::Outcome out = r.exporter().run(QString(), target.path(), true, p);
+    QVERIFY2(out.ok(), qPrintable(out.message + out.detail));
+    QCOMPARE(out.written, 7);
+    QVERIFY(!out.complete());
+    QCOMPARE(out.unwritten.size(), qsizetype(1));
+    QVERIFY2(out.fullText().contains(QStringLiteral("写入失败，未导出: 0000000004 b.txt")), qPrintable(out.fullText()));
+    QCOMPARE(filesBelow(target.path()),
+             (QStringList{QStringLiteral("A/README.txt"), QStringLiteral("A/Readme (2).txt"), QStringLiteral("A/_CON.txt"),
+                          QStringLiteral("A/_nul.tar.gz"), QStringLiteral("A/a_b.txt"), QStringLiteral("A/x"),
+                          QStringLiteral("B"), QStringLiteral("D_E/d__.txt")}));
 }
 
 void BatchRunsTest::exportLeavesClosedGroupsOut()

@@ -269,6 +269,9 @@ void FileOpeningTest::safeFileNames_data()
     QTest::newRow("control") << QStringLiteral("a\nb\tc") << QStringLiteral("txt") << QStringLiteral("a_b_c.txt");
     QTest::newRow("hidden") << QStringLiteral(".profile") << QStringLiteral("txt") << QStringLiteral("_profile.txt");
     QTest::newRow("empty") << QString() << QStringLiteral("txt") << QStringLiteral("_.txt");
+    QTest::newRow("refused on FAT") << QStringLiteral("a:b*?\"<>|") << QStringLiteral("t:x") << QStringLiteral("a_b______.t_x");
+    QTest::newRow("trailing dot") << QStringLiteral("a. .") << QString() << QStringLiteral("a");
+    QTest::newRow("device") << QStringLiteral("com1 ") << QStringLiteral("txt") << QStringLiteral("_com1.txt");
 }
 
 void FileOpeningTest::safeFileNames()

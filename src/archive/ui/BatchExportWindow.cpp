@@ -37,11 +37,10 @@ void BatchExportWindow::start()
     endRun();
     if (m_outcome.logFailed)
         prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
-    const QString damaged = BatchExport::damagedText(m_outcome.damaged);
-    prompter().message(damaged.isEmpty() ? m_outcome.message : m_outcome.message + QStringLiteral("\r\n") + damaged, {},
+    prompter().message(m_outcome.fullText(), {},
                        m_outcome.kind == BatchExport::Outcome::Kind::Failed ? Prompter::Icon::Critical
-                       : m_outcome.damaged.isEmpty()                        ? Prompter::Icon::Information
-                                                                            : Prompter::Icon::Warning);
+                       : m_outcome.damaged.isEmpty() && m_outcome.unwritten.isEmpty() ? Prompter::Icon::Information
+                                                                                      : Prompter::Icon::Warning);
     accept();
 }
 

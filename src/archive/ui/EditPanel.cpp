@@ -550,7 +550,7 @@ void EditPanel::saveAs(qint64 id)
         return;
     }
     const FileRecord& r = *read.value();
-    const QString fileName = r.type.isEmpty() ? r.name : r.name + QLatin1Char('.') + r.type;
+    const QString fileName = FileOpening::safeFileName(r.name, r.type);
     const QString filter = QStringLiteral("文件 (*.%1)").arg(r.type.isEmpty() ? QStringLiteral("*") : r.type);
     const QString target = prompter().saveFile(QStringLiteral("请选择保存位置"),
                                                QDir(QDir::homePath()).filePath(fileName), filter);
