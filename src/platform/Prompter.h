@@ -15,8 +15,11 @@ public:
 
     // A message box with an OK button.
     virtual void message(const QString& text, const QString& title = {}, Icon icon = Icon::Information) = 0;
-    // A yes/no question; true for yes.
+    // A yes/no question; true for yes. Enter (the default button) answers no.
     virtual bool question(const QString& text, const QString& title = {}) = 0;
+    // A yes/no question whose default button is yes: for an offer that saves
+    // the operator's work, where Enter should not throw it away.
+    virtual bool questionYesDefault(const QString& text, const QString& title = {}) { return question(text, title); }
     // An input box; nullopt when cancelled. password hides the typed text.
     virtual std::optional<QString> input(const QString& prompt, const QString& title,
                                          const QString& initial = {}, bool password = false) = 0;

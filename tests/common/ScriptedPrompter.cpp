@@ -55,6 +55,13 @@ bool ScriptedPrompter::question(const QString& text, const QString& title)
     return take(Kind::Question, title, text).toBool();
 }
 
+bool ScriptedPrompter::questionYesDefault(const QString& text, const QString& title)
+{
+    const QVariant answer = take(Kind::Question, title, text);
+    m_shown.last().yesDefault = true;
+    return answer.toBool();
+}
+
 std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title,
                                                const QString&, bool)
 {

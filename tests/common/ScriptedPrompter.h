@@ -20,6 +20,7 @@ public:
         QString title;
         QString text;
         Icon icon = Icon::Question;  // the icon of a message box
+        bool yesDefault = false;     // a question whose default button is yes
     };
 
     ScriptedPrompter();
@@ -47,6 +48,7 @@ public:
 
     void message(const QString& text, const QString& title, Icon icon) override;
     bool question(const QString& text, const QString& title) override;
+    bool questionYesDefault(const QString& text, const QString& title) override;
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& initial, bool password) override;
     QString openFile(const QString& title, const QString& directory, const QString& filter) override;

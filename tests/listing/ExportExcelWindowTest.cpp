@@ -8,6 +8,7 @@
 #include "listing/WorkbookExport.h"
 #include "listing/ui/ExportExcelWindow.h"
 #include "listing/ui/FileListViews.h"
+#include "listing/ui/WorkbookHandover.h"
 #include "platform/Config.h"
 #include "platform/Progress.h"
 #include "platform/WorkbookWriter.h"
@@ -259,10 +260,19 @@ private slots:
         QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
         QCOMPARE(p.messages(), QStringList{WorkbookExport::NoProgram});
         QCOMPARE(p.shown().at(1).kind, ScriptedPrompter::Kind::Question);
+        QVERIFY(p.shown().at(1).yesDefault);  // Enter saves the work
         QCOMPARE(p.shown().at(2).kind, ScriptedPrompter::Kind::SaveFile);
         QCOMPARE(WorkbookReader::read(target + QStringLiteral(".xlsx")).rows.size(), 2);
         QVERIFY(f.written().isEmpty());  // the private copy went
         QCOMPARE(p.unexpected(), 0);
+    }
+
+    void noAssociatedProgramIsAFailedHandOver()
+    {
+        // The desktop names no program for workbooks: nothing is handed to
+        // an opener that would only fail out of sight.
+        const WorkbookHandover::Opener opener = WorkbookHandover::desktopOpener([] { return std::optional<QString>(QString()); });
+        QVERIFY(!opener(QStringLiteral("/nonexistent/清单.xlsx")));
     }
 
     void noProgramAndNoSaveKeepsNothingElse()

@@ -9,13 +9,43 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace WorkbookHandover {
 
-Opener desktopOpener()
+std::optional<QString> xdgAssociation()
 {
-    return [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (program.isEmpty())
+        return std::nullopt;
+    QProcess query;
+    query.start(program, {QStringLiteral("query"), QStringLiteral("default"),
+                          QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    if (!query.waitForFinished(5000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return std::nullopt;
+    }
+    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+        return QString();
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+#else
+    return std::nullopt;
+#endif
+}
+
+Opener desktopOpener(Association association)
+{
+    return [association](const QString& path) {
+        if (association) {
+            if (const std::optional<QString> program = association(); program && program->isEmpty())
+                return false;
+        }
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
 }
 
 bool handOver(const QString& path, const Opener& opener, const ExportGuard& guard)
@@ -23,7 +53,7 @@ bool handOver(const QString& path, const Opener& opener, const ExportGuard& guar
     if (opener && opener(path))
         return true;
     prompter().message(WorkbookExport::NoProgram, {}, Prompter::Icon::Critical);
-    if (!prompter().question(WorkbookExport::SaveQuestion))
+    if (!prompter().questionYesDefault(WorkbookExport::SaveQuestion))
         return false;
     QString target = prompter().saveFile(WorkbookExport::SaveTitle,
                                          QDir::home().filePath(QFileInfo(path).fileName()),

@@ -48,13 +48,14 @@ std::unique_ptr<QMessageBox> QtPrompter::messageBox(const QString& text, const Q
     return box;
 }
 
-std::unique_ptr<QMessageBox> QtPrompter::questionBox(const QString& text, const QString& title, QWidget* parent)
+std::unique_ptr<QMessageBox> QtPrompter::questionBox(const QString& text, const QString& title, QWidget* parent,
+                                                     bool yesDefault)
 {
     auto box = std::make_unique<QMessageBox>(QMessageBox::Question, titleOr(title), text,
                                              QMessageBox::Yes | QMessageBox::No, parent);
     box->button(QMessageBox::Yes)->setText(YesText);
     box->button(QMessageBox::No)->setText(NoText);
-    box->setDefaultButton(QMessageBox::No);
+    box->setDefaultButton(yesDefault ? QMessageBox::Yes : QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     roomForTitle(box.get());
     return box;
@@ -81,6 +82,11 @@ void QtPrompter::message(const QString& text, const QString& title, Icon icon)
 bool QtPrompter::question(const QString& text, const QString& title)
 {
     return questionBox(text, title, parentWidget())->exec() == QMessageBox::Yes;
+}
+
+bool QtPrompter::questionYesDefault(const QString& text, const QString& title)
+{
+    return questionBox(text, title, parentWidget(), true)->exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> QtPrompter::input(const QString& prompt, const QString& title,

@@ -19,6 +19,7 @@ public:
 
     void message(const QString& text, const QString& title, Icon icon) override;
     bool question(const QString& text, const QString& title) override;
+    bool questionYesDefault(const QString& text, const QString& title) override;
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& initial, bool password) override;
     QString openFile(const QString& title, const QString& directory, const QString& filter) override;
@@ -29,8 +30,9 @@ public:
     // The boxes as shown, before they run (tests look at them).
     static std::unique_ptr<QMessageBox> messageBox(const QString& text, const QString& title, Icon icon,
                                                    QWidget* parent = nullptr);
+    // "否" is the default button, "是" with yesDefault.
     static std::unique_ptr<QMessageBox> questionBox(const QString& text, const QString& title,
-                                                    QWidget* parent = nullptr);
+                                                    QWidget* parent = nullptr, bool yesDefault = false);
     static std::unique_ptr<QInputDialog> inputBox(const QString& prompt, const QString& title,
                                                   const QString& initial, bool password,
                                                   QWidget* parent = nullptr);
