@@ -17,8 +17,15 @@ QString progressText(const QString& progress)
     return QStringLiteral("导出Excel -- ") + progress + QStringLiteral(" ... 请等待...");
 }
 
-Status write(const Table& table, const QString& path, Progress* progress)
+QString cutText(int cells)
 {
+    return QStringLiteral("其中 %1 个单元格超过 %2 个字符，已截断").arg(cells).arg(WorkbookWriter::MaxCellChars);
+}
+
+Status write(const Table& table, const QString& path, Progress* progress, int* cellsCut)
+{
+    if (cellsCut)
+        *cellsCut = 0;
     if (table.leading.size() + table.rows > WorkbookWriter::MaxRows)
         return Status::fail(TooManyRows, QStringLiteral("%1 rows").arg(table.leading.size() + table.rows));
     WorkbookWriter writer;
@@ -58,6 +65,8 @@ Status write(const Table& table, const QString& path, Progress* progress)
     }
     if (const Status done = writer.finish(progress); !done)
         return Status::fail(PrivateFolder::withCause(WriteFailed, done.detail()), done.detail());
+    if (cellsCut)
+        *cellsCut = writer.cellsCut();
     return {};
 }
 

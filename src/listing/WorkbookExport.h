@@ -43,8 +43,11 @@ struct Table {
 
 // Writes table into a workbook at path (nothing there when it fails or is
 // cancelled). progress gets the rows as range and each row written, and is
-// asked between rows whether to stop.
-Status write(const Table& table, const QString& path, Progress* progress = nullptr);
+// asked between rows whether to stop. *cellsCut, when given, gets the
+// number of cells cut to WorkbookWriter::MaxCellChars.
+Status write(const Table& table, const QString& path, Progress* progress = nullptr, int* cellsCut = nullptr);
+// "其中 <cells> 个单元格超过 32767 个字符，已截断"
+QString cutText(int cells);
 
 // A new path for a workbook in folder (a private folder, made when absent):
 // baseName + "_" + the time + ".xlsx", never a file already there. A folder

@@ -4,6 +4,7 @@
 #include "platform/Progress.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <xlsxwriter.h>
@@ -50,6 +51,7 @@ Status WorkbookWriter::open(const QString& path, const QString& fontName)
     if (!fontName.isEmpty())
         format_set_font_name(m_format, fontName.toUtf8().constData());
     m_row = 0;
+    m_cut = 0;
     return {};
 }
 
@@ -58,6 +60,19 @@ void WorkbookWriter::setColumns(int count, double width)
     if (!m_sheet || count <= 0)
         return;
     worksheet_set_column(m_sheet, 0, lxw_col_t(qMin(count, MaxColumns) - 1), width, m_format);
+}
+
+QString WorkbookWriter::escaped(const QString& text)
+{
+    // Spreadsheet programs read "_xHHHH_" in a cell's text as the character
+    // HHHH; the writer itself turns only control characters into it. A text
+    // that holds such a sequence keeps it by its "_" written as "_x005F_".
+    if (!text.contains(QLatin1String("_x"), Qt::CaseInsensitive))
+        return text;
+    static const QRegularExpression encoded(QStringLiteral("_(?=[xX][0-9A-Fa-f]{4}_)"));
+    QString out = text;
+    out.replace(encoded, QStringLiteral("_x005F_"));
+    return out;
 }
 
 Status WorkbookWriter::writeRow(const QStringList& cells)
@@ -74,8 +89,9 @@ Status WorkbookWriter::writeRow(const QStringList& cells)
             text.truncate(MaxCellChars);
             if (text.back().isHighSurrogate())
                 text.chop(1);
+            ++m_cut;
         }
-        const QByteArray utf8 = text.toUtf8();
+        const QByteArray utf8 = escaped(text).toUtf8();
         const lxw_error e = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(c), utf8.constData(), m_format);
         if (e != LXW_NO_ERROR)
             return Status::fail(WriteFailed, QStringLiteral("cell %1%2: %3")

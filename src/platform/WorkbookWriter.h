@@ -40,8 +40,14 @@ public:
     // is the font of every cell.
     Status open(const QString& path, const QString& fontName = {});
     // Writes the next row, from column A on. A text longer than a cell
-    // holds is cut to MaxCellChars. Fails past the sheet's last row.
+    // holds is cut to MaxCellChars (cellsCut() counts them); a text holding
+    // "_xHHHH_" reads back as it was given (escaped()). Fails past the
+    // sheet's last row.
     Status writeRow(const QStringList& cells);
+    int cellsCut() const { return m_cut; }
+    // text with every "_" that begins "_xHHHH_" written "_x005F_", the way
+    // a workbook's text keeps such a sequence literally.
+    static QString escaped(const QString& text);
     // Gives columns 0..count-1 the text format and a width in characters,
     // so that what is typed there later stays text too.
     void setColumns(int count, double width);
@@ -65,4 +71,5 @@ private:
     QString m_target;
     QString m_temporary;
     int m_row = 0;
+    int m_cut = 0;
 };

@@ -31,6 +31,20 @@ QString member(const QString& xlsx, const QString& name)
     return QString::fromUtf8(unzip.readAllStandardOutput());
 }
 
+// A cell's text as spreadsheet programs show it: "_xHHHH_" is the character HHHH.
+static QString decoded(const QString& text)
+{
+    static const QRegularExpression encoded(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+    QString out;
+    qsizetype from = 0;
+    for (auto it = encoded.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += text.mid(from, m.capturedStart() - from) + QChar(char16_t(m.captured(1).toUShort(nullptr, 16)));
+        from = m.capturedEnd();
+    }
+    return out + text.mid(from);
+}
+
 Sheet read(const QString& xlsx)
 {
     Sheet sheet;
@@ -55,6 +69,7 @@ Sheet read(const QString& xlsx)
             text += xml.readElementText();
         } else if (xml.isEndElement() && xml.name() == QLatin1String("c")) {
             inCell = false;
+            text = decoded(text);
             sheet.cells.insert(ref, text);
             if (!sheet.rows.isEmpty()) {
                 QStringList& row = sheet.rows.last();

@@ -66,9 +66,22 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("long.xlsx"));
         WorkbookWriter w;
         QVERIFY(w.open(path));
-        QVERIFY(w.writeRow({QString(WorkbookWriter::MaxCellChars + 10, QLatin1Char('x'))}));
+        QVERIFY(w.writeRow({QString(WorkbookWriter::MaxCellChars + 10, QLatin1Char('x')), QStringLiteral("short")}));
+        QCOMPARE(w.cellsCut(), 1);
         QVERIFY(w.finish());
         QCOMPARE(WorkbookReader::read(path).cells.value(QStringLiteral("A1")).size(), WorkbookWriter::MaxCellChars);
+    }
+
+    void encodedLookingTextStaysLiteral()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+        WorkbookWriter w;
+        QVERIFY(w.open(path));
+        const QStringList row = {QStringLiteral("_x0041_"), QStringLiteral("a_x005F_x00e9_b"), QStringLiteral("c\u0001d")};
+        QVERIFY(w.writeRow(row));
+        QVERIFY(w.finish());
+        QCOMPARE(WorkbookReader::read(path).rows.value(0), row);
     }
 
     void failureLeavesNothing()

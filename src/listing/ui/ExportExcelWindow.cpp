@@ -165,10 +165,11 @@ void ExportExcelWindow::start()
     m_all->setEnabled(false);
     m_keep->setEnabled(false);
     Status written;
+    int cut = 0;
     {
         LongRun run(kTitle);
         m_longRun = &run;
-        written = WorkbookExport::write(table, path.value(), this);
+        written = WorkbookExport::write(table, path.value(), this, &cut);
         m_longRun = nullptr;
     }
     m_running = false;
@@ -188,6 +189,8 @@ void ExportExcelWindow::start()
     m_overall->setValue(m_overall->maximum());
     (void)PrivateFolder::restrictFile(path.value());
     m_lastWorkbook = path.value();
+    if (cut > 0)
+        prompter().message(WorkbookExport::cutText(cut), {}, Prompter::Icon::Warning);
     WorkbookHandover::handOver(path.value(), m_opener, m_guard);
 }
 
