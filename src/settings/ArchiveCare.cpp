@@ -212,6 +212,22 @@ bool removeTree(const QString& path)
     return !fi.exists() || QFile::remove(path);
 }
 
+bool lexists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// A free name "<base>-yyyyMMdd-hhmmss[-n]".
+QString datedName(const QString& base)
+{
+    const QString stem = base + QLatin1Char('-') + appClock().now().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString name = stem;
+    for (int n = 1; lexists(name); ++n)
+        name = stem + QLatin1Char('-') + QString::number(n);
+    return name;
+}
+
 void syncFolder(const QString& folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -253,13 +269,7 @@ bool syncFileSystem(const QString& folder)
 
 QString datedFolderBeside(const QString& dataFolder)
 {
-    const QFileInfo data(clean(dataFolder));
-    const QString base = data.absolutePath() + QLatin1Char('/') + data.fileName() + QLatin1Char('-')
-        + appClock().now().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString name = base;
-    for (int n = 1; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
-        name = base + QLatin1Char('-') + QString::number(n);
-    return name;
+    return datedName(clean(dataFolder));
 }
 
 namespace {
@@ -475,25 +485,9 @@ Status verifyStaged(const QString& staging, DatabaseCheck& dbCheck, TreeCopyProg
 const QString IncompleteMark = QStringLiteral(".korvane-incomplete");
 const QString BackupStagingTag = QStringLiteral(".korvane-backup-");
 
-bool lexists(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 bool isEmptyFolder(const QString& path)
 {
     return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
-}
-
-// A free name "<base>-yyyyMMdd-hhmmss[-n]".
-QString datedName(const QString& base)
-{
-    const QString stem = base + QLatin1Char('-') + appClock().now().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString name = stem;
-    for (int n = 1; lexists(name); ++n)
-        name = stem + QLatin1Char('-') + QString::number(n);
-    return name;
 }
 
 // Whether a leftover of a killed backup is only a part copy of the archive
@@ -738,7 +732,6 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
         return failWith(Failure{{}, QStringLiteral("cannot unmark %1").arg(staging)}, BackupFailed);
     if (!syncFileSystem(staging))
         return failWith(Failure{{}, QStringLiteral("cannot sync %1").arg(staging)}, BackupFailed);
-    syncFolder(staging);
 
     // One rename puts the new backup in place; the one it replaces stays
     // whole until then and goes only after.

@@ -409,7 +409,8 @@ void MainWindow::closeArchive()
 
 bool MainWindow::reopenArchive()
 {
-    m_list->closeConnections();
+    // The workers' connections went with closeArchive; each opens again at
+    // its next load.
     return m_store.isOpen() || m_store.open(m_context.databasePath);
 }
 
