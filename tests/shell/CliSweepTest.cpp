@@ -4,6 +4,7 @@
 // with the start-up's log line. korvane-cli runs as a child process.
 #include "archive/ArchiveCheck.h"
 #include "archive/StoreFolder.h"
+#include "CliRun.h"
 #include "common/TestHome.h"
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
@@ -18,34 +19,6 @@
 using TestInput::pattern;
 using TestInput::readFile;
 using TestInput::writeFile;
-
-namespace {
-
-struct Ran {
-    int status = -1;
-    QString out, err;
-};
-
-Ran cli(const QString& home, const QStringList& args)
-{
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.remove(QStringLiteral("KORVANE_PASSWORD"));
-    e.remove(QStringLiteral("DISPLAY"));
-    e.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    p.setProcessEnvironment(e);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(QStringLiteral(KV_CLI), QStringList{QStringLiteral("--home"), home} + args);
-    Ran r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-}  // namespace
 
 class CliSweepTest : public QObject {
     Q_OBJECT

@@ -4,6 +4,7 @@
 #include "archive/FileRecords.h"
 #include "archive/GroupTree.h"
 #include "archive/StoreFolder.h"
+#include "CliRun.h"
 #include "common/TestHome.h"
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
@@ -32,33 +33,6 @@ using TestInput::readFile;
 using TestInput::writeFile;
 
 namespace {
-
-struct Ran {
-    int status = -1;
-    QString out, err;
-};
-
-Ran cli(const QString& home, const QStringList& args, const QMap<QString, QString>& env = {})
-{
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.remove(QStringLiteral("KORVANE_PASSWORD"));
-    e.remove(QStringLiteral("KORVANE_GROUP_PASSWORD"));
-    e.remove(QStringLiteral("DISPLAY"));
-    e.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    for (auto it = env.cbegin(); it != env.cend(); ++it)
-        e.insert(it.key(), it.value());
-    p.setProcessEnvironment(e);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(QStringLiteral(KV_CLI), QStringList{QStringLiteral("--home"), home} + args);
-    Ran r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 void addOperator(DataStore& s, const QString& name, const QString& password, const QString& status, const QString& rights)
 {
