@@ -144,8 +144,10 @@ Result<qint64> deleteRange(DataStore& store, const CurrentOperator& op, const QD
     return removed;
 }
 
-Status exportTo(DataStore& store, const Filter& filter, const QString& path, Progress* progress)
+Status exportTo(DataStore& store, const Filter& filter, const QString& path, Progress* progress, int* cellsCut)
 {
+    if (cellsCut)
+        *cellsCut = 0;
     const Result<Extent> span = extent(store, filter);
     if (!span)
         return Status::fail(span.message(), span.detail());
@@ -181,11 +183,14 @@ Status exportTo(DataStore& store, const Filter& filter, const QString& path, Pro
         const Line& l = page.at(local);
         return column == 0 ? l.time : column == 1 ? l.operatorName : l.content;
     };
-    const Status written = WorkbookExport::write(table, path, progress);
+    int cut = 0;
+    const Status written = WorkbookExport::write(table, path, progress, &cut);
     if (written && !readError.isEmpty()) {
         QFile::remove(path);
         return Status::fail(ReadFailed, readError);
     }
+    if (written && cellsCut)
+        *cellsCut = cut;
     return written;
 }
 

@@ -80,6 +80,9 @@ Result<qint64> deleteRange(DataStore& store, const CurrentOperator& op, const QD
 
 // Writes the lines of the filter into a workbook at path: the title line,
 // the three titles, then every line newest first, in the font "宋体".
-Status exportTo(DataStore& store, const Filter& filter, const QString& path, Progress* progress = nullptr);
+// *cellsCut, when given, gets the number of cells cut to the characters a
+// cell holds (as WorkbookExport::write counts them).
+Status exportTo(DataStore& store, const Filter& filter, const QString& path, Progress* progress = nullptr,
+                int* cellsCut = nullptr);
 
 }  // namespace LogBook

@@ -115,6 +115,7 @@ private slots:
     void selectionInListOrder();
     void commandsNeedASelection();
     void iconsCarryTheirNamesBelow();
+    void iconLabelsNeverOverlap();
     void saveWidthsByHeaderText();
     void saveWidthsFailureChangesNothing();
     void chooseColumns();
@@ -216,6 +217,41 @@ void LayoutWindowsTest::iconsCarryTheirNamesBelow()
             marked += picture.pixelColor(x, y) != icons->palette().color(QPalette::Base);
     QVERIFY(marked > 0);
     TestHome::grab(icons, "icon-view");
+}
+
+void LayoutWindowsTest::iconLabelsNeverOverlap()
+{
+    TestHome home;
+    // Uniform item sizes once sized every cell after the last record's name.
+    const QStringList names = {QStringLiteral("甲"), QStringLiteral("annual_report_final_version_2026_revised_copy"),
+                               QStringLiteral("乙丙"), QStringLiteral("quarterly figures of the northern branch"),
+                               QStringLiteral("二〇二六年度第一季度财务报告汇总表最终版本第三稿")};
+    for (int i = 0; i < names.size(); ++i)
+        addFile(home.store(), i + 1, names.at(i));
+    Fixture f(home);
+    QVERIFY(f.load());
+    QListView* icons = f.views.iconView();
+    icons->setGeometry(0, 320, 200, 300);  // two cells a row
+    for (const int pixels : {0, 18}) {
+        if (pixels > 0) {  // a skin's larger font, after the view was laid out
+            QFont big = icons->font();
+            big.setPixelSize(pixels);
+            icons->setFont(big);
+        }
+        icons->doItemsLayout();
+        const QSize grid = icons->gridSize();
+        // Two lines of the name below the icon.
+        QVERIFY(grid.height() >= icons->iconSize().height() + 2 * QFontMetrics(icons->font()).lineSpacing());
+        QList<QRect> cells;
+        for (int r = 0; r < names.size(); ++r) {
+            const QRect cell = icons->visualRect(icons->model()->index(r, 0));
+            QVERIFY2(cell.width() <= grid.width() && cell.height() <= grid.height(), qPrintable(names.at(r)));
+            for (const QRect& other : std::as_const(cells))
+                QVERIFY(!cell.intersects(other));
+            cells << cell;
+        }
+        QVERIFY(cells.last().top() > cells.first().top());
+    }
 }
 
 void LayoutWindowsTest::commandsNeedASelection()

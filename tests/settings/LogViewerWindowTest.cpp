@@ -6,6 +6,7 @@
 #include "common/WorkbookReader.h"
 
 #include "platform/Clock.h"
+#include "platform/WorkbookWriter.h"
 #include "settings/LogBook.h"
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
@@ -189,6 +190,25 @@ private slots:
         QCOMPARE(sheet.rows.at(3), (QStringList{"2026-03-01 08:00:00", "Admin", "0012"}));
         QVERIFY(sheet.stylesXml.contains(QStringLiteral("宋体")));
         QCOMPARE(w->windowTitle(), QStringLiteral("系统日志"));
+    }
+
+    void exportSaysHowManyCellsWereCut()
+    {
+        TestHome home;
+        Fixture f(home);
+        const QString longLine(WorkbookWriter::MaxCellChars + 5, QChar(0x65E5));
+        QVERIFY(addLine(home.store(), "2026-03-01 08:00:00", "Admin", longLine));
+        QVERIFY(addLine(home.store(), "2026-03-02 08:00:00", "Admin", longLine + QStringLiteral("又一行")));
+        QVERIFY(addLine(home.store(), "2026-03-02 09:00:00", "Admin", "短"));
+        auto w = f.open();
+        ScriptedPrompter p;
+        press(w.get(), w->exportAction());
+        // The list export's words and count, and the workbook still handed over.
+        QCOMPARE(p.messages(), QStringList{"其中 2 个单元格超过 32767 个字符，已截断"});
+        QCOMPARE(p.shown().first().icon, Prompter::Icon::Warning);
+        QCOMPARE(f.opened.size(), 1);
+        const WorkbookReader::Sheet sheet = WorkbookReader::read(f.opened.first());
+        QCOMPARE(sheet.rows.at(3).value(2), longLine.left(WorkbookWriter::MaxCellChars));
     }
 
     void printsThroughThePreview()

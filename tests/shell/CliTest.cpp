@@ -103,6 +103,7 @@ private slots:
     void checkSeesTheArchiveAsItIs();
     void importListExportRoundTrip();
     void exportRefusesTheArchiveAndLeavesDamageOut();
+    void exportGoesPastAFileItCannotWrite();
     void importSkipsSameNames();
     void importKeepsFolders();
     void importRefusesWhatItCannotTake_data();
@@ -422,6 +423,33 @@ void CliTest::exportRefusesTheArchiveAndLeavesDamageOut()
         QCOMPARE(tree(out.path()).keys(), expected);
     }
     QCOMPARE(readFile(out.filePath(QStringLiteral("小 (2).txt"))), pattern(300, 'a'));
+}
+
+void CliTest::exportGoesPastAFileItCannotWrite()
+{
+    TestHome home;
+    prepare(home);
+    QTemporaryDir src, out;
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同\\2026"), sourceTree(src.path())}).status, 0);
+    const QString other = writeFile(src.path(), QStringLiteral("别处.txt"), pattern(120, 'f'));
+    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("其他"), other}).status, 0);
+    // A file stands where the folder of group 其他 would be made.
+    QVERIFY(!writeFile(out.path(), QStringLiteral("其他"), "in the way").isEmpty());
+
+    const Ran r = cli(home.folder(), {QStringLiteral("export"), QStringLiteral("\\"), out.path(), QStringLiteral("--subfolders")});
+    QCOMPARE(r.status, 1);
+    const QString number = home.store().scalar(QStringLiteral("select bh from wj where mc='别处'")).toString();
+    QVERIFY(!number.isEmpty());
+    QVERIFY2(r.err.contains(QStringLiteral("写入失败，未导出: ") + number + QStringLiteral(" 别处.txt")), qPrintable(r.err));
+    QCOMPARE(r.err.count(QStringLiteral("写入失败")), 1);
+    QVERIFY2(r.out.contains(QStringLiteral("5 个文件已成功导出")), qPrintable(r.out + r.err));
+    // The others are all there, the file in the way untouched.
+    QMap<QString, QByteArray> expected;
+    const QMap<QString, QByteArray> sources = tree(src.path() + QStringLiteral("/扫描"));
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it)
+        expected.insert(QStringLiteral("合同/2026/") + QFileInfo(it.key()).fileName(), it.value());
+    expected.insert(QStringLiteral("其他"), "in the way");
+    QCOMPARE(tree(out.path()), expected);
 }
 
 void CliTest::importSkipsSameNames()

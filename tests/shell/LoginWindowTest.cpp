@@ -87,6 +87,8 @@ private slots:
     void fonts_data();
     void fonts();
     void tabOrder();
+    void focusIsShownWhileTabbing_data();
+    void focusIsShownWhileTabbing();
     void pictures();
     void userListOffersUsableOperatorsInOrder();
     void preselection_data();
@@ -247,6 +249,48 @@ void LoginWindowTest::tabOrder()
         at = at->nextInFocusChain();
     } while (at != u.users && chain.size() < 10);
     QCOMPARE(chain, expected);
+}
+
+void LoginWindowTest::focusIsShownWhileTabbing_data()
+{
+    QTest::addColumn<QString>("skin");
+    QTest::newRow("no skin") << QString();
+    QTest::newRow("pixos") << QStringLiteral("pixos.she");
+    QTest::newRow("qingshui") << QStringLiteral("qingshui.she");
+    QTest::newRow("moye") << QStringLiteral("moye.she");
+}
+
+void LoginWindowTest::focusIsShownWhileTabbing()
+{
+    QFETCH(QString, skin);
+    SkinLibrary::installBaseLook();  // the program's own look, as at start-up
+    TestHome home;
+    if (!skin.isEmpty())
+        QVERIFY(SkinLibrary::attach(home.context().home.skinFolder() + QLatin1Char('/') + skin));
+    auto detach = qScopeGuard([] { SkinLibrary::detach(); });
+    LoginWindow w(home.context(), home.store());
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    Units u(&w);
+    const QList<QWidget*> stops = {u.users, u.password, u.login, u.cancel};
+    // Each stop as it looks holding the focus, and while another holds it.
+    QList<QImage> on(stops.size()), off(stops.size());
+    for (int step = 1; step <= stops.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const int at = step % stops.size();
+        QCOMPARE(QApplication::focusWidget(), stops.at(at));
+        for (int i = 0; i < stops.size(); ++i)
+            (i == at ? on : off)[i] = stops.at(i)->grab().toImage();
+    }
+    // A mark along the edges, more than the text cursor's dozen pixels.
+    for (int i = 0; i < stops.size(); ++i) {
+        int changed = 0;
+        for (int y = 0; y < on[i].height(); ++y)
+            for (int x = 0; x < on[i].width(); ++x)
+                changed += on[i].pixel(x, y) != off[i].pixel(x, y);
+        QVERIFY2(changed >= (on[i].width() + on[i].height()) / 2, qPrintable(stops.at(i)->objectName()));
+    }
 }
 
 void LoginWindowTest::pictures()

@@ -1,5 +1,6 @@
 #include "listing/ui/FileListViews.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "listing/FileListLoader.h"
@@ -16,14 +17,18 @@
 #include "store/MainSettings.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QListView>
 #include <QMimeDatabase>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTextLayout>
 
 namespace {
 
@@ -43,13 +48,96 @@ QIcon iconForType(const QString& type)
     return icon;
 }
 
+// The cell of one icon: the icon above, the name below in two lines at
+// most, the second one cut with "…" when the name needs more (the tool tip
+// holds the whole name). Every cell has the one size the view gives it, so
+// that no name reaches into the cell beside or below: the size a cell's
+// contents would ask for is never used (with uniform item sizes the view
+// would otherwise take it from a single record, whatever its name, and
+// with the font of that moment).
+class IconCellDelegate final : public QStyledItemDelegate {
+public:
+    static constexpr int NameLines = 2;
+
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void setCell(const QSize& cell) { m_cell = cell; }
+    QSize cell() const { return m_cell; }
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return m_cell; }
+
+    // name broken into lines no wider than width (at word boundaries where
+    // it has them, anywhere else), NameLines at most, the last one cut.
+    static QString nameLines(QString name, const QFont& font, int width)
+    {
+        name.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        width = qMax(1, width);
+        QTextLayout layout(name, font);
+        QTextOption wrap;
+        wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(wrap);
+        QStringList lines;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            if (lines.size() == NameLines - 1) {
+                const QString rest = name.mid(line.textStart()).trimmed();
+                lines << QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
+                break;
+            }
+            lines << name.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+        return lines.join(QChar::LineSeparator);
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!(option->features & QStyleOptionViewItem::HasDisplay))
+            return;
+        // The style draws the name inside the cell less a margin each side.
+        const QStyle* style = option->widget ? option->widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1;
+        option->text = nameLines(option->text, option->font, m_cell.width() - 2 * margin - 1);
+    }
+
+private:
+    QSize m_cell{80, 74};
+};
+
 // Large icons with their names below, wrapped in rows, laid out as a list
 // flowing left to right: the icon mode of QListView lays out every item
 // again in a way that stalls the window for a list of a million records,
-// the list mode's flow of equal cells does not.
-class IconFlowView : public QListView {
+// the list mode's flow of equal cells does not. The cells follow the
+// view's font: a skin that changes it (after the view was laid out, at
+// start-up) gets cells its names fit in.
+class IconFlowView final : public QListView {
 public:
-    using QListView::QListView;
+    explicit IconFlowView(QWidget* parent) : QListView(parent), m_cells(new IconCellDelegate(this))
+    {
+        setItemDelegate(m_cells);
+    }
+
+    // The grid for the font and the icon size: six Han characters a line,
+    // two lines below the icon; never smaller than the designed 80 x 74.
+    static QSize cellFor(const QFont& font, const QSize& icon)
+    {
+        const QFontMetrics fm(font);
+        const int width = std::max({80, icon.width() + 16, 6 * fm.horizontalAdvance(QChar(0x6587)) + 8});
+        const int height = qMax(74, icon.height() + IconCellDelegate::NameLines * fm.lineSpacing() + 14);
+        return {width, height};
+    }
+
+    void fitCells()
+    {
+        const QSize cell = cellFor(font(), iconSize());
+        if (cell == m_cells->cell() && cell == gridSize())
+            return;
+        m_cells->setCell(cell);
+        setGridSize(cell);
+    }
 
 protected:
     void initViewItemOption(QStyleOptionViewItem* option) const override
@@ -60,6 +148,16 @@ protected:
         option->decorationAlignment = Qt::AlignHCenter | Qt::AlignVCenter;
         option->features |= QStyleOptionViewItem::WrapText;
     }
+
+    void changeEvent(QEvent* event) override
+    {
+        QListView::changeEvent(event);
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            fitCells();
+    }
+
+private:
+    IconCellDelegate* m_cells;
 };
 
 }  // namespace
@@ -118,7 +216,8 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
         m_report->setPalette(p);
     }
 
-    m_icons = new IconFlowView(viewParent);
+    auto* icons = new IconFlowView(viewParent);
+    m_icons = icons;
     m_icons->setObjectName(QStringLiteral("图标超级列表框"));
     m_icons->setGeometry(904, 96, 112, 224);
     m_icons->setModel(m_iconModel);
@@ -126,7 +225,7 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
     m_icons->setFlow(QListView::LeftToRight);
     m_icons->setWrapping(true);
     m_icons->setIconSize(QSize(32, 32));
-    m_icons->setGridSize(QSize(80, 74));
+    icons->fitCells();
     m_icons->setWordWrap(true);
     m_icons->setTextElideMode(Qt::ElideRight);
     m_icons->setMovement(QListView::Static);

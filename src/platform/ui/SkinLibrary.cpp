@@ -7,8 +7,12 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QPainter>
+#include <QPen>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QPushButton>
+#include <QStyleOption>
 #include <QStyleFactory>
 
 namespace SkinLibrary {
@@ -30,6 +34,13 @@ const QString BaseLookName = QStringLiteral("KorvaneBaseLook");
 // Password boxes mask every character with "*", whatever the platform's
 // theme prefers ("●" on most). A style sheet is drawn over this style and
 // asks it for the character unless the sheet names one itself.
+//
+// A push button reached by the keyboard carries a dotted frame inside it.
+// The platform look may mark a focused button no differently from the
+// default one (Fusion draws both with the same outline), and a skin's
+// button border replaces whatever the look would have drawn: the frame is
+// drawn here, for a button drawn by the look and for one drawn by a skin
+// (whose sheet asks this style for the button's focus frame).
 class BaseLook final : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
@@ -41,10 +52,51 @@ public:
             return '*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element == PE_FrameFocusRect && qobject_cast<const QPushButton*>(widget)) {
+            markButtonFocus(option, painter, option->rect);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        // The same frame again where the look drew one through drawPrimitive.
+        if (element == CE_PushButton)
+            markButtonFocus(option, painter, subElementRect(SE_PushButtonFocusRect, option, widget));
+    }
+
+private:
+    static void markButtonFocus(const QStyleOption* option, QPainter* painter, const QRect& rect)
+    {
+        // Only after the keyboard moved the focus, as the platforms do.
+        if (!(option->state & State_HasFocus) || !(option->state & State_KeyboardFocusChange) || rect.isEmpty())
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(option->palette.color(QPalette::ButtonText), 0, Qt::DotLine));
+        painter->drawRect(rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
 };
 
-// Appended to every skin: a skin may not choose the password character.
-const QString SkinEpilogue = QStringLiteral("\nQLineEdit { lineedit-password-character: 42; }\n");
+// Appended to every skin, so that no skin overrides them:
+// - a skin may not choose the password character;
+// - a box the operator types or chooses in shows the focus. A skin's
+//   border replaces the frame the platform look marks the focus on, and a
+//   style sheet draws no focus frame of its own for these boxes: without
+//   this rule a skinned window shows no focus in them at all.
+const QString SkinEpilogue = QStringLiteral(
+    "\nQLineEdit { lineedit-password-character: 42; }\n"
+    "QLineEdit:focus, QComboBox:focus, QAbstractSpinBox:focus, QTextEdit:focus, QPlainTextEdit:focus"
+    " { border: 1px solid palette(highlight); }\n");
 
 }  // namespace
 

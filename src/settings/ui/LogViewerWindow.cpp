@@ -287,10 +287,11 @@ void LogViewerWindow::exportWorkbook()
     m_cancel = false;
     m_toolbar->setEnabled(false);
     Status written;
+    int cut = 0;
     {
         LongRun run(kTitle);
         m_longRun = &run;
-        written = LogBook::exportTo(m_store, m_model->filter(), path.value(), this);
+        written = LogBook::exportTo(m_store, m_model->filter(), path.value(), this, &cut);
         m_longRun = nullptr;
     }
     m_running = false;
@@ -305,6 +306,8 @@ void LogViewerWindow::exportWorkbook()
     m_bar->setValue(m_bar->maximum());
     (void)PrivateFolder::restrictFile(path.value());
     m_lastWorkbook = path.value();
+    if (cut > 0)
+        prompter().message(WorkbookExport::cutText(cut), {}, Prompter::Icon::Warning);
     WorkbookHandover::handOver(path.value(), m_opener, m_guard);
 }
 
