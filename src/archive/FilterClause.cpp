@@ -7,6 +7,10 @@ FilterClause FilterClause::andAlso(const QString& condition, const QVariantList&
     FilterClause c = *this;
     c.where += QStringLiteral(" and ") + condition + QLatin1Char(' ');
     c.params += values;
+    if (!c.scanWhere.isEmpty()) {
+        c.scanWhere += QStringLiteral(" and ") + condition + QLatin1Char(' ');
+        c.scanParams += values;
+    }
     return c;
 }
 

@@ -18,6 +18,11 @@ struct FilterClause {
     // judge how many rows are coming without reading them.
     QString candidates;
     QVariantList candidateParams;
+    // The same clause without the index's candidates, for a reading along
+    // the order's index when most records pass anyway; empty when the
+    // clause uses no index of its own.
+    QString scanWhere;
+    QVariantList scanParams;
 
     static FilterClause everything() { return {}; }
 

@@ -6,6 +6,7 @@
 #include "store/DataStore.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -312,30 +313,46 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
     if (!dir.exists())
         return swept;
 
-    // Every kept file some record names, by its absolute path.
-    QSet<QString> named;
-    {
-        RecordSet rs = store.query(QStringLiteral("select lj from wj where lj<>''"));
-        if (!rs)
-            return Result<Swept>::fail(QString(), QStringLiteral("wj: ") + store.lastError());
-        for (; !rs.atEnd(); rs.next()) {
-            const QString path = resolve(rs.text(0));
-            if (!path.isEmpty())
-                named.insert(QDir::cleanPath(path));
-        }
-    }
-
+    // The folder first: with nothing in it (or only what a run left while
+    // storing) no record needs to be read.
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    QStringList strays;
+    QHash<QString, bool> present;  // file name -> named by a record
+    present.reserve(entries.size());
     for (const QFileInfo& fi : entries) {
         if (isLeftoverName(fi.fileName())) {
             if (QFile::remove(fi.absoluteFilePath()))
                 swept.removedStaging << fi.fileName();
             continue;
         }
-        if (!named.contains(QDir::cleanPath(fi.absoluteFilePath())))
-            strays << fi.fileName();
+        present.insert(fi.fileName(), false);
     }
+    if (present.isEmpty())
+        return swept;
+
+    // A record names one of them when its path ends in that name and
+    // resolves into this folder; only those paths are resolved.
+    const QString here = QDir::cleanPath(dir.absolutePath());
+    {
+        RecordSet rs = store.query(QStringLiteral("select lj from wj where lj<>''"));
+        if (!rs)
+            return Result<Swept>::fail(QString(), QStringLiteral("wj: ") + store.lastError());
+        for (; !rs.atEnd(); rs.next()) {
+            const QString lj = rs.text(0);
+            const qsizetype cut = qMax(lj.lastIndexOf(QLatin1Char('/')), lj.lastIndexOf(QLatin1Char('\\')));
+            const auto it = present.find(lj.mid(cut + 1).trimmed());
+            if (it == present.end() || it.value())
+                continue;
+            const QString path = resolve(lj);
+            if (!path.isEmpty() && QFileInfo(QDir::cleanPath(path)).absolutePath() == here)
+                it.value() = true;
+        }
+    }
+
+    QStringList strays;
+    for (auto it = present.cbegin(); it != present.cend(); ++it)
+        if (!it.value())
+            strays << it.key();
+    strays.sort();
     if (strays.isEmpty())
         return swept;
 

@@ -4,8 +4,10 @@
 #include "store/DataStore.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSqlDriver>
 
@@ -13,11 +15,18 @@
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 namespace {
+
+// How long the rows met stay in an unfinished chunk before they go out.
+constexpr int PartialChunkMs = 40;
+// How many steps of the database's machine pass between two looks at the
+// time and at a cancel (a few tens of microseconds).
+constexpr int ProgressSteps = 20000;
 
 struct ViewHash {
     using is_transparent = void;
@@ -89,7 +98,31 @@ bool bindValue(sqlite3_stmt* stmt, int position, const QVariant& v)
     }
 }
 
+// A call posted to the loader's thread with a priority of its own.
+class CallEvent final : public QEvent {
+public:
+    static QEvent::Type kind()
+    {
+        static const int type = QEvent::registerEventType();
+        return QEvent::Type(type);
+    }
+    explicit CallEvent(std::function<void()> call) : QEvent(kind()), m_call(std::move(call)) {}
+    void run() const { m_call(); }
+
+private:
+    std::function<void()> m_call;
+};
+
 }  // namespace
+
+bool FileListLoader::event(QEvent* e)
+{
+    if (e->type() == CallEvent::kind()) {
+        static_cast<CallEvent*>(e)->run();
+        return true;
+    }
+    return QObject::event(e);
+}
 
 // Lives in the loader's thread and owns that thread's connection.
 class ListWorker : public QObject {
@@ -104,6 +137,7 @@ public:
 private:
     enum class Plan { Sorted, Ordered, FirstAlongOrder };
     Plan choosePlan(const ListQuery& query);
+    bool scansWholeTable(const QString& boundedCountSql, const QVariantList& params);
     bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
     bool ensureOpen(const QString& path);
     void post(quint64 generation, std::shared_ptr<ListChunk> chunk);
@@ -138,7 +172,20 @@ void ListWorker::runStatistics(quint64 generation, const QString& path, const Li
     FileListLoader* loader = m_loader;
     const bool ok = totals.has_value();
     const ListStatistics::Totals t = totals.value_or(ListStatistics::Totals{});
-    QMetaObject::invokeMethod(loader, [=] { loader->takeStatistics(generation, ok, t); }, Qt::QueuedConnection);
+    // Ahead of the row chunks already waiting: the line is short and the
+    // operator looks for it first.
+    QCoreApplication::postEvent(loader, new CallEvent([=] { loader->takeStatistics(generation, ok, t); }),
+                                Qt::HighEventPriority);
+}
+
+bool ListWorker::scansWholeTable(const QString& boundedCountSql, const QVariantList& params)
+{
+    RecordSet plan = m_store->query(QStringLiteral("explain query plan ") + boundedCountSql,
+                                    QVariantList(params) << FileListLoader::OrderedScanRows);
+    while (plan && plan.next())
+        if (plan.text(3).startsWith(QLatin1String("SCAN wj")))
+            return true;
+    return false;
 }
 
 ListWorker::Plan ListWorker::choosePlan(const ListQuery& query)
@@ -149,6 +196,12 @@ ListWorker::Plan ListWorker::choosePlan(const ListQuery& query)
         QStringLiteral("select count(*) from sqlite_master where type='index' and name=?"), {query.orderIndex});
     if (!present.isValid() || present.toLongLong() == 0)
         return Plan::Sorted;
+    // A filter that no index serves (a search for a word too short for the
+    // search index) is found by one pass over the table whatever the plan:
+    // made along the order's index, its first rows show as soon as they
+    // are met, and no count goes over the table first.
+    if (!query.countsCandidates && scansWholeTable(query.boundedCountSql, query.boundedCountParams))
+        return Plan::Ordered;
     // A bounded count through the (fz, dxsz) index, or of the search
     // index's candidates: a few milliseconds at most.
     const QVariant rows = m_store->scalar(query.boundedCountSql,
@@ -182,7 +235,7 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
     const int shown = int(query.columns.size());
     const bool separateNames = query.nameField > shown;
     const QByteArray neverSet = FileListModel::neverSetDate().toUtf8();
-    QHash<QByteArray, quint32> typeIndex;
+    std::unordered_map<std::string, quint32, ViewHash, std::equal_to<>> typeIndex;
 
     // The rows are read straight from this thread's connection: one pass,
     // forward only, each text copied once into the chunk's buffers.
@@ -227,12 +280,34 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
     // (-1: all), leaving out the ids in skip, noting each id in taken.
     // False when the statement failed or the load was cancelled.
     bool gone = false;
-    auto readRows = [&](const QString& statement, int maxRows, const QSet<qint64>* skip, QSet<qint64>* taken) {
+    // While a statement searches, the rows met so far go out after a moment
+    // even when the chunk is not full (the few hits of a rare word show
+    // before the pass ends), and a cancelled load stops at once.
+    QElapsedTimer sincePost;
+    sincePost.start();
+    std::function<int()> onProgress = [&]() -> int {
+        if (cancelled(generation))
+            return 1;
+        if (inChunk > 0 && sincePost.elapsed() >= PartialChunkMs) {
+            finish(*chunk);
+            post(generation, std::move(chunk));
+            sincePost.restart();
+            limit = FileListLoader::ChunkRows;
+            chunk = fresh(limit);
+            inChunk = 0;
+        }
+        return 0;
+    };
+    sqlite3_progress_handler(db, ProgressSteps,
+                             [](void* f) { return (*static_cast<std::function<int()>*>(f))(); }, &onProgress);
+    const auto unhook = qScopeGuard([db] { sqlite3_progress_handler(db, 0, nullptr, nullptr); });
+    auto readRows = [&](const QString& statement, const QVariantList& params, int maxRows, const QSet<qint64>* skip,
+                        QSet<qint64>* taken) {
         sqlite3_stmt* stmt = nullptr;
         const QByteArray sql = statement.toUtf8();
         bool ok = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
-        for (int i = 0; ok && i < query.params.size(); ++i)
-            ok = bindValue(stmt, i + 1, query.params.at(i));
+        for (int i = 0; ok && i < params.size(); ++i)
+            ok = bindValue(stmt, i + 1, params.at(i));
         const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
         auto text = [stmt](int column) {
             const char* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
@@ -243,6 +318,10 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
             const int rc = sqlite3_step(stmt);
             if (rc == SQLITE_DONE)
                 break;
+            if (rc == SQLITE_INTERRUPT && cancelled(generation)) {
+                gone = true;
+                return false;
+            }
             if (rc != SQLITE_ROW) {
                 ok = false;
                 break;
@@ -269,15 +348,17 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
                 chunk->names.append(v.data(), v.size());
             }
             const QByteArrayView type = text(query.typeField);
-            auto it = typeIndex.constFind(type.toByteArray());
-            if (it == typeIndex.constEnd()) {
-                it = typeIndex.insert(type.toByteArray(), quint32(typeIndex.size()));
+            const std::string_view typeKey(type.data(), size_t(type.size()));
+            auto it = typeIndex.find(typeKey);
+            if (it == typeIndex.end()) {
+                it = typeIndex.emplace(std::string(typeKey), quint32(typeIndex.size())).first;
                 chunk->newTypes << QString::fromUtf8(type.data(), type.size());
             }
-            chunk->types.append(*it);
+            chunk->types.append(it->second);
             if (++inChunk == limit) {
                 finish(*chunk);
                 post(generation, std::move(chunk));
+                sincePost.restart();
                 limit = FileListLoader::ChunkRows;
                 chunk = fresh(limit);
                 inChunk = 0;
@@ -290,7 +371,7 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         // The first rows along the order's index, then the rest found and
         // sorted, without the rows already read.
         QSet<qint64> first;
-        ok = readRows(query.orderedSql + QStringLiteral(" limit %1").arg(FileListLoader::FirstChunkRows),
+        ok = readRows(query.orderedSql + QStringLiteral(" limit %1").arg(FileListLoader::FirstChunkRows), query.params,
                       FileListLoader::FirstChunkRows, nullptr, &first);
         if (ok && inChunk > 0) {
             finish(*chunk);
@@ -300,9 +381,11 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
             inChunk = 0;
         }
         if (ok)
-            ok = readRows(query.sql, -1, &first, nullptr);
+            ok = readRows(query.sql, query.params, -1, &first, nullptr);
+    } else if (orderedScan && !query.scanSql.isEmpty()) {
+        ok = readRows(query.scanSql, query.scanParams, -1, nullptr, nullptr);
     } else {
-        ok = readRows(orderedScan ? query.orderedSql : query.sql, -1, nullptr, nullptr);
+        ok = readRows(orderedScan ? query.orderedSql : query.sql, query.params, -1, nullptr, nullptr);
     }
     if (gone)
         return;

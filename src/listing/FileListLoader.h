@@ -57,6 +57,9 @@ signals:
     // The statistics of the load's filter; ok false when the query failed.
     void statisticsReady(bool ok, const ListStatistics::Totals& totals);
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
     friend class ListWorker;
     void takeChunk(quint64 generation, const std::shared_ptr<ListChunk>& chunk);

@@ -49,9 +49,13 @@ ListQuery ListQuery::build(const QList<ListColumns::Column>& columns, const Filt
     const QList<SortClause::Key> keys = SortClause::parse(savedOrder).value_or(QList<SortClause::Key>{});
     const QString first = keys.isEmpty() ? QStringLiteral("xh") : SortClause::sortExpression(keys.first().field);
     q.orderIndex = Schema::orderIndexName(first);
-    if (!q.orderIndex.isEmpty() && first != QLatin1String("id"))
+    if (!q.orderIndex.isEmpty() && first != QLatin1String("id")) {
         q.orderedSql = select + QStringLiteral(" indexed by ") + q.orderIndex + filter.where + orderBy;
-    else
+        if (!filter.scanWhere.isEmpty()) {
+            q.scanSql = select + QStringLiteral(" indexed by ") + q.orderIndex + filter.scanWhere + orderBy;
+            q.scanParams = filter.scanParams;
+        }
+    } else
         q.orderIndex.clear();
     if (filter.candidates.isEmpty()) {
         q.boundedCountSql = QStringLiteral("select count(*) from (select 1 from wj") + filter.where

@@ -31,6 +31,12 @@ struct ListQuery {
     // faster through fz and sorted. Empty when no index serves the order.
     QString orderIndex;   // the index's name
     QString orderedSql;
+    // The ordered reading without the search index's candidates, for a
+    // search most records pass: the first ones are met at once along the
+    // order, sooner than the candidates are gathered. Empty when the
+    // filter has none.
+    QString scanSql;
+    QVariantList scanParams;
     // Counts the rows of the filter up to the bound that is appended to
     // boundedCountParams as the last value (a cheap look at whether the
     // group is large). With the filter's candidates it counts those.

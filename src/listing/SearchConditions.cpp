@@ -344,6 +344,11 @@ FilterClause build(const QList<Condition>& conditions, bool distinctNames, const
         clause.candidates = candidates;
         clause.candidateParams = {candidateParam};
     }
+    if (useIndex && !candidates.isEmpty()) {
+        const FilterClause plain = build(conditions, distinctNames, leftOutGroups, false);
+        clause.scanWhere = plain.where;
+        clause.scanParams = plain.params;
+    }
     return clause;
 }
 

@@ -75,8 +75,9 @@ Status StartupSequence::openArchive(DataStore& store, const QString& path, Progr
         return fail(whole.detail());
     // Every table must answer, not only be named in the catalogue.
     for (const QString& table : Schema::tableNames()) {
-        // Table names are our own constants, never input.
-        if (!store.query(QStringLiteral("select count(*) from %1").arg(table)))
+        // Table names are our own constants, never input. One row read
+        // proves the table answers; counting a large one costs seconds cold.
+        if (!store.query(QStringLiteral("select * from %1 limit 1").arg(table)))
             return fail(table + QStringLiteral(": ") + store.lastError());
     }
     return {};
@@ -149,10 +150,20 @@ Status StartupSequence::takeLocks()
     return {};
 }
 
-void StartupSequence::sweepStoreFolder()
+void StartupSequence::sweepOnOwnConnection(const ProgramHome& home, const QString& databasePath)
 {
-    const StoreFolder folder(m_context.home);
-    const ::Result<StoreFolder::Swept> swept = folder.sweep(m_store);
+    DataStore store;
+    if (!store.open(databasePath)) {
+        qWarning("store folder not swept: %s", qPrintable(store.lastError()));
+        return;
+    }
+    sweepStoreFolder(home, store);
+}
+
+void StartupSequence::sweepStoreFolder(const ProgramHome& home, DataStore& store)
+{
+    const StoreFolder folder(home);
+    const ::Result<StoreFolder::Swept> swept = folder.sweep(store);
     if (!swept) {
         qWarning("store folder not swept: %s", qPrintable(swept.detail()));
         return;
@@ -164,7 +175,7 @@ void StartupSequence::sweepStoreFolder()
     const QString text = sweepLogText(removed, moved, folder.quarantineFolder());
     qInfo("%s: %s", qPrintable(text), qPrintable(swept->quarantined.join(QLatin1Char(' '))));
     const CurrentOperator nobody;
-    LogWriter(m_store, nobody).write(text);
+    LogWriter(store, nobody).write(text);
 }
 
 StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
@@ -226,7 +237,11 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
         PrivateFolder::narrow(dataFolder).ok();
     if (QFileInfo(m_context.home.storeFolder()).isDir())
         PrivateFolder::narrow(m_context.home.storeFolder()).ok();
-    if (!m_context.instanceLocks.empty())
-        sweepStoreFolder();
+    if (!m_context.instanceLocks.empty()) {
+        if (m_deferSweep)
+            m_sweepPending = true;
+        else
+            sweepStoreFolder(m_context.home, m_store);
+    }
     return result;
 }

@@ -18,6 +18,8 @@ class Progress;
 // at start into the AppContext.
 // Nothing here shows anything: the host shows the advice and attaches the
 // skin, and a failure comes back as the result with its message and title.
+class ProgramHome;
+
 class StartupSequence {
 public:
     static inline const QString ScreenAdvice =
@@ -64,6 +66,15 @@ public:
     StartupSequence(AppContext& context, DataStore& store);
 
     Result run(const QSize& screen, Host& host);
+    // run() leaves the sweep of the store folder to sweepOnOwnConnection(),
+    // which the program runs on a worker while the login waits for the
+    // operator (it is as long as the folder is large).
+    void deferSweep() { m_deferSweep = true; }
+    // The sweep a deferred run left, on a connection of its own to the
+    // archive that run opened; false when there is nothing to sweep (the
+    // archive is read-only, or no lock is held).
+    bool sweepPending() const { return m_sweepPending; }
+    static void sweepOnOwnConnection(const ProgramHome& home, const QString& databasePath);
 
     static bool screenTooSmall(const QSize& screen);
     // The skin to attach from Config.ini; empty when "NO".
@@ -91,8 +102,10 @@ private:
     // Takes the run's locks; fails when another instance holds one.
     Status takeLocks();
     // Clears the store folder of what an interrupted run left and logs it.
-    void sweepStoreFolder();
+    static void sweepStoreFolder(const ProgramHome& home, DataStore& store);
 
     AppContext& m_context;
     DataStore& m_store;
+    bool m_deferSweep = false;
+    bool m_sweepPending = false;
 };

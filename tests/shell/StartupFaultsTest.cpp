@@ -60,6 +60,7 @@ class StartupFaultsTest : public QObject {
 private slots:
     void secondInstanceIsRefused();
     void lockOfAKilledRunIsTakenOver();
+    void startupSweepsTheStoreFolder_data();
     void startupSweepsTheStoreFolder();
     void dataFolderIsNarrowed();
     void otherProgramsDatabaseIsLeftAlone_data();
@@ -119,6 +120,13 @@ void StartupFaultsTest::lockOfAKilledRunIsTakenOver()
     QVERIFY(InstanceLock::acquire(locks.first()).lock);
 }
 
+void StartupFaultsTest::startupSweepsTheStoreFolder_data()
+{
+    QTest::addColumn<bool>("deferred");
+    QTest::newRow("at once") << false;
+    QTest::newRow("while the login waits") << true;
+}
+
 void StartupFaultsTest::startupSweepsTheStoreFolder()
 {
     Folder f;
@@ -139,7 +147,17 @@ void StartupFaultsTest::startupSweepsTheStoreFolder()
     AppContext context(f.path());
     DataStore store;
     QuietHost host;
-    QVERIFY(StartupSequence(context, store).run(QSize(1280, 1024), host).ok());
+    QFETCH(bool, deferred);
+    StartupSequence sequence(context, store);
+    if (deferred)
+        sequence.deferSweep();
+    QVERIFY(sequence.run(QSize(1280, 1024), host).ok());
+    if (deferred) {
+        // Left to the worker the program starts while the login waits.
+        QCOMPARE(QDir(f.store()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+        QVERIFY(sequence.sweepPending());
+        StartupSequence::sweepOnOwnConnection(context.home, context.databasePath);
+    }
     QCOMPARE(QDir(f.store()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("0000000001.pdf")});
     QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/0000000002.pdf")), QByteArray("left by a killed add"));
     QCOMPARE(store.scalar(QStringLiteral("select nr from rz order by id desc")).toString(),

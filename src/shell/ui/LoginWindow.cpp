@@ -169,7 +169,10 @@ void LoginWindow::attemptLogin()
     m_ui->取消按钮->setEnabled(false);
     m_ui->标签2->show();
     m_ui->进度图片框->show();
-    m_timer->start(50);
+    // Painted now, so the busy picture shows while the main window is
+    // built; the hand-over follows as soon as the events are served.
+    repaint();
+    m_timer->start(0);
 }
 
 void LoginWindow::finishHandOver()

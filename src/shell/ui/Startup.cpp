@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QTextStream>
 
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -174,7 +175,9 @@ int run(int argc, char** argv)
     QSize screen;
     if (QScreen* s = QGuiApplication::primaryScreen())
         screen = s->size();
-    const StartupSequence::Result started = StartupSequence(context, loginStore).run(screen, host);
+    StartupSequence sequence(context, loginStore);
+    sequence.deferSweep();
+    const StartupSequence::Result started = sequence.run(screen, host);
     if (!started.ok()) {
         if (!started.detail.isEmpty())
             QTextStream(stderr) << "korvane: " << started.detail << Qt::endl;
@@ -182,11 +185,20 @@ int run(int argc, char** argv)
         return 1;
     }
 
+    // The store folder is swept while the operator logs in; the main
+    // window, which stores files there, waits for the sweep to end.
+    std::future<void> sweep;
+    if (sequence.sweepPending())
+        sweep = std::async(std::launch::async, [home = context.home, path = context.databasePath] {
+            StartupSequence::sweepOnOwnConnection(home, path);
+        });
     std::unique_ptr<MainWindow> window;
     std::optional<Failure> failed;
     {
         LoginWindow login(context, loginStore);
         login.setHandOver([&] {
+            if (sweep.valid())
+                sweep.wait();
             Result<std::unique_ptr<MainWindow>> opened = openMainWindow(context);
             if (opened)
                 window = std::move(opened).value();
