@@ -248,6 +248,11 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         return;
     }
     std::vector<ColumnCoder> coders(size_t(qMax(shown, 0)));
+    // Bytes per row of each text column (the names last) in the chunk
+    // before: the next one reserves that much, so its texts are copied
+    // once, not again each time the buffer grows.
+    std::vector<qsizetype> perRow(size_t(qMax(shown, 0)) + 1, 24);
+    auto room = [&](size_t k, int expected) { return qsizetype(expected) * (perRow[k] + perRow[k] / 8 + 1); };
     auto fresh = [&](int expected) {
         auto c = std::make_shared<ListChunk>();
         c->ids.reserve(expected);
@@ -259,14 +264,19 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
             if (col.coded)
                 col.codes.reserve(expected);
             else
-                col.texts.reserve(expected, qsizetype(expected) * 24);
+                col.texts.reserve(expected, room(size_t(k), expected));
         }
         if (separateNames)
-            c->names.reserve(expected, qsizetype(expected) * 24);
+            c->names.reserve(expected, room(size_t(shown), expected));
         return c;
     };
-    // What the model keeps is exactly what the rows use.
+    // What the model keeps is what the rows use, give or take a little.
     auto finish = [&](ListChunk& c) {
+        for (int k = 0; k < shown; ++k)
+            if (const int rows = c.columns[k].texts.rows(); rows > 0)
+                perRow[size_t(k)] = c.columns[k].texts.chars() / rows;
+        if (const int rows = c.names.rows(); rows > 0)
+            perRow[size_t(shown)] = c.names.chars() / rows;
         c.ids.squeeze();
         c.types.squeeze();
         c.names.squeeze();

@@ -9,7 +9,7 @@
 void TextColumn::append(const char* utf8, qsizetype length)
 {
     if (length > 0)
-        m_chars.append(utf8, length);
+        m_chars.insert(m_chars.end(), utf8, utf8 + length);
     m_ends.append(quint32(m_chars.size()));
 }
 
@@ -22,7 +22,7 @@ void TextColumn::append(const QString& text)
 void TextColumn::appendColumn(const TextColumn& other)
 {
     const quint32 base = quint32(m_chars.size());
-    m_chars.append(other.m_chars);
+    m_chars.insert(m_chars.end(), other.m_chars.begin(), other.m_chars.end());
     m_ends.reserve(m_ends.size() + other.m_ends.size());
     for (quint32 e : other.m_ends)
         m_ends.append(base + e);
@@ -31,12 +31,14 @@ void TextColumn::appendColumn(const TextColumn& other)
 void TextColumn::reserve(qsizetype rows, qsizetype chars)
 {
     m_ends.reserve(rows);
-    m_chars.reserve(chars);
+    m_chars.reserve(size_t(qMax<qsizetype>(chars, 0)));
 }
 
 void TextColumn::squeeze()
 {
-    m_chars.squeeze();
+    // A little room left over is cheaper than copying every text again.
+    if (m_chars.capacity() - m_chars.size() > m_chars.size() / 6)
+        m_chars.shrink_to_fit();
     m_ends.squeeze();
 }
 
@@ -49,7 +51,7 @@ void ChunkColumn::squeeze()
 
 void TextColumn::clear()
 {
-    m_chars = QByteArray();
+    m_chars = std::vector<char>();
     m_ends = QVector<quint32>();
 }
 
@@ -58,7 +60,7 @@ QByteArrayView TextColumn::viewAt(int row) const
     if (row < 0 || row >= m_ends.size())
         return {};
     const quint32 begin = row == 0 ? 0 : m_ends.at(row - 1);
-    return QByteArrayView(m_chars.constData() + begin, qsizetype(m_ends.at(row) - begin));
+    return QByteArrayView(m_chars.data() + begin, qsizetype(m_ends.at(row) - begin));
 }
 
 QString TextColumn::at(int row) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "listing/ListColumns.h"
 
 #include <QAbstractListModel>
@@ -25,16 +27,19 @@ public:
     void appendColumn(const TextColumn& other);
     void reserve(qsizetype rows, qsizetype chars);
     void clear();
-    // Gives back the space reserved beyond what the texts use.
+    // Gives back the space reserved beyond what the texts use (unless it
+    // is little).
     void squeeze();
 
     int rows() const { return int(m_ends.size()); }
     QString at(int row) const;
     QByteArrayView viewAt(int row) const;
-    qsizetype memoryBytes() const { return m_chars.capacity() + m_ends.capacity() * 4; }
+    qsizetype memoryBytes() const { return qsizetype(m_chars.capacity()) + m_ends.capacity() * 4; }
+    // The bytes the texts use.
+    qsizetype chars() const { return qsizetype(m_chars.size()); }
 
 private:
-    QByteArray m_chars;
+    std::vector<char> m_chars;
     QVector<quint32> m_ends;
 };
 
