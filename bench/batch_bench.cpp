@@ -262,7 +262,7 @@ int main(int argc, char** argv)
     // --- import of 20 files of 50 MB into the store folder, against cp -r && sync
     std::vector<double> bigMine, bigRef;
     double bigPeak = 0;
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 4; ++round) {
         auto mine = [&] {
             if (!freshHome(home))
                 std::exit(1);

@@ -318,16 +318,22 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     QHash<QString, bool> present;  // file name -> named by a record
     present.reserve(entries.size());
+    QFileInfoList leftovers;
     for (const QFileInfo& fi : entries) {
-        if (isLeftoverName(fi.fileName())) {
+        if (isLeftoverName(fi.fileName()))
+            leftovers << fi;
+        else
+            present.insert(fi.fileName(), false);
+    }
+    auto removeLeftovers = [&] {
+        for (const QFileInfo& fi : std::as_const(leftovers))
             if (QFile::remove(fi.absoluteFilePath()))
                 swept.removedStaging << fi.fileName();
-            continue;
-        }
-        present.insert(fi.fileName(), false);
-    }
-    if (present.isEmpty())
+    };
+    if (present.isEmpty()) {
+        removeLeftovers();
         return swept;
+    }
 
     // A record names one of them when its path ends in that name and
     // resolves into this folder; only those paths are resolved.
@@ -348,6 +354,8 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
         }
     }
 
+    // Nothing moves before the records were read.
+    removeLeftovers();
     QStringList strays;
     for (auto it = present.cbegin(); it != present.cend(); ++it)
         if (!it.value())

@@ -1,5 +1,8 @@
 #include "store/DataStore.h"
 
+#include <unordered_map>
+#include <vector>
+
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QSqlError>
@@ -26,6 +29,35 @@ DataStore::~DataStore()
 {
     close();
 }
+
+// Statements prepared once per connection and text: parsing them again for
+// every record of a long run costs more than running them. A statement is
+// handed out to one user at a time; a text in use twice at once is
+// prepared a second time.
+struct StatementCache {
+    static constexpr int MaxKept = 256;
+    std::unordered_map<QString, std::vector<std::unique_ptr<QSqlQuery>>> idle[2];  // [forwardOnly]
+    int kept = 0;
+
+    std::unique_ptr<QSqlQuery> take(const QString& sql, bool forwardOnly)
+    {
+        auto it = idle[forwardOnly].find(sql);
+        if (it == idle[forwardOnly].end() || it->second.empty())
+            return nullptr;
+        std::unique_ptr<QSqlQuery> q = std::move(it->second.back());
+        it->second.pop_back();
+        --kept;
+        return q;
+    }
+    void giveBack(const QString& sql, std::unique_ptr<QSqlQuery> q)
+    {
+        q->finish();
+        if (kept >= MaxKept)
+            return;
+        idle[q->isForwardOnly()][sql].push_back(std::move(q));
+        ++kept;
+    }
+};
 
 QSqlDatabase DataStore::database() const
 {
@@ -67,6 +99,7 @@ bool DataStore::openWith(const QString& path, bool createIfMissing)
         return false;
     }
     m_path = path;
+    m_statements = std::make_shared<StatementCache>();
     if (!applySettings()) {
         QString err = m_lastError;
         close();
@@ -132,6 +165,7 @@ void DataStore::close()
 {
     if (!QSqlDatabase::contains(m_name))
         return;
+    m_statements.reset();
     {
         QSqlDatabase db = database();
         if (db.isOpen()) {
@@ -190,12 +224,10 @@ bool DataStore::execute(const QString& sql, const QVariantList& params)
     }
     if (injectedFailure(sql))
         return false;
-    QSqlQuery q(database());
-    q.setForwardOnly(true);
-    if (!q.prepare(sql)) {
-        m_lastError = describe(q.lastError());
+    std::unique_ptr<QSqlQuery> owned = prepared(sql, true);
+    if (!owned)
         return false;
-    }
+    QSqlQuery& q = *owned;
     bindAll(q, params);
     if (!q.exec()) {
         m_lastError = describe(q.lastError());
@@ -208,7 +240,23 @@ bool DataStore::execute(const QString& sql, const QVariantList& params)
     QVariant id = q.lastInsertId();
     if (id.isValid())
         m_lastInsertId = id.toLongLong();
+    if (m_statements)
+        m_statements->giveBack(sql, std::move(owned));
     return true;
+}
+
+std::unique_ptr<QSqlQuery> DataStore::prepared(const QString& sql, bool forwardOnly)
+{
+    if (m_statements)
+        if (std::unique_ptr<QSqlQuery> q = m_statements->take(sql, forwardOnly))
+            return q;
+    auto q = std::make_unique<QSqlQuery>(database());
+    q->setForwardOnly(forwardOnly);
+    if (!q->prepare(sql)) {
+        m_lastError = describe(q->lastError());
+        return nullptr;
+    }
+    return q;
 }
 
 RecordSet DataStore::query(const QString& sql, const QVariantList& params)
@@ -223,11 +271,9 @@ RecordSet DataStore::query(const QString& sql, const QVariantList& params)
     }
     if (injectedFailure(sql))
         return {};
-    auto q = std::make_unique<QSqlQuery>(database());
-    if (!q->prepare(sql)) {
-        m_lastError = describe(q->lastError());
+    std::unique_ptr<QSqlQuery> q = prepared(sql, false);
+    if (!q)
         return {};
-    }
     bindAll(*q, params);
     if (!q->exec()) {
         m_lastError = describe(q->lastError());
@@ -237,7 +283,7 @@ RecordSet DataStore::query(const QString& sql, const QVariantList& params)
         m_lastError = QStringLiteral("not a query");
         return {};
     }
-    return RecordSet(std::move(q), m_openRecordSets);
+    return RecordSet(std::move(q), m_openRecordSets, m_statements, sql);
 }
 
 QVariant DataStore::scalar(const QString& sql, const QVariantList& params)
@@ -290,8 +336,9 @@ bool DataStore::rollback()
 
 // ---------------------------------------------------------------- RecordSet
 
-RecordSet::RecordSet(std::unique_ptr<QSqlQuery> query, std::weak_ptr<int> openCounter)
-    : m_query(std::move(query)), m_openCounter(std::move(openCounter))
+RecordSet::RecordSet(std::unique_ptr<QSqlQuery> query, std::weak_ptr<int> openCounter,
+                     std::weak_ptr<StatementCache> cache, QString sql)
+    : m_query(std::move(query)), m_openCounter(std::move(openCounter)), m_cache(std::move(cache)), m_sql(std::move(sql))
 {
     if (auto n = m_openCounter.lock())
         ++*n;
@@ -299,7 +346,8 @@ RecordSet::RecordSet(std::unique_ptr<QSqlQuery> query, std::weak_ptr<int> openCo
 }
 
 RecordSet::RecordSet(RecordSet&& o) noexcept
-    : m_query(std::move(o.m_query)), m_openCounter(std::move(o.m_openCounter)), m_atEnd(o.m_atEnd)
+    : m_query(std::move(o.m_query)), m_openCounter(std::move(o.m_openCounter)), m_cache(std::move(o.m_cache)),
+      m_sql(std::move(o.m_sql)), m_atEnd(o.m_atEnd)
 {
     o.m_atEnd = true;
 }
@@ -310,6 +358,8 @@ RecordSet& RecordSet::operator=(RecordSet&& o) noexcept
         close();
         m_query = std::move(o.m_query);
         m_openCounter = std::move(o.m_openCounter);
+        m_cache = std::move(o.m_cache);
+        m_sql = std::move(o.m_sql);
         m_atEnd = o.m_atEnd;
         o.m_atEnd = true;
     }
@@ -378,7 +428,10 @@ void RecordSet::close()
         if (*n > 0)
             --*n;
     }
+    if (auto cache = m_cache.lock())
+        cache->giveBack(m_sql, std::move(m_query));
     m_query.reset();
     m_openCounter.reset();
+    m_cache.reset();
     m_atEnd = true;
 }

@@ -17,6 +17,8 @@
 // statement with "?" placeholders and the values in order (QString for text,
 // QByteArray for bytes, numbers as numbers, a null QVariant for NULL).
 // A failed statement returns false / an invalid RecordSet; nothing throws.
+struct StatementCache;
+
 class DataStore {
 public:
     static constexpr int MaxOpenRecordSets = 30;
@@ -75,6 +77,9 @@ private:
     int m_transactionDepth = 0;
     int m_failCount = 0;
     QString m_failMatch;
+    // Prepared statements kept for their next use on this connection.
+    std::shared_ptr<StatementCache> m_statements;
+    std::unique_ptr<QSqlQuery> prepared(const QString& sql, bool forwardOnly);
 };
 
 // Scoped transaction: rolls back unless commit() was called.

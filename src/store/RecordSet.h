@@ -6,6 +6,7 @@
 #include <memory>
 
 class DataStore;
+struct StatementCache;
 
 // Read-only result of one query, positioned on its first row.
 // An invalid RecordSet (query failed) is at end and reads nothing.
@@ -42,9 +43,13 @@ public:
 
 private:
     friend class DataStore;
-    RecordSet(std::unique_ptr<QSqlQuery> query, std::weak_ptr<int> openCounter);
+    RecordSet(std::unique_ptr<QSqlQuery> query, std::weak_ptr<int> openCounter, std::weak_ptr<StatementCache> cache,
+              QString sql);
 
     std::unique_ptr<QSqlQuery> m_query;
     std::weak_ptr<int> m_openCounter;
+    // Where the statement goes back when the set is closed (for its next use).
+    std::weak_ptr<StatementCache> m_cache;
+    QString m_sql;
     bool m_atEnd = true;
 };

@@ -16,6 +16,7 @@ private slots:
     void nullReadsAsEmpty();
     void emptyResultIsAtEndAtOnce();
     void navigation();
+    void statementTextInUseTwiceAtOnce();
     void failedStatementKeepsConnectionUsable();
     void recordSetLimit();
     void missingFileIsNotCreated();
@@ -104,6 +105,30 @@ void DataStoreTest::navigation()
     QVERIFY(rs.atEnd());
     QVERIFY(rs.first());
     QCOMPARE(rs.number(0), 1);
+}
+
+// A statement is kept for its next use: the same text opened again while a
+// set still reads it, or after a change of the table, reads what it should.
+void DataStoreTest::statementTextInUseTwiceAtOnce()
+{
+    TestHome home;
+    DataStore& s = home.store();
+    const QString byNumber = QStringLiteral("select bh from lbsz where bh>=? order by bh");
+    RecordSet outer = s.query(byNumber, {25});
+    QCOMPARE(outer.number(0), 25);
+    {
+        RecordSet inner = s.query(byNumber, {26});
+        QCOMPARE(inner.number(0), 26);
+    }
+    QVERIFY(outer.next());
+    QCOMPARE(outer.number(0), 26);
+    outer.close();
+    for (int round = 0; round < 2; ++round)
+        QVERIFY(s.execute(QStringLiteral("insert into rz(sj,czy,nr) values (?,?,?)"), {"t", "c", round}));
+    QVERIFY(s.execute(QStringLiteral("alter table rz add column kv_probe text")));
+    QVERIFY(s.execute(QStringLiteral("insert into rz(sj,czy,nr) values (?,?,?)"), {"t", "c", 2}));
+    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where sj=?"), {"t"}).toInt(), 3);
+    QCOMPARE(s.query(byNumber, {26}).number(0), 26);
 }
 
 void DataStoreTest::failedStatementKeepsConnectionUsable()
