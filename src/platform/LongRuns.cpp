@@ -37,7 +37,7 @@ void LongRuns::remove(LongRun* run)
         emit allEnded();
 }
 
-LongRun::LongRun(QString title) : m_title(std::move(title))
+LongRun::LongRun(QString title, std::function<void()> onStop) : m_title(std::move(title)), m_onStop(std::move(onStop))
 {
     LongRuns::instance().add(this);
 }

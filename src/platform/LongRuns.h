@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class LongRun;
 
@@ -39,19 +40,26 @@ private:
 };
 
 // One long run, registered with LongRuns for as long as this object lives.
-// The run asks stopRequested() between its items.
+// The run asks stopRequested() between its items; a run on a worker thread
+// hears the stop through onStop instead.
 class LongRun {
 public:
-    explicit LongRun(QString title);
+    explicit LongRun(QString title, std::function<void()> onStop = {});
     ~LongRun();
     LongRun(const LongRun&) = delete;
     LongRun& operator=(const LongRun&) = delete;
 
     const QString& title() const { return m_title; }
-    void requestStop() { m_stop = true; }
+    void requestStop()
+    {
+        m_stop = true;
+        if (m_onStop)
+            m_onStop();
+    }
     bool stopRequested() const { return m_stop; }
 
 private:
     QString m_title;
+    std::function<void()> m_onStop;
     bool m_stop = false;
 };
