@@ -9,6 +9,7 @@
 #include "platform/RealPath.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
+#include "store/StoreJob.h"
 
 #include <QDir>
 #include <QFile>
@@ -199,6 +200,17 @@ QString BatchExport::folderFor(const QString& folder, const QString& group, bool
                 path += QLatin1Char('/') + FileOpening::safeFileName(part, QString());
     }
     return path;
+}
+
+JobOf<BatchExport::Outcome>::Body BatchExport::job(Setup setup)
+{
+    const QString path = setup.databasePath;
+    return StoreJob::body<Outcome>(path, [setup = std::move(setup)](DataStore& store, JobContext& context) {
+        BatchExport exporter(store, setup.folder, setup.op, setup.open);
+        exporter.setReplaceExisting(setup.replaceExisting);
+        return Result<Outcome>(exporter.run(setup.group, setup.target, setup.withSubfolders, context,
+                                            [&context](const QString& name) { context.setItem(name); }));
+    });
 }
 
 BatchExport::Outcome BatchExport::run(const QString& group, const QString& folder, bool withSubfolders,

@@ -2,6 +2,7 @@
 
 #include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
+#include "platform/Job.h"
 #include "store/CurrentOperator.h"
 
 #include <QString>
@@ -103,6 +104,21 @@ public:
     // Exports the records of `group` (and its sub-groups) into `folder`.
     Outcome run(const QString& group, const QString& folder, bool withSubfolders, Progress& progress,
                 const std::function<void(const QString& name)>& onFile = {});
+
+    // A run as a job needs: where the database is, and what run() takes.
+    struct Setup {
+        QString databasePath;
+        StoreFolder folder;
+        CurrentOperator op;
+        ProtectedGroups open;
+        QString group;
+        QString target;
+        bool withSubfolders = false;
+        bool replaceExisting = false;
+    };
+    // The run as the body of a Job, on a connection of its own opened on the
+    // thread the job runs on; the job's item is the file being written.
+    static JobOf<Outcome>::Body job(Setup setup);
 
 private:
     DataStore& m_store;

@@ -10,6 +10,7 @@
 #include "store/Dictionary.h"
 #include "store/LogWriter.h"
 #include "store/SizeText.h"
+#include "store/StoreJob.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -146,6 +147,16 @@ BatchImport::BatchImport(DataStore& store, StoreFolder folder, CurrentOperator o
     : m_store(store), m_folder(std::move(folder)), m_operator(std::move(op)), m_sizeBound(sizeBound),
       m_open(std::move(open))
 {
+}
+
+JobOf<BatchImport::Outcome>::Body BatchImport::job(Setup setup)
+{
+    const QString path = setup.databasePath;
+    return StoreJob::body<Outcome>(path, [setup = std::move(setup)](DataStore& store, JobContext& context) {
+        BatchImport import(store, setup.folder, setup.op, setup.sizeBound, setup.open);
+        return Result<Outcome>(import.run(setup.group, setup.items, setup.checkSameName, context,
+                                          [&context](const QString& name) { context.setItem(name); }));
+    });
 }
 
 BatchImport::Outcome BatchImport::run(const QString& group, const QStringList& files, bool checkSameName,

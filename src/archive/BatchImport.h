@@ -2,6 +2,7 @@
 
 #include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
+#include "platform/Job.h"
 #include "store/CurrentOperator.h"
 
 #include <QList>
@@ -22,7 +23,7 @@ class Progress;
 // folder is committed at once, together with what came before it, so a
 // crash loses at most the uncommitted tail and leaves no kept file that the
 // start-up sweep would not set aside. The run works on the connection it is
-// given; the window runs it on a worker thread with a connection of its own.
+// given; as a job (job()) it opens one of its own where the job runs.
 class BatchImport {
 public:
     static inline const QString WindowTitle = QStringLiteral("批量导入文件");
@@ -77,6 +78,21 @@ public:
 
     BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound,
                 ProtectedGroups open);
+
+    // A run as a job needs: where the database is, and what run() takes.
+    struct Setup {
+        QString databasePath;
+        StoreFolder folder;
+        CurrentOperator op;
+        ProtectedGroups open;
+        qint64 sizeBound = 0;
+        QString group;
+        QList<Item> items;
+        bool checkSameName = false;
+    };
+    // The run as the body of a Job, on a connection of its own opened on the
+    // thread the job runs on; the job's item is the file being imported.
+    static JobOf<Outcome>::Body job(Setup setup);
 
     // The interval between commits (tests shorten or lengthen it).
     void setCommitInterval(int ms) { m_commitMs = ms; }

@@ -6,6 +6,7 @@
 #include "store/DataStore.h"
 #include "store/FieldOptions.h"
 #include "store/LogWriter.h"
+#include "store/StoreJob.h"
 #include "store/WjColumns.h"
 
 QString BatchModify::doneText(int count)
@@ -68,6 +69,14 @@ Result<QStringList> BatchModify::choices(DataStore& store, const Field& field, c
 BatchModify::BatchModify(DataStore& store, const CurrentOperator& op, ProtectedGroups open)
     : m_store(store), m_operator(op), m_open(std::move(open))
 {
+}
+
+JobOf<BatchModify::Changed>::Body BatchModify::job(QString databasePath, CurrentOperator op, ProtectedGroups open,
+                                                  QList<qint64> ids, Field field, QString value)
+{
+    return StoreJob::body<Changed>(std::move(databasePath), [=](DataStore& store, JobContext& context) {
+        return BatchModify(store, op, open).run(ids, field, value, context);
+    });
 }
 
 Result<BatchModify::Changed> BatchModify::run(const QList<qint64>& ids, const Field& field, const QString& value, Progress& progress)

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "archive/ProtectedGroups.h"
+#include "platform/Job.h"
 #include "platform/Result.h"
+#include "store/CurrentOperator.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-class CurrentOperator;
 class DataStore;
 class Progress;
 
@@ -48,6 +49,10 @@ public:
     // Sets the field of records `ids` to `value`. Records that are gone, or
     // lie in a closed protected group, are left alone.
     Result<Changed> run(const QList<qint64>& ids, const Field& field, const QString& value, Progress& progress);
+    // The same as the body of a Job, on a connection of its own opened on
+    // the thread the job runs on.
+    static JobOf<Changed>::Body job(QString databasePath, CurrentOperator op, ProtectedGroups open,
+                                    QList<qint64> ids, Field field, QString value);
 
 private:
     DataStore& m_store;

@@ -10,6 +10,7 @@
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
 #include "store/RecordContent.h"
+#include "store/StoreJob.h"
 
 namespace {
 
@@ -85,6 +86,19 @@ Result<bool> GroupCopy::nameTaken(const QString& name)
     if (!rs || rs.atEnd())
         return Result<bool>::fail(QString(), m_store.lastError());
     return rs.number(0) > 0;
+}
+
+JobOf<GroupCopy::Outcome>::Body GroupCopy::job(QString databasePath, StoreFolder folder, ProtectedGroups open,
+                                               CurrentOperator op, QString source, QString target)
+{
+    return StoreJob::body<Outcome>(std::move(databasePath), [=](DataStore& store, JobContext& context) {
+        LogWriter log(store, op);
+        bool logFailed = false;
+        log.setFailureHandler([&logFailed] { logFailed = true; });
+        Outcome out = GroupCopy(store, folder, open, log).run(source, target, context);
+        out.logFailed = logFailed;
+        return Result<Outcome>(std::move(out));
+    });
 }
 
 GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, Progress& progress)

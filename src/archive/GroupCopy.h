@@ -1,13 +1,15 @@
 #pragma once
 
+#include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
+#include "platform/Job.h"
+#include "store/CurrentOperator.h"
 
 #include <QString>
 
 class DataStore;
 class LogWriter;
 class Progress;
-class ProtectedGroups;
 
 // Copies every file record of a group and of its sub-groups into one target
 // group (the copies land in the target itself). Each copy gets the next
@@ -48,12 +50,17 @@ public:
         QString detail;     // the technical reason of a failure
         int copied = 0;     // copies made
         int renumbered = 0; // leftovers numbered
+        bool logFailed = false;  // a log line could not be written (a job's run)
         bool ok() const { return kind == Kind::Done; }
     };
 
     GroupCopy(DataStore& store, StoreFolder folder, const ProtectedGroups& open, LogWriter& log);
 
     Outcome run(const QString& source, const QString& target, Progress& progress);
+    // The same as the body of a Job, on a connection of its own opened on
+    // the thread the job runs on, with a log writer of its own.
+    static JobOf<Outcome>::Body job(QString databasePath, StoreFolder folder, ProtectedGroups open,
+                                    CurrentOperator op, QString source, QString target);
 
 private:
     bool numberLeftover(qint64 id, Progress& progress, Outcome* out);

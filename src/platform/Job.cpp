@@ -76,7 +76,10 @@ void Job::start()
     m_running = true;
     m_cancel.store(false);
     // The exit's stop reaches the body through the same flag as "取消".
-    m_run = std::make_unique<LongRun>(m_title, [this] { cancel(); });
+    m_run = std::make_unique<LongRun>(m_title, [this] {
+        m_stoppedForExit = true;
+        cancel();
+    });
     m_thread = QThread::create([this] {
         JobContext context(*this, nullptr);
         m_status = work(context);
@@ -91,7 +94,10 @@ Status Job::runHere(Progress& progress)
     if (m_running || m_finished)
         return m_status;
     m_running = true;
-    const LongRun run(m_title, [this] { cancel(); });
+    const LongRun run(m_title, [this] {
+        m_stoppedForExit = true;
+        cancel();
+    });
     JobContext context(*this, &progress);
     m_status = work(context);
     m_running = false;

@@ -62,6 +62,8 @@ public:
     bool isFinished() const { return m_finished; }
     // Whether a stop was asked for (by cancel() or by the exit).
     bool cancelRequested() const { return m_cancel.load(); }
+    // Whether the program's exit asked for it (LongRuns::stopAll()).
+    bool stoppedForExit() const { return m_stoppedForExit; }
 
     // Starts the body on a worker thread (once).
     void start();
@@ -110,6 +112,7 @@ private:
     std::atomic<bool> m_cancel{false};
     bool m_running = false;
     bool m_finished = false;
+    bool m_stoppedForExit = false;
     QThread* m_thread = nullptr;
     std::unique_ptr<LongRun> m_run;
     Status m_status;

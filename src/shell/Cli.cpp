@@ -10,6 +10,7 @@
 #include "archive/StoreFolder.h"
 #include "platform/FolderTreeCopy.h"
 #include "platform/InstanceLock.h"
+#include "platform/Job.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Terminal.h"
 #include "settings/ArchiveCare.h"
@@ -264,11 +265,15 @@ int importFiles(Run& run)
         out() << BatchImport::summary(BatchImport::Outcome{}) << Qt::endl;
         return Ok;
     }
-    BatchImport import(*run.store, StoreFolder(run.context->home), run.context->currentOperator,
-                       Dictionary::storedSizeBound(*run.store), run.context->protectedGroups);
-    TerminalProgress progress(QStringLiteral("导入"));
-    const BatchImport::Outcome outcome = import.run(node->path(), items, run.has("--skip-same-name"), progress);
-    progress.clear();
+    // The same job as the window's, here on this thread with the terminal's bar.
+    JobOf<BatchImport::Outcome> job(BatchImport::WindowTitle,
+                                    BatchImport::job({run.store->path(), StoreFolder(run.context->home),
+                                                      run.context->currentOperator, run.context->protectedGroups,
+                                                      Dictionary::storedSizeBound(*run.store), node->path(), items,
+                                                      run.has("--skip-same-name")}));
+    if (const Status ran = job.runInTerminal(QStringLiteral("导入")); !ran)
+        return say(Failed, ran.message() + QStringLiteral(" (") + ran.detail() + QLatin1Char(')'));
+    const BatchImport::Outcome& outcome = job.result().value();
     if (outcome.logFailed)
         say(Ok, LogWriter::FailureMessage);
     if (!outcome.ok())
@@ -296,11 +301,14 @@ int exportFiles(Run& run)
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
         return say(Failed, QStringLiteral("无法建立目录: ") + folder);
     // Files already there stay: a name taken gets " (2)" beside it.
-    BatchExport exporter(*run.store, storeFolder, run.context->currentOperator, run.context->protectedGroups);
-    TerminalProgress progress(QStringLiteral("导出"));
-    const BatchExport::Outcome outcome = exporter.run(node == &tree.root() ? QString() : node->path(), folder,
-                                                      run.has("--subfolders"), progress);
-    progress.clear();
+    JobOf<BatchExport::Outcome> job(BatchExport::WindowTitle,
+                                    BatchExport::job({run.store->path(), storeFolder, run.context->currentOperator,
+                                                      run.context->protectedGroups,
+                                                      node == &tree.root() ? QString() : node->path(), folder,
+                                                      run.has("--subfolders"), false}));
+    if (const Status ran = job.runInTerminal(QStringLiteral("导出")); !ran)
+        return say(Failed, ran.message() + QStringLiteral(" (") + ran.detail() + QLatin1Char(')'));
+    const BatchExport::Outcome& outcome = job.result().value();
     if (outcome.logFailed)
         say(Ok, LogWriter::FailureMessage);
     for (const BatchExport::Damaged& d : outcome.damaged)

@@ -382,6 +382,7 @@ void GroupCopyTest::windowCopiesThroughChooser()
     QCOMPARE(rig.count(QStringLiteral("fz='T'")), 0);
     prompter.answerYes();
     QTest::mouseClick(ok, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!win.isRunning(), 30000);
     QCOMPARE(prompter.lastText(), QStringLiteral("复制分组文件成功!"));
     QCOMPARE(rig.count(QStringLiteral("fz='T'")), 2);
     QCOMPARE(bar->value(), bar->maximum());
@@ -419,6 +420,8 @@ void GroupCopyTest::windowCancelButtonStopsRun()
     watch.start();
     prompter.answerYes();
     QTest::mouseClick(win.findChild<QPushButton*>(QStringLiteral("确定按钮")), Qt::LeftButton);
+    // The copy runs as a job; the window hears its end.
+    QTRY_VERIFY_WITH_TIMEOUT(!win.isRunning(), 30000);
     watch.stop();
     QVERIFY(pressed);
     QCOMPARE(prompter.lastText(), QStringLiteral("复制文件取消!"));
@@ -461,6 +464,7 @@ void GroupCopyTest::windowStoppedForExit()
     watch.start();
     prompter.answerYes();
     QTest::mouseClick(win.findChild<QPushButton*>(QStringLiteral("确定按钮")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!win.isRunning(), 30000);
     watch.stop();
     QCOMPARE(title, QStringLiteral("复制分组文件"));
     QVERIFY(!LongRuns::instance().underWay());
@@ -510,6 +514,7 @@ void GroupCopyTest::treeCommandGuards()
         win->setTarget(QStringLiteral("T"));
         prompter.answerYes();
         QTest::mouseClick(win->findChild<QPushButton*>(QStringLiteral("确定按钮")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!win->isRunning(), 30000);
         if (win->isVisible())
             win->reject();
     });

@@ -3,16 +3,12 @@
 #include "archive/BatchImport.h"
 #include "archive/ui/BatchRunWindow.h"
 
-#include <QMutex>
 #include <QStringList>
-#include <atomic>
+#include <memory>
 
-class QThread;
-class QTimer;
-
-// Window "批量导入文件": "确定" imports the chosen files into the group on a
-// worker thread with a connection of its own, so the window stays
-// responsive; the status and the bar follow the run, "取消" stops it between
+// Window "批量导入文件": "确定" imports the chosen files into the group as a
+// job on its own thread with a connection of its own, so the window stays
+// responsive; the status and the bar follow the job, "取消" stops it between
 // files, and the summary is shown at the end.
 class BatchImportWindow : public BatchRunWindow {
     Q_OBJECT
@@ -41,19 +37,11 @@ signals:
 
 protected:
     void start() override;
-    void stopping() override { m_cancel.store(true); }
+    void ended() override;
 
 private:
-    void poll();
-    void finish();
-
     Setup m_setup;
-    QThread* m_thread = nullptr;
-    QTimer* m_timer = nullptr;
-    std::atomic<bool> m_cancel{false};
-    std::atomic<qint64> m_done{0};
-    QMutex m_mutex;
-    QString m_current;  // the file being imported (guarded by m_mutex)
+    std::unique_ptr<JobOf<BatchImport::Outcome>> m_job;
     BatchImport::Outcome m_outcome;
     bool m_importedAny = false;
 };

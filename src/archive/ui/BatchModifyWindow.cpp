@@ -1,12 +1,11 @@
 #include "archive/ui/BatchModifyWindow.h"
 #include "platform/ui/OuterSize.h"
 
-#include "platform/LongRuns.h"
 #include "platform/Prompter.h"
+#include "store/DataStore.h"
 #include "store/LogWriter.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,7 +95,7 @@ void BatchModifyWindow::fieldChosen(int index)
 
 void BatchModifyWindow::start()
 {
-    if (m_run)
+    if (m_job && m_job->isRunning())
         return;
     const QList<qint64> ids = m_scopeSelected->isChecked() ? m_selected : m_all;
     if (ids.isEmpty()) {
@@ -111,13 +110,21 @@ void BatchModifyWindow::start()
     if (!prompter().question(BatchModify::Confirm))
         return;
 
-    m_stop = false;
-    m_run = std::make_unique<LongRun>(windowTitle());
     m_ok->setEnabled(false);
-    BatchModify run(m_store, m_operator, m_open);
-    const Result<BatchModify::Changed> changed = run.run(ids, field, value, *this);
-    m_run.reset();
+    m_job = std::make_unique<JobOf<BatchModify::Changed>>(
+        windowTitle(), BatchModify::job(m_store.path(), m_operator, m_open, ids, field, value));
+    connect(m_job.get(), &Job::rangeChanged, this, [this](qint64 minimum, qint64 maximum) {
+        m_bar->setRange(int(minimum), int(maximum));
+    });
+    connect(m_job.get(), &Job::valueChanged, this, [this](qint64 value) { m_bar->setValue(int(value)); });
+    connect(m_job.get(), &Job::finished, this, &BatchModifyWindow::finish);
+    m_job->start();
+}
+
+void BatchModifyWindow::finish()
+{
     m_ok->setEnabled(true);
+    const Result<BatchModify::Changed>& changed = m_job->result();
     if (!changed) {
         prompter().message(changed.message(), {}, changed.cancelled() ? Prompter::Icon::Information
                                                                        : Prompter::Icon::Critical);
@@ -134,25 +141,9 @@ void BatchModifyWindow::start()
 
 void BatchModifyWindow::reject()
 {
-    if (m_run) {
-        m_stop = true;
+    if (m_job && m_job->isRunning()) {
+        m_job->cancel();
         return;
     }
     QDialog::reject();
-}
-
-void BatchModifyWindow::setRange(qint64 minimum, qint64 maximum)
-{
-    m_bar->setRange(int(minimum), int(maximum));
-}
-
-void BatchModifyWindow::setValue(qint64 value)
-{
-    m_bar->setValue(int(value));
-}
-
-bool BatchModifyWindow::cancelled() const
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    return m_stop || (m_run && m_run->stopRequested());
 }

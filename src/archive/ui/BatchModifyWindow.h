@@ -1,15 +1,12 @@
 #pragma once
 
 #include "archive/BatchModify.h"
-#include "platform/Progress.h"
 
 #include <QDialog>
 #include <QList>
 #include <memory>
 
-class CurrentOperator;
 class DataStore;
-class LongRun;
 class QComboBox;
 class QDateEdit;
 class QProgressBar;
@@ -18,9 +15,9 @@ class QRadioButton;
 
 // Window "批量修改" (348 × 208): the scope (the selected records or every
 // record of the list), the field by its title, the new value (a date for
-// b13 … b15), "确定" runs the change with the bar "进度条1", "取消" closes the
-// window or stops a run (nothing is then changed).
-class BatchModifyWindow : public QDialog, private Progress {
+// b13 … b15), "确定" runs the change as a job on its own thread with the bar
+// "进度条1", "取消" closes the window or stops a run (nothing is then changed).
+class BatchModifyWindow : public QDialog {
     Q_OBJECT
 public:
     BatchModifyWindow(DataStore& store, const CurrentOperator& op, ProtectedGroups& open,
@@ -36,9 +33,7 @@ public:
 private:
     void fieldChosen(int index);
     void start();
-    void setRange(qint64 minimum, qint64 maximum) override;
-    void setValue(qint64 value) override;
-    bool cancelled() const override;
+    void finish();
 
     DataStore& m_store;
     const CurrentOperator& m_operator;
@@ -52,7 +47,6 @@ private:
     QDateEdit* m_date = nullptr;
     QProgressBar* m_bar = nullptr;
     QPushButton* m_ok = nullptr;
-    std::unique_ptr<LongRun> m_run;
-    bool m_stop = false;
+    std::unique_ptr<JobOf<BatchModify::Changed>> m_job;
     bool m_changedAny = false;
 };

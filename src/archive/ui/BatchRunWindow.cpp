@@ -1,7 +1,7 @@
 #include "archive/ui/BatchRunWindow.h"
 #include "platform/ui/OuterSize.h"
 
-#include "platform/LongRuns.h"
+#include "platform/Job.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <climits>
 
-BatchRunWindow::BatchRunWindow(const Layout& layout, QWidget* parent) : QDialog(parent)
+BatchRunWindow::BatchRunWindow(const Layout& layout, QWidget* parent) : QDialog(parent), m_working(layout.status)
 {
     setObjectName(layout.title);
     setWindowTitle(layout.title);
@@ -47,26 +47,31 @@ BatchRunWindow::BatchRunWindow(const Layout& layout, QWidget* parent) : QDialog(
 
 BatchRunWindow::~BatchRunWindow() = default;
 
-void BatchRunWindow::beginRun()
+bool BatchRunWindow::isRunning() const
 {
-    m_stop = false;
-    m_run = std::make_unique<LongRun>(windowTitle());
+    return m_job && m_job->isRunning();
+}
+
+void BatchRunWindow::runJob(Job& job)
+{
+    m_job = &job;
     m_ok->setEnabled(false);
     m_check->setEnabled(false);
-}
-
-void BatchRunWindow::endRun()
-{
-    m_ok->setEnabled(true);
-    m_check->setEnabled(true);
-    m_cancel->setEnabled(true);
-    // The last thing: the exit may be waiting for the run to end.
-    m_run.reset();
-}
-
-bool BatchRunWindow::stopAsked() const
-{
-    return m_stop || (m_run && m_run->stopRequested());
+    connect(&job, &Job::rangeChanged, this, [this](qint64, qint64 maximum) { setBarRange(maximum); });
+    connect(&job, &Job::valueChanged, this, &BatchRunWindow::setBarValue);
+    connect(&job, &Job::itemChanged, this, [this](const QString& item) {
+        m_status->setText(m_working + QLatin1Char(' ') + item);
+    });
+    connect(&job, &Job::cancelling, this, [this] { m_cancel->setEnabled(false); });
+    connect(&job, &Job::finished, this, [this] {
+        disconnect(m_job, nullptr, this, nullptr);
+        m_job = nullptr;
+        m_ok->setEnabled(true);
+        m_check->setEnabled(true);
+        m_cancel->setEnabled(true);
+        ended();
+    });
+    job.start();
 }
 
 void BatchRunWindow::setBarRange(qint64 maximum)
@@ -84,9 +89,7 @@ void BatchRunWindow::reject()
 {
     // While a run goes on, "取消" stops it after its current file.
     if (isRunning()) {
-        m_stop = true;
-        m_cancel->setEnabled(false);
-        stopping();
+        m_job->cancel();
         return;
     }
     QDialog::reject();

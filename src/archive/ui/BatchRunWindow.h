@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QDialog>
-#include <atomic>
-#include <memory>
 
-class LongRun;
+class Job;
 class QCheckBox;
 class QLabel;
 class QProgressBar;
@@ -13,8 +11,10 @@ class QPushButton;
 // The window of a batch run over files (573 × 188): the status text
 // "标签1", the bar "进度条1", the check box "选择框1" and the buttons
 // "确定" (starts the run) and "取消" (stops a run after its current file,
-// or closes the window). While a run goes on the window is modal over its
-// parent and registered with LongRuns, so the exit asks to stop it first.
+// or closes the window). A run is a Job on its own thread: the bar and the
+// status follow its signals, and the window stays modal over its parent,
+// serving its events, until the job has ended. The job is registered with
+// LongRuns, so the exit asks to stop it first.
 class BatchRunWindow : public QDialog {
     Q_OBJECT
 public:
@@ -31,7 +31,7 @@ public:
     QProgressBar* bar() const { return m_bar; }
     QCheckBox* checkBox() const { return m_check; }
     QPushButton* okButton() const { return m_ok; }
-    bool isRunning() const { return m_run != nullptr; }
+    bool isRunning() const;
 
     void reject() override;
 
@@ -39,13 +39,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Starts the run ("确定").
     virtual void start() = 0;
-    // Registers the run and locks the units; endRun() undoes it.
-    void beginRun();
-    void endRun();
-    // Asked for by "取消", the close box, Esc, or the exit.
-    bool stopAsked() const;
-    // Called when "取消" (or the close box, or Esc) asks a run to stop.
-    virtual void stopping() {}
+    // Starts `job` with the units locked; its item goes after the status
+    // text. ended() hears its end, the units unlocked again.
+    void runJob(Job& job);
+    virtual void ended() = 0;
     void setBarRange(qint64 maximum);
     void setBarValue(qint64 value);
 
@@ -55,7 +52,7 @@ private:
     QCheckBox* m_check = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
-    std::unique_ptr<LongRun> m_run;
-    bool m_stop = false;
+    QString m_working;
+    Job* m_job = nullptr;
     double m_scale = 1.0;
 };

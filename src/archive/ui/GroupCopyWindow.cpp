@@ -4,12 +4,10 @@
 #include "archive/GroupCopy.h"
 #include "archive/StoreFolder.h"
 #include "archive/ui/GroupChooserDialog.h"
-#include "platform/LongRuns.h"
 #include "platform/Prompter.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <climits>
 #include <QLabel>
@@ -77,7 +75,7 @@ QString GroupCopyWindow::target() const
 
 void GroupCopyWindow::chooseTarget()
 {
-    if (m_running)
+    if (isRunning())
         return;
     const std::optional<QString> chosen =
         GroupChooserDialog::choose(m_store, m_protectedGroups, this, QStringLiteral("双击选择目标分组"));
@@ -87,7 +85,7 @@ void GroupCopyWindow::chooseTarget()
 
 void GroupCopyWindow::start()
 {
-    if (m_running)
+    if (isRunning())
         return;
     const QString targetPath = target();
     if (targetPath.isEmpty()) {
@@ -97,36 +95,39 @@ void GroupCopyWindow::start()
     if (!prompter().question(GroupCopy::confirmText(m_source, targetPath)))
         return;
 
-    m_running = true;
-    m_cancel = false;
     m_ok->setEnabled(false);
     m_choose->setEnabled(false);
     m_bar->setValue(0);
+    m_job = std::make_unique<JobOf<GroupCopy::Outcome>>(
+        windowTitle(), GroupCopy::job(m_store.path(), m_storeFolder, m_protectedGroups, m_operator, m_source, targetPath));
+    connect(m_job.get(), &Job::rangeChanged, this, &GroupCopyWindow::setRange);
+    connect(m_job.get(), &Job::valueChanged, this, [this](qint64 value) { m_bar->setValue(int(value * m_scale)); });
+    connect(m_job.get(), &Job::finished, this, &GroupCopyWindow::finish);
+    m_job->start();
+}
 
-    LogWriter log(m_store, m_operator);
-    log.setFailureHandler([] { prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning); });
-    GroupCopy copy(m_store, m_storeFolder, m_protectedGroups, log);
+void GroupCopyWindow::finish()
+{
+    const Result<GroupCopy::Outcome>& result = m_job->result();
     GroupCopy::Outcome out;
-    bool stoppedForExit = false;
-    {
-        LongRun longRun(windowTitle());
-        m_longRun = &longRun;
-        out = copy.run(m_source, targetPath, *this);
-        stoppedForExit = longRun.stopRequested();
-        m_longRun = nullptr;
+    if (result) {
+        out = result.value();
+    } else {
+        out.message = GroupCopy::CopyFailed;
+        out.detail = result.detail();
     }
-
-    m_running = false;
     m_copiedAny = m_copiedAny || out.copied > 0 || out.renumbered > 0;
     m_ok->setEnabled(true);
     m_choose->setEnabled(true);
+    if (out.logFailed)
+        prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
     if (!out.message.isEmpty())
         prompter().message(out.message, {},
                            out.ok() || out.kind == GroupCopy::Outcome::Kind::Cancelled ? Prompter::Icon::Information
                                                                                        : Prompter::Icon::Critical);
     if (out.ok())
         accept();
-    else if (stoppedForExit)
+    else if (m_job->stoppedForExit())
         // The program is about to end: the window goes with it.
         QDialog::reject();
 }
@@ -135,8 +136,8 @@ void GroupCopyWindow::reject()
 {
     // While a run goes on, "取消" (and closing) stops it; the run ends the
     // window's business itself.
-    if (m_running) {
-        m_cancel = true;
+    if (isRunning()) {
+        m_job->cancel();
         return;
     }
     QDialog::reject();
@@ -144,8 +145,8 @@ void GroupCopyWindow::reject()
 
 void GroupCopyWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_running) {
-        m_cancel = true;
+    if (isRunning()) {
+        m_job->cancel();
         event->ignore();
         return;
     }
@@ -157,18 +158,4 @@ void GroupCopyWindow::setRange(qint64 minimum, qint64 maximum)
     // The bar counts records; a range that does not fit an int is scaled.
     m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
     m_bar->setRange(int(minimum * m_scale), int(maximum * m_scale));
-    QCoreApplication::processEvents();
-}
-
-void GroupCopyWindow::setValue(qint64 value)
-{
-    m_bar->setValue(int(value * m_scale));
-    QCoreApplication::processEvents();
-}
-
-bool GroupCopyWindow::cancelled() const
-{
-    // Between items the window serves its events, the "取消" button among them.
-    QCoreApplication::processEvents();
-    return m_cancel || (m_longRun && m_longRun->stopRequested());
 }

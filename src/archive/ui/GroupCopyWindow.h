@@ -1,12 +1,12 @@
 #pragma once
 
+#include "archive/GroupCopy.h"
 #include "archive/StoreFolder.h"
-#include "platform/Progress.h"
 
 #include <QDialog>
+#include <memory>
 
 class CurrentOperator;
-class LongRun;
 class DataStore;
 class ProtectedGroups;
 class QLineEdit;
@@ -14,10 +14,11 @@ class QProgressBar;
 class QPushButton;
 
 // Window "复制分组文件": copies every file of the source group (and of its
-// sub-groups) into a target group picked with "双击选择目标分组". The run
-// serves the window's events between items; "取消" stops it. While it runs
-// it is registered with LongRuns, so the exit asks to stop it first.
-class GroupCopyWindow : public QDialog, private Progress {
+// sub-groups) into a target group picked with "双击选择目标分组". The run is
+// a job on its own thread with a connection of its own, the bar following
+// it; "取消" stops it. While it runs it is registered with LongRuns, so the
+// exit asks to stop it first.
+class GroupCopyWindow : public QDialog {
     Q_OBJECT
 public:
     GroupCopyWindow(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
@@ -26,7 +27,7 @@ public:
     // Sets the target as the chooser would.
     void setTarget(const QString& path);
     QString target() const;
-    bool isRunning() const { return m_running; }
+    bool isRunning() const { return m_job && m_job->isRunning(); }
     // True when the last run copied or numbered any record.
     bool copiedAny() const { return m_copiedAny; }
 
@@ -39,11 +40,8 @@ protected:
 private:
     void chooseTarget();
     void start();
-
-    // Progress
-    void setRange(qint64 minimum, qint64 maximum) override;
-    void setValue(qint64 value) override;
-    bool cancelled() const override;
+    void finish();
+    void setRange(qint64 minimum, qint64 maximum);
 
     StoreFolder m_storeFolder;
     ProtectedGroups& m_protectedGroups;
@@ -55,9 +53,7 @@ private:
     QProgressBar* m_bar = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_choose = nullptr;
-    bool m_running = false;
-    bool m_cancel = false;
-    LongRun* m_longRun = nullptr;  // while a run goes on
+    std::unique_ptr<JobOf<GroupCopy::Outcome>> m_job;
     bool m_copiedAny = false;
     double m_scale = 1.0;
 };
