@@ -63,7 +63,7 @@ Status write(const Table& table, const QString& path, Progress* progress, int* c
         if (progress->cancelled())
             return Status::cancel();
     }
-    if (const Status done = writer.finish(progress); !done)
+    if (const Status done = writer.finish(); !done)
         return Status::fail(PrivateFolder::withCause(WriteFailed, done.detail()), done.detail());
     if (cellsCut)
         *cellsCut = writer.cellsCut();

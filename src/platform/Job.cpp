@@ -4,6 +4,7 @@
 #include "platform/Terminal.h"
 
 #include <QMutexLocker>
+#include <QSemaphore>
 #include <QThread>
 
 void JobContext::setRange(qint64 minimum, qint64 maximum)
@@ -48,6 +49,41 @@ void JobContext::setItem(const QString& text)
 bool JobContext::cancelled() const
 {
     return m_job.m_cancel.load() || (m_here && m_here->cancelled());
+}
+
+bool JobContext::onStartingThread(const std::function<void()>& f)
+{
+    if (m_here) {
+        f();
+        return true;
+    }
+    // The call outlives this frame when the job is cancelled while it
+    // waits: the starting thread then finds it abandoned and leaves f alone.
+    struct Call {
+        QMutex mutex;
+        std::function<void()> f;
+        bool abandoned = false;
+        QSemaphore done;
+    };
+    auto call = std::make_shared<Call>();
+    call->f = f;
+    QMetaObject::invokeMethod(&m_job, [call] {
+        QMutexLocker lock(&call->mutex);
+        if (call->abandoned)
+            return;
+        call->f();
+        call->done.release();
+    }, Qt::QueuedConnection);
+    while (!call->done.tryAcquire(1, 20)) {
+        if (cancelled()) {
+            QMutexLocker lock(&call->mutex);
+            if (call->done.tryAcquire())
+                return true;
+            call->abandoned = true;
+            return false;
+        }
+    }
+    return true;
 }
 
 Job::Job(QString title, QObject* parent) : QObject(parent), m_title(std::move(title)) {}

@@ -27,6 +27,10 @@ public:
     void setItem(const QString& text);
     // Asked between items: "取消", the exit, Ctrl-C.
     bool cancelled() const override;
+    // Runs f on the thread that started the job (where its windows and
+    // models live) and waits for it; false, and f not run, when the job is
+    // cancelled before that thread got to it. Here and now for runHere().
+    bool onStartingThread(const std::function<void()>& f);
 
 private:
     friend class Job;

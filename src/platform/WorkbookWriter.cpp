@@ -1,16 +1,11 @@
 #include "platform/WorkbookWriter.h"
 
 #include "platform/FileCopy.h"
-#include "platform/Progress.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <xlsxwriter.h>
-
-#include <atomic>
-#include <thread>
 
 WorkbookWriter::WorkbookWriter() = default;
 
@@ -102,7 +97,7 @@ Status WorkbookWriter::writeRow(const QStringList& cells)
     return {};
 }
 
-Status WorkbookWriter::finish(Progress* progress)
+Status WorkbookWriter::finish()
 {
     if (!m_book)
         return Status::fail(WriteFailed, QStringLiteral("no workbook open"));
@@ -111,20 +106,10 @@ Status WorkbookWriter::finish(Progress* progress)
     m_sheet = nullptr;
     m_format = nullptr;
 
-    // workbook_close packs the sheet and frees the workbook, whatever its outcome.
-    std::atomic<bool> done = false;
-    lxw_error error = LXW_NO_ERROR;
-    std::thread packer([&] {
-        error = workbook_close(book);
-        done = true;
-    });
-    while (!done) {
-        if (progress)
-            (void)progress->cancelled();
-        QThread::msleep(10);
-    }
-    packer.join();
-
+    // workbook_close packs the sheet and frees the workbook, whatever its
+    // outcome. It takes its time on a long sheet: a window runs the export
+    // as a job, off its own thread.
+    const lxw_error error = workbook_close(book);
     if (error != LXW_NO_ERROR) {
         QFile::remove(m_temporary);
         return Status::fail(WriteFailed, QStringLiteral("%1: %2").arg(m_temporary, QString::fromUtf8(lxw_strerror(error))));

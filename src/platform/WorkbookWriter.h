@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-class Progress;
 struct lxw_workbook;
 struct lxw_worksheet;
 struct lxw_format;
@@ -23,7 +22,7 @@ struct lxw_format;
 //   WorkbookWriter w;
 //   if (Status s = w.open(path); !s) ...
 //   w.writeRow({"编号", "名称"}); ...
-//   Status done = w.finish(&progress);
+//   Status done = w.finish();
 class WorkbookWriter {
 public:
     static inline const QString WriteFailed = QStringLiteral("写入工作簿失败!");
@@ -54,10 +53,7 @@ public:
     int rowsWritten() const { return m_row; }
 
     // Packs the workbook and renames it into place (replacing a file there).
-    // The packing runs on a thread of its own; progress, when given, is
-    // asked cancelled() meanwhile so that its window stays served (the
-    // packing itself is not cancelled).
-    Status finish(Progress* progress = nullptr);
+    Status finish();
     // Drops the workbook under way and removes what was written.
     void discard();
 

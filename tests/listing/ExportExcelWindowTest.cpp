@@ -172,6 +172,7 @@ private slots:
         ScriptedPrompter p;
         QTest::mouseClick(box(w.get(), "选择框1"), Qt::LeftButton);
         QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
+        QTRY_VERIFY(!w->isRunning());
         QCOMPARE(p.shown().size(), 0);
         QCOMPARE(f.opened.size(), 1);
         QCOMPARE(f.opened.first(), w->lastWorkbook());
@@ -212,6 +213,7 @@ private slots:
         tick(columnList(w.get()), 0);
         tick(columnList(w.get()), 1);
         QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
+        QTRY_VERIFY(!w->isRunning());
         const WorkbookReader::Sheet s = WorkbookReader::read(w->lastWorkbook());
         QCOMPARE(s.rows.size(), 2);
         QCOMPARE(s.rows.at(0), (QStringList{columnList(w.get())->item(0)->text(), columnList(w.get())->item(1)->text()}));
@@ -235,6 +237,7 @@ private slots:
             chosen = ticked(list);
             QTest::mouseClick(box(w.get(), "选择框2"), Qt::LeftButton);
             QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
+            QTRY_VERIFY(!w->isRunning());
             QCOMPARE(p.shown().size(), 0);
         }
         Config reread(home.context().config.path());
@@ -258,6 +261,7 @@ private slots:
         p.answerText(target);
         tick(columnList(w.get()), 0);
         QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
+        QTRY_VERIFY(!w->isRunning());
         QCOMPARE(p.messages(), QStringList{WorkbookExport::NoProgram});
         QCOMPARE(p.shown().at(1).kind, ScriptedPrompter::Kind::Question);
         QVERIFY(p.shown().at(1).yesDefault);  // Enter saves the work
@@ -287,6 +291,7 @@ private slots:
         p.answerNo();
         tick(columnList(w.get()), 0);
         QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
+        QTRY_VERIFY(!w->isRunning());
         QCOMPARE(p.messages(), QStringList{WorkbookExport::NoProgram});
         QCOMPARE(p.pendingAnswers(), 0);
         QCOMPARE(p.unexpected(), 0);
@@ -318,6 +323,7 @@ private slots:
         });
         poll.start();
         QTest::mouseClick(button(w.get(), "按钮1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isRunning(), 30000);
         poll.stop();
         QVERIFY(sawRun);
         QVERIFY(!w->isRunning());

@@ -51,6 +51,7 @@ private slots:
     void stopsBetweenItems_data();
     void stopsBetweenItems();
     void runsHereForTheCommandLine();
+    void readsOnTheStartingThread();
 };
 
 void JobTest::runsToTheEndOnItsWorker()
@@ -157,6 +158,42 @@ void JobTest::runsHereForTheCommandLine()
     QCOMPARE(finished.count(), 0);
     QVERIFY(job.isFinished());
     QVERIFY(!LongRuns::instance().underWay());
+}
+
+// What lives on the starting thread (a window's model) is read there; a
+// cancel while the body waits for it leaves it unread and ends the wait.
+void JobTest::readsOnTheStartingThread()
+{
+    QList<QThread*> readOn;
+    JobOf<int> reader(QStringLiteral("导出"), [&](JobContext& job) -> Result<int> {
+        int read = 0;
+        for (int i = 0; i < 3; ++i)
+            if (job.onStartingThread([&] { readOn << QThread::currentThread(); }))
+                ++read;
+        return read;
+    });
+    QSignalSpy finished(&reader, &Job::finished);
+    reader.start();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(reader.result().value(), 3);
+    QCOMPARE(readOn, (QList<QThread*>{QThread::currentThread(), QThread::currentThread(), QThread::currentThread()}));
+
+    std::atomic<bool> waiting{false};
+    bool ran = false;
+    JobOf<bool> blocked(QStringLiteral("导出"), [&](JobContext& job) -> Result<bool> {
+        waiting.store(true);
+        return job.onStartingThread([&] { ran = true; });
+    });
+    QSignalSpy ended(&blocked, &Job::finished);
+    blocked.start();
+    while (!waiting.load())
+        QThread::msleep(1);
+    // This thread serves no event meanwhile: the body gives up on the cancel.
+    blocked.cancel();
+    QThread::msleep(100);
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(blocked.result().value(), false);
+    QVERIFY(!ran);
 }
 
 KV_REGISTER_TEST(JobTest)

@@ -4,7 +4,6 @@
 #include "listing/WorkbookExport.h"
 #include "listing/ui/FileListViews.h"
 #include "platform/Config.h"
-#include "platform/LongRuns.h"
 #include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
 #include "platform/Prompter.h"
@@ -12,7 +11,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QPointer>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -22,6 +21,8 @@
 namespace {
 
 const QString kTitle = QStringLiteral("导出Excel");
+// The rows the job reads from the list at a time.
+constexpr qint64 kBlock = 2000;
 
 }  // namespace
 
@@ -106,7 +107,7 @@ void ExportExcelWindow::itemTicked()
 
 void ExportExcelWindow::start()
 {
-    if (m_running)
+    if (isRunning())
         return;
     QList<int> ticked;
     QStringList fields;
@@ -148,31 +149,57 @@ void ExportExcelWindow::start()
         return;
     }
 
-    WorkbookExport::Table table;
-    table.leading = {headers};
-    table.rows = rows;
-    table.columns = int(modelColumns.size());
-    table.cell = [model, modelColumns](qint64 row, int column) {
-        const int c = modelColumns.at(column);
-        return c < 0 ? QString() : model->textAt(int(row), c);
+    // The list lives on this thread: the job reads it here, a block of rows
+    // at a time, and writes them on its own.
+    const QPointer<FileListModel> source(model);
+    auto body = [source, modelColumns, headers, rows, path = path.value()](JobContext& job) -> Result<int> {
+        qint64 first = 0;
+        QList<QStringList> block;
+        WorkbookExport::Table table;
+        table.leading = {headers};
+        table.rows = rows;
+        table.columns = int(modelColumns.size());
+        table.cell = [&](qint64 row, int column) {
+            if (row < first || row >= first + block.size()) {
+                first = row;
+                block.clear();
+                job.onStartingThread([&] {
+                    for (qint64 r = row; source && r < qMin<qint64>(row + kBlock, rows); ++r) {
+                        QStringList cells;
+                        for (const int c : modelColumns)
+                            cells.append(c < 0 ? QString() : source->textAt(int(r), c));
+                        block.append(cells);
+                    }
+                });
+            }
+            return block.value(row - first).value(column);
+        };
+        int cut = 0;
+        if (const Status written = WorkbookExport::write(table, path, &job, &cut); !written)
+            return Result<int>(written.failure());
+        return cut;
     };
 
-    m_running = true;
-    m_cancel = false;
     m_total = rows;
+    m_path = path.value();
     m_start->setEnabled(false);
     m_columns->setEnabled(false);
     m_all->setEnabled(false);
     m_keep->setEnabled(false);
-    Status written;
-    int cut = 0;
-    {
-        LongRun run(kTitle);
-        m_longRun = &run;
-        written = WorkbookExport::write(table, path.value(), this, &cut);
-        m_longRun = nullptr;
-    }
-    m_running = false;
+    m_job = std::make_unique<JobOf<int>>(kTitle, body);
+    connect(m_job.get(), &Job::rangeChanged, this, &ExportExcelWindow::setRange);
+    connect(m_job.get(), &Job::valueChanged, this, &ExportExcelWindow::setValue);
+    connect(m_job.get(), &Job::finished, this, &ExportExcelWindow::finish);
+    setRange(0, rows);
+    setValue(0);
+    m_job->start();
+}
+
+void ExportExcelWindow::finish()
+{
+    const Result<int>& written = m_job->result();
+    const Result<QString> path(m_path);
+    const int cut = written.valueOr(0);
     setWindowTitle(kTitle);
     m_start->setEnabled(true);
     m_columns->setEnabled(true);
@@ -211,19 +238,12 @@ void ExportExcelWindow::setValue(qint64 value)
     m_current->setValue(value >= m_total ? 100 : int((value % step) * 100 / step));
     const int percent = m_total > 0 ? int(value * 100 / m_total) : 100;
     setWindowTitle(WorkbookExport::progressText(QStringLiteral("%1%").arg(percent)));
-    QCoreApplication::processEvents();
-}
-
-bool ExportExcelWindow::cancelled() const
-{
-    QCoreApplication::processEvents();
-    return m_cancel || (m_longRun && m_longRun->stopRequested());
 }
 
 void ExportExcelWindow::reject()
 {
-    if (m_running) {
-        m_cancel = true;
+    if (isRunning()) {
+        m_job->cancel();
         return;
     }
     QDialog::reject();
@@ -231,8 +251,8 @@ void ExportExcelWindow::reject()
 
 void ExportExcelWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_running) {
-        m_cancel = true;
+    if (isRunning()) {
+        m_job->cancel();
         event->ignore();
         return;
     }

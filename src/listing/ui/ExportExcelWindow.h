@@ -2,14 +2,14 @@
 
 #include "archive/ExportGuard.h"
 #include "listing/ui/WorkbookHandover.h"
-#include "platform/Progress.h"
+#include "platform/Job.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <memory>
 
 class Config;
 class FileListViews;
-class LongRun;
 class QCheckBox;
 class QListWidget;
 class QProgressBar;
@@ -18,9 +18,10 @@ class QPushButton;
 // Window "导出Excel": the operator ticks columns of the report list, and the
 // list's rows as shown are written into a workbook (headers first, every
 // cell as text), which goes to the program the desktop opens .xlsx with.
-// The rows are written in steps between which the window is served;
-// "关闭(&C)" and the close box stop a run under way.
-class ExportExcelWindow : public QDialog, private Progress {
+// The rows are written by a job on its own thread, which reads them from
+// the list here a block at a time; "关闭(&C)" and the close box stop a run
+// under way.
+class ExportExcelWindow : public QDialog {
     Q_OBJECT
 public:
     // The ticked columns kept by "保存配置": Config.ini, this section and key,
@@ -39,7 +40,7 @@ public:
     void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
     // The last workbook written (empty when none).
     QString lastWorkbook() const { return m_lastWorkbook; }
-    bool isRunning() const { return m_running; }
+    bool isRunning() const { return m_job && m_job->isRunning(); }
 
     void reject() override;
 
@@ -54,10 +55,9 @@ private:
     void tickAll(bool on);
     void itemTicked();
 
-    // Progress
-    void setRange(qint64 minimum, qint64 maximum) override;
-    void setValue(qint64 value) override;
-    bool cancelled() const override;
+    void finish();
+    void setRange(qint64 minimum, qint64 maximum);
+    void setValue(qint64 value);
 
     FileListViews& m_list;
     Config& m_config;
@@ -73,9 +73,9 @@ private:
     QProgressBar* m_overall = nullptr;
     QStringList m_fields;  // per list row: the wj field of the column
     QString m_lastWorkbook;
-    bool m_running = false;
-    bool m_cancel = false;
-    LongRun* m_longRun = nullptr;
+    // The run under way or the last one: the cells cut, and its workbook.
+    std::unique_ptr<JobOf<int>> m_job;
+    QString m_path;
     qint64 m_total = 0;
     double m_scale = 1.0;
 };
