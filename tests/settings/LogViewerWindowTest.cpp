@@ -180,6 +180,7 @@ private slots:
         auto w = f.open();
         ScriptedPrompter p;
         press(w.get(), w->exportAction());
+        QTRY_VERIFY(!w->isRunning());
         QCOMPARE(p.shown().size(), 0);
         QCOMPARE(f.opened.size(), 1);
         const WorkbookReader::Sheet sheet = WorkbookReader::read(f.opened.first());
@@ -203,6 +204,7 @@ private slots:
         auto w = f.open();
         ScriptedPrompter p;
         press(w.get(), w->exportAction());
+        QTRY_VERIFY(!w->isRunning());
         // The list export's words and count, and the workbook still handed over.
         QCOMPARE(p.messages(), QStringList{"其中 2 个单元格超过 32767 个字符，已截断"});
         QCOMPARE(p.shown().first().icon, Prompter::Icon::Warning);

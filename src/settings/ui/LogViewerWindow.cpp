@@ -2,7 +2,6 @@
 
 #include "listing/WorkbookExport.h"
 #include "platform/Clock.h"
-#include "platform/LongRuns.h"
 #include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
 #include "platform/Prompter.h"
@@ -11,6 +10,7 @@
 #include "settings/LogBook.h"
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
+#include "store/StoreJob.h"
 
 #include <QAction>
 #include <QApplication>
@@ -255,7 +255,7 @@ void LogViewerWindow::showCount()
 
 void LogViewerWindow::search()
 {
-    if (m_running)
+    if (isRunning())
         return;
     m_bar->setValue(0);
     LogBook::Filter f;
@@ -272,7 +272,7 @@ void LogViewerWindow::search()
 
 void LogViewerWindow::exportWorkbook()
 {
-    if (m_running)
+    if (isRunning())
         return;
     if (m_model->total() == 0) {
         prompter().message(LogBook::EmptyExport, {}, Prompter::Icon::Information);
@@ -283,18 +283,26 @@ void LogViewerWindow::exportWorkbook()
         prompter().message(path.message(), {}, Prompter::Icon::Critical);
         return;
     }
-    m_running = true;
-    m_cancel = false;
     m_toolbar->setEnabled(false);
-    Status written;
-    int cut = 0;
-    {
-        LongRun run(kTitle);
-        m_longRun = &run;
-        written = LogBook::exportTo(m_store, m_model->filter(), path.value(), this, &cut);
-        m_longRun = nullptr;
-    }
-    m_running = false;
+    m_path = path.value();
+    m_job = std::make_unique<JobOf<int>>(
+        kTitle, StoreJob::body<int>(m_store.path(), [filter = m_model->filter(), target = m_path](DataStore& store, JobContext& job) {
+            int cut = 0;
+            if (const Status written = LogBook::exportTo(store, filter, target, &job, &cut); !written)
+                return Result<int>(written.failure());
+            return Result<int>(cut);
+        }));
+    connect(m_job.get(), &Job::rangeChanged, this, &LogViewerWindow::setRange);
+    connect(m_job.get(), &Job::valueChanged, this, &LogViewerWindow::setValue);
+    connect(m_job.get(), &Job::finished, this, &LogViewerWindow::exported);
+    m_job->start();
+}
+
+void LogViewerWindow::exported()
+{
+    const Result<int>& written = m_job->result();
+    const Result<QString> path(m_path);
+    const int cut = written.valueOr(0);
     m_toolbar->setEnabled(true);
     setWindowTitle(kTitle);
     if (!written) {
@@ -403,7 +411,7 @@ int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
 
 void LogViewerWindow::print()
 {
-    if (m_running)
+    if (isRunning())
         return;
     if (m_model->total() == 0) {
         prompter().message(LogBook::EmptyPrint, {}, Prompter::Icon::Information);
@@ -436,7 +444,7 @@ void LogViewerWindow::print()
 
 void LogViewerWindow::openDeleteWindow()
 {
-    if (m_running)
+    if (isRunning())
         return;
     if (m_deleteWindow) {
         m_deleteWindow->raise();
@@ -466,19 +474,12 @@ void LogViewerWindow::setValue(qint64 value)
     m_bar->setValue(int(double(value) * m_scale));
     const int percent = m_bar->maximum() > 0 ? int(qint64(m_bar->value()) * 100 / m_bar->maximum()) : 100;
     setWindowTitle(WorkbookExport::progressText(QStringLiteral("%1%").arg(percent)));
-    QCoreApplication::processEvents();
-}
-
-bool LogViewerWindow::cancelled() const
-{
-    QCoreApplication::processEvents();
-    return m_cancel || (m_longRun && m_longRun->stopRequested());
 }
 
 void LogViewerWindow::reject()
 {
-    if (m_running) {
-        m_cancel = true;
+    if (isRunning()) {
+        m_job->cancel();
         return;
     }
     QDialog::reject();
@@ -486,8 +487,8 @@ void LogViewerWindow::reject()
 
 void LogViewerWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_running) {
-        m_cancel = true;
+    if (isRunning()) {
+        m_job->cancel();
         event->ignore();
         return;
     }

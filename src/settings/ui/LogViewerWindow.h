@@ -2,11 +2,13 @@
 
 #include "archive/ExportGuard.h"
 #include "listing/ui/WorkbookHandover.h"
+#include "platform/Job.h"
 #include "platform/Progress.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <functional>
+#include <memory>
 
 class CurrentOperator;
 class DataStore;
@@ -25,8 +27,9 @@ class QToolBar;
 
 // Window "系统日志": the operation log filtered by days, operator and
 // content, newest first; export to a workbook, printing with a preview, and
-// "删除日志". The grid's lines are fetched in chunks as it scrolls.
-class LogViewerWindow : public QDialog, private Progress {
+// "删除日志". The grid's lines are fetched in chunks as it scrolls. The
+// export runs as a job on its own thread with a connection of its own.
+class LogViewerWindow : public QDialog {
     Q_OBJECT
 public:
     LogViewerWindow(DataStore& store, const CurrentOperator& op, QWidget* parent = nullptr);
@@ -46,6 +49,8 @@ public:
     // The archive's folders, which no workbook is written into (none at first).
     void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
     QString lastWorkbook() const { return m_lastWorkbook; }
+    // Whether an export is under way.
+    bool isRunning() const { return m_job && m_job->isRunning(); }
     // What shows the print preview: it is handed the painting of the pages
     // (a QPrintPreviewDialog by default; tests print to a file instead).
     using Previewer = std::function<void(const std::function<void(QPrinter*)>& paint)>;
@@ -70,10 +75,10 @@ protected:
 private:
     void showCount();
 
-    // Progress (the export)
-    void setRange(qint64 minimum, qint64 maximum) override;
-    void setValue(qint64 value) override;
-    bool cancelled() const override;
+    // The export's end, range and rows written.
+    void exported();
+    void setRange(qint64 minimum, qint64 maximum);
+    void setValue(qint64 value);
 
     DataStore& m_store;
     const CurrentOperator& m_operator;
@@ -97,8 +102,8 @@ private:
     ExportGuard m_guard;
     Previewer m_previewer;
     QString m_lastWorkbook;
-    bool m_running = false;
-    bool m_cancel = false;
-    LongRun* m_longRun = nullptr;
+    // The export under way or the last one: the cells cut, and its workbook.
+    std::unique_ptr<JobOf<int>> m_job;
+    QString m_path;
     double m_scale = 1.0;
 };
