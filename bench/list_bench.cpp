@@ -39,6 +39,7 @@
 #include "store/Schema.h"
 #include "store/SizeText.h"
 #include "BenchArchive.h"
+#include "BenchRead.h"
 #include "BenchSupport.h"
 
 #include <QApplication>
@@ -368,7 +369,7 @@ bool ensureBatchGroup(const Archive& a, int n)
     DataStore store;
     if (!store.open(a.database))
         return false;
-    if (store.scalar(QStringLiteral("select count(*) from wj where fz=? or fz=?"),
+    if (bench::valueOf(store, QStringLiteral("select count(*) from wj where fz=? or fz=?"),
                      {kBatchGroup, kBatchGroup + QStringLiteral("乙")}).toLongLong() == kRenameRecords)
         return true;
     const qint64 offset = qint64(n) + 1000000;
@@ -383,7 +384,7 @@ bool ensureBatchGroup(const Archive& a, int n)
                           {offset, kRenameRecords}))
         return false;
     const QStringList names = GroupPath::split(kBatchGroup);
-    const QVariant parent = store.scalar(QStringLiteral("select id from wjfz where xmmc=? and fxmid=(select id from wjfz where xmmc=? and fxmid=0)"),
+    const QVariant parent = bench::valueOf(store, QStringLiteral("select id from wjfz where xmmc=? and fxmid=(select id from wjfz where xmmc=? and fxmid=0)"),
                                          {names.at(1), names.at(0)});
     if (!store.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (9998,?,?,0,1,'')"),
                        {parent, names.at(2)}))
@@ -406,7 +407,7 @@ bool measureRename(const Archive& a, const QString& group, const QByteArray& lab
         DataStore store;
         if (!store.open(a.database))
             return false;
-        renamed = store.scalar(QStringLiteral("select count(*) from wj where fz=? or fz=?"), {kRenameGroup, other})
+        renamed = bench::valueOf(store, QStringLiteral("select count(*) from wj where fz=? or fz=?"), {kRenameGroup, other})
                       .toLongLong();
     }
     for (int run = 0; run < g_warmRuns; ++run) {
@@ -431,7 +432,7 @@ bool measureRename(const Archive& a, const QString& group, const QByteArray& lab
             mine.push_back(t.nsecsElapsed() / 1e6);
             if (!r)
                 { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
-            const QVariant count = store.scalar(QStringLiteral("select count(*) from wj where fz=?"), {other});
+            const QVariant count = bench::valueOf(store, QStringLiteral("select count(*) from wj where fz=?"), {other});
             if (count.toLongLong() != renamed) {
                 std::fprintf(stderr, "renamed %lld records\n", count.toLongLong());
                 { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }

@@ -24,6 +24,7 @@
 #include "store/DataStore.h"
 #include "store/MainSettings.h"
 #include "store/Schema.h"
+#include "BenchRead.h"
 #include "BenchSupport.h"
 
 #include <QCoreApplication>
@@ -126,7 +127,7 @@ int main(int argc, char** argv)
         DataStore store;
         if (!store.open(database))
             return 1;
-        const int from = Schema::version(store);
+        const int from = Schema::version(store).valueOr(-1);
         Quiet quiet;
         QElapsedTimer t;
         t.start();
@@ -200,7 +201,7 @@ int main(int argc, char** argv)
             store.open(database);
         }
         // The plain query finds the same number of records.
-        const int plainRows = store.scalar(QStringLiteral("select count(*) from wj ") + s.plainWhere).toInt();
+        const int plainRows = bench::valueOf(store, QStringLiteral("select count(*) from wj ") + s.plainWhere).toInt();
         const QByteArray p = QByteArray("search_") + s.name + "_1m";
         print(p + "_rows", probe.rows, 0);
         if (plainRows != probe.rows)

@@ -25,6 +25,7 @@
 #include "store/HomeLayout.h"
 #include "store/RecordContent.h"
 #include "store/Schema.h"
+#include "BenchRead.h"
 #include "BenchSupport.h"
 
 #include <QApplication>
@@ -183,7 +184,7 @@ int main(int argc, char** argv)
         return 1;
     store.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj) values ('0000000001','大文件','大','bin',?,?)"),
                   {qint64(200) << 20, folder.storedPath(QStringLiteral("0000000001.bin"))});
-    const qint64 bigId = store.scalar(QStringLiteral("select max(id) from wj")).toLongLong();
+    const qint64 bigId = bench::valueOf(store, QStringLiteral("select max(id) from wj")).toLongLong();
     store.close();
     const QString cpTarget = dir.filePath(QStringLiteral("cp.bin"));
     bool coldAllowed = true;
@@ -247,7 +248,7 @@ int main(int argc, char** argv)
             store.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz) values (?,?,'图片','jpg',?)"),
                           {QStringLiteral("%1").arg(i + 2, 10, 10, QLatin1Char('0')),
                            QStringLiteral("照片%1").arg(i, 4, 10, QLatin1Char('0')), qint64(bytes.size())});
-            if (!RecordContent::write(store, store.scalar(QStringLiteral("select max(id) from wj")).toLongLong(), bytes))
+            if (!RecordContent::write(store, bench::valueOf(store, QStringLiteral("select max(id) from wj")).toLongLong(), bytes))
                 return 1;
         }
         if (!tx.commit())

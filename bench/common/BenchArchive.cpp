@@ -139,24 +139,27 @@ bool generate(DataStore& store, int n, bool withContent)
         return a.count(QLatin1Char('\\')) != b.count(QLatin1Char('\\')) ? a.count(QLatin1Char('\\')) < b.count(QLatin1Char('\\')) : a < b;
     });
     QHash<QString, int> ids;
-    store.begin();
+    if (!store.begin())
+        return false;
     for (const QString& p : std::as_const(ordered)) {
         const int id = int(ids.size()) + 1;
         const int slash = int(p.lastIndexOf(QLatin1Char('\\')));
         const int parent = slash < 0 ? 0 : ids.value(p.left(slash));
-        store.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (?,?,?,0,1,'')"),
-                      {id, parent, p.mid(slash + 1)});
+        if (!store.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (?,?,?,0,1,'')"),
+                           {id, parent, p.mid(slash + 1)}))
+            return false;
         ids.insert(p, id);
     }
-    store.commit();
+    if (!store.commit())
+        return false;
     // The realistic layout: three named spare fields shown beside the defaults.
     const char* names[] = {"部门", "密级", "保管期限"};
     for (int i = 0; i < 3; ++i)
-        store.execute(QStringLiteral("update lbsz set btm=?,xs=1,wz=? where bh=? and bm='wj'"),
-                      {QString::fromUtf8(names[i]), 20 + i, 6 + i});
-    store.execute(QStringLiteral("update zdbh set nr=? where xm='文件编号'"), {QString::number(n + 1)});
-    store.execute(QStringLiteral("analyze"));
-    return true;
+        if (!store.execute(QStringLiteral("update lbsz set btm=?,xs=1,wz=? where bh=? and bm='wj'"),
+                           {QString::fromUtf8(names[i]), 20 + i, 6 + i}))
+            return false;
+    return store.execute(QStringLiteral("update zdbh set nr=? where xm='文件编号'"), {QString::number(n + 1)})
+        && store.execute(QStringLiteral("analyze"));
 }
 
 // The statement with its values written in, for the sqlite3 shell.
@@ -197,7 +200,8 @@ std::optional<Archive> ensureArchive(const QString& cache, const QString& tag, i
     if (!store.open(a.database))
         return std::nullopt;
     // Laying out is not what is measured: no sync per commit while it runs.
-    store.execute(QStringLiteral("PRAGMA synchronous=OFF"));
+    if (!store.execute(QStringLiteral("PRAGMA synchronous=OFF")))
+        return std::nullopt;
     QElapsedTimer t;
     t.start();
     if (!generate(store, n, withContent))

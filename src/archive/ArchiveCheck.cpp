@@ -181,10 +181,10 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
     if (!m_open.readClosedPaths(m_store, &closed))
         return failed(QStringLiteral("wjfz"));
 
-    const QVariant total = m_store.scalar(QStringLiteral("select coalesce(sum(dxsz),0) from wj"));
-    if (!total.isValid())
+    const Result<std::optional<QVariant>> total = m_store.scalar(QStringLiteral("select coalesce(sum(dxsz),0) from wj"));
+    if (!total)
         return failed(QStringLiteral("wj"));
-    progress.setRange(0, total.toLongLong());
+    progress.setRange(0, total->value_or(0).toLongLong());
     progress.setValue(0);
 
     // Every record with its held content, in one forward pass; the content
@@ -287,10 +287,13 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
         for (; !rs.atEnd(); rs.next())
             found(DuplicateNumber, rs.text(0), QStringLiteral("%1 个记录使用同一编号").arg(rs.number(1)));
     }
-    const QVariant highest = m_store.scalar(QStringLiteral(
+    const Result<std::optional<QVariant>> highestRead = m_store.scalar(QStringLiteral(
         "select max(bh) from wj where length(bh)=10 and bh not glob '*[^0-9]*'"));
+    if (!highestRead)
+        return failed(QStringLiteral("wj"));
+    const QVariant highest = highestRead->value_or(QVariant());
     const auto counterText = Dictionary::read(m_store, Dictionary::FileNumber);
-    if (highest.isValid() && !highest.isNull() && counterText) {
+    if (!highest.isNull() && counterText) {
         const qint64 top = highest.toString().toLongLong();
         const qint64 counter = counterText->trimmed().toLongLong();
         if (counter <= top) {
@@ -300,7 +303,7 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
                     report.counterMoved = true;
                     detail += QStringLiteral("；已改为 %1").arg(top + 1);
                     if (op)
-                        LogWriter(m_store, *op).write(RepairLogPrefix + QStringLiteral("编号计数器由 %1 改为 %2").arg(counter).arg(top + 1));
+                        LogWriter(m_store, *op).writeOrWarn(RepairLogPrefix + QStringLiteral("编号计数器由 %1 改为 %2").arg(counter).arg(top + 1));
                 } else {
                     detail += QStringLiteral("；修改失败: ") + m_store.lastError();
                 }
@@ -355,9 +358,9 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
         }
     }
     if (repair && report.leftoversRemoved > 0 && op)
-        LogWriter(m_store, *op).write(RepairLogPrefix + QStringLiteral("删除中断残留的临时文件 %1 个").arg(report.leftoversRemoved));
+        LogWriter(m_store, *op).writeOrWarn(RepairLogPrefix + QStringLiteral("删除中断残留的临时文件 %1 个").arg(report.leftoversRemoved));
     if (repair && report.quarantined > 0 && op)
-        LogWriter(m_store, *op).write(RepairLogPrefix + QStringLiteral("无记录的存放文件 %1 个移至 %2")
-                                                            .arg(report.quarantined).arg(m_folder.quarantineFolder()));
+        LogWriter(m_store, *op).writeOrWarn(RepairLogPrefix + QStringLiteral("无记录的存放文件 %1 个移至 %2")
+                                                                  .arg(report.quarantined).arg(m_folder.quarantineFolder()));
     return report;
 }

@@ -253,12 +253,12 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
         where += QStringLiteral(" and not ") + hidden.sql;
         params += hidden.params;
     }
-    const QVariant count = m_store.scalar(QStringLiteral("select count(*) from wj") + where, params);
-    if (!count.isValid()) {
-        writeFailed(m_store.lastError());
+    const Result<std::optional<QVariant>> count = m_store.scalar(QStringLiteral("select count(*) from wj") + where, params);
+    if (!count) {
+        writeFailed(count.detail());
         return out;
     }
-    progress.setRange(0, count.toLongLong());
+    progress.setRange(0, count->value_or(0).toLongLong());
     progress.setValue(0);
 
     TargetFolders targets(root, guard, m_replaceExisting);

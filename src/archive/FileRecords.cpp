@@ -227,14 +227,17 @@ Result<bool> FileRecords::nameTaken(const QString& name)
     return rs.number(0) > 0;
 }
 
-bool FileRecords::keptFileShared(const QString& lj, qint64 id)
+Result<bool> FileRecords::keptFileShared(const QString& lj, qint64 id)
 {
     // Another record naming the same kept file keeps it alive (e.g. one
     // copied by an older program together with its path).
     const QString absolute = m_folder.resolve(lj);
-    const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where id<>? and (lj=? or lj=? or lj=?)"),
-                                      {id, lj, absolute, m_folder.storedPath(QFileInfo(absolute).fileName())});
-    return !n.isValid() || n.toLongLong() > 0;
+    const Result<std::optional<QVariant>> n =
+        m_store.scalar(QStringLiteral("select count(*) from wj where id<>? and (lj=? or lj=? or lj=?)"),
+                       {id, lj, absolute, m_folder.storedPath(QFileInfo(absolute).fileName())});
+    if (!n)
+        return Result<bool>::fail(QString(), n.detail());
+    return n->value_or(0).toLongLong() > 0;
 }
 
 Result<std::optional<FileRecord>> FileRecords::read(qint64 id)
@@ -286,8 +289,10 @@ Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const Q
     if (!number)
         return undo(NumberingFailed, number.detail());
 
-    const QVariant lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
-    const qint64 xh = lastXh.isValid() ? lastXh.toLongLong() + 1 : 1;
+    const Result<std::optional<QVariant>> lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
+    if (!lastXh)
+        return undo(InsertFailed, lastXh.detail());
+    const qint64 xh = lastXh->has_value() ? (*lastXh)->toLongLong() + 1 : 1;
 
     QString lj;
     if (in.outside) {
@@ -416,10 +421,14 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
     const StoredRecord changed{id, old->number, !logged};
     // The old kept file goes only now that no record refers to it. Should it
     // stay after all, the record is changed but the window says so.
-    if (replacing && !old->keptPath.isEmpty() && m_folder.resolve(old->keptPath) != placed
-        && !keptFileShared(old->keptPath, id)) {
-        if (const Status removed = m_folder.remove(old->keptPath); !removed)
-            return {changed, PrivateFolder::withCause(DeleteFileFailed, removed.detail())};
+    if (replacing && !old->keptPath.isEmpty() && m_folder.resolve(old->keptPath) != placed) {
+        // Kept while it cannot be told whether another record names it.
+        const Result<bool> shared = keptFileShared(old->keptPath, id);
+        if (!shared)
+            return {changed, PrivateFolder::withCause(DeleteFileFailed, shared.detail())};
+        if (!shared.value())
+            if (const Status removed = m_folder.remove(old->keptPath); !removed)
+                return {changed, PrivateFolder::withCause(DeleteFileFailed, removed.detail())};
     }
     return {changed, details + SavedSuffix};
 }
@@ -461,11 +470,15 @@ Result<StoredRecord> FileRecords::remove(qint64 id)
         return fail(DeleteRowFailed, m_store.lastError());
 
     const StoredRecord removed{id, bh, !logged};
-    if (!lj.isEmpty() && !keptFileShared(lj, id)) {
-        // The record is gone; its file stays as a leftover, which no later
-        // record overwrites.
-        if (const Status gone = m_folder.remove(lj); !gone)
-            return {removed, PrivateFolder::withCause(DeleteFileFailed, gone.detail())};
+    if (!lj.isEmpty()) {
+        // The record is gone; a file that cannot go stays as a leftover,
+        // which no later record overwrites.
+        const Result<bool> shared = keptFileShared(lj, id);
+        if (!shared)
+            return {removed, PrivateFolder::withCause(DeleteFileFailed, shared.detail())};
+        if (!shared.value())
+            if (const Status gone = m_folder.remove(lj); !gone)
+                return {removed, PrivateFolder::withCause(DeleteFileFailed, gone.detail())};
     }
     return removed;
 }

@@ -152,7 +152,7 @@ private:
     static Failure fail(const QString& message, const QString& detail, bool cancelled = false);
     bool writeLog(const QString& content);
     Result<bool> nameTaken(const QString& name);
-    bool keptFileShared(const QString& lj, qint64 id);
+    Result<bool> keptFileShared(const QString& lj, qint64 id);
 
     DataStore& m_store;
     StoreFolder m_folder;

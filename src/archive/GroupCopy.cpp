@@ -230,21 +230,27 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
     }
     if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))) {
         // An older copy shares its original's kept file: give it its own.
-        const QVariant n = m_store.scalar(QStringLiteral("select count(*) from wj where lj=? and id<>?"), {lj, id});
-        if (!n.isValid())
-            return fail(out, Outcome::Kind::Failed, NumberDrawFailed, m_store.lastError());
-        shared = n.toLongLong() > 0;
+        const Result<std::optional<QVariant>> n =
+            m_store.scalar(QStringLiteral("select count(*) from wj where lj=? and id<>?"), {lj, id});
+        if (!n)
+            return fail(out, Outcome::Kind::Failed, NumberDrawFailed, n.detail());
+        shared = n->value_or(0).toLongLong() > 0;
     }
     QString staged;
     if (shared && !stageKeptFile(lj, progress, &staged, out))
         return false;
     QString placedLj;
     auto undo = [&](const QString& message, const QString& detail) {
-        if (!placedLj.isEmpty())
-            m_folder.remove(placedLj).ok();
-        else
+        QString why = detail;
+        if (!placedLj.isEmpty()) {
+            // A file that cannot go is a leftover the next start sets aside;
+            // the failure names it.
+            if (const Status removed = m_folder.remove(placedLj); !removed)
+                why += QStringLiteral("; ") + removed.detail();
+        } else {
             m_folder.discard(staged);
-        return fail(out, Outcome::Kind::Failed, message, detail);
+        }
+        return fail(out, Outcome::Kind::Failed, message, why);
     };
     Transaction tx(m_store);
     if (!tx.isActive())
@@ -292,18 +298,25 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
         return false;
     QString placedLj;
     auto undo = [&](const QString& message, const QString& detail) {
-        if (!placedLj.isEmpty())
-            m_folder.remove(placedLj).ok();
-        else
+        QString why = detail;
+        if (!placedLj.isEmpty()) {
+            // A file that cannot go is a leftover the next start sets aside;
+            // the failure names it.
+            if (const Status removed = m_folder.remove(placedLj); !removed)
+                why += QStringLiteral("; ") + removed.detail();
+        } else {
             m_folder.discard(staged);
-        return fail(out, Outcome::Kind::Failed, message, detail);
+        }
+        return fail(out, Outcome::Kind::Failed, message, why);
     };
     Transaction tx(m_store);
     if (!tx.isActive())
         return undo(CopyFailed, m_store.lastError());
     // A new record's place in the list follows the last one stored.
-    const QVariant lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
-    const qint64 xh = lastXh.isValid() ? lastXh.toLongLong() + 1 : 1;
+    const Result<std::optional<QVariant>> lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
+    if (!lastXh)
+        return undo(CopyFailed, lastXh.detail());
+    const qint64 xh = lastXh->has_value() ? (*lastXh)->toLongLong() + 1 : 1;
     if (!m_store.execute(QStringLiteral("insert into wj(xh,bh,fz,") + kCopiedColumns + QStringLiteral(") select ?,?,?,")
                              + kCopiedColumns + QStringLiteral(" from wj where id=?"),
                          {xh, Marker, target, id})

@@ -109,7 +109,7 @@ Status GroupTree::load()
     m_root = newRoot();
     QList<GroupPath::Group> groups;
     if (!GroupPath::loadGroups(m_store, &groups))
-        return Status::fail(QString(), m_store.lastError());
+        return Status::fail(LoadFailed, m_store.lastError());
     // Parents first: ascending id normally guarantees it; a parent with a
     // larger id (a table edited by hand) is found in a second pass.
     QHash<qint64, Node*> byId;
@@ -298,7 +298,8 @@ GroupTree::Result GroupTree::rewriteOrRestore(std::unique_ptr<Node> snapshot, co
     }
     if (stale) {
         // Show what the table holds now; the operator does the change again.
-        load().ok();
+        if (const Status loaded = load(); !loaded)
+            return failed(PrivateFolder::withCause(loaded.message(), loaded.detail()));
         return failed(StaleTree);
     }
     if (!ok) {
@@ -412,10 +413,11 @@ GroupTree::Result GroupTree::remove(qint64 id)
         return refused(NoGroupSelected);
     const QString path = n->path();
     const GroupPath::Condition c = GroupPath::withSubgroups(path);
-    const QVariant count = m_store.scalar(QStringLiteral("select count(id) from wj where ") + c.sql, c.params);
-    if (!count.isValid())
-        return failed(CountFailed);
-    if (count.toLongLong() != 0)
+    const ::Result<std::optional<QVariant>> count =
+        m_store.scalar(QStringLiteral("select count(id) from wj where ") + c.sql, c.params);
+    if (!count)
+        return failed(PrivateFolder::withCause(CountFailed, count.detail()));
+    if (count->value_or(0).toLongLong() != 0)
         return refused(HasFiles);
     QStringList gone{path};
     QList<const Node*> below;
@@ -446,8 +448,10 @@ GroupTree::Result GroupTree::move(qint64 id, int step)
         return unchanged(id);
     const Node* neighbour = parent->children[size_t(to)].get();
     // The neighbour as stored now.
-    const QVariant mm = m_store.scalar(QStringLiteral("select mm from wjfz where id=?"), {neighbour->id});
-    if (neighbour->isProtected() || !mm.toString().isEmpty())
+    const ::Result<std::optional<QVariant>> mm = m_store.scalar(QStringLiteral("select mm from wjfz where id=?"), {neighbour->id});
+    if (!mm)
+        return failed(PrivateFolder::withCause(SaveFailed, mm.detail()), id);
+    if (neighbour->isProtected() || !mm->value_or(QVariant()).toString().isEmpty())
         return refused(step < 0 ? ProtectedAbove : ProtectedBelow, id);
     auto snapshot = clone(*m_root, nullptr);
     std::swap(parent->children[size_t(at)], parent->children[size_t(to)]);
@@ -528,10 +532,12 @@ GroupTree::Result GroupTree::open(qint64 id, const QString& password)
     return done(id);
 }
 
-bool GroupTree::anyProtected() const
+::Result<bool> GroupTree::anyProtected() const
 {
-    const QVariant count = m_store.scalar(QStringLiteral("select count(id) from wjfz where mm<>''"));
-    return !count.isValid() || count.toLongLong() != 0;
+    const ::Result<std::optional<QVariant>> count = m_store.scalar(QStringLiteral("select count(id) from wjfz where mm<>''"));
+    if (!count)
+        return ::Result<bool>::fail(LoadFailed, count.detail());
+    return count->value_or(0).toLongLong() != 0;
 }
 
 FilterClause GroupTree::nothing()
@@ -541,10 +547,15 @@ FilterClause GroupTree::nothing()
 
 GroupTree::Filter GroupTree::filterFor(qint64 id) const
 {
+    // What cannot be read is not shown: the operator hears why.
     QStringList closed;
-    m_open.readClosedPaths(m_store, &closed);
+    if (!m_open.readClosedPaths(m_store, &closed))
+        return {false, nothing(), PrivateFolder::withCause(LoadFailed, m_store.lastError())};
     if (id == 0) {
-        if (anyProtected())
+        const ::Result<bool> anyClosed = anyProtected();
+        if (!anyClosed)
+            return {false, nothing(), PrivateFolder::withCause(anyClosed.message(), anyClosed.detail())};
+        if (anyClosed.value())
             return {false, nothing(), AllRefused};
         return {true, FilterClause::everything().excludingGroups(closed), {}};
     }

@@ -41,6 +41,7 @@ public:
     }
     static inline const QString ClearFailed = QStringLiteral("清空失败");
     static inline const QString SaveFailed = QStringLiteral("保存失败!");
+    static inline const QString LoadFailed = QStringLiteral("读取分组失败!");
     static inline const QString StaleTree = QStringLiteral("保存失败! (分组已被更改, 已重新读取, 请重试)");
     static inline const QString HasFiles = QStringLiteral("该分组目录下已经有文件存在, 禁止删除 ");
     static inline const QString CountFailed = QStringLiteral("读取分组文件失败, 禁止删除!");
@@ -81,7 +82,7 @@ public:
         int indexInParent() const;
     };
 
-    struct Result {
+    struct [[nodiscard]] Result {
         enum class Kind { Done, Unchanged, Refused, Failed };
         Kind kind = Kind::Failed;
         QString message;  // what to show; empty when nothing needs showing
@@ -102,8 +103,8 @@ public:
     GroupTree(const GroupTree&) = delete;
     GroupTree& operator=(const GroupTree&) = delete;
 
-    // Reads wjfz (ascending id). On failure the tree holds only the root
-    // and the detail says why.
+    // Reads wjfz (ascending id). On failure (LoadFailed) the tree holds only
+    // the root and the detail says why.
     Status load();
 
     const Node& root() const { return *m_root; }
@@ -163,8 +164,9 @@ public:
     // A clause that no record meets.
     static FilterClause nothing();
 
-    // Whether any group has a password (true when wjfz cannot be read).
-    bool anyProtected() const;
+    // Whether any group has a password; a failure (LoadFailed) when wjfz
+    // cannot be read.
+    ::Result<bool> anyProtected() const;
 
 private:
     Node* findMutable(qint64 id) const;

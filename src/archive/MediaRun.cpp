@@ -3,6 +3,8 @@
 #include "archive/FileOpening.h"
 #include "platform/FileCopy.h"
 #include "platform/PrivateFolder.h"
+#include "store/CurrentOperator.h"
+#include "store/LogWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,6 +70,19 @@ Result<QString> MediaRun::extract(const ViewedFile& f, Progress* progress)
         return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, written.error), written.error);
     }
     return target;
+}
+
+QString MediaRun::emptyFailedText(const QString& folder, const QString& detail)
+{
+    return QStringLiteral("清空媒体临时目录失败：%1（%2）").arg(folder, detail);
+}
+
+void MediaRun::emptyOrLog(DataStore& store, const QString& folder)
+{
+    if (const Status emptied = empty(folder); !emptied) {
+        const CurrentOperator nobody;
+        LogWriter(store, nobody).writeOrWarn(emptyFailedText(folder, emptied.detail()));
+    }
 }
 
 Status MediaRun::empty(const QString& folder)

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+class DataStore;
 class Progress;
 
 // The media player's run: the records to play, their questions, and the
@@ -42,6 +43,11 @@ public:
     // Removes everything inside folder (the folder itself stays). A link
     // found there is removed as a link; what it points to is left alone.
     static Status empty(const QString& folder);
+    // The same where no one waits on it: what cannot be removed goes to the
+    // log with its cause.
+    static void emptyOrLog(DataStore& store, const QString& folder);
+    // "清空媒体临时目录失败：<folder>（<detail>）"
+    static QString emptyFailedText(const QString& folder, const QString& detail);
 
 private:
     ViewedFiles& m_files;

@@ -173,7 +173,12 @@ StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(
         s.absolutePath = QDir(m_folder).filePath(s.name);
         const FileCopy::Result r = write(s.absolutePath);
         if (r.ok) {
-            PrivateFolder::restrictFile(s.absolutePath).ok();
+            // A kept file is the user's alone, or it is not kept.
+            if (const Status restricted = PrivateFolder::restrictFile(s.absolutePath); !restricted) {
+                QFile::remove(s.absolutePath);
+                s.error = restricted.detail();
+                return s;
+            }
             s.ok = true;
             s.bytes = r.bytes;
             s.storedPath = storedPath(s.name);
@@ -265,7 +270,12 @@ StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress
                       .arg(source).arg(r.bytes).arg(expectedSize);
         return s;
     }
-    PrivateFolder::restrictFile(target).ok();
+    if (const Status restricted = PrivateFolder::restrictFile(target); !restricted) {
+        QFile::remove(target);
+        s.ok = false;
+        s.error = restricted.detail();
+        return s;
+    }
     s.absolutePath = target;
     s.sha256 = digest.hex();
     return s;
@@ -391,6 +401,7 @@ Result<QString> StoreFolder::quarantine(const QString& name) const
     // followed (chmod would change what a link points to).
     struct stat st;
     if (::lstat(QFile::encodeName(target).constData(), &st) == 0 && S_ISREG(st.st_mode))
-        PrivateFolder::restrictFile(target).ok();
+        if (const Status restricted = PrivateFolder::restrictFile(target); !restricted)
+            return Result<QString>::fail(QString(), QStringLiteral("set aside as %1, but %2").arg(target, restricted.detail()));
     return target;
 }

@@ -136,7 +136,7 @@ public:
 
 private:
     enum class Plan { Sorted, Ordered, FirstAlongOrder };
-    Plan choosePlan(const ListQuery& query);
+    Result<Plan> choosePlan(const ListQuery& query);
     bool scansWholeTable(const QString& boundedCountSql, const QVariantList& params);
     bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
     bool ensureOpen(const QString& path);
@@ -188,13 +188,15 @@ bool ListWorker::scansWholeTable(const QString& boundedCountSql, const QVariantL
     return false;
 }
 
-ListWorker::Plan ListWorker::choosePlan(const ListQuery& query)
+Result<ListWorker::Plan> ListWorker::choosePlan(const ListQuery& query)
 {
     if (query.orderedSql.isEmpty())
         return Plan::Sorted;
-    const QVariant present = m_store->scalar(
+    const Result<std::optional<QVariant>> present = m_store->scalar(
         QStringLiteral("select count(*) from sqlite_master where type='index' and name=?"), {query.orderIndex});
-    if (!present.isValid() || present.toLongLong() == 0)
+    if (!present)
+        return present.failure();
+    if (present->value_or(0).toLongLong() == 0)
         return Plan::Sorted;
     // A filter that no index serves (a search for a word too short for the
     // search index) is found by one pass over the table whatever the plan:
@@ -204,13 +206,14 @@ ListWorker::Plan ListWorker::choosePlan(const ListQuery& query)
         return Plan::Ordered;
     // A bounded count through the (fz, dxsz) index, or of the search
     // index's candidates: a few milliseconds at most.
-    const QVariant rows = m_store->scalar(query.boundedCountSql,
-                                          QVariantList(query.boundedCountParams) << FileListLoader::OrderedScanRows);
-    if (!rows.isValid())
-        return Plan::Sorted;
-    if (rows.toLongLong() >= FileListLoader::OrderedScanRows)
+    const Result<std::optional<QVariant>> counted = m_store->scalar(
+        query.boundedCountSql, QVariantList(query.boundedCountParams) << FileListLoader::OrderedScanRows);
+    if (!counted)
+        return counted.failure();
+    const qint64 rows = counted->value_or(0).toLongLong();
+    if (rows >= FileListLoader::OrderedScanRows)
         return Plan::Ordered;
-    if (query.countsCandidates && rows.toLongLong() >= FileListLoader::FirstAlongOrderRows)
+    if (query.countsCandidates && rows >= FileListLoader::FirstAlongOrderRows)
         return Plan::FirstAlongOrder;
     return Plan::Sorted;
 }
@@ -229,7 +232,13 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         end(false);
         return;
     }
-    const Plan plan = choosePlan(query);
+    const Result<Plan> chosen = choosePlan(query);
+    if (!chosen) {
+        qWarning("list not read: %s", qPrintable(chosen.detail()));
+        end(false);
+        return;
+    }
+    const Plan plan = chosen.value();
     orderedScan = plan == Plan::Ordered;
 
     const int shown = int(query.columns.size());

@@ -84,10 +84,10 @@ Result<QList<SearchConditions::Condition>> rows(DataStore& store, qint64 id, con
     const Result<Entry> e = entry(store, id, userName);
     if (!e)
         return R::fail(e.message(), e.detail());
-    const QVariant nr = store.scalar(QStringLiteral("select nr from tj where id=?"), {id});
-    if (!nr.isValid())
-        return R::fail(QStringLiteral("读取条件失败!"), store.lastError());
-    const auto decoded = SearchConditions::decodeRows(nr.toString());
+    const Result<std::optional<QVariant>> nr = store.scalar(QStringLiteral("select nr from tj where id=?"), {id});
+    if (!nr || !nr->has_value())
+        return R::fail(QStringLiteral("读取条件失败!"), nr ? QStringLiteral("tj %1 is gone").arg(id) : nr.detail());
+    const auto decoded = SearchConditions::decodeRows((*nr)->toString());
     if (!decoded)
         return R::fail(QStringLiteral("条件内容无法识别，不能打开!"), QStringLiteral("malformed tj.nr of %1").arg(id));
     for (const SearchConditions::Condition& c : *decoded)

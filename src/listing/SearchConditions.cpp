@@ -371,11 +371,13 @@ Result<FilterClause> compile(DataStore& store, const ProtectedGroups& openGroups
     }
     // An archive put back from an older copy during this run gets its search
     // index at the next start; until then its searches scan.
-    const QVariant indexed = store.scalar(
+    const Result<std::optional<QVariant>> indexed = store.scalar(
         QStringLiteral("select count(*) from sqlite_master where name=? and type='table'"
                        " and not exists (select 1 from sqlite_master where name='wj_ss_jd')"),
         {QLatin1String(Schema::SearchIndexTable)});
-    return build(conditions, options.distinctNames, leftOut, indexed.toInt() > 0);
+    if (!indexed)
+        return Result<FilterClause>::fail(QStringLiteral("读取条件失败!"), indexed.detail());
+    return build(conditions, options.distinctNames, leftOut, indexed->value_or(0).toInt() > 0);
 }
 
 QString encodeRows(const QList<Condition>& conditions)

@@ -25,6 +25,8 @@ inline const QString SaveQuestion = QStringLiteral("没有能打开Excel文件�
 inline const QString SaveTitle = QStringLiteral("保存工作簿");
 inline const QString SaveFilter = QStringLiteral("Excel 工作簿 (*.xlsx)");
 inline const QString SaveFailed = QStringLiteral("保存工作簿失败!");
+// The workbook was written, but others may still read it.
+inline const QString NotPrivate = QStringLiteral("工作簿已写出，但未能设为仅本用户可读写。");
 
 // "导出Excel -- " + progress + " ... 请等待..."
 QString progressText(const QString& progress);

@@ -145,7 +145,7 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
         return r;
     };
     auto mismatched = [&](Mismatch what, const QString& why) {
-        abandon(why, false);
+        r = abandon(why, false);
         r.mismatch = what;
         return r;
     };

@@ -47,7 +47,7 @@ struct Expect {
 // Why a copy's content was not what its Expect said.
 enum class Mismatch { None, Size, Hash };
 
-struct Result {
+struct [[nodiscard]] Result {
     bool ok = false;
     bool cancelled = false;
     Mismatch mismatch = Mismatch::None;  // the content differed from the Expect; nothing was written

@@ -101,6 +101,8 @@ FileCopy::Result copyFile(const QString& source, const QString& target, FileCopy
         return r;
     }
     const int flags = ::fcntl(in, F_GETFL);
+    // Blocking reads only spare a retry loop; a file that stays non-blocking
+    // reads the same bytes through the EAGAIN handling, so a refusal is left.
     if (flags >= 0)
         (void)!::fcntl(in, F_SETFL, flags & ~O_NONBLOCK);
     const QString temp = FileCopy::temporaryNameFor(target);
@@ -302,8 +304,11 @@ Status exchange(const QString& a, const QString& b)
     if (::rename(pa.constData(), aside.constData()) != 0)
         return Status::fail(QString(), QStringLiteral("cannot rename %1: %2").arg(a, QString::fromLocal8Bit(std::strerror(errno))));
     if (::rename(pb.constData(), pa.constData()) != 0) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        (void)::rename(aside.constData(), pa.constData());
+        QString why = QString::fromLocal8Bit(std::strerror(errno));
+        // Put a back; should that fail too, the failure says where it is.
+        if (::rename(aside.constData(), pa.constData()) != 0)
+            why += QStringLiteral("; %1 is left as %2: %3")
+                       .arg(a, QFile::decodeName(aside), QString::fromLocal8Bit(std::strerror(errno)));
         return Status::fail(QString(), QStringLiteral("cannot rename %1: %2").arg(b, why));
     }
     if (::rename(aside.constData(), pb.constData()) != 0)

@@ -34,7 +34,8 @@ InstanceLock::Attempt InstanceLock::acquire(const QString& path)
                           : QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(why)));
         return a;
     }
-    // For the curious: which process holds it.
+    // For the curious: which process holds it. The lock is the flock, not
+    // the text, so a pid that cannot be written costs nothing but the hint.
     const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
     if (::ftruncate(fd, 0) == 0)
         (void)!::pwrite(fd, pid.constData(), size_t(pid.size()), 0);

@@ -204,13 +204,15 @@ Result<Waste> remove(const ArchivePlace& place, DataStore& store, const CurrentO
                       .arg(t.files)
                       .arg(spaceText(t.bytes), gone ? QString() : QStringLiteral("，未删完"));
     }
-    if (!logged.isEmpty() && store.isOpen())
-        LogWriter(store, op).write(LogPrefix + logged.join(QStringLiteral("，")));
+    // A log line that cannot be written is said with what was removed.
+    QString notLogged;
+    if (!logged.isEmpty() && store.isOpen() && !LogWriter(store, op).write(LogPrefix + logged.join(QStringLiteral("，"))))
+        notLogged = QLatin1Char('\n') + LogWriter::FailureMessage;
     if (!errors.isEmpty())
-        return Result<Waste>::fail(RemoveFailed, errors.join(QLatin1Char('\n')));
+        return Result<Waste>::fail(RemoveFailed + notLogged, errors.join(QLatin1Char('\n')));
     if (removed.isEmpty())
         return Result<Waste>(removed, Nothing);
-    return Result<Waste>(removed, Removed.arg(spaceText(removed.bytes)));
+    return Result<Waste>(removed, Removed.arg(spaceText(removed.bytes)) + notLogged);
 }
 
 QString spaceText(qint64 bytes)

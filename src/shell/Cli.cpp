@@ -402,9 +402,16 @@ void sweepStoreFolder(AppContext& context, DataStore& store)
 {
     if (context.instanceLocks.empty() || StartupSequence::archiveReadOnly(context.databasePath))
         return;
-    for (const QString& folder : {context.home.dataFolder(), context.home.storeFolder()})
-        if (QFileInfo(folder).isDir())
-            PrivateFolder::narrow(folder).ok();
+    for (const QString& folder : {context.home.dataFolder(), context.home.storeFolder()}) {
+        if (!QFileInfo(folder).isDir())
+            continue;
+        if (const Status narrowed = PrivateFolder::narrow(folder); !narrowed) {
+            const QString text = StartupSequence::narrowFailedText(folder, narrowed.detail());
+            say(Ok, text);
+            if (!LogWriter(store, context.currentOperator).write(text))
+                say(Ok, LogWriter::FailureMessage);
+        }
+    }
     const StoreFolder folder(context.home);
     const Result<StoreFolder::Swept> swept = folder.sweep(store);
     if (!swept) {
@@ -598,6 +605,8 @@ int run(const QStringList& args, const QString& programFolder)
             context.instanceLocks.push_back(std::move(a.lock));
         else if (a.held)
             return say(Failed, StartupSequence::AlreadyRunningMessage);
+        else  // a folder that takes no lock file: the archive is read-only
+            qWarning("no instance lock: %s", qPrintable(a.detail));
     }
     if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(ArchivePlace::of(context.home, context.databasePath));
         !kept.isEmpty())
@@ -615,9 +624,12 @@ int run(const QStringList& args, const QString& programFolder)
         // Seen as it is: nothing is migrated or swept before the command.
         if (!store.open(context.databasePath) || !Schema::isArchive(store))
             return say(Failed, StartupSequence::OpenFailedMessage + QLatin1Char(' ') + store.lastError());
-        if (Schema::version(store) != Schema::CurrentVersion)
+        const Result<int> version = Schema::version(store);
+        if (!version)
+            return say(Failed, StartupSequence::OpenFailedMessage + QLatin1Char(' ') + version.detail());
+        if (version.value() != Schema::CurrentVersion)
             return say(Failed, QStringLiteral("数据库版本为 %1，本程序为 %2：请先用 korvane 打开一次。")
-                                   .arg(Schema::version(store)).arg(Schema::CurrentVersion));
+                                   .arg(version.value()).arg(Schema::CurrentVersion));
     }
 
     // The login, as the login window does it (the name is not remembered

@@ -23,7 +23,7 @@ public:
 
     enum class Outcome { LoggedIn, NoUserChosen, WrongPassword, NotUsable, UnknownUser, Failed };
 
-    struct Result {
+    struct [[nodiscard]] Result {
         Outcome outcome = Outcome::Failed;
         CurrentOperator op;  // set when LoggedIn
         QString message;     // empty when LoggedIn

@@ -111,6 +111,11 @@ QString StartupSequence::sweepLogText(int removedStaging, int quarantined, const
     return text;
 }
 
+QString StartupSequence::narrowFailedText(const QString& folder, const QString& detail)
+{
+    return QStringLiteral("启动检查：目录 %1 未能设为仅本用户可用（%2）").arg(folder, detail);
+}
+
 QStringList StartupSequence::lockPaths(const AppContext& context)
 {
     const QString databaseFolder = QFileInfo(context.databasePath).absolutePath();
@@ -175,7 +180,7 @@ void StartupSequence::sweepStoreFolder(const ProgramHome& home, DataStore& store
     const QString text = sweepLogText(removed, moved, folder.quarantineFolder());
     qInfo("%s: %s", qPrintable(text), qPrintable(swept->quarantined.join(QLatin1Char(' '))));
     const CurrentOperator nobody;
-    LogWriter(store, nobody).write(text);
+    LogWriter(store, nobody).writeOrWarn(text);
 }
 
 StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
@@ -232,11 +237,15 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     }
     // The archive's folders are the user's alone; with the lock held no
     // other run is writing, so what an interrupted run left can be cleared.
-    const QString dataFolder = m_context.home.dataFolder();
-    if (QFileInfo(dataFolder).isDir())
-        PrivateFolder::narrow(dataFolder).ok();
-    if (QFileInfo(m_context.home.storeFolder()).isDir())
-        PrivateFolder::narrow(m_context.home.storeFolder()).ok();
+    // No one waits on this: what fails goes to the log with its cause.
+    for (const QString& folder : {m_context.home.dataFolder(), m_context.home.storeFolder()}) {
+        if (!QFileInfo(folder).isDir())
+            continue;
+        if (const Status narrowed = PrivateFolder::narrow(folder); !narrowed) {
+            const CurrentOperator nobody;
+            LogWriter(m_store, nobody).writeOrWarn(narrowFailedText(folder, narrowed.detail()));
+        }
+    }
     if (!m_context.instanceLocks.empty()) {
         if (m_deferSweep)
             m_sweepPending = true;

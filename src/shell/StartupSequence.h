@@ -34,6 +34,9 @@ public:
         QStringLiteral("注意：数据库只读，本次运行中不能保存任何修改。");
     // The log line of a start-up that cleared what an interrupted run left.
     static QString sweepLogText(int removedStaging, int quarantined, const QString& quarantineFolder);
+    // The log line of a start-up that could not make a folder of the
+    // archive the user's alone.
+    static QString narrowFailedText(const QString& folder, const QString& detail);
 
     enum class Outcome {
         Ready,            // connection open, settings read
@@ -42,7 +45,7 @@ public:
         AlreadyRunning,   // another instance works on the same Data folder
     };
 
-    struct Result {
+    struct [[nodiscard]] Result {
         Outcome outcome = Outcome::Ready;
         QString message;  // what to show; empty when Ready
         QString title;

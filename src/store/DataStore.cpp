@@ -286,12 +286,14 @@ RecordSet DataStore::query(const QString& sql, const QVariantList& params)
     return RecordSet(std::move(q), m_openRecordSets, m_statements, sql);
 }
 
-QVariant DataStore::scalar(const QString& sql, const QVariantList& params)
+Result<std::optional<QVariant>> DataStore::scalar(const QString& sql, const QVariantList& params)
 {
     RecordSet rs = query(sql, params);
-    if (!rs || rs.atEnd())
-        return {};
-    return rs.value(0);
+    if (!rs)
+        return Result<std::optional<QVariant>>::fail(QString(), m_lastError);
+    if (rs.atEnd())
+        return std::optional<QVariant>();
+    return std::optional<QVariant>(rs.value(0));
 }
 
 bool DataStore::begin()
@@ -314,7 +316,11 @@ bool DataStore::commit()
                                    : QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level);
     if (!execute(sql)) {
         // A commit that fails leaves nothing half done.
-        rollback();
+        const QString why = m_lastError;
+        if (!rollback())
+            m_lastError = why + QStringLiteral("; rollback: ") + m_lastError;
+        else
+            m_lastError = why;
         return false;
     }
     --m_transactionDepth;
@@ -328,10 +334,19 @@ bool DataStore::rollback()
     const int level = m_transactionDepth - 1;
     --m_transactionDepth;
     QSqlQuery q(database());
-    if (level == 0)
-        return q.exec(QStringLiteral("ROLLBACK"));
-    return q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kv_sp%1").arg(level))
-        && q.exec(QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level));
+    const bool done = level == 0
+        ? q.exec(QStringLiteral("ROLLBACK"))
+        : q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kv_sp%1").arg(level))
+              && q.exec(QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level));
+    if (!done)
+        m_lastError = describe(q.lastError());
+    return done;
+}
+
+void Transaction::rollbackOrWarn()
+{
+    if (!m_store.rollback())
+        qWarning("rollback failed on %s: %s", qPrintable(m_store.path()), qPrintable(m_store.lastError()));
 }
 
 // ---------------------------------------------------------------- RecordSet

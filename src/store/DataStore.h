@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "store/RecordSet.h"
 
 #include <QSqlDatabase>
@@ -8,6 +9,7 @@
 #include <QVariantList>
 
 #include <memory>
+#include <optional>
 
 // One connection to the archive database (a SQLite file), under its own
 // connection name. Each window that works with the database holds one; each
@@ -16,7 +18,8 @@
 // Every value reaches SQL as a bound parameter: execute/query take the
 // statement with "?" placeholders and the values in order (QString for text,
 // QByteArray for bytes, numbers as numbers, a null QVariant for NULL).
-// A failed statement returns false / an invalid RecordSet; nothing throws.
+// A failed statement returns false / an invalid RecordSet / a failed read;
+// nothing throws, and no caller may drop what a statement returned.
 struct StatementCache;
 
 class DataStore {
@@ -31,27 +34,30 @@ public:
     // Opens an existing database file for reading and writing. A missing file
     // is not created. User and password are accepted for the connection
     // settings but SQLite has no use for them.
-    bool open(const QString& path, const QString& user = {}, const QString& password = {});
+    [[nodiscard]] bool open(const QString& path, const QString& user = {}, const QString& password = {});
     // Creates the file when missing (used only when laying out a new archive).
-    bool create(const QString& path);
+    [[nodiscard]] bool create(const QString& path);
     void close();
     bool isOpen() const;
     QString path() const { return m_path; }
     QString connectionName() const { return m_name; }
     QSqlDatabase database() const;
 
-    bool execute(const QString& sql, const QVariantList& params = {});
-    RecordSet query(const QString& sql, const QVariantList& params = {});
-    // First column of the first row, or an invalid QVariant when there is none.
-    QVariant scalar(const QString& sql, const QVariantList& params = {});
+    [[nodiscard]] bool execute(const QString& sql, const QVariantList& params = {});
+    [[nodiscard]] RecordSet query(const QString& sql, const QVariantList& params = {});
+    // The first column of the first row; std::nullopt when the query returns
+    // no row (a NULL in a row that is there reads as an invalid QVariant); a
+    // failure, with the driver's words as its detail, when the statement
+    // failed. "No row" and "could not read" are never the same answer.
+    [[nodiscard]] Result<std::optional<QVariant>> scalar(const QString& sql, const QVariantList& params = {});
     // Row id of the last insert on this connection.
     qint64 lastInsertId() const { return m_lastInsertId; }
     // Rows changed by the last execute.
     int rowsAffected() const { return m_rowsAffected; }
 
-    bool begin();
-    bool commit();
-    bool rollback();
+    [[nodiscard]] bool begin();
+    [[nodiscard]] bool commit();
+    [[nodiscard]] bool rollback();
     bool inTransaction() const { return m_transactionDepth > 0; }
 
     QString lastError() const { return m_lastError; }
@@ -86,13 +92,16 @@ private:
 class Transaction {
 public:
     explicit Transaction(DataStore& store) : m_store(store), m_active(store.begin()) {}
-    ~Transaction() { if (m_active) m_store.rollback(); }
+    ~Transaction() { if (m_active) rollbackOrWarn(); }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     bool isActive() const { return m_active; }
-    bool commit() { if (!m_active) return false; m_active = false; return m_store.commit(); }
-    void rollback() { if (m_active) { m_active = false; m_store.rollback(); } }
+    [[nodiscard]] bool commit() { if (!m_active) return false; m_active = false; return m_store.commit(); }
+    void rollback() { if (m_active) { m_active = false; rollbackOrWarn(); } }
 private:
+    // No one waits on a rollback: one that fails is said in the program's
+    // output with its cause (what was never committed is never kept).
+    void rollbackOrWarn();
     DataStore& m_store;
     bool m_active;
 };

@@ -13,6 +13,12 @@ bool LogWriter::write(const QString& content)
     return ok;
 }
 
+void LogWriter::writeOrWarn(const QString& content)
+{
+    if (!write(content))
+        qWarning("%s (not logged: %s)", qPrintable(content), qPrintable(m_store.lastError()));
+}
+
 QString LogWriter::fileDetails(const QString& number, const QString& name, const QString& type)
 {
     QString s = number + QLatin1Char(' ') + name;

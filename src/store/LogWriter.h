@@ -28,7 +28,10 @@ public:
 
     LogWriter(DataStore& store, const CurrentOperator& op) : m_store(store), m_operator(op) {}
 
-    bool write(const QString& content);
+    [[nodiscard]] bool write(const QString& content);
+    // For work no one waits on: the line goes to the log, or, when the log
+    // cannot take it, to the program's output with the cause.
+    void writeOrWarn(const QString& content);
     void setFailureHandler(std::function<void()> f) { m_onFailure = std::move(f); }
 
     // "<number> <name>.<type>", the details used after the file prefixes.

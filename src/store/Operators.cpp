@@ -98,11 +98,11 @@ Status Operators::checkName(const QString& name, qint64 ownId)
     if (hasControlCharacter(name))
         return Status::fail(ControlCharacterMessage);
     // Names differing only in letter case would look alike in the login list.
-    const QVariant n = m_store.scalar(
+    const Result<std::optional<QVariant>> n = m_store.scalar(
         QStringLiteral("select count(id) from czygl where yhm=? collate nocase and yhm<>'' and id<>?"), {name, ownId});
-    if (!n.isValid())
-        return Status::fail(ReadFailedMessage, QStringLiteral("czygl: ") + m_store.lastError());
-    if (n.toLongLong() > 0)
+    if (!n)
+        return Status::fail(ReadFailedMessage, QStringLiteral("czygl: ") + n.detail());
+    if (n->value_or(0).toLongLong() > 0)
         return Status::fail(duplicateMessage(name));
     return {};
 }

@@ -42,12 +42,12 @@ Result<QByteArray> read(DataStore& store, qint64 id)
 
 Result<bool> holds(DataStore& store, qint64 id)
 {
-    const QVariant n = store.scalar(
+    const Result<std::optional<QVariant>> n = store.scalar(
         QStringLiteral("select (select count(*) from wjnr where id=?) + (select count(*) from wj where id=? and wj is not null)"),
         {id, id});
-    if (!n.isValid())
-        return Result<bool>::fail(QString(), QStringLiteral("content check: ") + store.lastError());
-    return n.toLongLong() > 0;
+    if (!n)
+        return Result<bool>::fail(QString(), QStringLiteral("content check: ") + n.detail());
+    return n->value_or(0).toLongLong() > 0;
 }
 
 Status write(DataStore& store, qint64 id, const QByteArray& bytes)

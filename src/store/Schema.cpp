@@ -230,9 +230,12 @@ bool insertInitialContent(DataStore& store, QString* error)
     return true;
 }
 
-int userVersion(DataStore& store)
+Result<int> userVersion(DataStore& store)
 {
-    return store.scalar(QStringLiteral("PRAGMA user_version")).toInt();
+    const Result<std::optional<QVariant>> v = store.scalar(QStringLiteral("PRAGMA user_version"));
+    if (!v)
+        return Result<int>::fail(QString(), QStringLiteral("user_version: ") + v.detail());
+    return v->value_or(0).toInt();
 }
 
 bool setUserVersion(DataStore& store, int v)
@@ -283,10 +286,10 @@ bool addContentTable(DataStore& store, QString* error)
 // that stopped goes on with what is left.
 bool moveContent(DataStore& store, QString* error, Progress* progress)
 {
-    const QVariant left = store.scalar(QStringLiteral("select count(*) from wj where wj is not null"));
-    if (!left.isValid())
+    const Result<std::optional<QVariant>> left = store.scalar(QStringLiteral("select count(*) from wj where wj is not null"));
+    if (!left)
         return fail(store, error, QStringLiteral("content count"));
-    const qint64 total = left.toLongLong();
+    const qint64 total = left->value_or(0).toLongLong();
     if (progress)
         progress->setRange(0, total);
     qint64 moved = 0;
@@ -298,11 +301,12 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
         if (!tx.isActive())
             return fail(store, error, QStringLiteral("begin"));
         // The ids of the next step, in id order along the table.
-        const QVariant last = store.scalar(
+        const Result<std::optional<QVariant>> step = store.scalar(
             QStringLiteral("select max(id) from (select id from wj where id>? and wj is not null order by id limit ?)"),
             {after, ContentMoveRows});
-        if (!last.isValid())
+        if (!step)
             return fail(store, error, QStringLiteral("content step"));
+        const QVariant last = step->value_or(QVariant());
         if (last.isNull()) {
             // Nothing left: the content move is complete.
             if (!setUserVersion(store, 3))
@@ -343,11 +347,13 @@ bool addSearchIndex(DataStore& store, QString* error, Progress* progress)
         Transaction tx(store);
         if (!tx.isActive())
             return fail(store, error, QStringLiteral("begin"));
-        const QVariant exists = store.scalar(QStringLiteral("select count(*) from sqlite_master where name=?"), {t});
-        const QVariant marked = store.scalar(QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'"));
-        if (!exists.isValid() || !marked.isValid())
+        const Result<std::optional<QVariant>> exists =
+            store.scalar(QStringLiteral("select count(*) from sqlite_master where name=?"), {t});
+        const Result<std::optional<QVariant>> marked =
+            store.scalar(QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'"));
+        if (!exists || !marked)
             return fail(store, error, QStringLiteral("search index state"));
-        if (exists.toInt() == 0 || marked.toInt() == 0) {
+        if (exists->value_or(0).toInt() == 0 || marked->value_or(0).toInt() == 0) {
             // A fresh start: an index left without its bookmark cannot be trusted.
             if (!store.execute(QStringLiteral("drop table if exists %1").arg(t))
                 || !store.execute(searchTableDdl()) || !store.execute(QString::fromLatin1(kSearchBuildMark))
@@ -355,17 +361,17 @@ bool addSearchIndex(DataStore& store, QString* error, Progress* progress)
                 || !store.execute(QStringLiteral("insert into wj_ss_jd(id,upto) values (1,0)")))
                 return fail(store, error, t);
         }
-        const QVariant upto = store.scalar(QStringLiteral("select upto from wj_ss_jd where id=1"));
-        if (!upto.isValid())
+        const Result<std::optional<QVariant>> upto = store.scalar(QStringLiteral("select upto from wj_ss_jd where id=1"));
+        if (!upto || !upto->has_value())
             return fail(store, error, QStringLiteral("search index bookmark"));
-        after = upto.toLongLong();
+        after = (*upto)->toLongLong();
         if (!tx.commit())
             return fail(store, error, QStringLiteral("commit"));
     }
-    const QVariant left = store.scalar(QStringLiteral("select count(*) from wj where id>?"), {after});
-    if (!left.isValid())
+    const Result<std::optional<QVariant>> left = store.scalar(QStringLiteral("select count(*) from wj where id>?"), {after});
+    if (!left)
         return fail(store, error, QStringLiteral("search index count"));
-    const qint64 total = left.toLongLong();
+    const qint64 total = left->value_or(0).toLongLong();
     if (progress)
         progress->setRange(0, total);
     qint64 done = 0;
@@ -377,11 +383,12 @@ bool addSearchIndex(DataStore& store, QString* error, Progress* progress)
         Transaction tx(store);
         if (!tx.isActive())
             return fail(store, error, QStringLiteral("begin"));
-        const QVariant last = store.scalar(
+        const Result<std::optional<QVariant>> step = store.scalar(
             QStringLiteral("select max(id) from (select id from wj where id>? order by id limit ?)"),
             {after, SearchIndexRows});
-        if (!last.isValid())
+        if (!step)
             return fail(store, error, QStringLiteral("search index step"));
+        const QVariant last = step->value_or(QVariant());
         if (last.isNull()) {
             if (!createSearchIndex(store, error))
                 return false;
@@ -415,15 +422,16 @@ constexpr qint64 HashStepBytes = qint64(256) << 20;
 
 bool addContentHashes(DataStore& store, QString* error, Progress* progress, const KeptFileLocator& keptFile)
 {
-    const QVariant has = store.scalar(QStringLiteral("select count(*) from pragma_table_info('wj') where name='sha256'"));
-    if (!has.isValid())
+    const Result<std::optional<QVariant>> has =
+        store.scalar(QStringLiteral("select count(*) from pragma_table_info('wj') where name='sha256'"));
+    if (!has)
         return fail(store, error, QStringLiteral("wj columns"));
-    if (has.toInt() == 0 && !store.execute(QStringLiteral("alter table wj add column sha256 text")))
+    if (has->value_or(0).toInt() == 0 && !store.execute(QStringLiteral("alter table wj add column sha256 text")))
         return fail(store, error, QStringLiteral("sha256 column"));
-    const QVariant left = store.scalar(QStringLiteral("select count(*) from wj where sha256 is null"));
-    if (!left.isValid())
+    const Result<std::optional<QVariant>> left = store.scalar(QStringLiteral("select count(*) from wj where sha256 is null"));
+    if (!left)
         return fail(store, error, QStringLiteral("hash count"));
-    const qint64 total = left.toLongLong();
+    const qint64 total = left->value_or(0).toLongLong();
     if (progress)
         progress->setRange(0, total);
     qint64 done = 0;
@@ -542,14 +550,20 @@ static bool createInitialImpl(DataStore& store, QString* error)
     return true;
 }
 
-int version(DataStore& store)
+Result<int> version(DataStore& store)
 {
     return userVersion(store);
 }
 
 static bool migrateImpl(DataStore& store, QString* error, Progress* progress, const KeptFileLocator& keptFile)
 {
-    const int version = userVersion(store);
+    const Result<int> read = userVersion(store);
+    if (!read) {
+        if (error)
+            *error = read.detail();
+        return false;
+    }
+    const int version = read.value();
     if (version > CurrentVersion) {
         if (error)
             *error = QStringLiteral("archive version %1 is newer than this program (%2)").arg(version).arg(CurrentVersion);

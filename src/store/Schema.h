@@ -60,8 +60,9 @@ Status createInitial(DataStore& store);
 // cannot be read, a record stays without a hash; the integrity check says so).
 Status migrate(DataStore& store, Progress* progress = nullptr, const KeptFileLocator& keptFile = {});
 
-// The schema version of the open archive (PRAGMA user_version).
-int version(DataStore& store);
+// The schema version of the open archive (PRAGMA user_version); a failure
+// when it cannot be read.
+Result<int> version(DataStore& store);
 
 // Creates (once) the index that lets the list read a group in the order of
 // `expression` (a sort expression of the list) without sorting the group

@@ -55,7 +55,7 @@ struct Fixture {
         kept = b->id;
         secret = c->id;
         keptPath = StoreFolder(home.context().home).resolve(
-            s.scalar(QStringLiteral("select lj from wj where id=?"), {kept}).toString());
+            valueOf(s, QStringLiteral("select lj from wj where id=?"), {kept}).toString());
         return true;
     }
 
@@ -127,7 +127,7 @@ void ArchiveCheckTest::findsPlantedFault()
         flipByte(bytes, 31000);
         QVERIFY(!writeFile(f.keptPath, bytes).isEmpty());
     } else if (fault == QLatin1String("held-flip")) {
-        QByteArray bytes = s.scalar(QStringLiteral("select nr from wjnr where id=?"), {f.held}).toByteArray();
+        QByteArray bytes = valueOf(s, QStringLiteral("select nr from wjnr where id=?"), {f.held}).toByteArray();
         flipByte(bytes, 10);
         QVERIFY(s.execute(QStringLiteral("update wjnr set nr=? where id=?"), {bytes, f.held}));
     } else if (fault == QLatin1String("kept-missing")) {
@@ -149,7 +149,7 @@ void ArchiveCheckTest::findsPlantedFault()
     }
     const QStringList before = QDir(store).entryList(QDir::Files);
     const QString counterBefore = *Dictionary::read(s, Dictionary::FileNumber);
-    const qint64 logBefore = s.scalar(QStringLiteral("select count(*) from rz")).toLongLong();
+    const qint64 logBefore = valueOf(s, QStringLiteral("select count(*) from rz")).toLongLong();
 
     const auto r = f.check();
     QVERIFY2(r, qPrintable(r.detail()));
@@ -167,7 +167,7 @@ void ArchiveCheckTest::findsPlantedFault()
     QCOMPARE(QDir(store).entryList(QDir::Files), before);
     QVERIFY(!QDir(StoreFolder(f.home.context().home).quarantineFolder()).exists());
     QCOMPARE(*Dictionary::read(s, Dictionary::FileNumber), counterBefore);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz")).toLongLong(), logBefore);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz")).toLongLong(), logBefore);
 }
 
 void ArchiveCheckTest::closedGroupIsNotNamed()
@@ -211,7 +211,7 @@ void ArchiveCheckTest::repairMovesOrphansAsideAndCounterAhead()
     QVERIFY(!QFileInfo::exists(folder.folder() + QStringLiteral("/.kvpart-abc.part")));
     QVERIFY(!QFileInfo::exists(folder.quarantineFolder() + QStringLiteral("/.kvpart-abc.part")));
     QCOMPARE(*Dictionary::read(s, Dictionary::FileNumber), QStringLiteral("4"));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where nr like ? and czy='Admin'"),
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where nr like ? and czy='Admin'"),
                       {ArchiveCheck::RepairLogPrefix + QLatin1Char('%')}).toInt(), 3);
     // The record's own kept file stays, and the archive is whole now.
     QVERIFY(QFileInfo::exists(f.keptPath));

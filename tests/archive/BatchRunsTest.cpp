@@ -59,15 +59,15 @@ struct Rig {
     {
         GroupTree t(s, home.context().protectedGroups);
         t.load().ok();
-        t.add(0, QStringLiteral("A"));
-        t.add(t.findPath(QStringLiteral("A"))->id, QStringLiteral("B"));
-        t.add(0, QStringLiteral("T"));
-        t.add(0, QStringLiteral("P"));
-        t.setPassword(t.findPath(QStringLiteral("P"))->id, {}, QStringLiteral("pw"));
+        KV_CHECK(t.add(0, QStringLiteral("A")));
+        KV_CHECK(t.add(t.findPath(QStringLiteral("A"))->id, QStringLiteral("B")));
+        KV_CHECK(t.add(0, QStringLiteral("T")));
+        KV_CHECK(t.add(0, QStringLiteral("P")));
+        KV_CHECK(t.setPassword(t.findPath(QStringLiteral("P"))->id, {}, QStringLiteral("pw")));
     }
     qint64 count(const QString& sql, const QVariantList& params = {})
     {
-        return s.scalar(sql, params).toLongLong();
+        return valueOf(s, sql, params).toLongLong();
     }
     QStringList files(int n, const QString& prefix = QStringLiteral("f"), qint64 size = 100)
     {
@@ -162,7 +162,7 @@ void BatchRunsTest::importKeepsLargeFilesInStoreFolder()
     const BatchImport::Outcome out = r.import(QStringLiteral("A\\B"), files, false, 4096);
     QVERIFY2(out.ok(), qPrintable(out.message));
     QCOMPARE(out.imported, 4);
-    const QString lj = r.s.scalar(QStringLiteral("select lj from wj where mc='big'")).toString();
+    const QString lj = valueOf(r.s, QStringLiteral("select lj from wj where mc='big'")).toString();
     QVERIFY(!lj.isEmpty());
     QCOMPARE(readFile(r.folder.resolve(lj)), pattern(9000, 'z'));
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where lj=''")), 3);
@@ -182,7 +182,7 @@ void BatchRunsTest::importRecordsEachContentHash()
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where lj<>''")), 2);
     for (const QString& file : files) {
         const QFileInfo fi(file);
-        const QString hash = r.s.scalar(QStringLiteral("select sha256 from wj where mc=? and lx=?"),
+        const QString hash = valueOf(r.s, QStringLiteral("select sha256 from wj where mc=? and lx=?"),
                                         {fi.completeBaseName(), fi.suffix()})
                                  .toString();
         QVERIFY2(hash.size() == 64, qPrintable(fi.fileName()));
@@ -279,7 +279,7 @@ void BatchRunsTest::killedImportLeavesWholeRecords()
         }, 20 + int(QRandomGenerator::global()->bounded(300))) ? 1 : 0;
         QVERIFY(r.s.open(db));
         const QByteArray at = QByteArray::number(round);
-        QCOMPARE(r.s.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+        QCOMPARE(valueOf(r.s, QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
         // Numbers are unique and the counter is past every one of them.
         QCOMPARE(r.count(QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")), 0);
         QVERIFY2(r.count(QStringLiteral("select count(*) from wj where cast(bh as integer) >= "
@@ -349,7 +349,7 @@ void BatchRunsTest::exportWithAndWithoutSubfolders()
         QCOMPARE(readFile(target.filePath(QStringLiteral("same.txt"))), QByteArray("first"));
         QCOMPARE(readFile(target.filePath(QStringLiteral("same (2).txt"))), QByteArray("later"));
     }
-    QCOMPARE(r.s.scalar(QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
+    QCOMPARE(valueOf(r.s, QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
              BatchExport::logText(QStringLiteral("A"), target.path(), 4));
 }
 
@@ -385,7 +385,7 @@ void BatchRunsTest::exportNamesStayInsideTheFolder()
     QDir(target).removeRecursively();
     QVERIFY(QDir().mkpath(target));
     QVERIFY(QFile::link(elsewhere.path(), target + QStringLiteral("/A")));
-    r.s.execute(QStringLiteral("delete from wj"));
+    KV_CHECK(r.s.execute(QStringLiteral("delete from wj")));
     QVERIFY(r.import(QStringLiteral("A"), r.files(1), false).ok());
     NoProgress p;
     const BatchExport::Outcome out = r.exporter().run(QStringLiteral("A"), target, true, p);
@@ -449,7 +449,7 @@ void BatchRunsTest::exportCancelLeavesNoPartOfAFile()
     QCOMPARE(out.message, BatchExport::Cancelled);
     QCOMPARE(filesBelow(target.path()), (QStringList{QStringLiteral("f0.txt"), QStringLiteral("f1.txt"), QStringLiteral("f3.txt")}));
     QCOMPARE(readFile(target.filePath(QStringLiteral("f3.txt"))), QByteArray("old content"));
-    QCOMPARE(r.s.scalar(QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
+    QCOMPARE(valueOf(r.s, QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
              BatchExport::logText(QStringLiteral("T"), target.path(), 2));
 }
 
@@ -531,7 +531,7 @@ void BatchRunsTest::modifyChoicesOfferOptionsAndValuesInUse()
     // The closed group's record is left alone even when named.
     NoProgress p;
     QCOMPARE(r.modifier().run({1, 2, 3}, b1, QStringLiteral("x"), p)->count, 2);
-    QCOMPARE(r.s.scalar(QStringLiteral("select b1 from wj where fz='P'")).toString(), QStringLiteral("绝密"));
+    QCOMPARE(valueOf(r.s, QStringLiteral("select b1 from wj where fz='P'")).toString(), QStringLiteral("绝密"));
 }
 
 void BatchRunsTest::moveRecordsIsAllOrNothing()
@@ -542,7 +542,7 @@ void BatchRunsTest::moveRecordsIsAllOrNothing()
     QVERIFY2(moved.ok(), qPrintable(moved.message()));
     QCOMPARE(moved.message(), Regroup::RecordsDone);
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='T'")), 2);
-    const QString bh = r.s.scalar(QStringLiteral("select bh from wj where id=1")).toString();
+    const QString bh = valueOf(r.s, QStringLiteral("select bh from wj where id=1")).toString();
     QCOMPARE(r.count(QStringLiteral("select count(*) from rz where nr=?"),
                      {QStringLiteral("修改文件：调整分组") + bh + QStringLiteral(" f0.txt，原分组:A 到 新分组:T")}),
              1);
@@ -573,7 +573,7 @@ void BatchRunsTest::moveGroupMovesOnlyItsOwnRecords()
     QCOMPARE(moved.message(), QStringLiteral("批量调整完成! 原分组: A 新分组: T"));
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='T'")), 3);
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='A\\B'")), 2);
-    QCOMPARE(r.s.scalar(QStringLiteral("select nr from rz order by id desc limit 1")).toString(),
+    QCOMPARE(valueOf(r.s, QStringLiteral("select nr from rz order by id desc limit 1")).toString(),
              QStringLiteral("修改文件：批量调整分组，原分组: A 新分组: T"));
     QVERIFY(!r.regroup().moveGroupFiles(QStringLiteral("T"), QStringLiteral("P")).ok());
     QCOMPARE(r.regroup().moveGroupFiles(QStringLiteral("T"), QStringLiteral("P")).message(), Regroup::GroupFailed);

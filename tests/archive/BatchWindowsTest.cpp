@@ -44,13 +44,13 @@ struct WindowRig {
     {
         GroupTree t(s, home.context().protectedGroups);
         t.load().ok();
-        t.add(0, QStringLiteral("A"));
-        t.add(t.findPath(QStringLiteral("A"))->id, QStringLiteral("B"));
-        t.add(0, QStringLiteral("T"));
-        t.add(0, QStringLiteral("P"));
-        t.setPassword(t.findPath(QStringLiteral("P"))->id, {}, QStringLiteral("pw"));
+        KV_CHECK(t.add(0, QStringLiteral("A")));
+        KV_CHECK(t.add(t.findPath(QStringLiteral("A"))->id, QStringLiteral("B")));
+        KV_CHECK(t.add(0, QStringLiteral("T")));
+        KV_CHECK(t.add(0, QStringLiteral("P")));
+        KV_CHECK(t.setPassword(t.findPath(QStringLiteral("P"))->id, {}, QStringLiteral("pw")));
     }
-    qint64 count(const QString& sql) { return s.scalar(sql).toLongLong(); }
+    qint64 count(const QString& sql) { return valueOf(s, sql).toLongLong(); }
     QStringList files(int n, qint64 size = 64)
     {
         QStringList out;

@@ -36,7 +36,7 @@ QString reference(const QByteArray& bytes)
 
 QString recorded(DataStore& s, qint64 id)
 {
-    return s.scalar(QStringLiteral("select sha256 from wj where id=?"), {id}).toString();
+    return valueOf(s, QStringLiteral("select sha256 from wj where id=?"), {id}).toString();
 }
 
 }  // namespace
@@ -203,12 +203,12 @@ void ContentHashTest::olderArchiveGetsItsHashes()
     const StoreFolder folder(home.context().home);
     // One kept file is gone: its record stays without a hash.
     const qint64 lost = a.truth.lastKey();
-    const QString lostPath = folder.resolve(home.store().scalar(QStringLiteral("select lj from wj where id=?"), {lost}).toString());
+    const QString lostPath = folder.resolve(valueOf(home.store(), QStringLiteral("select lj from wj where id=?"), {lost}).toString());
     QVERIFY(QFile::remove(lostPath));
 
     const Status migrated = Schema::migrate(home.store(), nullptr, [&](const QString& lj) { return folder.resolve(lj); });
     QVERIFY2(migrated, qPrintable(migrated.detail()));
-    QCOMPARE(Schema::version(home.store()), Schema::CurrentVersion);
+    QCOMPARE(Schema::version(home.store()).valueOr(-1), Schema::CurrentVersion);
     for (auto it = a.truth.cbegin(); it != a.truth.cend(); ++it)
         QCOMPARE(recorded(home.store(), it.key()), it.key() == lost ? QString() : it.value());
 }
@@ -243,8 +243,8 @@ void ContentHashTest::killedFillLeavesOnlyTrueHashesAndGoesOn()
 
     DataStore s;
     QVERIFY(s.open(database));
-    QCOMPARE(Schema::version(s), 4);
-    const qint64 filled = s.scalar(QStringLiteral("select count(*) from wj where sha256 is not null")).toLongLong();
+    QCOMPARE(Schema::version(s).valueOr(-1), 4);
+    const qint64 filled = valueOf(s, QStringLiteral("select count(*) from wj where sha256 is not null")).toLongLong();
     QVERIFY2(filled > 0 && filled < a.truth.size(), qPrintable(QString::number(filled)));
     for (auto it = a.truth.cbegin(); it != a.truth.cend(); ++it) {
         const QString h = recorded(s, it.key());
@@ -252,7 +252,7 @@ void ContentHashTest::killedFillLeavesOnlyTrueHashesAndGoesOn()
     }
     const StoreFolder folder(programFolder, programFolder + QStringLiteral("/Data/Lf"));
     QVERIFY(Schema::migrate(s, nullptr, [&](const QString& lj) { return folder.resolve(lj); }));
-    QCOMPARE(Schema::version(s), Schema::CurrentVersion);
+    QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
     for (auto it = a.truth.cbegin(); it != a.truth.cend(); ++it)
         QCOMPARE(recorded(s, it.key()), it.value());
 }

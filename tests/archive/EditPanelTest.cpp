@@ -116,7 +116,7 @@ private:
     qint64 addThroughPanel(const QString& path, const QString& group);
     void wirePanel();
     QString store() const { return m_home->context().home.storeFolder(); }
-    qint64 count(const QString& sql, const QVariantList& p = {}) { return m_home->store().scalar(sql, p).toLongLong(); }
+    qint64 count(const QString& sql, const QVariantList& p = {}) { return valueOf(m_home->store(), sql, p).toLongLong(); }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<QTemporaryDir> m_src;
@@ -395,9 +395,9 @@ void EditPanelTest::endToEnd()
     m_router->run(QString::fromLatin1(Cmd::Save));
     QCOMPARE(m_prompter->shown().first().text, QStringLiteral("会议 纪要 'v1'.final 改,已被修改,确定重新保存到数据库吗?"));
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
-    QCOMPARE(s.scalar(QStringLiteral("select mc||'|'||fz||'|'||xgr||'|'||lj from wj where id=?"), {smallId}).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select mc||'|'||fz||'|'||xgr||'|'||lj from wj where id=?"), {smallId}).toString(),
              QStringLiteral("会议 纪要 'v1'.final 改|合同\\2026|Admin|"));
-    QCOMPARE(s.scalar(QStringLiteral("select nr from wjnr where id=?"), {smallId}).toByteArray(), smallBytes);
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from wjnr where id=?"), {smallId}).toByteArray(), smallBytes);
     QCOMPARE(entries(store()), QStringList{QStringLiteral("0000000002.pdf")});
 
     // --- modify: content replaced by a big file, which moves it to the store folder
@@ -410,7 +410,7 @@ void EditPanelTest::endToEnd()
     m_prompter->answerYes();
     m_router->run(QString::fromLatin1(Cmd::Save));
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
-    QCOMPARE(s.scalar(QStringLiteral("select mc||'|'||lx||'|'||lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||dxsz from wj where id=?"), {smallId}).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select mc||'|'||lx||'|'||lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||dxsz from wj where id=?"), {smallId}).toString(),
              QStringLiteral("新版|docx|Data/Lf/0000000001.docx|0|30000"));
     QCOMPARE(entries(store()), (QStringList{QStringLiteral("0000000001.docx"), QStringLiteral("0000000002.pdf")}));
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001.docx"))), replacement);
@@ -466,7 +466,7 @@ void EditPanelTest::sameNameAsksAndKeepsBoth()
     QCOMPARE(entries(store()), (QStringList{QStringLiteral("0000000001.pdf"), QStringLiteral("0000000002.pdf")}));
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001.pdf"))), pattern(20000, 'a'));
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000002.pdf"))), pattern(20000, 'b'));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj where id=?"), {first}).toString(), QStringLiteral("合同"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj where id=?"), {first}).toString(), QStringLiteral("合同"));
 }
 
 void EditPanelTest::failedAddKeepsPendingAndLeavesNoTrace_data()
@@ -505,7 +505,7 @@ void EditPanelTest::failedAddKeepsPendingAndLeavesNoTrace()
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Adding);
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(0));
     QCOMPARE(count(QStringLiteral("select count(*) from rz")), qint64(0));
-    QCOMPARE(s.scalar(QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), QStringLiteral("1"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), QStringLiteral("1"));
     if (blockFolder) {
         QCOMPARE(readFile(store()), QByteArray("x"));
         QVERIFY(QFile::remove(store()));
@@ -584,7 +584,7 @@ void EditPanelTest::dirtyCheckOnLeaving()
     m_prompter->answerYes();  // confirm the change
     m_panel->showRecord(-1);
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
-    QCOMPARE(m_home->store().scalar(QStringLiteral("select b2 from wj where id=?"), {first}).toString(), QStringLiteral("新值"));
+    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select b2 from wj where id=?"), {first}).toString(), QStringLiteral("新值"));
 
     // Leaving an unchanged add asks nothing.
     m_prompter->clear();
@@ -856,7 +856,7 @@ void EditPanelTest::propertiesWindow()
     QVERIFY(!titles.contains(QStringLiteral("备用字段")));
     // The content's hash, as it was recorded while the file came in.
     const QTableWidgetItem* hash = grid->item(int(titles.indexOf(FileRecords::ContentHashTitle)), 1);
-    QCOMPARE(hash->toolTip(), s.scalar(QStringLiteral("select sha256 from wj where id=?"), {id}).toString());
+    QCOMPARE(hash->toolTip(), valueOf(s, QStringLiteral("select sha256 from wj where id=?"), {id}).toString());
     QCOMPARE(hash->toolTip().size(), 64);
     QCOMPARE(hash->text().split(QLatin1Char('\n')).size(), 4);
     QCOMPARE(hash->text().remove(QLatin1Char('\n')), hash->toolTip());

@@ -46,7 +46,7 @@ struct Archive {
     FileRecords records{s, folder, home.context().currentOperator, 4096};
     QTemporaryDir sources, out;
 
-    Archive() { s.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'A')")); }
+    Archive() { KV_CHECK(s.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'A')"))); }
     qint64 add(const QString& name, const QByteArray& bytes)
     {
         RecordFields f;
@@ -55,7 +55,7 @@ struct Archive {
         const Result<StoredRecord> r = records.add(f, writeFile(sources.path(), name + QStringLiteral(".bin"), bytes));
         return r ? r->id : -1;
     }
-    QString kept(qint64 id) { return folder.resolve(s.scalar(QStringLiteral("select lj from wj where id=?"), {id}).toString()); }
+    QString kept(qint64 id) { return folder.resolve(valueOf(s, QStringLiteral("select lj from wj where id=?"), {id}).toString()); }
     BatchExport::Outcome exportTo(const QString& target, bool replaceExisting = false)
     {
         BatchExport e(s, folder, home.context().currentOperator, home.context().protectedGroups);
@@ -172,7 +172,7 @@ void ExportSafetyTest::damagedRecordsAreLeftOutAndNamed()
     QCOMPARE(out.damaged.first().text(), ExportedContent::damagedText(details, reported));
     QCOMPARE(filesBelow(a.out.path()), QStringList{QStringLiteral("good.bin")});
     QCOMPARE(readFile(a.out.filePath(QStringLiteral("good.bin"))), pattern(9000, 'g'));
-    QCOMPARE(a.s.scalar(QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
+    QCOMPARE(valueOf(a.s, QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
              BatchExport::logText(QString(), a.out.path(), 1, 1));
 
     // One record out at a time: refused with what is wrong, nothing written.

@@ -38,8 +38,8 @@ private slots:
 
 private:
     qint64 addRecord(const QString& fileName, const QByteArray& bytes, const QString& group = QStringLiteral("合同"));
-    qint64 count(const QString& sql, const QVariantList& p = {}) { return m_home->store().scalar(sql, p).toLongLong(); }
-    QString number(qint64 id) { return m_home->store().scalar(QStringLiteral("select bh from wj where id=?"), {id}).toString(); }
+    qint64 count(const QString& sql, const QVariantList& p = {}) { return valueOf(m_home->store(), sql, p).toLongLong(); }
+    QString number(qint64 id) { return valueOf(m_home->store(), QStringLiteral("select bh from wj where id=?"), {id}).toString(); }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<QTemporaryDir> m_src;
@@ -113,7 +113,7 @@ void FileOpeningTest::opensHeldAndKeptContentInFoldersOfTheirOwn()
     QDir(m_src->path()).mkdir(QStringLiteral("b"));
     const qint64 kept = addRecord(QStringLiteral("b/报告.txt"), big);
     QVERIFY(held > 0 && kept > 0);
-    QVERIFY(!m_home->store().scalar(QStringLiteral("select lj from wj where id=?"), {kept}).toString().isEmpty());
+    QVERIFY(!valueOf(m_home->store(), QStringLiteral("select lj from wj where id=?"), {kept}).toString().isEmpty());
 
     m_panel->openRecord(held);
     m_panel->openRecord(kept);
@@ -213,7 +213,7 @@ void FileOpeningTest::handOverFailureIsReportedAndNotCounted()
 void FileOpeningTest::missingKeptFileKeptOnYes()
 {
     const qint64 id = addRecord(QStringLiteral("big.bin"), QByteArray(1024 * 1024, 'b'));
-    const QString lj = m_home->store().scalar(QStringLiteral("select lj from wj where id=?"), {id}).toString();
+    const QString lj = valueOf(m_home->store(), QStringLiteral("select lj from wj where id=?"), {id}).toString();
     QVERIFY(QFile::remove(StoreFolder(m_home->context().home).resolve(lj)));
     m_prompter->answerYes();
     m_panel->openRecord(id);
@@ -227,7 +227,7 @@ void FileOpeningTest::missingKeptFileKeptOnYes()
 void FileOpeningTest::missingKeptFileGoesToDeleteOnNo()
 {
     const qint64 id = addRecord(QStringLiteral("big.bin"), QByteArray(20 * 1024, 'b'));
-    const QString lj = m_home->store().scalar(QStringLiteral("select lj from wj where id=?"), {id}).toString();
+    const QString lj = valueOf(m_home->store(), QStringLiteral("select lj from wj where id=?"), {id}).toString();
     QVERIFY(QFile::remove(StoreFolder(m_home->context().home).resolve(lj)));
     m_prompter->answerNo();
     m_panel->openRecord(id);

@@ -48,7 +48,7 @@ void addGroup(DataStore& s, const QString& name, qint64 parent = 0)
 
 qint64 count(DataStore& s, const QString& sql, const QVariantList& params = {})
 {
-    return s.scalar(sql, params).toLongLong();
+    return valueOf(s, sql, params).toLongLong();
 }
 
 }  // namespace
@@ -334,7 +334,7 @@ void FileRecordsTest::addStreamsLargeContentToStoreFolder()
     const QString atBound = writeFile(m_src->path(), QStringLiteral("b.bin"), pattern(4096));
     const Result<StoredRecord> r2 = m_records->add(fields(QStringLiteral("b")), atBound);
     QVERIFY(r2.ok());
-    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {r2->id}).toString(), QStringLiteral("Data/Lf/0000000002.bin"));
+    QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {r2->id}).toString(), QStringLiteral("Data/Lf/0000000002.bin"));
 }
 
 void FileRecordsTest::addEmptyFileAndOddName()
@@ -389,7 +389,7 @@ void FileRecordsTest::leftoverInStoreFolderIsKept()
     const QByteArray bytes = pattern(9000, 'l');
     const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("l")), writeFile(m_src->path(), QStringLiteral("l.pdf"), bytes));
     QVERIFY(r.ok());
-    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {r->id}).toString(), QStringLiteral("Data/Lf/0000000001-1.pdf"));
+    QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {r->id}).toString(), QStringLiteral("Data/Lf/0000000001-1.pdf"));
     QCOMPARE(readFile(leftover), QByteArray("older archive"));
     QVERIFY(m_records->remove(r->id).ok());
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
@@ -421,6 +421,12 @@ void FileRecordsTest::addFailures_data()
     QTest::newRow("numbering read fails") << QStringLiteral("select nr from zdbh") << false << 9000 << FileRecords::NumberingFailed;
     QTest::newRow("counter update fails") << QStringLiteral("update zdbh") << false << 9000 << FileRecords::NumberingFailed;
     QTest::newRow("commit fails") << QStringLiteral("COMMIT") << false << 9000 << FileRecords::InsertFailed;
+    // The list position follows the last record: one that cannot be read is
+    // no first position.
+    QTest::newRow("position read fails, database") << QStringLiteral("select xh from wj") << false << 100
+                                                   << FileRecords::InsertFailed;
+    QTest::newRow("position read fails, store folder") << QStringLiteral("select xh from wj") << false << 9000
+                                                       << FileRecords::InsertFailed;
 }
 
 void FileRecordsTest::addFailures()
@@ -502,7 +508,7 @@ void FileRecordsTest::xhFollowsLastInserted()
     const Result<StoredRecord> r1 = m_records->add(fields(QStringLiteral("a")), src);
     QVERIFY(s.execute(QStringLiteral("update wj set xh=40 where id=?"), {r1->id}));
     const Result<StoredRecord> r2 = m_records->add(fields(QStringLiteral("b")), src);
-    QCOMPARE(s.scalar(QStringLiteral("select xh from wj where id=?"), {r2->id}).toLongLong(), qint64(41));
+    QCOMPARE(valueOf(s, QStringLiteral("select xh from wj where id=?"), {r2->id}).toLongLong(), qint64(41));
 }
 
 void FileRecordsTest::modifyKeepsThenReplacesContent()
@@ -538,7 +544,7 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
     const QString bigSrc = writeFile(m_src->path(), QStringLiteral("b.pdf"), big);
     r = m_records->modify(added->id, f, bigSrc);
     QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
-    QCOMPARE(s.scalar(QStringLiteral("select lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||lx||'|'||dxsz from wj where id=?"), {added->id}).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||lx||'|'||dxsz from wj where id=?"), {added->id}).toString(),
              QStringLiteral("Data/Lf/0000000001.pdf|0|pdf|10000"));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 
@@ -553,7 +559,7 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
     // Store folder -> database: the kept file goes after the commit.
     r = m_records->modify(added->id, f, src);
     QVERIFY(r.ok());
-    QCOMPARE(s.scalar(QStringLiteral("select lj from wj where id=?"), {added->id}).toString(), QString());
+    QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {added->id}).toString(), QString());
     QCOMPARE(m_records->content(added->id).value(), small);
     QVERIFY(folderEntries(store()).isEmpty());
 }
@@ -571,7 +577,7 @@ void FileRecordsTest::modifyFailureLeavesOldContent()
     Result<StoredRecord> r = m_records->modify(added->id, fields(QStringLiteral("changed")), replacement);
     QVERIFY(!r.ok());
     QCOMPARE(r.message(), FileRecords::ModifyFailed);
-    QCOMPARE(s.scalar(QStringLiteral("select mc||'|'||lj from wj where id=?"), {added->id}).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select mc||'|'||lj from wj where id=?"), {added->id}).toString(),
              QStringLiteral("k|Data/Lf/0000000001.pdf"));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001.pdf"))), big);
@@ -580,7 +586,7 @@ void FileRecordsTest::modifyFailureLeavesOldContent()
     QVERIFY(s.execute(QStringLiteral("update wj set bh='' where id=?"), {added->id}));
     r = m_records->modify(added->id, fields(QStringLiteral("changed")));
     QCOMPARE(r.message(), FileRecords::ModifyNoNumber);
-    QCOMPARE(s.scalar(QStringLiteral("select mc from wj where id=?"), {added->id}).toString(), QStringLiteral("k"));
+    QCOMPARE(valueOf(s, QStringLiteral("select mc from wj where id=?"), {added->id}).toString(), QStringLiteral("k"));
 }
 
 void FileRecordsTest::deleteRemovesFileAfterRow()

@@ -66,12 +66,12 @@ struct CopyRig {
     {
         GroupTree t(s, home.context().protectedGroups);
         t.load().ok();
-        t.add(0, QStringLiteral("S"));
-        t.add(t.findPath(QStringLiteral("S"))->id, QStringLiteral("sub"));
-        t.add(t.findPath(QStringLiteral("S"))->id, QStringLiteral("P"));
-        t.add(0, QStringLiteral("SX"));
-        t.add(0, QStringLiteral("T"));
-        t.setPassword(t.findPath(QStringLiteral("S\\P"))->id, {}, QStringLiteral("pw"));
+        KV_CHECK(t.add(0, QStringLiteral("S")));
+        KV_CHECK(t.add(t.findPath(QStringLiteral("S"))->id, QStringLiteral("sub")));
+        KV_CHECK(t.add(t.findPath(QStringLiteral("S"))->id, QStringLiteral("P")));
+        KV_CHECK(t.add(0, QStringLiteral("SX")));
+        KV_CHECK(t.add(0, QStringLiteral("T")));
+        KV_CHECK(t.setPassword(t.findPath(QStringLiteral("S\\P"))->id, {}, QStringLiteral("pw")));
     }
     // A record whose content lies in the store folder.
     qint64 addKept(const QString& name, const QString& group, const QByteArray& bytes, const QString& number)
@@ -80,7 +80,7 @@ struct CopyRig {
         if (!st)
             return -1;
         const qint64 id = addFile(s, name, group, number, st.storedPath);
-        s.execute(QStringLiteral("update wj set lx='bin',dxsz=? where id=?"), {bytes.size(), id});
+        KV_CHECK(s.execute(QStringLiteral("update wj set lx='bin',dxsz=? where id=?"), {bytes.size(), id}));
         return id;
     }
     QStringList storeFiles() const
@@ -99,12 +99,12 @@ struct CopyRig {
     }
     QByteArray keptBytes(qint64 id)
     {
-        QFile f(folder.resolve(s.scalar(QStringLiteral("select lj from wj where id=?"), {id}).toString()));
+        QFile f(folder.resolve(valueOf(s, QStringLiteral("select lj from wj where id=?"), {id}).toString()));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
     int count(const QString& where, const QVariantList& params = {})
     {
-        return s.scalar(QStringLiteral("select count(*) from wj where ") + where, params).toInt();
+        return valueOf(s, QStringLiteral("select count(*) from wj where ") + where, params).toInt();
     }
 };
 
@@ -117,15 +117,15 @@ void GroupCopyTest::copiesLandInTargetWithFreshNumbersAndOwnFiles()
     CopyRig rig;
     DataStore& s = rig.s;
     const qint64 a = addFile(s, QStringLiteral("a"), QStringLiteral("S"));
-    s.execute(QStringLiteral("update wj set b1='甲',b15='2026-01-01',bz='备注',ylcs=7,xgr='Bob',xgsj='2026-02-02 00:00:00'"
-                             " where id=?"), {a});
+    KV_CHECK(s.execute(QStringLiteral("update wj set b1='甲',b15='2026-01-01',bz='备注',ylcs=7,xgr='Bob',xgsj='2026-02-02 00:00:00'"
+                             " where id=?"), {a}));
     const QByteArray big(3 * 1024 * 1024 + 17, 'k');
     const qint64 kept = rig.addKept(QStringLiteral("big"), QStringLiteral("S\\sub"), big, QStringLiteral("9100000001"));
     QVERIFY(kept > 0);
     addFile(s, QStringLiteral("b"), QStringLiteral("S\\sub"));
     addFile(s, QStringLiteral("trap"), QStringLiteral("SX"));
-    s.execute(QStringLiteral("update zdbh set nr='42' where xm='文件编号'"));
-    const QString originalLj = s.scalar(QStringLiteral("select lj from wj where id=?"), {kept}).toString();
+    KV_CHECK(s.execute(QStringLiteral("update zdbh set nr='42' where xm='文件编号'")));
+    const QString originalLj = valueOf(s, QStringLiteral("select lj from wj where id=?"), {kept}).toString();
 
     const GroupCopy::Outcome out = rig.run(QStringLiteral("S"), QStringLiteral("T"));
     QCOMPARE(out.kind, Kind::Done);
@@ -134,7 +134,7 @@ void GroupCopyTest::copiesLandInTargetWithFreshNumbersAndOwnFiles()
 
     // Every copy sits in the target itself, numbered from the counter.
     RecordSet rs = s.query(QStringLiteral("select id,bh,mc,fz,lj,b1,b15,bz,ylcs,xgr,xgsj,scr,scsj,xh from wj where id>? order by id"),
-                           {s.scalar(QStringLiteral("select max(id) from wj where fz<>'T'"))});
+                           {valueOf(s, QStringLiteral("select max(id) from wj where fz<>'T'"))});
     QStringList names, numbers;
     for (; !rs.atEnd(); rs.next()) {
         names << rs.text(2);
@@ -166,14 +166,14 @@ void GroupCopyTest::copiesLandInTargetWithFreshNumbersAndOwnFiles()
     QStringList sorted = numbers;
     sorted.sort();
     QCOMPARE(sorted, (QStringList{"0000000042", "0000000043", "0000000044"}));
-    QCOMPARE(s.scalar(QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), QStringLiteral("45"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), QStringLiteral("45"));
     QCOMPARE(rig.count(QStringLiteral("bh='WWW'")), 0);
     // The originals stay where they were.
     QCOMPARE(rig.count(QStringLiteral("fz='S'")), 1);
     QCOMPARE(rig.count(QStringLiteral("fz='S\\sub'")), 2);
-    QCOMPARE(s.scalar(QStringLiteral("select nr from rz order by id desc")).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz order by id desc")).toString(),
              QStringLiteral("复制分组：从源分组 S 到 目标分组 T"));
-    QCOMPARE(s.scalar(QStringLiteral("select czy from rz order by id desc")).toString(), QStringLiteral("Admin"));
+    QCOMPARE(valueOf(s, QStringLiteral("select czy from rz order by id desc")).toString(), QStringLiteral("Admin"));
     // No staged file is left behind.
     for (const QString& f : rig.storeFiles())
         QVERIFY2(!f.startsWith(QLatin1Char('.')), qPrintable(f));
@@ -209,7 +209,7 @@ void GroupCopyTest::fileOutsideStoreFolderIsReferenced()
     const GroupCopy::Outcome out = rig.run(QStringLiteral("S"), QStringLiteral("T"));
     QCOMPARE(out.kind, Kind::Done);
     QCOMPARE(out.copied, 1);
-    QCOMPARE(rig.s.scalar(QStringLiteral("select lj from wj where fz='T'")).toString(), path);
+    QCOMPARE(valueOf(rig.s, QStringLiteral("select lj from wj where fz='T'")).toString(), path);
     QCOMPARE(rig.storeFiles(), filesBefore);
     QVERIFY(QFile::exists(path));
 }
@@ -231,11 +231,11 @@ void GroupCopyTest::cancelStopsTheRun()
     QCOMPARE(rig.count(QStringLiteral("bh='WWW'")), 0);
     QCOMPARE(rig.storeFiles(), filesBefore);
     // What was copied is logged.
-    QCOMPARE(rig.s.scalar(QStringLiteral("select count(*) from rz where nr like '复制分组：%'")).toInt(), 1);
+    QCOMPARE(valueOf(rig.s, QStringLiteral("select count(*) from rz where nr like '复制分组：%'")).toInt(), 1);
 
     // A cancel during the kept file's copy leaves no staged file either.
-    rig.s.execute(QStringLiteral("delete from wj where fz='T'"));
-    rig.s.execute(QStringLiteral("delete from wj where mc<>'k'"));
+    KV_CHECK(rig.s.execute(QStringLiteral("delete from wj where fz='T'")));
+    KV_CHECK(rig.s.execute(QStringLiteral("delete from wj where mc<>'k'")));
     StopAfter now(0);
     QCOMPARE(rig.run(QStringLiteral("S"), QStringLiteral("T"), now).kind, Kind::Cancelled);
     QCOMPARE(rig.storeFiles(), filesBefore);
@@ -247,12 +247,12 @@ void GroupCopyTest::leftoversAreNumberedNextTime()
     DataStore& s = rig.s;
     const QByteArray content(1500, 'z');
     const qint64 original = rig.addKept(QStringLiteral("k"), QStringLiteral("S"), content, QStringLiteral("9100000003"));
-    const QString lj = s.scalar(QStringLiteral("select lj from wj where id=?"), {original}).toString();
+    const QString lj = valueOf(s, QStringLiteral("select lj from wj where id=?"), {original}).toString();
     // What an interrupted copy of an older version left: marked rows, one
     // sharing its original's kept file.
     const qint64 plain = addFile(s, QStringLiteral("left1"), QStringLiteral("T"), QStringLiteral("WWW"));
     const qint64 shared = addFile(s, QStringLiteral("left2"), QStringLiteral("T"), QStringLiteral("WWW"), lj);
-    s.execute(QStringLiteral("update wj set lx='bin' where id=?"), {shared});
+    KV_CHECK(s.execute(QStringLiteral("update wj set lx='bin' where id=?"), {shared}));
     addFile(s, QStringLiteral("n"), QStringLiteral("SX"));
 
     const GroupCopy::Outcome out = rig.run(QStringLiteral("SX"), QStringLiteral("T"));
@@ -260,16 +260,16 @@ void GroupCopyTest::leftoversAreNumberedNextTime()
     QCOMPARE(out.renumbered, 2);
     QCOMPARE(out.copied, 1);
     QCOMPARE(rig.count(QStringLiteral("bh='WWW'")), 0);
-    const QString n1 = s.scalar(QStringLiteral("select bh from wj where id=?"), {plain}).toString();
-    const QString n2 = s.scalar(QStringLiteral("select bh from wj where id=?"), {shared}).toString();
+    const QString n1 = valueOf(s, QStringLiteral("select bh from wj where id=?"), {plain}).toString();
+    const QString n2 = valueOf(s, QStringLiteral("select bh from wj where id=?"), {shared}).toString();
     QVERIFY(tenDigits.match(n1).hasMatch());
     QVERIFY(tenDigits.match(n2).hasMatch());
     QVERIFY(n1 != n2);
-    QVERIFY(s.scalar(QStringLiteral("select lj from wj where id=?"), {shared}).toString() != lj);
+    QVERIFY(valueOf(s, QStringLiteral("select lj from wj where id=?"), {shared}).toString() != lj);
     QCOMPARE(rig.keptBytes(shared), content);
     QCOMPARE(rig.keptBytes(original), content);
     // Numbers are unique across the table.
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")).toInt(), 0);
 }
 
 void GroupCopyTest::failedRecordLeavesNothing_data()
@@ -291,7 +291,7 @@ void GroupCopyTest::failedRecordLeavesNothing()
     rig.addKept(QStringLiteral("k"), QStringLiteral("S"), QByteArray(4000, 'y'), QStringLiteral("9100000004"));
     addFile(s, QStringLiteral("a"), QStringLiteral("S"));
     const QStringList filesBefore = rig.storeFiles();
-    const QString counter = s.scalar(QStringLiteral("select nr from zdbh where xm='文件编号'")).toString();
+    const QString counter = valueOf(s, QStringLiteral("select nr from zdbh where xm='文件编号'")).toString();
     const int rowsBefore = rig.count(QStringLiteral("1=1"));
 
     s.failNextStatements(1, match);
@@ -302,8 +302,8 @@ void GroupCopyTest::failedRecordLeavesNothing()
     QCOMPARE(out.copied, 0);
     QCOMPARE(rig.count(QStringLiteral("1=1")), rowsBefore);
     QCOMPARE(rig.storeFiles(), filesBefore);
-    QCOMPARE(s.scalar(QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), counter);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), counter);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz")).toInt(), 0);
     QVERIFY(!s.inTransaction());
 }
 

@@ -51,7 +51,7 @@ void GroupProtectionTest::setPasswordStoresHashAndPadlock()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     const qint64 p = idOf(t, QStringLiteral("P"));
 
     const GroupTree::Result r = t.setPassword(p, {}, QStringLiteral("s3cret'%"));
@@ -67,7 +67,7 @@ void GroupProtectionTest::setPasswordStoresHashAndPadlock()
     QCOMPARE(t.find(p)->selectedImage, 4);
     QVERIFY(t.isClosed(p));
     // A later rewrite keeps hash and images.
-    t.add(0, QStringLiteral("Q"));
+    KV_CHECK(t.add(0, QStringLiteral("Q")));
     QCOMPARE(rowOf(s, p).mm, row.mm);
     QCOMPARE(rowOf(s, p).image, 3);
     // Changing it needs the old one.
@@ -81,7 +81,7 @@ void GroupProtectionTest::wrongOldPasswordChangesNothing()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     const qint64 p = idOf(t, QStringLiteral("P"));
     // A group without a password takes only the empty old password.
     GroupTree::Result r = t.setPassword(p, QStringLiteral("x"), QStringLiteral("pw"));
@@ -107,7 +107,7 @@ void GroupProtectionTest::accessPassword()
     ProtectedGroups& open = home.context().protectedGroups;
     GroupTree t(s, open);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     const qint64 p = idOf(t, QStringLiteral("P"));
     QVERIFY(t.setPassword(p, {}, QStringLiteral("pw")));
     addFile(s, QStringLiteral("secret"), QStringLiteral("P"));
@@ -142,7 +142,7 @@ void GroupProtectionTest::clearedPasswordOpensWithoutPrompt()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     const qint64 p = idOf(t, QStringLiteral("P"));
     QVERIFY(t.setPassword(p, {}, QStringLiteral("pw")));
     QVERIFY(t.setPassword(p, QStringLiteral("pw"), QString()));
@@ -163,11 +163,11 @@ void GroupProtectionTest::closedSubgroupAbsentFromParentList()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
-    t.add(idOf(t, QStringLiteral("P")), QStringLiteral("S"));
-    t.add(idOf(t, QStringLiteral("P")), QStringLiteral("T"));
-    t.add(idOf(t, QStringLiteral("P\\S")), QStringLiteral("U"));
-    t.add(0, QStringLiteral("PS"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
+    KV_CHECK(t.add(idOf(t, QStringLiteral("P")), QStringLiteral("S")));
+    KV_CHECK(t.add(idOf(t, QStringLiteral("P")), QStringLiteral("T")));
+    KV_CHECK(t.add(idOf(t, QStringLiteral("P\\S")), QStringLiteral("U")));
+    KV_CHECK(t.add(0, QStringLiteral("PS")));
     addFile(s, QStringLiteral("p"), QStringLiteral("P"));
     addFile(s, QStringLiteral("s"), QStringLiteral("P\\S"));
     addFile(s, QStringLiteral("t"), QStringLiteral("P\\T"));
@@ -201,8 +201,8 @@ void GroupProtectionTest::rootRefusedWhileAnyGroupProtected()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("A"));
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("A")));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     addFile(s, QStringLiteral("a"), QStringLiteral("A"));
     addFile(s, QStringLiteral("p"), QStringLiteral("P"));
     QCOMPARE(listed(s, t.filterFor(0).clause), (QStringList{"a", "p"}));
@@ -227,8 +227,8 @@ void GroupProtectionTest::restartClosesEveryGroup()
     {
         GroupTree t(s, home.context().protectedGroups);
         QVERIFY(t.load());
-        t.add(0, QStringLiteral("P"));
-        t.add(idOf(t, QStringLiteral("P")), QStringLiteral("Q"));
+        KV_CHECK(t.add(0, QStringLiteral("P")));
+        KV_CHECK(t.add(idOf(t, QStringLiteral("P")), QStringLiteral("Q")));
         QVERIFY(t.setPassword(idOf(t, QStringLiteral("P")), {}, QStringLiteral("pw")));
         QVERIFY(t.setPassword(idOf(t, QStringLiteral("P\\Q")), {}, QStringLiteral("pw2")));
         QVERIFY(t.open(idOf(t, QStringLiteral("P")), QStringLiteral("pw")));
@@ -276,8 +276,8 @@ void GroupProtectionTest::renamedOpenGroupStaysOpen()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
-    t.add(idOf(t, QStringLiteral("P")), QStringLiteral("S"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
+    KV_CHECK(t.add(idOf(t, QStringLiteral("P")), QStringLiteral("S")));
     QVERIFY(t.setPassword(idOf(t, QStringLiteral("P\\S")), {}, QStringLiteral("pw")));
     addFile(s, QStringLiteral("s"), QStringLiteral("P\\S"));
     QVERIFY(t.open(idOf(t, QStringLiteral("P\\S")), QStringLiteral("pw")));
@@ -294,12 +294,12 @@ void GroupProtectionTest::deletedOpenGroupDoesNotReopen()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     QVERIFY(t.setPassword(idOf(t, QStringLiteral("P")), {}, QStringLiteral("pw")));
     QVERIFY(t.open(idOf(t, QStringLiteral("P")), QStringLiteral("pw")));
     QVERIFY(t.remove(idOf(t, QStringLiteral("P"))));
     // Someone else makes a group of the same name and protects it.
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     QVERIFY(t.setPassword(idOf(t, QStringLiteral("P")), {}, QStringLiteral("theirs")));
     QVERIFY(t.isClosed(idOf(t, QStringLiteral("P"))));
 }
@@ -310,7 +310,7 @@ void GroupProtectionTest::failedPasswordUpdateChangesNothing()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("P"));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
     const qint64 p = idOf(t, QStringLiteral("P"));
     const Row before = rowOf(s, p);
     s.failNextStatements(1, QStringLiteral("update wjfz"));

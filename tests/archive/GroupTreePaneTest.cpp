@@ -28,6 +28,7 @@ private slots:
     void selectingAndOpeningProtectedGroup();
     void passwordWindow();
     void chooserNeedsPasswordForClosedGroup();
+    void unreadableTreeIsSaidNotShownEmpty();
     void closedGroupNotRenamedNorDeleted_data();
     void closedGroupNotRenamedNorDeleted();
 };
@@ -58,7 +59,7 @@ struct Rig {
         t.load().ok();
         const GroupTree::Result r = t.add(t.findPath(parent)->id, name);
         if (!password.isEmpty())
-            t.setPassword(r.id, {}, password);
+            KV_CHECK(t.setPassword(r.id, {}, password));
     }
     QTreeWidgetItem* item(const QString& path) const
     {
@@ -191,7 +192,7 @@ void GroupTreePaneTest::addRenameDeleteThroughWindows()
     rig.router.run(QLatin1String(Cmd::TreeRenameGroup));
     QCOMPARE(rig.pane.selectedPath(), QStringLiteral("财务部"));
     QVERIFY(rig.item(QStringLiteral("财务部\\2026年")));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj")).toString(), QStringLiteral("财务部"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj")).toString(), QStringLiteral("财务部"));
     QCOMPARE(rig.lastListed(), QStringList{"账本"});
     QCOMPARE(rewriteFault(s, rig.pane.groups()), QString());
 
@@ -204,7 +205,7 @@ void GroupTreePaneTest::addRenameDeleteThroughWindows()
     rig.router.run(QLatin1String(Cmd::TreeDeleteGroup));
     QCOMPARE(prompter.lastText(), QStringLiteral("该分组目录下已经有文件存在, 禁止删除 "));
     QCOMPARE(rows(s).size(), 2);
-    s.execute(QStringLiteral("delete from wj"));
+    KV_CHECK(s.execute(QStringLiteral("delete from wj")));
     prompter.answerYes();
     rig.router.run(QLatin1String(Cmd::TreeDeleteGroup));
     QCOMPARE(rows(s).size(), 0);
@@ -249,7 +250,7 @@ void GroupTreePaneTest::failedRenameKeepsTreeAndTable()
     QVERIFY(rig.item(QStringLiteral("A")));
     QVERIFY(!rig.item(QStringLiteral("C")));
     QCOMPARE(rig.pane.selectedPath(), QStringLiteral("A"));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj")).toString(), QStringLiteral("A"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj")).toString(), QStringLiteral("A"));
 }
 
 void GroupTreePaneTest::operatorWithoutRightGetsNoWindow()
@@ -416,7 +417,7 @@ void GroupTreePaneTest::passwordWindow()
         rig.router.run(QLatin1String(Cmd::TreeSetPassword));
     };
     const qint64 id = rig.pane.selectedId();
-    auto mm = [&] { return s.scalar(QStringLiteral("select mm from wjfz where xmmc='人事'")).toString(); };
+    auto mm = [&] { return valueOf(s, QStringLiteral("select mm from wjfz where xmmc='人事'")).toString(); };
 
     run(QStringLiteral("x"), QStringLiteral("pw"), false);
     QCOMPARE(prompter.lastText(), QStringLiteral("旧密码不对!"));
@@ -492,6 +493,38 @@ void GroupTreePaneTest::chooserNeedsPasswordForClosedGroup()
     tree = unit<QTreeWidget>(&second, "树型框1");
     dclick(QStringLiteral("A1"));
     QCOMPARE(second.chosenPath().value_or(QString()), QStringLiteral("A\\A1"));
+    QCOMPARE(prompter.unexpected(), 0);
+}
+
+// A tree that cannot be read is a failure the operator hears of, never an
+// empty choice nor a tree that looks as if the groups were gone unsaid.
+void GroupTreePaneTest::unreadableTreeIsSaidNotShownEmpty()
+{
+    Rig rig;
+    ScriptedPrompter prompter;
+    rig.make({}, QStringLiteral("A"));
+    DataStore& s = rig.home.store();
+
+    s.failNextStatements(1, QStringLiteral("from wjfz"));
+    const std::optional<QString> chosen =
+        GroupChooserDialog::choose(s, rig.home.context().protectedGroups, nullptr, QStringLiteral("双击选择目标分组"));
+    QVERIFY(!chosen);
+    QCOMPARE(prompter.messages(), QStringList{GroupTree::LoadFailed});
+    QCOMPARE(prompter.shown().last().icon, Prompter::Icon::Warning);
+
+    // The pane says it as well, and shows the groups again once they read.
+    prompter.clear();
+    s.failNextStatements(1, QStringLiteral("from wjfz"));
+    QVERIFY(!rig.pane.reload());
+    QCOMPARE(prompter.messages(), QStringList{GroupTree::LoadFailed});
+    QVERIFY(!rig.item(QStringLiteral("A")));
+    QVERIFY(rig.pane.reload());
+    QVERIFY(rig.item(QStringLiteral("A")));
+    QCOMPARE(prompter.messages().size(), 1);
+
+    GroupChooserDialog dlg(s, rig.home.context().protectedGroups, QStringLiteral("双击选择分组"));
+    QVERIFY(dlg.loaded());
+    QVERIFY(!unit<QTreeWidget>(&dlg, "树型框1")->findItems(QStringLiteral("A"), Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
     QCOMPARE(prompter.unexpected(), 0);
 }
 

@@ -96,9 +96,9 @@ void GroupTreeTest::renameMovesFilesOfGroupAndSubgroups()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("A"));
-    t.add(idOf(t, "A"), QStringLiteral("B"));
-    t.add(0, QStringLiteral("AB"));
+    KV_CHECK(t.add(0, QStringLiteral("A")));
+    KV_CHECK(t.add(idOf(t, "A"), QStringLiteral("B")));
+    KV_CHECK(t.add(0, QStringLiteral("AB")));
     addFile(s, QStringLiteral("inA"), QStringLiteral("A"));
     addFile(s, QStringLiteral("inAB"), QStringLiteral("A\\B"));
     addFile(s, QStringLiteral("inAB2"), QStringLiteral("AB"));
@@ -108,16 +108,16 @@ void GroupTreeTest::renameMovesFilesOfGroupAndSubgroups()
     QVERIFY2(r, qPrintable(r.message));
     QCOMPARE(order(t), (QStringList{"新名", "新名\\B", "AB"}));
     QCOMPARE(rewriteFault(s, t), QString());
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj where mc='inA'")).toString(), QStringLiteral("新名"));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj where mc='inAB'")).toString(), QStringLiteral("新名\\B"));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj where mc='inAB2'")).toString(), QStringLiteral("AB"));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj where mc='inAX'")).toString(), QStringLiteral("AX\\A"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj where mc='inA'")).toString(), QStringLiteral("新名"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj where mc='inAB'")).toString(), QStringLiteral("新名\\B"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj where mc='inAB2'")).toString(), QStringLiteral("AB"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj where mc='inAX'")).toString(), QStringLiteral("AX\\A"));
 
     // Renaming a sub-group touches only its own files.
     QVERIFY(t.rename(idOf(t, "新名\\B"), QStringLiteral("it's 100%_")));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj where mc='inAB'")).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj where mc='inAB'")).toString(),
              QStringLiteral("新名\\it's 100%_"));
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj where mc='inA'")).toString(), QStringLiteral("新名"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj where mc='inA'")).toString(), QStringLiteral("新名"));
     // The same name again changes nothing.
     QCOMPARE(t.rename(idOf(t, "AB"), QStringLiteral("AB")).kind, Kind::Unchanged);
 }
@@ -141,11 +141,11 @@ void GroupTreeTest::deleteRefusedOnlyByOwnFiles()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("A"));
-    t.add(idOf(t, "A"), QStringLiteral("B"));
-    t.add(0, QStringLiteral("AB"));
-    t.add(0, QStringLiteral("X"));
-    t.add(idOf(t, "X"), QStringLiteral("A"));
+    KV_CHECK(t.add(0, QStringLiteral("A")));
+    KV_CHECK(t.add(idOf(t, "A"), QStringLiteral("B")));
+    KV_CHECK(t.add(0, QStringLiteral("AB")));
+    KV_CHECK(t.add(0, QStringLiteral("X")));
+    KV_CHECK(t.add(idOf(t, "X"), QStringLiteral("A")));
     if (!fileGroup.isEmpty())
         addFile(s, QStringLiteral("f"), fileGroup);
 
@@ -161,7 +161,7 @@ void GroupTreeTest::deleteRefusedOnlyByOwnFiles()
     }
     QCOMPARE(rewriteFault(s, t), QString());
     // File records are never touched by a deletion.
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), fileGroup.isEmpty() ? 0 : 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), fileGroup.isEmpty() ? 0 : 1);
 }
 
 void GroupTreeTest::moveAmongSiblings()
@@ -191,7 +191,7 @@ void GroupTreeTest::moveAmongSiblings()
     QCOMPARE(order(t), (QStringList{"B", "B\\B1", "A", "A\\A2", "A\\A1"}));
     QCOMPARE(rewriteFault(s, t), QString());
     // Moving changes no path.
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj")).toString(), QStringLiteral("B\\B1"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj")).toString(), QStringLiteral("B\\B1"));
 }
 
 void GroupTreeTest::moveStopsAtProtectedNeighbour()
@@ -200,9 +200,9 @@ void GroupTreeTest::moveStopsAtProtectedNeighbour()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("X"));
-    t.add(0, QStringLiteral("P"));
-    t.add(0, QStringLiteral("Y"));
+    KV_CHECK(t.add(0, QStringLiteral("X")));
+    KV_CHECK(t.add(0, QStringLiteral("P")));
+    KV_CHECK(t.add(0, QStringLiteral("Y")));
     QVERIFY(t.setPassword(idOf(t, "P"), {}, QStringLiteral("pw")));
     const QList<Row> before = rows(s);
 
@@ -280,9 +280,9 @@ void GroupTreeTest::failedRewriteLeavesTable()
     // The tree in memory is the table again.
     QCOMPARE(order(t), shown);
     QCOMPARE(rewriteFault(s, t), QString());
-    QCOMPARE(s.scalar(QStringLiteral("select fz from wj")).toString(), QStringLiteral("A\\A1"));
+    QCOMPARE(valueOf(s, QStringLiteral("select fz from wj")).toString(), QStringLiteral("A\\A1"));
     // And the next change goes through.
-    s.execute(QStringLiteral("drop trigger if exists refuse"));
+    KV_CHECK(s.execute(QStringLiteral("drop trigger if exists refuse")));
     QVERIFY(t.moveDown(idOf(t, "A")));
     QCOMPARE(rewriteFault(s, t), QString());
 }
@@ -319,9 +319,9 @@ void GroupTreeTest::nameRules()
     DataStore& s = home.store();
     GroupTree t(s, home.context().protectedGroups);
     QVERIFY(t.load());
-    t.add(0, QStringLiteral("A"));
-    t.add(idOf(t, "A"), QStringLiteral("S"));
-    t.add(0, QStringLiteral("Z"));
+    KV_CHECK(t.add(0, QStringLiteral("A")));
+    KV_CHECK(t.add(idOf(t, "A"), QStringLiteral("S")));
+    KV_CHECK(t.add(0, QStringLiteral("Z")));
     const qint64 parentId = idOf(t, parent.toUtf8().constData());
     const QList<Row> before = rows(s);
 
@@ -382,7 +382,7 @@ void GroupTreeTest::selectingGroupFindsItsFilesOnly()
     QCOMPARE(listed(s, t.filterFor(0).clause).size(), 4);
     // Deleting the group is refused by its own files, not by the other's.
     QCOMPARE(t.remove(t.findPath(name)->id).kind, Kind::Refused);
-    s.execute(QStringLiteral("delete from wj where mc in ('1 own','2 sub')"));
+    KV_CHECK(s.execute(QStringLiteral("delete from wj where mc in ('1 own','2 sub')")));
     QVERIFY(t.remove(t.findPath(name)->id));
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 qint64 count(DataStore& s, const QString& sql, const QVariantList& params = {})
 {
-    return s.scalar(sql, params).toLongLong();
+    return valueOf(s, sql, params).toLongLong();
 }
 
 }  // namespace

@@ -203,7 +203,7 @@ void MediaPlayerTest::singleRecord()
     QFETCH(QString, name);
     QFETCH(QString, message);
     QFETCH(bool, plays);
-    const qint64 id = m_home->store().scalar(QStringLiteral("select id from wj where mc=?"), {name}).toLongLong();
+    const qint64 id = valueOf(m_home->store(), QStringLiteral("select id from wj where mc=?"), {name}).toLongLong();
     auto w = makeWindow();
     m_prompter->answerNo();
     QCOMPARE(w->playRecord(id), plays);
@@ -218,7 +218,7 @@ void MediaPlayerTest::folderThatCannotBeMadeIsReported()
 {
     // "Mt" is a file, so "Mt/temp" cannot be made.
     QVERIFY(!TestInput::writeFile(m_home->folder(), QStringLiteral("Mt"), "x").isEmpty());
-    const qint64 id = m_home->store().scalar(QStringLiteral("select id from wj where mc='第一首'")).toLongLong();
+    const qint64 id = valueOf(m_home->store(), QStringLiteral("select id from wj where mc='第一首'")).toLongLong();
     auto w = makeWindow();
     QVERIFY(w->playRecord(id));
     QCOMPARE(m_prompter->messages().value(0).left(10), QStringLiteral("创建目录失败! 03"));
@@ -256,7 +256,7 @@ void MediaPlayerTest::folderEmptiedAtStartAndWhenClosed()
     auto* viewers = new ViewerWindows(m_home->store(), StoreFolder(c.home), c.protectedGroups, mediaFolder(), &owner);
     QVERIFY(QDir(mediaFolder()).isEmpty());
 
-    const qint64 id = m_home->store().scalar(QStringLiteral("select id from wj where mc='第一首'")).toLongLong();
+    const qint64 id = valueOf(m_home->store(), QStringLiteral("select id from wj where mc='第一首'")).toLongLong();
     m_prompter->answerNo();
     m_prompter->answerNo();
     viewers->playRecord(id);
@@ -278,7 +278,7 @@ void MediaPlayerTest::killedExtractionLeavesArchiveWhole()
     addGroup(s, QStringLiteral("影片"));
     addRecord(s, QStringLiteral("影片"), QStringLiteral("film"), QStringLiteral("avi"), film,
               folder.storedPath(QStringLiteral("0000000050.avi")));
-    const qint64 records = s.scalar(QStringLiteral("select count(*) from wj")).toLongLong();
+    const qint64 records = valueOf(s, QStringLiteral("select count(*) from wj")).toLongLong();
     const QString db = m_home->databasePath();
     const QString media = mediaFolder();
     const ProtectedGroups& open = m_home->context().protectedGroups;
@@ -299,8 +299,8 @@ void MediaPlayerTest::killedExtractionLeavesArchiveWhole()
         }, 20 + 40 * round));
         QVERIFY(s.open(db));
         // The archive is as it was; what the run left goes at the next start.
-        QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toLongLong(), records);
-        QCOMPARE(s.scalar(QStringLiteral("pragma integrity_check")).toString(), QStringLiteral("ok"));
+        QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toLongLong(), records);
+        QCOMPARE(valueOf(s, QStringLiteral("pragma integrity_check")).toString(), QStringLiteral("ok"));
         QCOMPARE(TestInput::readFile(folder.resolve(QStringLiteral("Data/Lf/0000000050.avi"))), film);
         QVERIFY(MediaRun::empty(media));
         QVERIFY(!QFileInfo::exists(media) || QDir(media).isEmpty());
@@ -309,7 +309,7 @@ void MediaPlayerTest::killedExtractionLeavesArchiveWhole()
     ViewedFiles files(s, folder, open);
     MediaRun run(files, media);
     const Result<ViewedFile> f = files.record(
-        s.scalar(QStringLiteral("select id from wj where mc='film'")).toLongLong());
+        valueOf(s, QStringLiteral("select id from wj where mc='film'")).toLongLong());
     QVERIFY(f);
     const Result<QString> written = run.extract(f.value());
     QVERIFY2(written, qPrintable(written.detail()));
@@ -319,7 +319,7 @@ void MediaPlayerTest::killedExtractionLeavesArchiveWhole()
 void MediaPlayerTest::windowLooks()
 {
     auto w = makeWindow();
-    const qint64 id = m_home->store().scalar(QStringLiteral("select id from wj where mc='第一首'")).toLongLong();
+    const qint64 id = valueOf(m_home->store(), QStringLiteral("select id from wj where mc='第一首'")).toLongLong();
     m_prompter->answerNo();
     m_prompter->answerNo();
     QVERIFY(w->playRecord(id));

@@ -72,7 +72,7 @@ public:
     {
         m_value = v;
         if (v > 0)
-            seen << m_s.scalar(QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'")).toString();
+            seen << valueOf(m_s, QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'")).toString();
     }
     bool cancelled() const override { return m_value >= m_after; }
     QStringList seen;
@@ -149,7 +149,7 @@ private:
     }
     qint64 count(const QString& sql, const QVariantList& params = {})
     {
-        return s().scalar(sql, params).toLongLong();
+        return valueOf(s(), sql, params).toLongLong();
     }
     void addKeptRecord(const QString& name, const QString& group, const QByteArray& bytes);
     void checkWhole(const QString& why);
@@ -196,8 +196,8 @@ void StoreFaultsTest::failedNameLookupEndsTheWork()
     QFETCH(QString, work);
     addGroup(s(), 2, 0, QStringLiteral("T"));
     addKeptRecord(QStringLiteral("old"), QStringLiteral("合同"), pattern(9000, 'o'));
-    const qint64 id = s().scalar(QStringLiteral("select id from wj")).toLongLong();
-    const QString lj = s().scalar(QStringLiteral("select lj from wj")).toString();
+    const qint64 id = valueOf(s(), QStringLiteral("select id from wj")).toLongLong();
+    const QString lj = valueOf(s(), QStringLiteral("select lj from wj")).toString();
     const QStringList filesBefore = entries(store());
     const QString src = source(QStringLiteral("new.bin"), 9000, 'n');
 
@@ -229,8 +229,8 @@ void StoreFaultsTest::failedNameLookupEndsTheWork()
 
     // Nothing changed, and the archive is not left locked.
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(1));
-    QCOMPARE(s().scalar(QStringLiteral("select lj from wj where id=?"), {id}).toString(), lj);
-    QCOMPARE(s().scalar(QStringLiteral("select mc from wj where id=?"), {id}).toString(), QStringLiteral("old"));
+    QCOMPARE(valueOf(s(), QStringLiteral("select lj from wj where id=?"), {id}).toString(), lj);
+    QCOMPARE(valueOf(s(), QStringLiteral("select mc from wj where id=?"), {id}).toString(), QStringLiteral("old"));
     QCOMPARE(entries(store()), filesBefore);
     QVERIFY(!s().inTransaction());
     DataStore other;
@@ -277,7 +277,7 @@ void StoreFaultsTest::sourceChangingDuringCopyIsRefused()
     QFETCH(bool, modify);
     QFETCH(qint64, newSize);
     addKeptRecord(QStringLiteral("old"), QStringLiteral("合同"), pattern(9000, 'o'));
-    const qint64 id = s().scalar(QStringLiteral("select id from wj")).toLongLong();
+    const qint64 id = valueOf(s(), QStringLiteral("select id from wj")).toLongLong();
     const QStringList filesBefore = entries(store());
     const QString src = source(QStringLiteral("big.bin"), 3 * FileCopy::ChunkSize + 17);
     ChangeSourceMidway change(src, newSize);
@@ -288,7 +288,7 @@ void StoreFaultsTest::sourceChangingDuringCopyIsRefused()
     QVERIFY2(r.detail().contains(QStringLiteral("changed")), qPrintable(r.detail()));
     QCOMPARE(QFileInfo(src).size(), newSize);
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(1));
-    QCOMPARE(s().scalar(QStringLiteral("select dxsz from wj")).toLongLong(), qint64(9000));
+    QCOMPARE(valueOf(s(), QStringLiteral("select dxsz from wj")).toLongLong(), qint64(9000));
     QCOMPARE(entries(store()), filesBefore);
 }
 
@@ -312,7 +312,7 @@ void StoreFaultsTest::groupCopyLogsWithEveryCopy()
         QCOMPARE(out.copied, 2);
         QCOMPARE(watch.seen, (QStringList{line + QStringLiteral(" (进行中, 已复制 1 个文件)"),
                                          line + QStringLiteral(" (进行中, 已复制 2 个文件)")}));
-        QCOMPARE(s().scalar(QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'")).toString(),
+        QCOMPARE(valueOf(s(), QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'")).toString(),
                  line + QStringLiteral(" (已取消, 已复制 2 个文件)"));
     }
     QVERIFY(s().execute(QStringLiteral("delete from rz")));
@@ -351,8 +351,8 @@ void StoreFaultsTest::modifyChecksOldKeptFileFirst()
     QVERIFY(!r.ok());
     QVERIFY2(r.message().startsWith(FileRecords::ModifyFailed), qPrintable(r.message()));
     // Nothing changed: the record keeps its content, no new file, no orphan.
-    QCOMPARE(s().scalar(QStringLiteral("select mc from wj where id=?"), {id}).toString(), QStringLiteral("old"));
-    QCOMPARE(readFile(folder().resolve(s().scalar(QStringLiteral("select lj from wj where id=?"), {id}).toString())),
+    QCOMPARE(valueOf(s(), QStringLiteral("select mc from wj where id=?"), {id}).toString(), QStringLiteral("old"));
+    QCOMPARE(readFile(folder().resolve(valueOf(s(), QStringLiteral("select lj from wj where id=?"), {id}).toString())),
              pattern(9000, 'o'));
     QCOMPARE(entries(store()), filesBefore);
     QCOMPARE(count(QStringLiteral("select count(*) from rz")), qint64(0));
@@ -378,7 +378,7 @@ void StoreFaultsTest::saveOutToLongNames()
     QFETCH(int, length);
     QFETCH(int, size);
     QVERIFY(m_records->add(fields(QStringLiteral("a")), source(QStringLiteral("a.bin"), size)).ok());
-    const qint64 id = s().scalar(QStringLiteral("select id from wj")).toLongLong();
+    const qint64 id = valueOf(s(), QStringLiteral("select id from wj")).toLongLong();
     QTemporaryDir out;
     const QString target = out.filePath(QString(length - 4, QLatin1Char('n')) + QStringLiteral(".bin"));
     const Result<StoredRecord> r = m_records->saveOut(id, target);
@@ -393,7 +393,7 @@ void StoreFaultsTest::keptFilesAreTheUsersAlone()
 {
     QVERIFY(QDir(store()).removeRecursively());
     addKeptRecord(QStringLiteral("k"), QStringLiteral("合同"), pattern(9000));
-    const QString kept = folder().resolve(s().scalar(QStringLiteral("select lj from wj")).toString());
+    const QString kept = folder().resolve(valueOf(s(), QStringLiteral("select lj from wj")).toString());
     QCOMPARE(modeOf(kept), 0600);
     QCOMPARE(modeOf(store()), 0700);
     // A Data folder made for the store folder is private as well.
@@ -405,9 +405,9 @@ void StoreFaultsTest::keptFilesAreTheUsersAlone()
     QCOMPARE(modeOf(program + QStringLiteral("/Data/Lf")), 0700);
     QCOMPARE(modeOf(st.absolutePath), 0600);
     // A replaced content too.
-    const qint64 id = s().scalar(QStringLiteral("select id from wj")).toLongLong();
+    const qint64 id = valueOf(s(), QStringLiteral("select id from wj")).toLongLong();
     QVERIFY(m_records->modify(id, fields(QStringLiteral("k")), source(QStringLiteral("k2.bin"), 9001)).ok());
-    QCOMPARE(modeOf(folder().resolve(s().scalar(QStringLiteral("select lj from wj")).toString())), 0600);
+    QCOMPARE(modeOf(folder().resolve(valueOf(s(), QStringLiteral("select lj from wj")).toString())), 0600);
 
     // A private folder is never a link to somewhere else.
     QTemporaryDir elsewhere;
@@ -446,7 +446,7 @@ void StoreFaultsTest::messagesNameTheCause()
         // Content held in the database, which may not grow.
         m_records->setSizeBound(1 << 20);
         QVERIFY(s().execute(QStringLiteral("VACUUM")));
-        const qint64 pages = s().scalar(QStringLiteral("PRAGMA page_count")).toLongLong();
+        const qint64 pages = valueOf(s(), QStringLiteral("PRAGMA page_count")).toLongLong();
         QVERIFY(s().execute(QStringLiteral("PRAGMA max_page_count=%1").arg(pages)));
     } else {
         QVERIFY(s().execute(setting));
@@ -573,7 +573,7 @@ void StoreFaultsTest::staleTreeIsNeverWritten()
 void StoreFaultsTest::sweepQuarantinesUnnamedFiles()
 {
     addKeptRecord(QStringLiteral("k"), QStringLiteral("合同"), pattern(9000, 'k'));
-    const QString named = s().scalar(QStringLiteral("select lj from wj")).toString();
+    const QString named = valueOf(s(), QStringLiteral("select lj from wj")).toString();
     QVERIFY(!writeFile(QDir(store()).filePath(QStringLiteral(".kvpart-staged-abc.part")), pattern(5000)).isEmpty());
     QVERIFY(!writeFile(QDir(store()).filePath(QStringLiteral(".kvpart-x1.part")), pattern(5)).isEmpty());
     QVERIFY(!writeFile(QDir(store()).filePath(QStringLiteral("0000000099.pdf")), pattern(7000, 'z')).isEmpty());
@@ -602,7 +602,7 @@ void StoreFaultsTest::sweepQuarantinesUnnamedFiles()
 void StoreFaultsTest::checkWhole(const QString& why)
 {
     const QByteArray at = why.toUtf8();
-    QCOMPARE(s().scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+    QCOMPARE(valueOf(s(), QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
     QVERIFY2(count(QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")) == 0,
              at.constData());
     QVERIFY2(count(QStringLiteral("select count(*) from wj where bh='WWW' or bh=''")) == 0, at.constData());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TestHome.h"
 #include "store/DataStore.h"
 #include "store/RecordContent.h"
 
@@ -18,7 +19,7 @@ inline qint64 addGroup(DataStore& s, const QString& name, qint64 parent = 0, con
 {
     if (!s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (?,?,0,0,?)"), {parent, name, mm}))
         return -1;
-    return s.scalar(QStringLiteral("select max(id) from wjfz")).toLongLong();
+    return valueOf(s, QStringLiteral("select max(id) from wjfz")).toLongLong();
 }
 
 // A record of group path fz; its content held in the database, or, with
@@ -27,11 +28,11 @@ inline qint64 addRecord(DataStore& s, const QString& fz, const QString& name, co
                         const QByteArray& bytes, const QString& keptPath = {})
 {
     if (!s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dx,dxsz,lj) values (?,?,?,?,'',?,?)"),
-                   {QStringLiteral("%1").arg(s.scalar(QStringLiteral("select count(*) from wj")).toLongLong() + 1, 10,
+                   {QStringLiteral("%1").arg(valueOf(s, QStringLiteral("select count(*) from wj")).toLongLong() + 1, 10,
                                                  10, QLatin1Char('0')),
                     name, fz, type, qint64(bytes.size()), keptPath}))
         return -1;
-    const qint64 id = s.scalar(QStringLiteral("select max(id) from wj")).toLongLong();
+    const qint64 id = valueOf(s, QStringLiteral("select max(id) from wj")).toLongLong();
     if (keptPath.isEmpty() && !RecordContent::write(s, id, bytes))
         return -1;
     return id;

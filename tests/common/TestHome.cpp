@@ -5,6 +5,7 @@
 #include "store/Schema.h"
 
 #include <QDir>
+#include <QTest>
 #include <QWidget>
 
 TestHome::TestHome()
@@ -34,4 +35,20 @@ QString TestHome::grab(QWidget* w, const QString& name)
     const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
     w->grab().save(path);
     return path;
+}
+
+QVariant valueOf(DataStore& store, const QString& sql, const QVariantList& params)
+{
+    const Result<std::optional<QVariant>> read = store.scalar(sql, params);
+    if (!read) {
+        qWarning("read failed: %s: %s", qPrintable(sql), qPrintable(read.detail()));
+        return {};
+    }
+    return read->value_or(QVariant());
+}
+
+void kvCheck(bool ok, const char* step, const char* file, int line)
+{
+    if (!ok)
+        QTest::qFail(step, file, line);
 }

@@ -6,6 +6,16 @@
 #include <QTemporaryDir>
 #include <memory>
 
+// Setting up what a test needs through the program's own calls: a step
+// that fails fails the test, with the step named.
+#define KV_CHECK(step) kvCheck(static_cast<bool>(step), #step, __FILE__, __LINE__)
+void kvCheck(bool ok, const char* step, const char* file, int line);
+
+// The value a test reads back: the first column of the first row, an
+// invalid QVariant when there is none. A read that fails says why in the
+// test's output (and reads as no value, which the comparison then meets).
+QVariant valueOf(DataStore& store, const QString& sql, const QVariantList& params = {});
+
 // A fresh program folder in a temporary directory, laid out as --init-home
 // does, with an AppContext logged in as Admin and an open DataStore on it.
 class TestHome {

@@ -202,7 +202,7 @@ void FieldOptionsWindowTest::saveWithoutFieldIsRefused()
     u.add(QStringLiteral("x"));
     QTest::mouseClick(u.save, Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList{QStringLiteral("您没有选择字段项目!")});
-    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from xx where nr<>''")).toInt(), 0);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from xx where nr<>''")).toInt(), 0);
 }
 
 void FieldOptionsWindowTest::emptyListIsRefused()
@@ -314,7 +314,7 @@ void FieldOptionsWindowTest::typedOptionsRoundTrip()
         QCOMPARE(p.messages(), QStringList{QStringLiteral("信息已保存!")});
     }
     QCOMPARE(FieldOptions::options(s, 11).value(), typed);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from xx")).toInt(), 12);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from xx")).toInt(), 12);
     FieldOptionsWindow again(s);
     Units u(&again);
     u.choose(11);
@@ -357,7 +357,7 @@ void FieldOptionsWindowTest::renameRefillsTitles()
             return;
         opened = modal->windowTitle();
         // What "字段改名" does to the offered title.
-        s.execute(QStringLiteral("update xx set xm=? where bh=8"), {QStringLiteral("文种")});
+        KV_CHECK(s.execute(QStringLiteral("update xx set xm=? where bh=8"), {QStringLiteral("文种")}));
         modal->close();
     });
     QTest::mouseClick(u.rename, Qt::LeftButton);

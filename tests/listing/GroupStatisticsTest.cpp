@@ -206,7 +206,7 @@ void GroupStatisticsTest::savedOrderGetsItsIndex()
     TestHome home;
     DataStore& s = home.store();
     QVERIFY(ListColumns::saveSort(s, {}, QStringLiteral(" order by dx desc")));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from sqlite_master where type='index' and name='wj_ord_dxsz'")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from sqlite_master where type='index' and name='wj_ord_dxsz'")).toInt(), 1);
     QCOMPARE(Schema::orderIndexName(QStringLiteral("substr(scsj,1,19)")), QStringLiteral("wj_ord_scsj"));
     QVERIFY(Schema::orderIndexName(QStringLiteral("wj; drop table wj")).isEmpty());
     QVERIFY(Schema::ensureOrderIndex(s, QStringLiteral("nosuchfield")).valueOr(QStringLiteral("failed")).isEmpty());

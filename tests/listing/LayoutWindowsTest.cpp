@@ -80,7 +80,7 @@ struct Fixture {
     }
     qint64 number(const QString& sql, const QVariantList& params = {})
     {
-        return home.store().scalar(sql, params).toLongLong();
+        return valueOf(home.store(), sql, params).toLongLong();
     }
 
     TestHome& home;
@@ -481,7 +481,7 @@ void LayoutWindowsTest::chooseColumnsResetAndCancel()
         QTest::mouseClick(button(&w, "取消按钮"), Qt::LeftButton);
         QCOMPARE(w.result(), int(QDialog::Rejected));
     }
-    QCOMPARE(s.scalar("select wz from lbsz where bh=26").toInt(), 4);
+    QCOMPARE(valueOf(s, "select wz from lbsz where bh=26").toInt(), 4);
     QCOMPARE(p.shown().size(), 0);
 }
 
@@ -528,7 +528,7 @@ void LayoutWindowsTest::sortOrder()
         QVERIFY(!w->isVisible());
     });
     QCOMPARE(p.messages(), QStringList({"排序完成!"}));
-    QCOMPARE(s.scalar("select pxfs from zcbj where id=1").toString(), QStringLiteral(" order by mc asc,dx desc"));
+    QCOMPARE(valueOf(s, "select pxfs from zcbj where id=1").toString(), QStringLiteral(" order by mc asc,dx desc"));
     QCOMPARE(f.number("select px from lbsz where bh=2"), ListColumns::Ascending);
     QCOMPARE(f.number("select px from lbsz where bh=5"), ListColumns::Descending);
     QCOMPARE(f.number("select count(*) from lbsz where px<>0"), 2);
@@ -549,7 +549,7 @@ void LayoutWindowsTest::sortOrder()
         QTest::mouseClick(button(w, "确定按钮"), Qt::LeftButton);
     });
     QCOMPARE(p.messages(), QStringList({"排序完成!"}));
-    QCOMPARE(s.scalar("select pxfs from zcbj where id=1").toString(), QString());
+    QCOMPARE(valueOf(s, "select pxfs from zcbj where id=1").toString(), QString());
     QCOMPARE(f.number("select count(*) from lbsz where px<>0"), 0);
     QVERIFY(f.views.waitUntilLoaded());
     QCOMPARE(f.ids(), QList<qint64>({small, large, first}));
@@ -578,8 +578,8 @@ void LayoutWindowsTest::sortOrderFailure()
     QCOMPARE(p.messages(), QStringList({"排序失败!请退出重试"}));
     QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
     // Neither the directions nor the clause changed, in the database or in memory.
-    QCOMPARE(s.scalar("select count(*) from lbsz where px<>0").toInt(), 0);
-    QCOMPARE(s.scalar("select pxfs from zcbj").toString(), QString());
+    QCOMPARE(valueOf(s, "select count(*) from lbsz where px<>0").toInt(), 0);
+    QCOMPARE(valueOf(s, "select pxfs from zcbj").toString(), QString());
     QCOMPARE(home.context().mainSettings.sortClause, QString());
 }
 
@@ -758,21 +758,21 @@ void LayoutWindowsTest::renameFields()
     p.answerNo();
     QTest::mouseClick(button(&w, "保存按钮"), Qt::LeftButton);
     QCOMPARE(p.lastText(), QStringLiteral("确定保存吗 ?"));
-    QCOMPARE(s.scalar("select btm from lbsz where bh=6").toString(), QStringLiteral("备用字段"));
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=6").toString(), QStringLiteral("备用字段"));
     QCOMPARE(changed.size(), 0);
 
     p.answerYes();
     QTest::mouseClick(button(&w, "保存按钮"), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList({"修改完成!"}));
     QCOMPARE(changed.size(), 1);
-    QCOMPARE(s.scalar("select btm from lbsz where bh=6").toString(), QStringLiteral("部门"));
-    QCOMPARE(s.scalar("select xm from xx where bh=6").toString(), QStringLiteral("部门"));
-    QCOMPARE(s.scalar("select btm from lbsz where bh=19").toString(), QStringLiteral("归档日期"));
-    QCOMPARE(s.scalar("select btm from lbsz where bh=8").toString(), QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
-    QCOMPARE(s.scalar("select xm from xx where bh=8").toString(), QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
-    QCOMPARE(s.scalar("select count(*) from lbsz where bh between 6 and 20 and btm='备用字段'").toInt(), 12);
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=6").toString(), QStringLiteral("部门"));
+    QCOMPARE(valueOf(s, "select xm from xx where bh=6").toString(), QStringLiteral("部门"));
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=19").toString(), QStringLiteral("归档日期"));
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=8").toString(), QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
+    QCOMPARE(valueOf(s, "select xm from xx where bh=8").toString(), QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
+    QCOMPARE(valueOf(s, "select count(*) from lbsz where bh between 6 and 20 and btm='备用字段'").toInt(), 12);
     // Only the spare fields were touched.
-    QCOMPARE(s.scalar("select btm from lbsz where bh=2").toString(), QStringLiteral("文件名称"));
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=2").toString(), QStringLiteral("文件名称"));
     TestHome::grab(&w, "rename-fields");
 
     // A new window shows the saved titles; an emptied title goes back to 备用字段.
@@ -784,7 +784,7 @@ void LayoutWindowsTest::renameFields()
     editTitle(grid2, 0, "");
     p.answerYes();
     QTest::mouseClick(button(&again, "保存按钮"), Qt::LeftButton);
-    QCOMPARE(s.scalar("select btm from lbsz where bh=6").toString(), QStringLiteral("备用字段"));
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=6").toString(), QStringLiteral("备用字段"));
     QCOMPARE(grid2->item(0, 1)->text(), QStringLiteral("备用字段"));
     QCOMPARE(p.unexpected(), 0);
 }
@@ -808,8 +808,8 @@ void LayoutWindowsTest::renameFieldsFailures()
     QTest::mouseClick(button(&w, "保存按钮"), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList({"修改失败，错误代码：1"}));
     QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
-    QCOMPARE(s.scalar("select btm from lbsz where bh=6").toString(), QStringLiteral("备用字段"));
-    QCOMPARE(s.scalar("select xm from xx where bh=6").toString(), QStringLiteral("备用字段"));
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=6").toString(), QStringLiteral("备用字段"));
+    QCOMPARE(valueOf(s, "select xm from xx where bh=6").toString(), QStringLiteral("备用字段"));
     QVERIFY(s.execute("drop trigger no_xx"));
 
     p.clear();
@@ -818,7 +818,7 @@ void LayoutWindowsTest::renameFieldsFailures()
     QTest::mouseClick(button(&w, "保存按钮"), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList({"修改失败，错误代码：0"}));
     QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
-    QCOMPARE(s.scalar("select count(*) from lbsz where btm='部门'").toInt(), 0);
+    QCOMPARE(valueOf(s, "select count(*) from lbsz where btm='部门'").toInt(), 0);
     QCOMPARE(changed.size(), 0);
 }
 

@@ -127,7 +127,7 @@ void ListLoadingTest::headerClickSortsWithoutSaving()
     TestHome home;
     const qint64 b = addFile(home.store(), 1, "b");
     const qint64 a = addFile(home.store(), 2, "a");
-    const QString saved = home.store().scalar(QStringLiteral("select pxfs from zcbj")).toString();
+    const QString saved = valueOf(home.store(), QStringLiteral("select pxfs from zcbj")).toString();
     ListUnderTest list(home);
     list.window.show();
     QVERIFY(list.load());
@@ -145,7 +145,7 @@ void ListLoadingTest::headerClickSortsWithoutSaving()
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     QVERIFY(list.views.waitUntilLoaded(10000));
     QCOMPARE(list.ids(), (QList<qint64>{b, a}));
-    QCOMPARE(home.store().scalar(QStringLiteral("select pxfs from zcbj")).toString(), saved);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select pxfs from zcbj")).toString(), saved);
 }
 
 void ListLoadingTest::emptyResult()
@@ -212,7 +212,7 @@ void ListLoadingTest::badFieldNamesAreIgnored()
     QCOMPARE(list.views.model()->columns().at(1).field, QStringLiteral("lx"));
     QCOMPARE(list.column(0), QStringList({"甲"}));
     QCOMPARE(list.column(1), QStringList({"pdf"}));
-    QCOMPARE(s.scalar("select count(*) from wj").toInt(), 1);
+    QCOMPARE(valueOf(s, "select count(*) from wj").toInt(), 1);
     const auto query = ListQuery::build(*ListColumns::shownColumns(s), FilterClause::everything(), {});
     QVERIFY(!query.sql.contains("delete"));
     QVERIFY(!query.sql.contains(",wj "));
@@ -229,7 +229,7 @@ void ListLoadingTest::badSavedClauseIsIgnored()
     ListUnderTest list(home);
     QVERIFY(list.load());
     QCOMPARE(list.ids(), QList<qint64>({b, a}));  // manual order
-    QCOMPARE(s.scalar("select count(*) from wj").toInt(), 2);
+    QCOMPARE(valueOf(s, "select count(*) from wj").toInt(), 2);
 }
 
 void ListLoadingTest::sortClauseParsing_data()

@@ -193,7 +193,7 @@ void SearchClauseTest::dateIsTheWholeDay()
     int xh = 0;
     for (const auto& r : rows) {
         const qint64 id = addFile(h.store(), ++xh, r.first);
-        h.store().execute(QStringLiteral("update wj set scsj=?,b13=? where id=?"), {r.second, r.second.left(10), id});
+        KV_CHECK(h.store().execute(QStringLiteral("update wj set scsj=?,b13=? where id=?"), {r.second, r.second.left(10), id}));
     }
     QCOMPARE(names(h.store(), compiled(h, {cond(QStringLiteral("scsj"), op, QStringLiteral("2026-12-09"))})), expected);
     // A date spare field holds the date alone; it compares the same way.

@@ -62,7 +62,7 @@ QString pieceOf(DataStore& s, const QString& field, QRandomGenerator& rng)
 {
     if (rng.bounded(4u) == 0)
         return words(rng, 2);
-    const QString v = s.scalar(QStringLiteral("select %1 from wj order by random() limit 1").arg(field)).toString();
+    const QString v = valueOf(s, QStringLiteral("select %1 from wj order by random() limit 1").arg(field)).toString();
     if (v.isEmpty())
         return words(rng, 2);
     const int from = int(rng.bounded(quint32(v.size())));
@@ -222,12 +222,12 @@ void SearchIndexTest::indexedAndPlainAgreeThroughChanges()
     QVERIFY2(out.kind == GroupCopy::Outcome::Kind::Done, qPrintable(out.message));
     QVERIFY(tree.load().ok());
     QVERIFY(tree.rename(tree.findPath(QStringLiteral("档案室"))->id, QStringLiteral("新档案x_y")).ok());
-    QVERIFY(s.scalar(QStringLiteral("select count(*) from wj where fz like '新档案x_y%'")).toInt() > 0);
+    QVERIFY(valueOf(s, QStringLiteral("select count(*) from wj where fz like '新档案x_y%'")).toInt() > 0);
     compareSearches(s, rng, 80);
     const auto renamed = found(s, SearchConditions::build({Condition{QStringLiteral("fz"), QStringLiteral("左包含"),
                                                                      QStringLiteral("新档案x_y"), SearchConditions::And}},
                                                           false, {}, true));
-    QCOMPARE(renamed.size(), s.scalar(QStringLiteral("select count(*) from wj where substr(fz,1,6)='新档案x_y'")).toInt());
+    QCOMPARE(renamed.size(), valueOf(s, QStringLiteral("select count(*) from wj where substr(fz,1,6)='新档案x_y'")).toInt());
     QVERIFY(found(s, SearchConditions::build({Condition{QStringLiteral("fz"), QStringLiteral("左包含"),
                                                         QStringLiteral("档案室"), SearchConditions::And}},
                                              false, {}, true))
@@ -241,7 +241,7 @@ void SearchIndexTest::migrationBuildsTheIndex()
     QRandomGenerator rng(77);
     QVERIFY(downgrade(s));
     insertRandom(s, rng, 200, {QStringLiteral("A"), QStringLiteral("B")});
-    QCOMPARE(Schema::version(s), 3);
+    QCOMPARE(Schema::version(s).valueOr(-1), 3);
     // Before the index is built (an older copy put back) the search scans.
     const QList<Condition> abc{Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("abc"),
                                          SearchConditions::And}};
@@ -251,8 +251,8 @@ void SearchIndexTest::migrationBuildsTheIndex()
     const QList<qint64> before = found(s, *scanned);
     QVERIFY(!before.isEmpty());
     QVERIFY(Schema::migrate(s).ok());
-    QCOMPARE(Schema::version(s), Schema::CurrentVersion);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'")).toInt(), 0);
+    QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'")).toInt(), 0);
     const auto indexed = SearchConditions::compile(s, h.context().protectedGroups, abc, {});
     QVERIFY(indexed.ok() && indexed->where.contains(QStringLiteral("wj_ss")));
     QCOMPARE(found(s, *indexed), before);
@@ -272,12 +272,12 @@ void SearchIndexTest::migrationGoesOnAfterCancel()
     QVERIFY(fillMany(s, n));
     CancelAfterSteps stop(1);
     QVERIFY(!Schema::migrate(s, &stop).ok());
-    QCOMPARE(Schema::version(s), 3);
-    QCOMPARE(s.scalar(QStringLiteral("select upto from wj_ss_jd")).toLongLong(),
-             s.scalar(QStringLiteral("select max(id) from (select id from wj order by id limit ?)"), {Schema::SearchIndexRows})
+    QCOMPARE(Schema::version(s).valueOr(-1), 3);
+    QCOMPARE(valueOf(s, QStringLiteral("select upto from wj_ss_jd")).toLongLong(),
+             valueOf(s, QStringLiteral("select max(id) from (select id from wj order by id limit ?)"), {Schema::SearchIndexRows})
                  .toLongLong());
     QVERIFY(Schema::migrate(s).ok());
-    QCOMPARE(Schema::version(s), Schema::CurrentVersion);
+    QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
     QVERIFY(indexIntact(s));
     const auto rows = QList<Condition>{Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("培训报告1"),
                                                  SearchConditions::And}};
@@ -290,7 +290,7 @@ void SearchIndexTest::killedMigrationLeavesWholeArchive()
     const QString path = h.databasePath();
     QVERIFY(downgrade(h.store()));
     QVERIFY(fillMany(h.store(), Schema::SearchIndexRows * 5));
-    const int total = h.store().scalar(QStringLiteral("select count(*) from wj")).toInt();
+    const int total = valueOf(h.store(), QStringLiteral("select count(*) from wj")).toInt();
     h.store().close();
     const bool killed = KillChild::runAndKill([path] {
         DataStore s;
@@ -302,10 +302,10 @@ void SearchIndexTest::killedMigrationLeavesWholeArchive()
     QVERIFY(killed);
     DataStore s;
     QVERIFY(s.open(path));
-    QCOMPARE(s.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), total);
+    QCOMPARE(valueOf(s, QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), total);
     QVERIFY(Schema::migrate(s).ok());
-    QCOMPARE(Schema::version(s), Schema::CurrentVersion);
+    QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
     QVERIFY2(indexIntact(s), qPrintable(s.lastError()));
     const auto rows = QList<Condition>{Condition{QStringLiteral("mc"), QStringLiteral("右包含"), QStringLiteral("报告12345"),
                                                  SearchConditions::And}};
@@ -342,7 +342,7 @@ void SearchIndexTest::firstRowsAlongTheOrderThenTheRest()
     for (int r = 0; r < model.rowCount(); ++r) {
         const qint64 id = model.idAt(r);
         ids.insert(id);
-        const qint64 xh = s.scalar(QStringLiteral("select xh from wj where id=?"), {id}).toLongLong();
+        const qint64 xh = valueOf(s, QStringLiteral("select xh from wj where id=?"), {id}).toLongLong();
         QVERIFY2(xh >= lastXh, "rows in the manual order");
         lastXh = xh;
     }

@@ -332,14 +332,14 @@ void SearchWindowTest::deleteSkipsForeign()
     QCOMPARE(p.shown().first().text, QStringLiteral("确定删除选择的 4 个条件吗 ?"));
     QCOMPARE(p.messages(), (QStringList{QStringLiteral("发现其他用户创建的公共条件! 系统将跳过..."),
                                         QStringLiteral("发现其他用户创建的公共条件! 系统将跳过...")}));
-    QCOMPARE(s.scalar(QStringLiteral("select group_concat(mc) from (select mc from tj order by id)")).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select group_concat(mc) from (select mc from tj order by id)")).toString(),
              QStringLiteral("二,四"));
     QCOMPARE(unit<QTableWidget>(&c, "超级列表框1")->rowCount(), 2);
     // A "no" changes nothing.
     unit<QTableWidget>(&c, "超级列表框1")->selectAll();
     p.answerNo();
     click(&c, "删除按钮");
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from tj")).toInt(), 2);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from tj")).toInt(), 2);
 }
 
 void SearchWindowTest::modifyOnlyOwn()
@@ -371,7 +371,7 @@ void SearchWindowTest::modifyOnlyOwn()
     QCOMPARE(rs.text(1), QStringLiteral("新名"));
     QCOMPARE(SearchConditions::decodeRows(rs.text(2)).value(), now);
     // The logic refuses a foreign one too.
-    const qint64 foreign = s.scalar(QStringLiteral("select id from tj where cjr='Bob'")).toLongLong();
+    const qint64 foreign = valueOf(s, QStringLiteral("select id from tj where cjr='Bob'")).toLongLong();
     QVERIFY(!SavedConditions::update(s, foreign, QStringLiteral("x"), true, QStringLiteral("Admin"), now).ok());
     QCOMPARE(SavedConditions::remove(s, foreign, QStringLiteral("Admin")), SavedConditions::Removal::Foreign);
 }
@@ -418,7 +418,7 @@ void SearchWindowTest::tamperedRowsNeverRun()
     }));
     QVERIFY(p.messages().isEmpty());
     QCOMPARE(w.conditions().size(), 1);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 1);
 }
 
 KV_REGISTER_TEST(SearchWindowTest)

@@ -200,7 +200,7 @@ void ArchiveCareTest::backupHoldsTheArchiveAsItWas()
     QCOMPARE(filesOf(QDir(target).filePath(QStringLiteral("Lf"))), filesOf(m_home->context().home.storeFolder()));
     QVERIFY(ArchiveCare::checkFolder(target).ok());
     // The archive in use is untouched and still open.
-    QCOMPARE(s().scalar(QStringLiteral("select count(*) from wj")).toInt(), 3);
+    QCOMPARE(valueOf(s(), QStringLiteral("select count(*) from wj")).toInt(), 3);
 }
 
 void ArchiveCareTest::restoreBringsBackTheBackupByteForByte()
@@ -267,8 +267,8 @@ void ArchiveCareTest::backupWhileAnotherConnectionWritesIsConsistent()
     QVERIFY2(r.ok(), qPrintable(r.detail()));
     DataStore copy;
     QVERIFY(copy.open(QDir(target).filePath(QStringLiteral("files.dat"))));
-    QCOMPARE(copy.scalar(QStringLiteral("pragma quick_check")).toString(), QStringLiteral("ok"));
-    const int rows = copy.scalar(QStringLiteral("select count(*) from rz where nr='pair'")).toInt();
+    QCOMPARE(valueOf(copy, QStringLiteral("pragma quick_check")).toString(), QStringLiteral("ok"));
+    const int rows = valueOf(copy, QStringLiteral("select count(*) from rz where nr='pair'")).toInt();
     QVERIFY(rows >= 10);
     QCOMPARE(rows % 2, 0);
 }
@@ -292,7 +292,7 @@ void ArchiveCareTest::backupOfAWriteAheadLogArchiveGoesThroughTheOnlineBackup()
     for (int i = 0; i < 10; ++i)
         addHeld(QStringLiteral("h%1").arg(i), pattern(600000, char('a' + i)));
     const QString rows = dump(m_home->databasePath());
-    QCOMPARE(s().scalar(QStringLiteral("pragma journal_mode=wal")).toString(), QStringLiteral("wal"));
+    QCOMPARE(valueOf(s(), QStringLiteral("pragma journal_mode=wal")).toString(), QStringLiteral("wal"));
     // Rows only in the log until a checkpoint.
     QVERIFY(s().execute(QStringLiteral("insert into rz(czy,nr,sj) values('w','in the log','')")));
     const QString target = m_out->filePath(QStringLiteral("wal"));
@@ -300,7 +300,7 @@ void ArchiveCareTest::backupOfAWriteAheadLogArchiveGoesThroughTheOnlineBackup()
     QVERIFY2(r.ok(), qPrintable(r.detail()));
     DataStore copy;
     QVERIFY(copy.open(QDir(target).filePath(QStringLiteral("files.dat"))));
-    QCOMPARE(copy.scalar(QStringLiteral("select count(*) from rz where nr='in the log'")).toInt(), 1);
+    QCOMPARE(valueOf(copy, QStringLiteral("select count(*) from rz where nr='in the log'")).toInt(), 1);
     QVERIFY(ArchiveCare::checkFolder(target).ok());
     QVERIFY(!rows.isEmpty());
 }
@@ -496,7 +496,7 @@ void ArchiveCareTest::rebuildKeepsABackupThatRestoresTheArchive()
     QVERIFY2(r.ok(), qPrintable(r.detail()));
     QVERIFY(r.message().contains(QDir::toNativeSeparators(*r)));
     QCOMPARE(QFileInfo(*r).absolutePath(), QFileInfo(dataFolder()).absolutePath());
-    QCOMPARE(s().scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QCOMPARE(valueOf(s(), QStringLiteral("select count(*) from wj")).toInt(), 0);
     const QString fresh = m_out->filePath(QStringLiteral("fresh.dat"));
     QVERIFY(Schema::createDatabaseFile(fresh).ok());
     QCOMPARE(dump(m_home->databasePath()), dump(fresh));
@@ -559,7 +559,7 @@ void ArchiveCareTest::compactionGivesBothSizes()
     QCOMPARE(r->before, before);
     QVERIFY(r->after < before);
     QVERIFY(r.message().contains(QStringLiteral("压缩前")));
-    QCOMPARE(s().scalar(QStringLiteral("select count(*) from wj")).toInt(), 20);
+    QCOMPARE(valueOf(s(), QStringLiteral("select count(*) from wj")).toInt(), 20);
 }
 
 void ArchiveCareTest::folderTreeCopyCountsAndReports()

@@ -97,7 +97,7 @@ void ArchiveWasteTest::measuresAndRemovesOnlyTheWaste()
     QVERIFY(QFileInfo::exists(beside + QStringLiteral("/Data-20260101-1200/files.dat")));
     QVERIFY(QFileInfo(beside + QStringLiteral("/Data-20260102-000000")).isSymLink());
     QCOMPARE(readFile(precious), pattern(700, 'w'));
-    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from rz where nr like ? and czy='Admin'"),
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where nr like ? and czy='Admin'"),
                                  {ArchiveWaste::LogPrefix + QLatin1Char('%')}).toInt(), 1);
     const Result<ArchiveWaste::Waste> again = ArchiveWaste::measure(place);
     QVERIFY(again && again->isEmpty());

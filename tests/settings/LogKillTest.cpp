@@ -62,7 +62,7 @@ private slots:
             QCOMPARE(lineCount(s, QStringLiteral("where nr=?"), {QStringLiteral("二月")}), qint64(10));
             QCOMPARE(lineCount(s, QStringLiteral("where nr like '删除日志：%'")),
                      lineCount(s, QStringLiteral("where nr=?"), {audit}));
-            QCOMPARE(s.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+            QCOMPARE(valueOf(s, QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
             if (march == 0)  // the child was killed between its deletion and the new lines
                 QVERIFY(fillMarch(s));
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TestHome.h"
 #include "store/DataStore.h"
 
 #include <QString>
@@ -12,5 +13,5 @@ inline bool addLine(DataStore& store, const QString& sj, const QString& czy, con
 
 inline qint64 lineCount(DataStore& store, const QString& where = {}, const QVariantList& params = {})
 {
-    return store.scalar(QStringLiteral("select count(*) from rz ") + where, params).toLongLong();
+    return valueOf(store, QStringLiteral("select count(*) from rz ") + where, params).toLongLong();
 }

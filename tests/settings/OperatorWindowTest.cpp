@@ -39,7 +39,7 @@ void collect(QtMsgType, const QMessageLogContext&, const QString& text)
 
 qint64 idOf(DataStore& s, const QString& name)
 {
-    const QVariant v = s.scalar(QStringLiteral("select id from czygl where yhm=?"), {name});
+    const QVariant v = valueOf(s, QStringLiteral("select id from czygl where yhm=?"), {name});
     return v.isValid() ? v.toLongLong() : -1;
 }
 
@@ -337,7 +337,7 @@ void OperatorWindowTest::addThroughTheWindow()
                 QVERIFY(!all.text(i).contains(QStringLiteral("Secret")));
     QVERIFY(!g_output.join(QLatin1Char('\n')).contains(QStringLiteral("Secret")));
     QVERIFY(!p.texts().join(QLatin1Char('\n')).contains(QStringLiteral("Secret")));
-    QCOMPARE(s.scalar(QStringLiteral("select nr from rz")).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(),
              QStringLiteral("操作员管理：增加 李四，状态 可用，权限 增加,搜索文件"));
 }
 
@@ -371,7 +371,7 @@ void OperatorWindowTest::addRefusals()
     u.press(QStringLiteral("保存"));
     QCOMPARE(p.messages(), QStringList{message});
     // Nothing saved; the fields stay for another try.
-    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from czygl")).toInt(), 1);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from czygl")).toInt(), 1);
     QCOMPARE(w.mode(), OperatorWindow::Mode::Adding);
     QCOMPARE(u.name->text(), name);
     QCOMPARE(u.users(), QStringList{"Admin"});
@@ -412,8 +412,8 @@ void OperatorWindowTest::changeAsksForRelogin()
     u.press(QStringLiteral("保存"));
 
     QCOMPARE(p.texts(), (QStringList{Operators::ChangedMessage, Operators::ReloginQuestion}));
-    QCOMPARE(s.scalar(QStringLiteral("select qx from czygl where yhm='Clerk2'")).toString(), QStringLiteral("增加,系统日志"));
-    QCOMPARE(s.scalar(QStringLiteral("select nr from rz")).toString(),
+    QCOMPARE(valueOf(s, QStringLiteral("select qx from czygl where yhm='Clerk2'")).toString(), QStringLiteral("增加,系统日志"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(),
              QStringLiteral("操作员管理：修改 Clerk2，原名 Clerk，增加权限 系统日志，去掉权限 修改"));
     QCOMPARE(relogin.size(), now ? 1 : 0);
     QCOMPARE(w.reloginAsked(), now);
@@ -431,7 +431,7 @@ void OperatorWindowTest::changeKeepsPasswordUnlessTyped()
     TestHome home;
     DataStore& s = home.store();
     QVERIFY(addOperator(s, QStringLiteral("Clerk"), Rights::Add));
-    const QString hash = s.scalar(QStringLiteral("select mm from czygl where yhm='Clerk'")).toString();
+    const QString hash = valueOf(s, QStringLiteral("select mm from czygl where yhm='Clerk'")).toString();
     ScriptedPrompter p;
     OperatorWindow w(s, home.context().currentOperator);
     w.show();
@@ -442,8 +442,8 @@ void OperatorWindowTest::changeKeepsPasswordUnlessTyped()
     typeText(u.description, QStringLiteral("临时"));
     p.answerNo();
     u.press(QStringLiteral("保存"));
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where yhm='Clerk'")).toString(), hash);
-    QCOMPARE(s.scalar(QStringLiteral("select ms from czygl where yhm='Clerk'")).toString(), QStringLiteral("临时"));
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where yhm='Clerk'")).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select ms from czygl where yhm='Clerk'")).toString(), QStringLiteral("临时"));
 
     // Typed in one box only: the two differ and nothing changes.
     u.choose(QStringLiteral("Clerk"));
@@ -451,7 +451,7 @@ void OperatorWindowTest::changeKeepsPasswordUnlessTyped()
     typeText(u.password, QStringLiteral("new"));
     u.press(QStringLiteral("保存"));
     QCOMPARE(p.messages().last(), Operators::PasswordsDifferMessage);
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where yhm='Clerk'")).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where yhm='Clerk'")).toString(), hash);
     typeText(u.repeated, QStringLiteral("new"));
     p.answerNo();
     u.press(QStringLiteral("保存"));
@@ -483,7 +483,7 @@ void OperatorWindowTest::stoppedOperatorStaysListedButIsNotOffered()
     LoginService login(s, home.context().config);
     QCOMPARE(*login.userNames(), QStringList{"Admin"});
     QVERIFY(!login.login(QStringLiteral("Clerk"), QStringLiteral("pw")).ok());
-    QCOMPARE(s.scalar(QStringLiteral("select nr from rz")).toString(), QStringLiteral("操作员管理：修改 Clerk，状态 可用 改为 停用"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(), QStringLiteral("操作员管理：修改 Clerk，状态 可用 改为 停用"));
 }
 
 void OperatorWindowTest::deleteAsksFirst()
@@ -506,7 +506,7 @@ void OperatorWindowTest::deleteAsksFirst()
     QCOMPARE(idOf(s, QStringLiteral("Clerk")), -1);
     QCOMPARE(u.users(), QStringList{"Admin"});
     QCOMPARE(u.statusBar->currentMessage(), QStringLiteral(" 共有 1 个操作员。"));
-    QCOMPARE(s.scalar(QStringLiteral("select nr from rz")).toString(), QStringLiteral("操作员管理：删除 Clerk"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(), QStringLiteral("操作员管理：删除 Clerk"));
     // Admin, the last administrator, may not delete himself.
     p.clear();
     u.choose(QStringLiteral("Admin"));
@@ -595,16 +595,16 @@ void OperatorWindowTest::changePasswordThroughTheWindow()
     LoginService login(s, home.context().config);
     QVERIFY(login.login(QStringLiteral("Admin"), QStringLiteral("Brand-New")).ok());
     QCOMPARE(login.login(QStringLiteral("Admin"), QString()).outcome, LoginService::Outcome::WrongPassword);
-    QCOMPARE(s.scalar(QStringLiteral("select nr from rz")).toString(), QStringLiteral("修改口令：Admin"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(), QStringLiteral("修改口令：Admin"));
     QVERIFY(!g_output.join(QLatin1Char('\n')).contains(QStringLiteral("Brand")));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from czygl where mm like '%Brand%' or qrmm like '%Brand%'")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from czygl where mm like '%Brand%' or qrmm like '%Brand%'")).toInt(), 0);
 }
 
 void OperatorWindowTest::changePasswordDifferentEntries()
 {
     TestHome home;
     DataStore& s = home.store();
-    const QString hash = s.scalar(QStringLiteral("select mm from czygl where yhm='Admin'")).toString();
+    const QString hash = valueOf(s, QStringLiteral("select mm from czygl where yhm='Admin'")).toString();
     ScriptedPrompter p;
     ChangePasswordWindow w(s, home.context().currentOperator);
     w.show();
@@ -614,12 +614,12 @@ void OperatorWindowTest::changePasswordDifferentEntries()
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("按钮1")), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList{Operators::PasswordsDifferMessage});
     QVERIFY(w.isVisible());
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where yhm='Admin'")).toString(), hash);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where yhm='Admin'")).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz")).toInt(), 0);
     // "取消" closes without a change.
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("按钮2")), Qt::LeftButton);
     QVERIFY(!w.isVisible());
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where yhm='Admin'")).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where yhm='Admin'")).toString(), hash);
 }
 
 void OperatorWindowTest::grabPictures()

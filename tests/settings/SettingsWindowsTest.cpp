@@ -274,10 +274,10 @@ void SettingsWindowsTest::clearViewCounts()
     m_prompter->answerNo();
     click(unit<QPushButton>(w.get(), QStringLiteral("阅览量清零按钮")));
     QCOMPARE(m_prompter->lastText(), GlobalSettingsWindow::ClearQuestion);
-    QCOMPARE(m_home->store().scalar(QStringLiteral("select ylcs from wj")).toInt(), 5);
+    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select ylcs from wj")).toInt(), 5);
     m_prompter->answerYes();
     click(unit<QPushButton>(w.get(), QStringLiteral("阅览量清零按钮")));
-    QCOMPARE(m_home->store().scalar(QStringLiteral("select ylcs from wj")).toInt(), 0);
+    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select ylcs from wj")).toInt(), 0);
 }
 
 void SettingsWindowsTest::backupAndRestoreThroughTheWindow()
@@ -302,7 +302,7 @@ void SettingsWindowsTest::backupAndRestoreThroughTheWindow()
     click(unit<QPushButton>(w.get(), QStringLiteral("恢复按钮")));
     QVERIFY2(m_prompter->messages().last().startsWith(QStringLiteral("恢复成功!")), qPrintable(m_prompter->lastText()));
     QCOMPARE(m_hooks, QStringList({QStringLiteral("close"), QStringLiteral("reopen"), QStringLiteral("reload")}));
-    QCOMPARE(m_home->store().scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
+    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select count(*) from wj")).toInt(), 1);
     QCOMPARE(readFile(QDir(target).filePath(QStringLiteral("files.dat"))), backedUp);
     QCOMPARE(readFile(QDir(store).filePath(QStringLiteral("0000000001.bin"))), pattern(3 * 1024 * 1024, 'k'));
 }
@@ -324,11 +324,11 @@ void SettingsWindowsTest::rebuildAsksThenNamesItsBackup()
     m_prompter->answerNo();
     click(unit<QPushButton>(w.get(), QStringLiteral("重建按钮")));
     QCOMPARE(m_prompter->lastText(), GlobalSettingsWindow::RebuildQuestion);
-    QCOMPARE(m_home->store().scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
+    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select count(*) from wj")).toInt(), 1);
     m_prompter->answerYes();
     click(unit<QPushButton>(w.get(), QStringLiteral("重建按钮")));
     QVERIFY2(m_prompter->lastText().startsWith(QStringLiteral("重建数据库完成!")), qPrintable(m_prompter->lastText()));
-    QCOMPARE(m_home->store().scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select count(*) from wj")).toInt(), 0);
     QCOMPARE(m_hooks, QStringList{QStringLiteral("reload")});
 }
 
@@ -401,7 +401,7 @@ void SettingsWindowsTest::restoreThroughTheMainWindowReadsTheArchiveAgain()
     QCOMPARE(shown.value(0), QStringLiteral("备份成功!"));
     QVERIFY2(shown.value(2).startsWith(QStringLiteral("恢复成功!")), qPrintable(shown.join(QLatin1Char('|'))));
     QVERIFY(store.isOpen());
-    QCOMPARE(store.scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
+    QCOMPARE(valueOf(store, QStringLiteral("select count(*) from wj")).toInt(), 1);
     // The rules come back with the archive as well.
     QCOMPARE(f.home.context().fileTypes, QStringLiteral("A"));
     // The list and its statistics show the archive now in use, and nothing

@@ -61,7 +61,7 @@ void BatchCommandsTest::droppedFilesNeedTheImportRight()
     QTRY_COMPARE(MainWindowFixture::shownWindows<PermissionNotice>().size(), 1);
     for (PermissionNotice* n : MainWindowFixture::shownWindows<PermissionNotice>())
         n->close();
-    QCOMPARE(f.home.store().scalar(QStringLiteral("select count(*) from wj")).toLongLong(), 0);
+    QCOMPARE(valueOf(f.home.store(), QStringLiteral("select count(*) from wj")).toLongLong(), 0);
     QVERIFY(f.prompter.shown().isEmpty());
 
     f.home.loginAs(QStringLiteral("clerk"), QStringLiteral("批量导入"));
@@ -72,7 +72,7 @@ void BatchCommandsTest::droppedFilesNeedTheImportRight()
     emit f.window->tree()->filesDropped(QStringLiteral("合同"), {d.path()});
     // The folder came in as a sub-group, which the tree shows.
     const QString group = QStringLiteral("合同\\") + QDir(d.path()).dirName();
-    QCOMPARE(f.home.store().scalar(QStringLiteral("select count(*) from wj where fz=?"), {group}).toLongLong(), 1);
+    QCOMPARE(valueOf(f.home.store(), QStringLiteral("select count(*) from wj where fz=?"), {group}).toLongLong(), 1);
     QVERIFY(f.window->tree()->groups().findPath(group));
 }
 
@@ -104,8 +104,8 @@ void BatchCommandsTest::moveToGroupTakesTheListSelection()
     });
     QCOMPARE(f.window->runCommand(QString::fromLatin1(Cmd::FileMoveToGroup)), CommandRouter::Outcome::Ran);
     QCOMPARE(f.prompter.lastText(), QStringLiteral("调整完成!"));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj where fz='归档'")).toLongLong(), 3);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where nr like '修改文件：调整分组%，原分组:合同 到 新分组:归档'"))
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj where fz='归档'")).toLongLong(), 3);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where nr like '修改文件：调整分组%，原分组:合同 到 新分组:归档'"))
                  .toLongLong(),
              3);
 }

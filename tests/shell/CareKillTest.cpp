@@ -53,7 +53,7 @@ int wholeRecords(const QString& folder)
     DataStore s;
     if (!s.open(QDir(folder).filePath(ArchiveCare::DatabaseName)))
         return -1;
-    return s.scalar(QStringLiteral("select count(*) from wj")).toInt();
+    return valueOf(s, QStringLiteral("select count(*) from wj")).toInt();
 }
 
 // Every whole archive below base (not deeper than two levels), by record count.

@@ -51,7 +51,7 @@ void CliSweepTest::leftoverOfAKilledImportIsNoFaultAndGoesWithTheNextImport()
     QCOMPARE(r.status, 0);
     QVERIFY(!QFileInfo::exists(leftover));
     const QString line = StartupSequence::sweepLogText(1, 0, folder.quarantineFolder());
-    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from rz where nr=?"), {line}).toInt(), 1);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where nr=?"), {line}).toInt(), 1);
 
     r = cli(home.folder(), {QStringLiteral("check")});
     QCOMPARE(r.status, 0);

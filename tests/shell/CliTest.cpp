@@ -82,7 +82,7 @@ QString sourceTree(const QString& base)
 
 qint64 count(DataStore& s, const QString& sql)
 {
-    return s.scalar(sql).toLongLong();
+    return valueOf(s, sql).toLongLong();
 }
 
 }  // namespace
@@ -206,7 +206,7 @@ void CliTest::missingRight()
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(QStringLiteral("您没有此操作权限!")), qPrintable(r.err));
     }
-    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from wjfz")).toInt(), 0);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from wjfz")).toInt(), 0);
     // Reading the tree needs no right.
     QCOMPARE(cli(home.folder(), {QStringLiteral("--user"), QStringLiteral("Reader"), QStringLiteral("groups")}).status, 0);
 }
@@ -401,7 +401,7 @@ void CliTest::exportRefusesTheArchiveAndLeavesDamageOut()
     // The two kept files: one with a byte changed, one a link to /etc/passwd.
     auto kept = [&](const char* name) {
         return StoreFolder(home.context().home)
-            .resolve(home.store().scalar(QStringLiteral("select lj from wj where mc=?"), {QString::fromUtf8(name)}).toString());
+            .resolve(valueOf(home.store(), QStringLiteral("select lj from wj where mc=?"), {QString::fromUtf8(name)}).toString());
     };
     QByteArray bytes = readFile(kept("大"));
     bytes[20000] = char(bytes[20000] ^ 0x20);
@@ -438,7 +438,7 @@ void CliTest::exportGoesPastAFileItCannotWrite()
 
     const Ran r = cli(home.folder(), {QStringLiteral("export"), QStringLiteral("\\"), out.path(), QStringLiteral("--subfolders")});
     QCOMPARE(r.status, 1);
-    const QString number = home.store().scalar(QStringLiteral("select bh from wj where mc='别处'")).toString();
+    const QString number = valueOf(home.store(), QStringLiteral("select bh from wj where mc='别处'")).toString();
     QVERIFY(!number.isEmpty());
     QVERIFY2(r.err.contains(QStringLiteral("写入失败，未导出: ") + number + QStringLiteral(" 别处.txt")), qPrintable(r.err));
     QCOMPARE(r.err.count(QStringLiteral("写入失败")), 1);

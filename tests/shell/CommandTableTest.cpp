@@ -91,7 +91,7 @@ void CommandTableTest::recordCommandsGetTheListSelection()
     DataStore& s = f.home.store();
     for (const char* name : {"甲", "乙", "丙"})
         QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dx) values (?,?,'','txt','1BYTE')"),
-                          {QStringLiteral("000000000%1").arg(s.scalar(QStringLiteral("select count(*) from wj")).toInt() + 1),
+                          {QStringLiteral("000000000%1").arg(valueOf(s, QStringLiteral("select count(*) from wj")).toInt() + 1),
                            QString::fromUtf8(name)}));
     QVERIFY(f.build());
     FileListViews* list = f.window->list();
@@ -118,7 +118,7 @@ void CommandTableTest::recordCommandsGetTheListSelection()
     for (const auto& shown : f.prompter.shown())
         texts << shown.text;
     QVERIFY2(texts.contains(QStringLiteral("确定删除选择的 3 个文件吗 ? ")), qPrintable(texts.join(QLatin1Char('|'))));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 0);
     // The panel asked the list to load again.
     QVERIFY(list->waitUntilLoaded());
     QCOMPARE(list->model()->rowCount(), 0);

@@ -91,7 +91,7 @@ void EndToEndTest::fileRoadThroughTheMainWindow()
     QCOMPARE(p.unexpected(), 0);
 
     DataStore& s = home.store();
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 1);
     RecordSet row = s.query(QStringLiteral("select id,bh,mc,lx,fz,dxsz,lj,(select length(nr) from wjnr where wjnr.id=wj.id) from wj"));
     QVERIFY(!row.atEnd());
     const qint64 id = row.number(0);
@@ -119,14 +119,14 @@ void EndToEndTest::fileRoadThroughTheMainWindow()
     // Delete: the row and its store-folder file are gone.
     p.answerYes();
     QCOMPARE(w.runCommand(QLatin1String(Cmd::FileDelete)), CommandRouter::Outcome::Ran);
-    QTRY_COMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QTRY_COMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 0);
     QCOMPARE(storeFiles(home), QStringList());
     QTRY_COMPARE(report->model()->rowCount(), 0);
     QCOMPARE(p.unexpected(), 0);
     // Every change was logged.
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where nr like '增加文件：%'")).toInt(), 1);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where nr like '导出文件：%'")).toInt(), 1);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where nr like '删除文件：%'")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where nr like '增加文件：%'")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where nr like '导出文件：%'")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where nr like '删除文件：%'")).toInt(), 1);
     TestHome::grab(&w, QStringLiteral("end-to-end-after"));
 }
 

@@ -50,7 +50,7 @@ QList<qint64> addRecords(DataStore& s, int n)
 
 qint64 count(DataStore& s)
 {
-    return s.scalar(QStringLiteral("select count(*) from wj")).toLongLong();
+    return valueOf(s, QStringLiteral("select count(*) from wj")).toLongLong();
 }
 
 }  // namespace

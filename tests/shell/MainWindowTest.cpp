@@ -640,7 +640,7 @@ void MainWindowTest::addedRecordStaysSelected()
     f.prompter.answerYes();
     f.window->runCommand(QString::fromLatin1(Cmd::Save));
     QVERIFY(f.window->list()->waitUntilLoaded());
-    const qint64 added = s.scalar(QStringLiteral("select id from wj where mc='新'")).toLongLong();
+    const qint64 added = valueOf(s, QStringLiteral("select id from wj where mc='新'")).toLongLong();
     QVERIFY(added > 0);
     QTRY_COMPARE(f.window->list()->currentId(), added);
 }
@@ -673,10 +673,10 @@ void MainWindowTest::menuModeSwitchKeepsDatabase()
 {
     MainWindowFixture f;
     QVERIFY(f.build());
-    QCOMPARE(f.home.store().scalar(QStringLiteral("select ms from zcbj where id=1")).toInt(), 1);
+    QCOMPARE(valueOf(f.home.store(), QStringLiteral("select ms from zcbj where id=1")).toInt(), 1);
     f.window->menus()->menu(MainMenus::Which::View)->actions().at(1)->trigger();  // "显示模式二"
     QCOMPARE(f.window->displayMode(), 2);
-    QCOMPARE(f.home.store().scalar(QStringLiteral("select ms from zcbj where id=1")).toInt(), 1);
+    QCOMPARE(valueOf(f.home.store(), QStringLiteral("select ms from zcbj where id=1")).toInt(), 1);
     QCOMPARE(f.home.context().mainSettings.displayMode, 1);
 }
 
@@ -719,7 +719,7 @@ void MainWindowTest::exitAnsweredNo()
     QVERIFY(f.window->isReady());
     QVERIFY(QDir(folder).exists());
     QCOMPARE(exited.count(), 0);
-    QVERIFY(f.window->store().scalar(QStringLiteral("select count(*) from zcbj")).toInt() == 1);
+    QVERIFY(valueOf(f.window->store(), QStringLiteral("select count(*) from zcbj")).toInt() == 1);
 }
 
 void MainWindowTest::exitAnsweredYes_data()

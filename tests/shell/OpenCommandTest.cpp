@@ -44,7 +44,7 @@ private:
     void prepare(MainWindowFixture& f);
     qint64 count(MainWindowFixture& f, const QString& sql, const QVariantList& p = {})
     {
-        return f.home.store().scalar(sql, p).toLongLong();
+        return valueOf(f.home.store(), sql, p).toLongLong();
     }
 
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -167,7 +167,7 @@ void OpenCommandTest::missingKeptFileDeletedOnlyWithTheDeleteRight()
     QVERIFY(f.home.isValid());
     const QList<qint64> ids = addRecords(f);
     QCOMPARE(ids.size(), 2);
-    const QString lj = f.home.store().scalar(QStringLiteral("select lj from wj where id=?"), {ids[1]}).toString();
+    const QString lj = valueOf(f.home.store(), QStringLiteral("select lj from wj where id=?"), {ids[1]}).toString();
     QVERIFY(QFile::remove(StoreFolder(f.home.context().home).resolve(lj)));
     f.home.loginAs(QStringLiteral("clerk"), QStringLiteral("打开文件"));
     QVERIFY(f.build());

@@ -163,7 +163,7 @@ void ReloginTest::yesOpensFreshMainWindowForTheNextOperator()
     QVERIFY(next->router().allowed(QString::fromLatin1(Cmd::Search)));
     QVERIFY(!next->router().allowed(QString::fromLatin1(Cmd::Delete)));
     // The change was logged by Admin; the log goes on under Clerk's name.
-    QCOMPARE(f.home.store().scalar(QStringLiteral("select czy from rz")).toString(), QStringLiteral("Admin"));
+    QCOMPARE(valueOf(f.home.store(), QStringLiteral("select czy from rz")).toString(), QStringLiteral("Admin"));
     QCOMPARE(f.home.context().config.value(Config::LoginSection, Config::LoginKey), QStringLiteral("Clerk"));
 }
 
@@ -209,7 +209,7 @@ void ReloginTest::changePasswordFromTheMenu()
     QVERIFY(shown);
     QCOMPARE(f.prompter.messages(), QStringList{Operators::OwnPasswordChangedMessage});
     QCOMPARE(f.session.window(), window);
-    const QString hash = f.home.store().scalar(QStringLiteral("select mm from czygl where yhm='Clerk'")).toString();
+    const QString hash = valueOf(f.home.store(), QStringLiteral("select mm from czygl where yhm='Clerk'")).toString();
     QVERIFY(PasswordHash::verify(hash, QStringLiteral("new")));
     QVERIFY(!PasswordHash::verify(hash, QStringLiteral("old")));
 }

@@ -7,6 +7,7 @@
 #include "platform/Config.h"
 #include "store/HomeLayout.h"
 #include "shell/StartupSequence.h"
+#include "common/TestHome.h"
 #include "store/DataStore.h"
 
 #include <QDir>
@@ -160,15 +161,15 @@ void StartupFaultsTest::startupSweepsTheStoreFolder()
     }
     QCOMPARE(QDir(f.store()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("0000000001.pdf")});
     QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/0000000002.pdf")), QByteArray("left by a killed add"));
-    QCOMPARE(store.scalar(QStringLiteral("select nr from rz order by id desc")).toString(),
+    QCOMPARE(valueOf(store, QStringLiteral("select nr from rz order by id desc")).toString(),
              StartupSequence::sweepLogText(1, 1, folder.quarantineFolder()));
-    QCOMPARE(store.scalar(QStringLiteral("select count(*) from rz")).toInt(), 1);
+    QCOMPARE(valueOf(store, QStringLiteral("select count(*) from rz")).toInt(), 1);
 
     // A clean folder writes no line.
     context.instanceLocks.clear();
     store.close();
     QVERIFY(StartupSequence(context, store).run(QSize(1280, 1024), host).ok());
-    QCOMPARE(store.scalar(QStringLiteral("select count(*) from rz")).toInt(), 1);
+    QCOMPARE(valueOf(store, QStringLiteral("select count(*) from rz")).toInt(), 1);
 }
 
 void StartupFaultsTest::dataFolderIsNarrowed()

@@ -90,7 +90,7 @@ void StartupSequenceTest::freshFolderIsReady()
     QCOMPARE(context.databasePath, f.db());
     QCOMPARE(host.calls, QStringList{QStringLiteral("skin:") + f.folder() + QStringLiteral("/Hf/pixos.she")});
     // The connection is the login's: the operators can be read on it.
-    QCOMPARE(store.scalar(QStringLiteral("select count(*) from czygl where yhm='Admin'")).toInt(), 1);
+    QCOMPARE(valueOf(store, QStringLiteral("select count(*) from czygl where yhm='Admin'")).toInt(), 1);
 }
 
 void StartupSequenceTest::settingsAreReadIntoContext()

@@ -32,7 +32,7 @@ private:
     bool addRecords(MainWindowFixture& f);
     qint64 idOf(MainWindowFixture& f, const QString& name)
     {
-        return f.home.store().scalar(QStringLiteral("select id from wj where mc=?"), {name}).toLongLong();
+        return valueOf(f.home.store(), QStringLiteral("select id from wj where mc=?"), {name}).toLongLong();
     }
 };
 
@@ -59,7 +59,7 @@ bool ViewerCommandsTest::addRecords(MainWindowFixture& f)
         if (!s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz) values ('0000000001',?,?,?,?)"),
                        {r[1], r[0], r[2], qint64(png.size())}))
             return false;
-        const qint64 id = s.scalar(QStringLiteral("select max(id) from wj")).toLongLong();
+        const qint64 id = valueOf(s, QStringLiteral("select max(id) from wj")).toLongLong();
         if (!RecordContent::write(s, id, png))
             return false;
     }
@@ -106,7 +106,7 @@ void ViewerCommandsTest::treeBrowsesSelectedGroup()
     QVERIFY(f.home.isValid());
     QVERIFY(addRecords(f));
     QVERIFY(f.build());
-    const qint64 album = f.home.store().scalar(QStringLiteral("select id from wjfz where xmmc='相册'")).toLongLong();
+    const qint64 album = valueOf(f.home.store(), QStringLiteral("select id from wjfz where xmmc='相册'")).toLongLong();
     QVERIFY(f.window->tree()->selectGroup(album));
     QCOMPARE(f.window->runCommand(QString::fromLatin1(Cmd::TreeBrowsePictures)), CommandRouter::Outcome::Ran);
     PictureBrowserWindow* b = f.window->viewers()->browserIfMade();

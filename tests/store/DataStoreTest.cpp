@@ -15,6 +15,7 @@ private slots:
     void emptyBytesAreNotNull();
     void nullReadsAsEmpty();
     void emptyResultIsAtEndAtOnce();
+    void oneValueTellsNoRowFromFailure();
     void navigation();
     void statementTextInUseTwiceAtOnce();
     void failedStatementKeepsConnectionUsable();
@@ -59,8 +60,8 @@ void DataStoreTest::parametersRoundTrip()
         QCOMPARE(rs.text(QStringLiteral("mc")), value.toString());
     // A quote or wildcard in a value matches only itself.
     if (!isBytes && value.typeId() != QMetaType::LongLong) {
-        QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj where mc=?"), {value}).toInt(), 1);
-        QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
+        QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj where mc=?"), {value}).toInt(), 1);
+        QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 1);
     }
 }
 
@@ -69,7 +70,7 @@ void DataStoreTest::emptyBytesAreNotNull()
     TestHome home;
     DataStore& s = home.store();
     QVERIFY(s.execute(QStringLiteral("insert into wj(mc,wj) values ('e',?)"), {QByteArray()}));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj where wj is not null and length(wj)=0")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj where wj is not null and length(wj)=0")).toInt(), 1);
 }
 
 void DataStoreTest::nullReadsAsEmpty()
@@ -82,6 +83,37 @@ void DataStoreTest::nullReadsAsEmpty()
     QCOMPARE(rs.text(0), QString());
     QVERIFY(rs.bytes(1).isEmpty());
     QCOMPARE(rs.number(2), 0);
+}
+
+// "No row", "a NULL" and "could not read" are three answers, never one.
+void DataStoreTest::oneValueTellsNoRowFromFailure()
+{
+    TestHome home;
+    DataStore& s = home.store();
+    QVERIFY(s.execute(QStringLiteral("insert into wj(mc,xh,bz) values ('a',7,NULL)")));
+    const QString xh = QStringLiteral("select xh from wj where mc=?");
+
+    const Result<std::optional<QVariant>> found = s.scalar(xh, {QStringLiteral("a")});
+    QVERIFY(found);
+    QVERIFY(found->has_value());
+    QCOMPARE((*found)->toLongLong(), 7);
+
+    const Result<std::optional<QVariant>> none = s.scalar(xh, {QStringLiteral("b")});
+    QVERIFY(none);
+    QVERIFY(!none->has_value());
+
+    const Result<std::optional<QVariant>> null = s.scalar(QStringLiteral("select bz from wj"));
+    QVERIFY(null);
+    QVERIFY(null->has_value());
+    QVERIFY((*null)->isNull());
+
+    s.failNextStatements(1, QStringLiteral("select xh"));
+    const Result<std::optional<QVariant>> failed = s.scalar(xh, {QStringLiteral("a")});
+    QVERIFY(!failed);
+    QCOMPARE(failed.detail(), QStringLiteral("injected failure"));
+    const Result<std::optional<QVariant>> broken = s.scalar(QStringLiteral("select nothing from nowhere"));
+    QVERIFY(!broken);
+    QVERIFY(!broken.detail().isEmpty());
 }
 
 void DataStoreTest::emptyResultIsAtEndAtOnce()
@@ -127,7 +159,7 @@ void DataStoreTest::statementTextInUseTwiceAtOnce()
         QVERIFY(s.execute(QStringLiteral("insert into rz(sj,czy,nr) values (?,?,?)"), {"t", "c", round}));
     QVERIFY(s.execute(QStringLiteral("alter table rz add column kv_probe text")));
     QVERIFY(s.execute(QStringLiteral("insert into rz(sj,czy,nr) values (?,?,?)"), {"t", "c", 2}));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where sj=?"), {"t"}).toInt(), 3);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where sj=?"), {"t"}).toInt(), 3);
     QCOMPARE(s.query(byNumber, {26}).number(0), 26);
 }
 
@@ -189,9 +221,9 @@ void DataStoreTest::transactionRollsBack()
             Transaction inner(s);
             QVERIFY(s.execute(QStringLiteral("insert into wjfz(xmmc) values ('B')")));
         }
-        QCOMPARE(s.scalar(QStringLiteral("select count(*) from wjfz")).toInt(), 1);
+        QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wjfz")).toInt(), 1);
     }
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wjfz")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wjfz")).toInt(), 0);
     QVERIFY(!s.inTransaction());
 }
 
@@ -200,15 +232,15 @@ void DataStoreTest::initialContent()
     TestHome home;
     DataStore& s = home.store();
     QVERIFY(Schema::isArchive(s));
-    QCOMPARE(s.scalar(QStringLiteral("PRAGMA user_version")).toInt(), Schema::CurrentVersion);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from zcbj where id=1")).toInt(), 1);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from zdbh")).toInt(), 3);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from lbsz where bm='wj' and bh between 6 and 20 and btm='备用字段'")).toInt(), 15);
-    QCOMPARE(s.scalar(QStringLiteral("select zdm from lbsz where bh=20")).toString(), QStringLiteral("b15"));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from xx where bh between 6 and 17")).toInt(), 12);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from czygl where yhm='Admin' and zt='可用' and qx like '%权限管理%'")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("PRAGMA user_version")).toInt(), Schema::CurrentVersion);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zcbj where id=1")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zdbh")).toInt(), 3);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from lbsz where bm='wj' and bh between 6 and 20 and btm='备用字段'")).toInt(), 15);
+    QCOMPARE(valueOf(s, QStringLiteral("select zdm from lbsz where bh=20")).toString(), QStringLiteral("b15"));
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from xx where bh between 6 and 17")).toInt(), 12);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from czygl where yhm='Admin' and zt='可用' and qx like '%权限管理%'")).toInt(), 1);
     for (const char* t : {"wj", "wjfz", "rz", "tj"})
-        QCOMPARE(s.scalar(QStringLiteral("select count(*) from %1").arg(QLatin1String(t))).toInt(), 0);
+        QCOMPARE(valueOf(s, QStringLiteral("select count(*) from %1").arg(QLatin1String(t))).toInt(), 0);
     // Emptying the group table numbers the next group 1 again.
     QVERIFY(s.execute(QStringLiteral("insert into wjfz(xmmc) values ('A')")));
     QVERIFY(s.execute(QStringLiteral("delete from wjfz")));
@@ -223,8 +255,8 @@ void DataStoreTest::rebuildRestoresInitialContent()
     QVERIFY(s.execute(QStringLiteral("insert into wj(mc) values ('x')")));
     QVERIFY(s.execute(QStringLiteral("update zdbh set nr='99' where xm='文件编号'")));
     QVERIFY(Schema::rebuild(s).ok());
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
-    QCOMPARE(s.scalar(QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), QStringLiteral("1"));
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from zdbh where xm='文件编号'")).toString(), QStringLiteral("1"));
 }
 
 KV_REGISTER_TEST(DataStoreTest)

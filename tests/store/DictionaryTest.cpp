@@ -32,7 +32,7 @@ void DictionaryTest::namedValuesReadAndWrite()
     QCOMPARE(Dictionary::read(s, Dictionary::FileSize).value_or(QString()), QStringLiteral("5"));
     // The other rows are untouched.
     QCOMPARE(Dictionary::read(s, Dictionary::FileNumber).value_or(QString()), QStringLiteral("1"));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from zdbh")).toInt(), 3);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zdbh")).toInt(), 3);
 }
 
 void DictionaryTest::writeToMissingNameFails()
@@ -41,7 +41,7 @@ void DictionaryTest::writeToMissingNameFails()
     DataStore& s = home.store();
     QVERIFY(!Dictionary::read(s, QStringLiteral("不存在")));
     QVERIFY(!Dictionary::write(s, QStringLiteral("不存在"), QStringLiteral("1")));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from zdbh")).toInt(), 3);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zdbh")).toInt(), 3);
     s.failNextStatements(1, QStringLiteral("update zdbh"));
     QVERIFY(!Dictionary::write(s, Dictionary::FileSize, QStringLiteral("9")));
 }
@@ -98,7 +98,7 @@ void DictionaryTest::optionsRoundTripThroughTheTable()
     QVERIFY(FieldOptions::save(s, 12, options));
     QCOMPARE(FieldOptions::options(s, 12).value(), options);
     // Exactly one row changed.
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from xx where nr<>''")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from xx where nr<>''")).toInt(), 1);
     // A control character typed into an option never splits it.
     QVERIFY(FieldOptions::save(s, 12, {QStringLiteral("x") + FieldOptions::Separator + QStringLiteral("y")}));
     QCOMPARE(FieldOptions::options(s, 12).value(), QStringList{QStringLiteral("xy")});

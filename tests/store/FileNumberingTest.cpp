@@ -73,7 +73,7 @@ void FileNumberingTest::counter42GivesTenDigits()
     QCOMPARE(storeFile(s, QStringLiteral("a")).value_or(QString()), QStringLiteral("0000000042"));
     // The counter holds the number the next file receives.
     QCOMPARE(counter(s), QStringLiteral("43"));
-    QCOMPARE(s.scalar(QStringLiteral("select bh from wj where mc='a'")).toString(), QStringLiteral("0000000042"));
+    QCOMPARE(valueOf(s, QStringLiteral("select bh from wj where mc='a'")).toString(), QStringLiteral("0000000042"));
     QCOMPARE(storeFile(s, QStringLiteral("b")).value_or(QString()), QStringLiteral("0000000043"));
 }
 
@@ -100,8 +100,8 @@ void FileNumberingTest::thousandDrawsAreDistinct()
         ++kept;
     }
     QCOMPARE(numbers.size(), kept);
-    QCOMPARE(s.scalar(QStringLiteral("select count(distinct bh) from wj")).toInt(), kept);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj where mc='dropped'")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(distinct bh) from wj")).toInt(), kept);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj where mc='dropped'")).toInt(), 0);
     QCOMPARE(counter(s), QString::number(kept + 1));
 }
 
@@ -120,7 +120,7 @@ void FileNumberingTest::failedAdvanceLeavesNeither()
         QVERIFY(!failed.detail().isEmpty());
         // The caller gives up: the transaction rolls back.
     }
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 0);
     QCOMPARE(counter(s), QStringLiteral("7"));
     // The number was never handed out, so the next file receives it.
     QCOMPARE(storeFile(s, QStringLiteral("next")).value_or(QString()), QStringLiteral("0000000007"));
@@ -137,7 +137,7 @@ void FileNumberingTest::failedInsertLeavesNeither()
         s.failNextStatements(1, QStringLiteral("insert into wj"));
         QVERIFY(!s.execute(QStringLiteral("insert into wj(bh,mc) values (?,?)"), {*n, QStringLiteral("a")}));
     }
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 0);
     QCOMPARE(counter(s), QStringLiteral("1"));
 }
 
@@ -152,7 +152,7 @@ void FileNumberingTest::connectionLostBeforeCommitLeavesNeither()
     // The program ends between the two without committing.
     writer.close();
     DataStore& s = home.store();
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 0);
     QCOMPARE(counter(s), QStringLiteral("1"));
 }
 

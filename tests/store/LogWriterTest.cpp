@@ -44,15 +44,15 @@ void LogWriterTest::lineAroundMidnight()
     setAppClock(&clock);
     LogWriter log(home.store(), home.context().currentOperator);
     QVERIFY(log.write(LogWriter::FileAdded + QStringLiteral("0000000001 a.txt")));
-    const QString sj = home.store().scalar(QStringLiteral("select sj from rz")).toString();
+    const QString sj = valueOf(home.store(), QStringLiteral("select sj from rz")).toString();
     QCOMPARE(sj, expected);
     // The first ten characters are the date of the line.
     QCOMPARE(sj.left(10), at.date().toString(QStringLiteral("yyyy-MM-dd")));
     // A date range over the day finds it, the day before does not.
     const QString day = at.date().toString(QStringLiteral("yyyy-MM-dd"));
     const QString before = at.date().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
-    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"), {day, day}).toInt(), 1);
-    QCOMPARE(home.store().scalar(QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"), {before, before}).toInt(), 0);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"), {day, day}).toInt(), 1);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"), {before, before}).toInt(), 0);
 }
 
 void LogWriterTest::lineCarriesOperatorAndContent()
@@ -88,11 +88,11 @@ void LogWriterTest::failedWriteKeepsTheOperation()
     QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc) values ('0000000001','a')")));
     QVERIFY(!log.write(LogWriter::FileAdded + QStringLiteral("0000000001 a")));
     QCOMPARE(failures, 1);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from wj")).toInt(), 1);
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz")).toInt(), 0);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz")).toInt(), 0);
     // The connection goes on serving the operation.
     QVERIFY(s.execute(QStringLiteral("update wj set mc='b'")));
-    QCOMPARE(s.scalar(QStringLiteral("select mc from wj")).toString(), QStringLiteral("b"));
+    QCOMPARE(valueOf(s, QStringLiteral("select mc from wj")).toString(), QStringLiteral("b"));
     // No handler set: still false, nothing thrown.
     LogWriter quiet(s, home.context().currentOperator);
     QVERIFY(!quiet.write(QStringLiteral("x")));
@@ -119,8 +119,8 @@ void LogWriterTest::failedWriteInsideTransactionKeepsTheOperation()
     // A second connection sees the committed rows.
     DataStore other;
     QVERIFY(other.open(home.databasePath()));
-    QCOMPARE(other.scalar(QStringLiteral("select count(*) from wj")).toInt(), 2);
-    QCOMPARE(other.scalar(QStringLiteral("select count(*) from rz")).toInt(), 0);
+    QCOMPARE(valueOf(other, QStringLiteral("select count(*) from wj")).toInt(), 2);
+    QCOMPARE(valueOf(other, QStringLiteral("select count(*) from rz")).toInt(), 0);
 }
 
 void LogWriterTest::writesAgainOnceTheTableAccepts()
@@ -134,7 +134,7 @@ void LogWriterTest::writesAgainOnceTheTableAccepts()
     QVERIFY(!log.write(QStringLiteral("a")));
     QVERIFY(log.write(QStringLiteral("b")));
     QCOMPARE(failures, 1);
-    QCOMPARE(s.scalar(QStringLiteral("select nr from rz")).toString(), QStringLiteral("b"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(), QStringLiteral("b"));
 }
 
 KV_REGISTER_TEST(LogWriterTest)

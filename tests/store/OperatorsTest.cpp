@@ -13,7 +13,7 @@ const QString Admin = QStringLiteral("Admin");
 
 qint64 idOf(DataStore& s, const QString& name)
 {
-    const QVariant v = s.scalar(QStringLiteral("select id from czygl where yhm=?"), {name});
+    const QVariant v = valueOf(s, QStringLiteral("select id from czygl where yhm=?"), {name});
     return v.isValid() ? v.toLongLong() : -1;
 }
 
@@ -45,7 +45,7 @@ Operators::Edit unchanged(Operators& ops, qint64 id)
 
 int rows(DataStore& s, const QString& table)
 {
-    return s.scalar(QStringLiteral("select count(*) from ") + table).toInt();
+    return valueOf(s, QStringLiteral("select count(*) from ") + table).toInt();
 }
 
 QStringList logLines(DataStore& s)
@@ -116,7 +116,7 @@ void OperatorsTest::lastAdministratorIsKept()
         return r ? Status() : Status(r.failure());
     };
     auto administrators = [&] {
-        return s.scalar(QStringLiteral("select count(id) from czygl where zt='可用' and qx like '%权限管理%'")).toInt();
+        return valueOf(s, QStringLiteral("select count(id) from czygl where zt='可用' and qx like '%权限管理%'")).toInt();
     };
 
     const qint64 admin = idOf(s, Admin);
@@ -245,17 +245,17 @@ void OperatorsTest::untouchedPasswordKeepsHash()
     Operators::Edit e = edit(QStringLiteral("Clerk"));
     e.password = e.repeated = QStringLiteral("pw");
     QVERIFY(ops.add(e));
-    const QString hash = s.scalar(QStringLiteral("select mm from czygl where yhm='Clerk'")).toString();
+    const QString hash = valueOf(s, QStringLiteral("select mm from czygl where yhm='Clerk'")).toString();
     const qint64 id = idOf(s, QStringLiteral("Clerk"));
     Operators::Edit keep = unchanged(ops, id);
     keep.description = QStringLiteral("前台");
     QVERIFY(ops.change(id, keep));
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where id=?"), {id}).toString(), hash);
-    QCOMPARE(s.scalar(QStringLiteral("select ms from czygl where id=?"), {id}).toString(), QStringLiteral("前台"));
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where id=?"), {id}).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select ms from czygl where id=?"), {id}).toString(), QStringLiteral("前台"));
     // Touched boxes set the new password, an empty one included.
     keep.password = keep.repeated = QString();
     QVERIFY(ops.change(id, keep));
-    const QString emptied = s.scalar(QStringLiteral("select mm from czygl where id=?"), {id}).toString();
+    const QString emptied = valueOf(s, QStringLiteral("select mm from czygl where id=?"), {id}).toString();
     QVERIFY(emptied != hash);
     QVERIFY(PasswordHash::verify(emptied, QString()));
 }
@@ -273,18 +273,18 @@ void OperatorsTest::differentPasswordsChangeNothing()
     QCOMPARE(rows(s, QStringLiteral("czygl")), 1);
 
     const qint64 admin = idOf(s, Admin);
-    const QString hash = s.scalar(QStringLiteral("select mm from czygl where id=?"), {admin}).toString();
+    const QString hash = valueOf(s, QStringLiteral("select mm from czygl where id=?"), {admin}).toString();
     Operators::Edit c = unchanged(ops, admin);
     c.password = QStringLiteral("one");
     c.repeated = std::nullopt;  // only the first box typed in
     c.description = QStringLiteral("changed");
     QCOMPARE(ops.change(admin, c).message(), Operators::PasswordsDifferMessage);
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where id=?"), {admin}).toString(), hash);
-    QCOMPARE(s.scalar(QStringLiteral("select ms from czygl where id=?"), {admin}).toString(), QStringLiteral("系统管理员"));
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where id=?"), {admin}).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select ms from czygl where id=?"), {admin}).toString(), QStringLiteral("系统管理员"));
 
     const Result<Operators::Saved> own = ops.changeOwnPassword(QStringLiteral("one"), QStringLiteral("One"));
     QCOMPARE(own.message(), Operators::PasswordsDifferMessage);
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where id=?"), {admin}).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where id=?"), {admin}).toString(), hash);
     QCOMPARE(rows(s, QStringLiteral("rz")), 0);
 }
 
@@ -313,7 +313,7 @@ void OperatorsTest::logLinesNameChangesNeverPasswords()
     QCOMPARE(lines.at(1), QStringLiteral("操作员管理：修改 Clerk2，原名 Clerk，状态 可用 改为 停用，增加权限 搜索文件，去掉权限 修改，口令已更改"));
     QCOMPARE(lines.at(2), QStringLiteral("操作员管理：删除 Clerk2"));
     QCOMPARE(lines.at(3), QStringLiteral("修改口令：Admin"));
-    QCOMPARE(s.scalar(QStringLiteral("select count(*) from rz where czy='Admin'")).toInt(), 4);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where czy='Admin'")).toInt(), 4);
     // The typed text is nowhere in the archive.
     for (const QString& table : {QStringLiteral("rz"), QStringLiteral("czygl")}) {
         for (RecordSet rs = s.query(QStringLiteral("select * from ") + table); !rs.atEnd(); rs.next())
@@ -342,10 +342,10 @@ void OperatorsTest::failedStatementLeavesTableAsItWas()
     QCOMPARE(ops.remove(id).message(), Operators::DeleteFailedMessage);
     QCOMPARE(idOf(s, QStringLiteral("Clerk")), id);
 
-    const QString hash = s.scalar(QStringLiteral("select mm from czygl where yhm='Admin'")).toString();
+    const QString hash = valueOf(s, QStringLiteral("select mm from czygl where yhm='Admin'")).toString();
     s.failNextStatements(1, QStringLiteral("update czygl"));
     QCOMPARE(ops.changeOwnPassword(QStringLiteral("a"), QStringLiteral("a")).message(), Operators::OwnPasswordFailedMessage);
-    QCOMPARE(s.scalar(QStringLiteral("select mm from czygl where yhm='Admin'")).toString(), hash);
+    QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where yhm='Admin'")).toString(), hash);
     // The successful add wrote the only line.
     QCOMPARE(rows(s, QStringLiteral("rz")), 1);
 }
@@ -372,7 +372,7 @@ void OperatorsTest::ownPasswordAfterRenameChangesNothing()
     const Result<Operators::Saved> r = ops.changeOwnPassword(QStringLiteral("x"), QStringLiteral("x"));
     QVERIFY(!r);
     QCOMPARE(r.message(), Operators::OwnPasswordFailedMessage);
-    QVERIFY(PasswordHash::verify(s.scalar(QStringLiteral("select mm from czygl where yhm='Boss'")).toString(), QString()));
+    QVERIFY(PasswordHash::verify(valueOf(s, QStringLiteral("select mm from czygl where yhm='Boss'")).toString(), QString()));
 }
 
 // Two windows on their own connections, both opened while two
@@ -398,7 +398,7 @@ void OperatorsTest::twoConnectionsKeepOneAdministrator()
     Operators::Edit stop = unchanged(two, other);
     stop.status = Operators::Stopped;
     QCOMPARE(two.change(other, stop).message(), Operators::LastAdministratorMessage);
-    QCOMPARE(second.scalar(QStringLiteral("select count(*) from czygl where zt='可用' and qx like '%权限管理%'")).toInt(), 1);
+    QCOMPARE(valueOf(second, QStringLiteral("select count(*) from czygl where zt='可用' and qx like '%权限管理%'")).toInt(), 1);
 }
 
 KV_REGISTER_TEST(OperatorsTest)

@@ -35,7 +35,7 @@ void WjColumnsTest::spareFields()
     TestHome home;
     QVERIFY(home.isValid());
     for (int i = 0; i < WjColumns::SpareCount; ++i) {
-        const QVariant zdm = home.store().scalar(QStringLiteral("select zdm from lbsz where bm='wj' and bh=?"),
+        const QVariant zdm = valueOf(home.store(), QStringLiteral("select zdm from lbsz where bm='wj' and bh=?"),
                                                  {WjColumns::FirstSpareBh + i});
         QCOMPARE(zdm.toString(), WjColumns::spareColumn(i));
     }

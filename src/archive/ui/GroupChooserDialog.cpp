@@ -2,6 +2,8 @@
 #include "platform/ui/OuterSize.h"
 
 #include "archive/ui/GroupTreePane.h"
+#include "platform/Prompter.h"
+#include "platform/PrivateFolder.h"
 #include "store/DataStore.h"
 
 #include <QTreeWidget>
@@ -19,7 +21,7 @@ GroupChooserDialog::GroupChooserDialog(DataStore& store, ProtectedGroups& protec
     m_tree->setGeometry(0, 0, 264, 288);
     m_tree->setHeaderHidden(true);
     m_tree->setExpandsOnDoubleClick(false);
-    m_groups.load().ok();
+    m_loaded = m_groups.load();
     GroupTreePane::fill(m_tree, m_groups);
     m_tree->expandAll();
     m_tree->setCurrentItem(m_tree->topLevelItem(0));
@@ -47,6 +49,12 @@ std::optional<QString> GroupChooserDialog::choose(DataStore& store, ProtectedGro
                                                   const QString& caption)
 {
     GroupChooserDialog dlg(store, protectedGroups, caption, parent);
+    // A tree that cannot be read offers nothing to choose: say why instead.
+    if (!dlg.loaded()) {
+        prompter().message(PrivateFolder::withCause(dlg.loaded().message(), dlg.loaded().detail()), {},
+                           Prompter::Icon::Warning);
+        return std::nullopt;
+    }
     dlg.exec();
     return dlg.chosenPath();
 }

@@ -18,11 +18,15 @@ public:
     GroupChooserDialog(DataStore& store, ProtectedGroups& protectedGroups, const QString& caption,
                        QWidget* parent = nullptr);
 
-    // The chosen group path, or nullopt when the window was closed.
+    // The chosen group path, or nullopt when the window was closed (or the
+    // tree could not be read, which the operator is told).
     static std::optional<QString> choose(DataStore& store, ProtectedGroups& protectedGroups, QWidget* parent = nullptr,
                                          const QString& caption = QStringLiteral("双击选择分组"));
 
     std::optional<QString> chosenPath() const { return m_chosen; }
+    // How reading the tree went; choose() shows a failure rather than an
+    // empty tree.
+    const Status& loaded() const { return m_loaded; }
     QTreeWidget* tree() const { return m_tree; }
 
 private:
@@ -32,4 +36,5 @@ private:
     GroupTree m_groups;
     QTreeWidget* m_tree = nullptr;
     std::optional<QString> m_chosen;
+    Status m_loaded;
 };

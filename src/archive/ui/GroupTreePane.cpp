@@ -5,6 +5,7 @@
 #include "archive/ui/GroupNameDialog.h"
 #include "archive/ui/GroupPasswordDialog.h"
 #include "platform/Prompter.h"
+#include "platform/PrivateFolder.h"
 #include "store/DataStore.h"
 
 #include <QApplication>
@@ -233,10 +234,12 @@ bool GroupTreePane::reload()
 {
     const QString path = selectedPath();
     const QSet<QString> expanded = expandedPaths();
-    const bool ok = m_groups.load().ok();
+    const Status loaded = m_groups.load();
     const GroupTree::Node* n = m_groups.findPath(path);
     rebuild(n ? n->id : 0, expanded);
-    return ok;
+    if (!loaded)
+        prompter().message(PrivateFolder::withCause(loaded.message(), loaded.detail()), {}, Prompter::Icon::Warning);
+    return loaded.ok();
 }
 
 qint64 GroupTreePane::selectedId() const

@@ -24,7 +24,8 @@ public:
     GroupTreePane(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
                   const CurrentOperator& op, QWidget* parent = nullptr);
 
-    // Loads the tree from wjfz again, keeping the selection where it can.
+    // Loads the tree from wjfz again, keeping the selection where it can; a
+    // tree that cannot be read is said (and false).
     bool reload();
     // The selected group's path; empty for the root or no selection.
     QString selectedPath() const;

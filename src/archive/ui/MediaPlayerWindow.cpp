@@ -40,7 +40,7 @@ QString clockText(qint64 ms)
 
 MediaPlayerWindow::MediaPlayerWindow(DataStore& store, const StoreFolder& folder, const ProtectedGroups& open,
                                      QString mediaFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_files(store, folder, open), m_run(m_files, std::move(mediaFolder))
+    : QWidget(parent, Qt::Window), m_store(store), m_files(store, folder, open), m_run(m_files, std::move(mediaFolder))
 {
     setWindowTitle(QStringLiteral("媒体播放器"));
     setObjectName(QStringLiteral("媒体播放器"));
@@ -178,7 +178,7 @@ bool MediaPlayerWindow::playRecord(qint64 id)
     }
     if (m_files.keptFileMissing(f)) {
         // Either answer ends here: the one file there was is gone.
-        (void)prompter().question(MediaRun::missingQuestion(f));
+        prompter().question(MediaRun::missingQuestion(f));
         return false;
     }
     startRun({f});
@@ -290,6 +290,6 @@ void MediaPlayerWindow::closeEvent(QCloseEvent* event)
     // Let the engine let go of the file, then clear the folder.
     m_playback->setVideoOutput(nullptr);
     m_current = -1;
-    (void)MediaRun::empty(m_run.folder());
+    MediaRun::emptyOrLog(m_store, m_run.folder());
     QWidget::closeEvent(event);
 }

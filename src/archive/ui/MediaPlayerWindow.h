@@ -65,6 +65,7 @@ private:
     void moveOn();
     void updateTime();
 
+    DataStore& m_store;  // where what the player cannot clear up is logged
     ViewedFiles m_files;
     MediaRun m_run;
     MediaPlayback* m_playback = nullptr;

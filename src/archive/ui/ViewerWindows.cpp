@@ -11,14 +11,14 @@ ViewerWindows::ViewerWindows(DataStore& store, const StoreFolder& folder, const 
       m_owner(owner)
 {
     // What a run that ended abruptly left behind.
-    (void)MediaRun::empty(m_mediaFolder);
+    MediaRun::emptyOrLog(m_store, m_mediaFolder);
 }
 
 ViewerWindows::~ViewerWindows()
 {
     delete m_browser;
     delete m_player;
-    (void)MediaRun::empty(m_mediaFolder);
+    MediaRun::emptyOrLog(m_store, m_mediaFolder);
 }
 
 PictureBrowserWindow* ViewerWindows::browserIfMade() const { return m_browser; }
@@ -43,15 +43,16 @@ MediaPlayerWindow* ViewerWindows::player()
     return m_player;
 }
 
-void ViewerWindows::browseGroup(const QString& path) { (void)browser()->browseGroup(path); }
+// The viewers say themselves why nothing is shown.
+void ViewerWindows::browseGroup(const QString& path) { browser()->browseGroup(path); }
 
-void ViewerWindows::browseRecord(qint64 id) { (void)browser()->browseRecord(id); }
+void ViewerWindows::browseRecord(qint64 id) { browser()->browseRecord(id); }
 
 void ViewerWindows::playGroup(const QString& path)
 {
     const QStringList names = GroupPath::split(path);
     const QString name = names.isEmpty() ? QStringLiteral("文件服务器") : names.last();
-    (void)player()->playGroup(path, name);
+    player()->playGroup(path, name);
 }
 
-void ViewerWindows::playRecord(qint64 id) { (void)player()->playRecord(id); }
+void ViewerWindows::playRecord(qint64 id) { player()->playRecord(id); }

@@ -214,7 +214,9 @@ void ExportExcelWindow::finish()
     }
     m_current->setValue(m_current->maximum());
     m_overall->setValue(m_overall->maximum());
-    (void)PrivateFolder::restrictFile(path.value());
+    if (const Status restricted = PrivateFolder::restrictFile(path.value()); !restricted)
+        prompter().message(PrivateFolder::withCause(WorkbookExport::NotPrivate, restricted.detail()), {},
+                           Prompter::Icon::Warning);
     m_lastWorkbook = path.value();
     if (cut > 0)
         prompter().message(WorkbookExport::cutText(cut), {}, Prompter::Icon::Warning);

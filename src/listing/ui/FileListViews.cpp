@@ -554,13 +554,13 @@ void FileListViews::moveCurrent(int step)
     }
     const int neighbour = row + (step < 0 ? -1 : 1);
     switch (RecordOrder::exchange(m_store, m_model->idAt(row), m_model->idAt(neighbour))) {
-    case RecordOrder::Result::FirstFailed:
+    case RecordOrder::Exchange::FirstFailed:
         prompter().message(QStringLiteral("调整失败! 01"), {}, Prompter::Icon::Critical);
         return;
-    case RecordOrder::Result::SecondFailed:
+    case RecordOrder::Exchange::SecondFailed:
         prompter().message(QStringLiteral("调整失败! 02"), {}, Prompter::Icon::Critical);
         return;
-    case RecordOrder::Result::Done:
+    case RecordOrder::Exchange::Done:
         break;
     }
     // In manual order the two rows change places; under a saved sort clause

@@ -312,7 +312,9 @@ void LogViewerWindow::exported()
         return;
     }
     m_bar->setValue(m_bar->maximum());
-    (void)PrivateFolder::restrictFile(path.value());
+    if (const Status restricted = PrivateFolder::restrictFile(path.value()); !restricted)
+        prompter().message(PrivateFolder::withCause(WorkbookExport::NotPrivate, restricted.detail()), {},
+                           Prompter::Icon::Warning);
     m_lastWorkbook = path.value();
     if (cut > 0)
         prompter().message(WorkbookExport::cutText(cut), {}, Prompter::Icon::Warning);
