@@ -1,10 +1,15 @@
 #include "common/TestRegistry.h"
 #include "platform/Job.h"
 #include "platform/LongRuns.h"
+#include "platform/ui/JobWindow.h"
 
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 
@@ -52,6 +57,8 @@ private slots:
     void stopsBetweenItems();
     void runsHereForTheCommandLine();
     void readsOnTheStartingThread();
+    void windowFollowsAndStops_data();
+    void windowFollowsAndStops();
 };
 
 void JobTest::runsToTheEndOnItsWorker()
@@ -194,6 +201,59 @@ void JobTest::readsOnTheStartingThread()
     QVERIFY(ended.wait(10000));
     QCOMPARE(blocked.result().value(), false);
     QVERIFY(!ran);
+}
+
+void JobTest::windowFollowsAndStops_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::newRow("取消") << "button";
+    QTest::newRow("close box") << "close";
+    QTest::newRow("Esc") << "esc";
+}
+
+// The window shows the bar and the item as the job reports them, serving
+// its events meanwhile; each way of stopping ends the job after its item.
+void JobTest::windowFollowsAndStops()
+{
+    QFETCH(QString, way);
+    Job* self = nullptr;
+    JobOf<int> job(QStringLiteral("正在处理..."), items(10, [&](int i) {
+        for (int waited = 0; i == 3 && !self->cancelRequested() && waited < 10000; ++waited)
+            QThread::msleep(1);
+    }));
+    self = &job;
+    JobWindow w(job.title());
+    QCOMPARE(w.frameGeometry().size(), QSize(573, 91));
+    QCOMPARE(w.progressBar()->objectName(), QStringLiteral("进度条1"));
+    QCOMPARE(w.cancelButton()->text(), QStringLiteral("取消"));
+    bool seen = false;
+    QTimer hook;
+    hook.setInterval(0);
+    connect(&hook, &QTimer::timeout, this, [&] {
+        if (seen || !w.isVisible() || w.progressBar()->value() < 3)
+            return;
+        seen = true;
+        QCOMPARE(w.itemLabel()->text(), QStringLiteral("第4项"));
+        QCOMPARE(w.progressBar()->maximum(), 10);
+        QVERIFY(w.isModal());
+        if (way == QLatin1String("button"))
+            QTest::mouseClick(w.cancelButton(), Qt::LeftButton);
+        else if (way == QLatin1String("close"))
+            w.close();
+        else
+            QTest::keyClick(&w, Qt::Key_Escape);
+        // The window stays until the job has stopped.
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.cancelButton()->isEnabled());
+    });
+    hook.start();
+    const Status ran = w.run(job);
+    hook.stop();
+    QVERIFY(seen);
+    QVERIFY(ran.cancelled());
+    QCOMPARE(job.result().message(), QStringLiteral("4"));
+    QVERIFY(!w.isVisible());
+    QVERIFY(!LongRuns::instance().underWay());
 }
 
 KV_REGISTER_TEST(JobTest)
