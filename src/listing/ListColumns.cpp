@@ -3,6 +3,7 @@
 #include "listing/SortClause.h"
 #include "store/Schema.h"
 
+#include "store/ColumnSettings.h"
 #include "store/DataStore.h"
 #include "store/WjColumns.h"
 
@@ -36,86 +37,67 @@ bool isKnownField(const QString& field)
 
 std::optional<QList<Column>> shownColumns(DataStore& store)
 {
-    RecordSet rs = store.query(QStringLiteral(
-        "select bh,zdm,btm,lk from lbsz where xs=1 and bm='wj' order by wz,bh"));
-    if (!rs)
+    const auto rows = ColumnSettings::rows(store, ColumnSettings::Order::Display, true);
+    if (!rows)
         return std::nullopt;
     QList<Column> columns;
-    for (; !rs.atEnd(); rs.next()) {
-        const QString field = canonicalField(rs.text(1));
-        if (field.isEmpty())
-            continue;
-        columns.append({int(rs.number(0)), field, rs.text(2), int(qBound(qint64(0), rs.number(3), qint64(4000)))});
+    for (const ColumnSettings::Row& r : rows.value()) {
+        const QString field = canonicalField(r.field);
+        if (!field.isEmpty())
+            columns.append({r.bh, field, r.title, qBound(0, r.width, 4000)});
     }
     return columns;
 }
 
 std::optional<QList<Choice>> choices(DataStore& store, bool homeOrder)
 {
-    RecordSet rs = store.query(homeOrder
-        ? QStringLiteral("select btm,xs,bh,zdm from lbsz where bm='wj' order by bh")
-        : QStringLiteral("select btm,xs,bh,zdm from lbsz where bm='wj' order by wz,bh"));
-    if (!rs)
+    const auto rows =
+        ColumnSettings::rows(store, homeOrder ? ColumnSettings::Order::Home : ColumnSettings::Order::Display);
+    if (!rows)
         return std::nullopt;
     QList<Choice> out;
-    for (; !rs.atEnd(); rs.next())
-        if (isKnownField(rs.text(3)))
-            out.append({int(rs.number(2)), rs.text(0), rs.number(1) != 0});
+    for (const ColumnSettings::Row& r : rows.value())
+        if (isKnownField(r.field))
+            out.append({r.bh, r.title, r.shown});
     return out;
 }
 
 bool saveChoices(DataStore& store, const QList<Choice>& inListOrder)
 {
-    Transaction tx(store);
-    if (!tx.isActive())
-        return false;
-    int position = 0;
-    for (const Choice& c : inListOrder) {
-        ++position;
-        if (!store.execute(QStringLiteral("update lbsz set xs=?,wz=? where bh=? and bm='wj'"),
-                           {c.shown ? 1 : 0, position, c.bh}))
-            return false;
-    }
-    return tx.commit();
+    QList<QPair<int, bool>> shown;
+    for (const Choice& c : inListOrder)
+        shown.append({c.bh, c.shown});
+    return ColumnSettings::setShownInOrder(store, shown).ok();
 }
 
 bool saveWidths(DataStore& store, const QList<QPair<QString, int>>& headerWidths)
 {
-    Transaction tx(store);
-    if (!tx.isActive())
-        return false;
-    for (const auto& hw : headerWidths)
-        if (!store.execute(QStringLiteral("update lbsz set lk=? where bm='wj' and btm=?"),
-                           {hw.second, hw.first}))
-            return false;
-    return tx.commit();
+    return ColumnSettings::setWidthsByTitle(store, headerWidths).ok();
 }
 
 std::optional<QList<SortRow>> sortRows(DataStore& store)
 {
-    RecordSet rs = store.query(QStringLiteral(
-        "select btm,zdm,px,bh from lbsz where bm='wj' and xs=1 order by bh"));
-    if (!rs)
+    const auto rows = ColumnSettings::rows(store, ColumnSettings::Order::Home, true);
+    if (!rows)
         return std::nullopt;
     QList<SortRow> out;
-    for (; !rs.atEnd(); rs.next()) {
-        const QString field = canonicalField(rs.text(1));
+    for (const ColumnSettings::Row& r : rows.value()) {
+        const QString field = canonicalField(r.field);
         if (!field.isEmpty())
-            out.append({int(rs.number(3)), field, rs.text(0), toDirection(rs.number(2))});
+            out.append({r.bh, field, r.title, toDirection(r.direction)});
     }
     return out;
 }
 
 QString composeSortClause(const QList<SortRow>& rows)
 {
-    QStringList parts;
+    QList<QPair<QString, bool>> keys;
     for (const SortRow& r : rows) {
         const QString field = canonicalField(r.field);
-        if (field.isEmpty() || r.direction == None)
-            continue;
-        parts << field + (r.direction == Descending ? QStringLiteral(" desc") : QStringLiteral(" asc"));
+        if (!field.isEmpty() && r.direction != None)
+            keys.append({field, r.direction == Descending});
     }
-    return parts.isEmpty() ? QString() : QStringLiteral(" order by ") + parts.join(QLatin1Char(','));
+    return ColumnSettings::sortClause(keys);
 }
 
 bool saveSort(DataStore& store, const QList<SortRow>& rows, const QString& clause)
@@ -123,33 +105,32 @@ bool saveSort(DataStore& store, const QList<SortRow>& rows, const QString& claus
     Transaction tx(store);
     if (!tx.isActive())
         return false;
+    QList<QPair<int, int>> directions;
     for (const SortRow& r : rows)
-        if (!store.execute(QStringLiteral("update lbsz set px=? where bm='wj' and bh=?"),
-                           {int(r.direction), r.bh}))
-            return false;
-    if (!store.execute(QStringLiteral("update zcbj set pxfs=? where id=1"), {clause}))
+        directions.append({r.bh, int(r.direction)});
+    if (!ColumnSettings::setDirections(store, directions, clause))
         return false;
     // The index that lets a large group list in this order without a sort
     // first; made once per first field. The list does without it when it
     // cannot be made.
     if (const auto keys = SortClause::parse(clause); keys && !keys->isEmpty())
-        static_cast<void>(Schema::ensureOrderIndex(store, SortClause::sortExpression(keys->first().field)));
+        if (const auto made = Schema::ensureOrderIndex(store, SortClause::sortExpression(keys->first().field)); !made)
+            qWarning("korvane: no index for the order %s: %s", qPrintable(clause), qPrintable(made.detail()));
     return tx.commit();
 }
 
 std::optional<QStringList> spareTitles(DataStore& store)
 {
-    RecordSet rs = store.query(QStringLiteral(
-        "select btm,bh from lbsz where bh between 6 and 20 and bm='wj' order by bh"));
-    if (!rs)
+    const auto rows = ColumnSettings::titles(store, FirstSpare, LastSpare);
+    if (!rows)
         return std::nullopt;
     QStringList titles;
     for (int i = 0; i < SpareCount; ++i)
         titles << unnamedSpareTitle();
-    for (; !rs.atEnd(); rs.next()) {
-        const int i = int(rs.number(1)) - FirstSpare;
-        if (i >= 0 && i < SpareCount && !rs.text(0).isEmpty())
-            titles[i] = rs.text(0);
+    for (const auto& [bh, title] : rows.value()) {
+        const int i = bh - FirstSpare;
+        if (i >= 0 && i < SpareCount && !title.isEmpty())
+            titles[i] = title;
     }
     return titles;
 }
@@ -163,11 +144,9 @@ RenameResult saveSpareTitles(DataStore& store, const QStringList& titles)
         QString title = titles.at(i).trimmed().left(MaxTitleLength);
         if (title.isEmpty())
             title = unnamedSpareTitle();
-        const int bh = FirstSpare + i;
-        if (!store.execute(QStringLiteral("update lbsz set btm=? where bh=? and bm='wj'"), {title, bh}))
-            return RenameResult::TitleFailed;
-        if (!store.execute(QStringLiteral("update xx set xm=? where bh=?"), {title, bh}))
-            return RenameResult::OptionListFailed;
+        if (const Status saved = ColumnSettings::setSpareTitle(store, FirstSpare + i, title); !saved)
+            return saved.detail().startsWith(QLatin1String("xx")) ? RenameResult::OptionListFailed
+                                                                   : RenameResult::TitleFailed;
     }
     if (!tx.commit())
         return RenameResult::TitleFailed;

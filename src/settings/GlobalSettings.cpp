@@ -2,6 +2,7 @@
 
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
+#include "store/MainSettings.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -34,13 +35,8 @@ Result<QByteArray> readPicture(const QString& path)
 
 Status savePersonal(DataStore& store, const MainSettings& s)
 {
-    const bool picture = s.background == MainSettings::Picture;
-    if (!store.execute(QStringLiteral("update zcbj set ms=?,bjfs=?,bjys=?,wz=?,ylcs=?,bjtp=? where id=1"),
-                       {s.displayMode == 2 ? 2 : 1, picture ? int(MainSettings::Picture) : int(MainSettings::Colour),
-                        s.bannerColour, s.bannerText, s.countViewsOff ? 1 : 0, s.bannerPicture}))
-        return Status::fail(SaveFailed, store.lastError());
-    if (store.rowsAffected() != 1)
-        return Status::fail(SaveFailed, QStringLiteral("zcbj has no row 1"));
+    if (const Status written = MainSettings::writePersonal(store, s); !written)
+        return Status::fail(SaveFailed, written.detail());
     return Status::success(PersonalSaved);
 }
 
@@ -80,8 +76,8 @@ Result<UploadRules> saveUploadRules(DataStore& store, bool unlimited, const QStr
 
 Status clearViewCounts(DataStore& store)
 {
-    if (!store.execute(QStringLiteral("update wj set ylcs=0 where ylcs<>0")))
-        return Status::fail(QStringLiteral("阅览次数清零失败!"), store.lastError());
+    if (const Status cleared = MainSettings::clearViewCounts(store); !cleared)
+        return Status::fail(QStringLiteral("阅览次数清零失败!"), cleared.detail());
     return Status::success(QStringLiteral("阅览次数已清零!"));
 }
 

@@ -27,3 +27,22 @@ Result<bool> MainSettings::readCountViewsOff(DataStore& store)
         return Result<bool>::fail(QString(), QStringLiteral("zcbj has no row 1"));
     return countViewsOffFrom(rs.number(0));
 }
+
+Status MainSettings::writePersonal(DataStore& store, const MainSettings& s)
+{
+    const bool picture = s.background == Picture;
+    if (!store.execute(QStringLiteral("update zcbj set ms=?,bjfs=?,bjys=?,wz=?,ylcs=?,bjtp=? where id=1"),
+                       {s.displayMode == 2 ? 2 : 1, picture ? int(Picture) : int(Colour), s.bannerColour,
+                        s.bannerText, s.countViewsOff ? 1 : 0, s.bannerPicture}))
+        return Status::fail(QString(), QStringLiteral("zcbj: ") + store.lastError());
+    if (store.rowsAffected() != 1)
+        return Status::fail(QString(), QStringLiteral("zcbj has no row 1"));
+    return {};
+}
+
+Status MainSettings::clearViewCounts(DataStore& store)
+{
+    if (!store.execute(QStringLiteral("update wj set ylcs=0 where ylcs<>0")))
+        return Status::fail(QString(), QStringLiteral("wj: ") + store.lastError());
+    return {};
+}

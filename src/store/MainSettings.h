@@ -23,6 +23,11 @@ struct MainSettings {
     static std::optional<MainSettings> read(DataStore& store);
     // The flag "不记录文件阅览次数" alone, as read() reads it, fresh from zcbj.
     static Result<bool> readCountViewsOff(DataStore& store);
+    // Writes what "个人设置" sets (display mode, banner, the flag); fails
+    // when the row is missing.
+    static Status writePersonal(DataStore& store, const MainSettings& s);
+    // Sets every record's view count back to 0.
+    static Status clearViewCounts(DataStore& store);
     // How the flag is stored: any value but 0 sets it.
     static bool countViewsOffFrom(qint64 ylcs) { return ylcs != 0; }
 };
