@@ -295,6 +295,17 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
     int limit = FileListLoader::FirstChunkRows;
     auto chunk = fresh(limit);
     int inChunk = 0;
+    QElapsedTimer sincePost;
+    sincePost.start();
+    // Hands the rows read so far to the model and starts a full-sized chunk.
+    auto handOver = [&] {
+        finish(*chunk);
+        post(generation, std::move(chunk));
+        sincePost.restart();
+        limit = FileListLoader::ChunkRows;
+        chunk = fresh(limit);
+        inChunk = 0;
+    };
     // Reads the rows of one statement into the chunks: at most maxRows
     // (-1: all), leaving out the ids in skip, noting each id in taken.
     // False when the statement failed or the load was cancelled.
@@ -302,19 +313,11 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
     // While a statement searches, the rows met so far go out after a moment
     // even when the chunk is not full (the few hits of a rare word show
     // before the pass ends), and a cancelled load stops at once.
-    QElapsedTimer sincePost;
-    sincePost.start();
     std::function<int()> onProgress = [&]() -> int {
         if (cancelled(generation))
             return 1;
-        if (inChunk > 0 && sincePost.elapsed() >= PartialChunkMs) {
-            finish(*chunk);
-            post(generation, std::move(chunk));
-            sincePost.restart();
-            limit = FileListLoader::ChunkRows;
-            chunk = fresh(limit);
-            inChunk = 0;
-        }
+        if (inChunk > 0 && sincePost.elapsed() >= PartialChunkMs)
+            handOver();
         return 0;
     };
     sqlite3_progress_handler(db, ProgressSteps,
@@ -374,14 +377,8 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
                 chunk->newTypes << QString::fromUtf8(type.data(), type.size());
             }
             chunk->types.append(it->second);
-            if (++inChunk == limit) {
-                finish(*chunk);
-                post(generation, std::move(chunk));
-                sincePost.restart();
-                limit = FileListLoader::ChunkRows;
-                chunk = fresh(limit);
-                inChunk = 0;
-            }
+            if (++inChunk == limit)
+                handOver();
         }
         return ok;
     };
@@ -392,13 +389,8 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         QSet<qint64> first;
         ok = readRows(query.orderedSql + QStringLiteral(" limit %1").arg(FileListLoader::FirstChunkRows), query.params,
                       FileListLoader::FirstChunkRows, nullptr, &first);
-        if (ok && inChunk > 0) {
-            finish(*chunk);
-            post(generation, std::move(chunk));
-            limit = FileListLoader::ChunkRows;
-            chunk = fresh(limit);
-            inChunk = 0;
-        }
+        if (ok && inChunk > 0)
+            handOver();
         if (ok)
             ok = readRows(query.sql, query.params, -1, &first, nullptr);
     } else if (orderedScan && !query.scanSql.isEmpty()) {
