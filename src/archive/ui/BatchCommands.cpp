@@ -77,11 +77,8 @@ void BatchCommands::runImport(const QString& group, const QList<BatchImport::Ite
     const QStringList files = BatchImport::filesOf(items);
     if (!prompter().question(BatchImport::confirmText(int(files.size()), groupName(group), BatchImport::totalBytes(files))))
         return;
-    QStringList groups;
-    for (const BatchImport::Item& i : items)
-        groups << i.group;
-    BatchImportWindow::Setup setup{m_store.path(), m_storeFolder, m_operator, m_protectedGroups,
-                                   Dictionary::storedSizeBound(m_store), group, files, groups};
+    BatchImport::Setup setup{m_store.path(), m_storeFolder, m_operator, m_protectedGroups,
+                             Dictionary::storedSizeBound(m_store), group, items};
     BatchImportWindow w(std::move(setup), m_window);
     w.exec();
     if (w.outcome().groupsAdded)

@@ -6,7 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 
-BatchImportWindow::BatchImportWindow(Setup setup, QWidget* parent)
+BatchImportWindow::BatchImportWindow(BatchImport::Setup setup, QWidget* parent)
     : BatchRunWindow({BatchImport::WindowTitle, BatchImport::Working, QStringLiteral("检查重名文件"), 136, false, 179, 307},
                      parent),
       m_setup(std::move(setup))
@@ -17,13 +17,10 @@ BatchImportWindow::~BatchImportWindow() = default;
 
 void BatchImportWindow::start()
 {
-    QList<BatchImport::Item> items = BatchImport::into(m_setup.group, m_setup.files);
-    for (qsizetype i = 0; i < items.size() && i < m_setup.groups.size(); ++i)
-        items[i].group = m_setup.groups.at(i);
-    BatchImport::Setup run{m_setup.databasePath, m_setup.folder, m_setup.op, m_setup.open, m_setup.sizeBound,
-                           m_setup.group, std::move(items), checkBox()->isChecked()};
+    BatchImport::Setup run = m_setup;
+    run.checkSameName = checkBox()->isChecked();
     m_job = std::make_unique<JobOf<BatchImport::Outcome>>(windowTitle(), BatchImport::job(std::move(run)));
-    setBarRange(m_setup.files.size());
+    setBarRange(m_setup.items.size());
     setBarValue(0);
     runJob(*m_job);
 }
@@ -36,7 +33,7 @@ void BatchImportWindow::ended()
     } else {
         // No connection: nothing was imported.
         m_outcome = BatchImport::Outcome();
-        m_outcome.total = int(m_setup.files.size());
+        m_outcome.total = int(m_setup.items.size());
         m_outcome.kind = BatchImport::Outcome::Kind::Failed;
         m_outcome.message = BatchImport::InsertFailed + QStringLiteral("\r\n") + BatchImport::summary(m_outcome);
         m_outcome.detail = result.detail();

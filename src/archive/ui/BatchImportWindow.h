@@ -13,19 +13,9 @@
 class BatchImportWindow : public BatchRunWindow {
     Q_OBJECT
 public:
-    struct Setup {
-        QString databasePath;
-        StoreFolder folder;
-        CurrentOperator op;
-        ProtectedGroups open;
-        qint64 sizeBound = 0;
-        QString group;
-        QStringList files;
-        // The group of each file, group or one below it (missing ones are
-        // made first); empty: every file goes into group.
-        QStringList groups;
-    };
-    BatchImportWindow(Setup setup, QWidget* parent = nullptr);
+    // The run as given; whether names already in the group are checked is
+    // the window's tick box at "确定".
+    BatchImportWindow(BatchImport::Setup setup, QWidget* parent = nullptr);
     ~BatchImportWindow() override;
 
     const BatchImport::Outcome& outcome() const { return m_outcome; }
@@ -40,7 +30,7 @@ protected:
     void ended() override;
 
 private:
-    Setup m_setup;
+    BatchImport::Setup m_setup;
     std::unique_ptr<JobOf<BatchImport::Outcome>> m_job;
     BatchImport::Outcome m_outcome;
     bool m_importedAny = false;
