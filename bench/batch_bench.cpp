@@ -30,6 +30,7 @@
 #include "store/Dictionary.h"
 #include "store/HomeLayout.h"
 #include "store/Schema.h"
+#include "BenchArchive.h"
 #include "BenchSupport.h"
 
 #include <QCoreApplication>
@@ -61,17 +62,6 @@ QStringList filesIn(const QString& folder)
 }
 
 // A fresh archive with the group, in `folder`.
-bool freshHome(const QString& folder)
-{
-    QDir(folder).removeRecursively();
-    if (!HomeLayout::create(folder))
-        return false;
-    DataStore s;
-    if (!s.open(ProgramHome(folder).defaultDatabasePath()))
-        return false;
-    return s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,?,0,0,'')"), {kGroup});
-}
-
 double wallMs(const QString& program, const QStringList& args, const QString& workdir = {})
 {
     QProcess p;
@@ -191,7 +181,7 @@ int main(int argc, char** argv)
     std::vector<double> mineCold, mineWarm, refCold, refWarm;
     double importPeak = 0;
     auto mine10k = [&](bool cold) {
-        if (!freshHome(home))
+        if (!freshHome(home, kGroup))
             std::exit(1);
         if (cold)
             dropPages(files10k);
@@ -229,7 +219,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     // --- export of the 10,000 records with sub-folders, against cp -r
-    if (!freshHome(home))
+    if (!freshHome(home, kGroup))
         return 1;
     inChild({QStringLiteral("--import"), home, src10k});
     std::vector<double> exportMine, exportRef;
@@ -264,7 +254,7 @@ int main(int argc, char** argv)
     double bigPeak = 0;
     for (int round = 0; round < 4; ++round) {
         auto mine = [&] {
-            if (!freshHome(home))
+            if (!freshHome(home, kGroup))
                 std::exit(1);
             dropPages(files1g);
             const ChildRun r = inChild({QStringLiteral("--import"), home, src1g});

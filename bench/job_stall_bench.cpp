@@ -22,8 +22,8 @@
 #include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
-#include "store/HomeLayout.h"
 #include "store/Rights.h"
+#include "BenchArchive.h"
 #include "BenchSupport.h"
 
 #include <QApplication>
@@ -136,23 +136,11 @@ Figures runBatchWindow(Window& w)
 }
 
 struct Bench {
-    QString base;
     QString sources;
     QStringList files;
     ProtectedGroups open;
     CurrentOperator op{QStringLiteral("Admin"),
                        QStringList{Rights::Add, Rights::Delete, Rights::BatchImport, Rights::BatchExport}.join(',')};
-
-    bool freshHome(const QString& home)
-    {
-        QDir(home).removeRecursively();
-        if (!HomeLayout::create(home))
-            return false;
-        DataStore s;
-        if (!s.open(ProgramHome(home).defaultDatabasePath()))
-            return false;
-        return s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,?,0,0,'')"), {kGroup});
-    }
 };
 
 }  // namespace
@@ -183,7 +171,7 @@ int main(int argc, char** argv)
     std::vector<double> importStall, importRun, exportStall, exportRun, deleteStall, deleteRun;
     for (int round = 0; round < 3; ++round) {
         const QString home = dir.filePath(QStringLiteral("home"));
-        if (!b.freshHome(home))
+        if (!freshHome(home, kGroup))
             return 1;
         const ProgramHome h(home);
         DataStore store;
@@ -191,8 +179,8 @@ int main(int argc, char** argv)
             return 1;
         const StoreFolder folder(h);
         {
-            BatchImportWindow::Setup setup{store.path(), folder, b.op, b.open, Dictionary::storedSizeBound(store),
-                                           kGroup, b.files, {}};
+            BatchImport::Setup setup{store.path(), folder, b.op, b.open, Dictionary::storedSizeBound(store),
+                                     kGroup, BatchImport::into(kGroup, b.files)};
             BatchImportWindow w(std::move(setup));
             const Figures f = runBatchWindow(w);
             importStall.push_back(f.stallMs);

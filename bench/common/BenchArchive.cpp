@@ -162,6 +162,17 @@ bool generate(DataStore& store, int n, bool withContent)
         && store.execute(QStringLiteral("analyze"));
 }
 
+bool freshHome(const QString& folder, const QString& group)
+{
+    QDir(folder).removeRecursively();
+    if (!HomeLayout::create(folder))
+        return false;
+    DataStore s;
+    if (!s.open(ProgramHome(folder).defaultDatabasePath()))
+        return false;
+    return s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,?,0,0,'')"), {group});
+}
+
 // The statement with its values written in, for the sqlite3 shell.
 QString literalSql(const QString& sql, const QVariantList& params)
 {

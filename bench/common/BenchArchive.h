@@ -38,6 +38,10 @@ bool generate(DataStore& store, int n, bool withContent);
 // The cached archive cache/tag-n, laid out when missing.
 std::optional<Archive> ensureArchive(const QString& cache, const QString& tag, int n, bool withContent);
 
+// A new program folder at `folder` (whatever was there is removed) whose
+// archive holds one top-level group and no records.
+bool freshHome(const QString& folder, const QString& group);
+
 // The statement with its values written in, for the sqlite3 shell.
 QString literalSql(const QString& sql, const QVariantList& params);
 
