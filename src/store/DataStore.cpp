@@ -1,5 +1,7 @@
 #include "store/DataStore.h"
 
+#include "store/Backend.h"
+
 #include <unordered_map>
 #include <vector>
 
@@ -64,98 +66,52 @@ QSqlDatabase DataStore::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
+bool DataStore::open(const ArchiveLocation& location)
+{
+    return openWith(location, false);
+}
+
+bool DataStore::create(const ArchiveLocation& location)
+{
+    return openWith(location, true);
+}
+
 bool DataStore::open(const QString& path, const QString&, const QString&)
 {
-    return openWith(path, false);
+    return openWith(ArchiveLocation::file(path), false);
 }
 
 bool DataStore::create(const QString& path)
 {
-    return openWith(path, true);
+    return openWith(ArchiveLocation::file(path), true);
 }
 
-bool DataStore::openWith(const QString& path, bool createIfMissing)
+bool DataStore::openWith(const ArchiveLocation& location, bool createIfMissing)
 {
     close();
     m_lastError.clear();
-    if (!createIfMissing && !QFileInfo(path).isFile()) {
-        m_lastError = QStringLiteral("database file not found: %1").arg(path);
+    std::unique_ptr<Backend> backend = Backend::forLocation(location);
+    if (!backend) {
+        m_lastError = QStringLiteral("no database serves this archive: %1").arg(location.display());
         return false;
     }
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        // URI form so that a missing file is never created behind our back.
-        QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-        QString uri = url.toString(QUrl::FullyEncoded)
-                      + (createIfMissing ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw"));
-        db.setDatabaseName(uri);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            m_lastError = describe(db.lastError());
-        }
+        QSqlDatabase db = QSqlDatabase::addDatabase(backend->driverName(), m_name);
+        const Result<> opened = backend->open(db, location, createIfMissing);
+        if (!opened)
+            m_lastError = opened.detail();
     }
     if (!m_lastError.isEmpty()) {
         QSqlDatabase::removeDatabase(m_name);
         return false;
     }
-    m_path = path;
+    m_backend = std::move(backend);
+    m_location = location;
     m_statements = std::make_shared<StatementCache>();
-    if (!applySettings()) {
-        QString err = m_lastError;
+    const Result<> configured = m_backend->configure(*this);
+    if (!configured) {
         close();
-        m_lastError = err;
-        return false;
-    }
-    return true;
-}
-
-bool DataStore::applySettings()
-{
-    // A rollback journal with full syncs: what a commit reports as done is on
-    // disk, and the database file alone is always consistent, so copying the
-    // Data folder while the connection is closed copies a whole archive.
-    // Nothing is written before the file is known to be ours: the first
-    // statement proves it is an SQLite database, and the journal mode (which
-    // a database keeps in its file) is switched only on an archive of this
-    // system or on a new, empty file, never on another program's database.
-    QSqlQuery q(database());
-    if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
-        m_lastError = describe(q.lastError());
-        return false;
-    }
-    q.finish();
-    const char* pragmas[] = {
-        "PRAGMA synchronous=FULL",
-        "PRAGMA foreign_keys=OFF",
-        "PRAGMA temp_store=MEMORY",
-        "PRAGMA cache_size=-16000",
-    };
-    for (const char* p : pragmas) {
-        if (!q.exec(QString::fromLatin1(p))) {
-            m_lastError = describe(q.lastError());
-            return false;
-        }
-    }
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next()) {
-        m_lastError = describe(q.lastError());
-        return false;
-    }
-    const bool rollbackJournal = q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0;
-    q.finish();
-    if (rollbackJournal)
-        return true;
-    if (!q.exec(QStringLiteral("select count(*), sum(name='wj'), sum(name='wjfz') from sqlite_master where type='table'"))
-        || !q.next()) {
-        m_lastError = describe(q.lastError());
-        return false;
-    }
-    const bool empty = q.value(0).toLongLong() == 0;
-    const bool ours = q.value(1).toLongLong() > 0 && q.value(2).toLongLong() > 0;
-    q.finish();
-    if (!empty && !ours)
-        return true;  // left as it is; the archive check refuses it
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE"))) {
-        m_lastError = describe(q.lastError());
+        m_lastError = configured.detail();
         return false;
     }
     return true;
@@ -177,6 +133,7 @@ void DataStore::close()
         }
     }
     QSqlDatabase::removeDatabase(m_name);
+    m_backend.reset();
     m_transactionDepth = 0;
     m_openRecordSets = std::make_shared<int>(0);
 }
@@ -299,7 +256,7 @@ Result<std::optional<QVariant>> DataStore::scalar(const QString& sql, const QVar
 bool DataStore::begin()
 {
     const QString sql = m_transactionDepth == 0
-        ? QStringLiteral("BEGIN IMMEDIATE")
+        ? m_backend->beginStatement()
         : QStringLiteral("SAVEPOINT kv_sp%1").arg(m_transactionDepth);
     if (!execute(sql))
         return false;
@@ -346,7 +303,7 @@ bool DataStore::rollback()
 void Transaction::rollbackOrWarn()
 {
     if (!m_store.rollback())
-        qWarning("rollback failed on %s: %s", qPrintable(m_store.path()), qPrintable(m_store.lastError()));
+        qWarning("rollback failed on %s: %s", qPrintable(m_store.location().display()), qPrintable(m_store.lastError()));
 }
 
 // ---------------------------------------------------------------- RecordSet

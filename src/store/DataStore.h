@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "store/ArchiveLocation.h"
 #include "store/RecordSet.h"
 
 #include <QSqlDatabase>
@@ -21,6 +22,7 @@
 // A failed statement returns false / an invalid RecordSet / a failed read;
 // nothing throws, and no caller may drop what a statement returned.
 struct StatementCache;
+class Backend;
 
 class DataStore {
 public:
@@ -31,15 +33,21 @@ public:
     DataStore(const DataStore&) = delete;
     DataStore& operator=(const DataStore&) = delete;
 
-    // Opens an existing database file for reading and writing. A missing file
-    // is not created. User and password are accepted for the connection
-    // settings but SQLite has no use for them.
+    // Opens an existing archive for reading and writing; one that is not
+    // there is not created.
+    [[nodiscard]] bool open(const ArchiveLocation& location);
+    // Lays out a new one when missing (used only when creating an archive).
+    [[nodiscard]] bool create(const ArchiveLocation& location);
+    // The same on a database file (on their way out: callers name an archive
+    // by its location).
     [[nodiscard]] bool open(const QString& path, const QString& user = {}, const QString& password = {});
-    // Creates the file when missing (used only when laying out a new archive).
     [[nodiscard]] bool create(const QString& path);
     void close();
     bool isOpen() const;
-    QString path() const { return m_path; }
+    const ArchiveLocation& location() const { return m_location; }
+    QString path() const { return m_location.filePath(); }
+    // What the archive's kind of database does its own way; valid while open.
+    const Backend& backend() const { return *m_backend; }
     QString connectionName() const { return m_name; }
     QSqlDatabase database() const;
 
@@ -69,12 +77,12 @@ public:
 
 private:
     friend class RecordSet;
-    bool openWith(const QString& path, bool createIfMissing);
-    bool applySettings();
+    bool openWith(const ArchiveLocation& location, bool createIfMissing);
     bool injectedFailure(const QString& sql);
 
     QString m_name;
-    QString m_path;
+    ArchiveLocation m_location;
+    std::unique_ptr<Backend> m_backend;
     QString m_lastError;
     qint64 m_lastInsertId = -1;
     int m_rowsAffected = 0;

@@ -1,5 +1,7 @@
 #include "store/Schema.h"
 
+#include "store/Backend.h"
+
 #include "platform/Progress.h"
 #include "platform/Sha256.h"
 #include "store/DataStore.h"
@@ -96,28 +98,9 @@ QString searchColumnList(const QString& prefix = {})
     return out.join(QLatin1Char(','));
 }
 
-QString searchTableDdl()
+QString searchTableDdl(DataStore& store)
 {
-    return QStringLiteral("create virtual table if not exists %1 using fts5(%2, content='wj', content_rowid='id',"
-                          " tokenize='trigram')")
-        .arg(QLatin1String(SearchIndexTable), searchColumnList());
-}
-
-// The triggers that keep the search index in step with wj. The index takes
-// a record's old values out before its new ones go in; an update that
-// touches none of the indexed fields (view count, order, content) leaves it alone.
-QStringList searchTriggerDdl()
-{
-    const QString t = QLatin1String(SearchIndexTable);
-    const QString cols = searchColumnList();
-    const QString add = QStringLiteral("insert into %1(rowid,%2) values (new.id,%3);").arg(t, cols, searchColumnList(QStringLiteral("new.")));
-    const QString remove = QStringLiteral("insert into %1(%1,rowid,%2) values ('delete',old.id,%3);")
-                               .arg(t, cols, searchColumnList(QStringLiteral("old.")));
-    return {
-        QStringLiteral("create trigger if not exists wj_ss_ai after insert on wj begin %1 end").arg(add),
-        QStringLiteral("create trigger if not exists wj_ss_ad after delete on wj begin %1 end").arg(remove),
-        QStringLiteral("create trigger if not exists wj_ss_au after update of id,%1 on wj begin %2 %3 end").arg(cols, remove, add),
-    };
+    return store.backend().searchIndexCreate(searchIndexColumns());
 }
 
 
@@ -169,9 +152,9 @@ bool fail(DataStore& store, QString* error, const QString& what)
 
 bool createSearchIndex(DataStore& store, QString* error)
 {
-    if (!store.execute(searchTableDdl()))
-        return fail(store, error, QLatin1String(SearchIndexTable));
-    for (const QString& ddl : searchTriggerDdl())
+    if (!store.execute(searchTableDdl(store)))
+        return fail(store, error, store.backend().searchIndexTable());
+    for (const QString& ddl : store.backend().searchIndexTriggers(searchIndexColumns()))
         if (!store.execute(ddl))
             return fail(store, error, QStringLiteral("search trigger"));
     for (const char* ix : kSearchIndexes)
@@ -232,16 +215,12 @@ bool insertInitialContent(DataStore& store, QString* error)
 
 Result<int> userVersion(DataStore& store)
 {
-    const Result<std::optional<QVariant>> v = store.scalar(QStringLiteral("PRAGMA user_version"));
-    if (!v)
-        return Result<int>::fail(QString(), QStringLiteral("user_version: ") + v.detail());
-    return v->value_or(0).toInt();
+    return store.backend().schemaVersion(store);
 }
 
 bool setUserVersion(DataStore& store, int v)
 {
-    // PRAGMA takes no bound parameter; v is our own integer constant.
-    return store.execute(QStringLiteral("PRAGMA user_version=%1").arg(v));
+    return store.backend().setSchemaVersion(store, v).ok();
 }
 
 // The field an order expression sorts by ("xh", "substr(scsj,1,19)" -> scsj),
@@ -341,22 +320,20 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
 // the steps are the rows of wj when the triggers take over.
 bool addSearchIndex(DataStore& store, QString* error, Progress* progress)
 {
-    const QString t = QLatin1String(SearchIndexTable);
+    const QString t = store.backend().searchIndexTable();
     qint64 after = 0;
     {
         Transaction tx(store);
         if (!tx.isActive())
             return fail(store, error, QStringLiteral("begin"));
-        const Result<std::optional<QVariant>> exists =
-            store.scalar(QStringLiteral("select count(*) from sqlite_master where name=?"), {t});
-        const Result<std::optional<QVariant>> marked =
-            store.scalar(QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'"));
+        const Result<bool> exists = store.backend().hasTable(store, t);
+        const Result<bool> marked = store.backend().hasTable(store, QStringLiteral("wj_ss_jd"));
         if (!exists || !marked)
             return fail(store, error, QStringLiteral("search index state"));
-        if (exists->value_or(0).toInt() == 0 || marked->value_or(0).toInt() == 0) {
+        if (!*exists || !*marked) {
             // A fresh start: an index left without its bookmark cannot be trusted.
             if (!store.execute(QStringLiteral("drop table if exists %1").arg(t))
-                || !store.execute(searchTableDdl()) || !store.execute(QString::fromLatin1(kSearchBuildMark))
+                || !store.execute(searchTableDdl(store)) || !store.execute(QString::fromLatin1(kSearchBuildMark))
                 || !store.execute(QStringLiteral("delete from wj_ss_jd"))
                 || !store.execute(QStringLiteral("insert into wj_ss_jd(id,upto) values (1,0)")))
                 return fail(store, error, t);
@@ -422,11 +399,10 @@ constexpr qint64 HashStepBytes = qint64(256) << 20;
 
 bool addContentHashes(DataStore& store, QString* error, Progress* progress, const KeptFileLocator& keptFile)
 {
-    const Result<std::optional<QVariant>> has =
-        store.scalar(QStringLiteral("select count(*) from pragma_table_info('wj') where name='sha256'"));
+    const Result<bool> has = store.backend().hasColumn(store, QStringLiteral("wj"), QStringLiteral("sha256"));
     if (!has)
         return fail(store, error, QStringLiteral("wj columns"));
-    if (has->value_or(0).toInt() == 0 && !store.execute(QStringLiteral("alter table wj add column sha256 text")))
+    if (!*has && !store.execute(QStringLiteral("alter table wj add column sha256 text")))
         return fail(store, error, QStringLiteral("sha256 column"));
     const Result<std::optional<QVariant>> left = store.scalar(QStringLiteral("select count(*) from wj where sha256 is null"));
     if (!left)
@@ -519,8 +495,8 @@ QString allRightsText()
 bool isArchive(DataStore& store)
 {
     for (const QString& t : tableNames()) {
-        RecordSet rs = store.query(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"), {t});
-        if (!rs || rs.number(0) != 1)
+        const Result<bool> has = store.backend().hasTable(store, t);
+        if (!has || !*has)
             return false;
     }
     return true;

@@ -1,0 +1,164 @@
+#include "store/SqliteBackend.h"
+
+#include "store/DataStore.h"
+
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+std::unique_ptr<Backend> Backend::forLocation(const ArchiveLocation& location)
+{
+    if (location.isFile())
+        return std::make_unique<SqliteBackend>();
+    return nullptr;
+}
+
+Result<> SqliteBackend::open(QSqlDatabase& db, const ArchiveLocation& location, bool create) const
+{
+    const QString path = location.filePath();
+    if (!create && !QFileInfo(path).isFile())
+        return Result<>::fail(QString(), QStringLiteral("database file not found: %1").arg(path));
+    // URI form so that a missing file is never created behind our back.
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    db.setDatabaseName(url.toString(QUrl::FullyEncoded) + (create ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw")));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        return Result<>::fail(QString(), db.lastError().text().trimmed());
+    return {};
+}
+
+Result<> SqliteBackend::configure(DataStore& store) const
+{
+    // A rollback journal with full syncs: what a commit reports as done is on
+    // disk, and the database file alone is always consistent, so copying the
+    // Data folder while the connection is closed copies a whole archive.
+    // Nothing is written before the file is known to be ours: the first
+    // statement proves it is an SQLite database, and the journal mode (which
+    // a database keeps in its file) is switched only on an archive of this
+    // system or on a new, empty file, never on another program's database.
+    QSqlQuery q(store.database());
+    const auto failed = [&q] { return Result<>::fail(QString(), q.lastError().text().trimmed()); };
+    if (!q.exec(QStringLiteral("select count(*) from sqlite_master")))
+        return failed();
+    q.finish();
+    const char* pragmas[] = {
+        "PRAGMA synchronous=FULL",
+        "PRAGMA foreign_keys=OFF",
+        "PRAGMA temp_store=MEMORY",
+        "PRAGMA cache_size=-16000",
+    };
+    for (const char* p : pragmas) {
+        if (!q.exec(QString::fromLatin1(p)))
+            return failed();
+    }
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next())
+        return failed();
+    const bool rollbackJournal = q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0;
+    q.finish();
+    if (rollbackJournal)
+        return {};
+    if (!q.exec(QStringLiteral("select count(*), sum(name='wj'), sum(name='wjfz') from sqlite_master where type='table'"))
+        || !q.next())
+        return failed();
+    const bool empty = q.value(0).toLongLong() == 0;
+    const bool ours = q.value(1).toLongLong() > 0 && q.value(2).toLongLong() > 0;
+    q.finish();
+    if (!empty && !ours)
+        return {};  // left as it is; the archive check refuses it
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")))
+        return failed();
+    return {};
+}
+
+Result<int> SqliteBackend::schemaVersion(DataStore& store) const
+{
+    const Result<std::optional<QVariant>> v = store.scalar(QStringLiteral("PRAGMA user_version"));
+    if (!v)
+        return Result<int>::fail(QString(), QStringLiteral("user_version: ") + v.detail());
+    return v->value_or(0).toInt();
+}
+
+Result<> SqliteBackend::setSchemaVersion(DataStore& store, int version) const
+{
+    // PRAGMA takes no bound parameter; the version is our own integer.
+    if (!store.execute(QStringLiteral("PRAGMA user_version=%1").arg(version)))
+        return Result<>::fail(QString(), QStringLiteral("user_version: ") + store.lastError());
+    return {};
+}
+
+Result<bool> SqliteBackend::hasTable(DataStore& store, const QString& table) const
+{
+    const Result<std::optional<QVariant>> v =
+        store.scalar(QStringLiteral("select count(*) from sqlite_master where type in ('table','view') and name=?"), {table});
+    if (!v)
+        return Result<bool>::fail(QString(), v.detail());
+    return v->value_or(0).toLongLong() > 0;
+}
+
+Result<bool> SqliteBackend::hasColumn(DataStore& store, const QString& table, const QString& column) const
+{
+    const Result<std::optional<QVariant>> v =
+        store.scalar(QStringLiteral("select count(*) from pragma_table_info(?) where name=?"), {table, column});
+    if (!v)
+        return Result<bool>::fail(QString(), v.detail());
+    return v->value_or(0).toLongLong() > 0;
+}
+
+QString SqliteBackend::upsert(const QString& table, const QStringList& columns, const QStringList&) const
+{
+    QStringList marks;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        marks << QStringLiteral("?");
+    return QStringLiteral("insert or replace into %1(%2) values (%3)").arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+}
+
+QString SqliteBackend::patternCondition(const QString& column) const
+{
+    return column + QStringLiteral(" glob ?");
+}
+
+QString SqliteBackend::prefixPattern(const QString& literalPrefix) const
+{
+    // glob's own special characters stand for themselves inside brackets.
+    QString out;
+    out.reserve(literalPrefix.size() + 8);
+    for (const QChar c : literalPrefix) {
+        if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('['))
+            out += QLatin1Char('[') + c + QLatin1Char(']');
+        else
+            out += c;
+    }
+    return out + QLatin1Char('*');
+}
+
+QString SqliteBackend::searchIndexCreate(const QStringList& columns) const
+{
+    return QStringLiteral("create virtual table if not exists %1 using fts5(%2, content='wj', content_rowid='id',"
+                          " tokenize='trigram')")
+        .arg(searchIndexTable(), columns.join(QLatin1Char(',')));
+}
+
+QStringList SqliteBackend::searchIndexTriggers(const QStringList& columns) const
+{
+    const QString t = searchIndexTable();
+    const auto prefixed = [&columns](const QString& prefix) {
+        QStringList out;
+        for (const QString& c : columns)
+            out << prefix + c;
+        return out.join(QLatin1Char(','));
+    };
+    const QString cols = prefixed({});
+    const QString add =
+        QStringLiteral("insert into %1(rowid,%2) values (new.id,%3);").arg(t, cols, prefixed(QStringLiteral("new.")));
+    const QString remove = QStringLiteral("insert into %1(%1,rowid,%2) values ('delete',old.id,%3);")
+                               .arg(t, cols, prefixed(QStringLiteral("old.")));
+    // A record's old values leave the index before its new ones go in; an
+    // update that touches none of the indexed fields leaves it alone.
+    return {
+        QStringLiteral("create trigger if not exists wj_ss_ai after insert on wj begin %1 end").arg(add),
+        QStringLiteral("create trigger if not exists wj_ss_ad after delete on wj begin %1 end").arg(remove),
+        QStringLiteral("create trigger if not exists wj_ss_au after update of id,%1 on wj begin %2 %3 end")
+            .arg(cols, remove, add),
+    };
+}
