@@ -8,6 +8,7 @@
 #include "platform/ProgramHome.h"
 #include "store/HomeLayout.h"
 #include "store/DataStore.h"
+#include "store/ListStatements.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -68,7 +69,8 @@ int main(int argc, char** argv)
     int rows = 0;
     for (int k = 0; k < 10; ++k) {
         const GroupTree::Filter f = tree.filterFor(group->id);
-        RecordSet rs = store.query(QStringLiteral("select id,mc from wj") + f.clause.where + QStringLiteral(" order by xh"), f.clause.params);
+        const FilterStatement w = FilterStatement::of(store.backend(), f.clause);
+        RecordSet rs = store.query(QStringLiteral("select id,mc from wj") + w.where + QStringLiteral(" order by xh"), w.params);
         for (rows = 0; !rs.atEnd(); rs.next())
             ++rows;
     }

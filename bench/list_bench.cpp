@@ -125,17 +125,15 @@ struct Context {
 ListQuery queryFor(Context& c, const Scope& s)
 {
     FilterClause filter = FilterClause::everything();
-    if (!s.group.isEmpty()) {
-        const auto cond = GroupPath::withSubgroups(s.group);
-        filter = filter.andAlso(cond.sql, cond.params);
-    }
+    if (!s.group.isEmpty())
+        filter = FilterClause::inGroup(s.group);
     const auto columns = ListColumns::shownColumns(c.store).value_or(QList<ListColumns::Column>{});
     const auto visible = ListQuery::visibleFilter(filter, c.app.protectedGroups, c.store);
     if (!visible) {
         std::fprintf(stderr, "groups unreadable: %s\n", qPrintable(c.store.lastError()));
         std::exit(1);
     }
-    return ListQuery::build(columns, *visible, c.app.mainSettings.sortClause);
+    return ListQuery::build(c.store.backend(), columns, *visible, c.app.mainSettings.sortClause);
 }
 
 bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, double>* summary)

@@ -180,7 +180,7 @@ int main(int argc, char** argv)
         const auto visible = ListQuery::visibleFilter(SearchConditions::build(s.conditions, s.distinct, {}), open, store);
         if (!visible)
             return 1;
-        const ListQuery q = ListQuery::build(columns, *visible, settings.sortClause);
+        const ListQuery q = ListQuery::build(store.backend(), columns, *visible, settings.sortClause);
         const QString plain = select + s.plainWhere + QStringLiteral(" order by xh asc");
         const Figures probe = loadOnce(database, q);
         std::vector<double> first, total, shell, coldFirst, coldTotal, coldShell;

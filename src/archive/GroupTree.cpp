@@ -542,7 +542,7 @@ GroupTree::Result GroupTree::open(qint64 id, const QString& password)
 
 FilterClause GroupTree::nothing()
 {
-    return FilterClause::everything().andAlso(QStringLiteral("(1 = 0)"), {});
+    return FilterClause::none();
 }
 
 GroupTree::Filter GroupTree::filterFor(qint64 id) const
@@ -568,6 +568,5 @@ GroupTree::Filter GroupTree::filterFor(qint64 id) const
         hidden = hidden || GroupPath::covers(c, path);
     if (hidden)
         return {false, nothing(), NotOpen};
-    const GroupPath::Condition c = GroupPath::withSubgroups(path);
-    return {true, FilterClause::everything().andAlso(c.sql, c.params).excludingGroups(closed), {}};
+    return {true, FilterClause::inGroup(path).excludingGroups(closed), {}};
 }

@@ -1,6 +1,7 @@
 #include "listing/FileListLoader.h"
 
 #include "listing/FileListModel.h"
+#include "store/Backend.h"
 #include "store/DataStore.h"
 
 #include <QCoreApplication>
@@ -9,9 +10,6 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QSet>
-#include <QSqlDriver>
-
-#include <sqlite3.h>
 #include <QThread>
 #include <QTimer>
 
@@ -24,9 +22,6 @@ namespace {
 
 // How long the rows met stay in an unfinished chunk before they go out.
 constexpr int PartialChunkMs = 40;
-// How many steps of the database's machine pass between two looks at the
-// time and at a cancel (a few tens of microseconds).
-constexpr int ProgressSteps = 20000;
 
 struct ViewHash {
     using is_transparent = void;
@@ -72,32 +67,6 @@ struct ColumnCoder {
     }
 };
 
-bool bindValue(sqlite3_stmt* stmt, int position, const QVariant& v)
-{
-    if (v.isNull())
-        return sqlite3_bind_null(stmt, position) == SQLITE_OK;
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Bool:
-        return sqlite3_bind_int64(stmt, position, v.toLongLong()) == SQLITE_OK;
-    case QMetaType::Double:
-        return sqlite3_bind_double(stmt, position, v.toDouble()) == SQLITE_OK;
-    case QMetaType::QByteArray: {
-        const QByteArray b = v.toByteArray();
-        return sqlite3_bind_blob64(stmt, position, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT)
-               == SQLITE_OK;
-    }
-    default: {
-        const QByteArray t = v.toString().toUtf8();
-        return sqlite3_bind_text64(stmt, position, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
-                                   SQLITE_UTF8) == SQLITE_OK;
-    }
-    }
-}
-
 // A call posted to the loader's thread with a priority of its own.
 class CallEvent final : public QEvent {
 public:
@@ -137,7 +106,6 @@ public:
 private:
     enum class Plan { Sorted, Ordered, FirstAlongOrder };
     Result<Plan> choosePlan(const ListQuery& query);
-    bool scansWholeTable(const QString& boundedCountSql, const QVariantList& params);
     bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
     bool ensureOpen(const QString& path);
     void post(quint64 generation, std::shared_ptr<ListChunk> chunk);
@@ -178,39 +146,31 @@ void ListWorker::runStatistics(quint64 generation, const QString& path, const Li
                                 Qt::HighEventPriority);
 }
 
-bool ListWorker::scansWholeTable(const QString& boundedCountSql, const QVariantList& params)
-{
-    RecordSet plan = m_store->query(QStringLiteral("explain query plan ") + boundedCountSql,
-                                    QVariantList(params) << FileListLoader::OrderedScanRows);
-    while (plan && plan.next())
-        if (plan.text(3).startsWith(QLatin1String("SCAN wj")))
-            return true;
-    return false;
-}
-
 Result<ListWorker::Plan> ListWorker::choosePlan(const ListQuery& query)
 {
     if (query.orderedSql.isEmpty())
         return Plan::Sorted;
-    const Result<std::optional<QVariant>> present = m_store->scalar(
-        QStringLiteral("select count(*) from sqlite_master where type='index' and name=?"), {query.orderIndex});
+    const Result<bool> present = query.hasOrderIndex(*m_store);
     if (!present)
         return present.failure();
-    if (present->value_or(0).toLongLong() == 0)
+    if (!present.value())
         return Plan::Sorted;
     // A filter that no index serves (a search for a word too short for the
     // search index) is found by one pass over the table whatever the plan:
     // made along the order's index, its first rows show as soon as they
-    // are met, and no count goes over the table first.
-    if (!query.countsCandidates && scansWholeTable(query.boundedCountSql, query.boundedCountParams))
-        return Plan::Ordered;
+    // are met, and no count goes over the table first. A plan that cannot
+    // be read leaves the choice to the count below.
+    if (!query.countsCandidates) {
+        const Result<bool> scans = query.countScansTable(*m_store, FileListLoader::OrderedScanRows);
+        if (scans && scans.value())
+            return Plan::Ordered;
+    }
     // A bounded count through the (fz, dxsz) index, or of the search
     // index's candidates: a few milliseconds at most.
-    const Result<std::optional<QVariant>> counted = m_store->scalar(
-        query.boundedCountSql, QVariantList(query.boundedCountParams) << FileListLoader::OrderedScanRows);
+    const Result<qint64> counted = query.boundedCount(*m_store, FileListLoader::OrderedScanRows);
     if (!counted)
         return counted.failure();
-    const qint64 rows = counted->value_or(0).toLongLong();
+    const qint64 rows = counted.value();
     if (rows >= FileListLoader::OrderedScanRows)
         return Plan::Ordered;
     if (query.countsCandidates && rows >= FileListLoader::FirstAlongOrderRows)
@@ -248,11 +208,8 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
 
     // The rows are read straight from this thread's connection: one pass,
     // forward only, each text copied once into the chunk's buffers.
-    sqlite3* db = nullptr;
-    const QVariant handle = m_store->database().driver()->handle();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        db = *static_cast<sqlite3* const*>(handle.constData());
-    if (!db) {
+    const std::unique_ptr<RowStream> stream = m_store->backend().rowStream(*m_store);
+    if (!stream) {
         end(false);
         return;
     }
@@ -313,38 +270,30 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
     // While a statement searches, the rows met so far go out after a moment
     // even when the chunk is not full (the few hits of a rare word show
     // before the pass ends), and a cancelled load stops at once.
-    std::function<int()> onProgress = [&]() -> int {
+    stream->watch([&]() -> bool {
         if (cancelled(generation))
-            return 1;
+            return true;
         if (inChunk > 0 && sincePost.elapsed() >= PartialChunkMs)
             handOver();
-        return 0;
-    };
-    sqlite3_progress_handler(db, ProgressSteps,
-                             [](void* f) { return (*static_cast<std::function<int()>*>(f))(); }, &onProgress);
-    const auto unhook = qScopeGuard([db] { sqlite3_progress_handler(db, 0, nullptr, nullptr); });
+        return false;
+    });
+    const auto unhook = qScopeGuard([&stream] { stream->watch({}); });
     auto readRows = [&](const QString& statement, const QVariantList& params, int maxRows, const QSet<qint64>* skip,
                         QSet<qint64>* taken) {
-        sqlite3_stmt* stmt = nullptr;
-        const QByteArray sql = statement.toUtf8();
-        bool ok = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
-        for (int i = 0; ok && i < params.size(); ++i)
-            ok = bindValue(stmt, i + 1, params.at(i));
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
-        auto text = [stmt](int column) {
-            const char* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-            return QByteArrayView(t, t ? sqlite3_column_bytes(stmt, column) : 0);
-        };
+        const Result<> started = stream->start(statement.toUtf8(), params);
+        if (!started)
+            qWarning("list not read: %s", qPrintable(started.detail()));
+        bool ok = started.ok();
         int read = 0;
         while (ok && read != maxRows) {
-            const int rc = sqlite3_step(stmt);
-            if (rc == SQLITE_DONE)
+            const RowStream::Step step = stream->step();
+            if (step == RowStream::Step::Done)
                 break;
-            if (rc == SQLITE_INTERRUPT && cancelled(generation)) {
+            if (step == RowStream::Step::Interrupted && cancelled(generation)) {
                 gone = true;
                 return false;
             }
-            if (rc != SQLITE_ROW) {
+            if (step != RowStream::Step::Row) {
                 ok = false;
                 break;
             }
@@ -352,7 +301,7 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
                 gone = true;
                 return false;
             }
-            const qint64 id = sqlite3_column_int64(stmt, 0);
+            const qint64 id = stream->integer(0);
             if (skip && skip->contains(id))
                 continue;
             if (taken)
@@ -360,16 +309,16 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
             ++read;
             chunk->ids.append(id);
             for (int c = 0; c < shown; ++c) {
-                QByteArrayView v = text(c + 1);
+                QByteArrayView v = stream->text(c + 1);
                 if (v.size() == neverSet.size() && v == neverSet)
                     v = QByteArrayView();
                 coders[size_t(c)].append(chunk->columns[c], v);
             }
             if (separateNames) {
-                const QByteArrayView v = text(query.nameField);
+                const QByteArrayView v = stream->text(query.nameField);
                 chunk->names.append(v.data(), v.size());
             }
-            const QByteArrayView type = text(query.typeField);
+            const QByteArrayView type = stream->text(query.typeField);
             const std::string_view typeKey(type.data(), size_t(type.size()));
             auto it = typeIndex.find(typeKey);
             if (it == typeIndex.end()) {
@@ -387,7 +336,7 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
         // The first rows along the order's index, then the rest found and
         // sorted, without the rows already read.
         QSet<qint64> first;
-        ok = readRows(query.orderedSql + QStringLiteral(" limit %1").arg(FileListLoader::FirstChunkRows), query.params,
+        ok = readRows(query.orderedFirst(FileListLoader::FirstChunkRows), query.params,
                       FileListLoader::FirstChunkRows, nullptr, &first);
         if (ok && inChunk > 0)
             handOver();

@@ -1,6 +1,7 @@
 #include "listing/RecordOrder.h"
 
 #include "store/DataStore.h"
+#include "store/ManualOrder.h"
 
 #include <optional>
 
@@ -10,10 +11,10 @@ namespace {
 // The position of a record; nullopt when it cannot be read or is gone.
 std::optional<qint64> positionOf(DataStore& store, qint64 id)
 {
-    const Result<std::optional<QVariant>> xh = store.scalar(QStringLiteral("select xh from wj where id=?"), {id});
-    if (!xh || !xh->has_value())
+    const Result<std::optional<qint64>> xh = ManualOrder::position(store, id);
+    if (!xh)
         return std::nullopt;
-    return (*xh)->toLongLong();
+    return xh.value();
 }
 }
 
@@ -33,9 +34,7 @@ Exchange exchange(DataStore& store, qint64 selectedId, qint64 neighbourId)
         // list by their order of entry, and exchanging equal values would
         // move nothing. Number every record 1..n in the order the list shows
         // them, which keeps that order, then exchange.
-        if (!store.execute(QStringLiteral(
-                "update wj set xh=r.n from (select id, row_number() over (order by xh, id) as n from wj) as r"
-                " where wj.id=r.id")))
+        if (!ManualOrder::renumber(store))
             return Exchange::FirstFailed;
         selected = positionOf(store, selectedId);
         neighbour = positionOf(store, neighbourId);
@@ -44,9 +43,9 @@ Exchange exchange(DataStore& store, qint64 selectedId, qint64 neighbourId)
         selectedXh = *selected;
         neighbourXh = *neighbour;
     }
-    if (!store.execute(QStringLiteral("update wj set xh=? where id=?"), {neighbourXh, selectedId}))
+    if (!ManualOrder::setPosition(store, selectedId, neighbourXh))
         return Exchange::FirstFailed;
-    if (!store.execute(QStringLiteral("update wj set xh=? where id=?"), {selectedXh, neighbourId}))
+    if (!ManualOrder::setPosition(store, neighbourId, selectedXh))
         return Exchange::SecondFailed;
     return tx.commit() ? Exchange::Done : Exchange::SecondFailed;
 }

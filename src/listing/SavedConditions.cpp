@@ -1,6 +1,7 @@
 #include "listing/SavedConditions.h"
 
 #include "store/DataStore.h"
+#include "store/SavedConditionRows.h"
 
 namespace SavedConditions {
 
@@ -20,27 +21,32 @@ Status checkInput(const QString& name, const QList<SearchConditions::Condition>&
 
 }  // namespace
 
+namespace {
+Entry entryOf(const SavedConditionRows::Row& r)
+{
+    return Entry{r.id, r.name, r.user, r.creator};
+}
+}  // namespace
+
 Result<QList<Entry>> visibleTo(DataStore& store, const QString& userName)
 {
-    RecordSet rs = store.query(QStringLiteral("select id,mc,syr,cjr from tj where syr=? or syr=? order by id"),
-                               {userName, PublicUser});
-    if (!rs)
-        return Result<QList<Entry>>::fail(QStringLiteral("读取条件失败!"), store.lastError());
+    const Result<QList<SavedConditionRows::Row>> rows = SavedConditionRows::usedBy(store, userName, PublicUser);
+    if (!rows)
+        return Result<QList<Entry>>::fail(QStringLiteral("读取条件失败!"), rows.detail());
     QList<Entry> out;
-    for (; !rs.atEnd(); rs.next())
-        out.append(Entry{rs.number(0), rs.text(1), rs.text(2), rs.text(3)});
+    for (const SavedConditionRows::Row& r : rows.value())
+        out.append(entryOf(r));
     return out;
 }
 
 Result<Entry> entry(DataStore& store, qint64 id, const QString& userName)
 {
-    RecordSet rs = store.query(QStringLiteral("select id,mc,syr,cjr from tj where id=? and (syr=? or syr=?)"),
-                               {id, userName, PublicUser});
-    if (!rs)
-        return Result<Entry>::fail(QStringLiteral("读取条件失败!"), store.lastError());
-    if (rs.atEnd())
+    const Result<std::optional<SavedConditionRows::Row>> row = SavedConditionRows::find(store, id, userName, PublicUser);
+    if (!row)
+        return Result<Entry>::fail(QStringLiteral("读取条件失败!"), row.detail());
+    if (!row->has_value())
         return Result<Entry>::fail(QStringLiteral("该条件已不存在!"), QStringLiteral("no condition %1").arg(id));
-    return Entry{rs.number(0), rs.text(1), rs.text(2), rs.text(3)};
+    return entryOf(**row);
 }
 
 Result<qint64> add(DataStore& store, const QString& name, bool isPublic, const QString& userName,
@@ -48,11 +54,12 @@ Result<qint64> add(DataStore& store, const QString& name, bool isPublic, const Q
 {
     if (const Status ok = checkInput(name, rows); !ok)
         return Result<qint64>::fail(ok.message(), ok.detail());
-    if (!store.execute(QStringLiteral("insert into tj(syr,cjr,mc,nr,sq) values (?,?,?,?,?)"),
-                       {isPublic ? PublicUser : userName, userName, name.trimmed(),
-                        SearchConditions::encodeRows(rows), SearchConditions::encodeSql(rows)}))
-        return Result<qint64>::fail(QStringLiteral("加入失败！"), store.lastError());
-    return Result<qint64>(store.lastInsertId(), QStringLiteral("保存成功！"));
+    const SavedConditionRows::Row row{0, name.trimmed(), isPublic ? PublicUser : userName, userName};
+    const Result<qint64> id = SavedConditionRows::insert(store, row, SearchConditions::encodeRows(rows),
+                                                         SearchConditions::encodeSql(rows));
+    if (!id)
+        return Result<qint64>::fail(QStringLiteral("加入失败！"), id.detail());
+    return Result<qint64>(id.value(), QStringLiteral("保存成功！"));
 }
 
 QString foreignMessage(const QString& creator)
@@ -70,11 +77,12 @@ Status update(DataStore& store, qint64 id, const QString& name, bool isPublic, c
         return Status::fail(e.message(), e.detail());
     if (e->creator != userName)
         return Status::fail(foreignMessage(e->creator));
-    if (!store.execute(QStringLiteral("update tj set syr=?,cjr=?,mc=?,nr=?,sq=? where id=? and cjr=?"),
-                       {isPublic ? PublicUser : userName, userName, name.trimmed(), SearchConditions::encodeRows(rows),
-                        SearchConditions::encodeSql(rows), id, userName})
-        || store.rowsAffected() != 1)
-        return Status::fail(QStringLiteral("加入失败！"), store.lastError());
+    const SavedConditionRows::Row row{id, name.trimmed(), isPublic ? PublicUser : userName, userName};
+    const Result<int> changed = SavedConditionRows::update(store, row, SearchConditions::encodeRows(rows),
+                                                           SearchConditions::encodeSql(rows), userName);
+    if (!changed || changed.value() != 1)
+        return Status::fail(QStringLiteral("加入失败！"),
+                            changed ? QStringLiteral("tj %1 not changed").arg(id) : changed.detail());
     return Status::success(QStringLiteral("保存成功！"));
 }
 
@@ -84,10 +92,10 @@ Result<QList<SearchConditions::Condition>> rows(DataStore& store, qint64 id, con
     const Result<Entry> e = entry(store, id, userName);
     if (!e)
         return R::fail(e.message(), e.detail());
-    const Result<std::optional<QVariant>> nr = store.scalar(QStringLiteral("select nr from tj where id=?"), {id});
+    const Result<std::optional<QString>> nr = SavedConditionRows::content(store, id);
     if (!nr || !nr->has_value())
         return R::fail(QStringLiteral("读取条件失败!"), nr ? QStringLiteral("tj %1 is gone").arg(id) : nr.detail());
-    const auto decoded = SearchConditions::decodeRows((*nr)->toString());
+    const auto decoded = SearchConditions::decodeRows(**nr);
     if (!decoded)
         return R::fail(QStringLiteral("条件内容无法识别，不能打开!"), QStringLiteral("malformed tj.nr of %1").arg(id));
     for (const SearchConditions::Condition& c : *decoded)
@@ -103,7 +111,8 @@ Removal remove(DataStore& store, qint64 id, const QString& userName)
         return Removal::Failed;
     if (e->creator != userName)
         return Removal::Foreign;
-    if (!store.execute(QStringLiteral("delete from tj where id=? and cjr=?"), {id, userName}) || store.rowsAffected() != 1)
+    const Result<int> gone = SavedConditionRows::remove(store, id, userName);
+    if (!gone || gone.value() != 1)
         return Removal::Failed;
     return Removal::Removed;
 }

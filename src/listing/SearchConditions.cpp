@@ -3,8 +3,11 @@
 #include "archive/GroupPath.h"
 #include "archive/ProtectedGroups.h"
 #include "listing/ListColumns.h"
+#include "store/ColumnSettings.h"
 #include "store/DataStore.h"
-#include "store/Schema.h"
+#include "store/SearchIndex.h"
+
+#include <QHash>
 
 #include <QDate>
 #include <QRegularExpression>
@@ -20,115 +23,43 @@ const QString kNotContains = QStringLiteral("不包含");
 const QStringList kComparisons{QStringLiteral(">"), QStringLiteral("<"), QStringLiteral(">="),
                                QStringLiteral("<="), QStringLiteral("="), QStringLiteral("<>")};
 
-// The text of a date that the date conditions accept; anything else
-// (empty, never set "100年1月1日") meets none of them.
-const QString kDateShape = QStringLiteral("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*");
-
 const QChar kEscape = QLatin1Char('^');
 const QChar kRowSeparator = QChar(0x00A7);   // §
 const QChar kPartSeparator = QChar(0x2642);  // ♂
 
-// A LIKE pattern escaped with "!" (escape '!'), so that a typed "%", "_" or
-// "!" matches itself.
-QString likeEscaped(const QString& value)
+// The store's operator for one of the window's; nullopt for one it does not offer.
+std::optional<FieldCondition::Op> opOf(const QString& op)
 {
-    QString out;
-    out.reserve(value.size());
-    for (QChar c : value) {
-        if (c == QLatin1Char('!') || c == QLatin1Char('%') || c == QLatin1Char('_'))
-            out += QLatin1Char('!');
-        out += c;
-    }
-    return out;
+    using Op = FieldCondition::Op;
+    static const QHash<QString, Op> ops{
+        {kContains, Op::Contains},           {kLeft, Op::StartsWith},     {kRight, Op::EndsWith},
+        {kNotContains, Op::NotContains},     {QStringLiteral(">"), Op::Greater}, {QStringLiteral("<"), Op::Less},
+        {QStringLiteral(">="), Op::GreaterOrEqual}, {QStringLiteral("<="), Op::LessOrEqual},
+        {QStringLiteral("="), Op::Equal},    {QStringLiteral("<>"), Op::NotEqual},
+    };
+    const auto it = ops.constFind(op);
+    if (it == ops.constEnd())
+        return std::nullopt;
+    return *it;
 }
 
-// The search index finds candidates for a substring of three characters or
-// more (the trigram tokenizer sees nothing in fewer).
-bool indexServes(const QString& field, const QString& value)
+FieldCondition fieldCondition(const Condition& c)
 {
-    return Schema::searchIndexColumns().contains(field) && value.toUcs4().size() >= 3;
-}
-
-// A phrase query on one column of the search index: the value as one
-// quoted phrase (a quote inside doubled), which the trigram tokenizer
-// matches as a substring.
-QString phraseQuery(const QString& field, const QString& value)
-{
-    return QStringLiteral("{%1} : \"").arg(field) + QString(value).replace(QLatin1Char('"'), QStringLiteral("\"\""))
-           + QLatin1Char('"');
-}
-
-struct Piece {
-    Piece() = default;
-    Piece(QString text, QVariantList values) : sql(std::move(text)), params(std::move(values)) {}
-    QString sql;
-    QVariantList params;
-    // The search index's own query when it serves the piece.
-    QString candidates;
-    QVariant candidateParam;
-};
-
-Piece textPiece(const Condition& c, bool useIndex)
-{
-    Piece p;
-    const QString& f = c.field;  // checked against the searchable fields
-    bool substring = true;
-    if (c.op == kContains) {
-        p.sql = f + QStringLiteral(" like ? escape '!'");
-        p.params << QStringLiteral("%") + likeEscaped(c.value) + QStringLiteral("%");
-    } else if (c.op == kLeft) {
-        p.sql = f + QStringLiteral(" like ? escape '!'");
-        p.params << likeEscaped(c.value) + QStringLiteral("%");
-    } else if (c.op == kRight) {
-        p.sql = f + QStringLiteral(" like ? escape '!'");
-        p.params << QStringLiteral("%") + likeEscaped(c.value);
-    } else if (c.op == kNotContains) {
-        p.sql = f + QStringLiteral(" not like ? escape '!'");
-        p.params << QStringLiteral("%") + likeEscaped(c.value) + QStringLiteral("%");
-        substring = false;
-    } else {
-        p.sql = f + QLatin1Char(' ') + c.op + QStringLiteral(" ?");
-        p.params << c.value;
-        substring = c.op == QLatin1String("=");
-    }
-    if (useIndex && substring && indexServes(f, c.value)) {
-        // The index gives the records whose field holds the value somewhere
-        // (case folded, so never fewer); the comparison itself decides.
-        p.candidates = QStringLiteral("select rowid from %1 where %1 match ?").arg(QLatin1String(Schema::SearchIndexTable));
-        p.candidateParam = phraseQuery(f, c.value);
-        p.sql = QStringLiteral("id in (") + p.candidates + QStringLiteral(") and ") + p.sql;
-        p.params.prepend(p.candidateParam);
-    }
-    return p;
-}
-
-Piece numberPiece(const Condition& c)
-{
-    const QString column = c.field == QLatin1String("dx") ? QStringLiteral("dxsz") : c.field;
-    return {column + QLatin1Char(' ') + c.op + QStringLiteral(" ?"), {parseNumber(c.field, c.value).value_or(0)}};
-}
-
-// A date compares with the date part of the stored text: "= 2026-12-09" is
-// that whole day. Written as a range of the stored text, which its index serves.
-Piece datePiece(const Condition& c)
-{
-    const QDate day = QDate::fromString(c.value, QStringLiteral("yyyy-MM-dd"));
-    const QString d = day.toString(QStringLiteral("yyyy-MM-dd"));
-    const QString next = day.addDays(1).toString(QStringLiteral("yyyy-MM-dd"));
-    const QString& f = c.field;
-    const QString shape = f + QStringLiteral(" glob ?");
-    if (c.op == QLatin1String("="))
-        return {f + QStringLiteral(" >= ? and ") + f + QStringLiteral(" < ? and ") + shape, {d, next, kDateShape}};
-    if (c.op == QLatin1String("<>"))
-        return {QStringLiteral("(") + f + QStringLiteral(" < ? or ") + f + QStringLiteral(" >= ?) and ") + shape,
-                {d, next, kDateShape}};
-    if (c.op == QLatin1String(">"))
-        return {f + QStringLiteral(" >= ? and ") + shape, {next, kDateShape}};
-    if (c.op == QLatin1String(">="))
-        return {f + QStringLiteral(" >= ? and ") + shape, {d, kDateShape}};
-    if (c.op == QLatin1String("<"))
-        return {f + QStringLiteral(" < ? and ") + shape, {d, kDateShape}};
-    return {f + QStringLiteral(" < ? and ") + shape, {next, kDateShape}};  // <=
+    FieldCondition f;
+    const Kind kind = kindOf(c.field).value_or(Kind::Text);
+    f.kind = kind == Kind::Number ? FieldCondition::Kind::Number
+             : kind == Kind::Date ? FieldCondition::Kind::Date
+                                  : FieldCondition::Kind::Text;
+    const auto op = opOf(c.op);
+    // An operator the search does not know meets no record (the field
+    // left empty says so); check() refuses it before a search.
+    f.field = op ? c.field : QString();
+    f.op = op.value_or(FieldCondition::Op::Equal);
+    f.text = c.value;
+    if (kind == Kind::Number)
+        f.number = parseNumber(c.field, c.value).value_or(0);
+    f.orWithNext = c.relation == Or;
+    return f;
 }
 
 QString escapePart(const QString& part)
@@ -215,19 +146,19 @@ QStringList operators(Kind kind)
 
 Result<QList<Field>> fields(DataStore& store)
 {
-    RecordSet rs = store.query(QStringLiteral("select zdm,btm,bh from lbsz where bm='wj' order by bh"));
-    if (!rs)
-        return Result<QList<Field>>::fail(QStringLiteral("读取字段失败!"), store.lastError());
+    const Result<QList<ColumnSettings::Row>> rows = ColumnSettings::rows(store, ColumnSettings::Order::Home);
+    if (!rows)
+        return Result<QList<Field>>::fail(QStringLiteral("读取字段失败!"), rows.detail());
     QList<Field> out;
-    for (; !rs.atEnd(); rs.next()) {
-        const QString f = ListColumns::canonicalField(rs.text(0));
+    for (const ColumnSettings::Row& r : rows.value()) {
+        const QString f = ListColumns::canonicalField(r.field);
         const auto kind = kindOf(f);
         if (!kind)
             continue;
-        QString title = rs.text(1);
+        QString title = r.title;
         if (title.isEmpty())
             title = f;
-        out.append(Field{f, title, *kind, int(rs.number(2))});
+        out.append(Field{f, title, *kind, r.bh});
     }
     return out;
 }
@@ -305,50 +236,11 @@ FilterClause build(const QList<Condition>& conditions, bool distinctNames, const
                    bool useIndex)
 {
     FilterClause clause = FilterClause::everything();
-    QString candidates;
-    QVariant candidateParam;
-    bool allAnd = true;
-    if (!conditions.isEmpty()) {
-        QString sql;
-        QVariantList params;
-        for (int i = 0; i < conditions.size(); ++i) {
-            const Condition& c = conditions.at(i);
-            const Kind kind = kindOf(c.field).value_or(Kind::Text);
-            const Piece p = kind == Kind::Number ? numberPiece(c) : kind == Kind::Date ? datePiece(c) : textPiece(c, useIndex);
-            if (i > 0) {
-                const bool orJoined = conditions.at(i - 1).relation == Or;
-                allAnd = allAnd && !orJoined;
-                sql += orJoined ? QStringLiteral(" or ") : QStringLiteral(" and ");
-            }
-            if (candidates.isEmpty() && !p.candidates.isEmpty()) {
-                candidates = p.candidates;
-                candidateParam = p.candidateParam;
-            }
-            sql += QLatin1Char('(') + p.sql + QLatin1Char(')');
-            params += p.params;
-        }
-        clause = clause.andAlso(QLatin1Char('(') + sql + QLatin1Char(')'), params);
-    }
-    clause = clause.excludingGroups(leftOutGroups);
-    if (distinctNames) {
-        // A record is kept when no record entered before it (lower id) has
-        // the same name and is found by the same clause. The clause's
-        // columns inside the sub-query name the inner record.
-        clause = clause.andAlso(QStringLiteral("not exists (select 1 from wj w2 indexed by wj_mc_lx") + clause.where
-                                    + QStringLiteral(" and w2.mc is wj.mc and w2.id < wj.id)"),
-                                clause.params);
-    }
-    // A lone "包含" finds what the index names for it, but for the case of
-    // letters beyond ASCII: the list may judge the rows coming by the index.
-    if (allAnd && !candidates.isEmpty() && conditions.size() == 1 && conditions.first().op == kContains) {
-        clause.candidates = candidates;
-        clause.candidateParams = {candidateParam};
-    }
-    if (useIndex && !candidates.isEmpty()) {
-        const FilterClause plain = build(conditions, distinctNames, leftOutGroups, false);
-        clause.scanWhere = plain.where;
-        clause.scanParams = plain.params;
-    }
+    for (const Condition& c : conditions)
+        clause.conditions << fieldCondition(c);
+    clause.useSearchIndex = useIndex;
+    clause.searchLeftOut = leftOutGroups;
+    clause.distinctNames = distinctNames;
     return clause;
 }
 
@@ -371,13 +263,10 @@ Result<FilterClause> compile(DataStore& store, const ProtectedGroups& openGroups
     }
     // An archive put back from an older copy during this run gets its search
     // index at the next start; until then its searches scan.
-    const Result<std::optional<QVariant>> indexed = store.scalar(
-        QStringLiteral("select count(*) from sqlite_master where name=? and type='table'"
-                       " and not exists (select 1 from sqlite_master where name='wj_ss_jd')"),
-        {QLatin1String(Schema::SearchIndexTable)});
+    const Result<bool> indexed = SearchIndex::ready(store);
     if (!indexed)
         return Result<FilterClause>::fail(QStringLiteral("读取条件失败!"), indexed.detail());
-    return build(conditions, options.distinctNames, leftOut, indexed->value_or(0).toInt() > 0);
+    return build(conditions, options.distinctNames, leftOut, indexed.value());
 }
 
 QString encodeRows(const QList<Condition>& conditions)

@@ -79,35 +79,30 @@ std::optional<QList<Key>> parse(const QString& clause)
 
 QString sortExpression(const QString& field)
 {
-    const QString f = ListColumns::canonicalField(field);
-    if (f == QLatin1String("dx"))
-        return QStringLiteral("dxsz");
-    if (f == QLatin1String("scsj") || f == QLatin1String("xgsj"))
-        return QStringLiteral("substr(%1,1,19)").arg(f);
-    return f;
+    return ListStatements::sortExpression(field);
 }
 
 QString orderBy(const QList<Key>& keys)
 {
-    QStringList parts;
-    bool hasId = false;
-    for (const Key& k : keys) {
-        const QString e = sortExpression(k.field);
-        if (e.isEmpty())
-            continue;
-        hasId = hasId || e == QLatin1String("id");
-        parts << e + (k.descending ? QStringLiteral(" desc") : QStringLiteral(" asc"));
-    }
-    if (parts.isEmpty())
-        parts << QStringLiteral("xh asc");
-    if (!hasId)
-        parts << QStringLiteral("id asc");
-    return QStringLiteral(" order by ") + parts.join(QLatin1Char(','));
+    return ListStatements::orderBy(keys);
+}
+
+QList<Key> effectiveKeys(const QString& savedClause)
+{
+    return parse(savedClause).value_or(QList<Key>{});
 }
 
 QString effectiveOrderBy(const QString& savedClause)
 {
-    return orderBy(parse(savedClause).value_or(QList<Key>{}));
+    return orderBy(effectiveKeys(savedClause));
+}
+
+QList<Key> columnKeys(const QString& field, bool descending)
+{
+    const QString f = fieldOfTerm(field.trimmed());
+    if (f.isEmpty())
+        return {};
+    return {Key{f, descending}};
 }
 
 bool isManualOrder(const QString& savedClause)

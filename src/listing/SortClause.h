@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/ListStatements.h"
+
 #include <QList>
 #include <QString>
 #include <optional>
@@ -10,10 +12,8 @@
 // order applies.
 namespace SortClause {
 
-struct Key {
-    QString field;          // canonical wj field
-    bool descending = false;
-};
+// A key: a canonical wj field and its direction.
+using Key = SortKey;
 
 // Keys of a saved clause such as " order by mc asc,dx desc". An empty text
 // gives an empty list; a text that is not such a clause gives nullopt.
@@ -33,6 +33,11 @@ QString orderBy(const QList<Key>& keys);
 
 // orderBy(parse(saved)) with a bad saved clause replaced by the manual order.
 QString effectiveOrderBy(const QString& savedClause);
+// The keys of a saved clause, a bad one giving the manual order (none).
+QList<Key> effectiveKeys(const QString& savedClause);
+// The order of one column (as a click on its header sorts): the keys a
+// saved clause of that field alone would give.
+QList<Key> columnKeys(const QString& field, bool descending);
 
 // True when savedClause leaves the list in manual order: no valid clause,
 // or one that sorts by xh ascending first.

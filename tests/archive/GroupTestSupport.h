@@ -5,6 +5,7 @@
 
 #include "archive/GroupTree.h"
 #include "archive/FilterClause.h"
+#include "store/ListStatements.h"
 #include "archive/StoreFolder.h"
 #include "archive/ui/GroupTreePane.h"
 #include "shell/AppContext.h"
@@ -40,7 +41,8 @@ inline qint64 addFile(DataStore& s, const QString& name, const QString& group, c
 inline QStringList listed(DataStore& s, const FilterClause& c)
 {
     QStringList out;
-    RecordSet rs = s.query(QStringLiteral("select mc from wj") + c.where + QStringLiteral(" order by mc"), c.params);
+    const FilterStatement w = FilterStatement::of(s.backend(), c);
+    RecordSet rs = s.query(QStringLiteral("select mc from wj") + w.where + QStringLiteral(" order by mc"), w.params);
     for (; !rs.atEnd(); rs.next())
         out << rs.text(0);
     return out;

@@ -22,8 +22,7 @@ namespace {
 
 FilterClause group(const QString& path)
 {
-    const auto c = GroupPath::withSubgroups(path);
-    return FilterClause::everything().andAlso(c.sql, c.params);
+    return FilterClause::inGroup(path);
 }
 
 QString plan(DataStore& s, const QString& sql, const QVariantList& params)
@@ -95,7 +94,7 @@ void GroupStatisticsTest::indexedStatisticsEqualPlainCounts()
     QVERIFY(groups.size() > 300);
 
     for (const QString& g : std::as_const(groups)) {
-        const ListQuery q = ListQuery::build({}, group(g), {});
+        const ListQuery q = ListQuery::build(s.backend(), {}, group(g), {});
         const auto totals = ListStatistics::read(s, q.statisticsSql, q.statisticsParams);
         QVERIFY(totals.has_value());
         // Plain: every row, by the group rule itself.
@@ -122,7 +121,7 @@ void GroupStatisticsTest::statisticsComeFromTheIndexAlone()
 {
     TestHome home;
     DataStore& s = home.store();
-    const ListQuery q = ListQuery::build({}, group(QStringLiteral("档案\\2020")), {});
+    const ListQuery q = ListQuery::build(s.backend(), {}, group(QStringLiteral("档案\\2020")), {});
     const QString p = plan(s, q.statisticsSql, q.statisticsParams);
     QVERIFY2(p.contains(QStringLiteral("SEARCH wj USING COVERING INDEX wj_fz_dxsz (fz>? AND fz<?)")), qPrintable(p));
 }
@@ -171,7 +170,7 @@ void GroupStatisticsTest::largeGroupReadAlongOrderIndex()
         QVERIFY(!Schema::ensureOrderIndex(s, SortClause::sortExpression(keys->first().field)).valueOr({}).isEmpty());
     }
     const auto columns = ListColumns::shownColumns(s).value_or(QList<ListColumns::Column>{});
-    const ListQuery q = ListQuery::build(columns, group(QStringLiteral("甲")), savedOrder);
+    const ListQuery q = ListQuery::build(s.backend(), columns, group(QStringLiteral("甲")), savedOrder);
     QVERIFY(!q.orderedSql.isEmpty());
     // Along the index: no sort of the whole group before the first row.
     const QString p = plan(s, q.orderedSql, q.params);
@@ -193,7 +192,7 @@ void GroupStatisticsTest::largeGroupReadAlongOrderIndex()
         QVERIFY2(model.idAt(r) == expected.at(r), qPrintable(QStringLiteral("row %1").arg(r)));
 
     // A small group is found through fz and sorted.
-    const ListQuery small = ListQuery::build(columns, group(QStringLiteral("甲\\3")), savedOrder);
+    const ListQuery small = ListQuery::build(s.backend(), columns, group(QStringLiteral("甲\\3")), savedOrder);
     FileListModel smallModel;
     FileListLoader smallLoader(&smallModel);
     smallLoader.start(home.databasePath(), small);
@@ -230,7 +229,7 @@ void GroupStatisticsTest::statisticsArriveBeforeTheLastRow()
         rowsWhenStatistics = model.rowCount();
         got = t;
     });
-    loader.start(home.databasePath(), ListQuery::build({}, group(QStringLiteral("甲")), {}));
+    loader.start(home.databasePath(), ListQuery::build(s.backend(), {}, group(QStringLiteral("甲")), {}));
     QVERIFY(loader.waitUntilLoaded(60000));
     QCOMPARE(got.count, qint64(n));
     QCOMPARE(got.bytes, qint64(10) * n);
@@ -239,8 +238,8 @@ void GroupStatisticsTest::statisticsArriveBeforeTheLastRow()
 
     // A new load cancels the old one's statistics with its rows.
     QSignalSpy stats(&loader, &FileListLoader::statisticsReady);
-    loader.start(home.databasePath(), ListQuery::build({}, group(QStringLiteral("甲")), {}));
-    loader.start(home.databasePath(), ListQuery::build({}, group(QStringLiteral("乙")), {}));
+    loader.start(home.databasePath(), ListQuery::build(s.backend(), {}, group(QStringLiteral("甲")), {}));
+    loader.start(home.databasePath(), ListQuery::build(s.backend(), {}, group(QStringLiteral("乙")), {}));
     QVERIFY(loader.waitUntilLoaded(60000));
     QCOMPARE(stats.size(), 1);
     QCOMPARE(stats.first().at(1).value<ListStatistics::Totals>().count, qint64(0));
@@ -261,7 +260,7 @@ void GroupStatisticsTest::codedColumnsReadBack()
     FileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     FileListLoader loader(&model);
-    loader.start(home.databasePath(), ListQuery::build(columns, FilterClause::everything(), {}));
+    loader.start(home.databasePath(), ListQuery::build(s.backend(), columns, FilterClause::everything(), {}));
     QVERIFY(loader.waitUntilLoaded(60000));
     QCOMPARE(model.rowCount(), n);
     int nameColumn = -1, groupColumn = -1;

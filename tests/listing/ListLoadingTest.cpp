@@ -60,8 +60,7 @@ struct ListUnderTest {
 
 FilterClause group(const QString& path)
 {
-    const auto c = GroupPath::withSubgroups(path);
-    return FilterClause::everything().andAlso(c.sql, c.params);
+    return FilterClause::inGroup(path);
 }
 
 }  // namespace
@@ -213,7 +212,7 @@ void ListLoadingTest::badFieldNamesAreIgnored()
     QCOMPARE(list.column(0), QStringList({"甲"}));
     QCOMPARE(list.column(1), QStringList({"pdf"}));
     QCOMPARE(valueOf(s, "select count(*) from wj").toInt(), 1);
-    const auto query = ListQuery::build(*ListColumns::shownColumns(s), FilterClause::everything(), {});
+    const auto query = ListQuery::build(s.backend(), *ListColumns::shownColumns(s), FilterClause::everything(), {});
     QVERIFY(!query.sql.contains("delete"));
     QVERIFY(!query.sql.contains(",wj "));
 }
@@ -461,7 +460,7 @@ void ListLoadingTest::iconsFetchedOncePerType()
         return QIcon();
     });
     FileListLoader loader(&model);
-    const auto query = ListQuery::build({}, FilterClause::everything(), {});
+    const auto query = ListQuery::build(s.backend(), {}, FilterClause::everything(), {});
     loader.start(home.databasePath(), query);
     QVERIFY(loader.waitUntilLoaded());
     QCOMPARE(model.rowCount(), 10);

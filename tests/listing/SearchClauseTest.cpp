@@ -6,6 +6,7 @@
 #include "listing/SavedConditions.h"
 #include "listing/SearchConditions.h"
 #include "store/DataStore.h"
+#include "store/ListStatements.h"
 
 #include <QTest>
 
@@ -17,7 +18,8 @@ namespace {
 QList<qint64> found(DataStore& s, const FilterClause& c)
 {
     QList<qint64> out;
-    RecordSet rs = s.query(QStringLiteral("select id from wj") + c.where + QStringLiteral(" order by id"), c.params);
+    const FilterStatement w = FilterStatement::of(s.backend(), c);
+    RecordSet rs = s.query(QStringLiteral("select id from wj") + w.where + QStringLiteral(" order by id"), w.params);
     for (; !rs.atEnd(); rs.next())
         out << rs.number(0);
     return out;
@@ -26,7 +28,8 @@ QList<qint64> found(DataStore& s, const FilterClause& c)
 QStringList names(DataStore& s, const FilterClause& c)
 {
     QStringList out;
-    RecordSet rs = s.query(QStringLiteral("select mc from wj") + c.where + QStringLiteral(" order by id"), c.params);
+    const FilterStatement w = FilterStatement::of(s.backend(), c);
+    RecordSet rs = s.query(QStringLiteral("select mc from wj") + w.where + QStringLiteral(" order by id"), w.params);
     for (; !rs.atEnd(); rs.next())
         out << rs.text(0);
     return out;
@@ -46,7 +49,7 @@ FilterClause compiled(TestHome& h, const QList<Condition>& rows, bool distinct =
     const auto c = SearchConditions::compile(h.store(), h.context().protectedGroups, rows, o);
     if (!c)
         qWarning() << c.message() << c.detail();
-    return c.valueOr(FilterClause{QStringLiteral(" where 0 "), {}});
+    return c.valueOr(FilterClause::none());
 }
 
 }  // namespace
@@ -126,7 +129,7 @@ void SearchClauseTest::singleOrCondition()
     addFile(h.store(), 2, QStringLiteral("报告"));
     const auto c = compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同"), SearchConditions::Or)});
     QCOMPARE(names(h.store(), c), QStringList{QStringLiteral("合同一")});
-    QVERIFY(!c.where.trimmed().endsWith(QStringLiteral("or")));
+    QVERIFY(!FilterStatement::of(h.store().backend(), c).where.trimmed().endsWith(QStringLiteral("or")));
 }
 
 void SearchClauseTest::relationsJoinInOrder()
@@ -317,7 +320,8 @@ void SearchClauseTest::plansUseTheIndexes()
     TestHome h;
     auto plan = [&h](const FilterClause& c) {
         QStringList out;
-        RecordSet rs = h.store().query(QStringLiteral("explain query plan select id from wj") + c.where, c.params);
+        const FilterStatement w = FilterStatement::of(h.store().backend(), c);
+        RecordSet rs = h.store().query(QStringLiteral("explain query plan select id from wj") + w.where, w.params);
         for (; !rs.atEnd(); rs.next())
             out << rs.text(3);
         return out.join(QLatin1Char('\n'));

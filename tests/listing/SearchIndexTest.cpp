@@ -49,7 +49,8 @@ QString words(QRandomGenerator& rng, int most = 4)
 QList<qint64> found(DataStore& s, const FilterClause& c)
 {
     QList<qint64> out;
-    RecordSet rs = s.query(QStringLiteral("select id from wj") + c.where + QStringLiteral(" order by id"), c.params);
+    const FilterStatement w = FilterStatement::of(s.backend(), c);
+    RecordSet rs = s.query(QStringLiteral("select id from wj") + w.where + QStringLiteral(" order by id"), w.params);
     if (!rs)
         return {-1};
     for (; !rs.atEnd(); rs.next())
@@ -247,14 +248,14 @@ void SearchIndexTest::migrationBuildsTheIndex()
                                          SearchConditions::And}};
     const auto scanned = SearchConditions::compile(s, h.context().protectedGroups, abc, {});
     QVERIFY(scanned.ok());
-    QVERIFY(!scanned->where.contains(QStringLiteral("wj_ss")));
+    QVERIFY(!FilterStatement::of(s.backend(), *scanned).where.contains(QStringLiteral("wj_ss")));
     const QList<qint64> before = found(s, *scanned);
     QVERIFY(!before.isEmpty());
     QVERIFY(Schema::migrate(s).ok());
     QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from sqlite_master where name='wj_ss_jd'")).toInt(), 0);
     const auto indexed = SearchConditions::compile(s, h.context().protectedGroups, abc, {});
-    QVERIFY(indexed.ok() && indexed->where.contains(QStringLiteral("wj_ss")));
+    QVERIFY(indexed.ok() && FilterStatement::of(s.backend(), *indexed).where.contains(QStringLiteral("wj_ss")));
     QCOMPARE(found(s, *indexed), before);
     compareSearches(s, rng, 60);
     // The triggers keep it from now on.
@@ -325,10 +326,10 @@ void SearchIndexTest::firstRowsAlongTheOrderThenTheRest()
         " case when i % 2 = 0 then '员工培训报告' || i else '其他' || i end, 'A' from k")));
     const FilterClause clause = SearchConditions::build(
         {Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("培训报"), SearchConditions::And}}, false, {});
-    QVERIFY(!clause.candidates.isEmpty());
+    QVERIFY(!FilterStatement::of(s.backend(), clause).candidates.isEmpty());
     const auto visible = ListQuery::visibleFilter(clause, h.context().protectedGroups, s);
     QVERIFY(visible.has_value());
-    const ListQuery q = ListQuery::build(ListColumns::shownColumns(s).value(), *visible, QString());
+    const ListQuery q = ListQuery::build(s.backend(), ListColumns::shownColumns(s).value(), *visible, QString());
     QVERIFY(q.countsCandidates);
     FileListModel model;
     QAbstractItemModelTester tester(&model);

@@ -299,10 +299,9 @@ void FileListViews::load(const FilterClause& clause)
         return;
     }
     m_visible = *visible;
-    const QString order = m_headerField.isEmpty()
-        ? m_settings.sortClause
-        : QStringLiteral(" order by %1 %2").arg(m_headerField, m_headerDescending ? QStringLiteral("desc") : QStringLiteral("asc"));
-    const ListQuery query = ListQuery::build(columns, m_visible, order);
+    const QList<SortKey> order = m_headerField.isEmpty() ? SortClause::effectiveKeys(m_settings.sortClause)
+                                                         : SortClause::columnKeys(m_headerField, m_headerDescending);
+    const ListQuery query = ListQuery::ordered(m_store.backend(), columns, m_visible, order);
     m_iconModel->setHolding(true);
     m_loader->start(m_store.path(), query);
     applyWidths();
@@ -386,7 +385,7 @@ void FileListViews::updateStatistics()
     if (!m_visibleOk) {
         m_statistics.clear();
     } else {
-        const ListQuery q = ListQuery::build({}, m_visible, {});
+        const ListQuery q = ListQuery::build(m_store.backend(), {}, m_visible, QString());
         const auto totals = ListStatistics::read(m_store, q.statisticsSql, q.statisticsParams);
         m_statistics = totals ? ListStatistics::line(*totals) : QString();
     }
