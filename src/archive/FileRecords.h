@@ -2,6 +2,7 @@
 
 #include "archive/StoreFolder.h"
 #include "platform/Result.h"
+#include "store/RecordRows.h"
 #include "store/WjColumns.h"
 
 #include <QList>
@@ -10,30 +11,12 @@
 #include <QStringList>
 #include <optional>
 
-#include "platform/Result.h"
-
 class CurrentOperator;
 class DataStore;
 class Progress;
 class ProtectedGroups;
 
-// One row of wj without its content. The columns are named in one place,
-// next to the statement that reads them (FileRecords.cpp).
-struct FileRecord {
-    qint64 id = -1;
-    qint64 position = 0;    // the manual order of the list
-    QString number;         // file number
-    QString name;           // name without type
-    QString group;          // group path
-    QString type;
-    QString sizeText;
-    qint64 size = 0;        // in bytes
-    QStringList spare = QStringList(WjColumns::SpareCount);  // b1 … b15
-    QString storedBy, storedAt, changedBy, changedAt;
-    QString remark;
-    qint64 viewCount = 0;
-    QString keptPath;       // the file in the store folder; empty when held in the database
-};
+// FileRecord, one row of wj without its content: store/RecordRows.h.
 
 // What a change of one record leaves: the record, its file number, and
 // whether its log line could not be written ("写出日志失败!").
@@ -83,10 +66,7 @@ public:
     static inline const QString NothingSelected = QStringLiteral(
         "没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选");
 
-    struct SameName {
-        qint64 id = -1;
-        QString number, name, type, group, storedAt;
-    };
+    using SameName = RecordRows::Named;
 
     // sizeBound: content of this many bytes or more goes to the store folder.
     FileRecords(DataStore& store, StoreFolder folder, const CurrentOperator& op, qint64 sizeBound);
@@ -94,6 +74,10 @@ public:
     qint64 sizeBound() const { return m_sizeBound; }
     void setSizeBound(qint64 bytes) { m_sizeBound = bytes; }
     const StoreFolder& storeFolder() const { return m_folder; }
+    // The connection and the operator the records are changed with (a job
+    // opens a connection of its own to the same database).
+    DataStore& store() const { return m_store; }
+    const CurrentOperator& currentOperator() const { return m_operator; }
     // True when content of `bytes` goes into the store folder.
     bool keptOutside(qint64 bytes) const { return bytes >= m_sizeBound; }
 

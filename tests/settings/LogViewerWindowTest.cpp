@@ -11,7 +11,7 @@
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
 #include "settings/ui/LogViewerWindow.h"
-#include "platform/ui/LongRunWindow.h"
+#include "platform/ui/JobWindow.h"
 #include "shell/AppContext.h"
 
 #include <QAction>
@@ -261,7 +261,7 @@ private slots:
             whole = w->printTo(&all);
             // The print runs under a window with "取消", pressed here at once.
             QTimer::singleShot(0, w.get(), [&] {
-                auto* run = w->findChild<LongRunWindow*>();
+                auto* run = w->findChild<JobWindow*>();
                 busy = run && run->isVisible() && QApplication::overrideCursor();
                 if (run)
                     QTest::mouseClick(run->cancelButton(), Qt::LeftButton);

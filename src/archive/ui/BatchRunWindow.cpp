@@ -4,13 +4,11 @@
 #include "platform/Job.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <climits>
 
-BatchRunWindow::BatchRunWindow(const Layout& layout, QWidget* parent) : QDialog(parent), m_working(layout.status)
+BatchRunWindow::BatchRunWindow(const Layout& layout, QWidget* parent) : JobDialog(parent), m_working(layout.status)
 {
     setObjectName(layout.title);
     setWindowTitle(layout.title);
@@ -26,6 +24,7 @@ BatchRunWindow::BatchRunWindow(const Layout& layout, QWidget* parent) : QDialog(
     m_bar->setGeometry(8, 56, 552, 24);
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
+    setJobBar(m_bar);
     m_check = new QCheckBox(layout.check, this);
     m_check->setObjectName(QStringLiteral("选择框1"));
     m_check->setGeometry(8, 88, layout.checkWidth, 24);
@@ -47,60 +46,21 @@ BatchRunWindow::BatchRunWindow(const Layout& layout, QWidget* parent) : QDialog(
 
 BatchRunWindow::~BatchRunWindow() = default;
 
-bool BatchRunWindow::isRunning() const
-{
-    return m_job && m_job->isRunning();
-}
-
 void BatchRunWindow::runJob(Job& job)
 {
-    m_job = &job;
     m_ok->setEnabled(false);
     m_check->setEnabled(false);
-    connect(&job, &Job::rangeChanged, this, [this](qint64, qint64 maximum) { setBarRange(maximum); });
-    connect(&job, &Job::valueChanged, this, &BatchRunWindow::setBarValue);
+    follow(job);
     connect(&job, &Job::itemChanged, this, [this](const QString& item) {
         m_status->setText(m_working + QLatin1Char(' ') + item);
     });
     connect(&job, &Job::cancelling, this, [this] { m_cancel->setEnabled(false); });
     connect(&job, &Job::finished, this, [this] {
-        disconnect(m_job, nullptr, this, nullptr);
-        m_job = nullptr;
+        unfollow();
         m_ok->setEnabled(true);
         m_check->setEnabled(true);
         m_cancel->setEnabled(true);
         ended();
     });
     job.start();
-}
-
-void BatchRunWindow::setBarRange(qint64 maximum)
-{
-    m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
-    m_bar->setRange(0, int(double(maximum) * m_scale));
-}
-
-void BatchRunWindow::setBarValue(qint64 value)
-{
-    m_bar->setValue(int(double(value) * m_scale));
-}
-
-void BatchRunWindow::reject()
-{
-    // While a run goes on, "取消" stops it after its current file.
-    if (isRunning()) {
-        m_job->cancel();
-        return;
-    }
-    QDialog::reject();
-}
-
-void BatchRunWindow::closeEvent(QCloseEvent* event)
-{
-    if (isRunning()) {
-        reject();
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "platform/ui/JobDialog.h"
 
 class Job;
 class QCheckBox;
@@ -15,7 +15,7 @@ class QPushButton;
 // status follow its signals, and the window stays modal over its parent,
 // serving its events, until the job has ended. The job is registered with
 // LongRuns, so the exit asks to stop it first.
-class BatchRunWindow : public QDialog {
+class BatchRunWindow : public JobDialog {
     Q_OBJECT
 public:
     struct Layout {
@@ -31,20 +31,17 @@ public:
     QProgressBar* bar() const { return m_bar; }
     QCheckBox* checkBox() const { return m_check; }
     QPushButton* okButton() const { return m_ok; }
-    bool isRunning() const;
-
-    void reject() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     // Starts the run ("确定").
     virtual void start() = 0;
     // Starts `job` with the units locked; its item goes after the status
     // text. ended() hears its end, the units unlocked again.
     void runJob(Job& job);
     virtual void ended() = 0;
-    void setBarRange(qint64 maximum);
-    void setBarValue(qint64 value);
+    // The bar's range before the job reports its own.
+    using JobDialog::setBarRange;
+    void setBarRange(qint64 maximum) { JobDialog::setBarRange(0, maximum); }
 
 private:
     QLabel* m_status = nullptr;
@@ -53,6 +50,4 @@ private:
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     QString m_working;
-    Job* m_job = nullptr;
-    double m_scale = 1.0;
 };

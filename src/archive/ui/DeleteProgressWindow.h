@@ -1,16 +1,18 @@
 #pragma once
 
-#include "platform/ui/LongRunWindow.h"
+#include "platform/ui/JobWindow.h"
 
 #include <QList>
 
 class FileRecords;
 
 // Window "正在删除文件...": deletes the chosen records one by one with its
-// progress bar, modal over the main window while it runs. A record that is
-// refused (no number) or fails stays, its message is shown, and the run goes
-// on with the next. "取消" (or the close box) stops the run between records.
-class DeleteProgressWindow : public LongRunWindow {
+// progress bar, modal over the main window while it runs. The records go in
+// a job on a connection of its own (archive/RecordDeletion). A record that
+// is refused (no number) or fails stays, its message is shown, and the run
+// goes on with the next. "取消" (or the close box) stops the run between
+// records.
+class DeleteProgressWindow : public JobWindow {
     Q_OBJECT
 public:
     explicit DeleteProgressWindow(FileRecords& records, QWidget* parent = nullptr);

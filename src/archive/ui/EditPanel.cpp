@@ -19,7 +19,6 @@
 #include "store/ui/OptionChooserDialog.h"
 #include "store/SizeText.h"
 
-#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
@@ -60,7 +59,7 @@ const QString kSpareCaption = QStringLiteral("备用字段");
 const QString kNotSaved = QStringLiteral("当前文件尚未保存! 是否立即保存 ?");
 
 // Reports a long add or change as a percentage (the host shows it on the
-// main window's thin progress bar) and keeps the window alive between chunks.
+// main window's thin progress bar, which paints itself at each new value).
 class PanelProgress final : public Progress {
 public:
     explicit PanelProgress(EditPanel& panel) : m_w(panel) {}
@@ -70,7 +69,6 @@ public:
     {
         const qint64 span = m_max - m_min;
         emit m_w.progressChanged(span > 0 ? int((value - m_min) * 100 / span) : 0);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     bool cancelled() const override { return false; }
 private:

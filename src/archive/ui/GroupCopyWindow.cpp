@@ -8,8 +8,6 @@
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
 
-#include <QCloseEvent>
-#include <climits>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -17,7 +15,7 @@
 
 GroupCopyWindow::GroupCopyWindow(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
                                  const CurrentOperator& op, const QString& sourcePath, QWidget* parent)
-    : QDialog(parent), m_storeFolder(storeFolder), m_protectedGroups(protectedGroups), m_operator(op), m_store(store),
+    : JobDialog(parent), m_storeFolder(storeFolder), m_protectedGroups(protectedGroups), m_operator(op), m_store(store),
       m_source(sourcePath)
 {
     setObjectName(QStringLiteral("复制分组文件"));
@@ -50,6 +48,7 @@ GroupCopyWindow::GroupCopyWindow(DataStore& store, const StoreFolder& storeFolde
     m_bar->setGeometry(8, 56, 552, 24);
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
+    setJobBar(m_bar);
 
     m_ok = new QPushButton(QStringLiteral("确定"), this);
     m_ok->setObjectName(QStringLiteral("确定按钮"));
@@ -100,8 +99,7 @@ void GroupCopyWindow::start()
     m_bar->setValue(0);
     m_job = std::make_unique<JobOf<GroupCopy::Outcome>>(
         windowTitle(), GroupCopy::job(m_store.path(), m_storeFolder, m_protectedGroups, m_operator, m_source, targetPath));
-    connect(m_job.get(), &Job::rangeChanged, this, &GroupCopyWindow::setRange);
-    connect(m_job.get(), &Job::valueChanged, this, [this](qint64 value) { m_bar->setValue(int(value * m_scale)); });
+    follow(*m_job);
     connect(m_job.get(), &Job::finished, this, &GroupCopyWindow::finish);
     m_job->start();
 }
@@ -130,32 +128,4 @@ void GroupCopyWindow::finish()
     else if (m_job->stoppedForExit())
         // The program is about to end: the window goes with it.
         QDialog::reject();
-}
-
-void GroupCopyWindow::reject()
-{
-    // While a run goes on, "取消" (and closing) stops it; the run ends the
-    // window's business itself.
-    if (isRunning()) {
-        m_job->cancel();
-        return;
-    }
-    QDialog::reject();
-}
-
-void GroupCopyWindow::closeEvent(QCloseEvent* event)
-{
-    if (isRunning()) {
-        m_job->cancel();
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
-}
-
-void GroupCopyWindow::setRange(qint64 minimum, qint64 maximum)
-{
-    // The bar counts records; a range that does not fit an int is scaled.
-    m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
-    m_bar->setRange(int(minimum * m_scale), int(maximum * m_scale));
 }

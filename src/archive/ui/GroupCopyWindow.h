@@ -3,7 +3,8 @@
 #include "archive/GroupCopy.h"
 #include "archive/StoreFolder.h"
 
-#include <QDialog>
+#include "platform/ui/JobDialog.h"
+
 #include <memory>
 
 class CurrentOperator;
@@ -18,7 +19,7 @@ class QPushButton;
 // a job on its own thread with a connection of its own, the bar following
 // it; "取消" stops it. While it runs it is registered with LongRuns, so the
 // exit asks to stop it first.
-class GroupCopyWindow : public QDialog {
+class GroupCopyWindow : public JobDialog {
     Q_OBJECT
 public:
     GroupCopyWindow(DataStore& store, const StoreFolder& storeFolder, ProtectedGroups& protectedGroups,
@@ -27,21 +28,13 @@ public:
     // Sets the target as the chooser would.
     void setTarget(const QString& path);
     QString target() const;
-    bool isRunning() const { return m_job && m_job->isRunning(); }
     // True when the last run copied or numbered any record.
     bool copiedAny() const { return m_copiedAny; }
-
-    // Closes the window unless a run is going on, which it asks to stop.
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void chooseTarget();
     void start();
     void finish();
-    void setRange(qint64 minimum, qint64 maximum);
 
     StoreFolder m_storeFolder;
     ProtectedGroups& m_protectedGroups;
@@ -55,5 +48,4 @@ private:
     QPushButton* m_choose = nullptr;
     std::unique_ptr<JobOf<GroupCopy::Outcome>> m_job;
     bool m_copiedAny = false;
-    double m_scale = 1.0;
 };

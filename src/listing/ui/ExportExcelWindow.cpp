@@ -10,13 +10,11 @@
 #include "platform/ui/OuterSize.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QPointer>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <climits>
 
 namespace {
 
@@ -27,7 +25,7 @@ constexpr qint64 kBlock = 2000;
 }  // namespace
 
 ExportExcelWindow::ExportExcelWindow(FileListViews& list, Config& config, QWidget* parent)
-    : QDialog(parent), m_list(list), m_config(config), m_folder(ProgramHome::extractionFolder()),
+    : JobDialog(parent), m_list(list), m_config(config), m_folder(ProgramHome::extractionFolder()),
       m_opener(WorkbookHandover::desktopOpener())
 {
     setObjectName(kTitle);
@@ -70,6 +68,7 @@ ExportExcelWindow::ExportExcelWindow(FileListViews& list, Config& config, QWidge
     m_overall->setGeometry(72, 296, 344, 16);
     m_overall->setRange(0, 100);
     m_overall->setValue(0);
+    setJobBar(m_overall);
 
     // The report list's columns in display order; the kept ones ticked.
     const QStringList kept = m_config.value(ConfigSection, ConfigKey).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -187,11 +186,14 @@ void ExportExcelWindow::start()
     m_all->setEnabled(false);
     m_keep->setEnabled(false);
     m_job = std::make_unique<JobOf<int>>(kTitle, body);
-    connect(m_job.get(), &Job::rangeChanged, this, &ExportExcelWindow::setRange);
-    connect(m_job.get(), &Job::valueChanged, this, &ExportExcelWindow::setValue);
+    follow(*m_job);
+    connect(m_job.get(), &Job::rangeChanged, this, &ExportExcelWindow::rangeShown);
+    connect(m_job.get(), &Job::valueChanged, this, &ExportExcelWindow::valueShown);
     connect(m_job.get(), &Job::finished, this, &ExportExcelWindow::finish);
-    setRange(0, rows);
-    setValue(0);
+    setBarRange(0, rows);
+    rangeShown();
+    setBarValue(0);
+    valueShown(0);
     m_job->start();
 }
 
@@ -223,40 +225,18 @@ void ExportExcelWindow::finish()
     WorkbookHandover::handOver(path.value(), m_opener, m_guard);
 }
 
-void ExportExcelWindow::setRange(qint64, qint64 maximum)
+void ExportExcelWindow::rangeShown()
 {
-    m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
-    m_overall->setRange(0, int(double(maximum) * m_scale));
     m_overall->setValue(0);
     m_current->setRange(0, 100);
     m_current->setValue(0);
 }
 
-void ExportExcelWindow::setValue(qint64 value)
+void ExportExcelWindow::valueShown(qint64 value)
 {
     // The overall bar counts rows; the current one each hundredth of them.
-    m_overall->setValue(int(double(value) * m_scale));
     const qint64 step = qMax<qint64>(1, m_total / 100);
     m_current->setValue(value >= m_total ? 100 : int((value % step) * 100 / step));
     const int percent = m_total > 0 ? int(value * 100 / m_total) : 100;
     setWindowTitle(WorkbookExport::progressText(QStringLiteral("%1%").arg(percent)));
-}
-
-void ExportExcelWindow::reject()
-{
-    if (isRunning()) {
-        m_job->cancel();
-        return;
-    }
-    QDialog::reject();
-}
-
-void ExportExcelWindow::closeEvent(QCloseEvent* event)
-{
-    if (isRunning()) {
-        m_job->cancel();
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

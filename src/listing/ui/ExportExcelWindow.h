@@ -3,8 +3,8 @@
 #include "archive/ExportGuard.h"
 #include "listing/ui/WorkbookHandover.h"
 #include "platform/Job.h"
+#include "platform/ui/JobDialog.h"
 
-#include <QDialog>
 #include <QStringList>
 #include <memory>
 
@@ -21,7 +21,7 @@ class QPushButton;
 // The rows are written by a job on its own thread, which reads them from
 // the list here a block at a time; "关闭(&C)" and the close box stop a run
 // under way.
-class ExportExcelWindow : public QDialog {
+class ExportExcelWindow : public JobDialog {
     Q_OBJECT
 public:
     // The ticked columns kept by "保存配置": Config.ini, this section and key,
@@ -40,24 +40,20 @@ public:
     void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
     // The last workbook written (empty when none).
     QString lastWorkbook() const { return m_lastWorkbook; }
-    bool isRunning() const { return m_job && m_job->isRunning(); }
-
-    void reject() override;
 
 public slots:
     // "开始导出(&I)".
     void start();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void tickAll(bool on);
     void itemTicked();
 
     void finish();
-    void setRange(qint64 minimum, qint64 maximum);
-    void setValue(qint64 value);
+    // The overall bar has its range and value (JobDialog); the current
+    // bar and the caption follow them.
+    void rangeShown();
+    void valueShown(qint64 value);
 
     FileListViews& m_list;
     Config& m_config;
@@ -77,5 +73,4 @@ private:
     std::unique_ptr<JobOf<int>> m_job;
     QString m_path;
     qint64 m_total = 0;
-    double m_scale = 1.0;
 };

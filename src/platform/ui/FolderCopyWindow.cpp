@@ -4,9 +4,7 @@
 #include "platform/ui/OuterSize.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QProgressBar>
-#include <QPushButton>
 
 #include <algorithm>
 
@@ -20,42 +18,98 @@ int permille(qint64 done, qint64 total)
     return int(std::clamp<qint64>(done * 1000 / total, 0, 1000));
 }
 
+QProgressBar* newBar(QWidget* parent, const QString& name, int top)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(name);
+    bar->setGeometry(19, top, 405, 24);
+    bar->setTextVisible(true);
+    bar->setRange(0, 1000);
+    bar->setValue(0);
+    return bar;
+}
+
 }  // namespace
 
-FolderCopyWindow::FolderCopyWindow(QWidget* parent) : LongRunWindow(Caption, parent)
+FolderCopyWindow::FolderCopyWindow(QWidget* parent) : JobDialog(parent)
 {
     setObjectName(QStringLiteral("进度复制"));
+    setWindowTitle(Caption);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     OuterSize::fix(this, {462, 133});
-    progressBar()->setGeometry(19, 16, 405, 24);
-    progressBar()->setRange(0, 1000);
-    progressBar()->setValue(0);
-    m_total = new QProgressBar(this);
-    m_total->setObjectName(QStringLiteral("进度条2"));
-    m_total->setGeometry(19, 56, 405, 24);
-    m_total->setRange(0, 1000);
-    m_total->setValue(0);
-    cancelButton()->hide();
+    m_file = newBar(this, QStringLiteral("进度条1"), 16);
+    m_total = newBar(this, QStringLiteral("进度条2"), 56);
+    setJobBar(m_total);
 }
+
+FolderCopyWindow::~FolderCopyWindow() = default;
 
 Result<FolderTreeCopy::Outcome> FolderCopyWindow::copyFolder(const QString& source, const QString& target)
 {
-    begin();
-    Result<FolderTreeCopy::Outcome> r = FolderTreeCopy::copy(source, target, this);
-    end();
-    return r;
+    return run<FolderTreeCopy::Outcome>(
+        [source, target](TreeCopyProgress& progress) { return FolderTreeCopy::copy(source, target, &progress); });
+}
+
+void FolderCopyWindow::runShown(Job& job)
+{
+    follow(job);
+    connect(&job, &Job::itemChanged, this, &QWidget::setWindowTitle);
+    connect(&job, &Job::finished, this, &QDialog::accept);
+    // Window-modal over the window it belongs to while the copy runs.
+    setWindowModality(parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    job.start();
+    exec();
+    unfollow();
+}
+
+void FolderCopyWindow::Relay::setFile(qint64 done, qint64 size)
+{
+    m_window.postFile(size <= 0 ? 1000 : permille(done, size));
+}
+
+void FolderCopyWindow::Relay::setTotal(qint64 done, qint64 total)
+{
+    if (!m_ranged) {
+        m_context.setRange(0, 1000);
+        m_ranged = true;
+    }
+    m_context.setValue(permille(done, total));
+}
+
+void FolderCopyWindow::postFile(int value)
+{
+    m_fileValue.store(value);
+    // One hand-over on its way at a time; it shows the latest figure.
+    if (!m_filePosted.exchange(true))
+        QMetaObject::invokeMethod(this, [this] {
+            m_filePosted.store(false);
+            m_file->setValue(m_fileValue.load());
+        }, Qt::QueuedConnection);
+}
+
+void FolderCopyWindow::begin()
+{
+    m_stop = false;
+    m_shown = true;
+    setWindowModality(parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    show();
+    raise();
+}
+
+void FolderCopyWindow::end()
+{
+    m_shown = false;
+    hide();
 }
 
 void FolderCopyWindow::setStatus(const QString& text)
 {
     setWindowTitle(text);
-    if (isRunning())
-        QCoreApplication::processEvents();
 }
 
 void FolderCopyWindow::setFile(qint64 done, qint64 size)
 {
-    LongRunWindow::setRange(0, 1000);
-    LongRunWindow::setValue(size <= 0 ? 1000 : permille(done, size));
+    m_file->setValue(size <= 0 ? 1000 : permille(done, size));
 }
 
 void FolderCopyWindow::setTotal(qint64 done, qint64 total)
@@ -63,29 +117,30 @@ void FolderCopyWindow::setTotal(qint64 done, qint64 total)
     m_total->setValue(permille(done, total));
 }
 
-bool FolderCopyWindow::askToStop()
+void FolderCopyWindow::stopJob()
 {
     if (!prompter().question(CloseQuestion, QStringLiteral("询问")))
-        return false;
-    requestCancel();
-    return true;
+        return;
+    if (isRunning())
+        JobDialog::stopJob();
+    m_stop = true;
 }
 
 void FolderCopyWindow::reject()
 {
-    if (isRunning()) {
-        askToStop();
+    if (inBeginEnd() && !isRunning()) {
+        stopJob();
         return;
     }
-    LongRunWindow::reject();
+    JobDialog::reject();
 }
 
 void FolderCopyWindow::closeEvent(QCloseEvent* event)
 {
-    if (isRunning()) {
-        askToStop();
+    if (inBeginEnd() && !isRunning()) {
+        stopJob();
         event->ignore();
         return;
     }
-    LongRunWindow::closeEvent(event);
+    JobDialog::closeEvent(event);
 }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "platform/FolderTreeCopy.h"
-#include "platform/ui/LongRunWindow.h"
+#include "platform/Job.h"
+#include "platform/ui/JobDialog.h"
+
+#include <atomic>
+#include <functional>
 
 class QProgressBar;
 
@@ -9,37 +13,87 @@ class QProgressBar;
 // being copied, 进度条2 the whole run; the status texts take the place of
 // the caption. It has no button: closing it while the copy runs asks
 // "正在复制文件中，是否强制关闭？", and "是" stops the copy after its
-// current chunk. Work that reports to a TreeCopyProgress takes the window
-// between begin() and end() (backup and restore do).
-class FolderCopyWindow : public LongRunWindow, public TreeCopyProgress {
+// current chunk.
+//
+// The copy is a Job: run() hands the work a TreeCopyProgress on the job's
+// own thread and follows it. Work that must stay on the window's thread
+// takes the window itself as its TreeCopyProgress between begin() and end()
+// (its bars and caption then move as the work reports, and the close box is
+// heard once the work is back).
+class FolderCopyWindow : public JobDialog, public TreeCopyProgress {
     Q_OBJECT
 public:
     static inline const QString Caption = QStringLiteral("进度复制…");
     static inline const QString CloseQuestion = QStringLiteral("正在复制文件中，是否强制关闭？");
 
     explicit FolderCopyWindow(QWidget* parent = nullptr);
+    ~FolderCopyWindow() override;
 
-    QProgressBar* fileBar() const { return progressBar(); }
+    QProgressBar* fileBar() const { return m_file; }
     QProgressBar* totalBar() const { return m_total; }
 
-    // Copies source into target with the window shown; its last status
-    // stays in the caption.
+    // Runs work as a job with the window shown modally; work reports to the
+    // progress it is handed, on the job's thread. Its last status stays in
+    // the caption.
+    template <typename T>
+    Result<T> run(std::function<Result<T>(TreeCopyProgress&)> work)
+    {
+        JobOf<T> job(Caption, [this, work = std::move(work)](JobContext& context) {
+            Relay relay(*this, context);
+            return work(relay);
+        });
+        runShown(job);
+        return job.result();
+    }
+
+    // Copies source into target as a job (FolderTreeCopy::copy).
     Result<FolderTreeCopy::Outcome> copyFolder(const QString& source, const QString& target);
 
-    // TreeCopyProgress
+    // Shows the window for work on the window's thread, and hides it.
+    void begin();
+    void end();
+
+    // TreeCopyProgress, for the work between begin() and end().
     void setStatus(const QString& text) override;
     void setFile(qint64 done, qint64 size) override;
     void setTotal(qint64 done, qint64 total) override;
-    bool cancelled() const override { return LongRunWindow::cancelled(); }
+    bool cancelled() const override { return m_stop; }
 
+    // Esc: the close question while a copy runs.
     void reject() override;
 
 protected:
+    // The close question; "是" stops the copy.
+    void stopJob() override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The close question; true when the copy is to stop.
-    bool askToStop();
+    // What the work on the job's thread reports to: the status and the
+    // whole run go through the job, the file's bar is handed to the
+    // window's thread, the latest figure at a time.
+    class Relay final : public TreeCopyProgress {
+    public:
+        Relay(FolderCopyWindow& window, JobContext& context) : m_window(window), m_context(context) {}
+        void setStatus(const QString& text) override { m_context.setItem(text); }
+        void setFile(qint64 done, qint64 size) override;
+        void setTotal(qint64 done, qint64 total) override;
+        bool cancelled() const override { return m_context.cancelled(); }
 
+    private:
+        FolderCopyWindow& m_window;
+        JobContext& m_context;
+        bool m_ranged = false;
+    };
+
+    // Starts job and returns when it has ended.
+    void runShown(Job& job);
+    void postFile(int permille);
+    bool inBeginEnd() const { return m_shown; }
+
+    QProgressBar* m_file = nullptr;
     QProgressBar* m_total = nullptr;
+    std::atomic<int> m_fileValue{0};
+    std::atomic<bool> m_filePosted{false};
+    bool m_shown = false;
+    bool m_stop = false;
 };

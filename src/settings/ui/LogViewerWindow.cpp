@@ -5,7 +5,7 @@
 #include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
 #include "platform/Prompter.h"
-#include "platform/ui/LongRunWindow.h"
+#include "platform/ui/JobWindow.h"
 #include "platform/ui/OuterSize.h"
 #include "settings/LogBook.h"
 #include "settings/LogModel.h"
@@ -14,9 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,7 +27,6 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
-#include <climits>
 
 namespace {
 
@@ -131,7 +128,7 @@ QIcon picture(Picture which)
 }  // namespace
 
 LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QWidget* parent)
-    : QDialog(parent), m_store(store), m_operator(op), m_folder(ProgramHome::extractionFolder()),
+    : JobDialog(parent), m_store(store), m_operator(op), m_folder(ProgramHome::extractionFolder()),
       m_opener(WorkbookHandover::desktopOpener())
 {
     setObjectName(kTitle);
@@ -190,6 +187,7 @@ LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QW
     m_bar->setTextVisible(false);
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
+    setJobBar(m_bar);
 
     m_model = new LogModel(m_store, this);
     m_grid = new QTableView(this);
@@ -292,8 +290,9 @@ void LogViewerWindow::exportWorkbook()
                 return Result<int>(written.failure());
             return Result<int>(cut);
         }));
-    connect(m_job.get(), &Job::rangeChanged, this, &LogViewerWindow::setRange);
-    connect(m_job.get(), &Job::valueChanged, this, &LogViewerWindow::setValue);
+    follow(*m_job);
+    connect(m_job.get(), &Job::rangeChanged, this, &LogViewerWindow::rangeShown);
+    connect(m_job.get(), &Job::valueChanged, this, &LogViewerWindow::valueShown);
     connect(m_job.get(), &Job::finished, this, &LogViewerWindow::exported);
     m_job->start();
 }
@@ -321,7 +320,15 @@ void LogViewerWindow::exported()
     WorkbookHandover::handOver(path.value(), m_opener, m_guard);
 }
 
-int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
+namespace {
+
+// Paints the lines of filter inside span onto printer's pages; the number
+// of pages. progress (may be null) hears the lines painted and is asked
+// between pages whether to stop: a stop keeps the pages painted so far.
+// It reads through store only, so it runs on any thread with a connection
+// of its own there.
+int paintLog(DataStore& store, const LogBook::Filter& filter, const LogBook::Extent& span, QPrinter* printer,
+             Progress* progress)
 {
     QPainter p;
     if (!p.begin(printer))
@@ -360,22 +367,20 @@ int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
         p.drawLine(0, y, area.width(), y);
     };
 
-    const LogBook::Filter& filter = m_model->filter();
     p.drawText(QRect(0, y, area.width(), lineHeight * 2), Qt::AlignHCenter | Qt::AlignVCenter,
                LogBook::exportTitle(filter.first, filter.last));
     y += lineHeight * 2;
     header();
     const int bottom = area.height() - lineHeight * 2;
-    const LogBook::Extent span = m_model->extent();
     qint64 before = span.lastId + 1;
     qint64 painted = 0;
     bool stopped = false;
     if (progress) {
-        progress->setRange(0, m_model->total());
+        progress->setRange(0, span.lines);
         progress->setValue(0);
     }
     while (!stopped) {
-        const Result<QList<LogBook::Line>> chunk = LogBook::read(m_store, filter, before, 1000, span.firstId);
+        const Result<QList<LogBook::Line>> chunk = LogBook::read(store, filter, before, 1000, span.firstId);
         if (!chunk || chunk->isEmpty())
             break;
         for (const LogBook::Line& l : chunk.value()) {
@@ -398,8 +403,6 @@ int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
             ++painted;
         }
         before = chunk->last().id;
-        if (!progress)
-            QCoreApplication::processEvents();
     }
     // A stop came after a page's footer: only the last page still needs one.
     if (!stopped) {
@@ -409,6 +412,13 @@ int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
     }
     p.end();
     return pages;
+}
+
+}  // namespace
+
+int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
+{
+    return paintLog(m_store, m_model->filter(), m_model->extent(), printer, progress);
 }
 
 void LogViewerWindow::print()
@@ -425,12 +435,18 @@ void LogViewerWindow::print()
         // painted so far). Modal over the window in front, which may be the
         // preview itself when it paints again.
         QWidget* front = QApplication::activeModalWidget();
-        LongRunWindow busy(QStringLiteral("正在打印日志..."), front ? front : this);
+        JobWindow busy(QStringLiteral("正在打印日志..."), front ? front : this, JobWindow::Lines::BarOnly);
+        JobOf<int> job(busy.windowTitle(),
+                       StoreJob::body<int>(m_store.path(), [filter = m_model->filter(), span = m_model->extent(),
+                                                            printer](DataStore& store, JobContext& context) {
+                           return Result<int>(paintLog(store, filter, span, printer, &context));
+                       }));
         QApplication::setOverrideCursor(Qt::BusyCursor);
-        busy.begin();
-        printTo(printer, &busy);
-        busy.end();
+        const Status printed = busy.run(job);
         QApplication::restoreOverrideCursor();
+        if (!printed)
+            prompter().message(PrivateFolder::withCause(printed.message(), printed.detail()), {},
+                               Prompter::Icon::Warning);
     };
     if (m_previewer) {
         m_previewer(paint);
@@ -464,35 +480,16 @@ void LogViewerWindow::openDeleteWindow()
     m_deleteWindow->show();
 }
 
-void LogViewerWindow::setRange(qint64, qint64 maximum)
+void LogViewerWindow::rangeShown()
 {
-    m_scale = maximum > INT_MAX ? double(INT_MAX) / double(maximum) : 1.0;
-    m_bar->setRange(0, qMax(1, int(double(maximum) * m_scale)));
+    // The bar has its range (JobDialog); an empty one still shows a bar.
+    if (m_bar->maximum() < 1)
+        m_bar->setRange(0, 1);
     m_bar->setValue(0);
 }
 
-void LogViewerWindow::setValue(qint64 value)
+void LogViewerWindow::valueShown()
 {
-    m_bar->setValue(int(double(value) * m_scale));
     const int percent = m_bar->maximum() > 0 ? int(qint64(m_bar->value()) * 100 / m_bar->maximum()) : 100;
     setWindowTitle(WorkbookExport::progressText(QStringLiteral("%1%").arg(percent)));
-}
-
-void LogViewerWindow::reject()
-{
-    if (isRunning()) {
-        m_job->cancel();
-        return;
-    }
-    QDialog::reject();
-}
-
-void LogViewerWindow::closeEvent(QCloseEvent* event)
-{
-    if (isRunning()) {
-        m_job->cancel();
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

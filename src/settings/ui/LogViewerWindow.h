@@ -5,7 +5,8 @@
 #include "platform/Job.h"
 #include "platform/Progress.h"
 
-#include <QDialog>
+#include "platform/ui/JobDialog.h"
+
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -14,7 +15,6 @@ class CurrentOperator;
 class DataStore;
 class DeleteLogWindow;
 class LogModel;
-class LongRun;
 class QAction;
 class QComboBox;
 class QDateEdit;
@@ -29,7 +29,7 @@ class QToolBar;
 // content, newest first; export to a workbook, printing with a preview, and
 // "删除日志". The grid's lines are fetched in chunks as it scrolls. The
 // export runs as a job on its own thread with a connection of its own.
-class LogViewerWindow : public QDialog {
+class LogViewerWindow : public JobDialog {
     Q_OBJECT
 public:
     LogViewerWindow(DataStore& store, const CurrentOperator& op, QWidget* parent = nullptr);
@@ -49,8 +49,6 @@ public:
     // The archive's folders, which no workbook is written into (none at first).
     void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
     QString lastWorkbook() const { return m_lastWorkbook; }
-    // Whether an export is under way.
-    bool isRunning() const { return m_job && m_job->isRunning(); }
     // What shows the print preview: it is handed the painting of the pages
     // (a QPrintPreviewDialog by default; tests print to a file instead).
     using Previewer = std::function<void(const std::function<void(QPrinter*)>& paint)>;
@@ -61,24 +59,19 @@ public:
     // pages whether to stop: a stop keeps the pages painted so far.
     int printTo(QPrinter* printer, Progress* progress = nullptr);
 
-    void reject() override;
-
 public slots:
     void search();
     void exportWorkbook();
     void print();
     void openDeleteWindow();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void showCount();
 
-    // The export's end, range and rows written.
+    // The export's end; its bar's range and value, as shown.
     void exported();
-    void setRange(qint64 minimum, qint64 maximum);
-    void setValue(qint64 value);
+    void rangeShown();
+    void valueShown();
 
     DataStore& m_store;
     const CurrentOperator& m_operator;
@@ -105,5 +98,4 @@ private:
     // The export under way or the last one: the cells cut, and its workbook.
     std::unique_ptr<JobOf<int>> m_job;
     QString m_path;
-    double m_scale = 1.0;
 };
