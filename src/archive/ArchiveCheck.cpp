@@ -5,6 +5,8 @@
 #include "platform/FileCopy.h"
 #include "platform/Progress.h"
 #include "platform/Sha256.h"
+#include "store/Backend.h"
+#include "store/ContentCheckRows.h"
 #include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
@@ -14,13 +16,11 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
-#include <QSqlDriver>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,20 +44,6 @@ ArchiveCheck::ArchiveCheck(DataStore& store, StoreFolder folder, const Protected
 }
 
 namespace {
-
-sqlite3* handleOf(DataStore& store)
-{
-    const QVariant handle = store.database().driver()->handle();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        return *static_cast<sqlite3* const*>(handle.constData());
-    return nullptr;
-}
-
-QString textOf(sqlite3_stmt* stmt, int column)
-{
-    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return t ? QString::fromUtf8(t, sqlite3_column_bytes(stmt, column)) : QString();
-}
 
 // What an entry that is not a regular file is, in the finding's words.
 QString entryKind(mode_t mode)
@@ -163,12 +149,12 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
 
     // The database file's own check, page by page.
     {
-        RecordSet rs = m_store.query(QStringLiteral("PRAGMA integrity_check"));
-        if (!rs)
-            found(DatabaseDamaged, m_store.path(), m_store.lastError());
-        for (; rs && !rs.atEnd(); rs.next())
-            if (rs.text(0) != QLatin1String("ok"))
-                found(DatabaseDamaged, m_store.path(), rs.text(0));
+        const Result<QStringList> problems = m_store.backend().integrityCheck(m_store);
+        if (!problems)
+            found(DatabaseDamaged, m_store.path(), problems.detail());
+        else
+            for (const QString& p : *problems)
+                found(DatabaseDamaged, m_store.path(), p);
     }
 
     QList<GroupPath::Group> groups;
@@ -181,45 +167,39 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
     if (!m_open.readClosedPaths(m_store, &closed))
         return failed(QStringLiteral("wjfz"));
 
-    const Result<std::optional<QVariant>> total = m_store.scalar(QStringLiteral("select coalesce(sum(dxsz),0) from wj"));
+    ContentCheckRows rows(m_store);
+    const Result<qint64> total = rows.recordedBytes();
     if (!total)
-        return failed(QStringLiteral("wj"));
-    progress.setRange(0, total->value_or(0).toLongLong());
+        return Out::fail(QString(), QStringLiteral("wj: ") + total.detail());
+    progress.setRange(0, *total);
     progress.setValue(0);
 
     // Every record with its held content, in one forward pass; the content
-    // is hashed where SQLite holds it, never copied.
-    sqlite3* db = handleOf(m_store);
-    if (!db)
-        return Out::fail(QString(), QStringLiteral("no SQLite handle"));
+    // is hashed where the database hands it over, never copied.
     QSet<QString> named;  // kept files some record names, by absolute path
     {
-        const QByteArray sql = QByteArrayLiteral(
-            "select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,n.id is not null,n.nr"
-            " from wj w left join wjnr n on n.id=w.id order by w.id");
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
-            return Out::fail(QString(), QStringLiteral("wj: ") + QString::fromUtf8(sqlite3_errmsg(db)));
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(stmt, sqlite3_finalize);
+        if (const Result<> started = rows.start(ContentCheckRows::Records::All); !started)
+            return Out::fail(QString(), QStringLiteral("wj: ") + started.detail());
         QByteArray chunk(int(FileCopy::ChunkSize), Qt::Uninitialized);
         qint64 done = 0;
+        ContentCheckRows::Row row;
         for (;;) {
             if (progress.cancelled())
                 return Out::cancel();
-            const int rc = sqlite3_step(stmt);
-            if (rc == SQLITE_DONE)
+            const ContentCheckRows::Step step = rows.next(&row);
+            if (step == ContentCheckRows::Step::Done)
                 break;
-            if (rc != SQLITE_ROW) {
-                found(DatabaseDamaged, m_store.path(), QString::fromUtf8(sqlite3_errmsg(db)));
+            if (step == ContentCheckRows::Step::Failed) {
+                found(DatabaseDamaged, m_store.path(), rows.error());
                 break;
             }
             ++report.records;
-            const qint64 id = sqlite3_column_int64(stmt, 0);
-            const QString group = textOf(stmt, 4);
-            const qint64 size = sqlite3_column_int64(stmt, 5);
-            const QString lj = textOf(stmt, 6);
-            const QString recorded = textOf(stmt, 7);
-            const bool held = sqlite3_column_int(stmt, 8) != 0;
+            const qint64 id = row.id;
+            const QString& group = row.group;
+            const qint64 size = row.size;
+            const QString& lj = row.keptPath;
+            const QString& recorded = row.sha256;
+            const bool held = row.held;
 
             // A record of a closed protected group is named by id and group only.
             QString hiddenBy;
@@ -229,7 +209,7 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
                     break;
                 }
             const QString where = hiddenBy.isEmpty()
-                ? QStringLiteral("id %1 %2 %3").arg(id).arg(LogWriter::fileDetails(textOf(stmt, 1), textOf(stmt, 2), textOf(stmt, 3)), group)
+                ? QStringLiteral("id %1 %2 %3").arg(id).arg(LogWriter::fileDetails(row.number, row.name, row.type), group)
                 : QStringLiteral("id %1 (加密分组 %2)").arg(id).arg(hiddenBy);
 
             if (!groupPaths.contains(group))
@@ -242,9 +222,8 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
                     found(ContentMissing, where, QStringLiteral("数据库中没有这个文件的内容"));
                 } else {
                     ++report.heldRecords;
-                    const void* bytes = sqlite3_column_blob(stmt, 9);
-                    actualSize = sqlite3_column_bytes(stmt, 9);
-                    actual = Sha256::of(static_cast<const char*>(bytes), actualSize);
+                    actualSize = row.content.size();
+                    actual = Sha256::of(row.content.data(), actualSize);
                 }
             } else {
                 const QString path = m_folder.resolve(lj);
@@ -280,21 +259,18 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
 
     // Numbers: each at most once, and the counter ahead of every one.
     {
-        RecordSet rs = m_store.query(QStringLiteral(
-            "select bh,count(*) from wj where bh<>'' group by bh having count(*)>1 order by bh"));
-        if (!rs)
-            return failed(QStringLiteral("wj"));
-        for (; !rs.atEnd(); rs.next())
-            found(DuplicateNumber, rs.text(0), QStringLiteral("%1 个记录使用同一编号").arg(rs.number(1)));
+        const Result<QList<ContentCheckRows::Shared>> shared = rows.sharedNumbers();
+        if (!shared)
+            return Out::fail(QString(), QStringLiteral("wj: ") + shared.detail());
+        for (const ContentCheckRows::Shared& n : *shared)
+            found(DuplicateNumber, n.number, QStringLiteral("%1 个记录使用同一编号").arg(n.records));
     }
-    const Result<std::optional<QVariant>> highestRead = m_store.scalar(QStringLiteral(
-        "select max(bh) from wj where length(bh)=10 and bh not glob '*[^0-9]*'"));
-    if (!highestRead)
-        return failed(QStringLiteral("wj"));
-    const QVariant highest = highestRead->value_or(QVariant());
+    const Result<std::optional<qint64>> highest = rows.highestNumber();
+    if (!highest)
+        return Out::fail(QString(), QStringLiteral("wj: ") + highest.detail());
     const auto counterText = Dictionary::read(m_store, Dictionary::FileNumber);
-    if (!highest.isNull() && counterText) {
-        const qint64 top = highest.toString().toLongLong();
+    if (highest->has_value() && counterText) {
+        const qint64 top = **highest;
         const qint64 counter = counterText->trimmed().toLongLong();
         if (counter <= top) {
             QString detail = QStringLiteral("计数器 %1，已用最大编号 %2").arg(counter).arg(FileNumbering::format(top));

@@ -8,8 +8,12 @@
 #include "platform/ProgramHome.h"
 #include "platform/RealPath.h"
 #include "platform/Sha256.h"
+#include "platform/Job.h"
 #include "platform/Progress.h"
+#include "store/Backend.h"
+#include "store/ContentCheckRows.h"
 #include "store/DataStore.h"
+#include "store/StoreJob.h"
 #include "store/Schema.h"
 #include "store/SizeText.h"
 
@@ -19,16 +23,16 @@
 #include <QSet>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 ArchivePlace ArchivePlace::of(const ProgramHome& home, const QString& databasePath)
@@ -45,49 +49,11 @@ namespace ArchiveCare {
 
 namespace {
 
-struct SqliteCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Sqlite = std::unique_ptr<sqlite3, SqliteCloser>;
-
 QString clean(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
 // Whether two places overlap as they really are (links and bind mounts
 // resolved), not as their text reads.
 bool overlaps(const QString& a, const QString& b) { return RealPath::overlap(a, b); }
-
-Result<Sqlite> openSqlite(const QString& path, int flags)
-{
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
-    Sqlite db(raw);
-    if (rc != SQLITE_OK)
-        return Result<Sqlite>::fail(QString(), QStringLiteral("cannot open %1: %2")
-                                                   .arg(path, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : "")));
-    sqlite3_busy_timeout(raw, 10000);
-    // Whole-file reads (the copy, quick_check) go through the page cache
-    // directly instead of a read() per page.
-    sqlite3_exec(raw, "PRAGMA mmap_size=4294967296", nullptr, nullptr, nullptr);
-    return Result<Sqlite>(std::move(db));
-}
-
-QString errorOf(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
-
-// Rows of a one-column statement as text.
-Result<QStringList> column(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)
-        return Result<QStringList>::fail(QString(), errorOf(db));
-    QStringList rows;
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
-        rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-    if (rc != SQLITE_DONE)
-        return Result<QStringList>::fail(QString(), errorOf(db));
-    return rows;
-}
 
 // Where the kept file an lj value names lies inside a folder holding Lf.
 QString keptFileIn(const QString& folder, const QString& lj)
@@ -104,103 +70,31 @@ QString keptFileIn(const QString& folder, const QString& lj)
 
 Status notABackup(const QString& why) { return Status::fail(NotABackup, why); }
 
-// Hands one file's chunks on to the tree's bars.
-class DatabaseBars final : public Progress {
-public:
-    DatabaseBars(TreeCopyProgress* tree, qint64 total) : m_tree(tree), m_total(total) {}
-    void setRange(qint64, qint64 maximum) override { m_size = maximum; }
-    void setValue(qint64 value) override
-    {
-        if (m_tree) {
-            m_tree->setFile(value, m_size);
-            m_tree->setTotal(value, m_total);
-        }
-    }
-    bool cancelled() const override { return m_tree && m_tree->cancelled(); }
-
-private:
-    TreeCopyProgress* m_tree;
-    qint64 m_total;
-    qint64 m_size = 0;
-};
-
 // Copies the database at source to target as one consistent snapshot while
-// other connections keep it open.
-//
-// With a rollback journal (the archive's mode) a read transaction holds
-// SQLite's shared lock, under which no connection writes the file: the file
-// is copied whole by the kernel while the lock is held (writers wait for it,
-// as they would for the online backup's last step). In any other journal
-// mode the online backup copies it a step of pages at a time; another
-// connection's write between steps starts it again, and after a few
-// restarts the rest goes in one step under the read lock.
+// other connections keep it open and may write; the bytes go onto the
+// tree's bars as part of the whole run.
 Status copyDatabase(const QString& source, const QString& target, TreeCopyProgress* progress, qint64 total)
 {
-    Result<Sqlite> from = openSqlite(source, SQLITE_OPEN_READONLY);
-    if (!from)
-        return from.failure();
-    Result<QStringList> journal = column(from->get(), "PRAGMA journal_mode");
-    if (journal && journal->value(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-        if (sqlite3_exec(from->get(), "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
-            return Status::fail(QString(), errorOf(from->get()));
-        DatabaseBars bars(progress, total);
-        const FileCopy::Result r = FolderTreeCopy::copyFile(source, target, FileCopy::Replace::Never, &bars);
-        sqlite3_exec(from->get(), "COMMIT", nullptr, nullptr, nullptr);
-        if (r.cancelled)
-            return Status::cancel();
-        if (!r.ok)
-            return Status::fail(QString(), r.error);
-        return {};
-    }
-    Result<Sqlite> to = openSqlite(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (!to)
-        return to.failure();
-    // A new file under a hidden name that counts only once verified and
-    // synced: it needs no journal and no syncs of its own.
-    sqlite3_exec(to->get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-    sqlite3_backup* b = sqlite3_backup_init(to->get(), "main", from->get(), "main");
-    if (!b)
-        return Status::fail(QString(), errorOf(to->get()));
-    constexpr int PagesPerStep = 2048;
-    int restarts = 0;
-    int lastRemaining = -1;
-    int rc = SQLITE_OK;
-    qint64 pageSize = 4096;
-    {
-        Result<QStringList> ps = column(from->get(), "PRAGMA page_size");
-        if (ps && !ps->isEmpty())
-            pageSize = ps->first().toLongLong();
-    }
-    for (;;) {
-        if (progress && progress->cancelled()) {
-            sqlite3_backup_finish(b);
-            return Status::cancel();
-        }
-        rc = sqlite3_backup_step(b, restarts >= 3 ? -1 : PagesPerStep);
-        const int remaining = sqlite3_backup_remaining(b);
-        const int count = sqlite3_backup_pagecount(b);
-        if (lastRemaining >= 0 && remaining > lastRemaining)
-            ++restarts;
-        lastRemaining = remaining;
-        if (progress) {
-            const qint64 done = qint64(count - remaining) * pageSize;
-            progress->setFile(done, qint64(count) * pageSize);
-            progress->setTotal(done, total);
-        }
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-            QThread::msleep(20);
-            continue;
-        }
-        if (rc != SQLITE_OK)
-            break;
-    }
-    sqlite3_backup_finish(b);
-    if (rc != SQLITE_DONE)
-        return Status::fail(QString(), QString::fromUtf8(sqlite3_errstr(rc)));
-    if (sqlite3_errcode(to->get()) != SQLITE_OK && sqlite3_errcode(to->get()) != SQLITE_DONE)
-        return Status::fail(QString(), errorOf(to->get()));
+    const ArchiveLocation from = ArchiveLocation::file(source);
+    const std::unique_ptr<Backend> backend = Backend::forLocation(from);
+    if (!backend)
+        return Status::fail(QString(), QStringLiteral("no database serves %1").arg(source));
+    const Backend::Advance advance = [progress, total](qint64 done, qint64 size) {
+        if (!progress)
+            return true;
+        progress->setFile(done, size);
+        progress->setTotal(done, total);
+        return !progress->cancelled();
+    };
+    return backend->snapshot(from, target, advance);
+}
+
+// A copy's database opened to be checked; the open's failure is said
+// as why the copy is no backup.
+Status openCopy(DataStore& store, const QString& dbPath)
+{
+    if (!store.open(dbPath))
+        return Status::fail(NotABackup, store.lastError());
     return {};
 }
 
@@ -274,8 +168,8 @@ QString datedFolderBeside(const QString& dataFolder)
 
 namespace {
 
-// The database part of checkFolder: an SQLite file that passes quick_check,
-// holds every table and has no newer schema.
+// The database part of checkFolder: an SQLite file that passes the
+// engine's quick check, holds every table and has no newer schema.
 Status checkDatabase(const QString& dbPath)
 {
     const QFileInfo db(dbPath);
@@ -288,28 +182,26 @@ Status checkDatabase(const QString& dbPath)
         if (f.read(16) != QByteArray("SQLite format 3\0", 16))
             return notABackup(QStringLiteral("%1 is not an SQLite database").arg(dbPath));
     }
-    Result<Sqlite> opened = openSqlite(dbPath, SQLITE_OPEN_READONLY);
-    if (!opened)
-        return notABackup(opened.detail());
-    sqlite3* h = opened->get();
-    Result<QStringList> check = column(h, "PRAGMA quick_check");
+    DataStore store;
+    if (const Status opened = openCopy(store, dbPath); !opened)
+        return opened;
+    const Result<QStringList> check = store.backend().integrityCheck(store, true);
     if (!check)
         return notABackup(check.detail());
-    if (check->value(0) != QLatin1String("ok"))
+    if (!check->isEmpty())
         return notABackup(QStringLiteral("quick_check: %1").arg(check->join(QLatin1Char(' '))));
-    Result<QStringList> tables = column(h, "select name from sqlite_master where type='table'");
-    if (!tables)
-        return notABackup(tables.detail());
-    for (const QString& t : Schema::tableNames())
-        if (!tables->contains(t))
+    for (const QString& t : Schema::tableNames()) {
+        const Result<bool> there = store.backend().hasTable(store, t);
+        if (!there)
+            return notABackup(there.detail());
+        if (!*there)
             return notABackup(QStringLiteral("table %1 is missing").arg(t));
-    Result<QStringList> version = column(h, "PRAGMA user_version");
+    }
+    const Result<int> version = Schema::version(store);
     if (!version)
         return notABackup(version.detail());
-    if (version->value(0).toInt() > Schema::CurrentVersion)
-        return notABackup(QStringLiteral("schema version %1 is newer than %2")
-                              .arg(version->value(0))
-                              .arg(Schema::CurrentVersion));
+    if (*version > Schema::CurrentVersion)
+        return notABackup(QStringLiteral("schema version %1 is newer than %2").arg(*version).arg(Schema::CurrentVersion));
     return {};
 }
 
@@ -317,37 +209,30 @@ Status checkDatabase(const QString& dbPath)
 // names is in folder's Lf with its size.
 Status checkKeptFiles(const QString& folder, TreeCopyProgress* progress)
 {
-    Result<Sqlite> opened = openSqlite(QDir(folder).filePath(DatabaseName), SQLITE_OPEN_READONLY);
-    if (!opened)
-        return notABackup(opened.detail());
-    sqlite3* h = opened->get();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, "select lj, dxsz from wj where lj <> ''", -1, &st, nullptr) != SQLITE_OK)
-        return notABackup(errorOf(h));
-    int rc;
+    DataStore store;
+    if (const Status opened = openCopy(store, QDir(folder).filePath(DatabaseName)); !opened)
+        return opened;
+    ContentCheckRows rows(store);
+    if (const Status started = rows.start(ContentCheckRows::Records::Kept); !started)
+        return notABackup(started.detail());
     qint64 seen = 0;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        const QString lj = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        const qint64 size = sqlite3_column_int64(st, 1);
-        const QString path = keptFileIn(folder, lj);
+    ContentCheckRows::Row row;
+    for (;;) {
+        const ContentCheckRows::Step step = rows.next(&row);
+        if (step == ContentCheckRows::Step::Done)
+            return {};
+        if (step == ContentCheckRows::Step::Failed)
+            return notABackup(rows.error());
+        const QString path = keptFileIn(folder, row.keptPath);
         const QFileInfo kept(path);
-        if (path.isEmpty() || !kept.isFile()) {
-            sqlite3_finalize(st);
-            return notABackup(QStringLiteral("kept file %1 is missing").arg(lj));
-        }
-        if (size > 0 && kept.size() != size) {
-            sqlite3_finalize(st);
-            return notABackup(QStringLiteral("kept file %1 has %2 bytes, not %3").arg(lj).arg(kept.size()).arg(size));
-        }
-        if (progress && ++seen % 256 == 0 && progress->cancelled()) {
-            sqlite3_finalize(st);
+        if (path.isEmpty() || !kept.isFile())
+            return notABackup(QStringLiteral("kept file %1 is missing").arg(row.keptPath));
+        if (row.size > 0 && kept.size() != row.size)
+            return notABackup(
+                QStringLiteral("kept file %1 has %2 bytes, not %3").arg(row.keptPath).arg(kept.size()).arg(row.size));
+        if (progress && ++seen % 256 == 0 && progress->cancelled())
             return Status::cancel();
-        }
     }
-    sqlite3_finalize(st);
-    if (rc != SQLITE_DONE)
-        return notABackup(errorOf(h));
-    return {};
 }
 
 // What the database of a copy says one record's content must be.
@@ -364,108 +249,94 @@ struct Expected {
 Result<QHash<QString, Expected>> expectedKeptFiles(const QString& folder)
 {
     using Out = Result<QHash<QString, Expected>>;
-    Result<Sqlite> opened = openSqlite(QDir(folder).filePath(DatabaseName), SQLITE_OPEN_READONLY);
-    if (!opened)
-        return opened.failure();
-    sqlite3* h = opened->get();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, "select id, bh, lj, dxsz, sha256 from wj where lj <> ''", -1, &st, nullptr) != SQLITE_OK)
-        return Out::fail(QString(), errorOf(h));
+    DataStore store;
+    if (!store.open(QDir(folder).filePath(DatabaseName)))
+        return Out::fail(QString(), store.lastError());
+    ContentCheckRows rows(store);
+    if (const Status started = rows.start(ContentCheckRows::Records::Kept); !started)
+        return started.failure();
     const QDir lf(QDir(folder).filePath(StoreName));
     QHash<QString, Expected> out;
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        Expected e;
-        e.id = sqlite3_column_int64(st, 0);
-        e.number = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-        const QString lj = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 2)));
-        e.size = sqlite3_column_int64(st, 3);
-        e.sha256 = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 4)));
-        const QString path = keptFileIn(folder, lj);
+    ContentCheckRows::Row row;
+    for (;;) {
+        const ContentCheckRows::Step step = rows.next(&row);
+        if (step == ContentCheckRows::Step::Done)
+            return out;
+        if (step == ContentCheckRows::Step::Failed)
+            return Out::fail(QString(), rows.error());
+        const QString path = keptFileIn(folder, row.keptPath);
         if (!path.isEmpty())
-            out.insert(QDir::cleanPath(lf.relativeFilePath(path)), e);
+            out.insert(QDir::cleanPath(lf.relativeFilePath(path)), Expected{row.id, row.number, row.size, row.sha256});
     }
-    sqlite3_finalize(st);
-    if (rc != SQLITE_DONE)
-        return Out::fail(QString(), errorOf(h));
-    return out;
 }
 
 // The records of the database at dbPath whose content it holds itself and
 // whose size or SHA-256 differs from what was recorded when it came in.
 Result<QStringList> damagedHeldContent(const QString& dbPath)
 {
-    Result<Sqlite> opened = openSqlite(dbPath, SQLITE_OPEN_READONLY);
-    if (!opened)
-        return opened.failure();
-    sqlite3* h = opened->get();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h,
-                           "select w.id, w.bh, w.dxsz, w.sha256, n.nr from wj w join wjnr n on n.id = w.id"
-                           " where w.lj = '' or w.lj is null",
-                           -1, &st, nullptr)
-        != SQLITE_OK)
-        return Result<QStringList>::fail(QString(), errorOf(h));
+    DataStore store;
+    if (!store.open(dbPath))
+        return Result<QStringList>::fail(QString(), store.lastError());
+    ContentCheckRows rows(store);
+    if (const Status started = rows.start(ContentCheckRows::Records::Held); !started)
+        return started.failure();
     QStringList damaged;
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        Expected e;
-        e.id = sqlite3_column_int64(st, 0);
-        e.number = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-        e.size = sqlite3_column_int64(st, 2);
-        e.sha256 = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
-        const char* bytes = static_cast<const char*>(sqlite3_column_blob(st, 4));
-        const qint64 size = sqlite3_column_bytes(st, 4);
+    ContentCheckRows::Row row;
+    for (;;) {
+        const ContentCheckRows::Step step = rows.next(&row);
+        if (step == ContentCheckRows::Step::Done)
+            return damaged;
+        if (step == ContentCheckRows::Step::Failed)
+            return Result<QStringList>::fail(QString(), rows.error());
+        const Expected e{row.id, row.number, row.size, row.sha256};
+        const qint64 size = row.content.size();
         if (size != e.size)
             damaged << e.describe() + QStringLiteral(": 记录 %1 字节, 实有 %2 字节").arg(e.size).arg(size);
-        else if (!e.sha256.isEmpty() && e.sha256.compare(Sha256::of(bytes, size), Qt::CaseInsensitive) != 0)
+        else if (!e.sha256.isEmpty() && e.sha256.compare(Sha256::of(row.content.data(), size), Qt::CaseInsensitive) != 0)
             damaged << e.describe() + QStringLiteral(": 内容摘要不符");
     }
-    sqlite3_finalize(st);
-    if (rc != SQLITE_DONE)
-        return Result<QStringList>::fail(QString(), errorOf(h));
-    return damaged;
 }
 
-// Runs the database check on a thread of its own while the caller goes on
-// copying the store folder; with held content checked, the content the
-// database holds is hashed there too.
+// Runs the database check beside the caller, on a connection of its own,
+// while the caller goes on copying the store folder; with held content
+// checked, the content the database holds is hashed there too.
 class DatabaseCheck {
 public:
+    struct Outcome {
+        Status status;
+        QStringList damaged;
+    };
+
     void start(const QString& dbPath, bool heldContent = false)
     {
-        m_thread.reset(QThread::create([this, dbPath, heldContent] {
-            m_status = checkDatabase(dbPath);
-            if (m_status && heldContent) {
+        m_check = std::async(std::launch::async, [dbPath, heldContent] {
+            Outcome out{checkDatabase(dbPath), {}};
+            if (out.status && heldContent) {
                 Result<QStringList> damaged = damagedHeldContent(dbPath);
                 if (!damaged)
-                    m_status = Status(damaged.failure());
+                    out.status = Status(damaged.failure());
                 else
-                    m_damaged = *damaged;
+                    out.damaged = *damaged;
             }
-        }));
-        m_thread->start();
+            return out;
+        });
     }
     // The outcome; waits for the check when it was started.
     Status finish()
     {
-        if (!m_thread)
+        if (m_check.valid())
+            m_outcome = m_check.get();
+        else if (!m_outcome)
             return notABackup(QStringLiteral("the database was not checked"));
-        m_thread->wait();
-        return m_status;
+        return m_outcome->status;
     }
     // Records of held content found damaged (after finish()).
-    const QStringList& damaged() const { return m_damaged; }
-    ~DatabaseCheck()
-    {
-        if (m_thread)
-            m_thread->wait();
-    }
+    QStringList damaged() const { return m_outcome ? m_outcome->damaged : QStringList(); }
 
 private:
-    std::unique_ptr<QThread> m_thread;
-    Status m_status;
-    QStringList m_damaged;
+    // A future of std::async waits for its check when it goes.
+    std::future<Outcome> m_check;
+    std::optional<Outcome> m_outcome;
 };
 
 // A staged copy checked: its database (whose check began while the store
@@ -905,15 +776,86 @@ Result<QString> rebuild(const ArchivePlace& place, DataStore& store, TreeCopyPro
     return Result<QString>(folder, QStringLiteral("重建数据库完成! 重建前的数据已备份在: ") + QDir::toNativeSeparators(folder));
 }
 
-Result<Compacted> compact(DataStore& store)
+Result<Compacted> compact(DataStore& store, const std::function<bool()>& cancelled)
 {
     Compacted c;
     c.before = QFileInfo(store.path()).size();
-    if (!store.execute(QStringLiteral("VACUUM")))
-        return Result<Compacted>::fail(CompactFailed, store.lastError());
+    if (const Status done = store.backend().compact(store, cancelled); !done)
+        return done.cancelled() ? Result<Compacted>::cancel() : Result<Compacted>::fail(CompactFailed, done.detail());
     c.after = QFileInfo(store.path()).size();
     return Result<Compacted>(c, QStringLiteral("压缩优化数据库完成! 压缩前: %1, 压缩后: %2")
                                     .arg(sizeText(c.before), sizeText(c.after)));
+}
+
+Restored finishRestore(const ArchivePlace& place, const QString& prepared, const Connections& connections)
+{
+    // Every connection goes before the exchange; the locks stay until the
+    // new Data folder's own is held, and the old ones go with the reopen.
+    if (connections.close)
+        connections.close();
+    Result<Swapped> swapped = swapIn(place, prepared);
+    if (!swapped)
+        QDir(prepared).removeRecursively();
+    const bool reopened = connections.reopen ? connections.reopen(swapped ? swapped->lock : nullptr) : true;
+    return Restored{std::move(swapped), reopened};
+}
+
+namespace {
+
+// A copy's bars as a job's: the status is the job's item, the whole run's
+// bytes its bar, and its cancel the copy's.
+class JobCopyProgress final : public TreeCopyProgress {
+public:
+    explicit JobCopyProgress(JobContext& job) : m_job(job) {}
+    void setStatus(const QString& text) override { m_job.setItem(text); }
+    void setFile(qint64, qint64) override {}
+    void setTotal(qint64 done, qint64 total) override
+    {
+        if (total != m_total) {
+            m_total = total;
+            m_job.setRange(0, total);
+        }
+        m_job.setValue(done);
+    }
+    bool cancelled() const override { return m_job.cancelled(); }
+
+private:
+    JobContext& m_job;
+    qint64 m_total = -1;
+};
+
+}  // namespace
+
+JobOf<qint64>::Body backupJob(ArchivePlace place, QString target)
+{
+    return [place = std::move(place), target = std::move(target)](JobContext& job) {
+        JobCopyProgress progress(job);
+        return backup(place, target, &progress);
+    };
+}
+
+JobOf<QString>::Body prepareRestoreJob(ArchivePlace place, QString source)
+{
+    return [place = std::move(place), source = std::move(source)](JobContext& job) {
+        JobCopyProgress progress(job);
+        return prepareRestore(place, source, &progress);
+    };
+}
+
+JobOf<QString>::Body rebuildJob(ArchivePlace place)
+{
+    const QString path = place.databasePath;
+    return StoreJob::body<QString>(path, [place = std::move(place)](DataStore& store, JobContext& job) {
+        JobCopyProgress progress(job);
+        return rebuild(place, store, &progress);
+    });
+}
+
+JobOf<Compacted>::Body compactJob(QString databasePath)
+{
+    return StoreJob::body<Compacted>(std::move(databasePath), [](DataStore& store, JobContext& job) {
+        return compact(store, [&job] { return job.cancelled(); });
+    });
 }
 
 }

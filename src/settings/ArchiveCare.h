@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/Job.h"
 #include "platform/Result.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class DataStore;
@@ -25,7 +27,10 @@ struct ArchivePlace {
 // The care of the archive as a whole: backup, restore, rebuild and
 // compaction. Callable without windows (a command line uses them too): each
 // takes the places, reports to a TreeCopyProgress (optional) that may also
-// cancel, and returns a Result whose message is the text to show.
+// cancel, and returns a Result whose message is the text to show. The
+// *Job functions hand each out as the body of a Job, whose item, bar and
+// cancel the copy's status, bytes and stop become; the window shows it in a
+// JobWindow, the command line runs it in the terminal.
 namespace ArchiveCare {
 
 inline const QString NotABackup = QStringLiteral("不是本系统的备份目录! 请重新选择...");
@@ -90,6 +95,20 @@ struct Swapped {
 // RestoreDone with the place of the old data.
 Result<Swapped> swapIn(const ArchivePlace& place, const QString& prepared);
 
+// The whole second half as the window and the command line both run it:
+// every connection closed, swapIn, the prepared folder removed when the swap
+// failed, and the connections opened again, handed the new Data folder's
+// lock (nullptr when the swap failed) to hold instead of the old ones.
+struct Connections {
+    std::function<void()> close;
+    std::function<bool(std::shared_ptr<InstanceLock>)> reopen;  // false: the archive could not be opened again
+};
+struct Restored {
+    Result<Swapped> swapped;
+    bool reopened = false;
+};
+Restored finishRestore(const ArchivePlace& place, const QString& prepared, const Connections& connections);
+
 // Backs the archive up into a dated folder beside the Data folder, then
 // empties it to its initial content (tables in one transaction, then the
 // store folder's files). The value is the backup folder.
@@ -99,8 +118,16 @@ struct Compacted {
     qint64 before = 0;
     qint64 after = 0;
 };
-// VACUUM on the connection given; the message gives both sizes.
-Result<Compacted> compact(DataStore& store);
+// The database rebuilt compactly on the connection given; the message gives
+// both sizes. `cancelled` (optional) stops it with nothing changed.
+Result<Compacted> compact(DataStore& store, const std::function<bool()>& cancelled = {});
+
+// backup, prepareRestore, rebuild and compact as job bodies; rebuild and
+// compact work on a connection of their own opened where the job runs.
+JobOf<qint64>::Body backupJob(ArchivePlace place, QString target);
+JobOf<QString>::Body prepareRestoreJob(ArchivePlace place, QString source);
+JobOf<QString>::Body rebuildJob(ArchivePlace place);
+JobOf<Compacted>::Body compactJob(QString databasePath);
 
 // A folder name beside the Data folder, free now: "Data-" + yyyyMMdd-hhmmss
 // (+ "-n" when taken).

@@ -6,24 +6,11 @@
 #include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
+#include "store/Operators.h"
 
 #include <QFile>
 
 namespace LogBook {
-
-namespace {
-
-// A LIKE pattern that finds text anywhere, with '!' as the escape character.
-QString anywhere(const QString& text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('!'), QLatin1String("!!"));
-    escaped.replace(QLatin1Char('%'), QLatin1String("!%"));
-    escaped.replace(QLatin1Char('_'), QLatin1String("!_"));
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
-}
-
-}  // namespace
 
 QString dayText(const QDate& d)
 {
@@ -41,40 +28,12 @@ QString exportTitle(const QDate& first, const QDate& last)
     return dayText(first) + QStringLiteral(" - ") + dayText(last) + QStringLiteral(" 操作日志");
 }
 
-QString Filter::where(QVariantList* params) const
-{
-    QString w = QStringLiteral(" where ");
-    if (!operatorName.isEmpty()) {
-        w += QStringLiteral("czy like ? escape '!' and ");
-        params->append(anywhere(operatorName));
-    }
-    if (!content.isEmpty()) {
-        w += QStringLiteral("nr like ? escape '!' and ");
-        params->append(anywhere(content));
-    }
-    // The time text sorts as time, so the day range is also a range of sj
-    // that its index serves: from the first day's start to before the day
-    // after the last.
-    w += QStringLiteral("sj >= ? and sj < ? and substr(sj,1,10) between ? and ?");
-    params->append(dayText(first));
-    params->append(dayText(last.addDays(1)));
-    params->append(dayText(first));
-    params->append(dayText(last));
-    return w;
-}
-
 Result<Extent> extent(DataStore& store, const Filter& filter)
 {
-    if (filter.isEmpty())
-        return Extent{};
-    QVariantList params;
-    const QString sql = QStringLiteral("select count(*), min(id), max(id) from rz") + filter.where(&params);
-    RecordSet rs = store.query(sql, params);
-    if (!rs)
-        return Result<Extent>::fail(ReadFailed, store.lastError());
-    if (rs.atEnd())
-        return Extent{};
-    return Extent{rs.number(0), rs.number(1), rs.number(2)};
+    const Result<Extent> e = LogRows(store).extent(filter);
+    if (!e)
+        return Result<Extent>::fail(ReadFailed, e.detail());
+    return e;
 }
 
 Result<qint64> count(DataStore& store, const Filter& filter)
@@ -87,38 +46,21 @@ Result<qint64> count(DataStore& store, const Filter& filter)
 
 Result<QList<Line>> read(DataStore& store, const Filter& filter, qint64 beforeId, int limit, qint64 firstId)
 {
-    QList<Line> lines;
-    if (filter.isEmpty())
-        return lines;
-    QVariantList params;
-    // Not through the index of sj: for a wide range it would sort every
-    // line of the range for each chunk; the ids walk newest first as they are.
-    QString sql = QStringLiteral("select id,sj,czy,nr from rz not indexed") + filter.where(&params);
-    if (beforeId > 0) {
-        sql += QStringLiteral(" and id < ?");
-        params.append(beforeId);
-    }
-    if (firstId > 0) {
-        sql += QStringLiteral(" and id >= ?");
-        params.append(firstId);
-    }
-    sql += QStringLiteral(" order by id desc limit ?");
-    params.append(limit);
-    RecordSet rs = store.query(sql, params);
-    if (!rs)
-        return Result<QList<Line>>::fail(ReadFailed, store.lastError());
-    for (; !rs.atEnd(); rs.next())
-        lines.append({rs.number(0), rs.text(1), rs.text(2), rs.text(3)});
+    Result<QList<Line>> lines = LogRows(store).read(filter, beforeId, limit, firstId);
+    if (!lines)
+        return Result<QList<Line>>::fail(ReadFailed, lines.detail());
     return lines;
 }
 
 QStringList usableOperators(DataStore& store)
 {
-    QStringList names;
-    RecordSet rs = store.query(QStringLiteral("select yhm from czygl where zt=? order by id"), {QStringLiteral("可用")});
-    for (; !rs.atEnd(); rs.next())
-        names.append(rs.text(0));
-    return names;
+    const Result<QStringList> names = Operators::usableNames(store);
+    if (!names) {
+        // The chooser then offers no name; the cause goes to the output.
+        qWarning("%s: %s", qPrintable(names.message()), qPrintable(names.detail()));
+        return {};
+    }
+    return *names;
 }
 
 Result<qint64> deleteRange(DataStore& store, const CurrentOperator& op, const QDate& first, const QDate& last)
@@ -129,10 +71,10 @@ Result<qint64> deleteRange(DataStore& store, const CurrentOperator& op, const QD
     Transaction tx(store);
     if (!tx.isActive())
         return Result<qint64>::fail(PrivateFolder::withCause(DeleteFailed, store.lastError()), store.lastError());
-    QVariantList params;
-    if (!store.execute(QStringLiteral("delete from rz") + range.where(&params), params))
-        return Result<qint64>::fail(PrivateFolder::withCause(DeleteFailed, store.lastError()), store.lastError());
-    const qint64 removed = store.rowsAffected();
+    const Result<qint64> gone = LogRows(store).removeDays(first, last);
+    if (!gone)
+        return Result<qint64>::fail(PrivateFolder::withCause(DeleteFailed, gone.detail()), gone.detail());
+    const qint64 removed = *gone;
     if (removed > 0) {
         LogWriter log(store, op);
         if (!log.write(DeletedPrefix + dayText(first) + QStringLiteral(" 至 ") + dayText(last)

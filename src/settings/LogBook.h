@@ -1,11 +1,11 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "store/LogRows.h"
 
 #include <QDate>
 #include <QList>
 #include <QString>
-#include <QVariantList>
 
 class CurrentOperator;
 class DataStore;
@@ -34,32 +34,10 @@ QString dayText(const QDate& d);
 // Which lines: the days first..last (by the first ten characters of sj),
 // and, when not empty, an operator and a content that occur anywhere in
 // czy and nr (matched as typed: "%" and "_" stand for themselves).
-struct Filter {
-    QDate first;
-    QDate last;
-    QString operatorName;
-    QString content;
-
-    // A range whose first day lies after its last holds nothing.
-    bool isEmpty() const { return !first.isValid() || !last.isValid() || first > last; }
-    // " where …" with its values, for a statement on rz.
-    QString where(QVariantList* params) const;
-};
-
-struct Line {
-    qint64 id = 0;
-    QString time;
-    QString operatorName;
-    QString content;
-};
-
-// How many lines the filter holds and the span of their ids (read through
-// the index of sj, without visiting the lines).
-struct Extent {
-    qint64 lines = 0;
-    qint64 firstId = 0;  // the oldest line's id
-    qint64 lastId = 0;   // the newest line's id
-};
+using Filter = LogFilter;
+using Line = LogRows::Line;
+// How many lines the filter holds and the span of their ids.
+using Extent = LogRows::Extent;
 Result<Extent> extent(DataStore& store, const Filter& filter);
 // Number of lines the filter holds.
 Result<qint64> count(DataStore& store, const Filter& filter);

@@ -8,7 +8,6 @@
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
 #include "archive/StoreFolder.h"
-#include "platform/FolderTreeCopy.h"
 #include "platform/InstanceLock.h"
 #include "platform/Job.h"
 #include "platform/PrivateFolder.h"
@@ -18,6 +17,8 @@
 #include "shell/LoginService.h"
 #include "shell/StartupSequence.h"
 #include "store/DataStore.h"
+#include "store/RecordDump.h"
+#include "store/StoreJob.h"
 #include "store/Dictionary.h"
 #include "store/LogWriter.h"
 #include "store/RecordContent.h"
@@ -175,33 +176,37 @@ int listRecords(Run& run)
     QStringList columns = WjColumns::all();
     columns.removeAll(QStringLiteral("wj"));
     columns.removeAll(QStringLiteral("xh"));
-    RecordSet rs = run.store->query(QStringLiteral("select ") + columns.join(QLatin1Char(',')) + QStringLiteral(" from wj")
-                                        + filter.clause.where + QStringLiteral(" order by xh,id"),
-                                    filter.clause.params);
-    if (!rs)
-        return say(Failed, QStringLiteral("读取文件列表失败: ") + run.store->lastError());
     const bool json = run.has("--json");
     QJsonArray rows;
-    if (!json)
-        out() << columns.join(QLatin1Char('\t')) << '\n';
-    for (; !rs.atEnd(); rs.next()) {
+    // The titles go out once the records can be read.
+    bool titled = json;
+    const auto title = [&] {
+        if (!titled)
+            out() << columns.join(QLatin1Char('\t')) << '\n';
+        titled = true;
+    };
+    const Status listed = RecordDump::each(*run.store, columns, filter.clause, [&](const QVariantList& values) {
+        title();
         if (json) {
             QJsonObject o;
             for (int i = 0; i < columns.size(); ++i) {
                 const QString& c = columns.at(i);
                 if (c == QLatin1String("id") || c == QLatin1String("dxsz") || c == QLatin1String("ylcs"))
-                    o.insert(c, rs.number(i));
+                    o.insert(c, values.at(i).toLongLong());
                 else
-                    o.insert(c, rs.text(i));
+                    o.insert(c, values.at(i).toString());
             }
             rows.append(o);
         } else {
             QStringList fields;
-            for (int i = 0; i < columns.size(); ++i)
-                fields << tsvField(rs.text(i));
+            for (const QVariant& v : values)
+                fields << tsvField(v.toString());
             out() << fields.join(QLatin1Char('\t')) << '\n';
         }
-    }
+    });
+    if (!listed)
+        return say(Failed, QStringLiteral("读取文件列表失败: ") + listed.detail());
+    title();
     if (json)
         out() << QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented));
     out().flush();
@@ -210,21 +215,31 @@ int listRecords(Run& run)
 
 int check(Run& run)
 {
-    ArchiveCheck checker(*run.store, StoreFolder(run.context->home), run.context->protectedGroups);
+    // The check's job on a connection of its own, here on this thread; a
+    // finding clears the bar before its line goes out.
     TerminalProgress progress(QStringLiteral("检查"), true);
-    const Result<ArchiveCheck::Report> report = checker.run(
-        progress,
-        [&](const ArchiveCheck::Finding& f) {
-            progress.clear();
-            out() << f.line() << Qt::endl;
-        },
-        run.has("--repair"), &run.context->currentOperator);
+    const StoreFolder folder(run.context->home);
+    const ProtectedGroups& open = run.context->protectedGroups;
+    const CurrentOperator& op = run.context->currentOperator;
+    const bool repair = run.has("--repair");
+    JobOf<ArchiveCheck::Report> job(
+        QStringLiteral("检查"),
+        StoreJob::body<ArchiveCheck::Report>(run.store->path(), [&](DataStore& store, JobContext& context) {
+            return ArchiveCheck(store, folder, open).run(
+                context,
+                [&](const ArchiveCheck::Finding& f) {
+                    progress.clear();
+                    out() << f.line() << Qt::endl;
+                },
+                repair, &op);
+        }));
+    const Status ran = job.runHere(progress);
     progress.clear();
-    if (report.cancelled())
+    if (ran.cancelled())
         return say(Failed, QStringLiteral("检查已中断，未得出结论。"));
-    if (!report)
-        return say(Failed, QStringLiteral("检查失败: ") + report.detail());
-    const ArchiveCheck::Report& r = report.value();
+    if (!ran)
+        return say(Failed, QStringLiteral("检查失败: ") + ran.detail());
+    const ArchiveCheck::Report& r = job.result().value();
     QString summary = QStringLiteral("共检查 %1 个记录（数据库中 %2 个，存放文件 %3 个），内容 %4 字节；")
                           .arg(r.records).arg(r.heldRecords).arg(r.records - r.heldRecords).arg(r.bytes);
     summary += r.whole() ? QStringLiteral("档案完好。") : QStringLiteral("发现 %1 个问题。").arg(r.problems());
@@ -322,28 +337,6 @@ int exportFiles(Run& run)
     return outcome.complete() ? Ok : Failed;
 }
 
-// The copy of a backup or restore, as a byte bar on the terminal.
-class TerminalCopyProgress final : public TreeCopyProgress {
-public:
-    explicit TerminalCopyProgress(const QString& label) : m_bar(label, true) {}
-    void setStatus(const QString&) override {}
-    void setFile(qint64, qint64) override {}
-    void setTotal(qint64 done, qint64 total) override
-    {
-        if (total != m_total) {
-            m_total = total;
-            m_bar.setRange(0, total);
-        }
-        m_bar.setValue(done);
-    }
-    bool cancelled() const override { return m_bar.cancelled(); }
-    void clear() { m_bar.clear(); }
-
-private:
-    TerminalProgress m_bar;
-    qint64 m_total = -1;
-};
-
 int failedWith(const Failure& f)
 {
     return say(Failed, f.message + (f.detail.isEmpty() ? QString() : QStringLiteral(" (") + f.detail + QLatin1Char(')')));
@@ -352,43 +345,43 @@ int failedWith(const Failure& f)
 int backupArchive(Run& run)
 {
     const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->databasePath);
-    TerminalCopyProgress progress(QStringLiteral("备份"));
-    const Result<qint64> r = ArchiveCare::backup(place, QFileInfo(run.args.at(0)).absoluteFilePath(), &progress);
-    progress.clear();
-    if (!r)
-        return failedWith(r.failure());
-    out() << r.message() << Qt::endl;
+    JobOf<qint64> job(QStringLiteral("备份"), ArchiveCare::backupJob(place, QFileInfo(run.args.at(0)).absoluteFilePath()));
+    if (const Status ran = job.runInTerminal(job.title(), true); !ran)
+        return failedWith(ran.failure());
+    out() << job.result().message() << Qt::endl;
     return Ok;
 }
 
 int restoreArchive(Run& run)
 {
     const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->databasePath);
-    TerminalCopyProgress progress(QStringLiteral("恢复"));
     // The copy is made and checked while the archive is still open...
-    const Result<QString> prepared =
-        ArchiveCare::prepareRestore(place, QFileInfo(run.args.at(0)).absoluteFilePath(), &progress);
-    progress.clear();
-    if (!prepared)
-        return failedWith(prepared.failure());
+    JobOf<QString> job(QStringLiteral("恢复"),
+                       ArchiveCare::prepareRestoreJob(place, QFileInfo(run.args.at(0)).absoluteFilePath()));
+    if (const Status ran = job.runInTerminal(job.title(), true); !ran)
+        return failedWith(ran.failure());
+    const Result<QString>& prepared = job.result();
     if (!prepared.message().isEmpty())
         say(Ok, prepared.message());
     // ...and takes the place of the Data folder once nothing holds it. The
     // locks are held throughout: the new folder's is taken before the swap.
-    run.store->close();
-    const Result<ArchiveCare::Swapped> swapped = ArchiveCare::swapIn(place, *prepared);
-    if (!swapped) {
-        QDir(*prepared).removeRecursively();
-    } else {
-        run.context->instanceLocks.clear();
-        run.context->instanceLocks.push_back(swapped->lock);
-    }
-    const bool reopened = run.store->open(run.context->databasePath);
-    if (!swapped)
-        return failedWith(swapped.failure());
-    out() << swapped.message() << Qt::endl;
-    if (!reopened)
-        return say(Failed, QStringLiteral("数据库打开失败! ") + run.store->lastError());
+    AppContext& context = *run.context;
+    DataStore& store = *run.store;
+    const ArchiveCare::Restored restored = ArchiveCare::finishRestore(
+        place, *prepared,
+        {[&store] { store.close(); },
+         [&context, &store](std::shared_ptr<InstanceLock> lock) {
+             if (lock) {
+                 context.instanceLocks.clear();
+                 context.instanceLocks.push_back(std::move(lock));
+             }
+             return store.open(context.databasePath);
+         }});
+    if (!restored.swapped)
+        return failedWith(restored.swapped.failure());
+    out() << restored.swapped.message() << Qt::endl;
+    if (!restored.reopened)
+        return say(Failed, QStringLiteral("数据库打开失败! ") + store.lastError());
     return Ok;
 }
 

@@ -2,16 +2,14 @@
 
 #include "platform/Config.h"
 #include "store/DataStore.h"
+#include "store/Operators.h"
 #include "store/PasswordHash.h"
 
 ::Result<QStringList> LoginService::userNames()
 {
-    QStringList names;
-    RecordSet rs = m_store.query(QStringLiteral("select yhm from czygl where zt=? order by id"), {UsableStatus});
-    if (!rs.isValid())
-        return ::Result<QStringList>::fail(ReadFailedMessage, QStringLiteral("czygl: ") + m_store.lastError());
-    for (; !rs.atEnd(); rs.next())
-        names << rs.text(0);
+    const ::Result<QStringList> names = Operators::usableNames(m_store);
+    if (!names)
+        return ::Result<QStringList>::fail(ReadFailedMessage, names.detail());
     return names;
 }
 
@@ -32,17 +30,16 @@ LoginService::Result LoginService::login(const QString& userName, const QString&
     if (userName.isEmpty())
         return refuse(Outcome::NoUserChosen, NoUserMessage);
 
-    RecordSet rs = m_store.query(QStringLiteral("select mm,qx,zt from czygl where yhm=?"), {userName});
-    if (!rs) {
-        r.detail = m_store.lastError();
+    const ::Result<std::optional<Operators::Credentials>> found = Operators::credentials(m_store, userName);
+    if (!found) {
+        r.detail = found.detail();
         return refuse(Outcome::Failed, ReadFailedMessage);
     }
-    if (rs.atEnd())
+    if (!found->has_value())
         return refuse(Outcome::UnknownUser, UnknownUserMessage);
-    const QString stored = rs.text(0);
-    const QString rights = rs.text(1);
-    const QString status = rs.text(2);
-    rs.close();
+    const QString& stored = (*found)->passwordHash;
+    const QString& rights = (*found)->rightsText;
+    const QString& status = (*found)->status;
     if (status != UsableStatus)
         return refuse(Outcome::NotUsable, NotUsableMessage);
 

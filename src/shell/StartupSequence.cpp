@@ -2,18 +2,28 @@
 
 #include "archive/StoreFolder.h"
 #include "platform/InstanceLock.h"
+#include "platform/Job.h"
+#include "platform/Progress.h"
 #include "platform/PrivateFolder.h"
 #include "settings/ArchiveCare.h"
 #include "shell/AppContext.h"
+#include "store/ArchiveProbe.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/LogWriter.h"
 #include "store/Schema.h"
+#include "store/StoreJob.h"
 
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QtEndian>
+
+Status StartupSequence::Host::runUpgrade(Job& upgrade)
+{
+    NoProgress quiet;
+    return upgrade.runHere(quiet);
+}
 
 StartupSequence::StartupSequence(AppContext& context, DataStore& store) : m_context(context), m_store(store)
 {
@@ -74,12 +84,8 @@ Status StartupSequence::openArchive(DataStore& store, const QString& path, Progr
     if (const Status whole = fileLooksWhole(path); !whole)
         return fail(whole.detail());
     // Every table must answer, not only be named in the catalogue.
-    for (const QString& table : Schema::tableNames()) {
-        // Table names are our own constants, never input. One row read
-        // proves the table answers; counting a large one costs seconds cold.
-        if (!store.query(QStringLiteral("select * from %1 limit 1").arg(table)))
-            return fail(table + QStringLiteral(": ") + store.lastError());
-    }
+    if (const Status answers = ArchiveProbe::tablesAnswer(store); !answers)
+        return fail(answers.detail());
     return {};
 }
 
@@ -87,8 +93,8 @@ Status StartupSequence::readSettings()
 {
     if (auto settings = MainSettings::read(m_store)) {
         m_context.mainSettings = *settings;
-    } else if (!m_store.query(QStringLiteral("select id from zcbj where id=1"))) {
-        return Status::fail(QString(), QStringLiteral("zcbj: ") + m_store.lastError());
+    } else if (const Status readable = ArchiveProbe::settingsReadable(m_store); !readable) {
+        return readable;
     }
     // A missing row keeps the built-in default.
     if (auto types = Dictionary::read(m_store, Dictionary::FileTypes))
@@ -217,9 +223,17 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     if (!skin.isEmpty())
         host.attachSkin(skin);
 
+    // An archive of an earlier version is brought up to this one first, as
+    // a job on a connection of its own that the host shows; the login's
+    // connection opens it after (its own migrate then finds nothing to do).
     const StoreFolder keptFiles(m_context.home);
-    Status opened = openArchive(m_store, m_context.databasePath, host.upgradeProgress(),
-                                [&keptFiles](const QString& lj) { return keptFiles.resolve(lj); });
+    const auto keptFile = [keptFiles](const QString& lj) { return keptFiles.resolve(lj); };
+    JobOf<void> upgrade(UpgradeTitle, StoreJob::body<void>(m_context.databasePath, [keptFile](DataStore& store, JobContext& job) {
+                            return Schema::migrate(store, &job, keptFile);
+                        }));
+    Status opened = host.runUpgrade(upgrade);
+    if (opened)
+        opened = openArchive(m_store, m_context.databasePath, nullptr, keptFile);
     if (opened)
         opened = readSettings();
     if (!opened) {

@@ -8,6 +8,7 @@
 
 struct AppContext;
 class DataStore;
+class Job;
 class Progress;
 
 // The steps between the program's start and the login window, in their
@@ -30,6 +31,8 @@ public:
     static inline const QString OpenFailedMessage = QStringLiteral("打开数据库失败。");
     static inline const QString AlreadyRunningMessage =
         QStringLiteral("启动失败：本系统已在运行，同一数据目录不能同时由两个程序使用。请先关闭另一个程序。");
+    static inline const QString UpgradeTitle = QStringLiteral("升级数据库");
+    static inline const QString UpgradeText = QStringLiteral("正在整理数据库中的文件内容，请稍候...");
     static inline const QString ReadOnlyNotice =
         QStringLiteral("注意：数据库只读，本次运行中不能保存任何修改。");
     // The log line of a start-up that cleared what an interrupted run left.
@@ -60,9 +63,12 @@ public:
         virtual void advise(const QString& text) = 0;
         // path is never "NO" or empty.
         virtual void attachSkin(const QString& path) = 0;
-        // Where the opening of an archive written by an earlier version
-        // reports the moving of its content (nullptr: nowhere).
-        virtual Progress* upgradeProgress() { return nullptr; }
+        // Runs the upgrade of an archive written by an earlier version (a
+        // job on a connection of its own; resumable, so it offers no
+        // cancel) and returns how it ended. A host with windows shows its
+        // progress while its thread keeps turning; by default it runs here,
+        // showing nothing.
+        virtual Status runUpgrade(Job& upgrade);
     };
 
     // store is the connection the login window goes on with.

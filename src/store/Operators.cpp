@@ -59,6 +59,28 @@ Result<QList<Operators::Entry>> Operators::list()
     return out;
 }
 
+Result<QStringList> Operators::usableNames(DataStore& store)
+{
+    RecordSet rs = store.query(QStringLiteral("select yhm from czygl where zt=? order by id"), {Usable});
+    if (!rs)
+        return Result<QStringList>::fail(ReadFailedMessage, QStringLiteral("czygl: ") + store.lastError());
+    QStringList names;
+    for (; !rs.atEnd(); rs.next())
+        names << rs.text(0);
+    return names;
+}
+
+Result<std::optional<Operators::Credentials>> Operators::credentials(DataStore& store, const QString& userName)
+{
+    using Out = Result<std::optional<Credentials>>;
+    RecordSet rs = store.query(QStringLiteral("select mm,qx,zt from czygl where yhm=?"), {userName});
+    if (!rs)
+        return Out::fail(ReadFailedMessage, store.lastError());
+    if (rs.atEnd())
+        return std::optional<Credentials>();
+    return std::optional<Credentials>(Credentials{rs.text(0), rs.text(1), rs.text(2)});
+}
+
 Result<Operators::Data> Operators::load(qint64 id)
 {
     RecordSet rs = m_store.query(QStringLiteral("select yhm,zt,ms,qx from czygl where id=?"), {id});

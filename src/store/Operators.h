@@ -105,6 +105,18 @@ public:
     // The ticked names of rights in the order the window offers them.
     static QStringList ordered(const QStringList& names);
 
+    // What a login reads. The user names of the operators who may log in
+    // ('可用'), in table order; a failed read fails (its detail the cause).
+    [[nodiscard]] static Result<QStringList> usableNames(DataStore& store);
+    // One operator's stored hash, rights and status; nullopt when there is
+    // no operator of that name.
+    struct Credentials {
+        QString passwordHash;
+        QString rightsText;
+        QString status;
+    };
+    [[nodiscard]] static Result<std::optional<Credentials>> credentials(DataStore& store, const QString& userName);
+
 private:
     struct Row {
         QString userName;

@@ -1,7 +1,9 @@
 #include "settings/ui/GlobalSettingsWindow.h"
 
 #include "platform/Prompter.h"
+#include "platform/Job.h"
 #include "platform/ui/FolderCopyWindow.h"
+#include "platform/ui/JobWindow.h"
 #include "platform/ui/OuterSize.h"
 #include "settings/ArchiveWaste.h"
 #include "settings/GlobalSettings.h"
@@ -37,6 +39,18 @@ T* unit(QWidget* parent, const QString& name, const QString& text, int x, int y,
         u->setTitle(text);
     u->setGeometry(x, y, w, h);
     return u;
+}
+
+// Runs a job of the archive's care in its window (bar, item, "取消"; Esc
+// and the close box stop it too) and hands back its result.
+template <typename T>
+Result<T> runShown(JobOf<T>& job, QWidget* parent)
+{
+    const Status ended = JobWindow(job.title(), parent).run(job);
+    // A job that never ran has no result of its own: how it ended is all.
+    if (!job.isFinished())
+        return Result<T>(ended.failure());
+    return job.result();
 }
 
 }  // namespace
@@ -250,10 +264,8 @@ void GlobalSettingsWindow::backupArchive()
     const QString target = prompter().chooseFolder(QStringLiteral("请选择备份目标目录:"));
     if (target.isEmpty())
         return;
-    FolderCopyWindow copy(this);
-    copy.begin();
-    const Result<qint64> r = ArchiveCare::backup(m_place, target, &copy);
-    copy.end();
+    JobOf<qint64> job(FolderCopyWindow::Caption, ArchiveCare::backupJob(m_place, target));
+    const Result<qint64> r = runShown(job, this);
     prompter().message(r.message(), QString(), r ? Prompter::Icon::Information : Prompter::Icon::Warning);
 }
 
@@ -262,24 +274,18 @@ void GlobalSettingsWindow::restoreArchive()
     const QString source = prompter().chooseFolder(QStringLiteral("请选择源备份目录:"));
     if (source.isEmpty())
         return;
-    FolderCopyWindow copy(this);
-    copy.begin();
-    const Result<QString> prepared = ArchiveCare::prepareRestore(m_place, source, &copy);
-    copy.end();
+    JobOf<QString> job(FolderCopyWindow::Caption, ArchiveCare::prepareRestoreJob(m_place, source));
+    const Result<QString> prepared = runShown(job, this);
     if (!prepared) {
         prompter().message(prepared.message(), QString(), Prompter::Icon::Warning);
         return;
     }
     if (!prepared.message().isEmpty())
         prompter().message(prepared.message(), QString(), Prompter::Icon::Warning);
-    if (m_hooks.close)
-        m_hooks.close();
-    const Result<ArchiveCare::Swapped> swapped = ArchiveCare::swapIn(m_place, *prepared);
-    if (!swapped)
-        QDir(*prepared).removeRecursively();
-    const bool reopened = m_hooks.reopen ? m_hooks.reopen(swapped ? swapped->lock : nullptr) : true;
+    const ArchiveCare::Restored restored = ArchiveCare::finishRestore(m_place, *prepared, {m_hooks.close, m_hooks.reopen});
+    const Result<ArchiveCare::Swapped>& swapped = restored.swapped;
     prompter().message(swapped.message(), QString(), swapped ? Prompter::Icon::Information : Prompter::Icon::Warning);
-    if (!reopened) {
+    if (!restored.reopened) {
         prompter().message(ReopenFailed, QString(), Prompter::Icon::Critical);
         return;
     }
@@ -294,10 +300,8 @@ void GlobalSettingsWindow::rebuildArchive()
 {
     if (!prompter().question(RebuildQuestion, QStringLiteral("询问")))
         return;
-    FolderCopyWindow copy(this);
-    copy.begin();
-    const Result<QString> r = ArchiveCare::rebuild(m_place, m_store, &copy);
-    copy.end();
+    JobOf<QString> job(FolderCopyWindow::Caption, ArchiveCare::rebuildJob(m_place));
+    const Result<QString> r = runShown(job, this);
     prompter().message(r.message(), QString(), r ? Prompter::Icon::Information : Prompter::Icon::Warning);
     if (!r)
         return;
@@ -310,9 +314,11 @@ void GlobalSettingsWindow::rebuildArchive()
 
 void GlobalSettingsWindow::compactArchive()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const Result<ArchiveCare::Compacted> r = ArchiveCare::compact(m_store);
-    QApplication::restoreOverrideCursor();
+    JobOf<ArchiveCare::Compacted> job(QStringLiteral("压缩优化数据库"), ArchiveCare::compactJob(m_place.databasePath));
+    const Result<ArchiveCare::Compacted> r = runShown(job, this);
+    // A compaction stopped by its window leaves the file as it was.
+    if (r.cancelled())
+        return;
     prompter().message(r.message(), QString(), r ? Prompter::Icon::Information : Prompter::Icon::Warning);
 }
 

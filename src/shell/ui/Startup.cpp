@@ -1,6 +1,6 @@
 #include "shell/ui/Startup.h"
 
-#include "platform/Progress.h"
+#include "platform/Job.h"
 #include "platform/ui/QtPrompter.h"
 #include "platform/ui/QtTranslations.h"
 #include "shell/AppContext.h"
@@ -21,7 +21,13 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QProgressDialog>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QScreen>
 #include <QTextStream>
 
@@ -73,38 +79,68 @@ int initHome(int argc, char** argv, const QString& folder)
 }
 
 // Shows the moving of an older archive's content while start-up waits for
-// it. The move is resumable, so it offers no cancel: a killed program
-// finishes it on the next start.
-class UpgradeProgress final : public Progress {
+// it: the text and a bar, once the job has named its range and half a
+// second has gone (a quick upgrade shows nothing). The move is resumable,
+// so it offers no cancel, and the close box and Esc do nothing: a killed
+// program finishes it on the next start.
+class UpgradeWindow final : public QDialog {
 public:
-    void setRange(qint64 minimum, qint64 maximum) override
+    UpgradeWindow()
     {
-        m_minimum = minimum;
-        m_maximum = maximum;
-        if (maximum <= minimum)
-            return;
-        if (!m_dialog) {
-            m_dialog = std::make_unique<QProgressDialog>();
-            m_dialog->setWindowTitle(QStringLiteral("升级数据库"));
-            m_dialog->setLabelText(QStringLiteral("正在整理数据库中的文件内容，请稍候..."));
-            m_dialog->setCancelButton(nullptr);
-            m_dialog->setWindowModality(Qt::ApplicationModal);
-            m_dialog->setMinimumDuration(500);
-            m_dialog->setRange(0, 1000);
-        }
-        m_dialog->setValue(0);
+        setWindowTitle(StartupSequence::UpgradeTitle);
+        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+        setWindowFlag(Qt::WindowCloseButtonHint, false);
+        setWindowModality(Qt::ApplicationModal);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(new QLabel(StartupSequence::UpgradeText, this));
+        m_bar = new QProgressBar(this);
+        m_bar->setRange(0, 1000);
+        m_bar->setValue(0);
+        layout->addWidget(m_bar);
     }
-    void setValue(qint64 value) override
+
+    // Follows `job` until it has ended; the window's thread keeps turning.
+    Status run(Job& job)
     {
-        if (!m_dialog || m_maximum <= m_minimum)
-            return;
-        m_dialog->setValue(int((value - m_minimum) * 1000 / (m_maximum - m_minimum)));
-        QCoreApplication::processEvents();
+        QEventLoop wait;
+        connect(&job, &Job::rangeChanged, this, [this](qint64 minimum, qint64 maximum) {
+            m_minimum = minimum;
+            m_maximum = maximum;
+            m_bar->setValue(0);
+            showWhenDue();
+        });
+        connect(&job, &Job::valueChanged, this, [this](qint64 value) {
+            if (m_maximum > m_minimum)
+                m_bar->setValue(int((value - m_minimum) * 1000 / (m_maximum - m_minimum)));
+        });
+        connect(&job, &Job::finished, &wait, &QEventLoop::quit);
+        QTimer::singleShot(ShowAfterMs, this, [this] {
+            m_due = true;
+            showWhenDue();
+        });
+        job.start();
+        if (!job.isFinished())
+            wait.exec();
+        hide();
+        return job.status();
     }
-    bool cancelled() const override { return false; }
+
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
 
 private:
-    std::unique_ptr<QProgressDialog> m_dialog;
+    static constexpr int ShowAfterMs = 500;
+
+    void showWhenDue()
+    {
+        if (!isVisible() && m_maximum > m_minimum && m_due)
+            show();
+    }
+
+    QProgressBar* m_bar = nullptr;
+    bool m_due = false;
     qint64 m_minimum = 0;
     qint64 m_maximum = 0;
 };
@@ -113,10 +149,7 @@ class UiHost final : public StartupSequence::Host {
 public:
     void advise(const QString& text) override { prompter().message(text, {}, Prompter::Icon::Information); }
     void attachSkin(const QString& path) override { SkinLibrary::attach(path, SkinLibrary::Password); }
-    Progress* upgradeProgress() override { return &m_upgrade; }
-
-private:
-    UpgradeProgress m_upgrade;
+    Status runUpgrade(Job& upgrade) override { return UpgradeWindow().run(upgrade); }
 };
 
 void report(const Failure& failure)

@@ -1,0 +1,152 @@
+#include "store/ContentCheckRows.h"
+
+#include "store/Backend.h"
+#include "store/DataStore.h"
+
+namespace {
+
+// Every pass reads the same columns, in this order.
+enum Column { Id, Number, Name, Type, Group, Size, KeptPath, Sha256, Held, Content };
+
+QByteArray passStatement(ContentCheckRows::Records records)
+{
+    switch (records) {
+    case ContentCheckRows::Records::Kept:
+        return QByteArrayLiteral("select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,0,null from wj w where w.lj <> ''");
+    case ContentCheckRows::Records::Held:
+        return QByteArrayLiteral("select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,1,n.nr from wj w"
+                                 " join wjnr n on n.id = w.id where w.lj = '' or w.lj is null");
+    case ContentCheckRows::Records::All:
+        break;
+    }
+    return QByteArrayLiteral("select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,n.id is not null,n.nr"
+                             " from wj w left join wjnr n on n.id=w.id order by w.id");
+}
+
+bool tenDigits(const QString& s)
+{
+    if (s.size() != 10)
+        return false;
+    for (const QChar c : s)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+ContentCheckRows::ContentCheckRows(DataStore& store) : m_store(store) {}
+
+ContentCheckRows::~ContentCheckRows() = default;
+
+Result<> ContentCheckRows::start(Records records)
+{
+    m_records = records;
+    m_stream.reset();
+    m_set.reset();
+    m_first = true;
+    m_error.clear();
+    const QByteArray sql = passStatement(records);
+    // The engine's own row reader hashes held content where it lies;
+    // without one the rows come through the connection's record sets.
+    m_stream = m_store.backend().rowStream(m_store);
+    if (m_stream) {
+        if (const Result<> started = m_stream->start(sql, {}); !started) {
+            m_stream.reset();
+            return started;
+        }
+        return {};
+    }
+    m_set = std::make_unique<RecordSet>(m_store.query(QString::fromUtf8(sql)));
+    if (!*m_set) {
+        m_set.reset();
+        return Result<>::fail(QString(), m_store.lastError());
+    }
+    return {};
+}
+
+ContentCheckRows::Step ContentCheckRows::next(Row* row)
+{
+    const bool withContent = m_records != Records::Kept;
+    if (m_stream) {
+        switch (m_stream->step()) {
+        case RowStream::Step::Row:
+            break;
+        case RowStream::Step::Done:
+            return Step::Done;
+        case RowStream::Step::Interrupted:
+        case RowStream::Step::Failed:
+            m_error = m_stream->error();
+            return Step::Failed;
+        }
+        const auto text = [this](int c) { return QString::fromUtf8(m_stream->text(c)); };
+        row->id = m_stream->integer(Id);
+        row->number = text(Number);
+        row->name = text(Name);
+        row->type = text(Type);
+        row->group = text(Group);
+        row->size = m_stream->integer(Size);
+        row->keptPath = text(KeptPath);
+        row->sha256 = text(Sha256);
+        row->held = m_stream->integer(Held) != 0;
+        row->content = withContent ? m_stream->blob(Content) : QByteArrayView();
+        return Step::Row;
+    }
+    if (!m_set)
+        return Step::Done;
+    if (!m_first)
+        m_set->next();
+    m_first = false;
+    if (m_set->atEnd())
+        return Step::Done;
+    const RecordSet& rs = *m_set;
+    row->id = rs.number(Id);
+    row->number = rs.text(Number);
+    row->name = rs.text(Name);
+    row->type = rs.text(Type);
+    row->group = rs.text(Group);
+    row->size = rs.number(Size);
+    row->keptPath = rs.text(KeptPath);
+    row->sha256 = rs.text(Sha256);
+    row->held = rs.number(Held) != 0;
+    m_content = withContent ? rs.bytes(Content) : QByteArray();
+    row->content = m_content;
+    return Step::Row;
+}
+
+Result<qint64> ContentCheckRows::recordedBytes()
+{
+    const Result<std::optional<QVariant>> total = m_store.scalar(QStringLiteral("select coalesce(sum(dxsz),0) from wj"));
+    if (!total)
+        return Result<qint64>::fail(QString(), total.detail());
+    return total->value_or(0).toLongLong();
+}
+
+Result<QList<ContentCheckRows::Shared>> ContentCheckRows::sharedNumbers()
+{
+    RecordSet rs = m_store.query(
+        QStringLiteral("select bh,count(*) from wj where bh<>'' group by bh having count(*)>1 order by bh"));
+    if (!rs)
+        return Result<QList<Shared>>::fail(QString(), m_store.lastError());
+    QList<Shared> out;
+    for (; !rs.atEnd(); rs.next())
+        out.append({rs.text(0), rs.number(1)});
+    return out;
+}
+
+Result<std::optional<qint64>> ContentCheckRows::highestNumber()
+{
+    // Down from the top of the range of ten-character numbers to the first
+    // made of digits only (nearly always the first row).
+    RecordSet rs = m_store.query(
+        QStringLiteral("select bh from wj where length(bh)=10 and bh between ? and ? order by bh desc"),
+        {QStringLiteral("0000000000"), QStringLiteral("9999999999")});
+    if (!rs)
+        return Result<std::optional<qint64>>::fail(QString(), m_store.lastError());
+    for (; !rs.atEnd(); rs.next()) {
+        const QString bh = rs.text(0);
+        if (tenDigits(bh))
+            return std::optional<qint64>(bh.toLongLong());
+    }
+    return std::optional<qint64>();
+}
