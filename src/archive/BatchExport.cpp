@@ -8,6 +8,7 @@
 #include "platform/Progress.h"
 #include "platform/RealPath.h"
 #include "store/DataStore.h"
+#include "store/GroupRows.h"
 #include "store/LogWriter.h"
 #include "store/StoreJob.h"
 
@@ -245,75 +246,61 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
         writeFailed(m_store.lastError());
         return out;
     }
-    const GroupPath::Condition within = GroupPath::withSubgroups(group);
-    QString where = QStringLiteral(" where ") + within.sql;
-    QVariantList params = within.params;
-    for (const QString& c : std::as_const(closed)) {
-        const GroupPath::Condition hidden = GroupPath::withSubgroups(c);
-        where += QStringLiteral(" and not ") + hidden.sql;
-        params += hidden.params;
-    }
-    const Result<std::optional<QVariant>> count = m_store.scalar(QStringLiteral("select count(*) from wj") + where, params);
+    const Result<qint64> count = GroupRows::fileCount(m_store, group, closed);
     if (!count) {
         writeFailed(count.detail());
         return out;
     }
-    progress.setRange(0, count->value_or(0).toLongLong());
+    progress.setRange(0, count.value());
     progress.setValue(0);
 
     TargetFolders targets(root, guard, m_replaceExisting);
     ExportedContent content(m_store, m_folder);
     qint64 handled = 0;
-    RecordSet rs = m_store.query(QStringLiteral("select id,mc,fz,lx,lj,bh,dxsz,sha256 from wj") + where
-                                     + QStringLiteral(" order by id"),
-                                 params);
-    if (!rs) {
-        writeFailed(m_store.lastError());
-        return out;
-    }
-    for (; !rs.atEnd(); rs.next()) {
+    // Each record is written as it is read; returning false ends the run.
+    const Status read = GroupRows::eachFile(m_store, group, closed, [&](const RecordRows::Brief& r) {
         if (progress.cancelled()) {
             failed(Outcome::Kind::Cancelled, Cancelled, QString());
-            break;
+            return false;
         }
-        const qint64 id = rs.number(0);
-        const QString name = rs.text(1);
-        const QString type = rs.text(3);
+        const qint64 id = r.id;
+        const QString& name = r.name;
+        const QString& type = r.type;
         if (onFile)
             onFile(name);
 
         // A file that cannot be written is left out and named, and the run
         // goes on; a folder leading out of the chosen one, or into the
         // archive, ends it.
-        const QString details = LogWriter::fileDetails(rs.text(5), name, type);
+        const QString details = LogWriter::fileDetails(r.number, name, type);
         QString why;
         bool refused = false;
         bool outside = false;
         TargetFolders::Folder* into =
-            targets.open(folderFor(root, rs.text(2), withSubfolders), &why, &refused, &outside);
+            targets.open(folderFor(root, r.group, withSubfolders), &why, &refused, &outside);
         if (!into && refused) {
             failed(Outcome::Kind::Failed, ExportGuard::FolderRefused, why);
-            break;
+            return false;
         }
         if (!into && outside) {
             writeFailed(why);
-            break;
+            return false;
         }
         if (!into) {
             out.unwritten.append({id, details, PrivateFolder::plainCause(why), why});
             progress.setValue(++handled);
-            continue;
+            return true;
         }
         FileCopy::Replace replace = FileCopy::Replace::Never;
         const QString fileName = targets.freeName(*into, name, type, &replace);
         const ExportedContent::Copied copied =
-            content.copy({id, rs.text(4), rs.number(6), rs.text(7)}, into->path + QLatin1Char('/') + fileName, replace,
+            content.copy({id, r.keptPath, r.size, r.sha256}, into->path + QLatin1Char('/') + fileName, replace,
                          nullptr, FileCopy::Sync::None);
         if (copied.kind == ExportedContent::Copied::Kind::Damaged) {
             out.damaged.append({id, details, copied.damage});
         } else if (copied.kind == ExportedContent::Copied::Kind::Cancelled) {
             failed(Outcome::Kind::Cancelled, Cancelled, QString());
-            break;
+            return false;
         } else if (!copied.ok()) {
             out.unwritten.append({id, details, PrivateFolder::plainCause(copied.detail), copied.detail});
         } else {
@@ -321,8 +308,12 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
             ++out.written;
         }
         progress.setValue(++handled);
+        return true;
+    });
+    if (!read) {
+        writeFailed(read.detail());
+        return out;
     }
-    rs.close();
 
     LogWriter log(m_store, m_operator);
     out.logFailed =

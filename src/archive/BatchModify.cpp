@@ -3,9 +3,11 @@
 #include "archive/GroupPath.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
+#include "store/ColumnSettings.h"
 #include "store/DataStore.h"
 #include "store/FieldOptions.h"
 #include "store/LogWriter.h"
+#include "store/RecordRows.h"
 #include "store/StoreJob.h"
 #include "store/WjColumns.h"
 
@@ -22,18 +24,17 @@ bool BatchModify::Field::isDate() const
 
 Result<QList<BatchModify::Field>> BatchModify::fields(DataStore& store)
 {
-    RecordSet rs = store.query(QStringLiteral("select btm,zdm,bh from lbsz where bh between ? and ? and bm='wj' order by bh"),
-                               {WjColumns::FirstSpareBh, WjColumns::LastSpareBh});
-    if (!rs)
-        return Result<QList<Field>>::fail(QString(), store.lastError());
+    const Result<QList<ColumnSettings::Row>> rows =
+        ColumnSettings::fieldsBetween(store, WjColumns::FirstSpareBh, WjColumns::LastSpareBh);
+    if (!rows)
+        return Result<QList<Field>>::fail(QString(), rows.detail());
     QList<Field> out;
-    for (; !rs.atEnd(); rs.next()) {
-        const int number = int(rs.number(2));
-        const QString column = WjColumns::canonical(rs.text(1));
+    for (const ColumnSettings::Row& row : rows.value()) {
+        const QString column = WjColumns::canonical(row.field);
         // Only the row's own spare field: a setting never names another column here.
-        if (column != WjColumns::spareColumn(number - WjColumns::FirstSpareBh))
+        if (column != WjColumns::spareColumn(row.bh - WjColumns::FirstSpareBh))
             continue;
-        out.append({rs.text(0), column, number});
+        out.append({row.title, column, row.bh});
     }
     return out;
 }
@@ -50,18 +51,10 @@ Result<QStringList> BatchModify::choices(DataStore& store, const Field& field, c
     QStringList closed;
     if (!open.readClosedPaths(store, &closed))
         return Result<QStringList>::fail(QString(), store.lastError());
-    QString sql = QStringLiteral("select %1 from wj where %1<>''").arg(field.column);
-    QVariantList params;
-    for (const QString& c : std::as_const(closed)) {
-        const GroupPath::Condition hidden = GroupPath::withSubgroups(c);
-        sql += QStringLiteral(" and not ") + hidden.sql;
-        params += hidden.params;
-    }
-    RecordSet rs = store.query(sql + QStringLiteral(" group by %1 order by %1").arg(field.column), params);
-    if (!rs)
-        return Result<QStringList>::fail(QString(), store.lastError());
-    for (; !rs.atEnd(); rs.next())
-        out << rs.text(0);
+    const Result<QStringList> inUse = RecordRows::spareValues(store, field.column, closed);
+    if (!inUse)
+        return Result<QStringList>::fail(QString(), inUse.detail());
+    out += inUse.value();
     out.removeDuplicates();
     return out;
 }
@@ -96,26 +89,24 @@ Result<BatchModify::Changed> BatchModify::run(const QList<qint64>& ids, const Fi
     if (!tx.isActive())
         return failed(m_store.lastError());
     LogWriter log(m_store, m_operator);
-    const QString update = QStringLiteral("update wj set %1=? where id=?").arg(field.column);
     Changed changed;
     for (int i = 0; i < ids.size(); ++i) {
         if (progress.cancelled())
             return Result<Changed>::cancel(Cancelled);
-        RecordSet rs = m_store.query(QStringLiteral("select bh,mc,lx,fz from wj where id=?"), {ids.at(i)});
-        if (!rs)
-            return failed(m_store.lastError());
-        if (rs.atEnd())
+        const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, ids.at(i));
+        if (!found)
+            return failed(found.detail());
+        if (!found->has_value())
             continue;
-        const QString details = LogWriter::fileDetails(rs.text(0), rs.text(1), rs.text(2));
-        const QString group = rs.text(3);
-        rs.close();
+        const QString details = LogWriter::fileDetails((*found)->number, (*found)->name, (*found)->type);
+        const QString& group = (*found)->group;
         bool hidden = false;
         for (const QString& c : std::as_const(closed))
             hidden = hidden || GroupPath::covers(c, group);
         if (hidden)
             continue;
-        if (!m_store.execute(update, {value, ids.at(i)}) || m_store.rowsAffected() != 1)
-            return failed(m_store.lastError());
+        if (const Status set = RecordRows::setSpare(m_store, field.column, ids.at(i), value); !set)
+            return failed(set.detail());
         // A log line that cannot be written does not undo the change.
         if (!log.write(LogWriter::FileModified + details + QStringLiteral("，") + field.title + QStringLiteral(":") + value))
             changed.logFailed = true;

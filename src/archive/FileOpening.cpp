@@ -8,6 +8,7 @@
 #include "store/LogWriter.h"
 #include "store/MainSettings.h"
 #include "store/RecordContent.h"
+#include "store/RecordRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -204,12 +205,8 @@ Result<FileOpening::Viewed> FileOpening::countView(const FileRecord& r)
     if (!tx.isActive())
         return Result<Viewed>::fail(PrivateFolder::withCause(CountFailed, m_store.lastError()), m_store.lastError());
     if (!off.value()) {
-        // One statement, so that two openings count two; a copied record
-        // starts with no count at all.
-        if (!m_store.execute(QStringLiteral("update wj set ylcs=coalesce(ylcs,0)+1 where id=?"), {r.id})
-            || m_store.rowsAffected() != 1)
-            return Result<Viewed>::fail(PrivateFolder::withCause(CountFailed, m_store.lastError()),
-                                        m_store.lastError());
+        if (const Status counted = RecordRows::countView(m_store, r.id); !counted)
+            return Result<Viewed>::fail(PrivateFolder::withCause(CountFailed, counted.detail()), counted.detail());
         viewed.counted = true;
     }
     LogWriter log(m_store, m_operator);

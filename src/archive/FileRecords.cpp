@@ -11,7 +11,9 @@
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
+#include "store/ColumnSettings.h"
 #include "store/RecordContent.h"
+#include "store/RecordRows.h"
 #include "store/SizeText.h"
 #include "store/WjColumns.h"
 
@@ -24,68 +26,10 @@ namespace {
 
 const QString kSpareTitle = QStringLiteral("备用字段");
 
-// Text for a column: never NULL, so that every text column reads '' when empty.
-QVariant text(const QString& s)
-{
-    return s.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(s);
-}
-
-using WjColumns::spareColumn;
-
-// The wj columns a list setting may name; nothing else enters a statement.
+// The wj columns a list setting may name; nothing else is read.
 const QSet<QString>& knownColumns()
 {
     return WjColumns::nameable();
-}
-
-// The columns of a record (every column of wj but its content) and the one
-// mapping of them onto FileRecord.
-const QString& recordColumns()
-{
-    static const QString columns = [] {
-        QStringList c = WjColumns::all();
-        c.removeAll(QStringLiteral("wj"));
-        return c.join(QLatin1Char(','));
-    }();
-    return columns;
-}
-
-FileRecord readRow(const RecordSet& rs)
-{
-    FileRecord r;
-    r.id = rs.number(QStringLiteral("id"));
-    r.position = rs.number(QStringLiteral("xh"));
-    r.number = rs.text(QStringLiteral("bh"));
-    r.name = rs.text(QStringLiteral("mc"));
-    r.group = rs.text(QStringLiteral("fz"));
-    r.type = rs.text(QStringLiteral("lx"));
-    r.sizeText = rs.text(QStringLiteral("dx"));
-    r.size = rs.number(QStringLiteral("dxsz"));
-    for (int i = 0; i < WjColumns::SpareCount; ++i)
-        r.spare[i] = rs.text(spareColumn(i));
-    r.storedBy = rs.text(QStringLiteral("scr"));
-    r.storedAt = rs.text(QStringLiteral("scsj"));
-    r.changedBy = rs.text(QStringLiteral("xgr"));
-    r.changedAt = rs.text(QStringLiteral("xgsj"));
-    r.remark = rs.text(QStringLiteral("bz"));
-    r.viewCount = rs.number(QStringLiteral("ylcs"));
-    r.keptPath = rs.text(QStringLiteral("lj"));
-    return r;
-}
-
-// The columns of a record found by name and their mapping onto SameName.
-const QString kSameNameColumns = QStringLiteral("id,bh,mc,lx,fz,scsj");
-
-FileRecords::SameName readSameName(const RecordSet& rs)
-{
-    FileRecords::SameName r;
-    r.id = rs.number(QStringLiteral("id"));
-    r.number = rs.text(QStringLiteral("bh"));
-    r.name = rs.text(QStringLiteral("mc"));
-    r.type = rs.text(QStringLiteral("lx"));
-    r.group = rs.text(QStringLiteral("fz"));
-    r.storedAt = rs.text(QStringLiteral("scsj"));
-    return r;
 }
 
 }  // namespace
@@ -162,10 +106,10 @@ Result<bool> FileRecords::groupExists(const QString& path)
 {
     if (path.trimmed().isEmpty())
         return false;
-    QList<GroupPath::Group> groups;
-    if (!GroupPath::loadGroups(m_store, &groups))
-        return Result<bool>::fail(QString(), m_store.lastError());
-    for (const GroupPath::Group& g : groups)
+    const Result<QList<GroupPath::Group>> groups = GroupPath::groups(m_store);
+    if (!groups)
+        return Result<bool>::fail(QString(), groups.detail());
+    for (const GroupPath::Group& g : groups.value())
         if (g.path == path)
             return true;
     return false;
@@ -193,20 +137,10 @@ Result<QList<FileRecords::SameName>> FileRecords::sameName(const QString& name, 
     if (!open.readClosedPaths(m_store, &closed))
         return Found::fail(PrivateFolder::withCause(PrepareFailed, m_store.lastError()),
                            QStringLiteral("wjfz: ") + m_store.lastError());
-    QString sql = QStringLiteral("select ") + kSameNameColumns + QStringLiteral(" from wj where mc=? and lx=?");
-    QVariantList params{name, type};
-    for (const QString& c : std::as_const(closed)) {
-        const GroupPath::Condition hidden = GroupPath::withSubgroups(c);
-        sql += QStringLiteral(" and not ") + hidden.sql;
-        params += hidden.params;
-    }
-    RecordSet rs = m_store.query(sql + QStringLiteral(" order by id"), params);
-    if (!rs)
-        return Found::fail(PrivateFolder::withCause(PrepareFailed, m_store.lastError()), m_store.lastError());
-    QList<SameName> out;
-    for (; !rs.atEnd(); rs.next())
-        out.append(readSameName(rs));
-    return out;
+    Found found = RecordRows::sameName(m_store, name, type, closed);
+    if (!found)
+        return Found::fail(PrivateFolder::withCause(PrepareFailed, found.detail()), found.detail());
+    return found;
 }
 
 QString FileRecords::sameNameQuestion(const SameName& found)
@@ -220,11 +154,7 @@ Result<bool> FileRecords::nameTaken(const QString& name)
     // A name that some record refers to is not free, even when its file is
     // missing. A lookup that fails is a failure, never "taken": on a damaged
     // archive every name would be taken and the search would never end.
-    const RecordSet rs = m_store.query(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
-                                       {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
-    if (!rs || rs.atEnd())
-        return Result<bool>::fail(QString(), m_store.lastError());
-    return rs.number(0) > 0;
+    return RecordRows::keptPathInUse(m_store, m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name);
 }
 
 Result<bool> FileRecords::keptFileShared(const QString& lj, qint64 id)
@@ -232,22 +162,12 @@ Result<bool> FileRecords::keptFileShared(const QString& lj, qint64 id)
     // Another record naming the same kept file keeps it alive (e.g. one
     // copied by an older program together with its path).
     const QString absolute = m_folder.resolve(lj);
-    const Result<std::optional<QVariant>> n =
-        m_store.scalar(QStringLiteral("select count(*) from wj where id<>? and (lj=? or lj=? or lj=?)"),
-                       {id, lj, absolute, m_folder.storedPath(QFileInfo(absolute).fileName())});
-    if (!n)
-        return Result<bool>::fail(QString(), n.detail());
-    return n->value_or(0).toLongLong() > 0;
+    return RecordRows::keptPathShared(m_store, id, lj, absolute, m_folder.storedPath(QFileInfo(absolute).fileName()));
 }
 
 Result<std::optional<FileRecord>> FileRecords::read(qint64 id)
 {
-    RecordSet rs = m_store.query(QStringLiteral("select ") + recordColumns() + QStringLiteral(" from wj where id=?"), {id});
-    if (!rs.isValid())
-        return Failure{QString(), m_store.lastError()};
-    if (rs.atEnd())
-        return std::optional<FileRecord>();
-    return std::optional<FileRecord>(readRow(rs));
+    return RecordRows::read(m_store, id);
 }
 
 Result<QByteArray> FileRecords::content(qint64 id)
@@ -289,10 +209,9 @@ Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const Q
     if (!number)
         return undo(NumberingFailed, number.detail());
 
-    const Result<std::optional<QVariant>> lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
-    if (!lastXh)
-        return undo(InsertFailed, lastXh.detail());
-    const qint64 xh = lastXh->has_value() ? (*lastXh)->toLongLong() + 1 : 1;
+    const Result<qint64> xh = RecordRows::nextPosition(m_store);
+    if (!xh)
+        return undo(InsertFailed, xh.detail());
 
     QString lj;
     if (in.outside) {
@@ -305,19 +224,24 @@ Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const Q
         lj = s.storedPath;
     }
 
-    const QString now = appClock().nowText();
-    const QString dx = sizeText(in.size);
-    QVariantList params{xh, text(*number), text(fields.name), text(fields.group), text(in.type), text(dx), in.size};
-    for (int i = 0; i < WjColumns::SpareCount; ++i)
-        params << text(fields.spare.value(i));
-    params << text(m_operator.userName()) << text(now) << text(fields.remark) << text(lj);
-    // wj.wj holds nothing: held content goes to its own table, in this transaction.
-    if (!m_store.execute(QStringLiteral(
-            "insert into wj(xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
-            "scr,scsj,bz,lj,wj) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"),
-            params))
-        return undo(InsertFailed, m_store.lastError());
-    const qint64 id = m_store.lastInsertId();
+    FileRecord row;
+    row.position = xh.value();
+    row.number = *number;
+    row.name = fields.name;
+    row.group = fields.group;
+    row.type = in.type;
+    row.sizeText = sizeText(in.size);
+    row.size = in.size;
+    row.spare = fields.spare;
+    row.storedBy = m_operator.userName();
+    row.storedAt = appClock().nowText();
+    row.remark = fields.remark;
+    row.keptPath = lj;
+    // The row holds no content: held content goes to its own table, in this transaction.
+    const Result<qint64> inserted = RecordRows::insert(m_store, row);
+    if (!inserted)
+        return undo(InsertFailed, inserted.detail());
+    const qint64 id = inserted.value();
     {
         const Status held = in.outside ? RecordContent::keep(m_store, id, in.sha256)
                                        : RecordContent::write(m_store, id, in.bytes);
@@ -389,23 +313,22 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
         lj = s.storedPath;
     }
 
-    const QString now = appClock().nowText();
-    QString sql = QStringLiteral("update wj set mc=?,fz=?");
-    QVariantList params{text(fields.name), text(fields.group)};
-    for (int i = 0; i < WjColumns::SpareCount; ++i) {
-        sql += QStringLiteral(",%1=?").arg(spareColumn(i));
-        params << text(fields.spare.value(i));
-    }
-    sql += QStringLiteral(",xgr=?,xgsj=?,bz=?");
-    params << text(m_operator.userName()) << text(now) << text(fields.remark);
+    FileRecord row;
+    row.id = id;
+    row.name = fields.name;
+    row.group = fields.group;
+    row.spare = fields.spare;
+    row.changedBy = m_operator.userName();
+    row.changedAt = appClock().nowText();
+    row.remark = fields.remark;
     if (replacing) {
-        sql += QStringLiteral(",lx=?,dx=?,dxsz=?,lj=?,wj=NULL");
-        params << text(in.type) << text(sizeText(in.size)) << in.size << text(lj);
+        row.type = in.type;
+        row.sizeText = sizeText(in.size);
+        row.size = in.size;
+        row.keptPath = lj;
     }
-    sql += QStringLiteral(" where id=?");
-    params << id;
-    if (!m_store.execute(sql, params) || m_store.rowsAffected() != 1)
-        return undo(ModifyFailed, m_store.lastError());
+    if (const Status changed = RecordRows::change(m_store, row, replacing); !changed)
+        return undo(ModifyFailed, changed.detail());
     if (replacing) {
         const Status held = in.outside ? RecordContent::keep(m_store, id, in.sha256)
                                        : RecordContent::write(m_store, id, in.bytes);
@@ -437,17 +360,16 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
 
 Result<StoredRecord> FileRecords::remove(qint64 id)
 {
-    RecordSet rs = m_store.query(QStringLiteral("select lj,bh,mc,lx from wj where id=?"), {id});
-    if (!rs)
-        return fail(DeleteRowFailed, m_store.lastError());
-    if (rs.atEnd()) {
+    const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, id);
+    if (!found)
+        return fail(DeleteRowFailed, found.detail());
+    if (!found->has_value()) {
         // Already gone: nothing to do.
         return StoredRecord{id, QString(), false};
     }
-    const QString lj = rs.text(0);
-    const QString bh = rs.text(1);
-    const QString details = LogWriter::fileDetails(bh, rs.text(2), rs.text(3));
-    rs.close();
+    const QString lj = (*found)->keptPath;
+    const QString bh = (*found)->number;
+    const QString details = LogWriter::fileDetails(bh, (*found)->name, (*found)->type);
     if (bh.trimmed().isEmpty())
         return fail(DeleteNoNumber, QString());
 
@@ -461,8 +383,8 @@ Result<StoredRecord> FileRecords::remove(qint64 id)
     Transaction tx(m_store);
     if (!tx.isActive())
         return fail(DeleteRowFailed, m_store.lastError());
-    if (!m_store.execute(QStringLiteral("delete from wj where id=?"), {id}) || m_store.rowsAffected() != 1)
-        return fail(DeleteRowFailed, m_store.lastError());
+    if (const Status gone = RecordRows::remove(m_store, id); !gone)
+        return fail(DeleteRowFailed, gone.detail());
     if (const Status gone = RecordContent::remove(m_store, id); !gone)
         return fail(DeleteRowFailed, gone.detail());
     const bool logged = writeLog(LogWriter::FileDeleted + details);
@@ -487,14 +409,14 @@ Result<StoredRecord> FileRecords::remove(qint64 id)
 
 Result<StoredRecord> FileRecords::saveOut(qint64 id, const QString& targetPath, Progress* progress)
 {
-    RecordSet rs = m_store.query(QStringLiteral("select mc,lx,dxsz,lj,bh,sha256 from wj where id=?"), {id});
-    if (!rs || rs.atEnd())
-        return fail(SaveOutFailed, rs ? QStringLiteral("record %1 not found").arg(id) : m_store.lastError());
-    const QString mc = rs.text(0);
-    const QString lx = rs.text(1);
-    const ExportedContent::Source source{id, rs.text(3), rs.number(2), rs.text(5)};
-    const QString bh = rs.text(4);
-    rs.close();
+    const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, id);
+    if (!found || !found->has_value())
+        return fail(SaveOutFailed, found ? QStringLiteral("record %1 not found").arg(id) : found.detail());
+    const RecordRows::Brief& r = **found;
+    const QString mc = r.name;
+    const QString lx = r.type;
+    const ExportedContent::Source source{id, r.keptPath, r.size, r.sha256};
+    const QString bh = r.number;
     if (targetPath.isEmpty())
         return fail(SaveOutFailed, QStringLiteral("no target"));
     // Never into the archive itself: the Data folder, the store folder.
@@ -522,47 +444,45 @@ Result<StoredRecord> FileRecords::saveOut(qint64 id, const QString& targetPath, 
 Result<std::optional<QList<QPair<QString, QString>>>> FileRecords::properties(qint64 id, bool detailed)
 {
     using Rows = std::optional<QList<QPair<QString, QString>>>;
-    RecordSet titles = m_store.query(QStringLiteral(
-        "select btm,zdm,bh from lbsz where bm='wj' and btm<>? and btm<>'' order by bh"), {kSpareTitle});
+    const Result<QList<ColumnSettings::Row>> titles = ColumnSettings::titledFields(m_store, kSpareTitle);
     if (!titles)
-        return Failure{QString(), m_store.lastError()};
+        return Failure{QString(), titles.detail()};
     struct Field {
         QString title, column;
         int number;
     };
     QList<Field> wanted;
-    for (; !titles.atEnd(); titles.next()) {
-        const QString column = titles.text(1).trimmed().toLower();
+    for (const ColumnSettings::Row& t : titles.value()) {
+        const QString column = t.field.trimmed().toLower();
         if (!knownColumns().contains(column))
             continue;
-        wanted.append({titles.text(0), column, int(titles.number(2))});
+        wanted.append({t.title, column, t.bh});
     }
-    titles.close();
 
     QStringList columns{QStringLiteral("lj"), QString::fromLatin1(RecordContent::HashColumn)};
     for (const Field& f : wanted)
         columns << f.column;
-    RecordSet rs = m_store.query(QStringLiteral("select ") + columns.join(QLatin1Char(',')) + QStringLiteral(" from wj where id=?"),
-                                 {id});
-    if (!rs)
-        return Failure{QString(), m_store.lastError()};
-    if (rs.atEnd())
+    const Result<std::optional<QStringList>> values = RecordRows::texts(m_store, id, columns);
+    if (!values)
+        return Failure{QString(), values.detail()};
+    if (!values->has_value())
         return Rows();
+    const QStringList& value = **values;
 
     // The brief view: number, name, group, type, size and the filled spare fields.
     QList<QPair<QString, QString>> rows;
     for (int i = 0; i < wanted.size(); ++i) {
         const Field& f = wanted.at(i);
-        const QString value = rs.text(i + 2);
+        const QString& text = value.at(i + 2);
         const bool spare = f.number >= WjColumns::FirstSpareBh && f.number <= WjColumns::LastSpareBh;
-        if (!detailed && !(f.number >= 1 && f.number <= 5) && !(spare && !value.isEmpty()))
+        if (!detailed && !(f.number >= 1 && f.number <= 5) && !(spare && !text.isEmpty()))
             continue;
-        rows.append({f.title, value});
+        rows.append({f.title, text});
     }
     if (detailed) {
-        const QString lj = rs.text(0);
+        const QString& lj = value.at(0);
         rows.append({QStringLiteral("存放位置"), lj.isEmpty() ? QStringLiteral("数据库") : m_folder.resolve(lj)});
-        rows.append({ContentHashTitle, rs.text(1)});
+        rows.append({ContentHashTitle, value.at(1)});
     }
     return Rows(std::move(rows));
 }

@@ -3,13 +3,14 @@
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
 #include "archive/ProtectedGroups.h"
-#include "archive/FilterClause.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
+#include "store/GroupRows.h"
 #include "store/RecordContent.h"
+#include "store/RecordRows.h"
 #include "store/StoreJob.h"
 
 namespace {
@@ -26,11 +27,6 @@ public:
 private:
     Progress& m_outer;
 };
-
-// The columns a copy takes over from its original (xh, bh, fz, ylcs, xgr and
-// xgsj are its own).
-const QString kCopiedColumns = QStringLiteral(
-    "mc,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,scr,scsj,bz,lj,wj");
 
 }  // namespace
 
@@ -61,7 +57,11 @@ bool GroupCopy::writeLogLine(const QString& text)
         m_logId = m_store.lastInsertId();
         return true;
     }
-    return m_store.execute(QStringLiteral("update rz set nr=? where id=?"), {text, m_logId});
+    if (const Status rewritten = m_log.rewrite(m_logId, text); !rewritten) {
+        qWarning("%s (not logged: %s)", qPrintable(text), qPrintable(rewritten.detail()));
+        return false;
+    }
+    return true;
 }
 
 GroupCopy::GroupCopy(DataStore& store, StoreFolder folder, const ProtectedGroups& open, LogWriter& log)
@@ -81,11 +81,7 @@ Result<bool> GroupCopy::nameTaken(const QString& name)
 {
     // A name some record refers to is not free, even when its file is
     // missing; a lookup that fails is a failure, never "taken".
-    const RecordSet rs = m_store.query(QStringLiteral("select count(*) from wj where lj=? or lj=?"),
-                                       {m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name});
-    if (!rs || rs.atEnd())
-        return Result<bool>::fail(QString(), m_store.lastError());
-    return rs.number(0) > 0;
+    return RecordRows::keptPathInUse(m_store, m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name);
 }
 
 JobOf<GroupCopy::Outcome>::Body GroupCopy::job(QString databasePath, StoreFolder folder, ProtectedGroups open,
@@ -109,13 +105,13 @@ GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, 
         fail(&out, Outcome::Kind::Refused, GroupTree::NoGroupSelected, {});
         return out;
     }
-    QList<GroupPath::Group> groups;
-    if (!GroupPath::loadGroups(m_store, &groups)) {
-        fail(&out, Outcome::Kind::Failed, CopyFailed, m_store.lastError());
+    const Result<QList<GroupPath::Group>> groups = GroupPath::groups(m_store);
+    if (!groups) {
+        fail(&out, Outcome::Kind::Failed, CopyFailed, groups.detail());
         return out;
     }
     bool targetExists = false;
-    for (const GroupPath::Group& g : std::as_const(groups))
+    for (const GroupPath::Group& g : groups.value())
         targetExists = targetExists || g.path == target;
     if (target.isEmpty() || !targetExists) {
         fail(&out, Outcome::Kind::Refused, NoTarget, {});
@@ -131,16 +127,12 @@ GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, 
     }
 
     // Leftovers first, so that they are never copied with their marker.
-    QList<qint64> leftovers;
-    {
-        RecordSet rs = m_store.query(QStringLiteral("select id from wj where bh=? order by id asc"), {Marker});
-        if (!rs) {
-            fail(&out, Outcome::Kind::Failed, NumberDrawFailed, m_store.lastError());
-            return out;
-        }
-        for (; !rs.atEnd(); rs.next())
-            leftovers << rs.number(0);
+    const Result<QList<qint64>> marked = RecordRows::numbered(m_store, Marker);
+    if (!marked) {
+        fail(&out, Outcome::Kind::Failed, NumberDrawFailed, marked.detail());
+        return out;
     }
+    const QList<qint64>& leftovers = marked.value();
     progress.setRange(0, leftovers.size());
     qint64 done = 0;
     for (qint64 id : std::as_const(leftovers)) {
@@ -156,19 +148,12 @@ GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, 
 
     // The originals, read before the first copy: a target inside the source
     // never copies its own copies.
-    const GroupPath::Condition own = GroupPath::withSubgroups(source);
-    const FilterClause which = FilterClause::everything().andAlso(own.sql, own.params).excludingGroups(closed);
-    QList<qint64> originals;
-    {
-        RecordSet rs = m_store.query(QStringLiteral("select id from wj") + which.where + QStringLiteral(" order by id asc"),
-                                     which.params);
-        if (!rs) {
-            fail(&out, Outcome::Kind::Failed, CopyFailed, m_store.lastError());
-            return out;
-        }
-        for (; !rs.atEnd(); rs.next())
-            originals << rs.number(0);
+    const Result<QList<qint64>> own = GroupRows::fileIds(m_store, source, closed);
+    if (!own) {
+        fail(&out, Outcome::Kind::Failed, CopyFailed, own.detail());
+        return out;
     }
+    const QList<qint64>& originals = own.value();
     progress.setRange(0, leftovers.size() + originals.size());
     progress.setValue(done);
     bool stopped = false;
@@ -222,19 +207,19 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
     QString lj, type;
     bool shared = false;
     {
-        RecordSet rs = m_store.query(QStringLiteral("select lj,lx from wj where id=?"), {id});
-        if (!rs || rs.atEnd())
-            return fail(out, Outcome::Kind::Failed, NumberDrawFailed, m_store.lastError());
-        lj = rs.text(0);
-        type = rs.text(1);
+        const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, id);
+        if (!found || !found->has_value())
+            return fail(out, Outcome::Kind::Failed, NumberDrawFailed,
+                        found ? QStringLiteral("record %1 not found").arg(id) : found.detail());
+        lj = (*found)->keptPath;
+        type = (*found)->type;
     }
     if (!lj.isEmpty() && m_folder.contains(m_folder.resolve(lj))) {
         // An older copy shares its original's kept file: give it its own.
-        const Result<std::optional<QVariant>> n =
-            m_store.scalar(QStringLiteral("select count(*) from wj where lj=? and id<>?"), {lj, id});
+        const Result<bool> n = RecordRows::keptPathShared(m_store, id, lj, lj, lj);
         if (!n)
             return fail(out, Outcome::Kind::Failed, NumberDrawFailed, n.detail());
-        shared = n->value_or(0).toLongLong() > 0;
+        shared = n.value();
     }
     QString staged;
     if (shared && !stageKeptFile(lj, progress, &staged, out))
@@ -266,9 +251,8 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
             return undo(FileCopyFailed, s.error);
         placedLj = newLj = s.storedPath;
     }
-    if (!m_store.execute(QStringLiteral("update wj set bh=?,lj=? where id=? and bh=?"), {*number, newLj, id, Marker})
-        || m_store.rowsAffected() != 1)
-        return undo(NumberWriteFailed, m_store.lastError());
+    if (const Status renumbered = RecordRows::replaceMarker(m_store, id, Marker, *number, newLj); !renumbered)
+        return undo(NumberWriteFailed, renumbered.detail());
     if (!tx.commit())
         return undo(NumberWriteFailed, m_store.lastError());
     return true;
@@ -279,15 +263,15 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
 {
     QString lj, type;
     {
-        RecordSet rs = m_store.query(QStringLiteral("select lj,lx from wj where id=?"), {id});
-        if (!rs)
-            return fail(out, Outcome::Kind::Failed, CopyFailed, m_store.lastError());
-        if (rs.atEnd()) { // gone meanwhile: nothing to copy
+        const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, id);
+        if (!found)
+            return fail(out, Outcome::Kind::Failed, CopyFailed, found.detail());
+        if (!found->has_value()) { // gone meanwhile: nothing to copy
             --out->copied; // counted by the caller; this one made none
             return true;
         }
-        lj = rs.text(0);
-        type = rs.text(1);
+        lj = (*found)->keptPath;
+        type = (*found)->type;
     }
     // The slow part first, outside the transaction: the kept file's content
     // goes to a staged file of the store folder. A file elsewhere is not
@@ -313,16 +297,13 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
     if (!tx.isActive())
         return undo(CopyFailed, m_store.lastError());
     // A new record's place in the list follows the last one stored.
-    const Result<std::optional<QVariant>> lastXh = m_store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
-    if (!lastXh)
-        return undo(CopyFailed, lastXh.detail());
-    const qint64 xh = lastXh->has_value() ? (*lastXh)->toLongLong() + 1 : 1;
-    if (!m_store.execute(QStringLiteral("insert into wj(xh,bh,fz,") + kCopiedColumns + QStringLiteral(") select ?,?,?,")
-                             + kCopiedColumns + QStringLiteral(" from wj where id=?"),
-                         {xh, Marker, target, id})
-        || m_store.rowsAffected() != 1)
-        return undo(CopyFailed, m_store.lastError());
-    const qint64 copyId = m_store.lastInsertId();
+    const Result<qint64> xh = RecordRows::nextPosition(m_store);
+    if (!xh)
+        return undo(CopyFailed, xh.detail());
+    const Result<qint64> copied = RecordRows::copy(m_store, id, xh.value(), Marker, target);
+    if (!copied)
+        return undo(CopyFailed, copied.detail());
+    const qint64 copyId = copied.value();
     if (const Status held = RecordContent::copy(m_store, id, copyId); !held)
         return undo(CopyFailed, held.detail());
     const Result<QString> number = FileNumbering::draw(m_store);
@@ -336,14 +317,13 @@ bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Ou
             return undo(FileCopyFailed, s.error);
         placedLj = newLj = s.storedPath;
     }
-    if (!m_store.execute(QStringLiteral("update wj set bh=?,lj=? where id=?"), {*number, newLj, copyId})
-        || m_store.rowsAffected() != 1)
-        return undo(NumberWriteFailed, m_store.lastError());
+    if (const Status numbered = RecordRows::setNumber(m_store, copyId, *number, newLj); !numbered)
+        return undo(NumberWriteFailed, numbered.detail());
     // The copy carries its original's recorded hash (so a damaged original
     // shows as damaged in both); one without gets the hash of the bytes copied.
-    if (!stagedHash.isEmpty()
-        && !m_store.execute(QStringLiteral("update wj set sha256=coalesce(sha256,?) where id=?"), {stagedHash, copyId}))
-        return undo(CopyFailed, m_store.lastError());
+    if (!stagedHash.isEmpty())
+        if (const Status hashed = RecordRows::fillHash(m_store, copyId, stagedHash); !hashed)
+            return undo(CopyFailed, hashed.detail());
     // The log line commits with the copy it counts; a line that cannot be
     // written does not stop the copy.
     const qint64 logIdBefore = m_logId;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/Result.h"
+#include "store/GroupRows.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -21,16 +24,19 @@ QString child(const QString& parent, const QString& name);
 // The empty path stands for the root "文件服务器" and covers every path.
 bool covers(const QString& group, const QString& path);
 
-struct Condition {
-    QString sql;          // bracketed, with "?" placeholders, on column fz
-    QVariantList params;
-};
+// The conditions on a path column (store/GroupRows.h).
+using Condition = GroupRows::Condition;
 // Exactly this group: fz = path.
-Condition exactly(const QString& path, const QString& column = QStringLiteral("fz"));
-// This group and its sub-groups: fz = path or fz begins with path + "\",
-// written as one range of fz (fz >= path and fz < path + "]") that keeps
-// only those two. The empty path (the root) gives a condition every record meets.
-Condition withSubgroups(const QString& path, const QString& column = QStringLiteral("fz"));
+inline Condition exactly(const QString& path, const QString& column = QStringLiteral("fz"))
+{
+    return GroupRows::exactly(path, column);
+}
+// This group and its sub-groups: fz = path or fz begins with path + "\";
+// the empty path (the root) gives a condition every record meets.
+inline Condition withSubgroups(const QString& path, const QString& column = QStringLiteral("fz"))
+{
+    return GroupRows::withSubgroups(path, column);
+}
 
 // One row of wjfz with its path.
 struct Group {
@@ -47,7 +53,9 @@ struct Group {
 };
 // Every group of wjfz in ascending id, each with its path; a group whose
 // parent is missing sits under the root, and so does the lowest-id group of
-// a parent cycle. Returns false when the read failed.
+// a parent cycle.
+Result<QList<Group>> groups(DataStore& store);
+// The same; false when the read failed (the store's lastError() says why).
 bool loadGroups(DataStore& store, QList<Group>* groups);
 
 }

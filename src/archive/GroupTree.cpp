@@ -4,6 +4,7 @@
 #include "platform/PrivateFolder.h"
 #include "archive/ProtectedGroups.h"
 #include "store/DataStore.h"
+#include "store/GroupRows.h"
 #include "store/PasswordHash.h"
 
 namespace {
@@ -107,14 +108,15 @@ GroupTree::~GroupTree() = default;
 Status GroupTree::load()
 {
     m_root = newRoot();
-    QList<GroupPath::Group> groups;
-    if (!GroupPath::loadGroups(m_store, &groups))
-        return Status::fail(LoadFailed, m_store.lastError());
+    const ::Result<QList<GroupPath::Group>> read = GroupPath::groups(m_store);
+    if (!read)
+        return Status::fail(LoadFailed, read.detail());
+    const QList<GroupPath::Group>& groups = read.value();
     // Parents first: ascending id normally guarantees it; a parent with a
     // larger id (a table edited by hand) is found in a second pass.
     QHash<qint64, Node*> byId;
     std::vector<std::pair<std::unique_ptr<Node>, qint64>> pending;
-    for (const GroupPath::Group& g : std::as_const(groups)) {
+    for (const GroupPath::Group& g : groups) {
         auto n = std::make_unique<Node>();
         n->id = g.id;
         n->name = g.name;
@@ -240,7 +242,7 @@ GroupTree::Result GroupTree::checkName(qint64 parentId, const QString& name, qin
 
 bool GroupTree::writeAll(QHash<const Node*, qint64>* ids, QString* message)
 {
-    if (!m_store.execute(QStringLiteral("delete from wjfz"))) {
+    if (const Status cleared = GroupRows::clear(m_store); !cleared) {
         *message = ClearFailed;
         return false;
     }
@@ -249,8 +251,9 @@ bool GroupTree::writeAll(QHash<const Node*, qint64>* ids, QString* message)
     qint64 next = 1;
     for (const Node* n : displayOrder()) {
         const qint64 parentId = n->parent->isRoot() ? 0 : ids->value(n->parent);
-        if (!m_store.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (?,?,?,?,?,?)"),
-                             {next, parentId, n->name, n->image, n->selectedImage, n->passwordHash})) {
+        if (const Status written =
+                GroupRows::insert(m_store, {next, parentId, n->name, n->image, n->selectedImage, n->passwordHash});
+            !written) {
             *message = SaveFailed;
             return false;
         }
@@ -393,9 +396,7 @@ GroupTree::Result GroupTree::rename(qint64 id, const QString& name)
     const QString newPath = n->path();
     const Result r = rewriteOrRestore(std::move(snapshot), n, [&](QString* message) {
         // The files of the group and of its sub-groups follow the new path.
-        const GroupPath::Condition c = GroupPath::withSubgroups(oldPath);
-        if (!m_store.execute(QStringLiteral("update wj set fz = ? || substr(fz, length(?) + 1) where ") + c.sql,
-                             QVariantList{newPath, oldPath} + c.params)) {
+        if (const Status moved = GroupRows::moveFiles(m_store, oldPath, newPath); !moved) {
             *message = SaveFailed;
             return false;
         }
@@ -412,12 +413,10 @@ GroupTree::Result GroupTree::remove(qint64 id)
     if (!n)
         return refused(NoGroupSelected);
     const QString path = n->path();
-    const GroupPath::Condition c = GroupPath::withSubgroups(path);
-    const ::Result<std::optional<QVariant>> count =
-        m_store.scalar(QStringLiteral("select count(id) from wj where ") + c.sql, c.params);
+    const ::Result<qint64> count = GroupRows::fileCount(m_store, path);
     if (!count)
         return failed(PrivateFolder::withCause(CountFailed, count.detail()));
-    if (count->value_or(0).toLongLong() != 0)
+    if (count.value() != 0)
         return refused(HasFiles);
     QStringList gone{path};
     QList<const Node*> below;
@@ -448,10 +447,10 @@ GroupTree::Result GroupTree::move(qint64 id, int step)
         return unchanged(id);
     const Node* neighbour = parent->children[size_t(to)].get();
     // The neighbour as stored now.
-    const ::Result<std::optional<QVariant>> mm = m_store.scalar(QStringLiteral("select mm from wjfz where id=?"), {neighbour->id});
+    const ::Result<std::optional<QString>> mm = GroupRows::password(m_store, neighbour->id);
     if (!mm)
         return failed(PrivateFolder::withCause(SaveFailed, mm.detail()), id);
-    if (neighbour->isProtected() || !mm->value_or(QVariant()).toString().isEmpty())
+    if (neighbour->isProtected() || !mm->value_or(QString()).isEmpty())
         return refused(step < 0 ? ProtectedAbove : ProtectedBelow, id);
     auto snapshot = clone(*m_root, nullptr);
     std::swap(parent->children[size_t(at)], parent->children[size_t(to)]);
@@ -473,10 +472,10 @@ GroupTree::Result GroupTree::checkOldPassword(qint64 id, const QString& oldPassw
     const Node* n = id == 0 ? nullptr : find(id);
     if (!n)
         return refused(NoGroupSelected);
-    RecordSet rs = m_store.query(QStringLiteral("select mm,xmmc from wjfz where id=?"), {id});
-    if (!rs || rs.atEnd())
+    const ::Result<std::optional<QString>> mm = GroupRows::password(m_store, id);
+    if (!mm || !mm->has_value())
         return failed(PasswordFailed, id);
-    if (!passwordMatches(rs.text(0), oldPassword))
+    if (!passwordMatches(**mm, oldPassword))
         return refused(WrongOldPassword, id);
     return done(id);
 }
@@ -496,9 +495,7 @@ GroupTree::Result GroupTree::setPassword(qint64 id, const QString& oldPassword, 
     const bool locked = !stored.isEmpty();
     const int image = locked ? LockImage : FolderImage;
     const int selected = locked ? LockSelectedImage : OpenFolderImage;
-    if (!m_store.execute(QStringLiteral("update wjfz set mm=?,tpid=?,xztp=? where id=?"),
-                         {stored, image, selected, id})
-        || m_store.rowsAffected() != 1)
+    if (const Status set = GroupRows::setPassword(m_store, id, stored, image, selected); !set)
         return failed(PasswordFailed, id);
     n->passwordHash = stored;
     n->image = image;
@@ -525,8 +522,8 @@ GroupTree::Result GroupTree::open(qint64 id, const QString& password)
     if (!n->isProtected())
         return unchanged(id);
     // The password as stored now, not as loaded.
-    RecordSet rs = m_store.query(QStringLiteral("select mm from wjfz where id=?"), {id});
-    if (!rs || rs.atEnd() || !passwordMatches(rs.text(0), password))
+    const ::Result<std::optional<QString>> mm = GroupRows::password(m_store, id);
+    if (!mm || !mm->has_value() || !passwordMatches(**mm, password))
         return refused(WrongAccessPassword, id);
     m_open.open(n->path());
     return done(id);
@@ -534,10 +531,10 @@ GroupTree::Result GroupTree::open(qint64 id, const QString& password)
 
 ::Result<bool> GroupTree::anyProtected() const
 {
-    const ::Result<std::optional<QVariant>> count = m_store.scalar(QStringLiteral("select count(id) from wjfz where mm<>''"));
-    if (!count)
-        return ::Result<bool>::fail(LoadFailed, count.detail());
-    return count->value_or(0).toLongLong() != 0;
+    const ::Result<bool> any = GroupRows::anyProtected(m_store);
+    if (!any)
+        return ::Result<bool>::fail(LoadFailed, any.detail());
+    return any.value();
 }
 
 FilterClause GroupTree::nothing()

@@ -4,6 +4,7 @@
 #include "platform/ProgramHome.h"
 #include "platform/Sha256.h"
 #include "store/DataStore.h"
+#include "store/RecordRows.h"
 
 #include <QDir>
 #include <QHash>
@@ -348,21 +349,17 @@ Result<StoreFolder::Swept> StoreFolder::sweep(DataStore& store) const
     // A record names one of them when its path ends in that name and
     // resolves into this folder; only those paths are resolved.
     const QString here = QDir::cleanPath(dir.absolutePath());
-    {
-        RecordSet rs = store.query(QStringLiteral("select lj from wj where lj<>''"));
-        if (!rs)
-            return Result<Swept>::fail(QString(), QStringLiteral("wj: ") + store.lastError());
-        for (; !rs.atEnd(); rs.next()) {
-            const QString lj = rs.text(0);
-            const qsizetype cut = qMax(lj.lastIndexOf(QLatin1Char('/')), lj.lastIndexOf(QLatin1Char('\\')));
-            const auto it = present.find(lj.mid(cut + 1).trimmed());
-            if (it == present.end() || it.value())
-                continue;
-            const QString path = resolve(lj);
-            if (!path.isEmpty() && QFileInfo(QDir::cleanPath(path)).absolutePath() == here)
-                it.value() = true;
-        }
-    }
+    const Status read = RecordRows::eachKeptPath(store, [&](const QString& lj) {
+        const qsizetype cut = qMax(lj.lastIndexOf(QLatin1Char('/')), lj.lastIndexOf(QLatin1Char('\\')));
+        const auto it = present.find(lj.mid(cut + 1).trimmed());
+        if (it == present.end() || it.value())
+            return;
+        const QString path = resolve(lj);
+        if (!path.isEmpty() && QFileInfo(QDir::cleanPath(path)).absolutePath() == here)
+            it.value() = true;
+    });
+    if (!read)
+        return Result<Swept>::fail(QString(), read.detail());
 
     // Nothing moves before the records were read.
     removeLeftovers();

@@ -1,28 +1,25 @@
 #include "archive/ViewedFiles.h"
 
-#include "archive/FilterClause.h"
-#include "archive/GroupPath.h"
 #include "archive/ProtectedGroups.h"
 #include "store/DataStore.h"
+#include "store/GroupRows.h"
 #include "store/RecordContent.h"
-#include "store/RecordSet.h"
+#include "store/RecordRows.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-const QString Columns = QStringLiteral("select id,mc,lx,fz,lj,dxsz from wj ");
-
-ViewedFile fromRow(const RecordSet& rs)
+ViewedFile fromRow(const RecordRows::Brief& r)
 {
     ViewedFile f;
-    f.id = rs.number(0);
-    f.name = rs.text(1);
-    f.type = rs.text(2);
-    f.group = rs.text(3);
-    f.keptPath = rs.text(4);
-    f.size = rs.number(5);
+    f.id = r.id;
+    f.name = r.name;
+    f.type = r.type;
+    f.group = r.group;
+    f.keptPath = r.keptPath;
+    f.size = r.size;
     return f;
 }
 
@@ -75,49 +72,40 @@ ViewedFiles::ViewedFiles(DataStore& store, StoreFolder folder, const ProtectedGr
 {
 }
 
-Result<ViewedFiles::Where> ViewedFiles::groupCondition(const QString& path)
+Result<QStringList> ViewedFiles::closedGroups()
 {
     QStringList closed;
     if (!m_open.readClosedPaths(m_store, &closed))
-        return Result<Where>::fail(ReadFailed, m_store.lastError());
-    const GroupPath::Condition group = GroupPath::withSubgroups(path);
-    const FilterClause c = FilterClause::everything().andAlso(group.sql, group.params).excludingGroups(closed);
-    return Where{c.where, c.params};
+        return Result<QStringList>::fail(ReadFailed, m_store.lastError());
+    return closed;
 }
 
 Result<qint64> ViewedFiles::count(const QString& path)
 {
-    const Result<Where> where = groupCondition(path);
-    if (!where)
-        return Result<qint64>::fail(where.message(), where.detail());
-    RecordSet rs = m_store.query(QStringLiteral("select count(id) from wj ") + where->sql, where->params);
-    if (!rs || rs.atEnd())
-        return Result<qint64>::fail(ReadFailed, m_store.lastError());
-    return rs.number(0);
+    const Result<QStringList> closed = closedGroups();
+    if (!closed)
+        return Result<qint64>::fail(closed.message(), closed.detail());
+    const Result<qint64> n = GroupRows::fileCount(m_store, path, closed.value());
+    if (!n)
+        return Result<qint64>::fail(ReadFailed, n.detail());
+    return n;
 }
 
 Result<QList<ViewedFile>> ViewedFiles::inGroup(const QString& path, const QStringList& types)
 {
-    const Result<Where> where = groupCondition(path);
-    if (!where)
-        return Result<QList<ViewedFile>>::fail(where.message(), where.detail());
-    QString sql = Columns + where->sql;
-    QVariantList params = where->params;
-    if (!types.isEmpty()) {
-        QStringList marks;
-        for (const QString& t : types) {
-            marks << QStringLiteral("?");
-            params << normalType(t);
-        }
-        sql += QStringLiteral(" and lower(lx) in (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
-    }
-    sql += QStringLiteral(" order by id");
-    RecordSet rs = m_store.query(sql, params);
-    if (!rs)
-        return Result<QList<ViewedFile>>::fail(ReadFailed, m_store.lastError());
+    const Result<QStringList> closed = closedGroups();
+    if (!closed)
+        return Result<QList<ViewedFile>>::fail(closed.message(), closed.detail());
+    QStringList lowerTypes;
+    for (const QString& t : types)
+        lowerTypes << normalType(t);
+    const Result<QList<RecordRows::Brief>> rows = GroupRows::files(m_store, path, closed.value(), lowerTypes);
+    if (!rows)
+        return Result<QList<ViewedFile>>::fail(ReadFailed, rows.detail());
     QList<ViewedFile> files;
-    for (; !rs.atEnd(); rs.next())
-        files << fromRow(rs);
+    files.reserve(rows->size());
+    for (const RecordRows::Brief& r : rows.value())
+        files << fromRow(r);
     return files;
 }
 
@@ -125,12 +113,12 @@ Result<ViewedFile> ViewedFiles::record(qint64 id)
 {
     if (id < 0)
         return Result<ViewedFile>::fail(NothingSelected);
-    RecordSet rs = m_store.query(Columns + QStringLiteral("where id=?"), {id});
-    if (!rs)
-        return Result<ViewedFile>::fail(ReadFailed, m_store.lastError());
-    if (rs.atEnd())
+    const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, id);
+    if (!found)
+        return Result<ViewedFile>::fail(ReadFailed, found.detail());
+    if (!found->has_value())
         return Result<ViewedFile>::fail(NothingSelected, QStringLiteral("record %1 not found").arg(id));
-    ViewedFile f = fromRow(rs);
+    ViewedFile f = fromRow(**found);
     if (m_open.isHidden(m_store, f.group))
         return Result<ViewedFile>::fail(NothingSelected, QStringLiteral("record %1 lies in a closed group").arg(id));
     return f;

@@ -65,11 +65,8 @@ public:
     static QString megabytes(qint64 bytes);
 
 private:
-    struct Where {
-        QString sql;
-        QVariantList params;
-    };
-    Result<Where> groupCondition(const QString& path);
+    // The closed protected groups, whose files are never read.
+    Result<QStringList> closedGroups();
 
     DataStore& m_store;
     StoreFolder m_folder;

@@ -89,4 +89,36 @@ Status setSpareTitle(DataStore& store, int bh, const QString& title)
     return {};
 }
 
+namespace {
+
+Result<QList<Row>> titleAndField(DataStore& store, const QString& sql, const QVariantList& params)
+{
+    RecordSet rs = store.query(sql, params);
+    if (!rs)
+        return Result<QList<Row>>::fail(QString(), QStringLiteral("lbsz: ") + store.lastError());
+    QList<Row> out;
+    for (; !rs.atEnd(); rs.next()) {
+        Row r;
+        r.title = rs.text(0);
+        r.field = rs.text(1);
+        r.bh = int(rs.number(2));
+        out.append(r);
+    }
+    return out;
+}
+
+}  // namespace
+
+Result<QList<Row>> fieldsBetween(DataStore& store, int first, int last)
+{
+    return titleAndField(store, QStringLiteral("select btm,zdm,bh from lbsz where bh between ? and ? and bm='wj' order by bh"),
+                         {first, last});
+}
+
+Result<QList<Row>> titledFields(DataStore& store, const QString& placeholder)
+{
+    return titleAndField(store, QStringLiteral("select btm,zdm,bh from lbsz where bm='wj' and btm<>? and btm<>'' order by bh"),
+                         {placeholder});
+}
+
 }  // namespace ColumnSettings

@@ -48,4 +48,11 @@ Result<QList<QPair<int, QString>>> titles(DataStore& store, int first, int last)
 // Fails with the part that failed in the detail's first word ("lbsz" / "xx").
 Status setSpareTitle(DataStore& store, int bh, const QString& title);
 
+// The rows bh `first` … `last` with their title and field (the rest of
+// each Row left as it is), by bh.
+Result<QList<Row>> fieldsBetween(DataStore& store, int first, int last);
+// The rows whose title is neither empty nor `placeholder`, with their title
+// and field, by bh.
+Result<QList<Row>> titledFields(DataStore& store, const QString& placeholder);
+
 }  // namespace ColumnSettings

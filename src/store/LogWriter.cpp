@@ -13,6 +13,13 @@ bool LogWriter::write(const QString& content)
     return ok;
 }
 
+Status LogWriter::rewrite(qint64 id, const QString& content)
+{
+    if (!m_store.execute(QStringLiteral("update rz set nr=? where id=?"), {content, id}))
+        return Status::fail(QString(), QStringLiteral("rz: ") + m_store.lastError());
+    return {};
+}
+
 void LogWriter::writeOrWarn(const QString& content)
 {
     if (!write(content))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <functional>
 
@@ -29,6 +31,9 @@ public:
     LogWriter(DataStore& store, const CurrentOperator& op) : m_store(store), m_operator(op) {}
 
     [[nodiscard]] bool write(const QString& content);
+    // Replaces the content of line `id` (the one line of a run, kept saying
+    // how far the run got); the failure handler is not called.
+    Status rewrite(qint64 id, const QString& content);
     // For work no one waits on: the line goes to the log, or, when the log
     // cannot take it, to the program's output with the cause.
     void writeOrWarn(const QString& content);
