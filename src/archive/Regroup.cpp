@@ -2,8 +2,12 @@
 
 #include "archive/GroupPath.h"
 #include "platform/PrivateFolder.h"
+#include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/LogWriter.h"
+#include "store/RecordRows.h"
+#include "store/RegroupRows.h"
+#include "store/StoreJob.h"
 
 QString Regroup::groupDoneText(const QString& oldPath, const QString& newPath)
 {
@@ -45,7 +49,7 @@ Status Regroup::checkGroup(const QString& path, const QString& message)
     return Status::fail(message, QStringLiteral("no group %1").arg(path));
 }
 
-Result<Regroup::Moved> Regroup::moveRecords(const QList<qint64>& ids, const QString& target)
+Result<Regroup::Moved> Regroup::moveRecords(const QList<qint64>& ids, const QString& target, Progress* progress)
 {
     auto failed = [&](const QString& detail) {
         return Result<Moved>::fail(PrivateFolder::withCause(RecordsFailed, detail), detail);
@@ -63,22 +67,31 @@ Result<Regroup::Moved> Regroup::moveRecords(const QList<qint64>& ids, const QStr
         return failed(m_store.lastError());
     LogWriter log(m_store, m_operator);
     Moved moved;
-    for (const qint64 id : ids) {
-        RecordSet rs = m_store.query(QStringLiteral("select bh,mc,lx,fz from wj where id=?"), {id});
-        if (!rs)
-            return failed(m_store.lastError());
-        if (rs.atEnd())
+    if (progress) {
+        progress->setRange(0, ids.size());
+        progress->setValue(0);
+    }
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        // A stop leaves every record where it was: the transaction goes.
+        if (progress && progress->cancelled())
+            return Result<Moved>::cancel();
+        const qint64 id = ids.at(i);
+        const Result<std::optional<RecordRows::Brief>> read = RecordRows::brief(m_store, id);
+        if (!read)
+            return failed(read.detail());
+        if (!read.value())
             continue;
-        const QString details = LogWriter::fileDetails(rs.text(0), rs.text(1), rs.text(2));
-        const QString old = rs.text(3);
-        rs.close();
-        if (isClosed(closed, old))
-            return Result<Moved>::fail(RecordsFailed, QStringLiteral("%1 is closed").arg(old));
-        if (!m_store.execute(QStringLiteral("update wj set fz=? where id=?"), {target, id}) || m_store.rowsAffected() != 1)
-            return failed(m_store.lastError());
-        if (!log.write(recordLogText(details, old, target)))
+        const RecordRows::Brief& r = *read.value();
+        const QString details = LogWriter::fileDetails(r.number, r.name, r.type);
+        if (isClosed(closed, r.group))
+            return Result<Moved>::fail(RecordsFailed, QStringLiteral("%1 is closed").arg(r.group));
+        if (const Status set = RegroupRows::setGroup(m_store, id, target); !set)
+            return failed(set.detail());
+        if (!log.write(recordLogText(details, r.group, target)))
             moved.logFailed = true;
         ++moved.count;
+        if (progress)
+            progress->setValue(i + 1);
     }
     if (!tx.commit())
         return failed(m_store.lastError());
@@ -103,14 +116,34 @@ Result<Regroup::Moved> Regroup::moveGroupFiles(const QString& source, const QStr
     Transaction tx(m_store);
     if (!tx.isActive())
         return failed(m_store.lastError());
-    const GroupPath::Condition exactly = GroupPath::exactly(source);
-    if (!m_store.execute(QStringLiteral("update wj set fz=? where ") + exactly.sql, QVariantList{target} + exactly.params))
-        return failed(m_store.lastError());
+    const Result<qint64> count = RegroupRows::moveGroup(m_store, source, target);
+    if (!count)
+        return failed(count.detail());
     Moved moved;
-    moved.count = m_store.rowsAffected();
+    moved.count = int(count.value());
     LogWriter log(m_store, m_operator);
     moved.logFailed = !log.write(groupLogText(source, target));
     if (!tx.commit())
         return failed(m_store.lastError());
     return Result<Moved>(moved, groupDoneText(source, target));
+}
+
+JobOf<Regroup::Moved>::Body Regroup::recordsJob(QString databasePath, CurrentOperator op, ProtectedGroups open,
+                                                QList<qint64> ids, QString target)
+{
+    return StoreJob::body<Moved>(std::move(databasePath),
+                                 [op = std::move(op), open = std::move(open), ids = std::move(ids),
+                                  target = std::move(target)](DataStore& store, JobContext& context) {
+                                     return Regroup(store, op, open).moveRecords(ids, target, &context);
+                                 });
+}
+
+JobOf<Regroup::Moved>::Body Regroup::groupJob(QString databasePath, CurrentOperator op, ProtectedGroups open,
+                                              QString source, QString target)
+{
+    return StoreJob::body<Moved>(std::move(databasePath),
+                                 [op = std::move(op), open = std::move(open), source = std::move(source),
+                                  target = std::move(target)](DataStore& store, JobContext&) {
+                                     return Regroup(store, op, open).moveGroupFiles(source, target);
+                                 });
 }

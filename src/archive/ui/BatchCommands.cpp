@@ -11,6 +11,7 @@
 #include "archive/ui/BatchModifyWindow.h"
 #include "archive/ui/GroupChooserDialog.h"
 #include "platform/Prompter.h"
+#include "platform/ui/JobWindow.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/LogWriter.h"
@@ -129,8 +130,12 @@ void BatchCommands::moveRecords(const QList<qint64>& ids)
         return;
     if (!prompter().question(Regroup::ConfirmRecords))
         return;
-    Regroup regroup(m_store, m_operator, m_protectedGroups);
-    showMoved(regroup.moveRecords(ids, *target));
+    JobOf<Regroup::Moved> job(Regroup::RecordsTitle,
+                              Regroup::recordsJob(m_store.path(), m_operator, m_protectedGroups, ids, *target));
+    // A stop moves nothing and says nothing.
+    if (!JobWindow(job.title(), m_window).run(job) && job.result().cancelled())
+        return;
+    showMoved(job.result());
 }
 
 void BatchCommands::moveGroupFiles(const QString& group)
@@ -144,8 +149,11 @@ void BatchCommands::moveGroupFiles(const QString& group)
         return;
     if (!prompter().question(Regroup::ConfirmGroup))
         return;
-    Regroup regroup(m_store, m_operator, m_protectedGroups);
-    showMoved(regroup.moveGroupFiles(group, *target));
+    JobOf<Regroup::Moved> job(Regroup::GroupTitle,
+                              Regroup::groupJob(m_store.path(), m_operator, m_protectedGroups, group, *target));
+    if (!JobWindow(job.title(), m_window).run(job) && job.result().cancelled())
+        return;
+    showMoved(job.result());
 }
 
 void BatchCommands::showMoved(const Result<Regroup::Moved>& moved)
