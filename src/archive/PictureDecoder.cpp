@@ -1,5 +1,8 @@
 #include "archive/PictureDecoder.h"
 
+#include "store/DataStore.h"
+#include "store/RecordContent.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
@@ -8,14 +11,10 @@
 PictureDecoder::PictureDecoder(QObject* parent) : QObject(parent)
 {
     qRegisterMetaType<PictureDecoder::Picture>();
-    m_pool.setMaxThreadCount(1);
 }
 
-PictureDecoder::~PictureDecoder()
-{
-    m_pool.clear();
-    m_pool.waitForDone();
-}
+// The job under way is stopped and waited for as it goes (JobOf).
+PictureDecoder::~PictureDecoder() = default;
 
 QSize PictureDecoder::fitted(const QSize& size, const QSize& box)
 {
@@ -62,17 +61,69 @@ PictureDecoder::Picture PictureDecoder::decode(const QByteArray& bytes, const QS
 
 int PictureDecoder::request(const QByteArray& bytes, const QString& filePath, const QSize& box)
 {
-    const int ticket = ++m_latest;
-    // Only the newest request matters: one still waiting is dropped.
-    m_pool.clear();
-    m_pool.start([this, ticket, bytes, filePath, box] {
-        if (ticket != m_latest.load())
-            return;
-        Picture picture = decode(bytes, filePath, box);
-        if (ticket != m_latest.load())
-            return;
-        QMetaObject::invokeMethod(this, [this, ticket, picture = std::move(picture)] { emit decoded(ticket, picture); },
-                                  Qt::QueuedConnection);
-    });
+    Wanted w;
+    w.bytes = bytes;
+    w.filePath = filePath;
+    w.box = box;
+    return want(std::move(w));
+}
+
+int PictureDecoder::requestHeld(qint64 recordId, const QSize& box)
+{
+    Wanted w;
+    w.databasePath = m_databasePath;
+    w.recordId = recordId;
+    w.box = box;
+    return want(std::move(w));
+}
+
+int PictureDecoder::want(Wanted wanted)
+{
+    wanted.ticket = ++m_latest;
+    const int ticket = wanted.ticket;
+    // Only the newest request matters: the one under way stops, one still
+    // waiting is dropped.
+    if (m_job && m_job->isRunning()) {
+        m_job->cancel();
+        m_next = std::move(wanted);
+    } else {
+        start(wanted);
+    }
     return ticket;
+}
+
+void PictureDecoder::start(const Wanted& wanted)
+{
+    auto body = [wanted](JobContext& context) -> Result<Picture> {
+        if (context.cancelled())
+            return Result<Picture>::cancel();
+        QByteArray bytes = wanted.bytes;
+        if (!wanted.databasePath.isEmpty()) {
+            DataStore store;
+            if (store.open(wanted.databasePath))
+                bytes = RecordContent::read(store, wanted.recordId).valueOr(QByteArray());
+        }
+        if (context.cancelled())
+            return Result<Picture>::cancel();
+        return decode(bytes, wanted.filePath, wanted.box);
+    };
+    if (m_job)
+        // Its finished() may be what brought us here.
+        m_job.release()->deleteLater();
+    m_job = std::make_unique<JobOf<Picture>>(QString(), body);
+    m_job->setLongRun(false);
+    m_jobTicket = wanted.ticket;
+    connect(m_job.get(), &Job::finished, this, &PictureDecoder::ended);
+    m_job->start();
+}
+
+void PictureDecoder::ended()
+{
+    if (m_jobTicket == m_latest.load() && m_job->result().ok())
+        emit decoded(m_jobTicket, m_job->result().value());
+    if (m_next) {
+        const Wanted next = std::move(*m_next);
+        m_next.reset();
+        start(next);
+    }
 }

@@ -112,10 +112,11 @@ void Job::start()
     m_running = true;
     m_cancel.store(false);
     // The exit's stop reaches the body through the same flag as "取消".
-    m_run = std::make_unique<LongRun>(m_title, [this] {
-        m_stoppedForExit = true;
-        cancel();
-    });
+    if (m_longRun)
+        m_run = std::make_unique<LongRun>(m_title, [this] {
+            m_stoppedForExit = true;
+            cancel();
+        });
     m_thread = QThread::create([this] {
         JobContext context(*this, nullptr);
         m_status = work(context);

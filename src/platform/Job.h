@@ -69,6 +69,12 @@ public:
     // Whether the program's exit asked for it (LongRuns::stopAll()).
     bool stoppedForExit() const { return m_stoppedForExit; }
 
+    // Whether the job counts as a long run of the program (LongRuns), so
+    // that the exit asks to stop it and no other run starts inside it: yes
+    // unless set otherwise before start(). A short read behind a window
+    // (a picture being decoded) is no such run; its owner stops it.
+    void setLongRun(bool on) { m_longRun = on; }
+
     // Starts the body on a worker thread (once).
     void start();
     // Runs the body here and now, reporting to `progress` and stopping when
@@ -117,6 +123,7 @@ private:
     bool m_running = false;
     bool m_finished = false;
     bool m_stoppedForExit = false;
+    bool m_longRun = true;
     QThread* m_thread = nullptr;
     std::unique_ptr<LongRun> m_run;
     Status m_status;

@@ -3,6 +3,7 @@
 #include "archive/ui/PlayerPictures.h"
 #include "platform/Prompter.h"
 #include "platform/ui/OuterSize.h"
+#include "store/DataStore.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -64,6 +65,7 @@ PictureBrowserWindow::PictureBrowserWindow(DataStore& store, const StoreFolder& 
     setWindowTitle(QStringLiteral("图片浏览器"));
     setObjectName(QStringLiteral("图片浏览器"));
     m_decoder = new PictureDecoder(this);
+    m_decoder->setDatabasePath(store.path());
     connect(m_decoder, &PictureDecoder::decoded, this, &PictureBrowserWindow::onDecoded);
     build();
     OuterSize::fix(this, BrowserSize);
@@ -303,10 +305,9 @@ void PictureBrowserWindow::showIndex(int index)
         m_decoder->request({}, m_files.keptFile(f), PictureBox.size());
         return;
     }
-    // Held content comes from this window's connection; the decoding is
-    // done elsewhere.
-    const Result<QByteArray> bytes = m_files.content(f);
-    m_decoder->request(bytes ? bytes.value() : QByteArray(), {}, PictureBox.size());
+    // Held content is read and decoded by the decoder's job on a
+    // connection of its own.
+    m_decoder->requestHeld(f.id, PictureBox.size());
 }
 
 void PictureBrowserWindow::onDecoded(int ticket, const PictureDecoder::Picture& picture)
