@@ -14,6 +14,7 @@ PACKAGES=(
   libqt6sql6-sqlite libqt6opengl6-dev libgl1-mesa-dev
   libsodium-dev libxlsxwriter-dev libuchardet-dev libssl-dev sqlite3 libsqlite3-dev unzip
   fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming qt6-translations-l10n
+  libpoppler-cpp-dev libzip-dev libtesseract-dev libleptonica-dev tesseract-ocr-chi-sim tesseract-ocr-eng catdoc
   xvfb twm xfonts-base strace
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
 )

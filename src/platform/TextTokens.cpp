@@ -24,6 +24,20 @@ inline bool isKanaOrHangul(char32_t c)
            || (c >= 0xFF66 && c <= 0xFF9F) || (c >= 0x1B000 && c <= 0x1B16F);
 }
 
+// The radicals that stand for whole simplified characters, as PDF text
+// layers give them when a font shares one shape for both (⻚ for 页). NFKC
+// folds the Kangxi radicals (⼆ -> 二) but not these.
+char32_t unifiedRadical(char32_t c)
+{
+    static const QHash<char32_t, char32_t> map = {
+        {0x2E9F, 0x6BCD}, {0x2EA9, 0x738B}, {0x2EC4, 0x897F}, {0x2EC5, 0x89C1}, {0x2EC6, 0x89D2}, {0x2EC8, 0x8BA0},
+        {0x2ECB, 0x8F66}, {0x2ED3, 0x957F}, {0x2ED4, 0x95E8}, {0x2ED8, 0x9752}, {0x2EDA, 0x9875}, {0x2EDB, 0x98CE},
+        {0x2EDC, 0x98DE}, {0x2EDD, 0x98DF}, {0x2EE0, 0x9963}, {0x2EE2, 0x9A6C}, {0x2EE4, 0x9B3C}, {0x2EE5, 0x9C7C},
+        {0x2EE6, 0x9E1F}, {0x2EE7, 0x5364}, {0x2EE8, 0x9EA6}, {0x2EE9, 0x9EC4}, {0x2EEA, 0x9EFE}, {0x2EEC, 0x9F50},
+        {0x2EEE, 0x9F7F}, {0x2EF0, 0x9F99}, {0x2EF3, 0x9F9F}};
+    return map.value(c, c);
+}
+
 enum class Kind { Other, Paired, Word };
 
 inline Kind kindOf(char32_t c)
@@ -145,6 +159,8 @@ QString normalize(QStringView text)
             pendingSpace = !out.isEmpty();
             continue;
         }
+        if (c >= 0x2E80 && c <= 0x2EFF)
+            c = unifiedRadical(c);
         const bool han = isHan(c);
         if (pendingSpace) {
             if (!(han && lastHan))

@@ -20,6 +20,7 @@ private slots:
         QTest::newRow("full width") << "ＡＢＣ１２３" << "abc123";
         QTest::newRow("blanks elsewhere kept once") << "  Contract \t No.\r\n 7 合同 " << "contract no. 7 合同";
         QTest::newRow("Han beside Latin keeps the blank") << "合同 ABC 编号" << "合同 abc 编号";
+        QTest::newRow("radicals of a PDF text layer") << "第⼆⻚" << "第二页";
         QTest::newRow("extension B") << QStringLiteral("\U00020000 \U00020001") << QStringLiteral("\U00020000\U00020001");
     }
     void normalizes()

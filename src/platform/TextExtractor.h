@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QString>
+
+class QIODevice;
+
+// The text of one stored file, for finding it by what it says.
+//
+// Reads plain text (UTF-8, GBK/GB18030, UTF-16 with or without byte order
+// mark, others uchardet names), HTML, PDF (its text layer; pages without one
+// are read by OCR when asked), .docx .xlsx .pptx .odt .ods .odp, RTF, legacy
+// .doc/.xls (through catdoc/xls2csv) and, when asked, pictures by OCR
+// (tesseract, Simplified Chinese and English).
+//
+// The text comes back as the file says it, not normalized
+// (TextTokens::normalize is the indexer's step).
+//
+// A file's verdict is its ExtractStatus, to be recorded with the file so that
+// it is not tried again and again; a failed Result means the system could not
+// do the work (the helper program missing, catdoc not installed) and the file
+// is worth trying later.
+//
+// Reading a file never runs code of the file and writes nothing. extract()
+// does the work in this process; runInChild() does it in a separate
+// korvane-extract process under a time and memory limit, so a file that
+// makes a reader hang or crash costs that process only.
+namespace TextExtractor {
+
+enum class ExtractStatus {
+    Ok,          // text found
+    Empty,       // readable, but no text in it
+    Unreadable,  // broken, or a reader failed on it
+    Encrypted,   // needs a password
+    TooLarge,    // more text than the limit: the text is cut there
+    TimedOut,    // took longer than the limit: the text found until then
+    Unsupported, // a type not read (or a picture while OCR was not asked)
+};
+
+struct Limits {
+    qsizetype maxTextChars = 50 * 1024 * 1024; // UTF-16 units of text kept
+    int timeLimitMs = 120000;                  // for the whole file
+    qint64 maxUnpackedBytes = 512LL * 1024 * 1024; // all parts read from a zip together
+    qint64 memoryBytes = 1024LL * 1024 * 1024; // address space of the child
+    bool ocr = false;                          // read pictures and pages without text by OCR
+    // The child's private working folder (0700); empty: one is made in the
+    // system's temporary folder and removed afterwards.
+    QString tempFolder;
+    // Only for tests of the time limit: the child waits this long first.
+    int stallMs = 0;
+};
+
+struct Extracted {
+    ExtractStatus status = ExtractStatus::Ok;
+    QString text;
+    QString detail; // why a status other than Ok, for the log
+};
+
+// The lower-case extension without the dot ("pdf", "docx") a file is read as.
+// True when `type` is one extract() reads (pictures count only with OCR).
+bool supports(const QString& type, bool ocr);
+
+// Reads the file in this process. `type` is its extension; empty takes it
+// from the path.
+Result<Extracted> extract(const QString& path, const QString& type, const Limits& limits);
+
+// Reads the file in a korvane-extract process: the program beside the
+// running executable, or the one KORVANE_EXTRACT names. Killed (with what it
+// started) when it runs past the time limit: TimedOut; one that crashes or
+// runs out of memory: Unreadable.
+Result<Extracted> runInChild(const QString& path, const QString& type, const Limits& limits);
+
+// True when tesseract's data for Simplified Chinese and English is installed.
+bool ocrAvailable();
+
+QString statusName(ExtractStatus status);
+
+// The child's side: korvane-extract's arguments and its answer on stdout.
+int childMain(int argc, char** argv);
+bool writeAnswer(QIODevice& out, const Extracted& e);
+
+}
