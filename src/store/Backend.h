@@ -70,6 +70,13 @@ public:
     // case-sensitively; and that pattern for a literal prefix.
     virtual QString patternCondition(const QString& column) const = 0;
     virtual QString prefixPattern(const QString& literalPrefix) const = 0;
+    // A condition that text `column` holds the bound text somewhere, exactly
+    // as it is (no pattern characters, no case folding).
+    virtual QString containsCondition(const QString& column) const = 0;
+    // The words after a table's definition that keep its rows in the order
+    // of its primary key alone, without a row number of their own (empty
+    // where the engine offers no such choice).
+    virtual QString keyOrderedTable() const = 0;
 
     // The full-text index over wj's searched fields: its table (filled from
     // the rows already there by the schema's own resumable step, with rowid
@@ -91,6 +98,10 @@ public:
     // The words after a table's name in FROM that make the statement read
     // it along index `index` (empty where the engine takes no such hint).
     virtual QString indexHint(const QString& index) const = 0;
+    // The words after a table's name in FROM that make the statement walk
+    // the table in its own key order without any index (empty where the
+    // engine takes no such hint).
+    virtual QString noIndexHint() const = 0;
     [[nodiscard]] virtual Result<bool> hasIndex(DataStore& store, const QString& index) const = 0;
     // Whether the engine's plan for the statement reads the whole of `table`
     // row by row (no index narrows it).

@@ -60,6 +60,18 @@ const TableDef kTables[] = {
 // The content held in the database, apart from the list's columns.
 const char* kContentTable = "create table if not exists wjnr (id integer primary key, nr blob)";
 
+// The text of a record's content and the index of its words (version 6,
+// store/ContentIndex.h says what the columns hold). wjsy keeps the sorted
+// record ids of a token in segments, one row each; its rows are read along
+// its key alone, so the engine keeps them in key order without a row number.
+const char* kContentTextTable =
+    "create table if not exists wjwb (id integer primary key, zt integer not null default 0,"
+    " nr text not null default '', sj text not null default '', cd integer not null default 0,"
+    " sy integer not null default 0)";
+const char* kContentWordsTable =
+    "create table if not exists wjsy (token text not null, first_id integer not null, n integer not null,"
+    " ids blob, primary key(token, first_id))";
+
 // Version 1 indexes that later versions replace.
 const char* kIndexesV1[] = {
     "create index if not exists wj_fz on wj(fz)",
@@ -148,6 +160,15 @@ bool fail(DataStore& store, QString* error, const QString& what)
     if (error)
         *error = what + QStringLiteral(": ") + store.lastError();
     return false;
+}
+
+bool createContentIndexTables(DataStore& store, QString* error)
+{
+    if (!store.execute(QString::fromLatin1(kContentTextTable)))
+        return fail(store, error, QStringLiteral("wjwb"));
+    if (!store.execute(QString::fromLatin1(kContentWordsTable) + store.backend().keyOrderedTable()))
+        return fail(store, error, QStringLiteral("wjsy"));
+    return true;
 }
 
 bool createSearchIndex(DataStore& store, QString* error)
@@ -465,6 +486,23 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
     }
 }
 
+// Version 5 -> 6: the tables of the content index, empty; every record's
+// content then waits for its text (a catch-up fills them). One transaction
+// with the version, and the tables are made only when missing.
+bool addContentIndex(DataStore& store, QString* error)
+{
+    Transaction tx(store);
+    if (!tx.isActive())
+        return fail(store, error, QStringLiteral("begin"));
+    if (!createContentIndexTables(store, error))
+        return false;
+    if (!setUserVersion(store, 6))
+        return fail(store, error, QStringLiteral("user_version"));
+    if (!tx.commit())
+        return fail(store, error, QStringLiteral("commit"));
+    return true;
+}
+
 }  // namespace
 
 const QStringList& searchIndexColumns()
@@ -517,6 +555,8 @@ static bool createInitialImpl(DataStore& store, QString* error)
             return fail(store, error, QStringLiteral("index"));
     if (!createSearchIndex(store, error))
         return false;
+    if (!createContentIndexTables(store, error))
+        return false;
     if (!insertInitialContent(store, error))
         return false;
     if (!setUserVersion(store, CurrentVersion))
@@ -567,7 +607,9 @@ static bool migrateImpl(DataStore& store, QString* error, Progress* progress, co
         return false;
     if (version < 4 && !addSearchIndex(store, error, progress))
         return false;
-    return addContentHashes(store, error, progress, keptFile);
+    if (version < 5 && !addContentHashes(store, error, progress, keptFile))
+        return false;
+    return addContentIndex(store, error);
 }
 
 QString orderIndexName(const QString& expression)
@@ -603,6 +645,8 @@ static bool rebuildImpl(DataStore& store, QString* error)
             return fail(store, error, t);
     if (!store.execute(QStringLiteral("delete from wjnr")))
         return fail(store, error, QStringLiteral("wjnr"));
+    if (!store.execute(QStringLiteral("delete from wjwb")) || !store.execute(QStringLiteral("delete from wjsy")))
+        return fail(store, error, QStringLiteral("content index"));
     if (!insertInitialContent(store, error))
         return false;
     if (!tx.commit())

@@ -19,7 +19,9 @@ namespace Schema {
 // 4: the search index wj_ss over wj's text fields, kept by triggers, and
 //    the indexes of the search's date and size conditions.
 // 5: every record carries the SHA-256 of its content (wj.sha256).
-inline constexpr int CurrentVersion = 5;
+// 6: the text of each record's content (wjwb) and the index of its words
+//    (wjsy), kept by store/ContentIndex.
+inline constexpr int CurrentVersion = 6;
 
 // The absolute path of the kept file a record's lj names (the store folder
 // knows where lj values are relative to).

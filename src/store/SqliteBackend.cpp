@@ -118,6 +118,11 @@ QString SqliteBackend::patternCondition(const QString& column) const
     return column + QStringLiteral(" glob ?");
 }
 
+QString SqliteBackend::containsCondition(const QString& column) const
+{
+    return QStringLiteral("instr(") + column + QStringLiteral(", ?) > 0");
+}
+
 QString SqliteBackend::prefixPattern(const QString& literalPrefix) const
 {
     // glob's own special characters stand for themselves inside brackets.

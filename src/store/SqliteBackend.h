@@ -19,6 +19,8 @@ public:
     QString upsert(const QString& table, const QStringList& columns, const QStringList& key) const override;
     QString patternCondition(const QString& column) const override;
     QString prefixPattern(const QString& literalPrefix) const override;
+    QString containsCondition(const QString& column) const override;
+    QString keyOrderedTable() const override { return QStringLiteral(" without rowid"); }
 
     QString searchIndexCreate(const QStringList& columns) const override;
     QStringList searchIndexTriggers(const QStringList& columns) const override;
@@ -28,6 +30,7 @@ public:
     QString dateTextCondition(const QString& column) const override;
     QString dateTextPattern() const override;
     QString indexHint(const QString& index) const override;
+    QString noIndexHint() const override { return QStringLiteral(" not indexed"); }
     Result<bool> hasIndex(DataStore& store, const QString& index) const override;
     Result<bool> scansTable(DataStore& store, const QString& sql, const QVariantList& params,
                             const QString& table) const override;

@@ -1,0 +1,592 @@
+#include "store/ContentIndex.h"
+
+#include "platform/Clock.h"
+#include "platform/TextTokens.h"
+#include "store/Backend.h"
+#include "store/DataStore.h"
+#include "store/ListStatements.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace ContentIndex {
+
+namespace {
+
+using Ids = std::vector<qint64>;
+
+// One row of wjsy, decoded.
+struct Segment {
+    qint64 first = 0;
+    Ids ids;
+};
+
+const QString kTail = QStringLiteral("select first_id, n, ids from wjsy where token=? order by first_id desc limit 1");
+const QString kCover =
+    QStringLiteral("select first_id, n, ids from wjsy where token=? and first_id<=? order by first_id desc limit 1");
+const QString kBetween =
+    QStringLiteral("select first_id, n, ids from wjsy where token=? and first_id>=? and first_id<=? order by first_id");
+const QString kPrefixed = QStringLiteral("select first_id, n, ids from wjsy where token>=? and token<?");
+const QString kCount = QStringLiteral("select sum(n) from wjsy where token=?");
+const QString kDeleteSegment = QStringLiteral("delete from wjsy where token=? and first_id=?");
+const QString kReadText = QStringLiteral("select sy, nr from wjwb where id=?");
+const QString kDeleteText = QStringLiteral("delete from wjwb where id=?");
+const QString kTextOnly = QStringLiteral("select nr from wjwb where id=?");
+const QString kWaiting = QStringLiteral(
+    "select id from wj where id>? and not exists (select 1 from wjwb where wjwb.id = wj.id and wjwb.zt <> 0"
+    " and wjwb.sy = 1) order by id limit ?");
+const QString kTotal = QStringLiteral("select count(*) from wj");
+const QString kDone = QStringLiteral(
+    "select count(*) from wjwb join wj on wj.id = wjwb.id where wjwb.zt <> 0 and wjwb.sy = 1");
+
+constexpr qint64 kNoLowerBound = std::numeric_limits<qint64>::min();
+// Candidates confirmed per statement; unused places hold an id no record has.
+constexpr int kConfirmIds = 64;
+
+Status failed(DataStore& store, const QString& what)
+{
+    return Status::fail(QString(), what + QStringLiteral(": ") + store.lastError());
+}
+
+QString segmentUpsert(DataStore& store)
+{
+    return store.backend().upsert(QStringLiteral("wjsy"),
+                                  {QStringLiteral("token"), QStringLiteral("first_id"), QStringLiteral("n"),
+                                   QStringLiteral("ids")},
+                                  {QStringLiteral("token"), QStringLiteral("first_id")});
+}
+
+QString textUpsert(DataStore& store)
+{
+    return store.backend().upsert(QStringLiteral("wjwb"),
+                                  {QStringLiteral("id"), QStringLiteral("zt"), QStringLiteral("nr"),
+                                   QStringLiteral("sj"), QStringLiteral("cd"), QStringLiteral("sy")},
+                                  {QStringLiteral("id")});
+}
+
+inline int varintLength(quint64 v)
+{
+    int n = 1;
+    while (v >= 0x80) {
+        v >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+inline void appendVarint(QByteArray& out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.append(char(0x80 | (v & 0x7F)));
+        v >>= 7;
+    }
+    out.append(char(v));
+}
+
+// The gaps between ids[from..to) as varints (the first id is the row's key).
+QByteArray encodeGaps(const Ids& ids, size_t from, size_t to)
+{
+    QByteArray out;
+    out.reserve(int(to - from) * 2);
+    for (size_t i = from + 1; i < to; ++i)
+        appendVarint(out, quint64(ids[i] - ids[i - 1]));
+    return out;
+}
+
+// Appends the n ids of a segment to out; false when the row is not whole.
+bool decode(qint64 first, qint64 n, QByteArrayView gaps, Ids& out)
+{
+    if (n < 1)
+        return false;
+    out.push_back(first);
+    const auto* p = reinterpret_cast<const unsigned char*>(gaps.data());
+    const auto* end = p + gaps.size();
+    qint64 id = first;
+    for (qint64 i = 1; i < n; ++i) {
+        quint64 v = 0;
+        int shift = 0;
+        for (;;) {
+            if (p == end || shift > 63)
+                return false;
+            const unsigned char b = *p++;
+            v |= quint64(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                break;
+            shift += 7;
+        }
+        if (v == 0)
+            return false;
+        id += qint64(v);
+        out.push_back(id);
+    }
+    return p == end;
+}
+
+// Reads the segment rows of one statement; each decoded ids are handed to f
+// with the segment's first id.
+template <typename F>
+Status readSegments(DataStore& store, const QString& sql, const QVariantList& params, F&& f)
+{
+    RecordSet rs = store.query(sql, params);
+    if (!rs)
+        return failed(store, QStringLiteral("wjsy"));
+    for (; !rs.atEnd(); rs.next()) {
+        Segment s;
+        s.first = rs.number(0);
+        const QByteArray gaps = rs.bytes(2);
+        if (!decode(s.first, rs.number(1), gaps, s.ids))
+            return Status::fail(QString(), QStringLiteral("wjsy: a segment that cannot be read at %1").arg(s.first));
+        f(std::move(s));
+    }
+    return {};
+}
+
+Result<std::optional<Segment>> readOne(DataStore& store, const QString& sql, const QVariantList& params)
+{
+    std::optional<Segment> found;
+    const Status read = readSegments(store, sql, params, [&found](Segment s) { found = std::move(s); });
+    if (!read)
+        return read.failure();
+    return found;
+}
+
+// Writes ids (ascending) as segments, greedily filled; the first keeps the
+// key `oldFirst` when it had one (else a row under that key is taken out).
+Status writeSegments(DataStore& store, const QString& token, const Ids& ids, std::optional<qint64> oldFirst)
+{
+    if (oldFirst && (ids.empty() || ids.front() != *oldFirst)) {
+        if (!store.execute(kDeleteSegment, {token, *oldFirst}))
+            return failed(store, QStringLiteral("wjsy"));
+    }
+    const QString upsert = segmentUpsert(store);
+    size_t begin = 0;
+    while (begin < ids.size()) {
+        size_t end = begin + 1;
+        int bytes = 0;
+        while (end < ids.size() && int(end - begin) < SegmentIds) {
+            const int len = varintLength(quint64(ids[end] - ids[end - 1]));
+            if (bytes + len > SegmentBytes)
+                break;
+            bytes += len;
+            ++end;
+        }
+        const QByteArray gaps = encodeGaps(ids, begin, end);
+        if (!store.execute(upsert, {token, ids[begin], qint64(end - begin), gaps.isEmpty() ? QVariant() : QVariant(gaps)}))
+            return failed(store, QStringLiteral("wjsy"));
+        begin = end;
+    }
+    return {};
+}
+
+Ids merged(const Ids& a, const Ids& b)
+{
+    Ids out;
+    out.reserve(a.size() + b.size());
+    std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
+    return out;
+}
+
+// Adds ids (ascending, distinct) to token's segments: those from the last
+// segment's first id on go into the last segment (filled up, then new ones
+// after it); a lower id goes into the segment that covers it, re-encoded.
+Status addIds(DataStore& store, const QString& token, const Ids& add)
+{
+    if (add.empty())
+        return {};
+    const Result<std::optional<Segment>> tail = readOne(store, kTail, {token});
+    if (!tail)
+        return tail.failure();
+    if (!tail->has_value())
+        return writeSegments(store, token, add, std::nullopt);
+    const Segment& last = **tail;
+    const auto high = std::lower_bound(add.begin(), add.end(), last.first);
+    if (high != add.begin()) {
+        // Lower ids: the segments from the one covering the lowest up to the
+        // last one (not included), each taking the ids it covers; one below
+        // every segment goes into the first.
+        const Ids low(add.begin(), high);
+        const Result<std::optional<Segment>> cover = readOne(store, kCover, {token, low.front()});
+        if (!cover)
+            return cover.failure();
+        std::vector<Segment> before;
+        const Status read = readSegments(store, kBetween,
+                                         {token, cover->has_value() ? (*cover)->first : kNoLowerBound, last.first - 1},
+                                         [&before](Segment s) { before.push_back(std::move(s)); });
+        if (!read)
+            return read;
+        if (before.empty())  // the last segment is the only one: all go there
+            return writeSegments(store, token, merged(last.ids, add), last.first);
+        size_t at = 0;
+        for (size_t i = 0; i < before.size() && at < low.size(); ++i) {
+            const qint64 nextFirst = i + 1 < before.size() ? before[i + 1].first : last.first;
+            Ids mine;
+            while (at < low.size() && low[at] < nextFirst)
+                mine.push_back(low[at++]);
+            if (mine.empty())
+                continue;
+            const Status written = writeSegments(store, token, merged(before[i].ids, mine), before[i].first);
+            if (!written)
+                return written;
+        }
+        if (at < low.size())
+            return Status::fail(QString(), QStringLiteral("wjsy: segments of a token out of order"));
+    }
+    if (high == add.end())
+        return {};
+    return writeSegments(store, token, merged(last.ids, Ids(high, add.end())), last.first);
+}
+
+// Takes id out of token's segments.
+Status dropId(DataStore& store, const QString& token, qint64 id)
+{
+    const Result<std::optional<Segment>> cover = readOne(store, kCover, {token, id});
+    if (!cover)
+        return cover.failure();
+    if (!cover->has_value())
+        return {};
+    Segment s = std::move(**cover);
+    const auto it = std::lower_bound(s.ids.begin(), s.ids.end(), id);
+    if (it == s.ids.end() || *it != id)
+        return {};
+    s.ids.erase(it);
+    return writeSegments(store, token, s.ids, s.first);
+}
+
+QSet<QString> tokenSet(const QString& normalized)
+{
+    QSet<QString> out;
+    const QList<TextTokens::Token> all = TextTokens::tokens(normalized);
+    out.reserve(all.size());
+    for (const TextTokens::Token& t : all)
+        out.insert(t.text);
+    return out;
+}
+
+struct OldText {
+    bool indexed = false;
+    QString text;
+};
+
+Result<OldText> readOld(DataStore& store, qint64 id)
+{
+    RecordSet rs = store.query(kReadText, {id});
+    if (!rs)
+        return failed(store, QStringLiteral("wjwb")).failure();
+    if (rs.atEnd())
+        return OldText{};
+    return OldText{rs.number(0) == 1, rs.text(1)};
+}
+
+Status writeText(DataStore& store, qint64 id, int state, const QString& text, const QString& when)
+{
+    if (!store.execute(textUpsert(store), {id, state, text, when, qint64(text.size()), 1}))
+        return failed(store, QStringLiteral("wjwb"));
+    return {};
+}
+
+// Runs f inside the caller's transaction, or in one of its own when there
+// is none.
+template <typename F>
+Status inTransaction(DataStore& store, F&& f)
+{
+    if (store.inTransaction())
+        return f();
+    Transaction tx(store);
+    if (!tx.isActive())
+        return failed(store, QStringLiteral("begin"));
+    const Status done = f();
+    if (!done)
+        return done;
+    if (!tx.commit())
+        return failed(store, QStringLiteral("commit"));
+    return {};
+}
+
+Status putNow(DataStore& store, qint64 id, int state, const QString& text)
+{
+    const Result<OldText> old = readOld(store, id);
+    if (!old)
+        return old.failure();
+    const QSet<QString> before = old->indexed ? tokenSet(old->text) : QSet<QString>();
+    const QSet<QString> after = tokenSet(text);
+    for (const QString& t : before) {
+        if (after.contains(t))
+            continue;
+        const Status dropped = dropId(store, t, id);
+        if (!dropped)
+            return dropped;
+    }
+    const Ids one{id};
+    for (const QString& t : after) {
+        if (before.contains(t))
+            continue;
+        const Status added = addIds(store, t, one);
+        if (!added)
+            return added;
+    }
+    return writeText(store, id, state, text, Clock::timeText(QDateTime::currentDateTime()));
+}
+
+Status removeNow(DataStore& store, qint64 id)
+{
+    const Result<OldText> old = readOld(store, id);
+    if (!old)
+        return old.failure();
+    if (old->indexed) {
+        for (const QString& t : tokenSet(old->text)) {
+            const Status dropped = dropId(store, t, id);
+            if (!dropped)
+                return dropped;
+        }
+    }
+    if (!store.execute(kDeleteText, {id}))
+        return failed(store, QStringLiteral("wjwb"));
+    return {};
+}
+
+// Every id of the segments between `from` and `to` (first ids), ascending.
+Status idsOf(DataStore& store, const QString& token, qint64 from, qint64 to, Ids& out)
+{
+    return readSegments(store, kBetween, {token, from, to}, [&out](Segment s) {
+        out.insert(out.end(), s.ids.begin(), s.ids.end());
+    });
+}
+
+Ids intersected(const Ids& a, const Ids& b)
+{
+    Ids out;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
+    return out;
+}
+
+// The records holding every Exact token and a token beginning with every
+// Prefix token; nullopt when the query has neither (no record is ruled out).
+Result<std::optional<Ids>> candidates(DataStore& store, const QString& query)
+{
+    QList<QPair<qint64, QString>> exact;
+    QStringList prefixes;
+    for (const TextTokens::QueryToken& t : TextTokens::queryTokens(query)) {
+        if (t.match == TextTokens::QueryToken::Prefix) {
+            prefixes << t.text;
+        } else if (t.match == TextTokens::QueryToken::Exact) {
+            const Result<std::optional<QVariant>> n = store.scalar(kCount, {t.text});
+            if (!n)
+                return n.failure();
+            const qint64 count = n->value_or(QVariant()).toLongLong();
+            if (count == 0)
+                return std::optional<Ids>(Ids());
+            exact.append({count, t.text});
+        }
+    }
+    if (exact.isEmpty() && prefixes.isEmpty())
+        return std::optional<Ids>();
+    // The rarest first: each next token only needs its segments over the
+    // span of the candidates left.
+    std::sort(exact.begin(), exact.end());
+    std::optional<Ids> found;
+    for (const auto& [count, token] : std::as_const(exact)) {
+        Ids ids;
+        qint64 from = kNoLowerBound;
+        qint64 to = std::numeric_limits<qint64>::max();
+        if (found) {
+            if (found->empty())
+                break;
+            const Result<std::optional<Segment>> cover = readOne(store, kCover, {token, found->front()});
+            if (!cover)
+                return cover.failure();
+            if (cover->has_value())
+                from = (*cover)->first;
+            to = found->back();
+        }
+        const Status read = idsOf(store, token, from, to, ids);
+        if (!read)
+            return read.failure();
+        found = found ? intersected(*found, ids) : std::move(ids);
+    }
+    // No token holds U+10FFFF (not a letter), so every token beginning with
+    // p sorts before p followed by it, in UTF-8 and UTF-16 alike.
+    const QString above = QString::fromUcs4(U"\U0010FFFF", 1);
+    for (const QString& p : std::as_const(prefixes)) {
+        if (found && found->empty())
+            break;
+        Ids ids;
+        const Status read = readSegments(store, kPrefixed, {p, p + above}, [&ids](Segment s) {
+            ids.insert(ids.end(), s.ids.begin(), s.ids.end());
+        });
+        if (!read)
+            return read.failure();
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        found = found ? intersected(*found, ids) : std::move(ids);
+    }
+    return found;
+}
+
+}  // namespace
+
+Status put(DataStore& store, qint64 id, int state, const QString& normalizedText)
+{
+    return inTransaction(store, [&] { return putNow(store, id, state, normalizedText); });
+}
+
+Status remove(DataStore& store, qint64 id)
+{
+    return inTransaction(store, [&] { return removeNow(store, id); });
+}
+
+Result<int> indexBatch(DataStore& store, const QList<Item>& items)
+{
+    // The last item of each id, in ascending id, so that every token's ids
+    // come in order.
+    QMap<qint64, const Item*> byId;
+    for (const Item& item : items)
+        byId.insert(item.id, &item);
+    const QString when = Clock::timeText(QDateTime::currentDateTime());
+    Transaction tx(store);
+    if (!tx.isActive())
+        return failed(store, QStringLiteral("begin")).failure();
+    QHash<QString, Ids> gathered;
+    for (auto it = byId.cbegin(); it != byId.cend(); ++it) {
+        const qint64 id = it.key();
+        const Item& item = *it.value();
+        const Result<OldText> old = readOld(store, id);
+        if (!old)
+            return old.failure();
+        const QList<TextTokens::Token> fresh = TextTokens::tokens(item.normalizedText);
+        if (old->indexed && !old->text.isEmpty()) {
+            // Written before: its tokens change one by one.
+            const QSet<QString> before = tokenSet(old->text);
+            QSet<QString> after;
+            for (const TextTokens::Token& t : fresh) {
+                after.insert(t.text);
+                if (!before.contains(t.text))
+                    gathered[t.text].push_back(id);
+            }
+            for (const QString& t : before) {
+                if (after.contains(t))
+                    continue;
+                const Status dropped = dropId(store, t, id);
+                if (!dropped)
+                    return dropped.failure();
+            }
+        } else {
+            for (const TextTokens::Token& t : fresh)
+                gathered[t.text].push_back(id);
+        }
+        const Status written = writeText(store, id, item.state, item.normalizedText, when);
+        if (!written)
+            return written.failure();
+    }
+    // In key order, so that the writes walk the index's pages in turn.
+    QStringList keys = gathered.keys();
+    std::sort(keys.begin(), keys.end());
+    for (const QString& token : std::as_const(keys)) {
+        const Status added = addIds(store, token, gathered.value(token));
+        if (!added)
+            return added.failure();
+    }
+    if (!tx.commit())
+        return failed(store, QStringLiteral("commit")).failure();
+    return int(byId.size());
+}
+
+Result<QList<qint64>> find(DataStore& store, const QString& normalizedQuery, const RecordFilter& scope, int limit)
+{
+    QList<qint64> out;
+    if (normalizedQuery.isEmpty() || scope.nothing)
+        return out;
+    const qint64 wanted = limit > 0 ? limit : std::numeric_limits<qint64>::max();
+    const Result<std::optional<Ids>> found = candidates(store, normalizedQuery);
+    if (!found)
+        return found.failure();
+    const FilterStatement filter = FilterStatement::of(store.backend(), scope);
+    const QString holds = QStringLiteral(" and exists (select 1 from wjwb where wjwb.id = wj.id and ")
+                          + store.backend().containsCondition(QStringLiteral("wjwb.nr")) + QStringLiteral(")");
+    if (!found->has_value()) {
+        // Nothing in the query narrows it: every text is read.
+        RecordSet rs = store.query(QStringLiteral("select id from wj") + filter.where + holds
+                                       + QStringLiteral(" order by id limit ?"),
+                                   filter.params + QVariantList{normalizedQuery, wanted});
+        if (!rs)
+            return failed(store, QStringLiteral("content search")).failure();
+        for (; !rs.atEnd(); rs.next())
+            out.append(rs.number(0));
+        return out;
+    }
+    const Ids& ids = **found;
+    QStringList marks;
+    for (int i = 0; i < kConfirmIds; ++i)
+        marks << QStringLiteral("?");
+    const QString confirm = QStringLiteral("select id from wj") + filter.where + QStringLiteral(" and id in (")
+                            + marks.join(QLatin1Char(',')) + QStringLiteral(")") + holds
+                            + QStringLiteral(" order by id");
+    for (size_t at = 0; at < ids.size() && out.size() < wanted; at += kConfirmIds) {
+        QVariantList params = filter.params;
+        for (size_t i = at; i < at + kConfirmIds; ++i)
+            params << (i < ids.size() ? ids[i] : qint64(-1));
+        params << normalizedQuery;
+        RecordSet rs = store.query(confirm, params);
+        if (!rs)
+            return failed(store, QStringLiteral("content search")).failure();
+        for (; !rs.atEnd() && out.size() < wanted; rs.next())
+            out.append(rs.number(0));
+    }
+    return out;
+}
+
+Result<QString> excerpt(DataStore& store, qint64 id, const QString& normalizedQuery, int around)
+{
+    const Result<std::optional<QVariant>> read = store.scalar(kTextOnly, {id});
+    if (!read)
+        return read.failure();
+    const QString text = read->value_or(QVariant()).toString();
+    if (text.isEmpty())
+        return QString();
+    const qsizetype hit = normalizedQuery.isEmpty() ? -1 : text.indexOf(normalizedQuery);
+    const qsizetype side = qMax(0, around);
+    qsizetype from = 0;
+    qsizetype to = qMin(text.size(), 2 * side);
+    if (hit >= 0) {
+        from = qMax<qsizetype>(0, hit - side);
+        to = qMin(text.size(), hit + normalizedQuery.size() + side);
+    }
+    // Never half a character.
+    if (from > 0 && text.at(from).isLowSurrogate())
+        --from;
+    if (to < text.size() && text.at(to).isLowSurrogate())
+        ++to;
+    QString out = text.mid(from, to - from);
+    if (from > 0)
+        out.prepend(QChar(0x2026));
+    if (to < text.size())
+        out.append(QChar(0x2026));
+    return out;
+}
+
+Result<QList<qint64>> waiting(DataStore& store, int limit, qint64 afterId)
+{
+    RecordSet rs = store.query(kWaiting, {afterId, limit > 0 ? qint64(limit) : std::numeric_limits<qint64>::max()});
+    if (!rs)
+        return failed(store, QStringLiteral("waiting texts")).failure();
+    QList<qint64> out;
+    for (; !rs.atEnd(); rs.next())
+        out.append(rs.number(0));
+    return out;
+}
+
+Result<Counts> progress(DataStore& store)
+{
+    const Result<std::optional<QVariant>> total = store.scalar(kTotal);
+    if (!total)
+        return total.failure();
+    const Result<std::optional<QVariant>> done = store.scalar(kDone);
+    if (!done)
+        return done.failure();
+    return Counts{done->value_or(QVariant()).toLongLong(), total->value_or(QVariant()).toLongLong()};
+}
+
+}  // namespace ContentIndex
