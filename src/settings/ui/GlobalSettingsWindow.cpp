@@ -44,9 +44,9 @@ T* unit(QWidget* parent, const QString& name, const QString& text, int x, int y,
 // Runs a job of the archive's care in its window (bar, item, "取消"; Esc
 // and the close box stop it too) and hands back its result.
 template <typename T>
-Result<T> runShown(JobOf<T>& job, QWidget* parent)
+Result<T> runShown(JobOf<T>& job, QWidget* parent, JobWindow::Lines lines = JobWindow::Lines::ItemAndBar)
 {
-    const Status ended = JobWindow(job.title(), parent).run(job);
+    const Status ended = JobWindow(job.title(), parent, lines).run(job);
     // A job that never ran has no result of its own: how it ended is all.
     if (!job.isFinished())
         return Result<T>(ended.failure());
@@ -315,7 +315,7 @@ void GlobalSettingsWindow::rebuildArchive()
 void GlobalSettingsWindow::compactArchive()
 {
     JobOf<ArchiveCare::Compacted> job(QStringLiteral("压缩优化数据库"), ArchiveCare::compactJob(m_place.databasePath));
-    const Result<ArchiveCare::Compacted> r = runShown(job, this);
+    const Result<ArchiveCare::Compacted> r = runShown(job, this, JobWindow::Lines::BarOnly);
     // A compaction stopped by its window leaves the file as it was.
     if (r.cancelled())
         return;
