@@ -333,7 +333,7 @@ private:
         if (!std::isalpha(static_cast<unsigned char>(c))) {
             switch (c) {
             case '\'': {
-                if (i + 2 < n + 0 && i + 2 <= n) {
+                if (i + 2 < n) {
                     bool ok = false;
                     const int v = m_d.mid(i + 1, 2).toInt(&ok, 16);
                     if (ok)
@@ -506,25 +506,27 @@ Result<Extracted> readLegacy(const QString& path, const QString& type, TextSink&
     if (!p.waitForStarted(10000))
         return Result<Extracted>::fail(QStringLiteral("读取文件内容需要安装 catdoc"), p.errorString());
     QByteArray out;
-    while (p.state() != QProcess::NotRunning) {
+    const qint64 maxBytes = qint64(limits.maxTextChars) * 4;
+    while (p.state() != QProcess::NotRunning && !sink.late() && out.size() <= maxBytes) {
         const qint64 left = sink.deadline().remainingTime();
-        if (left == 0 || out.size() > qint64(limits.maxTextChars) * 4)
-            break;
-        p.waitForReadyRead(left < 0 ? 1000 : int(std::min<qint64>(left, 1000)));
+        p.waitForReadyRead(left < 0 ? 1000 : int(std::clamp<qint64>(left, 1, 1000)));
         out += p.readAllStandardOutput();
     }
     if (p.state() != QProcess::NotRunning) {
+        // Past the time or the size: what came so far is the text.
         p.kill();
         p.waitForFinished(5000);
         sink.add(QString::fromUtf8(out));
         Extracted e = sink.finish();
         if (e.status == ExtractStatus::Ok || e.status == ExtractStatus::Empty)
-            e.status = ExtractStatus::TimedOut;
+            e.status = out.size() > maxBytes ? ExtractStatus::TooLarge : ExtractStatus::TimedOut;
         return e;
     }
     out += p.readAllStandardOutput();
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        const QString why = QString::fromLocal8Bit(p.readAllStandardError()).trimmed().left(500);
+    const QString why = QString::fromLocal8Bit(p.readAllStandardError()).trimmed().left(500);
+    // Both tools print a file that is no compound document as it is, or
+    // nothing and a complaint on stderr with a success code.
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 || why.contains(QLatin1String("OLE"))) {
         const bool encrypted = why.contains(QLatin1String("encrypt"), Qt::CaseInsensitive);
         return Extracted{encrypted ? ExtractStatus::Encrypted : ExtractStatus::Unreadable, {},
                          QFileInfo(tool).fileName() + QStringLiteral(": ") + why};

@@ -430,7 +430,6 @@ Extracted readOffice(const QString& path, const QString& type, const Limits& lim
         case EntryRead::Encrypted:
             return Extracted{ExtractStatus::Encrypted, {}, name + QStringLiteral(" is encrypted")};
         case EntryRead::TooLarge:
-            sink.add(QString());
             return Extracted{ExtractStatus::TooLarge, sink.text(), QStringLiteral("unpacks to more than the limit")};
         case EntryRead::Broken:
             return Extracted{ExtractStatus::Unreadable, {}, name + QStringLiteral(" is damaged")};

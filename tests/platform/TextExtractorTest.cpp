@@ -177,6 +177,29 @@ QByteArray picture()
     return bytes;
 }
 
+// A PDF whose standard security handler wants a user password the empty
+// one does not match.
+QByteArray encryptedPdf()
+{
+    const QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+        "<< /Filter /Standard /V 1 /R 2 /Length 40 /P -4 /O <" + QByteArray(64, '1') + "> /U <" + QByteArray(64, '2')
+            + "> >>"};
+    QByteArray out = "%PDF-1.4\n";
+    QByteArray xref = "xref\n0 5\n0000000000 65535 f \n";
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        xref += QByteArray::number(out.size()).rightJustified(10, '0') + " 00000 n \n";
+        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype at = out.size();
+    out += xref + "trailer\n<< /Size 5 /Root 1 0 R /Encrypt 4 0 R /ID [<" + QByteArray(32, '3') + "> <"
+           + QByteArray(32, '3') + ">] >>\nstartxref\n" + QByteArray::number(at) + "\n%%EOF\n";
+    return out;
+}
+
+const QByteArray kOleHeader = QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0');
+
 const QByteArray kRtf =
     "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}{\\f1\\fcharset0 Arial;}}"
     "{\\colortbl;\\red0\\green0\\blue0;}{\\*\\generator Riched20;}{\\info{\\title \\'b1\\'ea\\'cc\\'e2}}"
@@ -238,8 +261,10 @@ private slots:
         QTest::newRow("xlsx") << "k.xlsx" << xlsx() << ok << "编号 42 合同金额";
         QTest::newRow("odt") << "l.odt" << odt() << ok << "标题第一段 end";
         QTest::newRow("empty text") << "m.txt" << QByteArray(" \n\t") << int(ExtractStatus::Empty) << "";
-        QTest::newRow("encrypted docx") << "n.docx" << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0')
-                                        << int(ExtractStatus::Encrypted) << "";
+        QTest::newRow("encrypted docx") << "n.docx" << kOleHeader << int(ExtractStatus::Encrypted) << "";
+        QTest::newRow("encrypted PDF") << "n.pdf" << encryptedPdf() << int(ExtractStatus::Encrypted) << "";
+        QTest::newRow("broken doc") << "o.doc" << kOleHeader << int(ExtractStatus::Unreadable) << "";
+        QTest::newRow("broken xls") << "o.xls" << kOleHeader << int(ExtractStatus::Unreadable) << "";
         QTest::newRow("broken docx") << "o.docx" << QByteArray("PK\x03\x04 not really") << int(ExtractStatus::Unreadable) << "";
         QTest::newRow("broken PDF") << "p.pdf" << QByteArray("%PDF-1.4\n1 0 obj << /Type /Cat") << int(ExtractStatus::Unreadable)
                                     << "";
