@@ -120,6 +120,19 @@ void forEachSegment(QStringView text, F&& f)
         f(Segment{current, start, text.size()});
 }
 
+// A word's token is at most its first kMaxWordUnits units (whole code
+// points): a long run of letters and digits (an encoded blob, a hash) would
+// only fill the index.
+inline QStringView clipped(QStringView word)
+{
+    if (word.size() <= kMaxWordUnits)
+        return word;
+    qsizetype n = kMaxWordUnits;
+    if (QChar::isLowSurrogate(word[n].unicode()))
+        --n;
+    return word.first(n);
+}
+
 inline quint64 unigramKey(char32_t c) { return c; }
 inline quint64 bigramKey(char32_t a, char32_t b) { return (quint64(1) << 63) | (quint64(a) << 21) | b; }
 
@@ -200,7 +213,7 @@ QList<Token> tokens(QStringView normalized)
 
     forEachSegment(normalized, [&](const Segment& s) {
         if (s.kind == Kind::Word) {
-            const QStringView w = normalized.sliced(s.begin, s.end - s.begin);
+            const QStringView w = clipped(normalized.sliced(s.begin, s.end - s.begin));
             auto it = words.find(w);
             const bool fresh = it == words.end();
             if (fresh)
@@ -245,7 +258,13 @@ QList<QueryToken> queryTokens(QStringView normalizedQuery)
                 m = QueryToken::Suffix;
             else if (openRight)
                 m = QueryToken::Prefix;
-            add(QueryToken{normalizedQuery.sliced(s.begin, s.end - s.begin).toString(), m});
+            const QStringView whole = normalizedQuery.sliced(s.begin, s.end - s.begin);
+            const QStringView w = clipped(whole);
+            // A record keeps only the start of a long word: all the query
+            // can ask for is a token beginning with that start.
+            if (w.size() < whole.size())
+                m = m == QueryToken::Exact || m == QueryToken::Prefix ? QueryToken::Prefix : QueryToken::Within;
+            add(QueryToken{w.toString(), m});
             return;
         }
         // Every pair inside the query's run is a pair of the record's run,

@@ -15,6 +15,8 @@
 // split into words: runs of letters, digits and marks, case folded.
 // Everything else (punctuation, symbols, blanks) only separates.
 //
+// A word's token is its first kMaxWordUnits UTF-16 units.
+//
 // Both sides go through normalize() first; tokens() and queryTokens() take
 // the normalized text.
 namespace TextTokens {
@@ -25,6 +27,8 @@ namespace TextTokens {
 // "合同\n编号" -> "合同编号"), every other run of whitespace one blank, none
 // at either end.
 QString normalize(QStringView text);
+
+inline constexpr qsizetype kMaxWordUnits = 40;
 
 struct Token {
     QString text;

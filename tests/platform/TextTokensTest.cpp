@@ -67,6 +67,10 @@ private slots:
         QTest::newRow("full width and blanks") << "合 同ＡＢＣ" << "合同:E abc:P";
         QTest::newRow("kana") << "カタカナ" << "カタ:E タカ:E カナ:E";
         QTest::newRow("punctuation only") << "，、" << "";
+        const QString longWord(TextTokens::kMaxWordUnits + 5, u'k');
+        const QString clipped(TextTokens::kMaxWordUnits, u'k');
+        QTest::newRow("long word inside") << "合" + longWord + "同" << "合:E " + clipped + ":P 同:E";
+        QTest::newRow("long word at the start") << longWord + "同" << clipped + ":W 同:E";
     }
     void queryTokensAreInEveryHit()
     {
