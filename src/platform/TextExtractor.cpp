@@ -583,6 +583,9 @@ Result<Extracted> dispatch(const QString& path, const QString& type, const Limit
             return readRtf(path, sink, limits);
         if (start.startsWith("PK\x03\x04"))
             return readOffice(path, type == u"xls" ? QStringLiteral("xlsx") : QStringLiteral("docx"), limits, sink);
+        // ... and web pages and XML ("save as web page", Word 2003 XML).
+        if (start.startsWith('<') || start.startsWith("\xEF\xBB\xBF<"))
+            return readHtml(path, sink, limits);
         return readLegacy(path, type, sink, limits);
     }
     if (kPictureTypes.contains(type)) {

@@ -338,13 +338,17 @@ Extracted readPdf(const QString& path, const Limits& limits, TextSink& sink)
         renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
         renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
         renderer.set_image_format(poppler::image::format_gray8);
-        const poppler::image img = renderer.render_page(page.get(), 300, 300);
+        // 300 dpi, less for pages so large the picture would pass 7000 pixels.
+        const poppler::rectf box = page->page_rect();
+        const double side = std::max({box.width(), box.height(), 1.0});
+        const double dpi = std::clamp(7000.0 * 72.0 / side, 36.0, 300.0);
+        const poppler::image img = renderer.render_page(page.get(), dpi, dpi);
         if (!img.is_valid())
             continue;
         const QImage view(reinterpret_cast<const uchar*>(img.const_data()), img.width(), img.height(),
                           img.bytes_per_row(), QImage::Format_Grayscale8);
         ++recognized;
-        if (!ocrImage(view, 300, sink))
+        if (!ocrImage(view, int(dpi), sink))
             break;
     }
     return sink.finish(recognized > 0 ? QStringLiteral("%1 pages read by OCR").arg(recognized) : QString());
