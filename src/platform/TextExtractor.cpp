@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -897,8 +898,16 @@ Result<Extracted> runInChild(const QString& path, const QString& type, const Lim
     const rlim_t memory = static_cast<rlim_t>(limits.memoryBytes);
     p.setChildProcessModifier([memory] {
         // A group of its own, so a kill reaches what it starts (catdoc);
-        // bounded address space; no core file.
+        // bounded address space; no core file; none of the caller's open
+        // files (the database) reachable from the reader.
         setpgid(0, 0);
+        if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+            for (int fd = 3; fd < 4096; ++fd) {
+                const int flags = fcntl(fd, F_GETFD);
+                if (flags >= 0)
+                    fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+            }
+        }
         struct rlimit as {memory, memory};
         setrlimit(RLIMIT_AS, &as);
         struct rlimit core {0, 0};
