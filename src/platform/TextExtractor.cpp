@@ -23,9 +23,11 @@
 #include <uchardet.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <exception>
+#include <memory>
 #include <new>
 
 namespace TextExtractor {
@@ -775,27 +777,115 @@ std::optional<ExtractStatus> statusFromName(QByteArrayView name)
     return std::nullopt;
 }
 
-// The answer of the child: "KVX1 <status> <detail bytes> <text bytes>\n",
-// then the detail and the text in UTF-8. A system failure is "KVX1 fail"
-// with the message as the detail and the technical cause as the text.
-constexpr QByteArrayView kMagic = "KVX1";
+// The conversation with korvane-extract --serve, one file at a time:
+//   request  "KVXQ <type or -> <max text> <time limit ms> <max unpacked>
+//             <ocr 0/1> <stall ms> <path bytes>\n<path in UTF-8>"
+//   answer   "KVX1 <status> <detail bytes> <text bytes>\n<detail><text>"
+//            (UTF-8), or "KVX1 fail <message bytes> <detail bytes>\n..."
+//            when the system, not the file, kept the work from being done.
+constexpr QByteArrayView kAnswer = "KVX1";
+constexpr QByteArrayView kRequest = "KVXQ";
+
+QByteArray answerBytes(const Result<Extracted>& r)
+{
+    const QByteArray first = (r ? r->detail : r.message()).toUtf8();
+    const QByteArray second = (r ? r->text : r.detail()).toUtf8();
+    const QByteArray status = r ? statusName(r->status).toLatin1() : QByteArray("fail");
+    return kAnswer.toByteArray() + ' ' + status + ' ' + QByteArray::number(first.size()) + ' '
+           + QByteArray::number(second.size()) + '\n' + first + second;
+}
+
+// Takes one whole answer off the front of `buffer`; nothing while it is
+// still coming. `bad` is set when the bytes are no answer at all.
+std::optional<Result<Extracted>> takeAnswer(QByteArray& buffer, bool* bad)
+{
+    const qsizetype eol = buffer.indexOf('\n');
+    if (eol < 0) {
+        *bad = buffer.size() > 256;
+        return std::nullopt;
+    }
+    const QList<QByteArray> fields = buffer.left(eol).split(' ');
+    bool ok = fields.size() == 4 && fields[0] == kAnswer;
+    const qsizetype a = ok ? fields[2].toLongLong(&ok) : 0;
+    const qsizetype b = ok ? fields[3].toLongLong(&ok) : 0;
+    const std::optional<ExtractStatus> status = ok ? statusFromName(fields[1]) : std::nullopt;
+    if (!ok || a < 0 || b < 0 || (!status && fields[1] != "fail")) {
+        *bad = true;
+        return std::nullopt;
+    }
+    if (buffer.size() - eol - 1 < a + b)
+        return std::nullopt;
+    const QString first = QString::fromUtf8(buffer.mid(eol + 1, a));
+    const QString second = QString::fromUtf8(buffer.mid(eol + 1 + a, b));
+    buffer.remove(0, eol + 1 + a + b);
+    if (!status)
+        return Result<Extracted>::fail(first, second);
+    return Result<Extracted>(Extracted{*status, second, first});
+}
+
+bool readExactly(FILE* in, QByteArray& out, qsizetype n)
+{
+    out.resize(n);
+    return n == 0 || std::fread(out.data(), 1, size_t(n), in) == size_t(n);
+}
+
+QByteArray readLine(FILE* in)
+{
+    QByteArray line;
+    for (int c = std::fgetc(in); c != EOF; c = std::fgetc(in)) {
+        if (c == '\n')
+            return line;
+        line.append(char(c));
+        if (line.size() > 4096)
+            break;
+    }
+    return {};
+}
+
+Result<Extracted> extractAfterStall(const QString& path, const QString& type, const Limits& limits)
+{
+    if (limits.stallMs > 0)
+        QThread::msleep(static_cast<unsigned long>(limits.stallMs));
+    return extract(path, type, limits);
+}
+
+int serve(QFile& out)
+{
+    for (;;) {
+        const QByteArray line = readLine(stdin);
+        if (line.isEmpty())
+            return 0;  // the caller is done
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() != 8 || f[0] != kRequest)
+            return 4;
+        Limits limits;
+        const QString type = f[1] == "-" ? QString() : QString::fromUtf8(f[1]);
+        limits.maxTextChars = f[2].toLongLong();
+        limits.timeLimitMs = f[3].toInt();
+        limits.maxUnpackedBytes = f[4].toLongLong();
+        limits.ocr = f[5] == "1";
+        limits.stallMs = f[6].toInt();
+        QByteArray path;
+        if (!readExactly(stdin, path, f[7].toLongLong()))
+            return 4;
+        const QByteArray answer = answerBytes(extractAfterStall(QString::fromUtf8(path), type, limits));
+        if (out.write(answer) != answer.size() || !out.flush())
+            return 3;
+    }
+}
 
 } // namespace
-
-bool writeAnswer(QIODevice& out, const Extracted& e)
-{
-    const QByteArray detail = e.detail.toUtf8();
-    const QByteArray text = e.text.toUtf8();
-    const QByteArray header = kMagic.toByteArray() + ' ' + statusName(e.status).toLatin1() + ' '
-                              + QByteArray::number(detail.size()) + ' ' + QByteArray::number(text.size()) + '\n';
-    return out.write(header) == header.size() && out.write(detail) == detail.size()
-           && out.write(text) == text.size();
-}
 
 int childMain(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    QFile out;
+    if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return 2;
+    if (args.contains(QStringLiteral("--serve")))
+        return serve(out);
+    // One file named on the command line, for a person trying a file.
     Limits limits;
     QString type;
     QString path;
@@ -811,12 +901,6 @@ int childMain(int argc, char** argv)
         } else if (a == u"--time-limit") {
             limits.timeLimitMs = next.toInt();
             ++i;
-        } else if (a == u"--max-unpacked") {
-            limits.maxUnpackedBytes = next.toLongLong();
-            ++i;
-        } else if (a == u"--stall-ms") {
-            limits.stallMs = next.toInt();
-            ++i;
         } else if (a == u"--ocr") {
             limits.ocr = true;
         } else if (a == u"--") {
@@ -827,74 +911,75 @@ int childMain(int argc, char** argv)
             path = a;
         }
     }
-    QFile out;
-    if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly))
-        return 2;
     if (path.isEmpty()) {
-        qWarning("usage: korvane-extract [--type T] [--max-text N] [--time-limit MS] [--ocr] -- PATH");
+        qWarning("usage: korvane-extract [--type T] [--max-text N] [--time-limit MS] [--ocr] [--] PATH\n"
+                 "       korvane-extract --serve   (requests on stdin, answers on stdout)");
         return 2;
     }
-    if (limits.stallMs > 0)
-        QThread::msleep(static_cast<unsigned long>(limits.stallMs));
-    const Result<Extracted> r = extract(path, type, limits);
-    if (!r) {
-        const QByteArray message = r.message().toUtf8();
-        const QByteArray detail = r.detail().toUtf8();
-        const QByteArray header = kMagic.toByteArray() + " fail " + QByteArray::number(message.size()) + ' '
-                                  + QByteArray::number(detail.size()) + '\n';
-        out.write(header + message + detail);
-        out.flush();
-        return 0;
-    }
-    if (!writeAnswer(out, r.value()))
-        return 3;
-    out.flush();
-    return 0;
+    const QByteArray answer = answerBytes(extract(path, type, limits));
+    return out.write(answer) == answer.size() ? 0 : 3;
 }
 
-Result<Extracted> runInChild(const QString& path, const QString& type, const Limits& limits)
+// ---- the caller's side ----------------------------------------------------
+
+struct ExtractSession::Child {
+    QProcess process;
+    std::optional<QTemporaryDir> made;
+    qint64 pid = 0;
+    int files = 0;
+    QByteArray buffer;
+
+    ~Child()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.closeWriteChannel();  // end of requests: the child leaves
+        if (!process.waitForFinished(2000))
+            killAll();
+    }
+    void killAll()
+    {
+        ::kill(-static_cast<pid_t>(pid), SIGKILL);
+        process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
+ExtractSession::ExtractSession() = default;
+ExtractSession::~ExtractSession() = default;
+
+Status ExtractSession::start(const Limits& limits)
 {
     QString program = qEnvironmentVariable("KORVANE_EXTRACT");
     if (program.isEmpty())
         program = QCoreApplication::applicationDirPath() + QStringLiteral("/korvane-extract");
     if (!QFileInfo(program).isExecutable())
-        return Result<Extracted>::fail(QStringLiteral("找不到读取文件内容的程序"),
-                                       QStringLiteral("not executable: ") + program);
+        return Status::fail(QStringLiteral("找不到读取文件内容的程序"), QStringLiteral("not executable: ") + program);
 
+    auto child = std::make_unique<Child>();
     // The child works in a private folder of its own: its working folder,
     // home and temporary folder, so whatever a library caches lands there.
-    std::optional<QTemporaryDir> made;
     QString folder = limits.tempFolder;
     if (folder.isEmpty()) {
-        made.emplace(QDir::tempPath() + QStringLiteral("/korvane-extract-XXXXXX"));
-        if (!made->isValid())
-            return Result<Extracted>::fail(QStringLiteral("无法建立临时文件夹"), made->errorString());
-        folder = made->path();
+        child->made.emplace(QDir::tempPath() + QStringLiteral("/korvane-extract-XXXXXX"));
+        if (!child->made->isValid())
+            return Status::fail(QStringLiteral("无法建立临时文件夹"), child->made->errorString());
+        folder = child->made->path();
     }
     if (Status s = PrivateFolder::ensure(folder); !s)
-        return Result<Extracted>::fail(QStringLiteral("无法建立临时文件夹"), s.detail());
+        return Status::fail(QStringLiteral("无法建立临时文件夹"), s.detail());
 
-    QStringList args;
-    const QString t = (type.isEmpty() ? QFileInfo(path).suffix() : type).toLower();
-    args << QStringLiteral("--type") << t << QStringLiteral("--max-text") << QString::number(limits.maxTextChars)
-         << QStringLiteral("--time-limit") << QString::number(limits.timeLimitMs) << QStringLiteral("--max-unpacked")
-         << QString::number(limits.maxUnpackedBytes);
-    if (limits.ocr)
-        args << QStringLiteral("--ocr");
-    if (limits.stallMs > 0)
-        args << QStringLiteral("--stall-ms") << QString::number(limits.stallMs);
-    args << QStringLiteral("--") << QFileInfo(path).absoluteFilePath();
-
-    QProcess p;
+    QProcess& p = child->process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), folder);
     env.insert(QStringLiteral("TMPDIR"), folder);
     env.insert(QStringLiteral("XDG_CACHE_HOME"), folder);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder);
+    // tesseract's OpenMP threads only spin on a busy machine.
     env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(folder);
-    p.setStandardInputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
     const rlim_t memory = static_cast<rlim_t>(limits.memoryBytes);
     p.setChildProcessModifier([memory] {
         // A group of its own, so a kill reaches what it starts (catdoc);
@@ -913,43 +998,75 @@ Result<Extracted> runInChild(const QString& path, const QString& type, const Lim
         struct rlimit core {0, 0};
         setrlimit(RLIMIT_CORE, &core);
     });
-    p.start(program, args, QIODevice::ReadOnly);
+    p.start(program, {QStringLiteral("--serve")});
     if (!p.waitForStarted(10000))
-        return Result<Extracted>::fail(QStringLiteral("无法启动读取文件内容的程序"), p.errorString());
-    const qint64 pid = p.processId();
+        return Status::fail(QStringLiteral("无法启动读取文件内容的程序"), p.errorString());
+    child->pid = p.processId();
+    m_child = std::move(child);
+    return {};
+}
 
-    // The child stops itself at the limit; a little more for starting and
-    // for handing over what it found.
-    const bool finished = p.waitForFinished(limits.timeLimitMs + std::clamp(limits.timeLimitMs / 10, 1000, 5000));
-    if (!finished) {
-        ::kill(-static_cast<pid_t>(pid), SIGKILL);
-        p.kill();
-        p.waitForFinished(5000);
-        return Extracted{ExtractStatus::TimedOut, {}, QStringLiteral("killed after the time limit")};
+Result<Extracted> ExtractSession::read(const QString& path, const QString& type, const Limits& limits)
+{
+    // A fresh process now and then, so that whatever the readers keep
+    // does not pile up over a long run.
+    constexpr int kFilesPerChild = 500;
+    if (m_child && (m_child->process.state() != QProcess::Running || m_child->files >= kFilesPerChild))
+        m_child.reset();
+    if (!m_child) {
+        if (Status s = start(limits); !s)
+            return Result<Extracted>(s.failure());
     }
-    const QByteArray out = p.readAllStandardOutput();
-    const QString errors = QString::fromLocal8Bit(p.readAllStandardError().right(1000)).trimmed();
-    if (p.exitStatus() != QProcess::NormalExit) {
-        ::kill(-static_cast<pid_t>(pid), SIGKILL);
-        return Extracted{ExtractStatus::Unreadable, {},
-                         QStringLiteral("the reader crashed (%1) %2").arg(p.exitCode()).arg(errors)};
+    Child& c = *m_child;
+    ++c.files;
+    const QByteArray p = QFileInfo(path).absoluteFilePath().toUtf8();
+    const QByteArray t = (type.isEmpty() ? QFileInfo(path).suffix() : type).toLower().toUtf8();
+    const QByteArray request = kRequest.toByteArray() + ' ' + (t.isEmpty() || t.contains(' ') ? "-" : t) + ' '
+                               + QByteArray::number(limits.maxTextChars) + ' ' + QByteArray::number(limits.timeLimitMs)
+                               + ' ' + QByteArray::number(limits.maxUnpackedBytes) + ' ' + (limits.ocr ? "1" : "0")
+                               + ' ' + QByteArray::number(limits.stallMs) + ' ' + QByteArray::number(p.size()) + '\n'
+                               + p;
+    c.buffer.clear();
+    if (c.process.write(request) != request.size()) {
+        m_child.reset();
+        return Extracted{ExtractStatus::Unreadable, {}, QStringLiteral("the reader took no request")};
     }
-    const qsizetype eol = out.indexOf('\n');
-    const QList<QByteArray> fields = eol < 0 ? QList<QByteArray>() : out.left(eol).split(' ');
-    bool sizesOk = fields.size() == 4;
-    const qsizetype a = sizesOk ? fields[2].toLongLong(&sizesOk) : 0;
-    const qsizetype b = sizesOk ? fields[3].toLongLong(&sizesOk) : 0;
-    if (!sizesOk || fields[0] != kMagic || a < 0 || b < 0 || out.size() - eol - 1 != a + b)
-        return Extracted{ExtractStatus::Unreadable, {},
-                         QStringLiteral("no answer from the reader (exit %1) %2").arg(p.exitCode()).arg(errors)};
-    const QString first = QString::fromUtf8(out.mid(eol + 1, a));
-    const QString second = QString::fromUtf8(out.mid(eol + 1 + a, b));
-    if (fields[1] == "fail")
-        return Result<Extracted>::fail(first, second);
-    const std::optional<ExtractStatus> status = statusFromName(fields[1]);
-    if (!status)
-        return Extracted{ExtractStatus::Unreadable, {}, QStringLiteral("unknown answer from the reader")};
-    return Extracted{*status, second, first};
+    // The child stops itself at the limit; a little more for handing over
+    // what it found.
+    const QDeadlineTimer deadline(limits.timeLimitMs + std::clamp(limits.timeLimitMs / 10, 1000, 5000));
+    for (;;) {
+        bool bad = false;
+        if (auto answer = takeAnswer(c.buffer, &bad))
+            return std::move(*answer);
+        if (bad) {
+            m_child.reset();
+            return Extracted{ExtractStatus::Unreadable, {}, QStringLiteral("no answer from the reader")};
+        }
+        if (c.process.state() != QProcess::Running) {
+            c.buffer += c.process.readAllStandardOutput();
+            if (auto answer = takeAnswer(c.buffer, &bad))
+                return std::move(*answer);
+            const QString how = c.process.exitStatus() == QProcess::CrashExit
+                                    ? QStringLiteral("the reader crashed")
+                                    : QStringLiteral("the reader ended (%1)").arg(c.process.exitCode());
+            c.killAll();  // what it started, if anything
+            m_child.reset();
+            return Extracted{ExtractStatus::Unreadable, {}, how};
+        }
+        if (deadline.hasExpired()) {
+            c.killAll();
+            m_child.reset();
+            return Extracted{ExtractStatus::TimedOut, {}, QStringLiteral("killed after the time limit")};
+        }
+        c.process.waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)));
+        c.buffer += c.process.readAllStandardOutput();
+    }
+}
+
+Result<Extracted> runInChild(const QString& path, const QString& type, const Limits& limits)
+{
+    ExtractSession session;
+    return session.read(path, type, limits);
 }
 
 bool ocrAvailable() { return !tessdataFolder().isEmpty(); }

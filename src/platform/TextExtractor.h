@@ -4,7 +4,7 @@
 
 #include <QString>
 
-class QIODevice;
+#include <memory>
 
 // The text of one stored file, for finding it by what it says.
 //
@@ -65,10 +65,29 @@ bool supports(const QString& type, bool ocr);
 // from the path.
 Result<Extracted> extract(const QString& path, const QString& type, const Limits& limits);
 
-// Reads the file in a korvane-extract process: the program beside the
-// running executable, or the one KORVANE_EXTRACT names. Killed (with what it
-// started) when it runs past the time limit: TimedOut; one that crashes or
-// runs out of memory: Unreadable.
+// Reads files in a korvane-extract process: the program beside the running
+// executable, or the one KORVANE_EXTRACT names. One process reads file after
+// file (no start per file, the OCR engine set up once); it is killed, with
+// what it started, when it runs past a file's time limit: TimedOut; one that
+// crashes or runs out of memory gives Unreadable; either way the next read
+// starts a new one. The memory limit and private folder are those of the
+// read that starts a process. Use on one thread.
+class ExtractSession {
+public:
+    ExtractSession();
+    ~ExtractSession();
+    ExtractSession(const ExtractSession&) = delete;
+    ExtractSession& operator=(const ExtractSession&) = delete;
+
+    Result<Extracted> read(const QString& path, const QString& type, const Limits& limits);
+
+private:
+    struct Child;
+    Status start(const Limits& limits);
+    std::unique_ptr<Child> m_child;
+};
+
+// One file in a process of its own.
 Result<Extracted> runInChild(const QString& path, const QString& type, const Limits& limits);
 
 // True when tesseract's data for Simplified Chinese and English is installed.
@@ -76,8 +95,8 @@ bool ocrAvailable();
 
 QString statusName(ExtractStatus status);
 
-// The child's side: korvane-extract's arguments and its answer on stdout.
+// korvane-extract's main: "--serve" reads requests from stdin and answers
+// each on stdout; a path reads that one file.
 int childMain(int argc, char** argv);
-bool writeAnswer(QIODevice& out, const Extracted& e);
 
 }

@@ -212,6 +212,7 @@ class TextExtractorTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
+    ExtractSession m_session;  // one reader process for the whole table
 
     QString write(const QString& name, const QByteArray& bytes)
     {
@@ -281,7 +282,7 @@ private slots:
         QVERIFY(!path.isEmpty());
         Limits limits;
         limits.timeLimitMs = 30000;
-        const Result<Extracted> r = runInChild(path, QString(), limits);
+        const Result<Extracted> r = m_session.read(path, QString(), limits);
         QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
         QCOMPARE(statusName(r->status), statusName(ExtractStatus(status)));
         QCOMPARE(TextTokens::normalize(r->text), text);
@@ -335,30 +336,35 @@ private slots:
     }
 
     // A reader that hangs is killed at the time limit and the next file is
-    // read as usual; one that dies gives Unreadable.
+    // read as usual by a new one; one that dies gives Unreadable.
     void killsALateOrDyingReader()
     {
         const QString good = write("good.txt", "合同");
-        Limits limits;
-        limits.timeLimitMs = 300;
-        limits.stallMs = 60000;
+        ExtractSession session;
+        Result<Extracted> r = session.read(good, QString(), Limits());
+        QVERIFY(r.ok());
+        QCOMPARE(r->status, ExtractStatus::Ok);
+
+        Limits late;
+        late.timeLimitMs = 300;
+        late.stallMs = 60000;
         QElapsedTimer t;
         t.start();
-        Result<Extracted> r = runInChild(good, QString(), limits);
+        r = session.read(good, QString(), late);
         QVERIFY(r.ok());
         QCOMPARE(r->status, ExtractStatus::TimedOut);
         QVERIFY(t.elapsed() < 10000);
 
-        limits = Limits();
-        limits.memoryBytes = 16 * 1024 * 1024;  // too little to even start
-        r = runInChild(good, QString(), limits);
-        QVERIFY(r.ok());
-        QCOMPARE(r->status, ExtractStatus::Unreadable);
-
-        r = runInChild(good, QString(), Limits());
+        r = session.read(good, QString(), Limits());
         QVERIFY(r.ok());
         QCOMPARE(r->status, ExtractStatus::Ok);
         QCOMPARE(r->text, QStringLiteral("合同"));
+
+        Limits small;
+        small.memoryBytes = 16 * 1024 * 1024;  // too little to even start
+        r = runInChild(good, QString(), small);
+        QVERIFY(r.ok());
+        QCOMPARE(r->status, ExtractStatus::Unreadable);
     }
 };
 
