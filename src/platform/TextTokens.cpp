@@ -237,6 +237,27 @@ QList<Token> tokens(QStringView normalized)
     return out;
 }
 
+void forEachToken(QStringView normalized, const std::function<void(QStringView token, bool paired)>& sink)
+{
+    const char16_t* begin = normalized.utf16();
+    forEachSegment(normalized, [&](const Segment& s) {
+        if (s.kind == Kind::Word) {
+            sink(clipped(normalized.sliced(s.begin, s.end - s.begin)), false);
+            return;
+        }
+        CodePoints cp{begin + s.begin, begin + s.end};
+        const char16_t* prevAt = nullptr;
+        while (cp.p < cp.end) {
+            const char16_t* at = cp.p;
+            cp.next();
+            if (prevAt)
+                sink(QStringView(prevAt, cp.p), true);
+            sink(QStringView(at, cp.p), true);
+            prevAt = at;
+        }
+    });
+}
+
 QList<QueryToken> queryTokens(QStringView normalizedQuery)
 {
     QList<QueryToken> out;

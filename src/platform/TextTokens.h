@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
+
 // The words of a text for finding a file by what it says, in a form an
 // inverted index (token -> record) keeps.
 //
@@ -39,6 +41,12 @@ struct Token {
 // Every distinct token of `normalized`, each once, in the order of first
 // occurrence.
 QList<Token> tokens(QStringView normalized);
+
+// Every token of `normalized` where it occurs, repeats included, in the
+// order of the text: what tokens() gathers, handed to `sink` as a view into
+// `normalized` (`paired`: a pair or a single character of the paired
+// scripts), nothing gathered or copied.
+void forEachToken(QStringView normalized, const std::function<void(QStringView token, bool paired)>& sink);
 
 // What a record containing the (normalized) query text somewhere in its
 // (normalized) text is sure to hold.

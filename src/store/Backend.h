@@ -25,6 +25,9 @@ public:
     virtual ~RowStream() = default;
     // Prepares the statement with its values bound in order (as DataStore does).
     [[nodiscard]] virtual Result<> start(const QByteArray& sql, const QVariantList& params) = 0;
+    // Runs the statement of the last start() again from its beginning with
+    // new values, without preparing it again (one statement many times over).
+    [[nodiscard]] virtual Result<> rerun(const QVariantList& params) = 0;
     [[nodiscard]] virtual Step step() = 0;
     virtual qint64 integer(int column) const = 0;
     virtual QByteArrayView text(int column) const = 0;  // UTF-8

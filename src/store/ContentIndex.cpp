@@ -156,13 +156,14 @@ Result<std::optional<Segment>> readOne(DataStore& store, const QString& sql, con
 
 // Writes ids (ascending) as segments, greedily filled; the first keeps the
 // key `oldFirst` when it had one (else a row under that key is taken out).
-Status writeSegments(DataStore& store, const QString& token, const Ids& ids, std::optional<qint64> oldFirst)
+Status writeSegments(DataStore& store, const QString& token, const Ids& ids, std::optional<qint64> oldFirst,
+                     RowStream* upsertStream = nullptr)
 {
     if (oldFirst && (ids.empty() || ids.front() != *oldFirst)) {
         if (!store.execute(kDeleteSegment, {token, *oldFirst}))
             return failed(store, QStringLiteral("wjsy"));
     }
-    const QString upsert = segmentUpsert(store);
+    const QString upsert = upsertStream ? QString() : segmentUpsert(store);
     size_t begin = 0;
     while (begin < ids.size()) {
         size_t end = begin + 1;
@@ -175,8 +176,13 @@ Status writeSegments(DataStore& store, const QString& token, const Ids& ids, std
             ++end;
         }
         const QByteArray gaps = encodeGaps(ids, begin, end);
-        if (!store.execute(upsert, {token, ids[begin], qint64(end - begin), gaps.isEmpty() ? QVariant() : QVariant(gaps)}))
+        const QVariantList values{token, ids[begin], qint64(end - begin), gaps.isEmpty() ? QVariant() : QVariant(gaps)};
+        if (upsertStream) {
+            if (!upsertStream->rerun(values) || upsertStream->step() != RowStream::Step::Done)
+                return Status::fail(QString(), QStringLiteral("wjsy: ") + upsertStream->error());
+        } else if (!store.execute(upsert, values)) {
             return failed(store, QStringLiteral("wjsy"));
+        }
         begin = end;
     }
     return {};
@@ -426,6 +432,207 @@ Result<std::optional<Ids>> candidates(DataStore& store, const QString& query)
     return found;
 }
 
+// The tokens of a batch of texts with the records holding each, gathered
+// without a string per token: a pair or single character of the paired
+// scripts is known by its code points, a word by a view into its text
+// (the texts outlive the gathering).
+class Gathering {
+public:
+    // `units`: the length of the texts together, for room enough at once.
+    explicit Gathering(qsizetype units)
+    {
+        grow(1 << 16);
+        // About two tokens a character, most of them met once in a text.
+        m_postings.reserve(size_t(units) * 3 / 2);
+    }
+
+    // Adds the tokens of the text of the record numbered `ordinal` (numbers
+    // ascending with the records' ids).
+    void add(quint32 ordinal, QStringView text)
+    {
+        TextTokens::forEachToken(text, [&](QStringView token, bool paired) {
+            const quint32 e = paired ? pairedEntry(token) : wordEntry(token);
+            Entry& entry = m_entries[e];
+            if (entry.last == ordinal)
+                return;
+            entry.last = ordinal;
+            ++entry.count;
+            m_postings.push_back({e, ordinal});
+        });
+    }
+
+    // Calls f(token, ids) for every token, in the order of the index's key
+    // where it is cheap to know (paired ones by code point, then words).
+    template <typename F>
+    Status forEachToken(const std::vector<qint64>& idOf, F&& f) const
+    {
+        std::vector<quint32> offset(m_entries.size() + 1, 0);
+        for (size_t e = 0; e < m_entries.size(); ++e)
+            offset[e + 1] = offset[e] + m_entries[e].count;
+        std::vector<quint32> ordinals(m_postings.size());
+        {
+            std::vector<quint32> at(offset.begin(), offset.end() - 1);
+            for (const auto& [e, ordinal] : m_postings)
+                ordinals[at[e]++] = ordinal;
+        }
+        std::vector<quint32> order(m_entries.size());
+        for (quint32 e = 0; e < order.size(); ++e)
+            order[e] = e;
+        std::sort(order.begin(), order.end(), [this](quint32 a, quint32 b) {
+            const Entry& x = m_entries[a];
+            const Entry& y = m_entries[b];
+            if ((x.key == 0) != (y.key == 0))
+                return x.key != 0;
+            return x.key != 0 ? x.key < y.key : x.text < y.text;
+        });
+        Ids ids;
+        for (const quint32 e : order) {
+            ids.clear();
+            for (quint32 i = offset[e]; i < offset[e + 1]; ++i)
+                ids.push_back(idOf[ordinals[i]]);
+            const Status done = f(m_entries[e].text.toString(), ids);
+            if (!done)
+                return done;
+        }
+        return {};
+    }
+
+private:
+    struct Entry {
+        quint64 key = 0;    // paired: the code points; words: 0
+        QStringView text;   // where it was first met
+        quint32 last = std::numeric_limits<quint32>::max();
+        quint32 count = 0;
+    };
+
+    // One or two code points, the first above the second, as one number
+    // ordered as the text is (never 0).
+    static quint64 keyOf(QStringView token)
+    {
+        const char16_t* p = token.utf16();
+        const char16_t* end = p + token.size();
+        auto next = [&]() -> char32_t {
+            const char16_t u = *p++;
+            if (QChar::isHighSurrogate(u) && p < end && QChar::isLowSurrogate(*p))
+                return QChar::surrogateToUcs4(u, *p++);
+            return u;
+        };
+        const quint64 first = next();
+        const quint64 second = p < end ? next() : 0;
+        return (first << 21) | second;
+    }
+
+    quint32 pairedEntry(QStringView token)
+    {
+        const quint64 key = keyOf(token);
+        size_t i = size_t((key * 0x9E3779B97F4A7C15ull) >> m_shift);
+        for (;;) {
+            if (m_keys[i] == key)
+                return m_slots[i];
+            if (m_keys[i] == 0)
+                break;
+            i = (i + 1) & (m_keys.size() - 1);
+        }
+        const quint32 e = quint32(m_entries.size());
+        m_entries.push_back({key, token});
+        m_keys[i] = key;
+        m_slots[i] = e;
+        if (++m_used * 2 > m_keys.size())
+            grow(m_keys.size() * 2);
+        return e;
+    }
+
+    quint32 wordEntry(QStringView token)
+    {
+        auto it = m_words.find(token);
+        if (it != m_words.end())
+            return it.value();
+        const quint32 e = quint32(m_entries.size());
+        m_entries.push_back({0, token});
+        m_words.insert(token, e);
+        return e;
+    }
+
+    void grow(size_t size)
+    {
+        std::vector<quint64> keys(size, 0);
+        std::vector<quint32> places(size, 0);
+        int shift = 64;
+        for (size_t n = size; n > 1; n >>= 1)
+            --shift;
+        for (size_t i = 0; i < m_keys.size(); ++i) {
+            if (m_keys[i] == 0)
+                continue;
+            size_t j = size_t((m_keys[i] * 0x9E3779B97F4A7C15ull) >> shift);
+            while (keys[j] != 0)
+                j = (j + 1) & (size - 1);
+            keys[j] = m_keys[i];
+            places[j] = m_slots[i];
+        }
+        m_keys = std::move(keys);
+        m_slots = std::move(places);
+        m_shift = shift;
+    }
+
+    std::vector<Entry> m_entries;
+    std::vector<std::pair<quint32, quint32>> m_postings;  // entry, record
+    std::vector<quint64> m_keys;
+    std::vector<quint32> m_slots;
+    int m_shift = 64;
+    size_t m_used = 0;
+    QHash<QStringView, quint32> m_words;
+};
+
+// The two statements of a batch run once per token, prepared once and run
+// again with each token's values straight on the connection; without a
+// stream (an engine that has none) the store's own statements serve.
+struct SegmentStatements {
+    explicit SegmentStatements(DataStore& store)
+        : tail(store.backend().rowStream(store)), write(store.backend().rowStream(store))
+    {
+        if (!tail || !write || !tail->start(kTail.toUtf8(), {QString()})
+            || !write->start(segmentUpsert(store).toUtf8(), {QString(), 0, 0, QVariant()})) {
+            tail.reset();
+            write.reset();
+        }
+    }
+    std::unique_ptr<RowStream> tail;
+    std::unique_ptr<RowStream> write;
+};
+
+// Adds ids (ascending) to token: appended to its last segment when they
+// all come after it (the catch-up's usual case), else merged where they
+// belong.
+Status appendIds(DataStore& store, SegmentStatements& statements, const QString& token, const Ids& ids)
+{
+    if (!statements.tail)
+        return addIds(store, token, ids);
+    RowStream& tail = *statements.tail;
+    if (!tail.rerun({token}))
+        return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
+    Segment last;
+    bool found = false;
+    switch (tail.step()) {
+    case RowStream::Step::Row:
+        found = true;
+        last.first = tail.integer(0);
+        if (!decode(last.first, tail.integer(1), tail.blob(2), last.ids))
+            return Status::fail(QString(), QStringLiteral("wjsy: a segment that cannot be read at %1").arg(last.first));
+        break;
+    case RowStream::Step::Done:
+        break;
+    default:
+        return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
+    }
+    if (found && tail.step() != RowStream::Step::Done)
+        return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
+    if (found && ids.front() <= last.ids.back())
+        return addIds(store, token, ids);
+    Ids all = std::move(last.ids);
+    all.insert(all.end(), ids.begin(), ids.end());
+    return writeSegments(store, token, all, std::nullopt, statements.write.get());
+}
+
 }  // namespace
 
 Status put(DataStore& store, qint64 id, int state, const QString& normalizedText)
@@ -449,46 +656,42 @@ Result<int> indexBatch(DataStore& store, const QList<Item>& items)
     Transaction tx(store);
     if (!tx.isActive())
         return failed(store, QStringLiteral("begin")).failure();
-    QHash<QString, Ids> gathered;
+    qsizetype units = 0;
+    for (const Item* item : std::as_const(byId))
+        units += item->normalizedText.size();
+    Gathering gathering(units);
+    std::vector<qint64> idOf;
+    idOf.reserve(size_t(byId.size()));
     for (auto it = byId.cbegin(); it != byId.cend(); ++it) {
         const qint64 id = it.key();
         const Item& item = *it.value();
         const Result<OldText> old = readOld(store, id);
         if (!old)
             return old.failure();
-        const QList<TextTokens::Token> fresh = TextTokens::tokens(item.normalizedText);
         if (old->indexed && !old->text.isEmpty()) {
-            // Written before: its tokens change one by one.
-            const QSet<QString> before = tokenSet(old->text);
-            QSet<QString> after;
-            for (const TextTokens::Token& t : fresh) {
-                after.insert(t.text);
-                if (!before.contains(t.text))
-                    gathered[t.text].push_back(id);
-            }
-            for (const QString& t : before) {
+            // Written before: what its new text no longer says goes now; what
+            // it still says is merged again below (once per id, so no harm).
+            const QSet<QString> after = tokenSet(item.normalizedText);
+            for (const QString& t : tokenSet(old->text)) {
                 if (after.contains(t))
                     continue;
                 const Status dropped = dropId(store, t, id);
                 if (!dropped)
                     return dropped.failure();
             }
-        } else {
-            for (const TextTokens::Token& t : fresh)
-                gathered[t.text].push_back(id);
         }
+        gathering.add(quint32(idOf.size()), item.normalizedText);
+        idOf.push_back(id);
         const Status written = writeText(store, id, item.state, item.normalizedText, when);
         if (!written)
             return written.failure();
     }
-    // In key order, so that the writes walk the index's pages in turn.
-    QStringList keys = gathered.keys();
-    std::sort(keys.begin(), keys.end());
-    for (const QString& token : std::as_const(keys)) {
-        const Status added = addIds(store, token, gathered.value(token));
-        if (!added)
-            return added.failure();
-    }
+    SegmentStatements statements(store);
+    const Status added = gathering.forEachToken(idOf, [&](const QString& token, const Ids& ids) {
+        return appendIds(store, statements, token, ids);
+    });
+    if (!added)
+        return added.failure();
     if (!tx.commit())
         return failed(store, QStringLiteral("commit")).failure();
     return int(byId.size());

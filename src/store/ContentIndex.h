@@ -40,8 +40,10 @@ enum State {
     Unsupported = 7,
 };
 
+// A segment's ids stay below both, so that a row stays within one cell of
+// a database page (no overflow page) even for ids far apart.
 inline constexpr int SegmentIds = 256;
-inline constexpr int SegmentBytes = 2048;
+inline constexpr int SegmentBytes = 800;
 
 // Writes record id's text and state and brings its tokens in the index in
 // step: those of its old text that the new one lacks lose the record, the

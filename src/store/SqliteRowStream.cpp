@@ -63,6 +63,18 @@ public:
         return {};
     }
 
+    Result<> rerun(const QVariantList& params) override
+    {
+        if (!m_stmt)
+            return Result<>::fail(QString(), QStringLiteral("no statement to run again"));
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        for (int i = 0; i < params.size(); ++i)
+            if (!bindValue(m_stmt, i + 1, params.at(i)))
+                return failed();
+        return {};
+    }
+
     Step step() override
     {
         if (!m_stmt)
