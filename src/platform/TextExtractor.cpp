@@ -593,7 +593,7 @@ Result<Extracted> dispatch(const QString& path, const QString& type, const Limit
     }
     if (kPictureTypes.contains(type)) {
         if (!limits.ocr)
-            return Extracted{ExtractStatus::Unsupported, {}, QStringLiteral("a picture, OCR not asked for")};
+            return Extracted{ExtractStatus::Unsupported, {}, QStringLiteral("a picture, OCR not asked for"), true};
         if (!ocrAvailable())
             return Result<Extracted>::fail(QStringLiteral("文字识别的语言数据没有安装"),
                                            QStringLiteral("tesseract chi_sim/eng data not found"));
@@ -780,8 +780,9 @@ std::optional<ExtractStatus> statusFromName(QByteArrayView name)
 // The conversation with korvane-extract --serve, one file at a time:
 //   request  "KVXQ <type or -> <max text> <time limit ms> <max unpacked>
 //             <ocr 0/1> <stall ms> <path bytes>\n<path in UTF-8>"
-//   answer   "KVX1 <status> <detail bytes> <text bytes>\n<detail><text>"
-//            (UTF-8), or "KVX1 fail <message bytes> <detail bytes>\n..."
+//   answer   "KVX1 <status> <needs OCR 0/1> <detail bytes> <text bytes>\n
+//            <detail><text>" (UTF-8), or "KVX1 fail 0 <message bytes>
+//            <detail bytes>\n..."
 //            when the system, not the file, kept the work from being done.
 constexpr QByteArrayView kAnswer = "KVX1";
 constexpr QByteArrayView kRequest = "KVXQ";
@@ -791,7 +792,8 @@ QByteArray answerBytes(const Result<Extracted>& r)
     const QByteArray first = (r ? r->detail : r.message()).toUtf8();
     const QByteArray second = (r ? r->text : r.detail()).toUtf8();
     const QByteArray status = r ? statusName(r->status).toLatin1() : QByteArray("fail");
-    return kAnswer.toByteArray() + ' ' + status + ' ' + QByteArray::number(first.size()) + ' '
+    const char* needsOcr = r && r->needsOcr ? " 1 " : " 0 ";
+    return kAnswer.toByteArray() + ' ' + status + needsOcr + QByteArray::number(first.size()) + ' '
            + QByteArray::number(second.size()) + '\n' + first + second;
 }
 
@@ -805,9 +807,9 @@ std::optional<Result<Extracted>> takeAnswer(QByteArray& buffer, bool* bad)
         return std::nullopt;
     }
     const QList<QByteArray> fields = buffer.left(eol).split(' ');
-    bool ok = fields.size() == 4 && fields[0] == kAnswer;
-    const qsizetype a = ok ? fields[2].toLongLong(&ok) : 0;
-    const qsizetype b = ok ? fields[3].toLongLong(&ok) : 0;
+    bool ok = fields.size() == 5 && fields[0] == kAnswer;
+    const qsizetype a = ok ? fields[3].toLongLong(&ok) : 0;
+    const qsizetype b = ok ? fields[4].toLongLong(&ok) : 0;
     const std::optional<ExtractStatus> status = ok ? statusFromName(fields[1]) : std::nullopt;
     if (!ok || a < 0 || b < 0 || (!status && fields[1] != "fail")) {
         *bad = true;
@@ -820,7 +822,7 @@ std::optional<Result<Extracted>> takeAnswer(QByteArray& buffer, bool* bad)
     buffer.remove(0, eol + 1 + a + b);
     if (!status)
         return Result<Extracted>::fail(first, second);
-    return Result<Extracted>(Extracted{*status, second, first});
+    return Result<Extracted>(Extracted{*status, second, first, fields[2] == "1"});
 }
 
 bool readExactly(FILE* in, QByteArray& out, qsizetype n)

@@ -23,9 +23,13 @@
 // is worth trying later.
 //
 // Reading a file never runs code of the file and writes nothing. extract()
-// does the work in this process; runInChild() does it in a separate
-// korvane-extract process under a time and memory limit, so a file that
-// makes a reader hang or crash costs that process only.
+// does the work in this process; ExtractSession and runInChild() do it in a
+// separate korvane-extract process under a time and memory limit, so a file
+// that makes a reader hang or crash costs that process only (and OCR's
+// threads are bounded there).
+//
+// TimedOut from extract() or from a child that stopped itself carries the
+// text found until then; a child killed past the limit hands over none.
 namespace TextExtractor {
 
 enum class ExtractStatus {
@@ -55,6 +59,9 @@ struct Extracted {
     ExtractStatus status = ExtractStatus::Ok;
     QString text;
     QString detail; // why a status other than Ok, for the log
+    // A picture, or PDF pages without a text layer, left unread because
+    // OCR was not asked for: worth reading again once it is.
+    bool needsOcr = false;
 };
 
 // The lower-case extension without the dot ("pdf", "docx") a file is read as.

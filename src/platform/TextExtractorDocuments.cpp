@@ -322,6 +322,7 @@ Extracted readPdf(const QString& path, const Limits& limits, TextSink& sink)
         return {ExtractStatus::Unreadable, {}, QStringLiteral("a PDF without pages")};
     const bool ocr = limits.ocr && !tessdataFolder().isEmpty();
     int recognized = 0;
+    int withoutText = 0;
     for (int i = 0; i < pages && !sink.stop(); ++i) {
         std::unique_ptr<poppler::page> page(doc->create_page(i));
         if (!page)
@@ -330,6 +331,7 @@ Extracted readPdf(const QString& path, const Limits& limits, TextSink& sink)
         if (i > 0)
             sink.add(u'\n');
         if (!text.trimmed().isEmpty() || !ocr) {
+            withoutText += text.trimmed().isEmpty();
             sink.add(text);
             continue;
         }
@@ -351,7 +353,9 @@ Extracted readPdf(const QString& path, const Limits& limits, TextSink& sink)
         if (!ocrImage(view, int(dpi), sink))
             break;
     }
-    return sink.finish(recognized > 0 ? QStringLiteral("%1 pages read by OCR").arg(recognized) : QString());
+    Extracted e = sink.finish(recognized > 0 ? QStringLiteral("%1 pages read by OCR").arg(recognized) : QString());
+    e.needsOcr = withoutText > 0 && !limits.ocr;
+    return e;
 }
 
 Extracted readOffice(const QString& path, const QString& type, const Limits& limits, TextSink& sink)

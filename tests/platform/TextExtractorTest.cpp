@@ -308,12 +308,19 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
+        const QString path = write(name, bytes);
+        // Without OCR the file is left for when it is asked for.
+        Result<Extracted> r = runInChild(path, QString(), Limits());
+        QVERIFY(r.ok());
+        QVERIFY(r->status == ExtractStatus::Unsupported || r->status == ExtractStatus::Empty);
+        QVERIFY(r->needsOcr);
         Limits limits;
         limits.ocr = true;
         limits.timeLimitMs = 60000;
-        const Result<Extracted> r = runInChild(write(name, bytes), QString(), limits);
+        r = runInChild(path, QString(), limits);
         QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
         QCOMPARE(r->status, ExtractStatus::Ok);
+        QVERIFY(!r->needsOcr);
         QVERIFY2(TextTokens::normalize(r->text).contains(text), qPrintable(r->text));
     }
 
