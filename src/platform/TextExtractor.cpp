@@ -1,7 +1,7 @@
 #include "platform/TextExtractor.h"
 
 #include "platform/PrivateFolder.h"
-#include "platform/TextExtractorParts.h"
+#include "platform/TextExtractorReaders.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,7 +32,7 @@
 
 namespace TextExtractor {
 
-using namespace Parts;
+using namespace Readers;
 
 namespace {
 
@@ -604,7 +604,7 @@ Result<Extracted> dispatch(const QString& path, const QString& type, const Limit
 
 } // namespace
 
-namespace Parts {
+namespace Readers {
 
 Extracted TextSink::finish(QString detail)
 {
@@ -721,7 +721,7 @@ QString decodeGuessing(const QByteArray& bytes)
     return QString::fromLatin1(bytes);
 }
 
-} // namespace Parts
+} // namespace Readers
 
 bool supports(const QString& type, bool ocr)
 {

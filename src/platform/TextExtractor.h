@@ -45,7 +45,7 @@ enum class ExtractStatus {
 struct Limits {
     qsizetype maxTextChars = 50 * 1024 * 1024; // UTF-16 units of text kept
     int timeLimitMs = 120000;                  // for the whole file
-    qint64 maxUnpackedBytes = 512LL * 1024 * 1024; // all parts read from a zip together
+    qint64 maxUnpackedBytes = 512LL * 1024 * 1024; // all entries read from a zip together
     qint64 memoryBytes = 1024LL * 1024 * 1024; // address space of the child
     bool ocr = false;                          // read pictures and pages without text by OCR
     // The child's private working folder (0700); empty: one is made in the

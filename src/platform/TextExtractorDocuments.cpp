@@ -1,7 +1,7 @@
 // The readers of PDF (poppler), of zipped Office and OpenDocument files
 // (libzip and QXmlStreamReader) and of pictures by OCR (tesseract).
 
-#include "platform/TextExtractorParts.h"
+#include "platform/TextExtractorReaders.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,7 +27,7 @@
 #include <optional>
 #include <utility>
 
-namespace TextExtractor::Parts {
+namespace TextExtractor::Readers {
 
 namespace {
 
@@ -126,7 +126,7 @@ struct ZipCloser {
 
 enum class EntryRead { Ok, Missing, Encrypted, Broken, TooLarge };
 
-// Reads a part of a zip, counting its size against what may be unpacked in
+// Reads an entry of a zip, counting its size against what may be unpacked in
 // all; trusts neither the size the directory states nor the data's.
 EntryRead readEntry(zip_t* z, zip_int64_t index, qint64& budget, QByteArray& out)
 {
@@ -163,7 +163,7 @@ EntryRead readEntry(zip_t* z, zip_int64_t index, qint64& budget, QByteArray& out
     return result;
 }
 
-// Text runs of an Office Open XML or OpenDocument part, in document order.
+// Text runs of an Office Open XML or OpenDocument entry, in document order.
 struct XmlRules {
     QStringList text;       // elements whose characters are text (local names)
     QStringList paragraph;  // elements ending a line
@@ -377,7 +377,7 @@ Extracted readOffice(const QString& path, const QString& type, const Limits& lim
         if (n)
             names << QString::fromUtf8(n);
     }
-    // The parts holding text, in reading order: numbered parts (sheet2
+    // The entries holding text, in reading order: numbered ones (sheet2
     // before sheet10) by their number.
     auto numbered = [&names](const QString& pattern) {
         const QRegularExpression re(pattern);
@@ -394,28 +394,28 @@ Extracted readOffice(const QString& path, const QString& type, const Limits& lim
         return found;
     };
     XmlRules rules;
-    QStringList parts;
+    QStringList entries;
     QStringList shared;
     bool sheet = false;
     if (type == u"docx" || type == u"docm" || type == u"dotx") {
-        parts << QStringLiteral("word/document.xml") << numbered(QStringLiteral("^word/(header|footer)\\d*\\.xml$"))
+        entries << QStringLiteral("word/document.xml") << numbered(QStringLiteral("^word/(header|footer)\\d*\\.xml$"))
               << QStringLiteral("word/footnotes.xml") << QStringLiteral("word/endnotes.xml");
         rules.text = {QStringLiteral("t")};
         rules.paragraph = {QStringLiteral("p")};
         rules.cell = {};
     } else if (type == u"pptx") {
-        parts << numbered(QStringLiteral("^ppt/slides/slide\\d+\\.xml$"));
+        entries << numbered(QStringLiteral("^ppt/slides/slide\\d+\\.xml$"));
         rules.text = {QStringLiteral("t")};
         rules.paragraph = {QStringLiteral("p")};
     } else if (type == u"xlsx" || type == u"xlsm") {
         sheet = true;
-        parts << numbered(QStringLiteral("^xl/worksheets/sheet\\d+\\.xml$"));
+        entries << numbered(QStringLiteral("^xl/worksheets/sheet\\d+\\.xml$"));
         rules.text = {QStringLiteral("t")};  // inline strings
         rules.paragraph = {QStringLiteral("row")};
         rules.cell = {QStringLiteral("c")};
         rules.skipped = {QStringLiteral("f"), QStringLiteral("rPh"), QStringLiteral("extLst")};
     } else {
-        parts << QStringLiteral("content.xml");
+        entries << QStringLiteral("content.xml");
         rules.text = {QStringLiteral("p"), QStringLiteral("h")};
         rules.paragraph = {QStringLiteral("p"), QStringLiteral("h"), QStringLiteral("table-row")};
         rules.cell = {QStringLiteral("table-cell")};
@@ -444,15 +444,15 @@ Extracted readOffice(const QString& path, const QString& type, const Limits& lim
         }
         return std::nullopt;
     };
-    if (parts.isEmpty())
-        return {ExtractStatus::Unreadable, {}, QStringLiteral("no text parts in the package")};
+    if (entries.isEmpty())
+        return {ExtractStatus::Unreadable, {}, QStringLiteral("no text entries in the package")};
     if (sheet && names.contains(QStringLiteral("xl/sharedStrings.xml"))) {
         if (auto stop = read(QStringLiteral("xl/sharedStrings.xml"), true))
             return *stop;
         shared = sharedStrings(xml);
     }
-    for (qsizetype i = 0; i < parts.size() && !sink.stop(); ++i) {
-        if (auto stop = read(parts[i], i == 0))
+    for (qsizetype i = 0; i < entries.size() && !sink.stop(); ++i) {
+        if (auto stop = read(entries[i], i == 0))
             return *stop;
         if (xml.isEmpty())
             continue;

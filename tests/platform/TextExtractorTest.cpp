@@ -76,8 +76,7 @@ QByteArray docx(const QByteArray& bodyXml)
 {
     return zip({{"[Content_Types].xml",
                  "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-                 "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
-                 "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
+                 "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
                  "</Types>"},
                 {"word/document.xml",
                  "<?xml version=\"1.0\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/"

@@ -1,7 +1,7 @@
 #pragma once
 
-// The readers behind TextExtractor, one per family of formats. Used by
-// TextExtractor.cpp only.
+// The readers behind TextExtractor, one per family of formats; used by
+// TextExtractor.cpp and TextExtractorDocuments.cpp only.
 
 #include "platform/TextExtractor.h"
 
@@ -9,7 +9,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 
-namespace TextExtractor::Parts {
+namespace TextExtractor::Readers {
 
 // Collects text up to the limit and tells when the time is up.
 class TextSink {
