@@ -1,5 +1,6 @@
 #include "platform/FileCopy.h"
 
+#include "platform/Job.h"
 #include "platform/Progress.h"
 #include "platform/Sha256.h"
 
@@ -14,7 +15,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -225,10 +225,11 @@ Step deviceStep(QIODevice& in, std::shared_ptr<QByteArray> chunk, Sha256* digest
     };
 }
 
-// Hashes what the kernel copy wrote, read back from the target on a thread
-// of its own while the copy goes on: the digest is that of the bytes stored
+// Hashes what the kernel copy wrote, read back from the target by a job of
+// its own while the copy goes on: the digest is that of the bytes stored
 // (the target is a private temporary file nobody else writes), the pages are
-// still in memory, and the copy does not wait for the hash.
+// still in memory, and the copy does not wait for the hash. The job is part
+// of the copy, no long run of the program by itself.
 class TargetHasher {
 public:
     explicit TargetHasher(Sha256* digest) : m_digest(digest) {}
@@ -239,13 +240,18 @@ public:
     // The target's next n bytes are written.
     bool written(int targetFd, qint64 n, QString* error)
     {
-        if (!m_thread.joinable()) {
+        if (!m_job) {
             m_fd = ::dup(targetFd);
             if (m_fd < 0) {
                 *error = QStringLiteral("hash: %1").arg(systemError());
                 return false;
             }
-            m_thread = std::thread([this] { run(); });
+            m_job = std::make_unique<JobOf<>>(QStringLiteral("hash"), [this](JobContext&) {
+                run();
+                return Status();
+            });
+            m_job->setLongRun(false);
+            m_job->start();
         }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pending += n;
@@ -256,13 +262,14 @@ public:
     // Waits until everything written is hashed; false when a read failed.
     bool finish(QString* error)
     {
-        if (m_thread.joinable()) {
+        if (m_job) {
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_closing = true;
                 m_wake.notify_one();
             }
-            m_thread.join();
+            // Waits for the body, which ends once everything is hashed.
+            m_job.reset();
             ::close(m_fd);
             m_fd = -1;
         }
@@ -304,7 +311,7 @@ private:
 
     Sha256* m_digest;
     int m_fd = -1;
-    std::thread m_thread;
+    std::unique_ptr<JobOf<>> m_job;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     qint64 m_pending = 0;

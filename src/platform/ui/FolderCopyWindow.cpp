@@ -3,7 +3,6 @@
 #include "platform/Prompter.h"
 #include "platform/ui/OuterSize.h"
 
-#include <QCloseEvent>
 #include <QProgressBar>
 
 #include <algorithm>
@@ -87,60 +86,8 @@ void FolderCopyWindow::postFile(int value)
         }, Qt::QueuedConnection);
 }
 
-void FolderCopyWindow::begin()
-{
-    m_stop = false;
-    m_shown = true;
-    setWindowModality(parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
-    show();
-    raise();
-}
-
-void FolderCopyWindow::end()
-{
-    m_shown = false;
-    hide();
-}
-
-void FolderCopyWindow::setStatus(const QString& text)
-{
-    setWindowTitle(text);
-}
-
-void FolderCopyWindow::setFile(qint64 done, qint64 size)
-{
-    m_file->setValue(size <= 0 ? 1000 : permille(done, size));
-}
-
-void FolderCopyWindow::setTotal(qint64 done, qint64 total)
-{
-    m_total->setValue(permille(done, total));
-}
-
 void FolderCopyWindow::stopJob()
 {
-    if (!prompter().question(CloseQuestion, QStringLiteral("询问")))
-        return;
-    if (isRunning())
+    if (prompter().question(CloseQuestion, QStringLiteral("询问")))
         JobDialog::stopJob();
-    m_stop = true;
-}
-
-void FolderCopyWindow::reject()
-{
-    if (inBeginEnd() && !isRunning()) {
-        stopJob();
-        return;
-    }
-    JobDialog::reject();
-}
-
-void FolderCopyWindow::closeEvent(QCloseEvent* event)
-{
-    if (inBeginEnd() && !isRunning()) {
-        stopJob();
-        event->ignore();
-        return;
-    }
-    JobDialog::closeEvent(event);
 }

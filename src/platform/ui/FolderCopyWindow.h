@@ -16,11 +16,8 @@ class QProgressBar;
 // current chunk.
 //
 // The copy is a Job: run() hands the work a TreeCopyProgress on the job's
-// own thread and follows it. Work that must stay on the window's thread
-// takes the window itself as its TreeCopyProgress between begin() and end()
-// (its bars and caption then move as the work reports, and the close box is
-// heard once the work is back).
-class FolderCopyWindow : public JobDialog, public TreeCopyProgress {
+// own thread and follows it.
+class FolderCopyWindow : public JobDialog {
     Q_OBJECT
 public:
     static inline const QString Caption = QStringLiteral("进度复制…");
@@ -49,23 +46,9 @@ public:
     // Copies source into target as a job (FolderTreeCopy::copy).
     Result<FolderTreeCopy::Outcome> copyFolder(const QString& source, const QString& target);
 
-    // Shows the window for work on the window's thread, and hides it.
-    void begin();
-    void end();
-
-    // TreeCopyProgress, for the work between begin() and end().
-    void setStatus(const QString& text) override;
-    void setFile(qint64 done, qint64 size) override;
-    void setTotal(qint64 done, qint64 total) override;
-    bool cancelled() const override { return m_stop; }
-
-    // Esc: the close question while a copy runs.
-    void reject() override;
-
 protected:
     // The close question; "是" stops the copy.
     void stopJob() override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     // What the work on the job's thread reports to: the status and the
@@ -88,12 +71,9 @@ private:
     // Starts job and returns when it has ended.
     void runShown(Job& job);
     void postFile(int permille);
-    bool inBeginEnd() const { return m_shown; }
 
     QProgressBar* m_file = nullptr;
     QProgressBar* m_total = nullptr;
     std::atomic<int> m_fileValue{0};
     std::atomic<bool> m_filePosted{false};
-    bool m_shown = false;
-    bool m_stop = false;
 };

@@ -8,6 +8,7 @@
 #include "listing/ui/FileListViews.h"
 #include "platform/Clock.h"
 #include "platform/LongRuns.h"
+#include "platform/ui/JobDialog.h"
 #include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/ClockLine.h"
@@ -36,10 +37,12 @@
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QTableView>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
+
+// Whether the program's event loop runs (MainWindow::setEventLoopRunning).
+bool g_eventLoopRunning = false;
 
 // Design sizes of the panes (pixels at a 1024 × 768 window).
 constexpr int TreeWidth = 248;
@@ -82,7 +85,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Korvane文件管理系统（单机版）"));
     resize(1024, 768);
-    if (!m_store.open(context.databasePath))
+    if (!m_store.open(context.archive))
         m_openFailure = m_store.lastError();
     // What instances that were killed extracted goes now; never another
     // running instance's.
@@ -411,7 +414,7 @@ bool MainWindow::reopenArchive()
 {
     // The workers' connections went with closeArchive; each opens again at
     // its next load.
-    return m_store.isOpen() || m_store.open(m_context.databasePath);
+    return m_store.isOpen() || m_store.open(m_context.archive);
 }
 
 void MainWindow::showArchive()
@@ -467,6 +470,11 @@ AboutWindow* MainWindow::showAbout()
     return m_about;
 }
 
+void MainWindow::setEventLoopRunning(bool running)
+{
+    g_eventLoopRunning = running;
+}
+
 bool MainWindow::requestExit()
 {
     if (m_exiting)
@@ -500,7 +508,7 @@ void MainWindow::exitAfterRuns()
     if (!m_exitAfterRuns || m_exiting || LongRuns::instance().underWay())
         return;
     // Wait until the command that ran is back and its windows are closed.
-    if (QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > 1) {
+    if (QApplication::activeModalWidget() || JobDialog::runUnderWay()) {
         QTimer::singleShot(50, this, &MainWindow::exitAfterRuns);
         return;
     }
@@ -523,7 +531,7 @@ void MainWindow::closeDown()
         close();
     // Ends the program's event loop; other windows (guide, notices) may
     // still be open, so closing this one alone need not end it.
-    if (QThread::currentThread()->loopLevel() > 0)
+    if (g_eventLoopRunning)
         QCoreApplication::exit(0);
 }
 

@@ -33,6 +33,10 @@ public:
     explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // The program's event loop runs for the main window (start-up says so
+    // as it enters it): the exit, once confirmed, ends that loop.
+    static void setEventLoopRunning(bool running);
+
     // False when the connection could not be opened; the window then loaded
     // nothing and must not be shown.
     bool isReady() const { return m_store.isOpen(); }

@@ -222,8 +222,8 @@ int run(int argc, char** argv)
     // window, which stores files there, waits for the sweep to end.
     std::future<void> sweep;
     if (sequence.sweepPending())
-        sweep = std::async(std::launch::async, [home = context.home, path = context.databasePath] {
-            StartupSequence::sweepOnOwnConnection(home, path);
+        sweep = std::async(std::launch::async, [home = context.home, archive = context.archive] {
+            StartupSequence::sweepOnOwnConnection(home, archive);
         });
     std::unique_ptr<MainWindow> window;
     std::optional<Failure> failed;
@@ -252,6 +252,7 @@ int run(int argc, char** argv)
     Session session(context);
     QObject::connect(&session, &Session::ended, &app, [] { QCoreApplication::exit(0); });
     session.start(std::move(window));
+    MainWindow::setEventLoopRunning(true);
     return app.exec();
 }
 
