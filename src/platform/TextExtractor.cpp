@@ -678,6 +678,13 @@ QString decodeGuessing(const QByteArray& bytes)
         return decode(bytes.sliced(2), "UTF-16LE");
     if (bytes.startsWith("\xFE\xFF"))
         return decode(bytes.sliced(2), "UTF-16BE");
+    const double le = utf16Likeness(bytes, false);
+    const double be = utf16Likeness(bytes, true);
+    const bool even = bytes.size() % 2 == 0;
+    // ASCII in UTF-16 is valid UTF-8 too, with a zero byte every second one.
+    const qsizetype sample = std::min<qsizetype>(bytes.size(), 8192);
+    if (even && std::max(le, be) >= 0.9 && QByteArrayView(bytes).first(sample).count('\0') * 4 > sample)
+        return decode(bytes, le >= be ? "UTF-16LE" : "UTF-16BE");
     {
         QStringDecoder utf8(QStringDecoder::Utf8);
         QString s = utf8.decode(bytes);
@@ -686,9 +693,7 @@ QString decodeGuessing(const QByteArray& bytes)
         if (!utf8.hasError())
             return s;
     }
-    const double le = utf16Likeness(bytes, false);
-    const double be = utf16Likeness(bytes, true);
-    if (std::max(le, be) >= 0.9 && bytes.size() % 2 == 0)
+    if (even && std::max(le, be) >= 0.9)
         return decode(bytes, le >= be ? "UTF-16LE" : "UTF-16BE");
     const QString charset = detectedCharset(bytes);
     static const QStringList eastAsian = {"GB18030", "GBK", "GB2312", "HZ-GB-2312", "BIG5", "EUC-TW", "EUC-JP",

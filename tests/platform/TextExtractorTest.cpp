@@ -243,6 +243,9 @@ private slots:
         QTest::newRow("UTF-16LE BOM") << "c.txt" << encode(contract, QStringConverter::Utf16LE, true) << ok << contract;
         QTest::newRow("UTF-16BE") << "d.txt" << encode(contract, QStringConverter::Utf16BE, false) << ok << contract;
         QTest::newRow("UTF-16LE") << "e.txt" << encode(contract, QStringConverter::Utf16LE, false) << ok << contract;
+        QTest::newRow("UTF-16LE mostly ASCII")
+            << "e2.txt" << encode(QStringLiteral("Contract No. 7 合同"), QStringConverter::Utf16LE, false) << ok
+            << "contract no. 7 合同";
         QTest::newRow("HTML meta GBK")
             << "f.html"
             << "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
