@@ -442,8 +442,8 @@ public:
     explicit Gathering(qsizetype units)
     {
         grow(1 << 16);
-        // About two tokens a character, most of them met once in a text.
-        m_postings.reserve(size_t(units) * 3 / 2);
+        // Most tokens of a text are met once in it: about one a character.
+        m_postings.reserve(size_t(units));
     }
 
     // Adds the tokens of the text of the record numbered `ordinal` (numbers
@@ -451,12 +451,11 @@ public:
     void add(quint32 ordinal, QStringView text)
     {
         TextTokens::forEachToken(text, [&](QStringView token, bool paired) {
-            const quint32 e = paired ? pairedEntry(token) : wordEntry(token);
-            Entry& entry = m_entries[e];
-            if (entry.last == ordinal)
+            quint32* last = nullptr;
+            const quint32 e = paired ? pairedEntry(token, &last) : wordEntry(token, &last);
+            if (*last == ordinal)
                 return;
-            entry.last = ordinal;
-            ++entry.count;
+            *last = ordinal;
             m_postings.push_back({e, ordinal});
         });
     }
@@ -467,8 +466,10 @@ public:
     Status forEachToken(const std::vector<qint64>& idOf, F&& f) const
     {
         std::vector<quint32> offset(m_entries.size() + 1, 0);
+        for (const auto& posting : m_postings)
+            ++offset[posting.first + 1];
         for (size_t e = 0; e < m_entries.size(); ++e)
-            offset[e + 1] = offset[e] + m_entries[e].count;
+            offset[e + 1] += offset[e];
         std::vector<quint32> ordinals(m_postings.size());
         {
             std::vector<quint32> at(offset.begin(), offset.end() - 1);
@@ -498,11 +499,19 @@ public:
     }
 
 private:
+    static constexpr quint32 None = std::numeric_limits<quint32>::max();
+
     struct Entry {
-        quint64 key = 0;    // paired: the code points; words: 0
-        QStringView text;   // where it was first met
-        quint32 last = std::numeric_limits<quint32>::max();
-        quint32 count = 0;
+        quint64 key = 0;   // paired: the code points; words: 0
+        QStringView text;  // where it was first met
+        quint32 last = None;  // words: the last record holding it
+    };
+    // A place of the table of paired tokens: its key, its entry and the last
+    // record holding it side by side, so that a token met is one look.
+    struct Place {
+        quint64 key = 0;
+        quint32 entry = 0;
+        quint32 last = None;
     };
 
     // One or two code points, the first above the second, as one number
@@ -522,62 +531,61 @@ private:
         return (first << 21) | second;
     }
 
-    quint32 pairedEntry(QStringView token)
+    size_t home(quint64 key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> m_shift); }
+
+    quint32 pairedEntry(QStringView token, quint32** last)
     {
         const quint64 key = keyOf(token);
-        size_t i = size_t((key * 0x9E3779B97F4A7C15ull) >> m_shift);
-        for (;;) {
-            if (m_keys[i] == key)
-                return m_slots[i];
-            if (m_keys[i] == 0)
-                break;
-            i = (i + 1) & (m_keys.size() - 1);
+        const size_t mask = m_table.size() - 1;
+        size_t i = home(key);
+        while (m_table[i].key != key && m_table[i].key != 0)
+            i = (i + 1) & mask;
+        if (m_table[i].key == 0) {
+            m_table[i] = Place{key, quint32(m_entries.size()), None};
+            m_entries.push_back({key, token, None});
+            if (++m_used * 2 > m_table.size()) {
+                grow(m_table.size() * 2);
+                i = home(key);
+                while (m_table[i].key != key)
+                    i = (i + 1) & (m_table.size() - 1);
+            }
         }
-        const quint32 e = quint32(m_entries.size());
-        m_entries.push_back({key, token});
-        m_keys[i] = key;
-        m_slots[i] = e;
-        if (++m_used * 2 > m_keys.size())
-            grow(m_keys.size() * 2);
-        return e;
+        *last = &m_table[i].last;
+        return m_table[i].entry;
     }
 
-    quint32 wordEntry(QStringView token)
+    quint32 wordEntry(QStringView token, quint32** last)
     {
         auto it = m_words.find(token);
-        if (it != m_words.end())
-            return it.value();
-        const quint32 e = quint32(m_entries.size());
-        m_entries.push_back({0, token});
-        m_words.insert(token, e);
-        return e;
+        if (it == m_words.end()) {
+            it = m_words.insert(token, quint32(m_entries.size()));
+            m_entries.push_back({0, token, None});
+        }
+        *last = &m_entries[it.value()].last;
+        return it.value();
     }
 
     void grow(size_t size)
     {
-        std::vector<quint64> keys(size, 0);
-        std::vector<quint32> places(size, 0);
+        std::vector<Place> table(size);
         int shift = 64;
         for (size_t n = size; n > 1; n >>= 1)
             --shift;
-        for (size_t i = 0; i < m_keys.size(); ++i) {
-            if (m_keys[i] == 0)
-                continue;
-            size_t j = size_t((m_keys[i] * 0x9E3779B97F4A7C15ull) >> shift);
-            while (keys[j] != 0)
-                j = (j + 1) & (size - 1);
-            keys[j] = m_keys[i];
-            places[j] = m_slots[i];
-        }
-        m_keys = std::move(keys);
-        m_slots = std::move(places);
         m_shift = shift;
+        for (const Place& p : m_table) {
+            if (p.key == 0)
+                continue;
+            size_t j = home(p.key);
+            while (table[j].key != 0)
+                j = (j + 1) & (size - 1);
+            table[j] = p;
+        }
+        m_table = std::move(table);
     }
 
     std::vector<Entry> m_entries;
     std::vector<std::pair<quint32, quint32>> m_postings;  // entry, record
-    std::vector<quint64> m_keys;
-    std::vector<quint32> m_slots;
+    std::vector<Place> m_table;
     int m_shift = 64;
     size_t m_used = 0;
     QHash<QStringView, quint32> m_words;
@@ -612,10 +620,12 @@ Status appendIds(DataStore& store, SegmentStatements& statements, const QString&
         return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
     Segment last;
     bool found = false;
+    qsizetype lastBytes = 0;
     switch (tail.step()) {
     case RowStream::Step::Row:
         found = true;
         last.first = tail.integer(0);
+        lastBytes = tail.blob(2).size();
         if (!decode(last.first, tail.integer(1), tail.blob(2), last.ids))
             return Status::fail(QString(), QStringLiteral("wjsy: a segment that cannot be read at %1").arg(last.first));
         break;
@@ -628,6 +638,10 @@ Status appendIds(DataStore& store, SegmentStatements& statements, const QString&
         return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
     if (found && ids.front() <= last.ids.back())
         return addIds(store, token, ids);
+    // A last segment with no room for the first new id stays as it is.
+    if (!found || int(last.ids.size()) >= SegmentIds
+        || lastBytes + varintLength(quint64(ids.front() - last.ids.back())) > SegmentBytes)
+        return writeSegments(store, token, ids, std::nullopt, statements.write.get());
     Ids all = std::move(last.ids);
     all.insert(all.end(), ids.begin(), ids.end());
     return writeSegments(store, token, all, std::nullopt, statements.write.get());
