@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const ProgramHome home(dir.path());
-    const ArchivePlace place = ArchivePlace::of(home, home.defaultDatabasePath());
+    const ArchivePlace place = ArchivePlace::of(home, ArchiveLocation::file(home.defaultDatabasePath()));
     {
         DataStore s;
         if (!s.open(place.databasePath))

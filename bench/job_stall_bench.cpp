@@ -179,7 +179,7 @@ int main(int argc, char** argv)
             return 1;
         const StoreFolder folder(h);
         {
-            BatchImport::Setup setup{store.path(), folder, b.op, b.open, Dictionary::storedSizeBound(store),
+            BatchImport::Setup setup{store.location(), folder, b.op, b.open, Dictionary::storedSizeBound(store),
                                      kGroup, BatchImport::into(kGroup, b.files)};
             BatchImportWindow w(std::move(setup));
             const Figures f = runBatchWindow(w);

@@ -106,7 +106,7 @@ LoadFigures loadOnce(const Archive& a, const ListQuery& query)
         rowsDone = true;
     });
     t.start();
-    loader.start(a.database, query);
+    loader.start(ArchiveLocation::file(a.database), query);
     loader.waitUntilLoaded(600000);
     f.rows = model->rowCount();
     f.ordered = loader.usedOrderedScan();
@@ -232,7 +232,7 @@ bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, d
         loadOnce(a, queryFor(c, scopes[0]));
         QWidget window;
         window.resize(1024, 768);
-        c.app.databasePath = a.database;
+        c.app.archive = ArchiveLocation::file(a.database);
         FileListViews views(c.store, c.app.protectedGroups, c.app.mainSettings, &window);
         window.show();
         if (qEnvironmentVariableIsSet("KV_BENCH_HIDE_ICONS"))

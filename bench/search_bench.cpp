@@ -67,7 +67,7 @@ Figures loadOnce(const QString& database, const ListQuery& query)
             f.totalMs = t.nsecsElapsed() / 1e6;
     });
     t.start();
-    loader.start(database, query);
+    loader.start(ArchiveLocation::file(database), query);
     loader.waitUntilLoaded(600000);
     f.rows = model.rowCount();
     f.ordered = loader.usedOrderedScan();

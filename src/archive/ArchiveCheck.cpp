@@ -151,10 +151,10 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
     {
         const Result<QStringList> problems = m_store.backend().integrityCheck(m_store);
         if (!problems)
-            found(DatabaseDamaged, m_store.path(), problems.detail());
+            found(DatabaseDamaged, m_store.location().display(), problems.detail());
         else
             for (const QString& p : *problems)
-                found(DatabaseDamaged, m_store.path(), p);
+                found(DatabaseDamaged, m_store.location().display(), p);
     }
 
     QList<GroupPath::Group> groups;
@@ -190,7 +190,7 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
             if (step == ContentCheckRows::Step::Done)
                 break;
             if (step == ContentCheckRows::Step::Failed) {
-                found(DatabaseDamaged, m_store.path(), rows.error());
+                found(DatabaseDamaged, m_store.location().display(), rows.error());
                 break;
             }
             ++report.records;

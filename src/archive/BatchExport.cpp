@@ -205,8 +205,8 @@ QString BatchExport::folderFor(const QString& folder, const QString& group, bool
 
 JobOf<BatchExport::Outcome>::Body BatchExport::job(Setup setup)
 {
-    const QString path = setup.databasePath;
-    return StoreJob::body<Outcome>(path, [setup = std::move(setup)](DataStore& store, JobContext& context) {
+    const ArchiveLocation archive = setup.archive;
+    return StoreJob::body<Outcome>(archive, [setup = std::move(setup)](DataStore& store, JobContext& context) {
         BatchExport exporter(store, setup.folder, setup.op, setup.open);
         exporter.setReplaceExisting(setup.replaceExisting);
         return Result<Outcome>(exporter.run(setup.group, setup.target, setup.withSubfolders, context,

@@ -3,6 +3,7 @@
 #include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
 #include "platform/Job.h"
+#include "store/ArchiveLocation.h"
 #include "store/CurrentOperator.h"
 
 #include <QString>
@@ -105,9 +106,9 @@ public:
     Outcome run(const QString& group, const QString& folder, bool withSubfolders, Progress& progress,
                 const std::function<void(const QString& name)>& onFile = {});
 
-    // A run as a job needs: where the database is, and what run() takes.
+    // A run as a job needs: which archive, and what run() takes.
     struct Setup {
-        QString databasePath;
+        ArchiveLocation archive;
         StoreFolder folder;
         CurrentOperator op;
         ProtectedGroups open;

@@ -151,8 +151,8 @@ BatchImport::BatchImport(DataStore& store, StoreFolder folder, CurrentOperator o
 
 JobOf<BatchImport::Outcome>::Body BatchImport::job(Setup setup)
 {
-    const QString path = setup.databasePath;
-    return StoreJob::body<Outcome>(path, [setup = std::move(setup)](DataStore& store, JobContext& context) {
+    const ArchiveLocation archive = setup.archive;
+    return StoreJob::body<Outcome>(archive, [setup = std::move(setup)](DataStore& store, JobContext& context) {
         BatchImport import(store, setup.folder, setup.op, setup.sizeBound, setup.open);
         return Result<Outcome>(import.run(setup.group, setup.items, setup.checkSameName, context,
                                           [&context](const QString& name) { context.setItem(name); }));

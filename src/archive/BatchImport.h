@@ -3,6 +3,7 @@
 #include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
 #include "platform/Job.h"
+#include "store/ArchiveLocation.h"
 #include "store/CurrentOperator.h"
 
 #include <QList>
@@ -79,9 +80,9 @@ public:
     BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound,
                 ProtectedGroups open);
 
-    // A run as a job needs: where the database is, and what run() takes.
+    // A run as a job needs: which archive, and what run() takes.
     struct Setup {
-        QString databasePath;
+        ArchiveLocation archive;
         StoreFolder folder;
         CurrentOperator op;
         ProtectedGroups open;

@@ -64,10 +64,10 @@ BatchModify::BatchModify(DataStore& store, const CurrentOperator& op, ProtectedG
 {
 }
 
-JobOf<BatchModify::Changed>::Body BatchModify::job(QString databasePath, CurrentOperator op, ProtectedGroups open,
+JobOf<BatchModify::Changed>::Body BatchModify::job(ArchiveLocation archive, CurrentOperator op, ProtectedGroups open,
                                                   QList<qint64> ids, Field field, QString value)
 {
-    return StoreJob::body<Changed>(std::move(databasePath), [=](DataStore& store, JobContext& context) {
+    return StoreJob::body<Changed>(std::move(archive), [=](DataStore& store, JobContext& context) {
         return BatchModify(store, op, open).run(ids, field, value, context);
     });
 }

@@ -3,6 +3,7 @@
 #include "archive/ProtectedGroups.h"
 #include "platform/Job.h"
 #include "platform/Result.h"
+#include "store/ArchiveLocation.h"
 #include "store/CurrentOperator.h"
 
 #include <QList>
@@ -51,7 +52,7 @@ public:
     Result<Changed> run(const QList<qint64>& ids, const Field& field, const QString& value, Progress& progress);
     // The same as the body of a Job, on a connection of its own opened on
     // the thread the job runs on.
-    static JobOf<Changed>::Body job(QString databasePath, CurrentOperator op, ProtectedGroups open,
+    static JobOf<Changed>::Body job(ArchiveLocation archive, CurrentOperator op, ProtectedGroups open,
                                     QList<qint64> ids, Field field, QString value);
 
 private:

@@ -61,12 +61,14 @@ ExportedContent::Copied copiedAs(const FileCopy::Result& r)
 
 // ------------------------------------------------------------------ places
 
-ExportGuard::ExportGuard(const QString& databasePath, const StoreFolder& folder)
-    : m_folders(archiveFolders(databasePath, folder.folder(), folder.quarantineFolder()))
+// An archive that is not a file on this machine has no Data folder holding
+// its database to guard; its store folder is guarded all the same.
+ExportGuard::ExportGuard(const ArchiveLocation& archive, const StoreFolder& folder)
+    : m_folders(archiveFolders(archive.filePath(), folder.folder(), folder.quarantineFolder()))
 {
 }
 
-ExportGuard::ExportGuard(const DataStore& store, const StoreFolder& folder) : ExportGuard(store.path(), folder)
+ExportGuard::ExportGuard(const DataStore& store, const StoreFolder& folder) : ExportGuard(store.location(), folder)
 {
 }
 

@@ -3,6 +3,7 @@
 #include "archive/StoreFolder.h"
 #include "platform/FileCopy.h"
 #include "platform/Result.h"
+#include "store/ArchiveLocation.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,7 +27,7 @@ public:
 
     // None: guards nothing (a window not yet told the archive's folders).
     ExportGuard() = default;
-    ExportGuard(const QString& databasePath, const StoreFolder& folder);
+    ExportGuard(const ArchiveLocation& archive, const StoreFolder& folder);
     ExportGuard(const DataStore& store, const StoreFolder& folder);
 
     // The archive's folders (absolute, each once).

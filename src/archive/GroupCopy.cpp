@@ -84,10 +84,10 @@ Result<bool> GroupCopy::nameTaken(const QString& name)
     return RecordRows::keptPathInUse(m_store, m_folder.storedPath(name), m_folder.folder() + QLatin1Char('/') + name);
 }
 
-JobOf<GroupCopy::Outcome>::Body GroupCopy::job(QString databasePath, StoreFolder folder, ProtectedGroups open,
+JobOf<GroupCopy::Outcome>::Body GroupCopy::job(ArchiveLocation archive, StoreFolder folder, ProtectedGroups open,
                                                CurrentOperator op, QString source, QString target)
 {
-    return StoreJob::body<Outcome>(std::move(databasePath), [=](DataStore& store, JobContext& context) {
+    return StoreJob::body<Outcome>(std::move(archive), [=](DataStore& store, JobContext& context) {
         LogWriter log(store, op);
         bool logFailed = false;
         log.setFailureHandler([&logFailed] { logFailed = true; });

@@ -3,6 +3,7 @@
 #include "archive/ProtectedGroups.h"
 #include "archive/StoreFolder.h"
 #include "platform/Job.h"
+#include "store/ArchiveLocation.h"
 #include "store/CurrentOperator.h"
 
 #include <QString>
@@ -59,7 +60,7 @@ public:
     Outcome run(const QString& source, const QString& target, Progress& progress);
     // The same as the body of a Job, on a connection of its own opened on
     // the thread the job runs on, with a log writer of its own.
-    static JobOf<Outcome>::Body job(QString databasePath, StoreFolder folder, ProtectedGroups open,
+    static JobOf<Outcome>::Body job(ArchiveLocation archive, StoreFolder folder, ProtectedGroups open,
                                     CurrentOperator op, QString source, QString target);
 
 private:

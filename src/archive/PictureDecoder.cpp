@@ -71,7 +71,7 @@ int PictureDecoder::request(const QByteArray& bytes, const QString& filePath, co
 int PictureDecoder::requestHeld(qint64 recordId, const QSize& box)
 {
     Wanted w;
-    w.databasePath = m_databasePath;
+    w.archive = m_archive;
     w.recordId = recordId;
     w.box = box;
     return want(std::move(w));
@@ -98,10 +98,17 @@ void PictureDecoder::start(const Wanted& wanted)
         if (context.cancelled())
             return Result<Picture>::cancel();
         QByteArray bytes = wanted.bytes;
-        if (!wanted.databasePath.isEmpty()) {
+        if (wanted.archive.isValid()) {
+            // Held content that cannot be read shows as a picture that cannot
+            // be drawn, as a damaged one does; the cause goes to the output.
             DataStore store;
-            if (store.open(wanted.databasePath))
-                bytes = RecordContent::read(store, wanted.recordId).valueOr(QByteArray());
+            Result<QByteArray> held = store.open(wanted.archive)
+                ? RecordContent::read(store, wanted.recordId)
+                : Result<QByteArray>::fail(QString(), store.lastError());
+            if (held)
+                bytes = std::move(held).value();
+            else
+                qWarning("picture of record %lld not read: %s", qlonglong(wanted.recordId), qPrintable(held.detail()));
         }
         if (context.cancelled())
             return Result<Picture>::cancel();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Job.h"
+#include "store/ArchiveLocation.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -36,7 +37,7 @@ public:
     // box. Returns the ticket that decoded() will carry.
     int request(const QByteArray& bytes, const QString& filePath, const QSize& box);
     // The database whose held content requestHeld() reads.
-    void setDatabasePath(const QString& path) { m_databasePath = path; }
+    void setArchive(const ArchiveLocation& archive) { m_archive = archive; }
     // Decodes the content of record recordId held in the database, read on
     // the job's own connection (content that cannot be read decodes as none).
     int requestHeld(qint64 recordId, const QSize& box);
@@ -56,7 +57,7 @@ private:
         int ticket = 0;
         QByteArray bytes;
         QString filePath;
-        QString databasePath;  // held content: read from here
+        ArchiveLocation archive;  // held content: read from here
         qint64 recordId = -1;
         QSize box;
     };
@@ -64,7 +65,7 @@ private:
     void start(const Wanted& wanted);
     void ended();
 
-    QString m_databasePath;
+    ArchiveLocation m_archive;
     std::unique_ptr<JobOf<Picture>> m_job;
     int m_jobTicket = 0;
     std::optional<Wanted> m_next;

@@ -7,7 +7,7 @@ namespace RecordDeletion {
 
 Setup setupOf(const FileRecords& records)
 {
-    return {records.store().path(), records.storeFolder(), records.currentOperator(), records.sizeBound()};
+    return {records.store().location(), records.storeFolder(), records.currentOperator(), records.sizeBound()};
 }
 
 Result<Outcome> run(FileRecords& records, const QList<qint64>& ids, JobContext& context, const Told& told)
@@ -46,7 +46,7 @@ Result<Outcome> run(FileRecords& records, const QList<qint64>& ids, JobContext& 
 JobOf<Outcome>::Body job(Setup setup, QList<qint64> ids, Told told)
 {
     return StoreJob::body<Outcome>(
-        setup.databasePath, [setup, ids = std::move(ids), told = std::move(told)](DataStore& store, JobContext& context) {
+        setup.archive, [setup, ids = std::move(ids), told = std::move(told)](DataStore& store, JobContext& context) {
             FileRecords records(store, setup.folder, setup.op, setup.sizeBound);
             return run(records, ids, context, told);
         });

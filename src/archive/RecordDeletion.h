@@ -3,6 +3,7 @@
 #include "archive/FileRecords.h"
 #include "archive/StoreFolder.h"
 #include "platform/Job.h"
+#include "store/ArchiveLocation.h"
 #include "store/CurrentOperator.h"
 
 #include <QList>
@@ -28,7 +29,7 @@ using Told = std::function<void(const Result<StoredRecord>&)>;
 
 // What a job needs to work on a connection of its own.
 struct Setup {
-    QString databasePath;
+    ArchiveLocation archive;
     StoreFolder folder;
     CurrentOperator op;
     qint64 sizeBound = 0;

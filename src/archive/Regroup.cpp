@@ -128,20 +128,20 @@ Result<Regroup::Moved> Regroup::moveGroupFiles(const QString& source, const QStr
     return Result<Moved>(moved, groupDoneText(source, target));
 }
 
-JobOf<Regroup::Moved>::Body Regroup::recordsJob(QString databasePath, CurrentOperator op, ProtectedGroups open,
+JobOf<Regroup::Moved>::Body Regroup::recordsJob(ArchiveLocation archive, CurrentOperator op, ProtectedGroups open,
                                                 QList<qint64> ids, QString target)
 {
-    return StoreJob::body<Moved>(std::move(databasePath),
+    return StoreJob::body<Moved>(std::move(archive),
                                  [op = std::move(op), open = std::move(open), ids = std::move(ids),
                                   target = std::move(target)](DataStore& store, JobContext& context) {
                                      return Regroup(store, op, open).moveRecords(ids, target, &context);
                                  });
 }
 
-JobOf<Regroup::Moved>::Body Regroup::groupJob(QString databasePath, CurrentOperator op, ProtectedGroups open,
+JobOf<Regroup::Moved>::Body Regroup::groupJob(ArchiveLocation archive, CurrentOperator op, ProtectedGroups open,
                                               QString source, QString target)
 {
-    return StoreJob::body<Moved>(std::move(databasePath),
+    return StoreJob::body<Moved>(std::move(archive),
                                  [op = std::move(op), open = std::move(open), source = std::move(source),
                                   target = std::move(target)](DataStore& store, JobContext&) {
                                      return Regroup(store, op, open).moveGroupFiles(source, target);

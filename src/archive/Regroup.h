@@ -3,6 +3,7 @@
 #include "archive/ProtectedGroups.h"
 #include "platform/Job.h"
 #include "platform/Result.h"
+#include "store/ArchiveLocation.h"
 #include "store/CurrentOperator.h"
 
 #include <QList>
@@ -49,9 +50,9 @@ public:
     Result<Moved> moveGroupFiles(const QString& source, const QString& target);
 
     // The same moves as the bodies of jobs on a connection of their own.
-    static JobOf<Moved>::Body recordsJob(QString databasePath, CurrentOperator op, ProtectedGroups open,
+    static JobOf<Moved>::Body recordsJob(ArchiveLocation archive, CurrentOperator op, ProtectedGroups open,
                                          QList<qint64> ids, QString target);
-    static JobOf<Moved>::Body groupJob(QString databasePath, CurrentOperator op, ProtectedGroups open,
+    static JobOf<Moved>::Body groupJob(ArchiveLocation archive, CurrentOperator op, ProtectedGroups open,
                                        QString source, QString target);
 
 private:

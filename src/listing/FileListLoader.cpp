@@ -99,15 +99,15 @@ public:
     ListWorker(FileListLoader* loader, std::shared_ptr<std::atomic<quint64>> generation)
         : m_loader(loader), m_generation(std::move(generation)) {}
 
-    void run(quint64 generation, const QString& path, const ListQuery& query);
-    void runStatistics(quint64 generation, const QString& path, const ListQuery& query);
+    void run(quint64 generation, const ArchiveLocation& archive, const ListQuery& query);
+    void runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& query);
     void closeStore() { m_store.reset(); }
 
 private:
     enum class Plan { Sorted, Ordered, FirstAlongOrder };
     Result<Plan> choosePlan(const ListQuery& query);
     bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
-    bool ensureOpen(const QString& path);
+    bool ensureOpen(const ArchiveLocation& archive);
     void post(quint64 generation, std::shared_ptr<ListChunk> chunk);
 
     FileListLoader* m_loader;  // only posted to, never touched here
@@ -115,12 +115,12 @@ private:
     std::unique_ptr<DataStore> m_store;
 };
 
-bool ListWorker::ensureOpen(const QString& path)
+bool ListWorker::ensureOpen(const ArchiveLocation& archive)
 {
-    if (m_store && m_store->isOpen() && m_store->path() == path)
+    if (m_store && m_store->isOpen() && m_store->location() == archive)
         return true;
     m_store = std::make_unique<DataStore>();
-    return m_store->open(path);
+    return m_store->open(archive);
 }
 
 void ListWorker::post(quint64 generation, std::shared_ptr<ListChunk> chunk)
@@ -130,12 +130,12 @@ void ListWorker::post(quint64 generation, std::shared_ptr<ListChunk> chunk)
                               Qt::QueuedConnection);
 }
 
-void ListWorker::runStatistics(quint64 generation, const QString& path, const ListQuery& query)
+void ListWorker::runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& query)
 {
     if (cancelled(generation))
         return;
     std::optional<ListStatistics::Totals> totals;
-    if (ensureOpen(path))
+    if (ensureOpen(archive))
         totals = ListStatistics::read(*m_store, query.statisticsSql, query.statisticsParams);
     FileListLoader* loader = m_loader;
     const bool ok = totals.has_value();
@@ -178,7 +178,7 @@ Result<ListWorker::Plan> ListWorker::choosePlan(const ListQuery& query)
     return Plan::Sorted;
 }
 
-void ListWorker::run(quint64 generation, const QString& path, const ListQuery& query)
+void ListWorker::run(quint64 generation, const ArchiveLocation& archive, const ListQuery& query)
 {
     FileListLoader* loader = m_loader;
     bool orderedScan = false;
@@ -188,7 +188,7 @@ void ListWorker::run(quint64 generation, const QString& path, const ListQuery& q
     };
     if (cancelled(generation))
         return;
-    if (!ensureOpen(path)) {
+    if (!ensureOpen(archive)) {
         end(false);
         return;
     }
@@ -383,7 +383,7 @@ FileListLoader::~FileListLoader()
     m_statsThread->wait();
 }
 
-void FileListLoader::start(const QString& databasePath, const ListQuery& query)
+void FileListLoader::start(const ArchiveLocation& archive, const ListQuery& query)
 {
     const quint64 generation = ++*m_generation;
     m_loading = true;
@@ -392,12 +392,12 @@ void FileListLoader::start(const QString& databasePath, const ListQuery& query)
     m_model->reset(query.columns, query.nameField <= int(query.columns.size()) ? query.nameField - 1 : -1);
     // The statistics first: their query is short and their worker is idle.
     ListWorker* stats = m_statsWorker;
-    QMetaObject::invokeMethod(stats, [stats, generation, databasePath, query] {
-        stats->runStatistics(generation, databasePath, query);
+    QMetaObject::invokeMethod(stats, [stats, generation, archive, query] {
+        stats->runStatistics(generation, archive, query);
     }, Qt::QueuedConnection);
     ListWorker* worker = m_worker;
-    QMetaObject::invokeMethod(worker, [worker, generation, databasePath, query] {
-        worker->run(generation, databasePath, query);
+    QMetaObject::invokeMethod(worker, [worker, generation, archive, query] {
+        worker->run(generation, archive, query);
     }, Qt::QueuedConnection);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listing/ListQuery.h"
+#include "store/ArchiveLocation.h"
 
 #include <QObject>
 #include <QString>
@@ -35,11 +36,11 @@ public:
     ~FileListLoader() override;
 
     // Resets the model to the query's columns and starts reading its rows
-    // from the database file at databasePath.
-    void start(const QString& databasePath, const ListQuery& query);
+    // from the archive.
+    void start(const ArchiveLocation& archive, const ListQuery& query);
     void cancel();
     // Cancels the current load and closes the workers' connections; the next
-    // start opens them again (on whatever file then lies at the path).
+    // start opens them again (on whatever archive then lies at the location).
     void closeConnections();
     // True while the rows or the statistics of the current load are pending.
     bool isLoading() const { return m_loading || m_statsPending; }

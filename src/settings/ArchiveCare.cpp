@@ -35,12 +35,13 @@
 #include <optional>
 #include <unistd.h>
 
-ArchivePlace ArchivePlace::of(const ProgramHome& home, const QString& databasePath)
+ArchivePlace ArchivePlace::of(const ProgramHome& home, const ArchiveLocation& archive)
 {
     ArchivePlace p;
     p.dataFolder = QDir::cleanPath(QFileInfo(home.dataFolder()).absoluteFilePath());
-    p.databasePath = QDir::cleanPath(QFileInfo(databasePath.isEmpty() ? home.defaultDatabasePath() : databasePath)
-                                         .absoluteFilePath());
+    const QString file = archive.filePath();
+    p.databasePath = QDir::cleanPath(QFileInfo(file.isEmpty() ? home.defaultDatabasePath() : file).absoluteFilePath());
+    p.archive = ArchiveLocation::file(p.databasePath);
     p.storeFolder = QDir::cleanPath(QFileInfo(home.storeFolder()).absoluteFilePath());
     return p;
 }
@@ -89,11 +90,20 @@ Status copyDatabase(const QString& source, const QString& target, TreeCopyProgre
     return backend->snapshot(from, target, advance);
 }
 
+// Whether a copy's database file is whole as its kind of database can tell
+// without opening it (not some other file, not cut short).
+Status storageWhole(const QString& dbPath)
+{
+    const ArchiveLocation copy = ArchiveLocation::file(dbPath);
+    const std::unique_ptr<Backend> backend = Backend::forLocation(copy);
+    return backend->storageWhole(copy);
+}
+
 // A copy's database opened to be checked; the open's failure is said
 // as why the copy is no backup.
 Status openCopy(DataStore& store, const QString& dbPath)
 {
-    if (!store.open(dbPath))
+    if (!store.open(ArchiveLocation::file(dbPath)))
         return Status::fail(NotABackup, store.lastError());
     return {};
 }
@@ -175,13 +185,8 @@ Status checkDatabase(const QString& dbPath)
     const QFileInfo db(dbPath);
     if (!db.isFile())
         return notABackup(QStringLiteral("no %1").arg(dbPath));
-    {
-        QFile f(dbPath);
-        if (!f.open(QIODevice::ReadOnly))
-            return notABackup(f.errorString());
-        if (f.read(16) != QByteArray("SQLite format 3\0", 16))
-            return notABackup(QStringLiteral("%1 is not an SQLite database").arg(dbPath));
-    }
+    if (const Status whole = storageWhole(dbPath); !whole)
+        return notABackup(whole.detail());
     DataStore store;
     if (const Status opened = openCopy(store, dbPath); !opened)
         return opened;
@@ -250,7 +255,7 @@ Result<QHash<QString, Expected>> expectedKeptFiles(const QString& folder)
 {
     using Out = Result<QHash<QString, Expected>>;
     DataStore store;
-    if (!store.open(QDir(folder).filePath(DatabaseName)))
+    if (!store.open(ArchiveLocation::file(QDir(folder).filePath(DatabaseName))))
         return Out::fail(QString(), store.lastError());
     ContentCheckRows rows(store);
     if (const Status started = rows.start(ContentCheckRows::Records::Kept); !started)
@@ -275,7 +280,7 @@ Result<QHash<QString, Expected>> expectedKeptFiles(const QString& folder)
 Result<QStringList> damagedHeldContent(const QString& dbPath)
 {
     DataStore store;
-    if (!store.open(dbPath))
+    if (!store.open(ArchiveLocation::file(dbPath)))
         return Result<QStringList>::fail(QString(), store.lastError());
     ContentCheckRows rows(store);
     if (const Status started = rows.start(ContentCheckRows::Records::Held); !started)
@@ -682,11 +687,8 @@ Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
     if (clean(place.databasePath) != clean(QDir(place.dataFolder).filePath(DatabaseName)))
         return Result<QString>::fail(RestoreFailed, QStringLiteral("the database %1 lies outside the Data folder %2")
                                                         .arg(place.databasePath, place.dataFolder));
-    {
-        QFile f(QDir(src).filePath(DatabaseName));
-        if (!f.open(QIODevice::ReadOnly) || f.read(16) != QByteArray("SQLite format 3\0", 16))
-            return Result<QString>::fail(NotABackup, QStringLiteral("%1 is not an SQLite database").arg(f.fileName()));
-    }
+    if (const Status whole = storageWhole(QDir(src).filePath(DatabaseName)); !whole)
+        return Result<QString>::fail(NotABackup, whole.detail());
 
     // Leftovers of a restore that stopped part way are never deleted: one
     // may hold the archive that was in use. They are kept under dated names.
@@ -844,16 +846,16 @@ JobOf<QString>::Body prepareRestoreJob(ArchivePlace place, QString source)
 
 JobOf<QString>::Body rebuildJob(ArchivePlace place)
 {
-    const QString path = place.databasePath;
-    return StoreJob::body<QString>(path, [place = std::move(place)](DataStore& store, JobContext& job) {
+    const ArchiveLocation archive = place.archive;
+    return StoreJob::body<QString>(archive, [place = std::move(place)](DataStore& store, JobContext& job) {
         JobCopyProgress progress(job);
         return rebuild(place, store, &progress);
     });
 }
 
-JobOf<Compacted>::Body compactJob(QString databasePath)
+JobOf<Compacted>::Body compactJob(ArchiveLocation archive)
 {
-    return StoreJob::body<Compacted>(std::move(databasePath), [](DataStore& store, JobContext& job) {
+    return StoreJob::body<Compacted>(std::move(archive), [](DataStore& store, JobContext& job) {
         return compact(store, [&job] { return job.cancelled(); });
     });
 }

@@ -2,6 +2,7 @@
 
 #include "platform/Job.h"
 #include "platform/Result.h"
+#include "store/ArchiveLocation.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,14 +15,18 @@ class InstanceLock;
 class ProgramHome;
 class TreeCopyProgress;
 
-// Where an archive lies: its Data folder, the database file and the store
-// folder inside it.
+// Where an archive lies: the archive, its Data folder, the database file
+// and the store folder inside it. Backup, restore, rebuild and the waste
+// work on these folders and on the database file itself.
 struct ArchivePlace {
+    ArchiveLocation archive;
     QString dataFolder;
     QString databasePath;
     QString storeFolder;
 
-    static ArchivePlace of(const ProgramHome& home, const QString& databasePath);
+    // The place of `archive` in the program folder (the default database
+    // when `archive` names none).
+    static ArchivePlace of(const ProgramHome& home, const ArchiveLocation& archive);
 };
 
 // The care of the archive as a whole: backup, restore, rebuild and
@@ -127,7 +132,7 @@ Result<Compacted> compact(DataStore& store, const std::function<bool()>& cancell
 JobOf<qint64>::Body backupJob(ArchivePlace place, QString target);
 JobOf<QString>::Body prepareRestoreJob(ArchivePlace place, QString source);
 JobOf<QString>::Body rebuildJob(ArchivePlace place);
-JobOf<Compacted>::Body compactJob(QString databasePath);
+JobOf<Compacted>::Body compactJob(ArchiveLocation archive);
 
 // A folder name beside the Data folder, free now: "Data-" + yyyyMMdd-hhmmss
 // (+ "-n" when taken).

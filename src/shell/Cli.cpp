@@ -224,7 +224,7 @@ int check(Run& run)
     const bool repair = run.has("--repair");
     JobOf<ArchiveCheck::Report> job(
         QStringLiteral("检查"),
-        StoreJob::body<ArchiveCheck::Report>(run.store->path(), [&](DataStore& store, JobContext& context) {
+        StoreJob::body<ArchiveCheck::Report>(run.store->location(), [&](DataStore& store, JobContext& context) {
             return ArchiveCheck(store, folder, open).run(
                 context,
                 [&](const ArchiveCheck::Finding& f) {
@@ -282,7 +282,7 @@ int importFiles(Run& run)
     }
     // The same job as the window's, here on this thread with the terminal's bar.
     JobOf<BatchImport::Outcome> job(BatchImport::WindowTitle,
-                                    BatchImport::job({run.store->path(), StoreFolder(run.context->home),
+                                    BatchImport::job({run.store->location(), StoreFolder(run.context->home),
                                                       run.context->currentOperator, run.context->protectedGroups,
                                                       Dictionary::storedSizeBound(*run.store), node->path(), items,
                                                       run.has("--skip-same-name")}));
@@ -317,7 +317,7 @@ int exportFiles(Run& run)
         return say(Failed, QStringLiteral("无法建立目录: ") + folder);
     // Files already there stay: a name taken gets " (2)" beside it.
     JobOf<BatchExport::Outcome> job(BatchExport::WindowTitle,
-                                    BatchExport::job({run.store->path(), storeFolder, run.context->currentOperator,
+                                    BatchExport::job({run.store->location(), storeFolder, run.context->currentOperator,
                                                       run.context->protectedGroups,
                                                       node == &tree.root() ? QString() : node->path(), folder,
                                                       run.has("--subfolders"), false}));
@@ -344,7 +344,7 @@ int failedWith(const Failure& f)
 
 int backupArchive(Run& run)
 {
-    const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->databasePath);
+    const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->archive);
     JobOf<qint64> job(QStringLiteral("备份"), ArchiveCare::backupJob(place, QFileInfo(run.args.at(0)).absoluteFilePath()));
     if (const Status ran = job.runInTerminal(job.title(), true); !ran)
         return failedWith(ran.failure());
@@ -354,7 +354,7 @@ int backupArchive(Run& run)
 
 int restoreArchive(Run& run)
 {
-    const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->databasePath);
+    const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->archive);
     // The copy is made and checked while the archive is still open...
     JobOf<QString> job(QStringLiteral("恢复"),
                        ArchiveCare::prepareRestoreJob(place, QFileInfo(run.args.at(0)).absoluteFilePath()));
@@ -375,7 +375,7 @@ int restoreArchive(Run& run)
                  context.instanceLocks.clear();
                  context.instanceLocks.push_back(std::move(lock));
              }
-             return store.open(context.databasePath);
+             return store.open(context.archive);
          }});
     if (!restored.swapped)
         return failedWith(restored.swapped.failure());
@@ -393,7 +393,7 @@ int restoreArchive(Run& run)
 // or one without locks, is left as it is.
 void sweepStoreFolder(AppContext& context, DataStore& store)
 {
-    if (context.instanceLocks.empty() || StartupSequence::archiveReadOnly(context.databasePath))
+    if (context.instanceLocks.empty() || StartupSequence::archiveReadOnly(context.archive))
         return;
     for (const QString& folder : {context.home.dataFolder(), context.home.storeFolder()}) {
         if (!QFileInfo(folder).isDir())
@@ -588,9 +588,9 @@ int run(const QStringList& args, const QString& programFolder)
 
     // The archive, as the program opens it; one program at a time.
     AppContext context(home);
-    context.databasePath = context.home.databasePath(context.config);
-    if (!QFileInfo(context.databasePath).isFile())
-        return say(Failed, StartupSequence::DatabaseMissingMessage + QStringLiteral(" (") + context.databasePath
+    context.archive = ArchiveLocation::file(context.home.databasePath(context.config));
+    if (!QFileInfo(context.archive.filePath()).isFile())
+        return say(Failed, StartupSequence::DatabaseMissingMessage + QStringLiteral(" (") + context.archive.display()
                                + QLatin1Char(')'));
     for (const QString& lockPath : StartupSequence::lockPaths(context)) {
         InstanceLock::Attempt a = InstanceLock::acquire(lockPath);
@@ -601,7 +601,7 @@ int run(const QStringList& args, const QString& programFolder)
         else  // a folder that takes no lock file: the archive is read-only
             qWarning("no instance lock: %s", qPrintable(a.detail));
     }
-    if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(ArchivePlace::of(context.home, context.databasePath));
+    if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(ArchivePlace::of(context.home, context.archive));
         !kept.isEmpty())
         say(Ok, ArchiveCare::leftoversKeptText(kept));
     Terminal::catchInterrupt();
@@ -609,13 +609,13 @@ int run(const QStringList& args, const QString& programFolder)
     if (command->migrates) {
         TerminalProgress upgrade(QStringLiteral("升级数据库"));
         const StoreFolder kept(context.home);
-        if (const Status opened = StartupSequence::openArchive(store, context.databasePath, &upgrade,
+        if (const Status opened = StartupSequence::openArchive(store, context.archive, &upgrade,
                                                                [&kept](const QString& lj) { return kept.resolve(lj); });
             !opened)
             return say(Failed, StartupSequence::OpenFailedMessage + QLatin1Char(' ') + opened.detail());
     } else {
         // Seen as it is: nothing is migrated or swept before the command.
-        if (!store.open(context.databasePath) || !Schema::isArchive(store))
+        if (!store.open(context.archive) || !Schema::isArchive(store))
             return say(Failed, StartupSequence::OpenFailedMessage + QLatin1Char(' ') + store.lastError());
         const Result<int> version = Schema::version(store);
         if (!version)

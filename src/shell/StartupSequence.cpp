@@ -8,16 +8,15 @@
 #include "settings/ArchiveCare.h"
 #include "shell/AppContext.h"
 #include "store/ArchiveProbe.h"
+#include "store/Backend.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/LogWriter.h"
 #include "store/Schema.h"
 #include "store/StoreJob.h"
 
-#include <QFile>
 #include <QDir>
 #include <QFileInfo>
-#include <QtEndian>
 
 Status StartupSequence::Host::runUpgrade(Job& upgrade)
 {
@@ -42,37 +41,10 @@ QString StartupSequence::skinPath() const
     return path;
 }
 
-Status StartupSequence::fileLooksWhole(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return Status::fail(QString(), QStringLiteral("cannot read %1").arg(path));
-    const QByteArray header = f.read(100);
-    const qint64 size = f.size();
-    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
-        return Status::fail(QString(), QStringLiteral("not an SQLite database"));
-    const auto* h = reinterpret_cast<const uchar*>(header.constData());
-    qint64 pageSize = qFromBigEndian<quint16>(h + 16);
-    if (pageSize == 1)
-        pageSize = 65536;
-    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0)
-        return Status::fail(QString(), QStringLiteral("bad page size"));
-    if (size % pageSize != 0)
-        return Status::fail(QString(), QStringLiteral("file size %1 is not a whole number of pages").arg(size));
-    // The page count in the header is valid only when the change counter
-    // and the "valid for" counter agree (every writer since 3.7.0 keeps them so).
-    const quint32 changeCounter = qFromBigEndian<quint32>(h + 24);
-    const quint32 pages = qFromBigEndian<quint32>(h + 28);
-    const quint32 validFor = qFromBigEndian<quint32>(h + 92);
-    if (pages != 0 && changeCounter == validFor && size < qint64(pages) * pageSize)
-        return Status::fail(QString(), QStringLiteral("truncated: %1 bytes of %2").arg(size).arg(qint64(pages) * pageSize));
-    return {};
-}
-
-Status StartupSequence::openArchive(DataStore& store, const QString& path, Progress* progress,
+Status StartupSequence::openArchive(DataStore& store, const ArchiveLocation& archive, Progress* progress,
                                     const std::function<QString(const QString& lj)>& keptFile)
 {
-    if (!store.open(path))
+    if (!store.open(archive))
         return Status::fail(QString(), store.lastError());
     auto fail = [&](const QString& text) {
         store.close();
@@ -81,7 +53,7 @@ Status StartupSequence::openArchive(DataStore& store, const QString& path, Progr
     if (const Status migrated = Schema::migrate(store, progress, keptFile); !migrated)
         return fail(migrated.detail());
     // Opening rolled back any hot journal; what is on disk now is the archive.
-    if (const Status whole = fileLooksWhole(path); !whole)
+    if (const Status whole = store.backend().storageWhole(archive); !whole)
         return fail(whole.detail());
     // Every table must answer, not only be named in the catalogue.
     if (const Status answers = ArchiveProbe::tablesAnswer(store); !answers)
@@ -124,7 +96,7 @@ QString StartupSequence::narrowFailedText(const QString& folder, const QString& 
 
 QStringList StartupSequence::lockPaths(const AppContext& context)
 {
-    const QString databaseFolder = QFileInfo(context.databasePath).absolutePath();
+    const QString databaseFolder = QFileInfo(context.archive.filePath()).absolutePath();
     QStringList paths{QDir(databaseFolder).filePath(InstanceLock::FileName)};
     const QString dataFolder = QDir::cleanPath(QFileInfo(context.home.dataFolder()).absoluteFilePath());
     if (QDir::cleanPath(databaseFolder) != dataFolder && QFileInfo(dataFolder).isDir())
@@ -132,9 +104,11 @@ QStringList StartupSequence::lockPaths(const AppContext& context)
     return paths;
 }
 
-bool StartupSequence::archiveReadOnly(const QString& databasePath)
+bool StartupSequence::archiveReadOnly(const ArchiveLocation& archive)
 {
-    const QFileInfo file(databasePath);
+    if (!archive.isFile())
+        return false;
+    const QFileInfo file(archive.filePath());
     // The rollback journal is made beside the file: its folder must take it.
     return !file.isWritable() || !QFileInfo(file.absolutePath()).isWritable();
 }
@@ -161,10 +135,10 @@ Status StartupSequence::takeLocks()
     return {};
 }
 
-void StartupSequence::sweepOnOwnConnection(const ProgramHome& home, const QString& databasePath)
+void StartupSequence::sweepOnOwnConnection(const ProgramHome& home, const ArchiveLocation& archive)
 {
     DataStore store;
-    if (!store.open(databasePath)) {
+    if (!store.open(archive)) {
         qWarning("store folder not swept: %s", qPrintable(store.lastError()));
         return;
     }
@@ -195,12 +169,12 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     if (screenTooSmall(screen))
         host.advise(ScreenAdvice);
 
-    m_context.databasePath = m_context.home.databasePath(m_context.config);
-    if (!QFileInfo(m_context.databasePath).isFile()) {
+    m_context.archive = ArchiveLocation::file(m_context.home.databasePath(m_context.config));
+    if (!QFileInfo(m_context.archive.filePath()).isFile()) {
         result.outcome = Outcome::DatabaseMissing;
         result.message = DatabaseMissingMessage;
         result.title = DatabaseMissingTitle;
-        result.detail = QStringLiteral("database file not found: %1").arg(m_context.databasePath);
+        result.detail = QStringLiteral("database file not found: %1").arg(m_context.archive.display());
         return result;
     }
 
@@ -215,7 +189,7 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     // A restore killed part way may have left the archive that was in use
     // under a hidden name: it is kept under a dated one and said.
     if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(
-            ArchivePlace::of(m_context.home, m_context.databasePath));
+            ArchivePlace::of(m_context.home, m_context.archive));
         !kept.isEmpty())
         host.advise(ArchiveCare::leftoversKeptText(kept));
 
@@ -228,12 +202,12 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     // connection opens it after (its own migrate then finds nothing to do).
     const StoreFolder keptFiles(m_context.home);
     const auto keptFile = [keptFiles](const QString& lj) { return keptFiles.resolve(lj); };
-    JobOf<void> upgrade(UpgradeTitle, StoreJob::body<void>(m_context.databasePath, [keptFile](DataStore& store, JobContext& job) {
+    JobOf<void> upgrade(UpgradeTitle, StoreJob::body<void>(m_context.archive, [keptFile](DataStore& store, JobContext& job) {
                             return Schema::migrate(store, &job, keptFile);
                         }));
     Status opened = host.runUpgrade(upgrade);
     if (opened)
-        opened = openArchive(m_store, m_context.databasePath, nullptr, keptFile);
+        opened = openArchive(m_store, m_context.archive, nullptr, keptFile);
     if (opened)
         opened = readSettings();
     if (!opened) {
@@ -245,7 +219,7 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
         return result;
     }
 
-    if (archiveReadOnly(m_context.databasePath)) {
+    if (archiveReadOnly(m_context.archive)) {
         host.advise(ReadOnlyNotice);
         return result;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "store/ArchiveLocation.h"
 
 #include <QSize>
 #include <QString>
@@ -83,7 +84,7 @@ public:
     // archive that run opened; false when there is nothing to sweep (the
     // archive is read-only, or no lock is held).
     bool sweepPending() const { return m_sweepPending; }
-    static void sweepOnOwnConnection(const ProgramHome& home, const QString& databasePath);
+    static void sweepOnOwnConnection(const ProgramHome& home, const ArchiveLocation& archive);
 
     static bool screenTooSmall(const QSize& screen);
     // The skin to attach from Config.ini; empty when "NO".
@@ -93,18 +94,15 @@ public:
     // and one in the program's Data folder when that is another folder.
     static QStringList lockPaths(const AppContext& context);
     // True when the archive cannot be written (the file or its folder).
-    static bool archiveReadOnly(const QString& databasePath);
+    static bool archiveReadOnly(const ArchiveLocation& archive);
 
-    // Opens store on path and proves it is a whole archive of this system:
-    // an SQLite file no shorter than its header says, with every table
-    // present and readable, at a schema version this build can migrate.
-    // A failure's detail says why.
+    // Opens store on the archive and proves it is a whole archive of this
+    // system: its storage whole (a database file no shorter than its header
+    // says), every table present and readable, at a schema version this
+    // build can migrate. A failure's detail says why.
     // keptFile finds the kept files whose hashes an older archive lacks.
-    static Status openArchive(DataStore& store, const QString& path, Progress* progress = nullptr,
+    static Status openArchive(DataStore& store, const ArchiveLocation& archive, Progress* progress = nullptr,
                               const std::function<QString(const QString& lj)>& keptFile = {});
-    // Fails when the file's header names more pages than the file holds
-    // (a truncated copy). A file that is not SQLite at all fails too.
-    static Status fileLooksWhole(const QString& path);
 
 private:
     Status readSettings();

@@ -55,6 +55,10 @@ public:
     // Opens `db` (already added with driverName()) on the location. An archive
     // that is not there is never created unless `create`.
     [[nodiscard]] virtual Result<> open(QSqlDatabase& db, const ArchiveLocation& location, bool create) const = 0;
+    // Whether the archive's storage is whole as far as can be told without
+    // opening it (SQLite: a database file no shorter than its header says; a
+    // truncated copy or a file that is not SQLite fails).
+    [[nodiscard]] virtual Result<> storageWhole(const ArchiveLocation& location) const = 0;
     // The connection's settings once open: durability, journal, caches.
     [[nodiscard]] virtual Result<> configure(DataStore& store) const = 0;
     // Starts a transaction that takes the write lock at once.

@@ -2,10 +2,12 @@
 
 #include "store/DataStore.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <QtEndian>
 
 std::unique_ptr<Backend> Backend::forLocation(const ArchiveLocation& location)
 {
@@ -25,6 +27,34 @@ Result<> SqliteBackend::open(QSqlDatabase& db, const ArchiveLocation& location, 
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
         return Result<>::fail(QString(), db.lastError().text().trimmed());
+    return {};
+}
+
+Result<> SqliteBackend::storageWhole(const ArchiveLocation& location) const
+{
+    const QString path = location.filePath();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return Result<>::fail(QString(), QStringLiteral("cannot read %1").arg(path));
+    const QByteArray header = f.read(100);
+    const qint64 size = f.size();
+    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        return Result<>::fail(QString(), QStringLiteral("not an SQLite database"));
+    const auto* h = reinterpret_cast<const uchar*>(header.constData());
+    qint64 pageSize = qFromBigEndian<quint16>(h + 16);
+    if (pageSize == 1)
+        pageSize = 65536;
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0)
+        return Result<>::fail(QString(), QStringLiteral("bad page size"));
+    if (size % pageSize != 0)
+        return Result<>::fail(QString(), QStringLiteral("file size %1 is not a whole number of pages").arg(size));
+    // The page count in the header is valid only when the change counter
+    // and the "valid for" counter agree (every writer since 3.7.0 keeps them so).
+    const quint32 changeCounter = qFromBigEndian<quint32>(h + 24);
+    const quint32 pages = qFromBigEndian<quint32>(h + 28);
+    const quint32 validFor = qFromBigEndian<quint32>(h + 92);
+    if (pages != 0 && changeCounter == validFor && size < qint64(pages) * pageSize)
+        return Result<>::fail(QString(), QStringLiteral("truncated: %1 bytes of %2").arg(size).arg(qint64(pages) * pageSize));
     return {};
 }
 

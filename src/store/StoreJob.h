@@ -14,11 +14,11 @@ namespace StoreJob {
 inline const QString OpenFailed = QStringLiteral("打开数据库失败。");
 
 template <typename T>
-typename JobOf<T>::Body body(QString databasePath, std::function<Result<T>(DataStore&, JobContext&)> work)
+typename JobOf<T>::Body body(ArchiveLocation archive, std::function<Result<T>(DataStore&, JobContext&)> work)
 {
-    return [path = std::move(databasePath), work = std::move(work)](JobContext& context) -> Result<T> {
+    return [archive = std::move(archive), work = std::move(work)](JobContext& context) -> Result<T> {
         DataStore store;
-        if (!store.open(path))
+        if (!store.open(archive))
             return Result<T>::fail(OpenFailed, store.lastError());
         return work(store, context);
     };

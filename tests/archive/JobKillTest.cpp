@@ -50,7 +50,7 @@ void JobKillTest::killedImportJobLeavesArchiveWhole()
         const QByteArray bytes = i % 10 == 3 ? pattern(2 * FileCopy::ChunkSize + 5, 'k') : pattern(200, char('a' + i % 20));
         items.append({writeFile(sources.path(), QStringLiteral("j%1.txt").arg(i), bytes), QStringLiteral("A")});
     }
-    const BatchImport::Setup setup{home.databasePath(), StoreFolder(home.context().home), home.context().currentOperator,
+    const BatchImport::Setup setup{home.archive(), StoreFolder(home.context().home), home.context().currentOperator,
                                    home.context().protectedGroups, 4096, QStringLiteral("A"), items, false};
     const StoreFolder folder(home.context().home);
     int killed = 0;

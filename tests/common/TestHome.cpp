@@ -15,10 +15,10 @@ TestHome::TestHome()
     if (!m_valid)
         qWarning() << "TestHome:" << laidOut.message();
     m_context = std::make_unique<AppContext>(m_dir.path());
-    m_context->databasePath = m_context->home.databasePath(m_context->config);
+    m_context->archive = ArchiveLocation::file(m_context->home.databasePath(m_context->config));
     m_context->currentOperator = CurrentOperator(QStringLiteral("Admin"), Schema::allRightsText());
     if (m_valid)
-        m_valid = m_store.open(m_context->databasePath);
+        m_valid = m_store.open(m_context->archive);
 }
 
 void TestHome::loginAs(const QString& user, const QString& rightsText)

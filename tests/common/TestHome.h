@@ -23,7 +23,8 @@ public:
     TestHome();
     bool isValid() const { return m_valid; }
     QString folder() const { return m_dir.path(); }
-    QString databasePath() const { return m_context->databasePath; }
+    QString databasePath() const { return m_context->archive.filePath(); }
+    ArchiveLocation archive() const { return m_context->archive; }
 
     AppContext& context() { return *m_context; }
     DataStore& store() { return m_store; }

@@ -179,7 +179,7 @@ void GroupStatisticsTest::largeGroupReadAlongOrderIndex()
     FileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     FileListLoader loader(&model);
-    loader.start(home.databasePath(), q);
+    loader.start(home.archive(), q);
     QVERIFY(loader.waitUntilLoaded(60000));
     QVERIFY(loader.usedOrderedScan());
     // The same rows in the same order as the sorted read.
@@ -195,7 +195,7 @@ void GroupStatisticsTest::largeGroupReadAlongOrderIndex()
     const ListQuery small = ListQuery::build(s.backend(), columns, group(QStringLiteral("甲\\3")), savedOrder);
     FileListModel smallModel;
     FileListLoader smallLoader(&smallModel);
-    smallLoader.start(home.databasePath(), small);
+    smallLoader.start(home.archive(), small);
     QVERIFY(smallLoader.waitUntilLoaded(60000));
     QVERIFY(!smallLoader.usedOrderedScan());
 }
@@ -229,7 +229,7 @@ void GroupStatisticsTest::statisticsArriveBeforeTheLastRow()
         rowsWhenStatistics = model.rowCount();
         got = t;
     });
-    loader.start(home.databasePath(), ListQuery::build(s.backend(), {}, group(QStringLiteral("甲")), {}));
+    loader.start(home.archive(), ListQuery::build(s.backend(), {}, group(QStringLiteral("甲")), {}));
     QVERIFY(loader.waitUntilLoaded(60000));
     QCOMPARE(got.count, qint64(n));
     QCOMPARE(got.bytes, qint64(10) * n);
@@ -238,8 +238,8 @@ void GroupStatisticsTest::statisticsArriveBeforeTheLastRow()
 
     // A new load cancels the old one's statistics with its rows.
     QSignalSpy stats(&loader, &FileListLoader::statisticsReady);
-    loader.start(home.databasePath(), ListQuery::build(s.backend(), {}, group(QStringLiteral("甲")), {}));
-    loader.start(home.databasePath(), ListQuery::build(s.backend(), {}, group(QStringLiteral("乙")), {}));
+    loader.start(home.archive(), ListQuery::build(s.backend(), {}, group(QStringLiteral("甲")), {}));
+    loader.start(home.archive(), ListQuery::build(s.backend(), {}, group(QStringLiteral("乙")), {}));
     QVERIFY(loader.waitUntilLoaded(60000));
     QCOMPARE(stats.size(), 1);
     QCOMPARE(stats.first().at(1).value<ListStatistics::Totals>().count, qint64(0));
@@ -260,7 +260,7 @@ void GroupStatisticsTest::codedColumnsReadBack()
     FileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     FileListLoader loader(&model);
-    loader.start(home.databasePath(), ListQuery::build(s.backend(), columns, FilterClause::everything(), {}));
+    loader.start(home.archive(), ListQuery::build(s.backend(), columns, FilterClause::everything(), {}));
     QVERIFY(loader.waitUntilLoaded(60000));
     QCOMPARE(model.rowCount(), n);
     int nameColumn = -1, groupColumn = -1;

@@ -461,7 +461,7 @@ void ListLoadingTest::iconsFetchedOncePerType()
     });
     FileListLoader loader(&model);
     const auto query = ListQuery::build(s.backend(), {}, FilterClause::everything(), {});
-    loader.start(home.databasePath(), query);
+    loader.start(home.archive(), query);
     QVERIFY(loader.waitUntilLoaded());
     QCOMPARE(model.rowCount(), 10);
     for (int round = 0; round < 3; ++round)

@@ -334,7 +334,7 @@ void SearchIndexTest::firstRowsAlongTheOrderThenTheRest()
     FileListModel model;
     QAbstractItemModelTester tester(&model);
     FileListLoader loader(&model);
-    loader.start(h.databasePath(), q);
+    loader.start(h.archive(), q);
     QVERIFY(loader.waitUntilLoaded());
     QVERIFY(!loader.usedOrderedScan());
     QCOMPARE(model.rowCount(), 3000);

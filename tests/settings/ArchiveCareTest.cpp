@@ -118,7 +118,7 @@ private slots:
 
 private:
     DataStore& s() { return m_home->store(); }
-    ArchivePlace place() { return ArchivePlace::of(m_home->context().home, m_home->databasePath()); }
+    ArchivePlace place() { return ArchivePlace::of(m_home->context().home, m_home->archive()); }
     QString dataFolder() { return m_home->context().home.dataFolder(); }
     // A record whose content is kept in the store folder.
     void addKept(const QString& name, const QByteArray& bytes);

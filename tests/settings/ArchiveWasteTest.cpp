@@ -72,7 +72,7 @@ void ArchiveWasteTest::measuresAndRemovesOnlyTheWaste()
     QVERIFY(!put(beside + QStringLiteral("/Data-20260101-1200"), QStringLiteral("files.dat"), 100).isEmpty());
     QVERIFY(QFile::link(elsewhere.path(), beside + QStringLiteral("/Data-20260102-000000")));
     QVERIFY(QFile::link(elsewhere.path(), beside + QStringLiteral("/Data-20260101-120000-1/outside")));
-    const ArchivePlace place = ArchivePlace::of(home.context().home, home.databasePath());
+    const ArchivePlace place = ArchivePlace::of(home.context().home, home.archive());
 
     const Result<ArchiveWaste::Waste> measured = ArchiveWaste::measure(place);
     QVERIFY2(measured, qPrintable(measured.detail()));
@@ -117,7 +117,7 @@ void ArchiveWasteTest::settingsWindowAsksThenRemoves()
     QVERIFY(home.isValid());
     plantWaste(home);
     ScriptedPrompter prompter;
-    GlobalSettingsWindow w(home.store(), ArchivePlace::of(home.context().home, home.databasePath()), {});
+    GlobalSettingsWindow w(home.store(), ArchivePlace::of(home.context().home, home.archive()), {});
     w.setOperator(home.context().currentOperator);
     w.show();
     auto* label = w.findChild<QLabel*>(QStringLiteral("旧数据占用标签"));

@@ -39,7 +39,7 @@ void CareJobWindowTest::cancelledBackupInTheWindowLeavesNoFolder()
         QVERIFY(home.store().execute(QStringLiteral("insert into wj(mc, dxsz, lj) values(?, ?, ?)"),
                                      {name, 24 * 1024 * 1024, QStringLiteral("Data/Lf/") + name}));
     }
-    GlobalSettingsWindow w(home.store(), ArchivePlace::of(home.context().home, home.databasePath()), {});
+    GlobalSettingsWindow w(home.store(), ArchivePlace::of(home.context().home, home.archive()), {});
     w.show();
     const QString target = out.filePath(QStringLiteral("backup"));
     prompter.answerText(target);

@@ -128,7 +128,7 @@ std::unique_ptr<GlobalSettingsWindow> SettingsWindowsTest::settingsWindow()
     };
     hooks.reload = [this] { m_hooks << QStringLiteral("reload"); };
     auto w = std::make_unique<GlobalSettingsWindow>(
-        m_home->store(), ArchivePlace::of(m_home->context().home, m_home->databasePath()), hooks);
+        m_home->store(), ArchivePlace::of(m_home->context().home, m_home->archive()), hooks);
     w->show();
     return w;
 }

@@ -126,7 +126,7 @@ void CareKillTest::killedBackupLeavesTheOldOrTheNewBackup()
     fill(home, 4);
     QTemporaryDir out;
     const QString previous = out.filePath(QStringLiteral("previous"));
-    QVERIFY(ArchiveCare::backup(ArchivePlace::of(home.context().home, home.databasePath()), previous).ok());
+    QVERIFY(ArchiveCare::backup(ArchivePlace::of(home.context().home, home.archive()), previous).ok());
     fill(home, 5);  // the archive moves on: 9 records now, 4 in the previous backup
     home.store().close();
     const QString target = out.filePath(QStringLiteral("backup"));
@@ -168,7 +168,7 @@ void CareKillTest::killedRestoreLosesNoArchive()
     fill(home, 3);
     QTemporaryDir out;
     const QString backup = out.filePath(QStringLiteral("backup"));
-    QVERIFY(ArchiveCare::backup(ArchivePlace::of(home.context().home, home.databasePath()), backup).ok());
+    QVERIFY(ArchiveCare::backup(ArchivePlace::of(home.context().home, home.archive()), backup).ok());
     fill(home, 4);  // 7 records in use, 3 in the backup
     home.store().close();
     const QString data = home.context().home.dataFolder();

@@ -167,7 +167,7 @@ void ShellFailuresTest::mainWindowWithoutConnectionDoesNotGoOn()
     ScriptedPrompter prompter;
     TestHome home;
     QVERIFY(home.isValid());
-    home.context().databasePath = home.folder() + QStringLiteral("/Data/gone.dat");
+    home.context().archive = ArchiveLocation::file(home.folder() + QStringLiteral("/Data/gone.dat"));
     QVERIFY(home.context().config.setValue(Config::GuideSection, Config::GuideKey, QStringLiteral("1")));
 
     {
@@ -207,7 +207,7 @@ void ShellFailuresTest::mainWindowNeedsAReadyContext()
     QVERIFY(home.isValid());
     QVERIFY(home.context().config.setValue(Config::GuideSection, Config::GuideKey, QStringLiteral("1")));
     if (!withPath)
-        home.context().databasePath.clear();
+        home.context().archive = {};
     if (!withOperator)
         home.context().currentOperator = CurrentOperator();
 

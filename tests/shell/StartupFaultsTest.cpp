@@ -98,7 +98,7 @@ void StartupFaultsTest::lockOfAKilledRunIsTakenOver()
     Folder f;
     QVERIFY(f.ok);
     AppContext probe(f.path());
-    probe.databasePath = probe.home.databasePath(probe.config);
+    probe.archive = ArchiveLocation::file(probe.home.databasePath(probe.config));
     const QStringList locks = StartupSequence::lockPaths(probe);
     QVERIFY(!locks.isEmpty());
     // A run holds the lock and is killed: its lock file stays behind.
@@ -157,7 +157,7 @@ void StartupFaultsTest::startupSweepsTheStoreFolder()
         // Left to the worker the program starts while the login waits.
         QCOMPARE(QDir(f.store()).entryList(QDir::Files | QDir::Hidden).size(), 3);
         QVERIFY(sequence.sweepPending());
-        StartupSequence::sweepOnOwnConnection(context.home, context.databasePath);
+        StartupSequence::sweepOnOwnConnection(context.home, context.archive);
     }
     QCOMPARE(QDir(f.store()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("0000000001.pdf")});
     QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/0000000002.pdf")), QByteArray("left by a killed add"));
@@ -218,7 +218,7 @@ void StartupFaultsTest::otherProgramsDatabaseIsLeftAlone()
     const QByteArray before = readFile(path);
 
     DataStore store;
-    QVERIFY(!StartupSequence::openArchive(store, path));
+    QVERIFY(!StartupSequence::openArchive(store, ArchiveLocation::file(path)));
     QVERIFY(!store.isOpen());
     QCOMPARE(headerJournal(path), mode);
     QCOMPARE(readFile(path), before);

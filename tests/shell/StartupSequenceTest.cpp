@@ -8,6 +8,7 @@
 #include "store/Dictionary.h"
 #include "store/HomeLayout.h"
 #include "store/Schema.h"
+#include "store/SqliteBackend.h"
 #include "common/TestInput.h"
 
 using TestInput::readFile;
@@ -87,7 +88,7 @@ void StartupSequenceTest::freshFolderIsReady()
     QVERIFY2(r.ok(), qPrintable(r.detail));
     QVERIFY(r.message.isEmpty());
     QVERIFY(store.isOpen());
-    QCOMPARE(context.databasePath, f.db());
+    QCOMPARE(context.archive.filePath(), f.db());
     QCOMPARE(host.calls, QStringList{QStringLiteral("skin:") + f.folder() + QStringLiteral("/Hf/pixos.she")});
     // The connection is the login's: the operators can be read on it.
     QCOMPARE(valueOf(store, QStringLiteral("select count(*) from czygl where yhm='Admin'")).toInt(), 1);
@@ -210,7 +211,7 @@ void StartupSequenceTest::databasePathFromConfigIsUsed()
     DataStore store;
     RecordingHost host;
     QVERIFY(StartupSequence(context, store).run(QSize(1024, 768), host).ok());
-    QCOMPARE(context.databasePath, other);
+    QCOMPARE(context.archive.filePath(), other);
     QCOMPARE(store.path(), other);
     QCOMPARE(context.fileTypes, QStringLiteral("jpg"));
 }
@@ -229,7 +230,7 @@ void StartupSequenceTest::garbageConfigUsesDefaults()
     RecordingHost host;
     const auto r = StartupSequence(context, store).run(QSize(1024, 768), host);
     QVERIFY2(r.ok(), qPrintable(r.detail));
-    QCOMPARE(context.databasePath, f.db());
+    QCOMPARE(context.archive.filePath(), f.db());
     QCOMPARE(host.calls, QStringList{QStringLiteral("skin:") + f.folder() + QStringLiteral("/Hf/pixos.she")});
 }
 
@@ -327,16 +328,18 @@ void StartupSequenceTest::truncationIsSeenInTheHeader()
 {
     Fresh f;
     QVERIFY(f.ok);
-    QVERIFY(StartupSequence::fileLooksWhole(f.db()));
+    const SqliteBackend sqlite;
+    const auto whole = [&sqlite](const QString& file) { return sqlite.storageWhole(ArchiveLocation::file(file)); };
+    QVERIFY(whole(f.db()));
     QByteArray bytes = readFile(f.db());
     const QString copy = f.folder() + QStringLiteral("/cut.dat");
     writeFile(copy, bytes.left(bytes.size() - 4096));
-    const Status cut = StartupSequence::fileLooksWhole(copy);
+    const Status cut = whole(copy);
     QVERIFY(!cut);
     QVERIFY(cut.detail().contains(QStringLiteral("truncated")));
     writeFile(copy, bytes.left(bytes.size() - 100));
-    QVERIFY(!StartupSequence::fileLooksWhole(copy));
-    QVERIFY(!StartupSequence::fileLooksWhole(f.folder() + QStringLiteral("/none.dat")));
+    QVERIFY(!whole(copy));
+    QVERIFY(!whole(f.folder() + QStringLiteral("/none.dat")));
 }
 
 void StartupSequenceTest::skinAttachAndDetach()

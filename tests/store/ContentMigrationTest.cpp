@@ -164,7 +164,7 @@ void ContentMigrationTest::versionOneArchiveOpensWithEveryByte()
         bool cancelled() const override { return false; }
     } progress;
     DataStore s;
-    const Status opened = StartupSequence::openArchive(s, home.databasePath(), &progress);
+    const Status opened = StartupSequence::openArchive(s, home.archive(), &progress);
     QVERIFY2(opened.ok(), qPrintable(opened.detail()));
     QVERIFY(progress.maximum > 0);
     QCOMPARE(progress.last, progress.maximum);
@@ -219,7 +219,7 @@ void ContentMigrationTest::killedMoveOpensAndFinishesOnNextStart()
 
     // The next start finishes the move.
     DataStore s;
-    const Status opened = StartupSequence::openArchive(s, home.databasePath());
+    const Status opened = StartupSequence::openArchive(s, home.archive());
     QVERIFY2(opened.ok(), qPrintable(opened.detail()));
     QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where wj is not null")), qint64(0));

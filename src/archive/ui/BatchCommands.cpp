@@ -78,7 +78,7 @@ void BatchCommands::runImport(const QString& group, const QList<BatchImport::Ite
     const QStringList files = BatchImport::filesOf(items);
     if (!prompter().question(BatchImport::confirmText(int(files.size()), groupName(group), BatchImport::totalBytes(files))))
         return;
-    BatchImport::Setup setup{m_store.path(), m_storeFolder, m_operator, m_protectedGroups,
+    BatchImport::Setup setup{m_store.location(), m_storeFolder, m_operator, m_protectedGroups,
                              Dictionary::storedSizeBound(m_store), group, items};
     BatchImportWindow w(std::move(setup), m_window);
     w.exec();
@@ -131,7 +131,7 @@ void BatchCommands::moveRecords(const QList<qint64>& ids)
     if (!prompter().question(Regroup::ConfirmRecords))
         return;
     JobOf<Regroup::Moved> job(Regroup::RecordsTitle,
-                              Regroup::recordsJob(m_store.path(), m_operator, m_protectedGroups, ids, *target));
+                              Regroup::recordsJob(m_store.location(), m_operator, m_protectedGroups, ids, *target));
     // A stop moves nothing and says nothing.
     if (!JobWindow(job.title(), m_window).run(job) && job.result().cancelled())
         return;
@@ -150,7 +150,7 @@ void BatchCommands::moveGroupFiles(const QString& group)
     if (!prompter().question(Regroup::ConfirmGroup))
         return;
     JobOf<Regroup::Moved> job(Regroup::GroupTitle,
-                              Regroup::groupJob(m_store.path(), m_operator, m_protectedGroups, group, *target));
+                              Regroup::groupJob(m_store.location(), m_operator, m_protectedGroups, group, *target));
     if (!JobWindow(job.title(), m_window).run(job) && job.result().cancelled())
         return;
     showMoved(job.result());

@@ -12,7 +12,7 @@ BatchExportWindow::BatchExportWindow(DataStore& store, const StoreFolder& folder
     : BatchRunWindow({BatchExport::WindowTitle, BatchExport::Working, QStringLiteral("按文件分组创建下级目录"), 160, true,
                       251, 379},
                      parent),
-      m_databasePath(store.path()), m_folder(folder), m_operator(op), m_open(open), m_group(group), m_target(target)
+      m_archive(store.location()), m_folder(folder), m_operator(op), m_open(open), m_group(group), m_target(target)
 {
 }
 
@@ -22,7 +22,7 @@ void BatchExportWindow::start()
 {
     // The operator was told that files of the same name are replaced: those
     // that were there before, never one this run wrote.
-    BatchExport::Setup run{m_databasePath, m_folder, m_operator, m_open, m_group, m_target, checkBox()->isChecked(), true};
+    BatchExport::Setup run{m_archive, m_folder, m_operator, m_open, m_group, m_target, checkBox()->isChecked(), true};
     m_job = std::make_unique<JobOf<BatchExport::Outcome>>(windowTitle(), BatchExport::job(std::move(run)));
     runJob(*m_job);
 }

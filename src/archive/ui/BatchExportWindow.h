@@ -28,7 +28,7 @@ protected:
     void ended() override;
 
 private:
-    QString m_databasePath;
+    ArchiveLocation m_archive;
     StoreFolder m_folder;
     const CurrentOperator& m_operator;
     ProtectedGroups m_open;

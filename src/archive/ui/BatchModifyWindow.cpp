@@ -112,7 +112,7 @@ void BatchModifyWindow::start()
 
     m_ok->setEnabled(false);
     m_job = std::make_unique<JobOf<BatchModify::Changed>>(
-        windowTitle(), BatchModify::job(m_store.path(), m_operator, m_open, ids, field, value));
+        windowTitle(), BatchModify::job(m_store.location(), m_operator, m_open, ids, field, value));
     connect(m_job.get(), &Job::rangeChanged, this, [this](qint64 minimum, qint64 maximum) {
         m_bar->setRange(int(minimum), int(maximum));
     });

@@ -65,7 +65,7 @@ PictureBrowserWindow::PictureBrowserWindow(DataStore& store, const StoreFolder& 
     setWindowTitle(QStringLiteral("图片浏览器"));
     setObjectName(QStringLiteral("图片浏览器"));
     m_decoder = new PictureDecoder(this);
-    m_decoder->setDatabasePath(store.path());
+    m_decoder->setArchive(store.location());
     connect(m_decoder, &PictureDecoder::decoded, this, &PictureBrowserWindow::onDecoded);
     build();
     OuterSize::fix(this, BrowserSize);

@@ -303,7 +303,7 @@ void FileListViews::load(const FilterClause& clause)
                                                          : SortClause::columnKeys(m_headerField, m_headerDescending);
     const ListQuery query = ListQuery::ordered(m_store.backend(), columns, m_visible, order);
     m_iconModel->setHolding(true);
-    m_loader->start(m_store.path(), query);
+    m_loader->start(m_store.location(), query);
     applyWidths();
     if (m_lastCurrent != -1) {
         m_lastCurrent = -1;

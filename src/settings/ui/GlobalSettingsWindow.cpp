@@ -314,7 +314,7 @@ void GlobalSettingsWindow::rebuildArchive()
 
 void GlobalSettingsWindow::compactArchive()
 {
-    JobOf<ArchiveCare::Compacted> job(QStringLiteral("压缩优化数据库"), ArchiveCare::compactJob(m_place.databasePath));
+    JobOf<ArchiveCare::Compacted> job(QStringLiteral("压缩优化数据库"), ArchiveCare::compactJob(m_place.archive));
     const Result<ArchiveCare::Compacted> r = runShown(job, this, JobWindow::Lines::BarOnly);
     // A compaction stopped by its window leaves the file as it was.
     if (r.cancelled())

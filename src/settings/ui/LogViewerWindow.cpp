@@ -284,7 +284,7 @@ void LogViewerWindow::exportWorkbook()
     m_toolbar->setEnabled(false);
     m_path = path.value();
     m_job = std::make_unique<JobOf<int>>(
-        kTitle, StoreJob::body<int>(m_store.path(), [filter = m_model->filter(), target = m_path](DataStore& store, JobContext& job) {
+        kTitle, StoreJob::body<int>(m_store.location(), [filter = m_model->filter(), target = m_path](DataStore& store, JobContext& job) {
             int cut = 0;
             if (const Status written = LogBook::exportTo(store, filter, target, &job, &cut); !written)
                 return Result<int>(written.failure());
@@ -437,7 +437,7 @@ void LogViewerWindow::print()
         QWidget* front = QApplication::activeModalWidget();
         JobWindow busy(QStringLiteral("正在打印日志..."), front ? front : this, JobWindow::Lines::BarOnly);
         JobOf<int> job(busy.windowTitle(),
-                       StoreJob::body<int>(m_store.path(), [filter = m_model->filter(), span = m_model->extent(),
+                       StoreJob::body<int>(m_store.location(), [filter = m_model->filter(), span = m_model->extent(),
                                                             printer](DataStore& store, JobContext& context) {
                            return Result<int>(paintLog(store, filter, span, printer, &context));
                        }));

@@ -118,7 +118,7 @@ void globalSettings(MainWindow& w)
         return w.reopenArchive();
     };
     hooks.reload = [&w] { w.showArchive(); };
-    GlobalSettingsWindow s(w.store(), ArchivePlace::of(c.home, c.databasePath), hooks, &w);
+    GlobalSettingsWindow s(w.store(), ArchivePlace::of(c.home, c.archive), hooks, &w);
     s.setOperator(c.currentOperator);
     s.setBannerWidth(w.banner()->width());
     QObject::connect(&s, &GlobalSettingsWindow::personalSaved, &w, [&w, &c](const MainSettings& saved) {

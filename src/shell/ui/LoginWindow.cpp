@@ -185,7 +185,7 @@ void LoginWindow::finishHandOver()
 bool LoginWindow::relogin(AppContext& context, QWidget* parent)
 {
     DataStore store;
-    if (!store.open(context.databasePath)) {
+    if (!store.open(context.archive)) {
         prompter().message(StartupSequence::OpenFailedMessage, {}, Prompter::Icon::Critical);
         return false;
     }

@@ -45,7 +45,7 @@ void Session::relogin()
     std::unique_ptr<MainWindow> next;
     Failure failed{StartupSequence::OpenFailedMessage, QStringLiteral("no main window after the login")};
     DataStore store;
-    if (!store.open(m_context.databasePath)) {
+    if (!store.open(m_context.archive)) {
         failed.detail = store.lastError();
     } else {
         LoginWindow login(m_context, store);
