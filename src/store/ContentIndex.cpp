@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 #include <vector>
 
 namespace ContentIndex {
@@ -88,7 +89,7 @@ inline void appendVarint(QByteArray& out, quint64 v)
 }
 
 // The gaps between ids[from..to) as varints (the first id is the row's key).
-QByteArray encodeGaps(const Ids& ids, size_t from, size_t to)
+QByteArray encodeGaps(std::span<const qint64> ids, size_t from, size_t to)
 {
     QByteArray out;
     out.reserve(int(to - from) * 2);
@@ -156,8 +157,10 @@ Result<std::optional<Segment>> readOne(DataStore& store, const QString& sql, con
 
 // Writes ids (ascending) as segments, greedily filled; the first keeps the
 // key `oldFirst` when it had one (else a row under that key is taken out).
-Status writeSegments(DataStore& store, const QString& token, const Ids& ids, std::optional<qint64> oldFirst,
-                     RowStream* upsertStream = nullptr)
+// With `upsertStream` (the upsert, started), the rows go through it, their
+// values in `scratch`.
+Status writeSegments(DataStore& store, const QString& token, std::span<const qint64> ids,
+                     std::optional<qint64> oldFirst, RowStream* upsertStream = nullptr, QVariantList* scratch = nullptr)
 {
     if (oldFirst && (ids.empty() || ids.front() != *oldFirst)) {
         if (!store.execute(kDeleteSegment, {token, *oldFirst}))
@@ -176,11 +179,16 @@ Status writeSegments(DataStore& store, const QString& token, const Ids& ids, std
             ++end;
         }
         const QByteArray gaps = encodeGaps(ids, begin, end);
-        const QVariantList values{token, ids[begin], qint64(end - begin), gaps.isEmpty() ? QVariant() : QVariant(gaps)};
+        const QVariant blob = gaps.isEmpty() ? QVariant() : QVariant(gaps);
         if (upsertStream) {
+            QVariantList& values = *scratch;
+            values[0] = token;
+            values[1] = ids[begin];
+            values[2] = qint64(end - begin);
+            values[3] = blob;
             if (!upsertStream->rerun(values) || upsertStream->step() != RowStream::Step::Done)
                 return Status::fail(QString(), QStringLiteral("wjsy: ") + upsertStream->error());
-        } else if (!store.execute(upsert, values)) {
+        } else if (!store.execute(upsert, {token, ids[begin], qint64(end - begin), blob})) {
             return failed(store, QStringLiteral("wjsy"));
         }
         begin = end;
@@ -598,53 +606,102 @@ struct SegmentStatements {
     explicit SegmentStatements(DataStore& store)
         : tail(store.backend().rowStream(store)), write(store.backend().rowStream(store))
     {
-        if (!tail || !write || !tail->start(kTail.toUtf8(), {QString()})
-            || !write->start(segmentUpsert(store).toUtf8(), {QString(), 0, 0, QVariant()})) {
+        if (!tail || !write || !tail->start(kTail.toUtf8(), tailValues)
+            || !write->start(segmentUpsert(store).toUtf8(), writeValues)) {
             tail.reset();
             write.reset();
         }
     }
     std::unique_ptr<RowStream> tail;
     std::unique_ptr<RowStream> write;
+    // The values of the next run, kept for the next token.
+    QVariantList tailValues{QString()};
+    QVariantList writeValues{QString(), 0, 0, QVariant()};
+    QByteArray gaps;
 };
 
 // Adds ids (ascending) to token: appended to its last segment when they
-// all come after it (the catch-up's usual case), else merged where they
-// belong.
+// all come after it (the catch-up's usual case; the segment's bytes are kept
+// and the new gaps put after them, as many as it has room for, the rest in
+// new segments), else merged where they belong.
 Status appendIds(DataStore& store, SegmentStatements& statements, const QString& token, const Ids& ids)
 {
     if (!statements.tail)
         return addIds(store, token, ids);
     RowStream& tail = *statements.tail;
-    if (!tail.rerun({token}))
+    statements.tailValues[0] = token;
+    if (!tail.rerun(statements.tailValues))
         return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
-    Segment last;
-    bool found = false;
-    qsizetype lastBytes = 0;
+    const auto unreadable = [](qint64 first) {
+        return Status::fail(QString(), QStringLiteral("wjsy: a segment that cannot be read at %1").arg(first));
+    };
+    qint64 first = 0;
+    qint64 n = 0;
+    qint64 lastId = 0;
     switch (tail.step()) {
-    case RowStream::Step::Row:
-        found = true;
-        last.first = tail.integer(0);
-        lastBytes = tail.blob(2).size();
-        if (!decode(last.first, tail.integer(1), tail.blob(2), last.ids))
-            return Status::fail(QString(), QStringLiteral("wjsy: a segment that cannot be read at %1").arg(last.first));
+    case RowStream::Step::Row: {
+        first = tail.integer(0);
+        n = tail.integer(1);
+        const QByteArrayView blob = tail.blob(2);
+        // The gaps are summed, not kept: only the last id matters here.
+        lastId = first;
+        qint64 count = 1;
+        quint64 v = 0;
+        int shift = 0;
+        for (const char ch : blob) {
+            const auto b = static_cast<unsigned char>(ch);
+            if (shift > 63)
+                return unreadable(first);
+            v |= quint64(b & 0x7F) << shift;
+            shift += 7;
+            if (b & 0x80)
+                continue;
+            lastId += qint64(v);
+            ++count;
+            v = 0;
+            shift = 0;
+        }
+        if (count != n || shift != 0)
+            return unreadable(first);
+        statements.writeValues[3] = QVariant();  // lets go of the bytes written last
+        statements.gaps.resize(0);
+        statements.gaps.append(blob.data(), blob.size());
+        if (tail.step() != RowStream::Step::Done)
+            return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
         break;
+    }
     case RowStream::Step::Done:
         break;
     default:
         return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
     }
-    if (found && tail.step() != RowStream::Step::Done)
-        return Status::fail(QString(), QStringLiteral("wjsy: ") + tail.error());
-    if (found && ids.front() <= last.ids.back())
+    if (n > 0 && ids.front() <= lastId)
         return addIds(store, token, ids);
-    // A last segment with no room for the first new id stays as it is.
-    if (!found || int(last.ids.size()) >= SegmentIds
-        || lastBytes + varintLength(quint64(ids.front() - last.ids.back())) > SegmentBytes)
-        return writeSegments(store, token, ids, std::nullopt, statements.write.get());
-    Ids all = std::move(last.ids);
-    all.insert(all.end(), ids.begin(), ids.end());
-    return writeSegments(store, token, all, std::nullopt, statements.write.get());
+    size_t at = 0;
+    if (n > 0) {
+        QByteArray& gaps = statements.gaps;
+        while (at < ids.size() && n < SegmentIds) {
+            const quint64 gap = quint64(ids[at] - lastId);
+            if (gaps.size() + varintLength(gap) > SegmentBytes)
+                break;
+            appendVarint(gaps, gap);
+            lastId = ids[at++];
+            ++n;
+        }
+        if (at > 0) {
+            QVariantList& values = statements.writeValues;
+            values[0] = token;
+            values[1] = first;
+            values[2] = n;
+            values[3] = QVariant(gaps);
+            if (!statements.write->rerun(values) || statements.write->step() != RowStream::Step::Done)
+                return Status::fail(QString(), QStringLiteral("wjsy: ") + statements.write->error());
+        }
+    }
+    if (at == ids.size())
+        return {};
+    return writeSegments(store, token, std::span<const qint64>(ids).subspan(at), std::nullopt, statements.write.get(),
+                         &statements.writeValues);
 }
 
 }  // namespace
