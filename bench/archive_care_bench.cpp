@@ -42,8 +42,8 @@ namespace {
 using bench::upperMedian;
 
 constexpr qint64 MiB = 1024 * 1024;
-constexpr int HeldRows = 1024;        // 1 MiB each
-constexpr int KeptFiles = 200;        // 5 MiB each
+constexpr int HeldRows = 1024;  // 1 MiB each
+constexpr int KeptFiles = 200;  // 5 MiB each
 constexpr qint64 KeptSize = 5 * MiB;
 constexpr int Rounds = 3;
 
@@ -59,7 +59,10 @@ void run(const QString& command)
     QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command});
 }
 
-void syncAll() { ::sync(); }
+void syncAll()
+{
+    ::sync();
+}
 
 // Drops the pages of every file below folder from the page cache.
 void dropCache(const QString& folder)
@@ -82,7 +85,10 @@ void report(const char* operation, bool cold, const std::vector<double>& ours, c
     std::fflush(stdout);
 }
 
-QString quoted(const QString& path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
+QString quoted(const QString& path)
+{
+    return QLatin1Char('\'') + path + QLatin1Char('\'');
+}
 
 // Before a run: the source's pages dropped (cold) or read in (warm), then
 // everything written before put on disk.
@@ -115,9 +121,11 @@ int main(int argc, char** argv)
         for (int i = 0; i < HeldRows; i += 64) {
             Transaction tx(s);
             for (int j = i; j < i + 64; ++j) {
-                s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj) values(?,?,'合同','bin',?,'')"),
-                          {QStringLiteral("%1").arg(j, 10, 10, QLatin1Char('0')), QStringLiteral("held%1").arg(j), MiB});
-                s.execute(QStringLiteral("insert into wjnr(id, nr) values(?, ?)"), {s.lastInsertId(), randomBytes(MiB)});
+                s.execute(
+                    QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj) values(?,?,'合同','bin',?,'')"),
+                    {QStringLiteral("%1").arg(j, 10, 10, QLatin1Char('0')), QStringLiteral("held%1").arg(j), MiB});
+                s.execute(QStringLiteral("insert into wjnr(id, nr) values(?, ?)"),
+                          {s.lastInsertId(), randomBytes(MiB)});
             }
             tx.commit();
         }
@@ -128,8 +136,8 @@ int main(int argc, char** argv)
             if (!f.open(QIODevice::WriteOnly) || f.write(randomBytes(KeptSize)) != KeptSize)
                 return 1;
             s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj) values(?,?,'合同','bin',?,?)"),
-                      {QStringLiteral("%1").arg(HeldRows + k, 10, 10, QLatin1Char('0')), QStringLiteral("kept%1").arg(k),
-                       KeptSize, QStringLiteral("Data/Lf/") + name});
+                      {QStringLiteral("%1").arg(HeldRows + k, 10, 10, QLatin1Char('0')),
+                       QStringLiteral("kept%1").arg(k), KeptSize, QStringLiteral("Data/Lf/") + name});
         }
         tx.commit();
     }

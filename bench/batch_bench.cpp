@@ -169,7 +169,8 @@ int main(int argc, char** argv)
     for (int d = 0; d < 10; ++d)
         QDir().mkpath(QStringLiteral("%1/d%2").arg(src10k).arg(d));
     for (int i = 0; i < 10000; ++i)
-        if (!makeFile(QStringLiteral("%1/d%2/f%3.dat").arg(src10k).arg(i / 1000).arg(i, 5, 10, QLatin1Char('0')), 10 << 10))
+        if (!makeFile(QStringLiteral("%1/d%2/f%3.dat").arg(src10k).arg(i / 1000).arg(i, 5, 10, QLatin1Char('0')),
+                      10 << 10))
             return 1;
     for (int i = 0; i < 20; ++i)
         if (!makeFile(QStringLiteral("%1/big%2.bin").arg(src1g).arg(i), qint64(50) << 20))
@@ -199,14 +200,16 @@ int main(int argc, char** argv)
             dropPages(files10k);
         else
             settle();
-        (cold ? refCold : refWarm).push_back(
-            wallMs(QStringLiteral("sqlite3"), {sqlar, QStringLiteral("-Ac"), QStringLiteral("src10k")}, dir.path()));
+        (cold ? refCold : refWarm)
+            .push_back(wallMs(QStringLiteral("sqlite3"), {sqlar, QStringLiteral("-Ac"), QStringLiteral("src10k")},
+                              dir.path()));
         QFile::remove(sqlar);
         settle();
     };
     for (int round = 0; round < 3; ++round) {
         for (const bool cold : {true, false}) {
-            alternate(round, [&] { mine10k(cold); }, [&] { ref10k(cold); });
+            alternate(
+                round, [&] { mine10k(cold); }, [&] { ref10k(cold); });
         }
     }
     std::printf("import_10k_ms: %.0f\n", upperMedian(mineWarm));

@@ -28,7 +28,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    const Status laidOut = dir.isValid() ? HomeLayout::create(dir.path()) : Status::fail(QStringLiteral("no temporary folder"));
+    const Status laidOut =
+        dir.isValid() ? HomeLayout::create(dir.path()) : Status::fail(QStringLiteral("no temporary folder"));
     if (!laidOut) {
         std::fprintf(stderr, "cannot lay out a program folder: %s\n", qPrintable(laidOut.message()));
         return 1;
@@ -56,8 +57,8 @@ int main(int argc, char** argv)
         for (int i = 0; i < 100000; ++i) {
             const int top = i % 50, sub = (i / 50) % 19;
             store.execute(QStringLiteral("insert into wj(xh,bh,mc,fz,lx,dx,dxsz) values (?,?,?,?,'txt','1KB',1024)"),
-                          {i + 1, QStringLiteral("%1").arg(i + 1, 10, 10, QLatin1Char('0')), QStringLiteral("文件%1").arg(i),
-                           QStringLiteral("部门%1\\年度%2").arg(top).arg(sub)});
+                          {i + 1, QStringLiteral("%1").arg(i + 1, 10, 10, QLatin1Char('0')),
+                           QStringLiteral("文件%1").arg(i), QStringLiteral("部门%1\\年度%2").arg(top).arg(sub)});
         }
         tx.commit();
     }
@@ -70,7 +71,8 @@ int main(int argc, char** argv)
     for (int k = 0; k < 10; ++k) {
         const GroupTree::Filter f = tree.filterFor(group->id);
         const FilterStatement w = FilterStatement::of(store.backend(), f.clause);
-        RecordSet rs = store.query(QStringLiteral("select id,mc from wj") + w.where + QStringLiteral(" order by xh"), w.params);
+        RecordSet rs =
+            store.query(QStringLiteral("select id,mc from wj") + w.where + QStringLiteral(" order by xh"), w.params);
         for (rows = 0; !rs.atEnd(); rs.next())
             ++rows;
     }

@@ -75,8 +75,9 @@ bool layOut(const QString& home, int records)
         QFile f(kept ? home + QLatin1Char('/') + lj : ref + QStringLiteral("/%1.bin").arg(bh));
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             return false;
-        if (!s.execute(QStringLiteral("insert into wj(id,xh,bh,mc,fz,lx,dxsz,lj,sha256) values (?,?,?,?,'档案','bin',?,?,?)"),
-                       {i + 1, i + 1, bh, bh, bytes.size(), lj, Sha256::of(bytes)}))
+        if (!s.execute(
+                QStringLiteral("insert into wj(id,xh,bh,mc,fz,lx,dxsz,lj,sha256) values (?,?,?,?,'档案','bin',?,?,?)"),
+                {i + 1, i + 1, bh, bh, bytes.size(), lj, Sha256::of(bytes)}))
             return false;
         if (!kept && !s.execute(QStringLiteral("insert into wjnr(id,nr) values (?,?)"), {i + 1, bytes}))
             return false;
@@ -127,8 +128,8 @@ double timeSha256sum(const QString& home)
     QElapsedTimer t;
     t.start();
     p.setWorkingDirectory(home);
-    p.start(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                   QStringLiteral("find Data/Lf ref -type f -print0 | xargs -0 sha256sum")});
+    p.start(QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("find Data/Lf ref -type f -print0 | xargs -0 sha256sum")});
     p.waitForFinished(-1);
     return t.nsecsElapsed() / 1e9;
 }
@@ -173,8 +174,8 @@ int main(int argc, char** argv)
     timeCheck(cli, home);  // warms the page cache and the program's first start
     timeSha256sum(home);
     for (int r = 0; r < rounds; ++r)
-        alternate(r, [&] { warmCheck.push_back(timeCheck(cli, home)); },
-                  [&] { warmSum.push_back(timeSha256sum(home)); });
+        alternate(
+            r, [&] { warmCheck.push_back(timeCheck(cli, home)); }, [&] { warmSum.push_back(timeSha256sum(home)); });
     for (int r = 0; r < rounds; ++r)
         alternate(
             r,

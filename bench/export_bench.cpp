@@ -102,7 +102,8 @@ bool fillList(DataStore& store)
 {
     // The first twelve fields of the column settings are the shown ones.
     QList<int> bhs;
-    for (RecordSet rs = store.query(QStringLiteral("select bh from lbsz where bm='wj' order by bh")); !rs.atEnd(); rs.next())
+    for (RecordSet rs = store.query(QStringLiteral("select bh from lbsz where bm='wj' order by bh")); !rs.atEnd();
+         rs.next())
         bhs << int(rs.number(0));
     for (int i = 0; i < bhs.size(); ++i)
         if (!store.execute(QStringLiteral("update lbsz set xs=?, wz=? where bm='wj' and bh=?"),
@@ -117,15 +118,24 @@ bool fillList(DataStore& store)
         return false;
     for (int i = 1; i <= 100000; ++i) {
         const qint64 size = rng.bounded(1, 5000000);
-        const QVariantList row{i, QString::number(i).rightJustified(10, QLatin1Char('0')),
-                               pick(names, rng) + QString::number(i), pick(groups, rng), pick(types, rng),
-                               QStringLiteral("%1KB").arg(size / 1024), size, pick(people, rng),
-                               QStringLiteral("2024-%1-%2 08:%3:00").arg(1 + i % 12, 2, 10, QLatin1Char('0'))
-                                   .arg(1 + i % 28, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')),
-                               QStringLiteral("第%1卷").arg(i % 300), QStringLiteral("0%1").arg(i % 97),
+        const QVariantList row{i,
+                               QString::number(i).rightJustified(10, QLatin1Char('0')),
+                               pick(names, rng) + QString::number(i),
+                               pick(groups, rng),
+                               pick(types, rng),
+                               QStringLiteral("%1KB").arg(size / 1024),
+                               size,
+                               pick(people, rng),
+                               QStringLiteral("2024-%1-%2 08:%3:00")
+                                   .arg(1 + i % 12, 2, 10, QLatin1Char('0'))
+                                   .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                                   .arg(i % 60, 2, 10, QLatin1Char('0')),
+                               QStringLiteral("第%1卷").arg(i % 300),
+                               QStringLiteral("0%1").arg(i % 97),
                                pick(people, rng)};
         if (!store.execute(QStringLiteral("insert into wj(xh,bh,mc,fz,lx,dx,dxsz,scr,scsj,b1,b2,b3) "
-                                          "values (?,?,?,?,?,?,?,?,?,?,?,?)"), row))
+                                          "values (?,?,?,?,?,?,?,?,?,?,?,?)"),
+                           row))
             return false;
     }
     return store.commit();
@@ -218,7 +228,8 @@ void benchLog(const QString& cache)
     const QString where = QStringLiteral(" where sj >= '%1' and sj < '%2' and substr(sj,1,10) between '%1' and '%3'")
                               .arg(first, next, last);
     const QString refSql = QStringLiteral("select count(*), min(id), max(id) from rz") + where
-        + QStringLiteral("; select id,sj,czy,nr from rz not indexed") + where + QStringLiteral(" order by id desc limit 256;");
+        + QStringLiteral("; select id,sj,czy,nr from rz not indexed") + where
+        + QStringLiteral(" order by id desc limit 256;");
     const CurrentOperator op(QStringLiteral("Admin"), QString());
 
     auto openOnce = [&](qint64* shown) {
@@ -266,11 +277,12 @@ void benchLog(const QString& cache)
     LogViewerWindow w(store, op);
     w.findChild<QDateEdit*>(QStringLiteral("日期框1"))->setDate(today.addYears(-4));
     w.findChild<QLineEdit*>(QStringLiteral("编辑框1"))->setText(QStringLiteral("项目文件99999."));
-    const QString searchSql = QStringLiteral("select count(*), min(id), max(id) from rz where nr like '%项目文件99999.%' escape '!' "
-                                             "and sj >= '%1' and sj < '%2'; select id,sj,czy,nr from rz not indexed "
-                                             "where nr like '%项目文件99999.%' "
-                                             "escape '!' and sj >= '%1' and sj < '%2' order by id desc limit 256;")
-                                  .arg(today.addYears(-4).toString(Qt::ISODate), next);
+    const QString searchSql =
+        QStringLiteral("select count(*), min(id), max(id) from rz where nr like '%项目文件99999.%' escape '!' "
+                       "and sj >= '%1' and sj < '%2'; select id,sj,czy,nr from rz not indexed "
+                       "where nr like '%项目文件99999.%' "
+                       "escape '!' and sj >= '%1' and sj < '%2' order by id desc limit 256;")
+            .arg(today.addYears(-4).toString(Qt::ISODate), next);
     for (int run = 0; run < g_runs; ++run) {
         searchRef.push_back(shellMs(*db, {}, searchSql));
         QElapsedTimer t;

@@ -57,7 +57,11 @@ const QString kGroup = QStringLiteral("基准");
 // Answers as an operator who goes on would: yes, and nothing to choose.
 class GoOn final : public Prompter {
 public:
-    void message(const QString& text, const QString&, Icon) override { lastMessage = text; ++messages; }
+    void message(const QString& text, const QString&, Icon) override
+    {
+        lastMessage = text;
+        ++messages;
+    }
     bool question(const QString&, const QString&) override { return true; }
     std::optional<QString> input(const QString&, const QString&, const QString& value, bool) override { return value; }
     QString openFile(const QString&, const QString&, const QString&) override { return {}; }
@@ -113,8 +117,7 @@ struct Figures {
 // Shows a batch window, clicks "确定" once it is up, and closes it when
 // its run has ended (seen by the button coming back, or by the window
 // closing itself).
-template <typename Window>
-Figures runBatchWindow(Window& w)
+template <typename Window> Figures runBatchWindow(Window& w)
 {
     StallWatch watch;
     Figures f;
@@ -175,7 +178,8 @@ bool fillTwoGigabytes(DataStore& s, const QString& storeFolder)
             if (!s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj) values(?,?,?,'bin',?,'')"),
                            {QStringLiteral("%1").arg(j, 10, 10, QLatin1Char('0')), QStringLiteral("held%1").arg(j),
                             kGroup, MiB})
-                || !s.execute(QStringLiteral("insert into wjnr(id, nr) values(?, ?)"), {s.lastInsertId(), randomBytes(MiB)}))
+                || !s.execute(QStringLiteral("insert into wjnr(id, nr) values(?, ?)"),
+                              {s.lastInsertId(), randomBytes(MiB)}))
                 return false;
         }
         if (!tx.commit())
@@ -201,16 +205,15 @@ bool fillList(DataStore& s)
     Transaction tx(s);
     for (int i = 0; i < 100000; ++i) {
         if (!s.execute(QStringLiteral("insert into wj(xh,bh,mc,fz,lx,dxsz,scr) values(?,?,?,?,'doc',?,'Admin')"),
-                       {i, QStringLiteral("%1").arg(i, 10, 10, QLatin1Char('0')), QStringLiteral("项目文件%1.doc").arg(i),
-                        kGroup, 1000 + i}))
+                       {i, QStringLiteral("%1").arg(i, 10, 10, QLatin1Char('0')),
+                        QStringLiteral("项目文件%1.doc").arg(i), kGroup, 1000 + i}))
             return false;
     }
     return tx.commit();
 }
 
 // Runs `start` with the stall watch on until `running` says the run is over.
-template <typename Start, typename Running>
-Figures watchWhile(Start start, Running running)
+template <typename Start, typename Running> Figures watchWhile(Start start, Running running)
 {
     StallWatch watch;
     watch.start();
@@ -258,8 +261,13 @@ int main(int argc, char** argv)
             return 1;
         const StoreFolder folder(h);
         {
-            BatchImport::Setup setup{store.location(), folder, b.op, b.open, Dictionary::storedSizeBound(store),
-                                     kGroup, BatchImport::into(kGroup, b.files)};
+            BatchImport::Setup setup{store.location(),
+                                     folder,
+                                     b.op,
+                                     b.open,
+                                     Dictionary::storedSizeBound(store),
+                                     kGroup,
+                                     BatchImport::into(kGroup, b.files)};
             BatchImportWindow w(std::move(setup));
             const Figures f = runBatchWindow(w);
             importStall.push_back(f.stallMs);

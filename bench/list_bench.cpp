@@ -139,8 +139,10 @@ ListQuery queryFor(Context& c, const Scope& s)
 bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, double>* summary)
 {
     Context c(a.folder);
-    if (!c.store.open(a.database))
-        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+    if (!c.store.open(a.database)) {
+        std::fprintf(stderr, "failed at line %d\n", __LINE__);
+        return false;
+    }
     const Scope scopes[] = {{"root", QString()}, {"group", kLargeGroup}, {"small", kSmallGroup}};
     for (const Scope& s : scopes) {
         if (g_viewsOnly)
@@ -164,9 +166,12 @@ bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, d
             const auto totals = ListStatistics::read(c.store, q.statisticsSql, q.statisticsParams);
             stats.push_back(t.nsecsElapsed() / 1e6);
             if (!totals || totals->count != probe.rows) {
-                std::fprintf(stderr, "statistics disagree with the rows: %lld / %d\n",
-                             totals ? totals->count : -1, probe.rows);
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+                std::fprintf(stderr, "statistics disagree with the rows: %lld / %d\n", totals ? totals->count : -1,
+                             probe.rows);
+                {
+                    std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                    return false;
+                }
             }
             shellStats.push_back(shellMs(a.database, statsSql) - g_shellStartMs);
         }
@@ -184,8 +189,10 @@ bool measureList(const Archive& a, const QByteArray& tag, std::map<QByteArray, d
             t.start();
             const auto totals = ListStatistics::read(c.store, q.statisticsSql, q.statisticsParams);
             coldStats.push_back(t.nsecsElapsed() / 1e6);
-            if (!totals)
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            if (!totals) {
+                std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                return false;
+            }
             dropCache(a.database);
             coldShellStats.push_back(shellMs(a.database, statsSql) - g_shellStartMs);
         }
@@ -285,8 +292,10 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
                  std::map<QByteArray, double>* summary)
 {
     const QString emptyFolder = scratch + QStringLiteral("/empty");
-    if (!HomeLayout::create(emptyFolder))
-        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+    if (!HomeLayout::create(emptyFolder)) {
+        std::fprintf(stderr, "failed at line %d\n", __LINE__);
+        return false;
+    }
     const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
     struct Side {
         ProgramHome home;
@@ -296,13 +305,16 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
     };
     Side big(large.folder), empty(emptyFolder);
     for (Side* s : {&big, &empty}) {
-        if (!s->store.open(s->home.defaultDatabasePath()))
-            { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+        if (!s->store.open(s->home.defaultDatabasePath())) {
+            std::fprintf(stderr, "failed at line %d\n", __LINE__);
+            return false;
+        }
         s->store.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) select 0,'基准',0,1,''"
                                         " where not exists (select 1 from wjfz where fxmid=0 and xmmc='基准')"));
         // The default size bound: below 1 MB into the database.
         const QString bound = Dictionary::read(s->store, Dictionary::FileSize).value_or(QStringLiteral("1"));
-        s->records = std::make_unique<FileRecords>(s->store, StoreFolder(s->home), op, Dictionary::sizeBoundBytes(bound));
+        s->records =
+            std::make_unique<FileRecords>(s->store, StoreFolder(s->home), op, Dictionary::sizeBoundBytes(bound));
     }
     note("add_size_bound_mb", Dictionary::read(big.store, Dictionary::FileSize).value_or(QString()).toUtf8());
     struct Case {
@@ -337,14 +349,19 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
                 const double ms = t.nsecsElapsed() / 1e6;
                 if (!r.ok()) {
                     std::fprintf(stderr, "add failed: %s %s\n", qPrintable(r.message()), qPrintable(r.detail()));
-                    { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+                    {
+                        std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                        return false;
+                    }
                 }
                 if (run >= 0)
                     (s == &big ? intoBig : intoEmpty).push_back(ms);
                 // Not measured: the record goes again, its kept file with it.
                 const Result<StoredRecord> gone = s->records->remove(r->id);
-                if (!gone.ok())
-                    { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+                if (!gone.ok()) {
+                    std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                    return false;
+                }
                 settle();
             }
         }
@@ -368,7 +385,9 @@ bool ensureBatchGroup(const Archive& a, int n)
     if (!store.open(a.database))
         return false;
     if (bench::valueOf(store, QStringLiteral("select count(*) from wj where fz=? or fz=?"),
-                     {kBatchGroup, kBatchGroup + QStringLiteral("乙")}).toLongLong() == kRenameRecords)
+                       {kBatchGroup, kBatchGroup + QStringLiteral("乙")})
+            .toLongLong()
+        == kRenameRecords)
         return true;
     const qint64 offset = qint64(n) + 1000000;
     if (!store.begin())
@@ -382,8 +401,10 @@ bool ensureBatchGroup(const Archive& a, int n)
                           {offset, kRenameRecords}))
         return false;
     const QStringList names = GroupPath::split(kBatchGroup);
-    const QVariant parent = bench::valueOf(store, QStringLiteral("select id from wjfz where xmmc=? and fxmid=(select id from wjfz where xmmc=? and fxmid=0)"),
-                                         {names.at(1), names.at(0)});
+    const QVariant parent = bench::valueOf(
+        store,
+        QStringLiteral("select id from wjfz where xmmc=? and fxmid=(select id from wjfz where xmmc=? and fxmid=0)"),
+        {names.at(1), names.at(0)});
     if (!store.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (9998,?,?,0,1,'')"),
                        {parent, names.at(2)}))
         return false;
@@ -405,48 +426,62 @@ bool measureRename(const Archive& a, const QString& group, const QByteArray& lab
         DataStore store;
         if (!store.open(a.database))
             return false;
-        renamed = bench::valueOf(store, QStringLiteral("select count(*) from wj where fz=? or fz=?"), {kRenameGroup, other})
-                      .toLongLong();
+        renamed =
+            bench::valueOf(store, QStringLiteral("select count(*) from wj where fz=? or fz=?"), {kRenameGroup, other})
+                .toLongLong();
     }
     for (int run = 0; run < g_warmRuns; ++run) {
         {
             DataStore store;
-            if (!store.open(a.database))
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            if (!store.open(a.database)) {
+                std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                return false;
+            }
             ProtectedGroups open;
             GroupTree tree(store, open);
-            if (!tree.load())
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            if (!tree.load()) {
+                std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                return false;
+            }
             // A run stopped half way left the other name: back first.
             if (!tree.findPath(kRenameGroup) && tree.findPath(other))
                 (void)tree.rename(tree.findPath(other)->id, ownName);
             const GroupTree::Node* n = tree.findPath(kRenameGroup);
-            if (!n)
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            if (!n) {
+                std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                return false;
+            }
             const qint64 id = n->id;
             QElapsedTimer t;
             t.start();
             const GroupTree::Result r = tree.rename(id, otherName);
             mine.push_back(t.nsecsElapsed() / 1e6);
-            if (!r)
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            if (!r) {
+                std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                return false;
+            }
             const QVariant count = bench::valueOf(store, QStringLiteral("select count(*) from wj where fz=?"), {other});
             if (count.toLongLong() != renamed) {
                 std::fprintf(stderr, "renamed %lld records\n", count.toLongLong());
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+                {
+                    std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                    return false;
+                }
             }
-            if (!tree.rename(tree.findPath(other)->id, ownName))
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            if (!tree.rename(tree.findPath(other)->id, ownName)) {
+                std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                return false;
+            }
         }
         // The shell: the same update of the records, there and back, each
         // in a transaction of its own (the groups' rows are not rewritten).
         const auto c = GroupPath::withSubgroups(kRenameGroup);
         const QString sql = QStringLiteral("begin; update wj set fz = ? || substr(fz, length(?) + 1) where ") + c.sql
-                            + QStringLiteral("; commit;");
+            + QStringLiteral("; commit;");
         const double there = shellMs(a.database, literalSql(sql, QVariantList{other, kRenameGroup} + c.params));
         const auto back = GroupPath::withSubgroups(other);
         const QString sqlBack = QStringLiteral("begin; update wj set fz = ? || substr(fz, length(?) + 1) where ")
-                                + back.sql + QStringLiteral("; commit;");
+            + back.sql + QStringLiteral("; commit;");
         shellMs(a.database, literalSql(sqlBack, QVariantList{kRenameGroup, other} + back.params));
         shell.push_back(there - g_shellStartMs);
     }
@@ -491,8 +526,9 @@ int main(int argc, char** argv)
     QTemporaryDir scratch(cache + QStringLiteral("/scratch-XXXXXX"));
     const QByteArray size = n == 1000000 ? QByteArray("1m") : QByteArray::number(n);
     note("records", QByteArray::number(n));
-    note("cold_runs", "archive pages dropped from the page cache (sync, fdatasync, posix_fadvise DONTNEED); "
-                      "other caches kept (dropping them needs root)");
+    note("cold_runs",
+         "archive pages dropped from the page cache (sync, fdatasync, posix_fadvise DONTNEED); "
+         "other caches kept (dropping them needs root)");
     g_shellStartMs = shellStartMs(QStringLiteral(":memory:"));
     print("sqlite3_start_ms", g_shellStartMs, 2);
     std::map<QByteArray, double> summary;

@@ -154,7 +154,8 @@ int main(int argc, char** argv)
     QStringList fields;
     for (const ListColumns::Column& c : columns)
         fields << c.field;
-    const QString select = QStringLiteral("select id,") + fields.join(QLatin1Char(',')) + QStringLiteral(",lx from wj ");
+    const QString select =
+        QStringLiteral("select id,") + fields.join(QLatin1Char(',')) + QStringLiteral(",lx from wj ");
     const MainSettings settings;
     ProtectedGroups open;
 
@@ -162,7 +163,10 @@ int main(int argc, char** argv)
         return Condition{QString::fromLatin1(field), QString::fromUtf8(op), value, SearchConditions::And};
     };
     const QList<Search> searches{
-        {"contains3", {cond("mc", "包含", QStringLiteral("续签协"))}, false, QStringLiteral("where mc like '%续签协%'")},
+        {"contains3",
+         {cond("mc", "包含", QStringLiteral("续签协"))},
+         false,
+         QStringLiteral("where mc like '%续签协%'")},
         {"contains2", {cond("mc", "包含", QStringLiteral("合同"))}, false, QStringLiteral("where mc like '%合同%'")},
         {"date_range",
          {cond("scsj", ">=", QStringLiteral("2021-03-01")), cond("scsj", "<=", QStringLiteral("2021-03-31"))},
@@ -177,7 +181,8 @@ int main(int argc, char** argv)
     note("search_order", "order by xh asc (the manual order), the list's shown columns");
 
     for (const Search& s : searches) {
-        const auto visible = ListQuery::visibleFilter(SearchConditions::build(s.conditions, s.distinct, {}), open, store);
+        const auto visible =
+            ListQuery::visibleFilter(SearchConditions::build(s.conditions, s.distinct, {}), open, store);
         if (!visible)
             return 1;
         const ListQuery q = ListQuery::build(store.backend(), columns, *visible, settings.sortClause);

@@ -244,10 +244,12 @@ int main(int argc, char** argv)
             };
             // A failed store ends the program before anything else runs.
             bool stored = true;
-            alternate(i, [&] { stored = storeSide(); }, [&] {
-                if (stored)
-                    cpSide();
-            });
+            alternate(
+                i, [&] { stored = storeSide(); },
+                [&] {
+                    if (stored)
+                        cpSide();
+                });
             if (!stored)
                 return 1;
         }

@@ -248,7 +248,8 @@ int main(int argc, char** argv)
             store.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz) values (?,?,'图片','jpg',?)"),
                           {QStringLiteral("%1").arg(i + 2, 10, 10, QLatin1Char('0')),
                            QStringLiteral("照片%1").arg(i, 4, 10, QLatin1Char('0')), qint64(bytes.size())});
-            if (!RecordContent::write(store, bench::valueOf(store, QStringLiteral("select max(id) from wj")).toLongLong(), bytes))
+            if (!RecordContent::write(
+                    store, bench::valueOf(store, QStringLiteral("select max(id) from wj")).toLongLong(), bytes))
                 return 1;
         }
         if (!tx.commit())

@@ -204,7 +204,8 @@ private:
         waitFor([&] { return tree->visualItemRect(item).isValid(); }, 5000);
         QCoreApplication::processEvents();
         QString line;
-        auto conn = QObject::connect(list, &FileListViews::statisticsChanged, list, [&](const QString& l) { line = l; });
+        auto conn =
+            QObject::connect(list, &FileListViews::statisticsChanged, list, [&](const QString& l) { line = l; });
         const double clicked = nowMs();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
         if (!waitFor([&] { return !line.isEmpty(); }, 60000))
@@ -332,8 +333,9 @@ Figures runOnce(const QString& program, const Archive& a)
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const double t0 = nowMs();
-    p.start(program, {QStringLiteral("--child"), QStringLiteral("--home"), a.folder, QStringLiteral("--t0"),
-                      QString::number(t0, 'f', 3), QStringLiteral("--group"), kLargeGroup});
+    p.start(program,
+            {QStringLiteral("--child"), QStringLiteral("--home"), a.folder, QStringLiteral("--t0"),
+             QString::number(t0, 'f', 3), QStringLiteral("--group"), kLargeGroup});
     Figures f;
     if (!p.waitForFinished(900000) || p.exitCode() != 0) {
         std::fprintf(stderr, "child failed (exit %d)\n", p.exitCode());
@@ -397,12 +399,12 @@ QStringList mappedFiles()
 }
 
 struct References {
-    QString launch;  // opening the archive
-    QString rows;    // the root list's first rows
-    QString stats;   // the group's count and size
-    QString rare2;   // every name with the rare word: a scan of the table
-    QString common3; // the first rows of the common word
-    QString all;     // the whole root list (its peak memory)
+    QString launch;   // opening the archive
+    QString rows;     // the root list's first rows
+    QString stats;    // the group's count and size
+    QString rare2;    // every name with the rare word: a scan of the table
+    QString common3;  // the first rows of the common word
+    QString all;      // the whole root list (its peak memory)
 };
 
 References references()
@@ -432,9 +434,9 @@ void measure(const QString& program, const Archive& a, const QByteArray& tag, in
     };
     auto shellRound = [&](const QByteArray& prefix, bool dropFirst) {
         const std::pair<const char*, const QString*> steps[] = {
-            {"launch_to_login_ms", &ref.launch}, {"login_to_rows_ms", &ref.rows},
+            {"launch_to_login_ms", &ref.launch},  {"login_to_rows_ms", &ref.rows},
             {"stats_large_group_ms", &ref.stats}, {"search_rare2_ms", &ref.rare2},
-            {"search_common3_ms", &ref.common3}, {"peak_rss_mb", &ref.all}};
+            {"search_common3_ms", &ref.common3},  {"peak_rss_mb", &ref.all}};
         for (const auto& [name, sql] : steps) {
             if (dropFirst && sql == &ref.launch)
                 dropPages(cold);
@@ -445,16 +447,20 @@ void measure(const QString& program, const Archive& a, const QByteArray& tag, in
         }
     };
     for (int r = 0; r < warmRuns; ++r)
-        alternate(r, [&] { take(runOnce(program, a)); }, [&] { shellRound("", false); });
+        alternate(
+            r, [&] { take(runOnce(program, a)); }, [&] { shellRound("", false); });
     for (int r = 0; r < coldRuns; ++r) {
-        alternate(r, [&] {
-            dropPages(cold);
-            const Figures f = runOnce(program, a);
-            if (auto it = f.find("launch_to_login_ms"); it != f.end())
-                mine["cold_launch_to_login_ms"].push_back(it->second);
-            if (auto it = f.find("login_to_rows_ms"); it != f.end())
-                mine["cold_login_to_rows_ms"].push_back(it->second);
-        }, [&] { shellRound("cold_", true); });
+        alternate(
+            r,
+            [&] {
+                dropPages(cold);
+                const Figures f = runOnce(program, a);
+                if (auto it = f.find("launch_to_login_ms"); it != f.end())
+                    mine["cold_launch_to_login_ms"].push_back(it->second);
+                if (auto it = f.find("login_to_rows_ms"); it != f.end())
+                    mine["cold_login_to_rows_ms"].push_back(it->second);
+            },
+            [&] { shellRound("cold_", true); });
     }
     auto line = [&](const QByteArray& name, const QByteArray& key, const QByteArray& refKey) {
         print("window_" + name + "_" + tag, median(mine[key]));
@@ -473,8 +479,7 @@ void measure(const QString& program, const Archive& a, const QByteArray& tag, in
     print("window_search_rare2_rows_" + tag, median(mine["search_rare2_rows"]), 0);
     print("window_search_common3_rows_" + tag, median(mine["search_common3_rows"]), 0);
     print("window_group_rows_" + tag, median(mine["group_rows"]), 0);
-    print("window_stats_line_missing_" + tag,
-          double(warmRuns - int(mine["search_rare2_stats_ms"].size())), 0);
+    print("window_stats_line_missing_" + tag, double(warmRuns - int(mine["search_rare2_stats_ms"].size())), 0);
     if (coldRuns > 0) {
         line("cold_launch_to_login_ms", "cold_launch_to_login_ms", "cold_launch_to_login_ms");
         line("cold_login_to_rows_ms", "cold_login_to_rows_ms", "cold_login_to_rows_ms");

@@ -31,11 +31,11 @@ static QString pick(const QStringList& list, QRandomGenerator& rng)
 bool generate(DataStore& store, int n, bool withContent)
 {
     const QStringList years{"2018", "2019", "2020", "2021", "2022", "2023", "2024"};
-    const QStringList kinds{"合同", "人事\\招聘", "人事\\考勤", "财务\\报销", "财务\\凭证", "行政\\通知",
-                            "项目\\设计", "项目\\验收", "会议纪要", "照片"};
+    const QStringList kinds{"合同",       "人事\\招聘", "人事\\考勤", "财务\\报销", "财务\\凭证",
+                            "行政\\通知", "项目\\设计", "项目\\验收", "会议纪要",   "照片"};
     const QStringList subjects{"关于", "年度", "第三季度", "临时", "补充", "办公室", "市场部", "技术部"};
-    const QStringList topics{"采购", "设备维护", "员工培训", "办公用品", "差旅", "安全检查", "档案整理",
-                             "客户回访", "质量管理", "预算编制", "绩效考核", "合同续签"};
+    const QStringList topics{"采购",     "设备维护", "员工培训", "办公用品", "差旅",     "安全检查",
+                             "档案整理", "客户回访", "质量管理", "预算编制", "绩效考核", "合同续签"};
     const QStringList endings{"的通知", "报告", "申请表", "会议纪要", "汇总表", "方案", "协议书", "说明"};
     const QStringList types{"doc", "docx", "xls", "xlsx", "pdf", "jpg", "png", "txt", "zip", "mp3", "mp4", "ppt"};
     const QStringList people{"Admin", "张伟", "王芳", "李娜", "刘洋", "陈静", "杨帆"};
@@ -54,7 +54,10 @@ bool generate(DataStore& store, int n, bool withContent)
             " values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"))
         || !c.prepare(QStringLiteral("insert into wjnr(id,nr) values (?,?)"))) {
         std::fprintf(stderr, "prepare: %s\n", qPrintable(q.lastError().text()));
-        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+        {
+            std::fprintf(stderr, "failed at line %d\n", __LINE__);
+            return false;
+        }
     }
     for (int i = 1; i <= n; ++i) {
         const QString year = pick(years, rng);
@@ -68,7 +71,8 @@ bool generate(DataStore& store, int n, bool withContent)
         const qint64 size = held ? 8192 : qint64(rng.bounded(1u << 20, 8000000u));
         const QString month = QString::number(1 + rng.bounded(12u)).rightJustified(2, QLatin1Char('0'));
         const QString day = QString::number(1 + rng.bounded(28u)).rightJustified(2, QLatin1Char('0'));
-        const QString time = QStringLiteral("%1-%2-%3 %4:%5:%6").arg(year, month, day)
+        const QString time = QStringLiteral("%1-%2-%3 %4:%5:%6")
+                                 .arg(year, month, day)
                                  .arg(rng.bounded(24u), 2, 10, QLatin1Char('0'))
                                  .arg(rng.bounded(60u), 2, 10, QLatin1Char('0'))
                                  .arg(rng.bounded(60u), 2, 10, QLatin1Char('0'));
@@ -109,7 +113,10 @@ bool generate(DataStore& store, int n, bool withContent)
             q.bindValue(v, values.at(v));
         if (!q.exec()) {
             std::fprintf(stderr, "insert: %s\n", qPrintable(q.lastError().text()));
-            { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+            {
+                std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                return false;
+            }
         }
         if (held && withContent) {
             rng.fillRange(reinterpret_cast<quint32*>(content.data()), content.size() / 4);
@@ -117,14 +124,19 @@ bool generate(DataStore& store, int n, bool withContent)
             c.bindValue(1, content);
             if (!c.exec()) {
                 std::fprintf(stderr, "content: %s\n", qPrintable(c.lastError().text()));
-                { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+                {
+                    std::fprintf(stderr, "failed at line %d\n", __LINE__);
+                    return false;
+                }
             }
         }
     }
     q.finish();
     c.finish();
-    if (!store.database().commit())
-        { std::fprintf(stderr, "failed at line %d\n", __LINE__); return false; }
+    if (!store.database().commit()) {
+        std::fprintf(stderr, "failed at line %d\n", __LINE__);
+        return false;
+    }
     // The groups as the tree keeps them, parents before children.
     QSet<QString> all;
     for (const QString& g : std::as_const(groups)) {
@@ -136,7 +148,9 @@ bool generate(DataStore& store, int n, bool withContent)
     }
     QStringList ordered(all.begin(), all.end());
     std::sort(ordered.begin(), ordered.end(), [](const QString& a, const QString& b) {
-        return a.count(QLatin1Char('\\')) != b.count(QLatin1Char('\\')) ? a.count(QLatin1Char('\\')) < b.count(QLatin1Char('\\')) : a < b;
+        return a.count(QLatin1Char('\\')) != b.count(QLatin1Char('\\'))
+            ? a.count(QLatin1Char('\\')) < b.count(QLatin1Char('\\'))
+            : a < b;
     });
     QHash<QString, int> ids;
     if (!store.begin())
@@ -184,7 +198,8 @@ QString literalSql(const QString& sql, const QVariantList& params)
             if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong)
                 out += v.toString();
             else
-                out += QLatin1Char('\'') + v.toString().replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+                out += QLatin1Char('\'') + v.toString().replace(QLatin1Char('\''), QStringLiteral("''"))
+                    + QLatin1Char('\'');
         } else {
             out += ch;
         }

@@ -58,8 +58,7 @@ double copyMs(const QString& src, const QString& dst, bool withSync);
 
 // Runs the two sides of one round: `mine` first on even rounds, `reference`
 // first on odd ones.
-template <typename Mine, typename Reference>
-void alternate(int round, Mine&& mine, Reference&& reference)
+template <typename Mine, typename Reference> void alternate(int round, Mine&& mine, Reference&& reference)
 {
     if (round % 2 == 0) {
         mine();

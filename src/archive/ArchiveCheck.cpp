@@ -136,7 +136,7 @@ Read hashFile(const QString& path, QByteArray& chunk, QString* hex, qint64* size
 }  // namespace
 
 Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::function<void(const Finding&)>& onFinding,
-                                              bool repair, const CurrentOperator* op)
+                                               bool repair, const CurrentOperator* op)
 {
     using Out = Result<Report>;
     Report report;
@@ -145,7 +145,9 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
         if (onFinding)
             onFinding(report.findings.last());
     };
-    auto failed = [&](const QString& what) { return Out::fail(QString(), what + QStringLiteral(": ") + m_store.lastError()); };
+    auto failed = [&](const QString& what) {
+        return Out::fail(QString(), what + QStringLiteral(": ") + m_store.lastError());
+    };
 
     // The database file's own check, page by page.
     {
@@ -209,11 +211,14 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
                     break;
                 }
             const QString where = hiddenBy.isEmpty()
-                ? QStringLiteral("id %1 %2 %3").arg(id).arg(LogWriter::fileDetails(row.number, row.name, row.type), group)
+                ? QStringLiteral("id %1 %2 %3")
+                      .arg(id)
+                      .arg(LogWriter::fileDetails(row.number, row.name, row.type), group)
                 : QStringLiteral("id %1 (加密分组 %2)").arg(id).arg(hiddenBy);
 
             if (!groupPaths.contains(group))
-                found(NoSuchGroup, where, group.isEmpty() ? QStringLiteral("分组为空") : QStringLiteral("没有这个分组"));
+                found(NoSuchGroup, where,
+                      group.isEmpty() ? QStringLiteral("分组为空") : QStringLiteral("没有这个分组"));
 
             QString actual;
             qint64 actualSize = -1;
@@ -279,7 +284,9 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
                     report.counterMoved = true;
                     detail += QStringLiteral("；已改为 %1").arg(top + 1);
                     if (op)
-                        LogWriter(m_store, *op).writeOrWarn(RepairLogPrefix + QStringLiteral("编号计数器由 %1 改为 %2").arg(counter).arg(top + 1));
+                        LogWriter(m_store, *op)
+                            .writeOrWarn(RepairLogPrefix
+                                         + QStringLiteral("编号计数器由 %1 改为 %2").arg(counter).arg(top + 1));
                 } else {
                     detail += QStringLiteral("；修改失败: ") + m_store.lastError();
                 }
@@ -334,9 +341,13 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
         }
     }
     if (repair && report.leftoversRemoved > 0 && op)
-        LogWriter(m_store, *op).writeOrWarn(RepairLogPrefix + QStringLiteral("删除中断残留的临时文件 %1 个").arg(report.leftoversRemoved));
+        LogWriter(m_store, *op)
+            .writeOrWarn(RepairLogPrefix + QStringLiteral("删除中断残留的临时文件 %1 个").arg(report.leftoversRemoved));
     if (repair && report.quarantined > 0 && op)
-        LogWriter(m_store, *op).writeOrWarn(RepairLogPrefix + QStringLiteral("无记录的存放文件 %1 个移至 %2")
-                                                                  .arg(report.quarantined).arg(m_folder.quarantineFolder()));
+        LogWriter(m_store, *op)
+            .writeOrWarn(RepairLogPrefix
+                         + QStringLiteral("无记录的存放文件 %1 个移至 %2")
+                               .arg(report.quarantined)
+                               .arg(m_folder.quarantineFolder()));
     return report;
 }

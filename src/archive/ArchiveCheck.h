@@ -71,13 +71,13 @@ public:
 
     struct Report {
         QList<Finding> findings;
-        qint64 records = 0;      // records checked
-        qint64 heldRecords = 0;  // of them with content in the database
-        qint64 bytes = 0;        // content bytes read and hashed
-        qint64 storeFiles = 0;   // entries found in the store folder (folders aside)
-        int quarantined = 0;     // orphans moved aside by a repair
-        int leftovers = 0;       // leftovers of a killed run found
-        int leftoversRemoved = 0; // of them removed by a repair
+        qint64 records = 0;        // records checked
+        qint64 heldRecords = 0;    // of them with content in the database
+        qint64 bytes = 0;          // content bytes read and hashed
+        qint64 storeFiles = 0;     // entries found in the store folder (folders aside)
+        int quarantined = 0;       // orphans moved aside by a repair
+        int leftovers = 0;         // leftovers of a killed run found
+        int leftoversRemoved = 0;  // of them removed by a repair
         bool counterMoved = false;
         // Findings that are faults of the archive (every kind but Leftover).
         int problems() const;

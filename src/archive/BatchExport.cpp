@@ -30,10 +30,10 @@ namespace {
 class TargetFolders {
 public:
     struct Folder {
-        QString path;                  // as it really is
+        QString path;                    // as it really is
         QHash<QString, QString> before;  // folded name -> name, of what was there before the run
-        QSet<QString> written;         // folded names the run wrote
-        QHash<QString, int> next;      // folded first name -> the first number not known to be taken
+        QSet<QString> written;           // folded names the run wrote
+        QHash<QString, int> next;        // folded first name -> the first number not known to be taken
     };
 
     TargetFolders(QString root, const ExportGuard& guard, bool replaceExisting)
@@ -81,8 +81,8 @@ public:
         Folder& f = m_byIdentity[{quint64(st.st_dev), quint64(st.st_ino)}];
         if (f.path.isEmpty()) {
             f.path = real;
-            const QStringList entries = QDir(real).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                             | QDir::NoDotAndDotDot);
+            const QStringList entries =
+                QDir(real).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
             for (const QString& e : entries)
                 f.before.insert(e.toCaseFolded(), e);
         }
@@ -276,8 +276,7 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
         QString why;
         bool refused = false;
         bool outside = false;
-        TargetFolders::Folder* into =
-            targets.open(folderFor(root, r.group, withSubfolders), &why, &refused, &outside);
+        TargetFolders::Folder* into = targets.open(folderFor(root, r.group, withSubfolders), &why, &refused, &outside);
         if (!into && refused) {
             failed(Outcome::Kind::Failed, ExportGuard::FolderRefused, why);
             return false;
@@ -294,8 +293,8 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
         FileCopy::Replace replace = FileCopy::Replace::Never;
         const QString fileName = targets.freeName(*into, name, type, &replace);
         const ExportedContent::Copied copied =
-            content.copy({id, r.keptPath, r.size, r.sha256}, into->path + QLatin1Char('/') + fileName, replace,
-                         nullptr, FileCopy::Sync::None);
+            content.copy({id, r.keptPath, r.size, r.sha256}, into->path + QLatin1Char('/') + fileName, replace, nullptr,
+                         FileCopy::Sync::None);
         if (copied.kind == ExportedContent::Copied::Kind::Damaged) {
             out.damaged.append({id, details, copied.damage});
         } else if (copied.kind == ExportedContent::Copied::Kind::Cancelled) {
@@ -316,8 +315,7 @@ BatchExport::Outcome BatchExport::run(const QString& group, const QString& folde
     }
 
     LogWriter log(m_store, m_operator);
-    out.logFailed =
-        !log.write(logText(group, folder, out.written, int(out.damaged.size()), int(out.unwritten.size())));
+    out.logFailed = !log.write(logText(group, folder, out.written, int(out.damaged.size()), int(out.unwritten.size())));
     if (out.kind == Outcome::Kind::Done)
         out.message = doneText(out.written, folder);
     return out;

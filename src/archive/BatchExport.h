@@ -80,8 +80,8 @@ public:
     struct Outcome {
         enum class Kind { Done, Cancelled, Failed };
         Kind kind = Kind::Done;
-        int written = 0;           // files written
-        QList<Damaged> damaged;    // records left out
+        int written = 0;             // files written
+        QList<Damaged> damaged;      // records left out
         QList<Unwritten> unwritten;  // files that could not be written, left out
         bool logFailed = false;
         QString message;  // how the run ended (fullText() adds the records left out)

@@ -217,8 +217,9 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QList<Item>& i
     for (const QString& g : std::as_const(groups)) {
         fields.group = g;
         if (const Status checked = records.checkFields(fields, true); !checked) {
-            failed(Outcome::Kind::Failed, checked.message() == FileRecords::NoGroup ? NoGroup
-                                              : PrivateFolder::withCause(InsertFailed, checked.detail()),
+            failed(Outcome::Kind::Failed,
+                   checked.message() == FileRecords::NoGroup ? NoGroup
+                                                             : PrivateFolder::withCause(InsertFailed, checked.detail()),
                    checked.detail());
             return out;
         }
@@ -297,7 +298,8 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QList<Item>& i
         // may take long) and committed on its own.
         const bool kept = records.keptOutside(fi.size());
         if (kept && !commit()) {
-            failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()), m_store.lastError());
+            failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()),
+                   m_store.lastError());
             break;
         }
         if (!kept && !batch) {

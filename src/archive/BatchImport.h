@@ -64,21 +64,20 @@ public:
     struct Outcome {
         enum class Kind { Done, Cancelled, Failed };
         Kind kind = Kind::Done;
-        int total = 0;       // files chosen
-        int sameName = 0;    // left out as same-name files
-        int imported = 0;    // records written (and committed)
-        qint64 bytes = 0;    // their size
+        int total = 0;     // files chosen
+        int sameName = 0;  // left out as same-name files
+        int imported = 0;  // records written (and committed)
+        qint64 bytes = 0;  // their size
         bool logFailed = false;
         bool groupsAdded = false;  // sub-groups were made: the tree changed
-        QString message;     // what the window shows
+        QString message;           // what the window shows
         QString detail;
         bool ok() const { return kind == Kind::Done; }
     };
     // "文件总数:n个,同名文件:s个,成功导入k个, 共: <size text>"
     static QString summary(const Outcome& out);
 
-    BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound,
-                ProtectedGroups open);
+    BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound, ProtectedGroups open);
 
     // A run as a job needs: which archive, and what run() takes.
     struct Setup {

@@ -65,16 +65,19 @@ BatchModify::BatchModify(DataStore& store, const CurrentOperator& op, ProtectedG
 }
 
 JobOf<BatchModify::Changed>::Body BatchModify::job(ArchiveLocation archive, CurrentOperator op, ProtectedGroups open,
-                                                  QList<qint64> ids, Field field, QString value)
+                                                   QList<qint64> ids, Field field, QString value)
 {
     return StoreJob::body<Changed>(std::move(archive), [=](DataStore& store, JobContext& context) {
         return BatchModify(store, op, open).run(ids, field, value, context);
     });
 }
 
-Result<BatchModify::Changed> BatchModify::run(const QList<qint64>& ids, const Field& field, const QString& value, Progress& progress)
+Result<BatchModify::Changed> BatchModify::run(const QList<qint64>& ids, const Field& field, const QString& value,
+                                              Progress& progress)
 {
-    auto failed = [&](const QString& detail) { return Result<Changed>::fail(PrivateFolder::withCause(Failed, detail), detail); };
+    auto failed = [&](const QString& detail) {
+        return Result<Changed>::fail(PrivateFolder::withCause(Failed, detail), detail);
+    };
     if (ids.isEmpty())
         return Result<Changed>::fail(NothingSelected);
     if (field.column != WjColumns::spareColumn(field.number - WjColumns::FirstSpareBh))
@@ -108,7 +111,8 @@ Result<BatchModify::Changed> BatchModify::run(const QList<qint64>& ids, const Fi
         if (const Status set = RecordRows::setSpare(m_store, field.column, ids.at(i), value); !set)
             return failed(set.detail());
         // A log line that cannot be written does not undo the change.
-        if (!log.write(LogWriter::FileModified + details + QStringLiteral("，") + field.title + QStringLiteral(":") + value))
+        if (!log.write(LogWriter::FileModified + details + QStringLiteral("，") + field.title + QStringLiteral(":")
+                       + value))
             changed.logFailed = true;
         ++changed.count;
         progress.setValue(i + 1);

@@ -30,8 +30,8 @@ public:
     // A spare field as the list names it: its title (lbsz.btm) and column.
     struct Field {
         QString title;
-        QString column;   // "b1" … "b15"
-        int number = 0;   // lbsz.bh (6 … 20)
+        QString column;  // "b1" … "b15"
+        int number = 0;  // lbsz.bh (6 … 20)
         bool isDate() const;
     };
     // The fields of lbsz rows 6 … 20 of wj, in that order; rows whose column

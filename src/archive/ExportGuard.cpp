@@ -51,7 +51,10 @@ ExportedContent::Copied copiedAs(const FileCopy::Result& r)
     ExportedContent::Copied c;
     c.bytes = r.bytes;
     c.detail = r.error;
-    c.kind = r.ok ? Kind::Written : r.cancelled ? Kind::Cancelled : r.mismatch != FileCopy::Mismatch::None ? Kind::Damaged : Kind::Failed;
+    c.kind = r.ok                                ? Kind::Written
+        : r.cancelled                            ? Kind::Cancelled
+        : r.mismatch != FileCopy::Mismatch::None ? Kind::Damaged
+                                                 : Kind::Failed;
     if (r.mismatch != FileCopy::Mismatch::None)
         c.damage = r.mismatch == FileCopy::Mismatch::Size ? ArchiveCheck::SizeDiffers : ArchiveCheck::ContentDamaged;
     return c;
@@ -68,9 +71,7 @@ ExportGuard::ExportGuard(const ArchiveLocation& archive, const StoreFolder& fold
 {
 }
 
-ExportGuard::ExportGuard(const DataStore& store, const StoreFolder& folder) : ExportGuard(store.location(), folder)
-{
-}
+ExportGuard::ExportGuard(const DataStore& store, const StoreFolder& folder) : ExportGuard(store.location(), folder) {}
 
 Status ExportGuard::checkFolder(const QString& target) const
 {
@@ -96,9 +97,7 @@ bool ExportGuard::reaches(const QString& path) const
 
 // ----------------------------------------------------------------- content
 
-ExportedContent::ExportedContent(DataStore& store, StoreFolder folder) : m_store(store), m_folder(std::move(folder))
-{
-}
+ExportedContent::ExportedContent(DataStore& store, StoreFolder folder) : m_store(store), m_folder(std::move(folder)) {}
 
 ExportedContent::~ExportedContent()
 {
@@ -163,7 +162,8 @@ ExportedContent::Copied ExportedContent::copyKept(const Source& source, const QS
         m_folderHandle = ::open(QFile::encodeName(m_folder.folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_folderHandle < 0) {
             if (errno == ENOENT)
-                return damaged(ArchiveCheck::KeptFileMissing, QStringLiteral("no store folder %1").arg(m_folder.folder()));
+                return damaged(ArchiveCheck::KeptFileMissing,
+                               QStringLiteral("no store folder %1").arg(m_folder.folder()));
             c.detail = QStringLiteral("cannot open %1: %2").arg(m_folder.folder(), systemError());
             return c;
         }
@@ -191,12 +191,13 @@ ExportedContent::Copied ExportedContent::copyKept(const Source& source, const QS
     if (!S_ISREG(st.st_mode))
         return damaged(KeptFileNotRegular, QStringLiteral("%1 is not a regular file").arg(path));
     if (st.st_size != source.size)
-        return damaged(ArchiveCheck::SizeDiffers,
-                       QStringLiteral("%1 holds %2 bytes, %3 recorded").arg(path).arg(qint64(st.st_size)).arg(source.size));
+        return damaged(
+            ArchiveCheck::SizeDiffers,
+            QStringLiteral("%1 holds %2 bytes, %3 recorded").arg(path).arg(qint64(st.st_size)).arg(source.size));
     // A regular file: reads block as they should.
     if (const int flags = ::fcntl(fd, F_GETFL); flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         return damaged(ArchiveCheck::KeptFileUnreadable, QStringLiteral("%1: %2").arg(path, systemError()));
 
-    return copiedAs(FileCopy::copyOpen(in, target, replace, progress, nullptr, sync,
-                                       FileCopy::Expect{source.size, source.sha256}));
+    return copiedAs(
+        FileCopy::copyOpen(in, target, replace, progress, nullptr, sync, FileCopy::Expect{source.size, source.sha256}));
 }

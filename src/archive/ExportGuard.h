@@ -82,8 +82,8 @@ public:
     ExportedContent(const ExportedContent&) = delete;
     ExportedContent& operator=(const ExportedContent&) = delete;
 
-    Copied copy(const Source& source, const QString& target, FileCopy::Replace replace,
-                Progress* progress = nullptr, FileCopy::Sync sync = FileCopy::Sync::Each);
+    Copied copy(const Source& source, const QString& target, FileCopy::Replace replace, Progress* progress = nullptr,
+                FileCopy::Sync sync = FileCopy::Sync::Each);
 
     // "内容已损坏，未导出: <number name.type>（<damage>）"
     static QString damagedText(const QString& details, const QString& damage);

@@ -66,7 +66,7 @@ QString withoutTrailingDots(QString s)
 bool reservedStem(const QString& name)
 {
     const QString stem = withoutTrailingDots(name.section(QLatin1Char('.'), 0, 0)).toUpper();
-    static const QStringList devices = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+    static const QStringList devices = {QStringLiteral("CON"), QStringLiteral("PRN"),    QStringLiteral("AUX"),
                                         QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
     if (devices.contains(stem))
         return true;
@@ -76,8 +76,8 @@ bool reservedStem(const QString& name)
 
 }  // namespace
 
-FileOpening::FileOpening(DataStore& store, StoreFolder folder, const CurrentOperator& op,
-                         const ProtectedGroups& open, QString extractionFolder)
+FileOpening::FileOpening(DataStore& store, StoreFolder folder, const CurrentOperator& op, const ProtectedGroups& open,
+                         QString extractionFolder)
     : m_store(store), m_folder(std::move(folder)), m_operator(op), m_open(open),
       m_extraction(std::move(extractionFolder))
 {
@@ -165,7 +165,8 @@ Result<QString> FileOpening::extract(const FileRecord& r, Progress* progress)
     // A kept file that is gone is the window's question; one that is there
     // but not the record's content is refused by the copy.
     if (!r.keptPath.isEmpty() && !QFileInfo::exists(m_folder.resolve(r.keptPath)))
-        return Result<QString>::fail(WriteFailed, QStringLiteral("kept file %1 missing").arg(m_folder.resolve(r.keptPath)));
+        return Result<QString>::fail(WriteFailed,
+                                     QStringLiteral("kept file %1 missing").arg(m_folder.resolve(r.keptPath)));
     const Result<QString> hash = RecordContent::hash(m_store, r.id);
     if (!hash)
         return Result<QString>::fail(PrivateFolder::withCause(WriteFailed, hash.detail()), hash.detail());

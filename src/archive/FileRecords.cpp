@@ -39,9 +39,9 @@ struct FileRecords::Incoming {
     QString type;
     qint64 size = 0;
     bool outside = false;
-    QByteArray bytes;      // content held in the database
-    QString stagedPath;    // content staged in the store folder
-    QString sha256;        // of the staged content, computed while it was copied in
+    QByteArray bytes;    // content held in the database
+    QString stagedPath;  // content staged in the store folder
+    QString sha256;      // of the staged content, computed while it was copied in
 };
 
 std::optional<Failure> FileRecords::prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in)
@@ -128,7 +128,7 @@ Status FileRecords::checkFields(const RecordFields& fields, bool adding)
 }
 
 Result<QList<FileRecords::SameName>> FileRecords::sameName(const QString& name, const QString& type,
-                                                          const ProtectedGroups& open)
+                                                           const ProtectedGroups& open)
 {
     using Found = Result<QList<SameName>>;
     // The records of closed protected groups are never named, not even by
@@ -145,8 +145,9 @@ Result<QList<FileRecords::SameName>> FileRecords::sameName(const QString& name, 
 
 QString FileRecords::sameNameQuestion(const SameName& found)
 {
-    return QStringLiteral("系统中存在重名文件! 是否继续?\r\n") + LogWriter::fileDetails(found.number, found.name, found.type)
-        + QStringLiteral(" 所属分组:\\") + found.group + QStringLiteral(" 上传时间:") + found.storedAt;
+    return QStringLiteral("系统中存在重名文件! 是否继续?\r\n")
+        + LogWriter::fileDetails(found.number, found.name, found.type) + QStringLiteral(" 所属分组:\\") + found.group
+        + QStringLiteral(" 上传时间:") + found.storedAt;
 }
 
 Result<bool> FileRecords::nameTaken(const QString& name)
@@ -215,8 +216,8 @@ Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const Q
 
     QString lj;
     if (in.outside) {
-        const StoreFolder::Stored s = m_folder.place(in.stagedPath, *number, in.type,
-                                                     [this](const QString& n) { return nameTaken(n); });
+        const StoreFolder::Stored s =
+            m_folder.place(in.stagedPath, *number, in.type, [this](const QString& n) { return nameTaken(n); });
         if (!s)
             return undo(PrepareFailed, s.error);
         in.stagedPath.clear();
@@ -243,8 +244,8 @@ Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const Q
         return undo(InsertFailed, inserted.detail());
     const qint64 id = inserted.value();
     {
-        const Status held = in.outside ? RecordContent::keep(m_store, id, in.sha256)
-                                       : RecordContent::write(m_store, id, in.bytes);
+        const Status held =
+            in.outside ? RecordContent::keep(m_store, id, in.sha256) : RecordContent::write(m_store, id, in.bytes);
         if (!held)
             return undo(InsertFailed, held.detail());
     }
@@ -304,8 +305,8 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
 
     QString lj;
     if (replacing && in.outside) {
-        const StoreFolder::Stored s = m_folder.place(in.stagedPath, old->number, in.type,
-                                                     [this](const QString& n) { return nameTaken(n); });
+        const StoreFolder::Stored s =
+            m_folder.place(in.stagedPath, old->number, in.type, [this](const QString& n) { return nameTaken(n); });
         if (!s)
             return undo(PrepareFailed, s.error);
         in.stagedPath.clear();
@@ -330,8 +331,8 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
     if (const Status changed = RecordRows::change(m_store, row, replacing); !changed)
         return undo(ModifyFailed, changed.detail());
     if (replacing) {
-        const Status held = in.outside ? RecordContent::keep(m_store, id, in.sha256)
-                                       : RecordContent::write(m_store, id, in.bytes);
+        const Status held =
+            in.outside ? RecordContent::keep(m_store, id, in.sha256) : RecordContent::write(m_store, id, in.bytes);
         if (!held)
             return undo(ModifyFailed, held.detail());
     }
@@ -428,7 +429,8 @@ Result<StoredRecord> FileRecords::saveOut(qint64 id, const QString& targetPath, 
     ExportedContent content(m_store, m_folder);
     const ExportedContent::Copied written = content.copy(source, targetPath, FileCopy::Replace::Allowed, progress);
     if (written.kind == ExportedContent::Copied::Kind::Damaged)
-        return Failure{ExportedContent::damagedText(LogWriter::fileDetails(bh, mc, lx), written.damage), written.detail};
+        return Failure{ExportedContent::damagedText(LogWriter::fileDetails(bh, mc, lx), written.damage),
+                       written.detail};
     if (!written.ok()) {
         const bool cancelled = written.kind == ExportedContent::Copied::Kind::Cancelled;
         return fail(cancelled ? QString() : SaveOutFailed, written.detail, cancelled);

@@ -28,10 +28,10 @@ struct StoredRecord {
 
 // What the operator fills in for a record.
 struct RecordFields {
-    QString name;      // mc
-    QString group;     // fz
+    QString name;   // mc
+    QString group;  // fz
     QStringList spare = QStringList(WjColumns::SpareCount);
-    QString remark;    // bz
+    QString remark;  // bz
 };
 
 // The single-record operations on wj: add, modify, delete, save out, and
@@ -63,8 +63,8 @@ public:
     static inline const QString SavedOutSuffix = QStringLiteral(" 另存成功 !");
     // The detailed properties' row with the content's SHA-256.
     static inline const QString ContentHashTitle = QStringLiteral("内容摘要(SHA-256)");
-    static inline const QString NothingSelected = QStringLiteral(
-        "没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选");
+    static inline const QString NothingSelected =
+        QStringLiteral("没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选");
 
     using SameName = RecordRows::Named;
 

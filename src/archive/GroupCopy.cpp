@@ -164,8 +164,8 @@ GroupCopy::Outcome GroupCopy::run(const QString& source, const QString& target, 
             break;
         }
         const bool last = i + 1 == originals.size();
-        const QString line = last ? logText(source, target)
-                                  : logText(source, target, Unfinished::Running, out.copied + 1);
+        const QString line =
+            last ? logText(source, target) : logText(source, target, Unfinished::Running, out.copied + 1);
         if (!copyOne(originals.at(i), target, progress, &out, line)) {
             stopped = true;
             break;
@@ -258,16 +258,15 @@ bool GroupCopy::numberLeftover(qint64 id, Progress& progress, Outcome* out)
     return true;
 }
 
-bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out,
-                        const QString& logLine)
+bool GroupCopy::copyOne(qint64 id, const QString& target, Progress& progress, Outcome* out, const QString& logLine)
 {
     QString lj, type;
     {
         const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, id);
         if (!found)
             return fail(out, Outcome::Kind::Failed, CopyFailed, found.detail());
-        if (!found->has_value()) { // gone meanwhile: nothing to copy
-            --out->copied; // counted by the caller; this one made none
+        if (!found->has_value()) {  // gone meanwhile: nothing to copy
+            --out->copied;          // counted by the caller; this one made none
             return true;
         }
         lj = (*found)->keptPath;

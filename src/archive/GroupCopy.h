@@ -47,10 +47,10 @@ public:
     struct Outcome {
         enum class Kind { Done, Cancelled, Refused, Failed };
         Kind kind = Kind::Failed;
-        QString message;    // what the window shows
-        QString detail;     // the technical reason of a failure
-        int copied = 0;     // copies made
-        int renumbered = 0; // leftovers numbered
+        QString message;         // what the window shows
+        QString detail;          // the technical reason of a failure
+        int copied = 0;          // copies made
+        int renumbered = 0;      // leftovers numbered
         bool logFailed = false;  // a log line could not be written (a job's run)
         bool ok() const { return kind == Kind::Done; }
     };

@@ -41,9 +41,9 @@ inline Condition withSubgroups(const QString& path, const QString& column = QStr
 // One row of wjfz with its path.
 struct Group {
     qint64 id = 0;
-    qint64 parentId = 0;      // fxmid as stored
-    qint64 placedParentId = 0; // the parent it sits under: 0 (the root) when
-                               // fxmid names no group or would close a cycle
+    qint64 parentId = 0;        // fxmid as stored
+    qint64 placedParentId = 0;  // the parent it sits under: 0 (the root) when
+                                // fxmid names no group or would close a cycle
     QString name;
     int image = 0;
     int selectedImage = 0;

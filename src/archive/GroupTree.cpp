@@ -98,10 +98,7 @@ int GroupTree::Node::indexInParent() const
     return -1;
 }
 
-GroupTree::GroupTree(DataStore& store, ProtectedGroups& open)
-    : m_store(store), m_open(open), m_root(newRoot())
-{
-}
+GroupTree::GroupTree(DataStore& store, ProtectedGroups& open) : m_store(store), m_open(open), m_root(newRoot()) {}
 
 GroupTree::~GroupTree() = default;
 

@@ -28,8 +28,7 @@ QString MediaRun::unsupportedMessage(const ViewedFile& f)
 
 QString MediaRun::missingQuestion(const ViewedFile& f)
 {
-    return QStringLiteral("本地媒体文件不存在! 是否继续 ? size: ") + ViewedFiles::megabytes(f.size)
-        + QLatin1Char('M');
+    return QStringLiteral("本地媒体文件不存在! 是否继续 ? size: ") + ViewedFiles::megabytes(f.size) + QLatin1Char('M');
 }
 
 MediaRun::MediaRun(ViewedFiles& files, QString folder) : m_files(files), m_folder(std::move(folder)) {}

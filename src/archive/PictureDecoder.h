@@ -24,10 +24,10 @@ class PictureDecoder : public QObject {
     Q_OBJECT
 public:
     struct Picture {
-        QImage image;          // scaled to fit the box; null on failure
-        QString error;         // why it could not be read
-        bool animated = false; // more than one frame (an animated GIF)
-        QByteArray bytes;      // the content, kept only for an animated picture
+        QImage image;           // scaled to fit the box; null on failure
+        QString error;          // why it could not be read
+        bool animated = false;  // more than one frame (an animated GIF)
+        QByteArray bytes;       // the content, kept only for an animated picture
     };
 
     explicit PictureDecoder(QObject* parent = nullptr);

@@ -23,7 +23,8 @@ QString safePart(const QString& s)
     QString out;
     out.reserve(s.size());
     for (const QChar c : s) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') || c.category() == QChar::Other_Control)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':')
+            || c.category() == QChar::Other_Control)
             out += QLatin1Char('_');
         else
             out += c;
@@ -43,9 +44,7 @@ bool isAbsoluteText(const QString& p)
 
 }  // namespace
 
-StoreFolder::StoreFolder(const ProgramHome& home) : StoreFolder(home.folder(), home.storeFolder())
-{
-}
+StoreFolder::StoreFolder(const ProgramHome& home) : StoreFolder(home.folder(), home.storeFolder()) {}
 
 StoreFolder::StoreFolder(QString programFolder, QString folder)
     : m_programFolder(QDir::cleanPath(QFileInfo(programFolder).absoluteFilePath())),
@@ -109,7 +108,8 @@ Result<QString> StoreFolder::uniqueName(const QString& number, const QString& ty
         }
         return name;
     }
-    return Result<QString>::fail(QString(), QStringLiteral("no free name for %1 after %2 tries").arg(base).arg(MaxNameTries));
+    return Result<QString>::fail(QString(),
+                                 QStringLiteral("no free name for %1 after %2 tries").arg(base).arg(MaxNameTries));
 }
 
 QString StoreFolder::storedPath(const QString& name) const
@@ -154,8 +154,7 @@ bool StoreFolder::contains(const QString& absolutePath) const
 }
 
 StoreFolder::Stored StoreFolder::storeWith(const std::function<FileCopy::Result(const QString&)>& write,
-                                           const QString& number, const QString& type,
-                                           const NameTaken& taken) const
+                                           const QString& number, const QString& type, const NameTaken& taken) const
 {
     Stored s;
     if (const Status folder = ensureExists(); !folder) {
@@ -200,12 +199,14 @@ StoreFolder::Stored StoreFolder::store(const QString& source, const QString& num
                                        Progress* progress, const NameTaken& taken) const
 {
     QString hash;
-    Stored s = storeWith([&](const QString& target) {
-        Sha256 digest;
-        const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress, &digest);
-        hash = digest.hex();
-        return r;
-    }, number, type, taken);
+    Stored s = storeWith(
+        [&](const QString& target) {
+            Sha256 digest;
+            const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress, &digest);
+            hash = digest.hex();
+            return r;
+        },
+        number, type, taken);
     if (s)
         s.sha256 = hash;
     return s;
@@ -215,12 +216,14 @@ StoreFolder::Stored StoreFolder::storeBytes(const QByteArray& bytes, const QStri
                                             Progress* progress, const NameTaken& taken) const
 {
     QString hash;
-    Stored s = storeWith([&](const QString& target) {
-        Sha256 digest;
-        const FileCopy::Result r = FileCopy::write(bytes, target, FileCopy::Replace::Never, progress, &digest);
-        hash = digest.hex();
-        return r;
-    }, number, type, taken);
+    Stored s = storeWith(
+        [&](const QString& target) {
+            Sha256 digest;
+            const FileCopy::Result r = FileCopy::write(bytes, target, FileCopy::Replace::Never, progress, &digest);
+            hash = digest.hex();
+            return r;
+        },
+        number, type, taken);
     if (s)
         s.sha256 = hash;
     return s;
@@ -251,8 +254,9 @@ StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress
     }
     if (expectedSize < 0)
         expectedSize = QFileInfo(source).size();
-    const QString target = QDir(m_folder).filePath(
-        QStringLiteral(".kvpart-staged-%1.part").arg(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 0, 36));
+    const QString target =
+        QDir(m_folder).filePath(QStringLiteral(".kvpart-staged-%1.part")
+                                    .arg(QRandomGenerator::global()->generate64() & 0xffffffffffffull, 0, 36));
     Sha256 digest;
     const FileCopy::Result r = FileCopy::copy(source, target, FileCopy::Replace::Never, progress, &digest);
     s.ok = r.ok;
@@ -268,7 +272,9 @@ StoreFolder::Stored StoreFolder::stage(const QString& source, Progress* progress
         QFile::remove(target);
         s.ok = false;
         s.error = QStringLiteral("%1 changed while being copied: %2 bytes copied of %3")
-                      .arg(source).arg(r.bytes).arg(expectedSize);
+                      .arg(source)
+                      .arg(r.bytes)
+                      .arg(expectedSize);
         return s;
     }
     if (const Status restricted = PrivateFolder::restrictFile(target); !restricted) {
@@ -399,6 +405,7 @@ Result<QString> StoreFolder::quarantine(const QString& name) const
     struct stat st;
     if (::lstat(QFile::encodeName(target).constData(), &st) == 0 && S_ISREG(st.st_mode))
         if (const Status restricted = PrivateFolder::restrictFile(target); !restricted)
-            return Result<QString>::fail(QString(), QStringLiteral("set aside as %1, but %2").arg(target, restricted.detail()));
+            return Result<QString>::fail(QString(),
+                                         QStringLiteral("set aside as %1, but %2").arg(target, restricted.detail()));
     return target;
 }

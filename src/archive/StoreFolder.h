@@ -70,21 +70,21 @@ public:
     struct Stored {
         bool ok = false;
         bool cancelled = false;
-        QString name;          // file name inside the folder
-        QString storedPath;    // the lj value
+        QString name;        // file name inside the folder
+        QString storedPath;  // the lj value
         QString absolutePath;
         qint64 bytes = 0;
-        QString sha256;        // of the bytes written, as they streamed in (store, storeBytes, stage)
+        QString sha256;  // of the bytes written, as they streamed in (store, storeBytes, stage)
         QString error;
         explicit operator bool() const { return ok; }
     };
     // Copies `source` into the folder under a unique name for the record
     // (creating the folder when missing). Nothing remains on failure.
-    Stored store(const QString& source, const QString& number, const QString& type,
-                 Progress* progress = nullptr, const NameTaken& taken = {}) const;
+    Stored store(const QString& source, const QString& number, const QString& type, Progress* progress = nullptr,
+                 const NameTaken& taken = {}) const;
     // The same for content held in memory.
-    Stored storeBytes(const QByteArray& bytes, const QString& number, const QString& type,
-                      Progress* progress = nullptr, const NameTaken& taken = {}) const;
+    Stored storeBytes(const QByteArray& bytes, const QString& number, const QString& type, Progress* progress = nullptr,
+                      const NameTaken& taken = {}) const;
 
     // In two steps, so that the slow copy happens before the record's number
     // is known: stage() copies `source` into a hidden file of the folder
@@ -105,8 +105,8 @@ public:
 
     // What a sweep of the folder did.
     struct Swept {
-        QStringList removedStaging; // temporary and staged files removed
-        QStringList quarantined;    // kept files no record names, moved aside
+        QStringList removedStaging;  // temporary and staged files removed
+        QStringList quarantined;     // kept files no record names, moved aside
     };
     // Clears what an interrupted run left: removes the temporary and staged
     // files and moves every kept file that no record of wj names into the
@@ -121,8 +121,8 @@ public:
     Result<QString> quarantine(const QString& name) const;
 
 private:
-    Stored storeWith(const std::function<FileCopy::Result(const QString& target)>& write,
-                     const QString& number, const QString& type, const NameTaken& taken) const;
+    Stored storeWith(const std::function<FileCopy::Result(const QString& target)>& write, const QString& number,
+                     const QString& type, const NameTaken& taken) const;
 
     QString m_programFolder;
     QString m_folder;

@@ -41,7 +41,7 @@ QString ViewedFile::fullName() const
 const QStringList& ViewedFiles::pictureTypes()
 {
     static const QStringList types = {
-        QStringLiteral("jpg"), QStringLiteral("bmp"), QStringLiteral("gif"), QStringLiteral("ico"),
+        QStringLiteral("jpg"), QStringLiteral("bmp"),  QStringLiteral("gif"), QStringLiteral("ico"),
         QStringLiteral("cur"), QStringLiteral("jpeg"), QStringLiteral("png"), QStringLiteral("webp"),
         QStringLiteral("tif"), QStringLiteral("tiff"),
     };
@@ -51,21 +51,27 @@ const QStringList& ViewedFiles::pictureTypes()
 const QStringList& ViewedFiles::mediaTypes()
 {
     static const QStringList types = {
-        QStringLiteral("dvr-ms"), QStringLiteral("mid"),  QStringLiteral("rmi"),  QStringLiteral("midi"),
-        QStringLiteral("mkv"),    QStringLiteral("mov"),  QStringLiteral("amr"),  QStringLiteral("qt"),
-        QStringLiteral("rm"),     QStringLiteral("rmvb"), QStringLiteral("dat"),  QStringLiteral("asf"),
-        QStringLiteral("wm"),     QStringLiteral("wma"),  QStringLiteral("wmv"),  QStringLiteral("wmd"),
+        QStringLiteral("dvr-ms"), QStringLiteral("mid"),    QStringLiteral("rmi"),   QStringLiteral("midi"),
+        QStringLiteral("mkv"),    QStringLiteral("mov"),    QStringLiteral("amr"),   QStringLiteral("qt"),
+        QStringLiteral("rm"),     QStringLiteral("rmvb"),   QStringLiteral("dat"),   QStringLiteral("asf"),
+        QStringLiteral("wm"),     QStringLiteral("wma"),    QStringLiteral("wmv"),   QStringLiteral("wmd"),
         QStringLiteral("avi"),    QStringLiteral("ppcast"), QStringLiteral("xldap"), QStringLiteral("wav"),
-        QStringLiteral("snd"),    QStringLiteral("au"),   QStringLiteral("aif"),  QStringLiteral("aifc"),
-        QStringLiteral("aiff"),   QStringLiteral("mp3"),  QStringLiteral("mpeg"), QStringLiteral("mpg"),
-        QStringLiteral("m1v"),    QStringLiteral("m2v"),  QStringLiteral("mod"),  QStringLiteral("mp2"),
-        QStringLiteral("mpa"),    QStringLiteral("mpe"),  QStringLiteral("ifo"),  QStringLiteral("vob"),
+        QStringLiteral("snd"),    QStringLiteral("au"),     QStringLiteral("aif"),   QStringLiteral("aifc"),
+        QStringLiteral("aiff"),   QStringLiteral("mp3"),    QStringLiteral("mpeg"),  QStringLiteral("mpg"),
+        QStringLiteral("m1v"),    QStringLiteral("m2v"),    QStringLiteral("mod"),   QStringLiteral("mp2"),
+        QStringLiteral("mpa"),    QStringLiteral("mpe"),    QStringLiteral("ifo"),   QStringLiteral("vob"),
     };
     return types;
 }
 
-bool ViewedFiles::isPicture(const QString& type) { return pictureTypes().contains(normalType(type)); }
-bool ViewedFiles::isMedia(const QString& type) { return mediaTypes().contains(normalType(type)); }
+bool ViewedFiles::isPicture(const QString& type)
+{
+    return pictureTypes().contains(normalType(type));
+}
+bool ViewedFiles::isMedia(const QString& type)
+{
+    return mediaTypes().contains(normalType(type));
+}
 
 ViewedFiles::ViewedFiles(DataStore& store, StoreFolder folder, const ProtectedGroups& open)
     : m_store(store), m_folder(std::move(folder)), m_open(open)

@@ -15,11 +15,11 @@ class ProtectedGroups;
 // list it and to find its content, never the content itself.
 struct ViewedFile {
     qint64 id = -1;
-    QString name;       // mc
-    QString type;       // lx
-    QString group;      // fz
-    QString keptPath;   // lj; empty when the content is held in the database
-    qint64 size = 0;    // dxsz
+    QString name;      // mc
+    QString type;      // lx
+    QString group;     // fz
+    QString keptPath;  // lj; empty when the content is held in the database
+    qint64 size = 0;   // dxsz
 
     // name + "." + type, as the lists show it.
     QString fullName() const;

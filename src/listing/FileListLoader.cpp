@@ -97,7 +97,9 @@ bool FileListLoader::event(QEvent* e)
 class ListWorker : public QObject {
 public:
     ListWorker(FileListLoader* loader, std::shared_ptr<std::atomic<quint64>> generation)
-        : m_loader(loader), m_generation(std::move(generation)) {}
+        : m_loader(loader), m_generation(std::move(generation))
+    {
+    }
 
     void run(quint64 generation, const ArchiveLocation& archive, const ListQuery& query);
     void runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& query);
@@ -126,8 +128,8 @@ bool ListWorker::ensureOpen(const ArchiveLocation& archive)
 void ListWorker::post(quint64 generation, std::shared_ptr<ListChunk> chunk)
 {
     FileListLoader* loader = m_loader;
-    QMetaObject::invokeMethod(loader, [loader, generation, chunk] { loader->takeChunk(generation, chunk); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        loader, [loader, generation, chunk] { loader->takeChunk(generation, chunk); }, Qt::QueuedConnection);
 }
 
 void ListWorker::runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& query)
@@ -184,7 +186,8 @@ void ListWorker::run(quint64 generation, const ArchiveLocation& archive, const L
     bool orderedScan = false;
     auto end = [loader, generation, &orderedScan](bool ok) {
         const bool ordered = orderedScan;
-        QMetaObject::invokeMethod(loader, [=] { loader->takeEnd(generation, ok, ordered); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            loader, [=] { loader->takeEnd(generation, ok, ordered); }, Qt::QueuedConnection);
     };
     if (cancelled(generation))
         return;
@@ -336,8 +339,8 @@ void ListWorker::run(quint64 generation, const ArchiveLocation& archive, const L
         // The first rows along the order's index, then the rest found and
         // sorted, without the rows already read.
         QSet<qint64> first;
-        ok = readRows(query.orderedFirst(FileListLoader::FirstChunkRows), query.params,
-                      FileListLoader::FirstChunkRows, nullptr, &first);
+        ok = readRows(query.orderedFirst(FileListLoader::FirstChunkRows), query.params, FileListLoader::FirstChunkRows,
+                      nullptr, &first);
         if (ok && inChunk > 0)
             handOver();
         if (ok)
@@ -392,13 +395,13 @@ void FileListLoader::start(const ArchiveLocation& archive, const ListQuery& quer
     m_model->reset(query.columns, query.nameField <= int(query.columns.size()) ? query.nameField - 1 : -1);
     // The statistics first: their query is short and their worker is idle.
     ListWorker* stats = m_statsWorker;
-    QMetaObject::invokeMethod(stats, [stats, generation, archive, query] {
-        stats->runStatistics(generation, archive, query);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        stats, [stats, generation, archive, query] { stats->runStatistics(generation, archive, query); },
+        Qt::QueuedConnection);
     ListWorker* worker = m_worker;
-    QMetaObject::invokeMethod(worker, [worker, generation, archive, query] {
-        worker->run(generation, archive, query);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [worker, generation, archive, query] { worker->run(generation, archive, query); },
+        Qt::QueuedConnection);
 }
 
 void FileListLoader::cancel()
@@ -414,7 +417,8 @@ void FileListLoader::closeConnections()
     // Each worker closes its own connection on its own thread, after the
     // step it may be in the middle of (a cancelled load ends at its next chunk).
     for (ListWorker* worker : {m_worker, m_statsWorker})
-        QMetaObject::invokeMethod(worker, [worker] { worker->closeStore(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            worker, [worker] { worker->closeStore(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FileListLoader::waitUntilLoaded(int timeoutMs)

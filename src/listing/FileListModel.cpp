@@ -239,11 +239,11 @@ bool FileListModel::swapRows(int a, int b)
 
 qsizetype FileListModel::memoryBytes() const
 {
-    qsizetype bytes = m_rowMap.capacity() * 4 + m_chunkStarts.capacity() * 4
-                      + m_chunks.capacity() * qsizetype(sizeof(ListChunk));
+    qsizetype bytes =
+        m_rowMap.capacity() * 4 + m_chunkStarts.capacity() * 4 + m_chunks.capacity() * qsizetype(sizeof(ListChunk));
     for (const ListChunk& c : m_chunks) {
         bytes += c.ids.capacity() * 8 + c.types.capacity() * 4 + c.names.memoryBytes()
-                 + c.columns.capacity() * qsizetype(sizeof(ChunkColumn));
+            + c.columns.capacity() * qsizetype(sizeof(ChunkColumn));
         for (const ChunkColumn& col : c.columns)
             bytes += col.memoryBytes();
     }
@@ -264,8 +264,7 @@ int FileListModel::columnCount(const QModelIndex& parent) const
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.model() != this || index.row() >= m_rows
-        || index.column() >= m_columns.size())
+    if (!index.isValid() || index.model() != this || index.row() >= m_rows || index.column() >= m_columns.size())
         return {};
     const int row = index.row();
     switch (role) {
@@ -308,8 +307,7 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
 
 // ------------------------------------------------------------ FileIconModel
 
-FileIconModel::FileIconModel(FileListModel* source, QObject* parent)
-    : QAbstractListModel(parent), m_source(source)
+FileIconModel::FileIconModel(FileListModel* source, QObject* parent) : QAbstractListModel(parent), m_source(source)
 {
     m_rows = source->rowCount();
     connect(source, &QAbstractItemModel::modelAboutToBeReset, this, &FileIconModel::beginResetModel);

@@ -52,9 +52,9 @@ struct ChunkColumn {
     static constexpr int MaxCodes = 4096;  // different values a coded column may have
 
     bool coded = false;
-    QVector<quint16> codes;   // coded: one per row
-    TextColumn texts;         // not coded: one per row
-    TextColumn newValues;     // coded: values first seen in this chunk, in code order
+    QVector<quint16> codes;  // coded: one per row
+    TextColumn texts;        // not coded: one per row
+    TextColumn newValues;    // coded: values first seen in this chunk, in code order
 
     int rows() const { return coded ? int(codes.size()) : texts.rows(); }
     qsizetype memoryBytes() const { return codes.capacity() * 2 + texts.memoryBytes(); }
@@ -67,9 +67,9 @@ struct ChunkColumn {
 struct ListChunk {
     QVector<qint64> ids;
     QVector<ChunkColumn> columns;  // one per shown column
-    TextColumn names;             // file names, when mc is not a shown column
-    QVector<quint32> types;       // index into the load's type list
-    QStringList newTypes;         // types first seen in this chunk, in index order
+    TextColumn names;              // file names, when mc is not a shown column
+    QVector<quint32> types;        // index into the load's type list
+    QStringList newTypes;          // types first seen in this chunk, in index order
 };
 
 // The rows of the file list: the hidden id first, then one text per shown
@@ -131,8 +131,8 @@ private:
     int m_nameColumn = -1;
     int m_rows = 0;
     QVector<ListChunk> m_chunks;
-    QVector<int> m_chunkStarts;        // first stored row of each chunk
-    QVector<TextColumn> m_dictionaries; // per shown column, the texts of its codes
+    QVector<int> m_chunkStarts;          // first stored row of each chunk
+    QVector<TextColumn> m_dictionaries;  // per shown column, the texts of its codes
     QStringList m_typeNames;
     QVector<int> m_rowMap;  // display row -> stored row; empty while unchanged
     IconProvider m_iconProvider;
@@ -166,8 +166,8 @@ private:
     void releaseStep();
 
     QPointer<FileListModel> m_source;
-    int m_rows = 0;           // rows passed on to the views
+    int m_rows = 0;  // rows passed on to the views
     quint64 m_releaseRound = 0;
     bool m_holding = false;
-    bool m_passing = false;   // the insert under way is passed on
+    bool m_passing = false;  // the insert under way is passed on
 };

@@ -146,7 +146,7 @@ RenameResult saveSpareTitles(DataStore& store, const QStringList& titles)
             title = unnamedSpareTitle();
         if (const Status saved = ColumnSettings::setSpareTitle(store, FirstSpare + i, title); !saved)
             return saved.detail().startsWith(QLatin1String("xx")) ? RenameResult::OptionListFailed
-                                                                   : RenameResult::TitleFailed;
+                                                                  : RenameResult::TitleFailed;
     }
     if (!tx.commit())
         return RenameResult::TitleFailed;

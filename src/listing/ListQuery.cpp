@@ -67,7 +67,7 @@ std::optional<Totals> read(DataStore& store, const QString& sql, const QVariantL
 QString line(const Totals& totals)
 {
     return QStringLiteral(" 文件总数：") + QString::number(totals.count) + QStringLiteral("份  共：")
-           + ::sizeText(totals.bytes);
+        + ::sizeText(totals.bytes);
 }
 
 }  // namespace ListStatistics

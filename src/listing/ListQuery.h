@@ -25,8 +25,8 @@ struct ListQuery : ListStatements {
 
     // The filter with the closed protected groups left out. Returns nullopt
     // when the groups cannot be read: then nothing may be listed.
-    static std::optional<FilterClause> visibleFilter(const FilterClause& filter,
-                                                     const ProtectedGroups& groups, DataStore& store);
+    static std::optional<FilterClause> visibleFilter(const FilterClause& filter, const ProtectedGroups& groups,
+                                                     DataStore& store);
 
     // Builds the statements for the backend. savedOrder is zcbj.pxfs (a bad
     // one gives the manual order); keys an order of its own. filter must

@@ -41,7 +41,8 @@ Result<QList<Entry>> visibleTo(DataStore& store, const QString& userName)
 
 Result<Entry> entry(DataStore& store, qint64 id, const QString& userName)
 {
-    const Result<std::optional<SavedConditionRows::Row>> row = SavedConditionRows::find(store, id, userName, PublicUser);
+    const Result<std::optional<SavedConditionRows::Row>> row =
+        SavedConditionRows::find(store, id, userName, PublicUser);
     if (!row)
         return Result<Entry>::fail(QStringLiteral("读取条件失败!"), row.detail());
     if (!row->has_value())
@@ -55,8 +56,8 @@ Result<qint64> add(DataStore& store, const QString& name, bool isPublic, const Q
     if (const Status ok = checkInput(name, rows); !ok)
         return Result<qint64>::fail(ok.message(), ok.detail());
     const SavedConditionRows::Row row{0, name.trimmed(), isPublic ? PublicUser : userName, userName};
-    const Result<qint64> id = SavedConditionRows::insert(store, row, SearchConditions::encodeRows(rows),
-                                                         SearchConditions::encodeSql(rows));
+    const Result<qint64> id =
+        SavedConditionRows::insert(store, row, SearchConditions::encodeRows(rows), SearchConditions::encodeSql(rows));
     if (!id)
         return Result<qint64>::fail(QStringLiteral("加入失败！"), id.detail());
     return Result<qint64>(id.value(), QStringLiteral("保存成功！"));

@@ -20,7 +20,7 @@ const QString kContains = QStringLiteral("包含");
 const QString kLeft = QStringLiteral("左包含");
 const QString kRight = QStringLiteral("右包含");
 const QString kNotContains = QStringLiteral("不包含");
-const QStringList kComparisons{QStringLiteral(">"), QStringLiteral("<"), QStringLiteral(">="),
+const QStringList kComparisons{QStringLiteral(">"),  QStringLiteral("<"), QStringLiteral(">="),
                                QStringLiteral("<="), QStringLiteral("="), QStringLiteral("<>")};
 
 const QChar kEscape = QLatin1Char('^');
@@ -32,10 +32,16 @@ std::optional<FieldCondition::Op> opOf(const QString& op)
 {
     using Op = FieldCondition::Op;
     static const QHash<QString, Op> ops{
-        {kContains, Op::Contains},           {kLeft, Op::StartsWith},     {kRight, Op::EndsWith},
-        {kNotContains, Op::NotContains},     {QStringLiteral(">"), Op::Greater}, {QStringLiteral("<"), Op::Less},
-        {QStringLiteral(">="), Op::GreaterOrEqual}, {QStringLiteral("<="), Op::LessOrEqual},
-        {QStringLiteral("="), Op::Equal},    {QStringLiteral("<>"), Op::NotEqual},
+        {kContains, Op::Contains},
+        {kLeft, Op::StartsWith},
+        {kRight, Op::EndsWith},
+        {kNotContains, Op::NotContains},
+        {QStringLiteral(">"), Op::Greater},
+        {QStringLiteral("<"), Op::Less},
+        {QStringLiteral(">="), Op::GreaterOrEqual},
+        {QStringLiteral("<="), Op::LessOrEqual},
+        {QStringLiteral("="), Op::Equal},
+        {QStringLiteral("<>"), Op::NotEqual},
     };
     const auto it = ops.constFind(op);
     if (it == ops.constEnd())
@@ -48,7 +54,7 @@ FieldCondition fieldCondition(const Condition& c)
     FieldCondition f;
     const Kind kind = kindOf(c.field).value_or(Kind::Text);
     f.kind = kind == Kind::Number ? FieldCondition::Kind::Number
-             : kind == Kind::Date ? FieldCondition::Kind::Date
+        : kind == Kind::Date      ? FieldCondition::Kind::Date
                                   : FieldCondition::Kind::Text;
     const auto op = opOf(c.op);
     // An operator the search does not know meets no record (the field

@@ -24,7 +24,7 @@ struct Field {
     QString field;  // wj column
     QString title;  // lbsz.btm
     Kind kind = Kind::Text;
-    int bh = 0;     // lbsz.bh (a spare field's option list has the same number)
+    int bh = 0;  // lbsz.bh (a spare field's option list has the same number)
 };
 
 inline const QString And = QStringLiteral("并且");
@@ -42,8 +42,8 @@ struct Condition {
 };
 
 struct Options {
-    bool distinctNames = false;     // "不显示重名文件"
-    bool leaveOutProtected = false; // "不包含加密分组"
+    bool distinctNames = false;      // "不显示重名文件"
+    bool leaveOutProtected = false;  // "不包含加密分组"
 };
 
 // The kind of a searchable field; nullopt for a field the search does not offer.

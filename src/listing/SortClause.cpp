@@ -12,8 +12,9 @@ namespace {
 // A field together with the comparable forms that stand for it.
 QString fieldOfTerm(const QString& term)
 {
-    static const QRegularExpression wrapped(QStringLiteral(
-        R"(^(?:substr\(\s*(\w+)\s*,\s*1\s*,\s*19\s*\)|format\(\s*mid\(\s*(\w+)\s*,\s*1\s*,\s*19\s*\)\s*,\s*'yyyy-mm-dd-hh:mm:ss'\s*\))$)"),
+    static const QRegularExpression wrapped(
+        QStringLiteral(
+            R"(^(?:substr\(\s*(\w+)\s*,\s*1\s*,\s*19\s*\)|format\(\s*mid\(\s*(\w+)\s*,\s*1\s*,\s*19\s*\)\s*,\s*'yyyy-mm-dd-hh:mm:ss'\s*\))$)"),
         QRegularExpression::CaseInsensitiveOption);
     const auto m = wrapped.match(term);
     if (m.hasMatch()) {
@@ -108,8 +109,7 @@ QList<Key> columnKeys(const QString& field, bool descending)
 bool isManualOrder(const QString& savedClause)
 {
     const auto keys = parse(savedClause);
-    return !keys || keys->isEmpty()
-           || (keys->first().field == QLatin1String("xh") && !keys->first().descending);
+    return !keys || keys->isEmpty() || (keys->first().field == QLatin1String("xh") && !keys->first().descending);
 }
 
 }  // namespace SortClause

@@ -26,6 +26,7 @@ public:
     QDateTime now() const override { return m_now; }
     void set(const QDateTime& t) { m_now = t; }
     void advance(qint64 seconds) { m_now = m_now.addSecs(seconds); }
+
 private:
     QDateTime m_now;
 };

@@ -176,7 +176,8 @@ Result writeThroughTemp(const QString& target, Replace replace, Progress* progre
     if (progress && progress->cancelled())
         return abandon(QStringLiteral("cancelled"), true);
     if (expect.size >= 0 && r.bytes != expect.size)
-        return mismatched(Mismatch::Size, QStringLiteral("%1 bytes instead of the %2 expected").arg(r.bytes).arg(expect.size));
+        return mismatched(Mismatch::Size,
+                          QStringLiteral("%1 bytes instead of the %2 expected").arg(r.bytes).arg(expect.size));
     if (!expect.sha256.isEmpty() && (!digest || digest->hex().compare(expect.sha256, Qt::CaseInsensitive) != 0))
         return mismatched(Mismatch::Hash, QStringLiteral("SHA-256 differs from the one expected"));
     if (!out.flush())

@@ -51,8 +51,8 @@ struct [[nodiscard]] Result {
     bool ok = false;
     bool cancelled = false;
     Mismatch mismatch = Mismatch::None;  // the content differed from the Expect; nothing was written
-    qint64 bytes = 0;  // bytes written
-    QString error;     // why it failed (for logs and tests; windows show their own texts)
+    qint64 bytes = 0;                    // bytes written
+    QString error;                       // why it failed (for logs and tests; windows show their own texts)
     explicit operator bool() const { return ok; }
 };
 
@@ -60,22 +60,18 @@ struct [[nodiscard]] Result {
 // 0..size and the bytes done. digest (optional) is fed every byte copied, as
 // it passes.
 Result copy(const QString& source, const QString& target, Replace replace = Replace::Never,
-            Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each,
-            const Expect& expect = {});
+            Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each, const Expect& expect = {});
 // The same for a file already open for reading (from its current position;
 // e.g. one opened without following links), which stays open.
-Result copyOpen(QFile& in, const QString& target, Replace replace = Replace::Never,
-                Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each,
-                const Expect& expect = {});
+Result copyOpen(QFile& in, const QString& target, Replace replace = Replace::Never, Progress* progress = nullptr,
+                Sha256* digest = nullptr, Sync sync = Sync::Each, const Expect& expect = {});
 // Copies what `in` (open for reading) yields to `target`; expectedSize, when
 // known (>= 0), sets the progress range.
-Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace::Never,
-                Progress* progress = nullptr, qint64 expectedSize = -1, Sha256* digest = nullptr,
-                Sync sync = Sync::Each, const Expect& expect = {});
+Result copyFrom(QIODevice& in, const QString& target, Replace replace = Replace::Never, Progress* progress = nullptr,
+                qint64 expectedSize = -1, Sha256* digest = nullptr, Sync sync = Sync::Each, const Expect& expect = {});
 // Writes `bytes` to `target` in chunks.
 Result write(const QByteArray& bytes, const QString& target, Replace replace = Replace::Never,
-             Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each,
-             const Expect& expect = {});
+             Progress* progress = nullptr, Sha256* digest = nullptr, Sync sync = Sync::Each, const Expect& expect = {});
 
 // Renames `from` to `to` inside one file system, syncing the folder;
 // with Replace::Never an existing `to` makes it fail and nothing changes.

@@ -52,7 +52,10 @@ private:
 
 namespace {
 
-QString errnoText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+QString errnoText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
 
 // Writes all n bytes, going on after a short write; the cause of a failure
 // is the errno of the write that failed (a short write sets none).
@@ -242,8 +245,8 @@ Result<Outcome> run(const Plan& plan, const QString& target, TreeCopyProgress* p
             return Result<Outcome>::cancel();
         FileBars bars(progress, done, total);
         Sha256 digest;
-        FileCopy::Result r = copyFile(QDir(plan.source).filePath(f.relative), to.filePath(f.relative), replace,
-                                      &bars, check ? &digest : nullptr);
+        FileCopy::Result r = copyFile(QDir(plan.source).filePath(f.relative), to.filePath(f.relative), replace, &bars,
+                                      check ? &digest : nullptr);
         if (r.cancelled)
             return Result<Outcome>::cancel();
         if (r.ok && check) {
@@ -296,13 +299,15 @@ Status exchange(const QString& a, const QString& b)
     if (::syscall(SYS_renameat2, AT_FDCWD, pa.constData(), AT_FDCWD, pb.constData(), exchangeFlag) == 0)
         return {};
     if (errno != EINVAL && errno != ENOSYS)
-        return Status::fail(QString(), QStringLiteral("cannot exchange %1 and %2: %3")
-                                           .arg(a, b, QString::fromLocal8Bit(std::strerror(errno))));
+        return Status::fail(
+            QString(),
+            QStringLiteral("cannot exchange %1 and %2: %3").arg(a, b, QString::fromLocal8Bit(std::strerror(errno))));
 #endif
     // Three renames through a name beside a.
     const QByteArray aside = pa + ".exchange";
     if (::rename(pa.constData(), aside.constData()) != 0)
-        return Status::fail(QString(), QStringLiteral("cannot rename %1: %2").arg(a, QString::fromLocal8Bit(std::strerror(errno))));
+        return Status::fail(
+            QString(), QStringLiteral("cannot rename %1: %2").arg(a, QString::fromLocal8Bit(std::strerror(errno))));
     if (::rename(pb.constData(), pa.constData()) != 0) {
         QString why = QString::fromLocal8Bit(std::strerror(errno));
         // Put a back; should that fail too, the failure says where it is.
@@ -312,7 +317,8 @@ Status exchange(const QString& a, const QString& b)
         return Status::fail(QString(), QStringLiteral("cannot rename %1: %2").arg(b, why));
     }
     if (::rename(aside.constData(), pb.constData()) != 0)
-        return Status::fail(QString(), QStringLiteral("cannot rename %1: %2").arg(a, QString::fromLocal8Bit(std::strerror(errno))));
+        return Status::fail(
+            QString(), QStringLiteral("cannot rename %1: %2").arg(a, QString::fromLocal8Bit(std::strerror(errno))));
     return {};
 }
 

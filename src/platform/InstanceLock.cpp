@@ -30,7 +30,8 @@ InstanceLock::Attempt InstanceLock::acquire(const QString& path)
         QByteArray holder(32, '\0');
         const ssize_t n = ::pread(fd, holder.data(), holder.size() - 1, 0);
         ::close(fd);
-        a.detail = a.held ? QStringLiteral("%1 is held by process %2").arg(path, QString::fromLatin1(holder.left(qMax<ssize_t>(n, 0)).trimmed()))
+        a.detail = a.held ? QStringLiteral("%1 is held by process %2")
+                                .arg(path, QString::fromLatin1(holder.left(qMax<ssize_t>(n, 0)).trimmed()))
                           : QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(why)));
         return a;
     }

@@ -67,13 +67,16 @@ bool JobContext::onStartingThread(const std::function<void()>& f)
     };
     auto call = std::make_shared<Call>();
     call->f = f;
-    QMetaObject::invokeMethod(&m_job, [call] {
-        QMutexLocker lock(&call->mutex);
-        if (call->abandoned)
-            return;
-        call->f();
-        call->done.release();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_job,
+        [call] {
+            QMutexLocker lock(&call->mutex);
+            if (call->abandoned)
+                return;
+            call->f();
+            call->done.release();
+        },
+        Qt::QueuedConnection);
     while (!call->done.tryAcquire(1, 20)) {
         if (cancelled()) {
             QMutexLocker lock(&call->mutex);

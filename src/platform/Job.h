@@ -140,11 +140,12 @@ private:
 };
 
 // A job whose body returns Result<T> (Status for T = void).
-template <typename T = void>
-class JobOf final : public Job {
+template <typename T = void> class JobOf final : public Job {
 public:
     using Body = std::function<Result<T>(JobContext&)>;
-    JobOf(QString title, Body body, QObject* parent = nullptr) : Job(std::move(title), parent), m_body(std::move(body)) {}
+    JobOf(QString title, Body body, QObject* parent = nullptr) : Job(std::move(title), parent), m_body(std::move(body))
+    {
+    }
     ~JobOf() override { stopAndWait(); }
 
     // Valid once finished() was sent or runHere() returned.

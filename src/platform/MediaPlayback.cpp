@@ -77,8 +77,14 @@ void MediaPlayback::play(const QString& path)
     m_player->play();
 }
 
-void MediaPlayback::pause() { m_player->pause(); }
-void MediaPlayback::resume() { m_player->play(); }
+void MediaPlayback::pause()
+{
+    m_player->pause();
+}
+void MediaPlayback::resume()
+{
+    m_player->play();
+}
 
 void MediaPlayback::stop()
 {
@@ -86,10 +92,31 @@ void MediaPlayback::stop()
     m_player->stop();
 }
 
-bool MediaPlayback::isPlaying() const { return m_player->playbackState() == QMediaPlayer::PlayingState; }
-bool MediaPlayback::isPaused() const { return m_player->playbackState() == QMediaPlayer::PausedState; }
-qint64 MediaPlayback::position() const { return m_player->position(); }
-qint64 MediaPlayback::duration() const { return m_player->duration(); }
-void MediaPlayback::setPosition(qint64 ms) { m_player->setPosition(ms); }
-void MediaPlayback::setVolume(int percent) { m_audio->setVolume(float(qBound(0, percent, 100)) / 100.0f); }
-int MediaPlayback::volume() const { return qRound(m_audio->volume() * 100.0f); }
+bool MediaPlayback::isPlaying() const
+{
+    return m_player->playbackState() == QMediaPlayer::PlayingState;
+}
+bool MediaPlayback::isPaused() const
+{
+    return m_player->playbackState() == QMediaPlayer::PausedState;
+}
+qint64 MediaPlayback::position() const
+{
+    return m_player->position();
+}
+qint64 MediaPlayback::duration() const
+{
+    return m_player->duration();
+}
+void MediaPlayback::setPosition(qint64 ms)
+{
+    m_player->setPosition(ms);
+}
+void MediaPlayback::setVolume(int percent)
+{
+    m_audio->setVolume(float(qBound(0, percent, 100)) / 100.0f);
+}
+int MediaPlayback::volume() const
+{
+    return qRound(m_audio->volume() * 100.0f);
+}

@@ -11,17 +11,36 @@
 #include <csignal>
 #include <unistd.h>
 
-ProgramHome::ProgramHome(QString folder) : m_folder(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
-{
-}
+ProgramHome::ProgramHome(QString folder) : m_folder(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())) {}
 
-QString ProgramHome::configPath() const { return m_folder + QStringLiteral("/Config.ini"); }
-QString ProgramHome::defaultDatabasePath() const { return m_folder + QStringLiteral("/Data/files.dat"); }
-QString ProgramHome::dataFolder() const { return m_folder + QStringLiteral("/Data"); }
-QString ProgramHome::storeFolder() const { return m_folder + QStringLiteral("/Data/Lf"); }
-QString ProgramHome::skinFolder() const { return m_folder + QStringLiteral("/Hf"); }
-QString ProgramHome::defaultSkinPath() const { return m_folder + QStringLiteral("/Hf/pixos.she"); }
-QString ProgramHome::mediaTempFolder() const { return m_folder + QStringLiteral("/Mt/temp"); }
+QString ProgramHome::configPath() const
+{
+    return m_folder + QStringLiteral("/Config.ini");
+}
+QString ProgramHome::defaultDatabasePath() const
+{
+    return m_folder + QStringLiteral("/Data/files.dat");
+}
+QString ProgramHome::dataFolder() const
+{
+    return m_folder + QStringLiteral("/Data");
+}
+QString ProgramHome::storeFolder() const
+{
+    return m_folder + QStringLiteral("/Data/Lf");
+}
+QString ProgramHome::skinFolder() const
+{
+    return m_folder + QStringLiteral("/Hf");
+}
+QString ProgramHome::defaultSkinPath() const
+{
+    return m_folder + QStringLiteral("/Hf/pixos.she");
+}
+QString ProgramHome::mediaTempFolder() const
+{
+    return m_folder + QStringLiteral("/Mt/temp");
+}
 
 QString ProgramHome::databasePath(const Config& config) const
 {
@@ -66,7 +85,8 @@ QStringList ProgramHome::abandonedExtractionFolders()
 {
     QStringList out;
     const QDir base(extractionBase());
-    for (const QFileInfo& fi : base.entryInfoList({kExtractionPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoSymLinks)) {
+    for (const QFileInfo& fi :
+         base.entryInfoList({kExtractionPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoSymLinks)) {
         bool ok = false;
         const qint64 pid = fi.fileName().mid(kExtractionPrefix.size()).toLongLong(&ok);
         if (!ok || pid <= 0 || pid == ::getpid())

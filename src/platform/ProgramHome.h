@@ -11,13 +11,13 @@ public:
     explicit ProgramHome(QString folder);
 
     QString folder() const { return m_folder; }
-    QString configPath() const;          // Config.ini
-    QString defaultDatabasePath() const; // Data/files.dat
-    QString dataFolder() const;          // Data
-    QString storeFolder() const;         // Data/Lf
-    QString skinFolder() const;          // Hf
-    QString defaultSkinPath() const;     // Hf/pixos.she
-    QString mediaTempFolder() const;     // Mt/temp
+    QString configPath() const;           // Config.ini
+    QString defaultDatabasePath() const;  // Data/files.dat
+    QString dataFolder() const;           // Data
+    QString storeFolder() const;          // Data/Lf
+    QString skinFolder() const;           // Hf
+    QString defaultSkinPath() const;      // Hf/pixos.she
+    QString mediaTempFolder() const;      // Mt/temp
 
     // The database path from Config.ini (section "date", key "db"), or the default.
     QString databasePath(const Config& config) const;
@@ -33,6 +33,7 @@ public:
 
     // Names of the skin files shipped with the program.
     static QStringList shippedSkins();
+
 private:
     QString m_folder;
 };

@@ -21,8 +21,8 @@ public:
     // the operator's work, where Enter should not throw it away.
     virtual bool questionYesDefault(const QString& text, const QString& title = {}) { return question(text, title); }
     // An input box; nullopt when cancelled. password hides the typed text.
-    virtual std::optional<QString> input(const QString& prompt, const QString& title,
-                                         const QString& initial = {}, bool password = false) = 0;
+    virtual std::optional<QString> input(const QString& prompt, const QString& title, const QString& initial = {},
+                                         bool password = false) = 0;
     // File choosers; empty text / empty list when cancelled.
     virtual QString openFile(const QString& title, const QString& directory, const QString& filter) = 0;
     virtual QStringList openFiles(const QString& title, const QString& directory, const QString& filter) = 0;

@@ -18,28 +18,26 @@
 // A failure is never silently dropped: [[nodiscard]] makes the compiler say
 // so when a caller ignores one.
 struct Failure {
-    QString message;        // what the window shows
-    QString detail;         // the technical cause, for the log and the curious
-    bool cancelled = false; // the operator stopped the work; not an error
+    QString message;         // what the window shows
+    QString detail;          // the technical cause, for the log and the curious
+    bool cancelled = false;  // the operator stopped the work; not an error
 };
 
-template <typename T = void>
-class [[nodiscard]] Result {
+template <typename T = void> class [[nodiscard]] Result {
 public:
     // Success carrying a value (and optionally the message the window shows).
     Result(T value, QString message = {}) : m_value(std::move(value)), m_message(std::move(message)) {}
     // Failure.
     Result(Failure failure)
-        : m_message(std::move(failure.message)),
-          m_detail(std::move(failure.detail)),
-          m_cancelled(failure.cancelled) {}
+        : m_message(std::move(failure.message)), m_detail(std::move(failure.detail)), m_cancelled(failure.cancelled)
+    {
+    }
 
-    static Result fail(QString message, QString detail = {}) {
+    static Result fail(QString message, QString detail = {})
+    {
         return Result(Failure{std::move(message), std::move(detail), false});
     }
-    static Result cancel(QString message = {}) {
-        return Result(Failure{std::move(message), {}, true});
-    }
+    static Result cancel(QString message = {}) { return Result(Failure{std::move(message), {}, true}); }
 
     bool ok() const { return m_value.has_value(); }
     explicit operator bool() const { return ok(); }
@@ -65,28 +63,27 @@ private:
     bool m_cancelled = false;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
 public:
     // Success (optionally with the message the window shows).
     Result() = default;
-    static Result success(QString message = {}) {
+    static Result success(QString message = {})
+    {
         Result r;
         r.m_message = std::move(message);
         return r;
     }
     Result(Failure failure)
-        : m_ok(false),
-          m_message(std::move(failure.message)),
-          m_detail(std::move(failure.detail)),
-          m_cancelled(failure.cancelled) {}
+        : m_ok(false), m_message(std::move(failure.message)), m_detail(std::move(failure.detail)),
+          m_cancelled(failure.cancelled)
+    {
+    }
 
-    static Result fail(QString message, QString detail = {}) {
+    static Result fail(QString message, QString detail = {})
+    {
         return Result(Failure{std::move(message), std::move(detail), false});
     }
-    static Result cancel(QString message = {}) {
-        return Result(Failure{std::move(message), {}, true});
-    }
+    static Result cancel(QString message = {}) { return Result(Failure{std::move(message), {}, true}); }
 
     bool ok() const { return m_ok; }
     explicit operator bool() const { return m_ok; }

@@ -74,7 +74,7 @@ QString readSecret(const QString& prompt, bool* ok)
 
 void catchInterrupt()
 {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESETHAND;  // the second one ends the process

@@ -46,7 +46,7 @@ const QStringList kPictureTypes = {"jpg", "jpeg", "png", "bmp", "gif", "tif", "t
 bool plausibleUnit(char16_t u)
 {
     return (u >= 0x20 && u < 0x7F) || u == '\n' || u == '\r' || u == '\t' || (u >= 0x4E00 && u <= 0x9FFF)
-           || (u >= 0x3000 && u <= 0x303F) || (u >= 0xFF00 && u <= 0xFFEF) || (u >= 0x2000 && u <= 0x206F);
+        || (u >= 0x3000 && u <= 0x303F) || (u >= 0xFF00 && u <= 0xFFEF) || (u >= 0x2000 && u <= 0x206F);
 }
 
 // The share of units of the first few thousand that look like Chinese or
@@ -93,11 +93,11 @@ QString metaCharset(const QByteArray& head)
 QString entity(QStringView name)
 {
     static const QHash<QString, QString> named = {
-        {"amp", "&"},   {"lt", "<"},     {"gt", ">"},     {"quot", "\""},  {"apos", "'"},   {"nbsp", " "},
-        {"copy", "©"},  {"reg", "®"},    {"middot", "·"}, {"mdash", "—"},  {"ndash", "–"},  {"hellip", "…"},
-        {"laquo", "«"}, {"raquo", "»"},  {"ldquo", "“"},  {"rdquo", "”"},  {"lsquo", "‘"},  {"rsquo", "’"},
-        {"times", "×"}, {"divide", "÷"}, {"yen", "¥"},    {"deg", "°"},    {"plusmn", "±"}, {"emsp", " "},
-        {"ensp", " "},  {"thinsp", " "}, {"bull", "•"},   {"trade", "™"},  {"euro", "€"},   {"shy", ""},
+        {"amp", "&"},   {"lt", "<"},     {"gt", ">"},     {"quot", "\""}, {"apos", "'"},   {"nbsp", " "},
+        {"copy", "©"},  {"reg", "®"},    {"middot", "·"}, {"mdash", "—"}, {"ndash", "–"},  {"hellip", "…"},
+        {"laquo", "«"}, {"raquo", "»"},  {"ldquo", "“"},  {"rdquo", "”"}, {"lsquo", "‘"},  {"rsquo", "’"},
+        {"times", "×"}, {"divide", "÷"}, {"yen", "¥"},    {"deg", "°"},   {"plusmn", "±"}, {"emsp", " "},
+        {"ensp", " "},  {"thinsp", " "}, {"bull", "•"},   {"trade", "™"}, {"euro", "€"},   {"shy", ""},
     };
     if (name.startsWith(u'#')) {
         bool ok = false;
@@ -113,9 +113,9 @@ QString entity(QStringView name)
 
 void stripHtml(QStringView html, TextSink& sink)
 {
-    static const QStringList blocks = {"p",  "div", "br", "li", "tr", "h1", "h2", "h3", "h4", "h5", "h6", "table",
-                                       "ul", "ol",  "dd", "dt", "pre", "blockquote", "section", "article",
-                                       "header", "footer", "title", "hr"};
+    static const QStringList blocks = {"p",   "div",        "br",      "li",      "tr",     "h1",     "h2",    "h3",
+                                       "h4",  "h5",         "h6",      "table",   "ul",     "ol",     "dd",    "dt",
+                                       "pre", "blockquote", "section", "article", "header", "footer", "title", "hr"};
     static const QStringList skipped = {"script", "style", "noscript", "template", "svg"};
     qsizetype i = 0;
     const qsizetype n = html.size();
@@ -409,11 +409,33 @@ private:
     {
         static const QHash<QByteArray, int> skippedDestinations = [] {
             QHash<QByteArray, int> h;
-            for (const char* d : {"colortbl", "stylesheet", "info", "pict", "objdata", "themedata",
-                                  "colorschememapping", "datastore", "latentstyles", "listtable",
-                                  "listoverridetable", "rsidtbl", "generator", "xmlnstbl", "fldinst", "filetbl",
-                                  "revtbl", "pgdsctbl", "header", "footer", "headerl", "headerr", "headerf",
-                                  "footerl", "footerr", "footerf", "private"})
+            for (const char* d : {"colortbl",
+                                  "stylesheet",
+                                  "info",
+                                  "pict",
+                                  "objdata",
+                                  "themedata",
+                                  "colorschememapping",
+                                  "datastore",
+                                  "latentstyles",
+                                  "listtable",
+                                  "listoverridetable",
+                                  "rsidtbl",
+                                  "generator",
+                                  "xmlnstbl",
+                                  "fldinst",
+                                  "filetbl",
+                                  "revtbl",
+                                  "pgdsctbl",
+                                  "header",
+                                  "footer",
+                                  "headerl",
+                                  "headerr",
+                                  "headerf",
+                                  "footerl",
+                                  "footerr",
+                                  "footerf",
+                                  "private"})
                 h.insert(d, 1);
             return h;
         }();
@@ -531,7 +553,8 @@ Result<Extracted> readLegacy(const QString& path, const QString& type, TextSink&
     // nothing and a complaint on stderr with a success code.
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 || why.contains(QLatin1String("OLE"))) {
         const bool encrypted = why.contains(QLatin1String("encrypt"), Qt::CaseInsensitive);
-        return Extracted{encrypted ? ExtractStatus::Encrypted : ExtractStatus::Unreadable, {},
+        return Extracted{encrypted ? ExtractStatus::Encrypted : ExtractStatus::Unreadable,
+                         {},
                          QFileInfo(tool).fileName() + QStringLiteral(": ") + why};
     }
     sink.add(QString::fromUtf8(out));
@@ -602,7 +625,7 @@ Result<Extracted> dispatch(const QString& path, const QString& type, const Limit
     return Extracted{ExtractStatus::Unsupported, {}, QStringLiteral("type not read: ") + type};
 }
 
-} // namespace
+}  // namespace
 
 namespace Readers {
 
@@ -696,8 +719,9 @@ QString decodeGuessing(const QByteArray& bytes)
     if (even && std::max(le, be) >= 0.9)
         return decode(bytes, le >= be ? "UTF-16LE" : "UTF-16BE");
     const QString charset = detectedCharset(bytes);
-    static const QStringList eastAsian = {"GB18030", "GBK", "GB2312", "HZ-GB-2312", "BIG5", "EUC-TW", "EUC-JP",
-                                          "SHIFT_JIS", "EUC-KR", "UHC", "ISO-2022-JP", "UTF-16LE", "UTF-16BE"};
+    static const QStringList eastAsian = {"GB18030",     "GBK",      "GB2312",    "HZ-GB-2312", "BIG5",
+                                          "EUC-TW",      "EUC-JP",   "SHIFT_JIS", "EUC-KR",     "UHC",
+                                          "ISO-2022-JP", "UTF-16LE", "UTF-16BE"};
     if (charset == u"GB2312" || charset == u"GBK")
         return decode(bytes, "GB18030");
     if (eastAsian.contains(charset))
@@ -726,13 +750,13 @@ QString decodeGuessing(const QByteArray& bytes)
     return QString::fromLatin1(bytes);
 }
 
-} // namespace Readers
+}  // namespace Readers
 
 bool supports(const QString& type, bool ocr)
 {
     const QString t = type.toLower();
-    return kPlainTypes.contains(t) || kHtmlTypes.contains(t) || kOfficeTypes.contains(t) || t == u"pdf"
-           || t == u"rtf" || t == u"doc" || t == u"dot" || t == u"xls" || (ocr && kPictureTypes.contains(t));
+    return kPlainTypes.contains(t) || kHtmlTypes.contains(t) || kOfficeTypes.contains(t) || t == u"pdf" || t == u"rtf"
+        || t == u"doc" || t == u"dot" || t == u"xls" || (ocr && kPictureTypes.contains(t));
 }
 
 Result<Extracted> extract(const QString& path, const QString& type, const Limits& limits)
@@ -773,9 +797,9 @@ namespace {
 
 std::optional<ExtractStatus> statusFromName(QByteArrayView name)
 {
-    for (ExtractStatus s : {ExtractStatus::Ok, ExtractStatus::Empty, ExtractStatus::Unreadable,
-                            ExtractStatus::Encrypted, ExtractStatus::TooLarge, ExtractStatus::TimedOut,
-                            ExtractStatus::Unsupported}) {
+    for (ExtractStatus s :
+         {ExtractStatus::Ok, ExtractStatus::Empty, ExtractStatus::Unreadable, ExtractStatus::Encrypted,
+          ExtractStatus::TooLarge, ExtractStatus::TimedOut, ExtractStatus::Unsupported}) {
         if (name == statusName(s).toLatin1())
             return s;
     }
@@ -799,7 +823,7 @@ QByteArray answerBytes(const Result<Extracted>& r)
     const QByteArray status = r ? statusName(r->status).toLatin1() : QByteArray("fail");
     const char* needsOcr = r && r->needsOcr ? " 1 " : " 0 ";
     return kAnswer.toByteArray() + ' ' + status + needsOcr + QByteArray::number(first.size()) + ' '
-           + QByteArray::number(second.size()) + '\n' + first + second;
+        + QByteArray::number(second.size()) + '\n' + first + second;
 }
 
 // Takes one whole answer off the front of `buffer`; nothing while it is
@@ -881,7 +905,7 @@ int serve(QFile& out)
     }
 }
 
-} // namespace
+}  // namespace
 
 int childMain(int argc, char** argv)
 {
@@ -1000,9 +1024,13 @@ Status ExtractSession::start(const Limits& limits)
                     fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
             }
         }
-        struct rlimit as {memory, memory};
+        struct rlimit as {
+            memory, memory
+        };
         setrlimit(RLIMIT_AS, &as);
-        struct rlimit core {0, 0};
+        struct rlimit core {
+            0, 0
+        };
         setrlimit(RLIMIT_CORE, &core);
     });
     p.start(program, {QStringLiteral("--serve")});
@@ -1029,10 +1057,9 @@ Result<Extracted> ExtractSession::read(const QString& path, const QString& type,
     const QByteArray p = QFileInfo(path).absoluteFilePath().toUtf8();
     const QByteArray t = (type.isEmpty() ? QFileInfo(path).suffix() : type).toLower().toUtf8();
     const QByteArray request = kRequest.toByteArray() + ' ' + (t.isEmpty() || t.contains(' ') ? "-" : t) + ' '
-                               + QByteArray::number(limits.maxTextChars) + ' ' + QByteArray::number(limits.timeLimitMs)
-                               + ' ' + QByteArray::number(limits.maxUnpackedBytes) + ' ' + (limits.ocr ? "1" : "0")
-                               + ' ' + QByteArray::number(limits.stallMs) + ' ' + QByteArray::number(p.size()) + '\n'
-                               + p;
+        + QByteArray::number(limits.maxTextChars) + ' ' + QByteArray::number(limits.timeLimitMs) + ' '
+        + QByteArray::number(limits.maxUnpackedBytes) + ' ' + (limits.ocr ? "1" : "0") + ' '
+        + QByteArray::number(limits.stallMs) + ' ' + QByteArray::number(p.size()) + '\n' + p;
     c.buffer.clear();
     if (c.process.write(request) != request.size()) {
         m_child.reset();
@@ -1054,8 +1081,8 @@ Result<Extracted> ExtractSession::read(const QString& path, const QString& type,
             if (auto answer = takeAnswer(c.buffer, &bad))
                 return std::move(*answer);
             const QString how = c.process.exitStatus() == QProcess::CrashExit
-                                    ? QStringLiteral("the reader crashed")
-                                    : QStringLiteral("the reader ended (%1)").arg(c.process.exitCode());
+                ? QStringLiteral("the reader crashed")
+                : QStringLiteral("the reader ended (%1)").arg(c.process.exitCode());
             c.killAll();  // what it started, if anything
             m_child.reset();
             return Extracted{ExtractStatus::Unreadable, {}, how};
@@ -1076,6 +1103,9 @@ Result<Extracted> runInChild(const QString& path, const QString& type, const Lim
     return session.read(path, type, limits);
 }
 
-bool ocrAvailable() { return !tessdataFolder().isEmpty(); }
+bool ocrAvailable()
+{
+    return !tessdataFolder().isEmpty();
+}
 
 }

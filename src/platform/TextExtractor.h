@@ -33,21 +33,21 @@
 namespace TextExtractor {
 
 enum class ExtractStatus {
-    Ok,          // text found
-    Empty,       // readable, but no text in it
-    Unreadable,  // broken, or a reader failed on it
-    Encrypted,   // needs a password
-    TooLarge,    // more text than the limit: the text is cut there
-    TimedOut,    // took longer than the limit: the text found until then
-    Unsupported, // a type not read (or a picture while OCR was not asked)
+    Ok,           // text found
+    Empty,        // readable, but no text in it
+    Unreadable,   // broken, or a reader failed on it
+    Encrypted,    // needs a password
+    TooLarge,     // more text than the limit: the text is cut there
+    TimedOut,     // took longer than the limit: the text found until then
+    Unsupported,  // a type not read (or a picture while OCR was not asked)
 };
 
 struct Limits {
-    qsizetype maxTextChars = 50 * 1024 * 1024; // UTF-16 units of text kept
-    int timeLimitMs = 120000;                  // for the whole file
-    qint64 maxUnpackedBytes = 512LL * 1024 * 1024; // all entries read from a zip together
-    qint64 memoryBytes = 1024LL * 1024 * 1024; // address space of the child
-    bool ocr = false;                          // read pictures and pages without text by OCR
+    qsizetype maxTextChars = 50 * 1024 * 1024;      // UTF-16 units of text kept
+    int timeLimitMs = 120000;                       // for the whole file
+    qint64 maxUnpackedBytes = 512LL * 1024 * 1024;  // all entries read from a zip together
+    qint64 memoryBytes = 1024LL * 1024 * 1024;      // address space of the child
+    bool ocr = false;                               // read pictures and pages without text by OCR
     // The child's private working folder (0700); empty: one is made in the
     // system's temporary folder and removed afterwards.
     QString tempFolder;
@@ -58,7 +58,7 @@ struct Limits {
 struct Extracted {
     ExtractStatus status = ExtractStatus::Ok;
     QString text;
-    QString detail; // why a status other than Ok, for the log
+    QString detail;  // why a status other than Ok, for the log
     // A picture, or PDF pages without a text layer, left unread because
     // OCR was not asked for: worth reading again once it is.
     bool needsOcr = false;

@@ -273,7 +273,7 @@ QStringList sharedStrings(const QByteArray& xml)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 QString tessdataFolder()
 {
@@ -281,8 +281,10 @@ QString tessdataFolder()
     const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
     if (!prefix.isEmpty())
         candidates << prefix << prefix + QStringLiteral("/tessdata");
-    for (const QString& base : {QStringLiteral("/usr/share/tesseract-ocr"), QStringLiteral("/usr/local/share/tesseract-ocr")}) {
-        const QStringList versions = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
+    for (const QString& base :
+         {QStringLiteral("/usr/share/tesseract-ocr"), QStringLiteral("/usr/local/share/tesseract-ocr")}) {
+        const QStringList versions =
+            QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
         for (const QString& v : versions)
             candidates << base + QLatin1Char('/') + v + QStringLiteral("/tessdata");
     }
@@ -399,7 +401,7 @@ Extracted readOffice(const QString& path, const QString& type, const Limits& lim
     bool sheet = false;
     if (type == u"docx" || type == u"docm" || type == u"dotx") {
         entries << QStringLiteral("word/document.xml") << numbered(QStringLiteral("^word/(header|footer)\\d*\\.xml$"))
-              << QStringLiteral("word/footnotes.xml") << QStringLiteral("word/endnotes.xml");
+                << QStringLiteral("word/footnotes.xml") << QStringLiteral("word/endnotes.xml");
         rules.text = {QStringLiteral("t")};
         rules.paragraph = {QStringLiteral("p")};
         rules.cell = {};

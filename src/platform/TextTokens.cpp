@@ -13,15 +13,14 @@ inline bool isHan(char32_t c)
     if (c < 0x3005)
         return false;
     return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x20000 && c <= 0x3FFFF)
-           || (c >= 0xF900 && c <= 0xFAFF) || c <= 0x3007 || (c >= 0x3021 && c <= 0x3029)
-           || (c >= 0x3038 && c <= 0x303B);
+        || (c >= 0xF900 && c <= 0xFAFF) || c <= 0x3007 || (c >= 0x3021 && c <= 0x3029) || (c >= 0x3038 && c <= 0x303B);
 }
 
 inline bool isKanaOrHangul(char32_t c)
 {
     return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x31F0 && c <= 0x31FF) || (c >= 0xAC00 && c <= 0xD7FF)
-           || (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xA960 && c <= 0xA97F)
-           || (c >= 0xFF66 && c <= 0xFF9F) || (c >= 0x1B000 && c <= 0x1B16F);
+        || (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xA960 && c <= 0xA97F)
+        || (c >= 0xFF66 && c <= 0xFF9F) || (c >= 0x1B000 && c <= 0x1B16F);
 }
 
 // The radicals that stand for whole simplified characters, as PDF text
@@ -99,8 +98,7 @@ struct Segment {
 };
 
 // Calls f(segment) for every run of paired characters or word characters.
-template <typename F>
-void forEachSegment(QStringView text, F&& f)
+template <typename F> void forEachSegment(QStringView text, F&& f)
 {
     const char16_t* begin = text.utf16();
     CodePoints cp{begin, begin + text.size()};
@@ -133,12 +131,21 @@ inline QStringView clipped(QStringView word)
     return word.first(n);
 }
 
-inline quint64 unigramKey(char32_t c) { return c; }
-inline quint64 bigramKey(char32_t a, char32_t b) { return (quint64(1) << 63) | (quint64(a) << 21) | b; }
+inline quint64 unigramKey(char32_t c)
+{
+    return c;
+}
+inline quint64 bigramKey(char32_t a, char32_t b)
+{
+    return (quint64(1) << 63) | (quint64(a) << 21) | b;
+}
 
-} // namespace
+}  // namespace
 
-bool isPaired(char32_t c) { return isHan(c) || isKanaOrHangul(c); }
+bool isPaired(char32_t c)
+{
+    return isHan(c) || isKanaOrHangul(c);
+}
 
 QString normalize(QStringView text)
 {

@@ -34,8 +34,8 @@ inline constexpr qsizetype kMaxWordUnits = 40;
 
 struct Token {
     QString text;
-    int count = 0;      // how often it occurs in the text
-    qsizetype first = 0; // UTF-16 offset of its first occurrence
+    int count = 0;        // how often it occurs in the text
+    qsizetype first = 0;  // UTF-16 offset of its first occurrence
 };
 
 // Every distinct token of `normalized`, each once, in the order of first

@@ -89,9 +89,11 @@ Status WorkbookWriter::writeRow(const QStringList& cells)
         const QByteArray utf8 = escaped(text).toUtf8();
         const lxw_error e = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(c), utf8.constData(), m_format);
         if (e != LXW_NO_ERROR)
-            return Status::fail(WriteFailed, QStringLiteral("cell %1%2: %3")
-                                                 .arg(columnName(c)).arg(m_row + 1)
-                                                 .arg(QString::fromUtf8(lxw_strerror(e))));
+            return Status::fail(WriteFailed,
+                                QStringLiteral("cell %1%2: %3")
+                                    .arg(columnName(c))
+                                    .arg(m_row + 1)
+                                    .arg(QString::fromUtf8(lxw_strerror(e))));
     }
     ++m_row;
     return {};
@@ -112,7 +114,8 @@ Status WorkbookWriter::finish()
     const lxw_error error = workbook_close(book);
     if (error != LXW_NO_ERROR) {
         QFile::remove(m_temporary);
-        return Status::fail(WriteFailed, QStringLiteral("%1: %2").arg(m_temporary, QString::fromUtf8(lxw_strerror(error))));
+        return Status::fail(WriteFailed,
+                            QStringLiteral("%1: %2").arg(m_temporary, QString::fromUtf8(lxw_strerror(error))));
     }
     if (const Status moved = FileCopy::move(m_temporary, m_target, FileCopy::Replace::Allowed); !moved) {
         QFile::remove(m_temporary);

@@ -26,9 +26,9 @@ struct lxw_format;
 class WorkbookWriter {
 public:
     static inline const QString WriteFailed = QStringLiteral("写入工作簿失败!");
-    static constexpr int MaxRows = 1048576;      // rows of one worksheet
+    static constexpr int MaxRows = 1048576;  // rows of one worksheet
     static constexpr int MaxColumns = 16384;
-    static constexpr int MaxCellChars = 32767;   // characters one cell holds
+    static constexpr int MaxCellChars = 32767;  // characters one cell holds
 
     WorkbookWriter();
     ~WorkbookWriter();

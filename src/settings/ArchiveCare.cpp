@@ -24,7 +24,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -50,11 +49,17 @@ namespace ArchiveCare {
 
 namespace {
 
-QString clean(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
+QString clean(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
 
 // Whether two places overlap as they really are (links and bind mounts
 // resolved), not as their text reads.
-bool overlaps(const QString& a, const QString& b) { return RealPath::overlap(a, b); }
+bool overlaps(const QString& a, const QString& b)
+{
+    return RealPath::overlap(a, b);
+}
 
 // Where the kept file an lj value names lies inside a folder holding Lf.
 QString keptFileIn(const QString& folder, const QString& lj)
@@ -69,7 +74,10 @@ QString keptFileIn(const QString& folder, const QString& lj)
     return QDir(folder).filePath(StoreName + QLatin1Char('/') + probe.mid(at + marker.size()));
 }
 
-Status notABackup(const QString& why) { return Status::fail(NotABackup, why); }
+Status notABackup(const QString& why)
+{
+    return Status::fail(NotABackup, why);
+}
 
 // Copies the database at source to target as one consistent snapshot while
 // other connections keep it open and may write; the bytes go onto the
@@ -206,7 +214,8 @@ Status checkDatabase(const QString& dbPath)
     if (!version)
         return notABackup(version.detail());
     if (*version > Schema::CurrentVersion)
-        return notABackup(QStringLiteral("schema version %1 is newer than %2").arg(*version).arg(Schema::CurrentVersion));
+        return notABackup(
+            QStringLiteral("schema version %1 is newer than %2").arg(*version).arg(Schema::CurrentVersion));
     return {};
 }
 
@@ -297,7 +306,8 @@ Result<QStringList> damagedHeldContent(const QString& dbPath)
         const qint64 size = row.content.size();
         if (size != e.size)
             damaged << e.describe() + QStringLiteral(": 记录 %1 字节, 实有 %2 字节").arg(e.size).arg(size);
-        else if (!e.sha256.isEmpty() && e.sha256.compare(Sha256::of(row.content.data(), size), Qt::CaseInsensitive) != 0)
+        else if (!e.sha256.isEmpty()
+                 && e.sha256.compare(Sha256::of(row.content.data(), size), Qt::CaseInsensitive) != 0)
             damaged << e.describe() + QStringLiteral(": 内容摘要不符");
     }
 }
@@ -380,7 +390,8 @@ bool isPartCopyOf(const QString& leftover, const ArchivePlace& place)
             return false;
     }
     const QString lf = top.filePath(StoreName);
-    QDirIterator it(lf, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QDirIterator it(lf, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo fi = it.fileInfo();
@@ -403,7 +414,8 @@ QStringList settleBackupLeftovers(const QString& folder, const QString& prefix, 
 {
     QStringList kept;
     const QDir dir(folder);
-    for (const QString& name : dir.entryList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks)) {
+    for (const QString& name :
+         dir.entryList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks)) {
         const QString left = dir.filePath(name);
         if (isEmptyFolder(left) || isPartCopyOf(left, place)) {
             removeTree(left);
@@ -441,9 +453,9 @@ bool exchangeNames(const QString& a, const QString& b)
 // folder of its own inside, made under a hidden name and renamed once.
 struct BackupWay {
     bool wholeFolder = false;
-    QString target;    // the folder chosen, links resolved
-    QString staging;   // where the copy is made
-    QString final;     // the name the copy takes
+    QString target;   // the folder chosen, links resolved
+    QString staging;  // where the copy is made
+    QString final;    // the name the copy takes
 };
 
 BackupWay wayFor(const QString& chosen)
@@ -455,7 +467,8 @@ BackupWay wayFor(const QString& chosen)
     bool free = !lexists(way.target);
     if (!free && t.isDir() && !t.isSymLink()) {
         free = true;
-        for (const QString& name : QDir(way.target).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        for (const QString& name :
+             QDir(way.target).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
             if (name != DatabaseName && name != StoreName)
                 free = false;
     }
@@ -464,7 +477,8 @@ BackupWay wayFor(const QString& chosen)
         && ::stat(QFile::encodeName(parent).constData(), &up) == 0 && self.st_dev != up.st_dev;
     if (free && !ownMount && QFileInfo(parent).isWritable() && parent != way.target) {
         way.wholeFolder = true;
-        way.staging = QDir(parent).filePath(QLatin1Char('.') + t.fileName() + BackupStagingTag + QString::number(::getpid()));
+        way.staging =
+            QDir(parent).filePath(QLatin1Char('.') + t.fileName() + BackupStagingTag + QString::number(::getpid()));
         way.final = way.target;
     } else {
         way.staging = QDir(way.target).filePath(BackupStagingTag + QString::number(::getpid()));
@@ -520,7 +534,8 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
     if (QFileInfo(place.storeFolder).isDir()) {
         Result<FolderTreeCopy::Plan> p = FolderTreeCopy::plan(place.storeFolder, progress);
         if (!p)
-            return p.cancelled() ? Result<qint64>::cancel(BackupCancelled) : Result<qint64>::fail(BackupFailed, p.detail());
+            return p.cancelled() ? Result<qint64>::cancel(BackupCancelled)
+                                 : Result<qint64>::fail(BackupFailed, p.detail());
         plan = *p;
     } else {
         plan.source = place.storeFolder;
@@ -533,8 +548,8 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
     const QString staging = way.staging;
     auto failWith = [&](const Failure& f, const QString& message) {
         removeTree(staging);
-        return Result<qint64>(
-            Failure{f.cancelled ? BackupCancelled : PrivateFolder::withCause(message, f.detail), f.detail, f.cancelled});
+        return Result<qint64>(Failure{f.cancelled ? BackupCancelled : PrivateFolder::withCause(message, f.detail),
+                                      f.detail, f.cancelled});
     };
     if (lexists(staging) || !QDir().mkdir(staging))
         return Result<qint64>::fail(BackupFailed, QStringLiteral("cannot create %1").arg(staging));
@@ -623,9 +638,11 @@ Result<qint64> backup(const ArchivePlace& place, const QString& target, TreeCopy
         }
     }
     if (!exchanged && ::rename(QFile::encodeName(staging).constData(), QFile::encodeName(place_).constData()) != 0)
-        return failWith(Failure{{}, QStringLiteral("cannot rename into %1: %2")
-                                        .arg(place_, QString::fromLocal8Bit(std::strerror(errno)))},
-                        BackupFailed);
+        return failWith(
+            Failure{
+                {},
+                QStringLiteral("cannot rename into %1: %2").arg(place_, QString::fromLocal8Bit(std::strerror(errno)))},
+            BackupFailed);
     syncFolder(QFileInfo(place_).absolutePath());
     if (exchanged) {
         // The staging name holds the backup replaced.
@@ -685,8 +702,9 @@ Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
     if (overlaps(src, place.dataFolder) || overlaps(src, place.storeFolder))
         return Result<QString>::fail(NotABackup, QStringLiteral("%1 and %2 overlap").arg(src, place.dataFolder));
     if (clean(place.databasePath) != clean(QDir(place.dataFolder).filePath(DatabaseName)))
-        return Result<QString>::fail(RestoreFailed, QStringLiteral("the database %1 lies outside the Data folder %2")
-                                                        .arg(place.databasePath, place.dataFolder));
+        return Result<QString>::fail(RestoreFailed,
+                                     QStringLiteral("the database %1 lies outside the Data folder %2")
+                                         .arg(place.databasePath, place.dataFolder));
     if (const Status whole = storageWhole(QDir(src).filePath(DatabaseName)); !whole)
         return Result<QString>::fail(NotABackup, whole.detail());
 
@@ -755,7 +773,8 @@ Result<Swapped> swapIn(const ArchivePlace& place, const QString& prepared)
     const QString kept = datedFolderBeside(place.dataFolder);
     out.kept = QFile::rename(prepared, kept) ? kept : prepared;
     syncFolder(QFileInfo(place.dataFolder).absolutePath());
-    return Result<Swapped>(out, RestoreDone + QStringLiteral("\n恢复前的数据保存在: ") + QDir::toNativeSeparators(out.kept));
+    return Result<Swapped>(out,
+                           RestoreDone + QStringLiteral("\n恢复前的数据保存在: ") + QDir::toNativeSeparators(out.kept));
 }
 
 Result<QString> rebuild(const ArchivePlace& place, DataStore& store, TreeCopyProgress* progress)
@@ -773,9 +792,11 @@ Result<QString> rebuild(const ArchivePlace& place, DataStore& store, TreeCopyPro
     // The kept files belonged to records that are gone; the backup has them.
     // One that cannot be removed stays as a leftover no record names.
     QDir lf(place.storeFolder);
-    for (const QFileInfo& fi : lf.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot))
+    for (const QFileInfo& fi :
+         lf.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot))
         removeTree(fi.absoluteFilePath());
-    return Result<QString>(folder, QStringLiteral("重建数据库完成! 重建前的数据已备份在: ") + QDir::toNativeSeparators(folder));
+    return Result<QString>(folder,
+                           QStringLiteral("重建数据库完成! 重建前的数据已备份在: ") + QDir::toNativeSeparators(folder));
 }
 
 Result<Compacted> compact(DataStore& store, const std::function<bool()>& cancelled)
@@ -785,8 +806,8 @@ Result<Compacted> compact(DataStore& store, const std::function<bool()>& cancell
     if (const Status done = store.backend().compact(store, cancelled); !done)
         return done.cancelled() ? Result<Compacted>::cancel() : Result<Compacted>::fail(CompactFailed, done.detail());
     c.after = QFileInfo(store.path()).size();
-    return Result<Compacted>(c, QStringLiteral("压缩优化数据库完成! 压缩前: %1, 压缩后: %2")
-                                    .arg(sizeText(c.before), sizeText(c.after)));
+    return Result<Compacted>(
+        c, QStringLiteral("压缩优化数据库完成! 压缩前: %1, 压缩后: %2").arg(sizeText(c.before), sizeText(c.after)));
 }
 
 Restored finishRestore(const ArchivePlace& place, const QString& prepared, const Connections& connections)

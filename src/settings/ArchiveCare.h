@@ -78,8 +78,7 @@ Status checkFolder(const QString& folder, TreeCopyProgress* progress = nullptr);
 // First half of a restore, while the connections may still be open: copies
 // source into a new folder beside the Data folder and checks the copy.
 // The value is that folder. Nothing of the archive in use changes.
-Result<QString> prepareRestore(const ArchivePlace& place, const QString& source,
-                               TreeCopyProgress* progress = nullptr);
+Result<QString> prepareRestore(const ArchivePlace& place, const QString& source, TreeCopyProgress* progress = nullptr);
 // Leftovers of a restore that stopped part way are never deleted (one may
 // hold the archive that was in use): prepareRestore keeps them under dated
 // names beside the Data folder, and then its message says where

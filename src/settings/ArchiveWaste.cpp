@@ -53,8 +53,7 @@ QList<Candidate> candidates(const ArchivePlace& place)
     };
 
     const QFileInfo data(place.dataFolder);
-    const QString quarantine =
-        StoreFolder(data.absolutePath(), place.storeFolder).quarantineFolder();
+    const QString quarantine = StoreFolder(data.absolutePath(), place.storeFolder).quarantineFolder();
     if (isRealFolder(quarantine) && holdsNothingInUse(quarantine))
         out.append({quarantine, true});
 
@@ -206,7 +205,8 @@ Result<Waste> remove(const ArchivePlace& place, DataStore& store, const CurrentO
     }
     // A log line that cannot be written is said with what was removed.
     QString notLogged;
-    if (!logged.isEmpty() && store.isOpen() && !LogWriter(store, op).write(LogPrefix + logged.join(QStringLiteral("，"))))
+    if (!logged.isEmpty() && store.isOpen()
+        && !LogWriter(store, op).write(LogPrefix + logged.join(QStringLiteral("，"))))
         notLogged = QLatin1Char('\n') + LogWriter::FailureMessage;
     if (!errors.isEmpty())
         return Result<Waste>::fail(RemoveFailed + notLogged, errors.join(QLatin1Char('\n')));

@@ -26,8 +26,8 @@ namespace ArchiveWaste {
 
 inline const QString SpaceLabel = QStringLiteral("隔离及旧数据占用: %1");
 inline const QString RemoveButton = QStringLiteral("清除旧数据");
-inline const QString Question = QStringLiteral(
-    "将永久删除隔离目录中的文件和恢复、重建时保留的旧数据目录（共 %1），删除后不能恢复! 是否继续?");
+inline const QString Question =
+    QStringLiteral("将永久删除隔离目录中的文件和恢复、重建时保留的旧数据目录（共 %1），删除后不能恢复! 是否继续?");
 inline const QString Nothing = QStringLiteral("没有隔离文件或旧数据目录。");
 inline const QString Removed = QStringLiteral("隔离及旧数据已删除，释放 %1。");
 inline const QString RemoveFailed = QStringLiteral("删除隔离及旧数据失败!");
@@ -37,8 +37,8 @@ inline const QString LogPrefix = QStringLiteral("清除隔离及旧数据：");
 
 struct Folder {
     QString path;
-    bool quarantine = false; // the quarantine folder; otherwise a kept Data-<date> folder
-    qint64 bytes = 0;        // of the files (and links) below it, each as itself
+    bool quarantine = false;  // the quarantine folder; otherwise a kept Data-<date> folder
+    qint64 bytes = 0;         // of the files (and links) below it, each as itself
     qint64 files = 0;
 };
 

@@ -2,9 +2,7 @@
 
 #include "store/DataStore.h"
 
-LogModel::LogModel(DataStore& store, QObject* parent) : QAbstractTableModel(parent), m_store(store)
-{
-}
+LogModel::LogModel(DataStore& store, QObject* parent) : QAbstractTableModel(parent), m_store(store) {}
 
 Status LogModel::setFilter(const LogBook::Filter& filter)
 {
@@ -54,9 +52,12 @@ QVariant LogModel::data(const QModelIndex& index, int role) const
         return {};
     const LogBook::Line& l = m_lines.at(index.row());
     switch (index.column()) {
-    case 0: return l.time;
-    case 1: return l.operatorName;
-    default: return l.content;
+    case 0:
+        return l.time;
+    case 1:
+        return l.operatorName;
+    default:
+        return l.content;
     }
 }
 

@@ -30,7 +30,8 @@ QStringList SkinFolder::names() const
 {
     QStringList out;
     const QDir dir(m_folder);
-    for (const QFileInfo& fi : dir.entryInfoList({QLatin1Char('*') + Suffix}, QDir::Files, QDir::Name | QDir::IgnoreCase))
+    for (const QFileInfo& fi :
+         dir.entryInfoList({QLatin1Char('*') + Suffix}, QDir::Files, QDir::Name | QDir::IgnoreCase))
         out << fi.fileName();
     return out;
 }

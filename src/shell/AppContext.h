@@ -18,15 +18,14 @@ class InstanceLock;
 // read at start, the current operator and the open protected groups.
 // The main window holds it and hands each pane only the parts it needs.
 struct AppContext {
-    explicit AppContext(const QString& programFolder)
-        : home(programFolder), config(home.configPath()) {}
+    explicit AppContext(const QString& programFolder) : home(programFolder), config(home.configPath()) {}
 
     ProgramHome home;
     Config config;
     ArchiveLocation archive;
     CurrentOperator currentOperator;
     MainSettings mainSettings;
-    QString fileTypes = QStringLiteral("A"); // zdbh '文件类型'
+    QString fileTypes = QStringLiteral("A");  // zdbh '文件类型'
     QString fileSize = QStringLiteral("1");   // zdbh '文件尺寸' (megabytes)
     ProtectedGroups protectedGroups;
     // Held from the start-up to the end of the run: no second instance

@@ -73,16 +73,16 @@ struct Run {
 };
 
 struct Command {
-    QString name;         // "groups", "groups add"
-    QString usage;        // arguments after the name
-    QString help;         // one line
-    QString right;        // empty: none needed
-    QStringList flags;    // the flags it takes
+    QString name;       // "groups", "groups add"
+    QString usage;      // arguments after the name
+    QString help;       // one line
+    QString right;      // empty: none needed
+    QStringList flags;  // the flags it takes
     int minArgs = 0;
-    int maxArgs = 0;      // -1: any number
+    int maxArgs = 0;  // -1: any number
     std::function<int(Run&)> work;
-    bool migrates = true; // opened as the program opens it (check sees it as it is)
-    bool sweeps = false;  // changes the archive: the store folder is swept first, as at start-up
+    bool migrates = true;  // opened as the program opens it (check sees it as it is)
+    bool sweeps = false;   // changes the archive: the store folder is swept first, as at start-up
 };
 
 // ------------------------------------------------------------- commands
@@ -225,13 +225,14 @@ int check(Run& run)
     JobOf<ArchiveCheck::Report> job(
         QStringLiteral("检查"),
         StoreJob::body<ArchiveCheck::Report>(run.store->location(), [&](DataStore& store, JobContext& context) {
-            return ArchiveCheck(store, folder, open).run(
-                context,
-                [&](const ArchiveCheck::Finding& f) {
-                    progress.clear();
-                    out() << f.line() << Qt::endl;
-                },
-                repair, &op);
+            return ArchiveCheck(store, folder, open)
+                .run(
+                    context,
+                    [&](const ArchiveCheck::Finding& f) {
+                        progress.clear();
+                        out() << f.line() << Qt::endl;
+                    },
+                    repair, &op);
         }));
     const Status ran = job.runHere(progress);
     progress.clear();
@@ -241,7 +242,10 @@ int check(Run& run)
         return say(Failed, QStringLiteral("检查失败: ") + ran.detail());
     const ArchiveCheck::Report& r = job.result().value();
     QString summary = QStringLiteral("共检查 %1 个记录（数据库中 %2 个，存放文件 %3 个），内容 %4 字节；")
-                          .arg(r.records).arg(r.heldRecords).arg(r.records - r.heldRecords).arg(r.bytes);
+                          .arg(r.records)
+                          .arg(r.heldRecords)
+                          .arg(r.records - r.heldRecords)
+                          .arg(r.bytes);
     summary += r.whole() ? QStringLiteral("档案完好。") : QStringLiteral("发现 %1 个问题。").arg(r.problems());
     // What a killed run left is no fault of the archive.
     if (r.leftovers > 0)
@@ -281,19 +285,21 @@ int importFiles(Run& run)
         return Ok;
     }
     // The same job as the window's, here on this thread with the terminal's bar.
-    JobOf<BatchImport::Outcome> job(BatchImport::WindowTitle,
-                                    BatchImport::job({run.store->location(), StoreFolder(run.context->home),
-                                                      run.context->currentOperator, run.context->protectedGroups,
-                                                      Dictionary::storedSizeBound(*run.store), node->path(), items,
-                                                      run.has("--skip-same-name")}));
+    JobOf<BatchImport::Outcome> job(
+        BatchImport::WindowTitle,
+        BatchImport::job({run.store->location(), StoreFolder(run.context->home), run.context->currentOperator,
+                          run.context->protectedGroups, Dictionary::storedSizeBound(*run.store), node->path(), items,
+                          run.has("--skip-same-name")}));
     if (const Status ran = job.runInTerminal(QStringLiteral("导入")); !ran)
         return say(Failed, ran.message() + QStringLiteral(" (") + ran.detail() + QLatin1Char(')'));
     const BatchImport::Outcome& outcome = job.result().value();
     if (outcome.logFailed)
         say(Ok, LogWriter::FailureMessage);
     if (!outcome.ok())
-        return say(Failed, QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                               + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
+        return say(
+            Failed,
+            QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
     out() << outcome.message << Qt::endl;
     return Ok;
 }
@@ -316,11 +322,11 @@ int exportFiles(Run& run)
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
         return say(Failed, QStringLiteral("无法建立目录: ") + folder);
     // Files already there stay: a name taken gets " (2)" beside it.
-    JobOf<BatchExport::Outcome> job(BatchExport::WindowTitle,
-                                    BatchExport::job({run.store->location(), storeFolder, run.context->currentOperator,
-                                                      run.context->protectedGroups,
-                                                      node == &tree.root() ? QString() : node->path(), folder,
-                                                      run.has("--subfolders"), false}));
+    JobOf<BatchExport::Outcome> job(
+        BatchExport::WindowTitle,
+        BatchExport::job({run.store->location(), storeFolder, run.context->currentOperator,
+                          run.context->protectedGroups, node == &tree.root() ? QString() : node->path(), folder,
+                          run.has("--subfolders"), false}));
     if (const Status ran = job.runInTerminal(QStringLiteral("导出")); !ran)
         return say(Failed, ran.message() + QStringLiteral(" (") + ran.detail() + QLatin1Char(')'));
     const BatchExport::Outcome& outcome = job.result().value();
@@ -331,21 +337,25 @@ int exportFiles(Run& run)
     if (const QString unwritten = BatchExport::failedText(outcome.unwritten); !unwritten.isEmpty())
         say(Failed, unwritten);
     if (!outcome.ok())
-        return say(Failed, outcome.message
-                               + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
+        return say(
+            Failed,
+            outcome.message
+                + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
     out() << outcome.message << Qt::endl;
     return outcome.complete() ? Ok : Failed;
 }
 
 int failedWith(const Failure& f)
 {
-    return say(Failed, f.message + (f.detail.isEmpty() ? QString() : QStringLiteral(" (") + f.detail + QLatin1Char(')')));
+    return say(Failed,
+               f.message + (f.detail.isEmpty() ? QString() : QStringLiteral(" (") + f.detail + QLatin1Char(')')));
 }
 
 int backupArchive(Run& run)
 {
     const ArchivePlace place = ArchivePlace::of(run.context->home, run.context->archive);
-    JobOf<qint64> job(QStringLiteral("备份"), ArchiveCare::backupJob(place, QFileInfo(run.args.at(0)).absoluteFilePath()));
+    JobOf<qint64> job(QStringLiteral("备份"),
+                      ArchiveCare::backupJob(place, QFileInfo(run.args.at(0)).absoluteFilePath()));
     if (const Status ran = job.runInTerminal(job.title(), true); !ran)
         return failedWith(ran.failure());
     out() << job.result().message() << Qt::endl;
@@ -367,16 +377,16 @@ int restoreArchive(Run& run)
     // locks are held throughout: the new folder's is taken before the swap.
     AppContext& context = *run.context;
     DataStore& store = *run.store;
-    const ArchiveCare::Restored restored = ArchiveCare::finishRestore(
-        place, *prepared,
-        {[&store] { store.close(); },
-         [&context, &store](std::shared_ptr<InstanceLock> lock) {
-             if (lock) {
-                 context.instanceLocks.clear();
-                 context.instanceLocks.push_back(std::move(lock));
-             }
-             return store.open(context.archive);
-         }});
+    const ArchiveCare::Restored restored =
+        ArchiveCare::finishRestore(place, *prepared,
+                                   {[&store] { store.close(); },
+                                    [&context, &store](std::shared_ptr<InstanceLock> lock) {
+                                        if (lock) {
+                                            context.instanceLocks.clear();
+                                            context.instanceLocks.push_back(std::move(lock));
+                                        }
+                                        return store.open(context.archive);
+                                    }});
     if (!restored.swapped)
         return failedWith(restored.swapped.failure());
     out() << restored.swapped.message() << Qt::endl;
@@ -425,25 +435,69 @@ const QList<Command>& commands()
 {
     static const QList<Command> table = {
         {QStringLiteral("groups"), QString(), QStringLiteral("列出分组树，每行一个分组路径"), {}, {}, 0, 0, listGroups},
-        {QStringLiteral("groups add"), QStringLiteral("PATH"), QStringLiteral("建立路径（如 合同\\2026）中缺少的分组"),
-         Rights::Grouping, {}, 1, 1, addGroups, true, true},
-        {QStringLiteral("list"), QStringLiteral("GROUP [--json]"),
-         QStringLiteral("列出分组及其下级分组的文件记录（制表符分隔，或 JSON）；GROUP 为 \\ 时列出全部"), {},
-         {QStringLiteral("--json")}, 1, 1, listRecords},
-        {QStringLiteral("import"), QStringLiteral("GROUP PATH... [--skip-same-name] [--keep-folders]"),
+        {QStringLiteral("groups add"),
+         QStringLiteral("PATH"),
+         QStringLiteral("建立路径（如 合同\\2026）中缺少的分组"),
+         Rights::Grouping,
+         {},
+         1,
+         1,
+         addGroups,
+         true,
+         true},
+        {QStringLiteral("list"),
+         QStringLiteral("GROUP [--json]"),
+         QStringLiteral("列出分组及其下级分组的文件记录（制表符分隔，或 JSON）；GROUP 为 \\ 时列出全部"),
+         {},
+         {QStringLiteral("--json")},
+         1,
+         1,
+         listRecords},
+        {QStringLiteral("import"),
+         QStringLiteral("GROUP PATH... [--skip-same-name] [--keep-folders]"),
          QStringLiteral("把文件和文件夹（含子文件夹）导入分组；--keep-folders 把每个文件夹建为同名的下级分组"),
-         Rights::BatchImport, {QStringLiteral("--skip-same-name"), QStringLiteral("--keep-folders")}, 2, -1,
-         importFiles, true, true},
-        {QStringLiteral("export"), QStringLiteral("GROUP DIR [--subfolders]"), QStringLiteral("把分组的文件导出到目录"),
-         Rights::BatchExport, {QStringLiteral("--subfolders")}, 2, 2, exportFiles},
-        {QStringLiteral("backup"), QStringLiteral("DIR"), QStringLiteral("备份数据库（含存放文件）到目录"),
-         Rights::GlobalSettings, {}, 1, 1, backupArchive},
-        {QStringLiteral("restore"), QStringLiteral("DIR"), QStringLiteral("从备份目录恢复数据库"), Rights::GlobalSettings,
-         {}, 1, 1, restoreArchive, true, true},
-        {QStringLiteral("check"), QStringLiteral("[--repair]"),
+         Rights::BatchImport,
+         {QStringLiteral("--skip-same-name"), QStringLiteral("--keep-folders")},
+         2,
+         -1,
+         importFiles,
+         true,
+         true},
+        {QStringLiteral("export"),
+         QStringLiteral("GROUP DIR [--subfolders]"),
+         QStringLiteral("把分组的文件导出到目录"),
+         Rights::BatchExport,
+         {QStringLiteral("--subfolders")},
+         2,
+         2,
+         exportFiles},
+        {QStringLiteral("backup"),
+         QStringLiteral("DIR"),
+         QStringLiteral("备份数据库（含存放文件）到目录"),
+         Rights::GlobalSettings,
+         {},
+         1,
+         1,
+         backupArchive},
+        {QStringLiteral("restore"),
+         QStringLiteral("DIR"),
+         QStringLiteral("从备份目录恢复数据库"),
+         Rights::GlobalSettings,
+         {},
+         1,
+         1,
+         restoreArchive,
+         true,
+         true},
+        {QStringLiteral("check"),
+         QStringLiteral("[--repair]"),
          QStringLiteral("检查档案是否完好；--repair 删除中断残留的临时文件，把无记录的存放文件移至隔离目录"),
          Rights::GlobalSettings,
-         {QStringLiteral("--repair")}, 0, 0, check, false},
+         {QStringLiteral("--repair")},
+         0,
+         0,
+         check,
+         false},
     };
     return table;
 }
@@ -451,7 +505,8 @@ const QList<Command>& commands()
 QString programUsage()
 {
     QString text = QStringLiteral(
-        "用法: korvane-cli [--home DIR] [--user NAME] [--password-file FILE] [--group-password GROUP]... COMMAND [ARGS]\n"
+        "用法: korvane-cli [--home DIR] [--user NAME] [--password-file FILE] [--group-password GROUP]... COMMAND "
+        "[ARGS]\n"
         "\n"
         "  --home DIR             程序目录（默认为程序所在目录）\n"
         "  --user NAME            登录的操作员（默认 Admin）\n"
@@ -541,8 +596,8 @@ int run(const QStringList& args, const QString& programFolder)
             out().flush();
             return Ok;
         }
-        if ((r = value("--home", &home)) || (r = value("--user", &user)) || (r = value("--password-file", &passwordFile))
-            || (r = value("--group-password", &group))) {
+        if ((r = value("--home", &home)) || (r = value("--user", &user))
+            || (r = value("--password-file", &passwordFile)) || (r = value("--group-password", &group))) {
             if (r < 0)
                 return usageError(QStringLiteral("%1 需要一个值").arg(a));
             if (!group.isEmpty())
@@ -590,8 +645,9 @@ int run(const QStringList& args, const QString& programFolder)
     AppContext context(home);
     context.archive = ArchiveLocation::file(context.home.databasePath(context.config));
     if (!QFileInfo(context.archive.filePath()).isFile())
-        return say(Failed, StartupSequence::DatabaseMissingMessage + QStringLiteral(" (") + context.archive.display()
-                               + QLatin1Char(')'));
+        return say(Failed,
+                   StartupSequence::DatabaseMissingMessage + QStringLiteral(" (") + context.archive.display()
+                       + QLatin1Char(')'));
     for (const QString& lockPath : StartupSequence::lockPaths(context)) {
         InstanceLock::Attempt a = InstanceLock::acquire(lockPath);
         if (a.lock)
@@ -621,15 +677,19 @@ int run(const QStringList& args, const QString& programFolder)
         if (!version)
             return say(Failed, StartupSequence::OpenFailedMessage + QLatin1Char(' ') + version.detail());
         if (version.value() != Schema::CurrentVersion)
-            return say(Failed, QStringLiteral("数据库版本为 %1，本程序为 %2：请先用 korvane 打开一次。")
-                                   .arg(version.value()).arg(Schema::CurrentVersion));
+            return say(Failed,
+                       QStringLiteral("数据库版本为 %1，本程序为 %2：请先用 korvane 打开一次。")
+                           .arg(version.value())
+                           .arg(Schema::CurrentVersion));
     }
 
     // The login, as the login window does it (the name is not remembered
     // for the next start of the program: a scratch Config takes it).
     QString password;
     if (!readPassword(passwordFile, user, &password))
-        return say(Failed, QStringLiteral("无法读取口令") + (passwordFile.isEmpty() ? QString() : QStringLiteral(": ") + passwordFile));
+        return say(Failed,
+                   QStringLiteral("无法读取口令")
+                       + (passwordFile.isEmpty() ? QString() : QStringLiteral(": ") + passwordFile));
     Config scratch;
     const LoginService::Result login = LoginService(store, scratch).login(user, password);
     if (!login.ok())

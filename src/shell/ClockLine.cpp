@@ -5,9 +5,8 @@ namespace ClockLine {
 QString weekdayName(const QDate& date)
 {
     static const QString names[7] = {
-        QStringLiteral("星期日"), QStringLiteral("星期一"), QStringLiteral("星期二"),
-        QStringLiteral("星期三"), QStringLiteral("星期四"), QStringLiteral("星期五"),
-        QStringLiteral("星期六"),
+        QStringLiteral("星期日"), QStringLiteral("星期一"), QStringLiteral("星期二"), QStringLiteral("星期三"),
+        QStringLiteral("星期四"), QStringLiteral("星期五"), QStringLiteral("星期六"),
     };
     if (!date.isValid())
         return {};

@@ -24,9 +24,7 @@ Status StartupSequence::Host::runUpgrade(Job& upgrade)
     return upgrade.runHere(quiet);
 }
 
-StartupSequence::StartupSequence(AppContext& context, DataStore& store) : m_context(context), m_store(store)
-{
-}
+StartupSequence::StartupSequence(AppContext& context, DataStore& store) : m_context(context), m_store(store) {}
 
 bool StartupSequence::screenTooSmall(const QSize& screen)
 {
@@ -188,8 +186,7 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
 
     // A restore killed part way may have left the archive that was in use
     // under a hidden name: it is kept under a dated one and said.
-    if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(
-            ArchivePlace::of(m_context.home, m_context.archive));
+    if (const QStringList kept = ArchiveCare::keepRestoreLeftovers(ArchivePlace::of(m_context.home, m_context.archive));
         !kept.isEmpty())
         host.advise(ArchiveCare::leftoversKeptText(kept));
 
@@ -202,7 +199,8 @@ StartupSequence::Result StartupSequence::run(const QSize& screen, Host& host)
     // connection opens it after (its own migrate then finds nothing to do).
     const StoreFolder keptFiles(m_context.home);
     const auto keptFile = [keptFiles](const QString& lj) { return keptFiles.resolve(lj); };
-    JobOf<void> upgrade(UpgradeTitle, StoreJob::body<void>(m_context.archive, [keptFile](DataStore& store, JobContext& job) {
+    JobOf<void> upgrade(UpgradeTitle,
+                        StoreJob::body<void>(m_context.archive, [keptFile](DataStore& store, JobContext& job) {
                             return Schema::migrate(store, &job, keptFile);
                         }));
     Status opened = host.runUpgrade(upgrade);

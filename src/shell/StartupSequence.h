@@ -34,8 +34,7 @@ public:
         QStringLiteral("启动失败：本系统已在运行，同一数据目录不能同时由两个程序使用。请先关闭另一个程序。");
     static inline const QString UpgradeTitle = QStringLiteral("升级数据库");
     static inline const QString UpgradeText = QStringLiteral("正在整理数据库中的文件内容，请稍候...");
-    static inline const QString ReadOnlyNotice =
-        QStringLiteral("注意：数据库只读，本次运行中不能保存任何修改。");
+    static inline const QString ReadOnlyNotice = QStringLiteral("注意：数据库只读，本次运行中不能保存任何修改。");
     // The log line of a start-up that cleared what an interrupted run left.
     static QString sweepLogText(int removedStaging, int quarantined, const QString& quarantineFolder);
     // The log line of a start-up that could not make a folder of the
@@ -43,17 +42,17 @@ public:
     static QString narrowFailedText(const QString& folder, const QString& detail);
 
     enum class Outcome {
-        Ready,            // connection open, settings read
-        DatabaseMissing,  // the database file does not exist
-        DatabaseUnusable, // it exists but is not a readable archive
-        AlreadyRunning,   // another instance works on the same Data folder
+        Ready,             // connection open, settings read
+        DatabaseMissing,   // the database file does not exist
+        DatabaseUnusable,  // it exists but is not a readable archive
+        AlreadyRunning,    // another instance works on the same Data folder
     };
 
     struct [[nodiscard]] Result {
         Outcome outcome = Outcome::Ready;
         QString message;  // what to show; empty when Ready
         QString title;
-        QString detail;   // why, for the log / stderr
+        QString detail;  // why, for the log / stderr
         bool ok() const { return outcome == Outcome::Ready; }
     };
 

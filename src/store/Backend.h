@@ -68,7 +68,8 @@ public:
     [[nodiscard]] virtual Result<int> schemaVersion(DataStore& store) const = 0;
     [[nodiscard]] virtual Result<> setSchemaVersion(DataStore& store, int version) const = 0;
     [[nodiscard]] virtual Result<bool> hasTable(DataStore& store, const QString& table) const = 0;
-    [[nodiscard]] virtual Result<bool> hasColumn(DataStore& store, const QString& table, const QString& column) const = 0;
+    [[nodiscard]] virtual Result<bool> hasColumn(DataStore& store, const QString& table,
+                                                 const QString& column) const = 0;
 
     // A statement that writes a row, replacing the one with the same key.
     virtual QString upsert(const QString& table, const QStringList& columns, const QStringList& key) const = 0;
@@ -125,7 +126,8 @@ public:
     using Advance = std::function<bool(qint64 done, qint64 total)>;
     // A consistent copy of the whole database into a new file, taken while
     // others keep working; `advance` (may be empty) hears of the bytes copied.
-    [[nodiscard]] virtual Result<> snapshot(const ArchiveLocation& from, const QString& toFile, const Advance& advance) const = 0;
+    [[nodiscard]] virtual Result<> snapshot(const ArchiveLocation& from, const QString& toFile,
+                                            const Advance& advance) const = 0;
     // Gives the space of removed rows back to the file system; `cancelled`
     // (may be empty) is asked now and then, and a true stops it with nothing
     // changed.

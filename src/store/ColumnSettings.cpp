@@ -17,8 +17,8 @@ Result<QList<Row>> rows(DataStore& store, Order order, bool shownOnly)
         return Result<QList<Row>>::fail(QString(), QStringLiteral("lbsz: ") + store.lastError());
     QList<Row> out;
     for (; !rs.atEnd(); rs.next())
-        out.append({int(rs.number(0)), rs.text(1), rs.text(2), rs.number(3) != 0, int(rs.number(4)),
-                    int(rs.number(5))});
+        out.append(
+            {int(rs.number(0)), rs.text(1), rs.text(2), rs.number(3) != 0, int(rs.number(4)), int(rs.number(5))});
     return out;
 }
 
@@ -70,8 +70,8 @@ QString sortClause(const QList<QPair<QString, bool>>& fieldDescending)
 
 Result<QList<QPair<int, QString>>> titles(DataStore& store, int first, int last)
 {
-    RecordSet rs = store.query(QStringLiteral("select bh,btm from lbsz where bh between ? and ? and bm='wj' order by bh"),
-                               {first, last});
+    RecordSet rs = store.query(
+        QStringLiteral("select bh,btm from lbsz where bh between ? and ? and bm='wj' order by bh"), {first, last});
     if (!rs)
         return Result<QList<QPair<int, QString>>>::fail(QString(), QStringLiteral("lbsz: ") + store.lastError());
     QList<QPair<int, QString>> out;
@@ -111,13 +111,15 @@ Result<QList<Row>> titleAndField(DataStore& store, const QString& sql, const QVa
 
 Result<QList<Row>> fieldsBetween(DataStore& store, int first, int last)
 {
-    return titleAndField(store, QStringLiteral("select btm,zdm,bh from lbsz where bh between ? and ? and bm='wj' order by bh"),
+    return titleAndField(store,
+                         QStringLiteral("select btm,zdm,bh from lbsz where bh between ? and ? and bm='wj' order by bh"),
                          {first, last});
 }
 
 Result<QList<Row>> titledFields(DataStore& store, const QString& placeholder)
 {
-    return titleAndField(store, QStringLiteral("select btm,zdm,bh from lbsz where bm='wj' and btm<>? and btm<>'' order by bh"),
+    return titleAndField(store,
+                         QStringLiteral("select btm,zdm,bh from lbsz where bm='wj' and btm<>? and btm<>'' order by bh"),
                          {placeholder});
 }
 

@@ -15,11 +15,11 @@ namespace ColumnSettings {
 
 struct Row {
     int bh = 0;
-    QString field;     // zdm, as stored (unchecked)
-    QString title;     // btm
+    QString field;       // zdm, as stored (unchecked)
+    QString title;       // btm
     bool shown = false;  // xs
-    int width = 0;     // lk
-    int direction = 0; // px
+    int width = 0;       // lk
+    int direction = 0;   // px
 };
 
 enum class Order {

@@ -12,7 +12,8 @@ QByteArray passStatement(ContentCheckRows::Records records)
 {
     switch (records) {
     case ContentCheckRows::Records::Kept:
-        return QByteArrayLiteral("select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,0,null from wj w where w.lj <> ''");
+        return QByteArrayLiteral(
+            "select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,0,null from wj w where w.lj <> ''");
     case ContentCheckRows::Records::Held:
         return QByteArrayLiteral("select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,1,n.nr from wj w"
                                  " join wjnr n on n.id = w.id where w.lj = '' or w.lj is null");
@@ -116,7 +117,8 @@ ContentCheckRows::Step ContentCheckRows::next(Row* row)
 
 Result<qint64> ContentCheckRows::recordedBytes()
 {
-    const Result<std::optional<QVariant>> total = m_store.scalar(QStringLiteral("select coalesce(sum(dxsz),0) from wj"));
+    const Result<std::optional<QVariant>> total =
+        m_store.scalar(QStringLiteral("select coalesce(sum(dxsz),0) from wj"));
     if (!total)
         return Result<qint64>::fail(QString(), total.detail());
     return total->value_or(0).toLongLong();
@@ -138,9 +140,9 @@ Result<std::optional<qint64>> ContentCheckRows::highestNumber()
 {
     // Down from the top of the range of ten-character numbers to the first
     // made of digits only (nearly always the first row).
-    RecordSet rs = m_store.query(
-        QStringLiteral("select bh from wj where length(bh)=10 and bh between ? and ? order by bh desc"),
-        {QStringLiteral("0000000000"), QStringLiteral("9999999999")});
+    RecordSet rs =
+        m_store.query(QStringLiteral("select bh from wj where length(bh)=10 and bh between ? and ? order by bh desc"),
+                      {QStringLiteral("0000000000"), QStringLiteral("9999999999")});
     if (!rs)
         return Result<std::optional<qint64>>::fail(QString(), m_store.lastError());
     for (; !rs.atEnd(); rs.next()) {

@@ -31,12 +31,12 @@ public:
     // content with Records::Held and Records::All only).
     struct Row {
         qint64 id = 0;
-        QString number;  // bh
-        QString name;    // mc (Records::All only)
-        QString type;    // lx (Records::All only)
-        QString group;   // fz (Records::All only)
-        qint64 size = 0;  // dxsz
-        QString keptPath; // lj
+        QString number;    // bh
+        QString name;      // mc (Records::All only)
+        QString type;      // lx (Records::All only)
+        QString group;     // fz (Records::All only)
+        qint64 size = 0;   // dxsz
+        QString keptPath;  // lj
         QString sha256;
         bool held = false;
         QByteArrayView content;

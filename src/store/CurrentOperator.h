@@ -7,7 +7,9 @@ class CurrentOperator {
 public:
     CurrentOperator() = default;
     CurrentOperator(QString userName, QString rightsText)
-        : m_userName(std::move(userName)), m_rightsText(std::move(rightsText)) {}
+        : m_userName(std::move(userName)), m_rightsText(std::move(rightsText))
+    {
+    }
 
     QString userName() const { return m_userName; }
     QString rightsText() const { return m_rightsText; }

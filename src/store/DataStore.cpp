@@ -22,10 +22,7 @@ QString describe(const QSqlError& e)
 }
 }
 
-DataStore::DataStore()
-    : m_name(QStringLiteral("kv-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1)))
-{
-}
+DataStore::DataStore() : m_name(QStringLiteral("kv-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1))) {}
 
 DataStore::~DataStore()
 {
@@ -191,8 +188,7 @@ bool DataStore::execute(const QString& sql, const QVariantList& params)
         return false;
     }
     // Any result rows are read and thrown away.
-    while (q.isSelect() && q.next()) {
-    }
+    while (q.isSelect() && q.next()) {}
     m_rowsAffected = q.numRowsAffected();
     QVariant id = q.lastInsertId();
     if (id.isValid())
@@ -255,9 +251,8 @@ Result<std::optional<QVariant>> DataStore::scalar(const QString& sql, const QVar
 
 bool DataStore::begin()
 {
-    const QString sql = m_transactionDepth == 0
-        ? m_backend->beginStatement()
-        : QStringLiteral("SAVEPOINT kv_sp%1").arg(m_transactionDepth);
+    const QString sql = m_transactionDepth == 0 ? m_backend->beginStatement()
+                                                : QStringLiteral("SAVEPOINT kv_sp%1").arg(m_transactionDepth);
     if (!execute(sql))
         return false;
     ++m_transactionDepth;
@@ -269,8 +264,7 @@ bool DataStore::commit()
     if (m_transactionDepth <= 0)
         return false;
     const int level = m_transactionDepth - 1;
-    const QString sql = level == 0 ? QStringLiteral("COMMIT")
-                                   : QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level);
+    const QString sql = level == 0 ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level);
     if (!execute(sql)) {
         // A commit that fails leaves nothing half done.
         const QString why = m_lastError;
@@ -291,10 +285,9 @@ bool DataStore::rollback()
     const int level = m_transactionDepth - 1;
     --m_transactionDepth;
     QSqlQuery q(database());
-    const bool done = level == 0
-        ? q.exec(QStringLiteral("ROLLBACK"))
-        : q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kv_sp%1").arg(level))
-              && q.exec(QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level));
+    const bool done = level == 0 ? q.exec(QStringLiteral("ROLLBACK"))
+                                 : q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kv_sp%1").arg(level))
+            && q.exec(QStringLiteral("RELEASE SAVEPOINT kv_sp%1").arg(level));
     if (!done)
         m_lastError = describe(q.lastError());
     return done;
@@ -303,7 +296,8 @@ bool DataStore::rollback()
 void Transaction::rollbackOrWarn()
 {
     if (!m_store.rollback())
-        qWarning("rollback failed on %s: %s", qPrintable(m_store.location().display()), qPrintable(m_store.lastError()));
+        qWarning("rollback failed on %s: %s", qPrintable(m_store.location().display()),
+                 qPrintable(m_store.lastError()));
 }
 
 // ---------------------------------------------------------------- RecordSet

@@ -100,12 +100,29 @@ private:
 class Transaction {
 public:
     explicit Transaction(DataStore& store) : m_store(store), m_active(store.begin()) {}
-    ~Transaction() { if (m_active) rollbackOrWarn(); }
+    ~Transaction()
+    {
+        if (m_active)
+            rollbackOrWarn();
+    }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     bool isActive() const { return m_active; }
-    [[nodiscard]] bool commit() { if (!m_active) return false; m_active = false; return m_store.commit(); }
-    void rollback() { if (m_active) { m_active = false; rollbackOrWarn(); } }
+    [[nodiscard]] bool commit()
+    {
+        if (!m_active)
+            return false;
+        m_active = false;
+        return m_store.commit();
+    }
+    void rollback()
+    {
+        if (m_active) {
+            m_active = false;
+            rollbackOrWarn();
+        }
+    }
+
 private:
     // No one waits on a rollback: one that fails is said in the program's
     // output with its cause (what was never committed is never kept).

@@ -16,8 +16,7 @@ std::optional<QString> read(DataStore& store, const QString& name)
 
 bool write(DataStore& store, const QString& name, const QString& value)
 {
-    return store.execute(QStringLiteral("update zdbh set nr=? where xm=?"), {value, name})
-        && store.rowsAffected() == 1;
+    return store.execute(QStringLiteral("update zdbh set nr=? where xm=?"), {value, name}) && store.rowsAffected() == 1;
 }
 
 QStringList allowedTypes(const QString& value)

@@ -14,8 +14,8 @@ namespace FieldOptions {
 inline constexpr QChar Separator = QChar(0x1F);
 
 struct Field {
-    QString title;  // xx.xm
-    int number = 0; // xx.bh (6 for b1)
+    QString title;   // xx.xm
+    int number = 0;  // xx.bh (6 for b1)
 };
 
 // The fields offered, in xx.id order; a failure when xx cannot be read.

@@ -6,8 +6,7 @@ namespace GroupRows {
 
 namespace {
 
-template <typename T>
-Result<T> readFailed(DataStore& store, const QString& what)
+template <typename T> Result<T> readFailed(DataStore& store, const QString& what)
 {
     return Result<T>::fail(QString(), what + QStringLiteral(": ") + store.lastError());
 }
@@ -99,7 +98,8 @@ Result<std::optional<QString>> password(DataStore& store, qint64 id)
 
 Result<bool> anyProtected(DataStore& store)
 {
-    const Result<std::optional<QVariant>> count = store.scalar(QStringLiteral("select count(id) from wjfz where mm<>''"));
+    const Result<std::optional<QVariant>> count =
+        store.scalar(QStringLiteral("select count(id) from wjfz where mm<>''"));
     if (!count)
         return Result<bool>::fail(QString(), QStringLiteral("wjfz: ") + count.detail());
     return count->value_or(0).toLongLong() != 0;
@@ -133,7 +133,8 @@ Status setPassword(DataStore& store, qint64 id, const QString& passwordHash, int
 Result<qint64> fileCount(DataStore& store, const QString& path, const QStringList& excluded)
 {
     const Condition c = within(path, excluded);
-    const Result<std::optional<QVariant>> n = store.scalar(QStringLiteral("select count(id) from wj") + c.sql, c.params);
+    const Result<std::optional<QVariant>> n =
+        store.scalar(QStringLiteral("select count(id) from wj") + c.sql, c.params);
     if (!n)
         return Result<qint64>::fail(QString(), QStringLiteral("wj: ") + n.detail());
     return n->value_or(0).toLongLong();
@@ -149,7 +150,7 @@ Status moveFiles(DataStore& store, const QString& oldPath, const QString& newPat
 }
 
 Result<QList<RecordRows::Brief>> files(DataStore& store, const QString& path, const QStringList& excluded,
-                          const QStringList& lowerTypes)
+                                       const QStringList& lowerTypes)
 {
     const Condition q = filesQuery(path, excluded, lowerTypes);
     RecordSet rs = store.query(q.sql, q.params);
@@ -177,7 +178,8 @@ Status eachFile(DataStore& store, const QString& path, const QStringList& exclud
 Result<QList<qint64>> fileIds(DataStore& store, const QString& path, const QStringList& excluded)
 {
     const Condition c = within(path, excluded);
-    RecordSet rs = store.query(QStringLiteral("select id from wj") + c.sql + QStringLiteral(" order by id asc"), c.params);
+    RecordSet rs =
+        store.query(QStringLiteral("select id from wj") + c.sql + QStringLiteral(" order by id asc"), c.params);
     if (!rs)
         return readFailed<QList<qint64>>(store, QStringLiteral("wj"));
     QList<qint64> ids;

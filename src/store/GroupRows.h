@@ -41,11 +41,11 @@ Condition within(const QString& path, const QStringList& excluded);
 // One row of wjfz as stored.
 struct Row {
     qint64 id = 0;
-    qint64 parentId = 0;  // fxmid
-    QString name;         // xmmc
-    int image = 0;        // tpid
-    int selectedImage = 0; // xztp
-    QString passwordHash; // mm; empty: not protected
+    qint64 parentId = 0;    // fxmid
+    QString name;           // xmmc
+    int image = 0;          // tpid
+    int selectedImage = 0;  // xztp
+    QString passwordHash;   // mm; empty: not protected
 };
 
 // Every group in ascending id.
@@ -72,7 +72,7 @@ Status moveFiles(DataStore& store, const QString& oldPath, const QString& newPat
 // The records of path and below in ascending id, those of `excluded` left
 // out; with types given only those whose lower-case type is one of them.
 Result<QList<RecordRows::Brief>> files(DataStore& store, const QString& path, const QStringList& excluded,
-                          const QStringList& lowerTypes = {});
+                                       const QStringList& lowerTypes = {});
 // The same handed over one at a time while they are read (a long run reads
 // no more than the record at hand); `each` returns false to stop.
 Status eachFile(DataStore& store, const QString& path, const QStringList& excluded,

@@ -29,8 +29,8 @@ Status create(const QString& folder)
             continue;
         if (!QFile::copy(QStringLiteral(":/skins/") + skin, target))
             return Status::fail(QStringLiteral("cannot write %1").arg(target));
-        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                          | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QFile::setPermissions(
+            target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     }
     if (const Status created = Schema::createDatabaseFile(home.defaultDatabasePath()); !created)
         return Status::fail(QStringLiteral("cannot create the database: %1").arg(created.detail()), created.detail());

@@ -53,12 +53,18 @@ QString comparison(FieldCondition::Op op)
 {
     using Op = FieldCondition::Op;
     switch (op) {
-    case Op::NotEqual: return QStringLiteral("<>");
-    case Op::Less: return QStringLiteral("<");
-    case Op::Greater: return QStringLiteral(">");
-    case Op::LessOrEqual: return QStringLiteral("<=");
-    case Op::GreaterOrEqual: return QStringLiteral(">=");
-    default: return QStringLiteral("=");
+    case Op::NotEqual:
+        return QStringLiteral("<>");
+    case Op::Less:
+        return QStringLiteral("<");
+    case Op::Greater:
+        return QStringLiteral(">");
+    case Op::LessOrEqual:
+        return QStringLiteral("<=");
+    case Op::GreaterOrEqual:
+        return QStringLiteral(">=");
+    default:
+        return QStringLiteral("=");
     }
 }
 
@@ -134,11 +140,17 @@ Piece datePiece(const Backend& backend, const FieldCondition& c)
         return {f + QStringLiteral(" >= ? and ") + f + QStringLiteral(" < ? and ") + shape, {d, next, pattern}, {}, {}};
     case Op::NotEqual:
         return {QStringLiteral("(") + f + QStringLiteral(" < ? or ") + f + QStringLiteral(" >= ?) and ") + shape,
-                {d, next, pattern}, {}, {}};
-    case Op::Greater: return {f + QStringLiteral(" >= ? and ") + shape, {next, pattern}, {}, {}};
-    case Op::GreaterOrEqual: return {f + QStringLiteral(" >= ? and ") + shape, {d, pattern}, {}, {}};
-    case Op::Less: return {f + QStringLiteral(" < ? and ") + shape, {d, pattern}, {}, {}};
-    default: return {f + QStringLiteral(" < ? and ") + shape, {next, pattern}, {}, {}};  // <=
+                {d, next, pattern},
+                {},
+                {}};
+    case Op::Greater:
+        return {f + QStringLiteral(" >= ? and ") + shape, {next, pattern}, {}, {}};
+    case Op::GreaterOrEqual:
+        return {f + QStringLiteral(" >= ? and ") + shape, {d, pattern}, {}, {}};
+    case Op::Less:
+        return {f + QStringLiteral(" < ? and ") + shape, {d, pattern}, {}, {}};
+    default:
+        return {f + QStringLiteral(" < ? and ") + shape, {next, pattern}, {}, {}};  // <=
     }
 }
 
@@ -148,9 +160,12 @@ Piece conditionPiece(const Backend& backend, const FieldCondition& c, bool useIn
     if (c.field.isEmpty() || WjColumns::canonical(c.field) != c.field)
         return {QStringLiteral("1 = 0"), {}, {}, {}};
     switch (c.kind) {
-    case FieldCondition::Kind::Number: return numberPiece(c);
-    case FieldCondition::Kind::Date: return datePiece(backend, c);
-    default: return textPiece(backend, c, useIndex);
+    case FieldCondition::Kind::Number:
+        return numberPiece(c);
+    case FieldCondition::Kind::Date:
+        return datePiece(backend, c);
+    default:
+        return textPiece(backend, c, useIndex);
     }
 }
 
@@ -205,8 +220,8 @@ FilterStatement FilterStatement::of(const Backend& backend, const RecordFilter& 
         // columns inside the sub-query name the inner record.
         const QVariantList inner = s.params;
         andAlso(s,
-                QStringLiteral("not exists (select 1 from wj w2") + backend.indexHint(QStringLiteral("wj_mc_lx")) + s.where
-                    + QStringLiteral(" and w2.mc is wj.mc and w2.id < wj.id)"),
+                QStringLiteral("not exists (select 1 from wj w2") + backend.indexHint(QStringLiteral("wj_mc_lx"))
+                    + s.where + QStringLiteral(" and w2.mc is wj.mc and w2.id < wj.id)"),
                 inner);
     }
     leaveOut(s, filter.hiddenGroups);
@@ -282,7 +297,8 @@ ListStatements ListStatements::make(const Backend& backend, const QStringList& f
         q.orderIndex.clear();
     }
     if (f.candidates.isEmpty()) {
-        q.boundedCountSql = QStringLiteral("select count(*) from (select 1 from wj") + f.where + QStringLiteral(" limit ?)");
+        q.boundedCountSql =
+            QStringLiteral("select count(*) from (select 1 from wj") + f.where + QStringLiteral(" limit ?)");
         q.boundedCountParams = f.params;
     } else {
         q.boundedCountSql = QStringLiteral("select count(*) from (") + f.candidates + QStringLiteral(" limit ?)");

@@ -51,7 +51,7 @@ struct ListStatements {
     // holds fz beside it): the first rows come at once, without sorting the
     // whole group first. Worth it for a large group; a small one is found
     // faster through fz and sorted. Empty when no index serves the order.
-    QString orderIndex;   // the index's name
+    QString orderIndex;  // the index's name
     QString orderedSql;
     // The ordered reading without the search index's candidates, for a
     // search most records pass: the first ones are met at once along the

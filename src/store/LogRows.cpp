@@ -69,7 +69,8 @@ Result<QList<LogRows::Line>> LogRows::read(const LogFilter& filter, qint64 befor
     QVariantList params;
     // Not through the index of sj: for a wide range it would sort every
     // line of the range for each chunk; the ids walk newest first as they are.
-    QString sql = QStringLiteral("select id,sj,czy,nr from rz") + m_store.backend().noIndexHint() + whereOf(filter, &params);
+    QString sql =
+        QStringLiteral("select id,sj,czy,nr from rz") + m_store.backend().noIndexHint() + whereOf(filter, &params);
     if (beforeId > 0) {
         sql += QStringLiteral(" and id < ?");
         params.append(beforeId);

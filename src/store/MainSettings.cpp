@@ -32,8 +32,8 @@ Status MainSettings::writePersonal(DataStore& store, const MainSettings& s)
 {
     const bool picture = s.background == Picture;
     if (!store.execute(QStringLiteral("update zcbj set ms=?,bjfs=?,bjys=?,wz=?,ylcs=?,bjtp=? where id=1"),
-                       {s.displayMode == 2 ? 2 : 1, picture ? int(Picture) : int(Colour), s.bannerColour,
-                        s.bannerText, s.countViewsOff ? 1 : 0, s.bannerPicture}))
+                       {s.displayMode == 2 ? 2 : 1, picture ? int(Picture) : int(Colour), s.bannerColour, s.bannerText,
+                        s.countViewsOff ? 1 : 0, s.bannerPicture}))
         return Status::fail(QString(), QStringLiteral("zcbj: ") + store.lastError());
     if (store.rowsAffected() != 1)
         return Status::fail(QString(), QStringLiteral("zcbj has no row 1"));

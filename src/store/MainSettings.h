@@ -12,13 +12,13 @@ class DataStore;
 struct MainSettings {
     enum Background { Colour = 1, Picture = 2 };
 
-    QString sortClause;     // pxfs, " order by ..." or empty
-    bool countViewsOff = false; // ylcs: "不记录文件阅览次数"
-    QString bannerText;     // wz
-    int displayMode = 1;    // ms: 1 or 2
-    int background = Colour; // bjfs
-    int bannerColour = 0x2B5FAE; // bjys, 0xRRGGBB
-    QByteArray bannerPicture; // bjtp
+    QString sortClause;           // pxfs, " order by ..." or empty
+    bool countViewsOff = false;   // ylcs: "不记录文件阅览次数"
+    QString bannerText;           // wz
+    int displayMode = 1;          // ms: 1 or 2
+    int background = Colour;      // bjfs
+    int bannerColour = 0x2B5FAE;  // bjys, 0xRRGGBB
+    QByteArray bannerPicture;     // bjtp
 
     static std::optional<MainSettings> read(DataStore& store);
     // The flag "不记录文件阅览次数" alone, as read() reads it, fresh from zcbj.

@@ -16,8 +16,8 @@ bool isAdministrator(const QString& status, const QString& rightsText)
 bool hasControlCharacter(const QString& text)
 {
     for (const QChar c : text)
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
-            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
             return true;
     return false;
 }
@@ -205,8 +205,8 @@ Result<Operators::Saved> Operators::change(qint64 id, const Edit& edit)
                              {name, status, edit.description, rightsText, id});
     }
     if (!ok || m_store.rowsAffected() != 1)
-        return Result<Saved>::fail(ChangeFailedMessage, ok ? QStringLiteral("czygl: row %1 not changed").arg(id)
-                                                           : m_store.lastError());
+        return Result<Saved>::fail(ChangeFailedMessage,
+                                   ok ? QStringLiteral("czygl: row %1 not changed").arg(id) : m_store.lastError());
 
     QString line = LogPrefix + QStringLiteral("修改 ") + name;
     if (name != old->userName)

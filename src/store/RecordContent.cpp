@@ -43,7 +43,8 @@ Result<QByteArray> read(DataStore& store, qint64 id)
 Result<bool> holds(DataStore& store, qint64 id)
 {
     const Result<std::optional<QVariant>> n = store.scalar(
-        QStringLiteral("select (select count(*) from wjnr where id=?) + (select count(*) from wj where id=? and wj is not null)"),
+        QStringLiteral(
+            "select (select count(*) from wjnr where id=?) + (select count(*) from wj where id=? and wj is not null)"),
         {id, id});
     if (!n)
         return Result<bool>::fail(QString(), QStringLiteral("content check: ") + n.detail());
@@ -94,9 +95,11 @@ Status copy(DataStore& store, qint64 from, qint64 to)
     if (!store.execute(QStringLiteral("delete from wjnr where id=?"), {to}))
         return failed(store, QStringLiteral("content copy"));
     // From the content table, or from the row of an archive not yet moved.
-    if (!store.execute(QStringLiteral("insert or replace into wjnr(id,nr) select ?,wj from wj where id=? and wj is not null"),
-                       {to, from})
-        || !store.execute(QStringLiteral("insert or replace into wjnr(id,nr) select ?,nr from wjnr where id=?"), {to, from}))
+    if (!store.execute(
+            QStringLiteral("insert or replace into wjnr(id,nr) select ?,wj from wj where id=? and wj is not null"),
+            {to, from})
+        || !store.execute(QStringLiteral("insert or replace into wjnr(id,nr) select ?,nr from wjnr where id=?"),
+                          {to, from}))
         return failed(store, QStringLiteral("content copy"));
     if (!store.execute(QStringLiteral("update wj set wj=null,sha256=(select sha256 from wj where id=?) where id=?"),
                        {from, to}))

@@ -8,14 +8,25 @@
 // One condition of the search on a field of wj, as the operator put it.
 struct FieldCondition {
     enum class Kind { Text, Number, Date };
-    enum class Op { Contains, StartsWith, EndsWith, NotContains, Equal, NotEqual, Less, Greater, LessOrEqual, GreaterOrEqual };
+    enum class Op {
+        Contains,
+        StartsWith,
+        EndsWith,
+        NotContains,
+        Equal,
+        NotEqual,
+        Less,
+        Greater,
+        LessOrEqual,
+        GreaterOrEqual
+    };
 
-    QString field;           // wj column; "dx" compares by its number
+    QString field;  // wj column; "dx" compares by its number
     Kind kind = Kind::Text;
     Op op = Op::Equal;
-    QString text;            // Text: as typed; Date: yyyy-MM-dd
-    qint64 number = 0;       // Number
-    bool orWithNext = false; // joined to the next condition by "or", else by "and"
+    QString text;             // Text: as typed; Date: yyyy-MM-dd
+    qint64 number = 0;        // Number
+    bool orWithNext = false;  // joined to the next condition by "or", else by "and"
 
     bool operator==(const FieldCondition& o) const = default;
 };

@@ -7,8 +7,7 @@ namespace RecordRows {
 
 namespace {
 
-template <typename T>
-Result<T> readFailed(DataStore& store)
+template <typename T> Result<T> readFailed(DataStore& store)
 {
     return Result<T>::fail(QString(), QStringLiteral("wj: ") + store.lastError());
 }
@@ -85,8 +84,8 @@ FileRecord recordFrom(const RecordSet& rs)
 
 // The columns a copy takes over from its original (xh, bh, fz, ylcs, xgr and
 // xgsj are its own).
-const QString kCopiedColumns = QStringLiteral(
-    "mc,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,scr,scsj,bz,lj,wj");
+const QString kCopiedColumns =
+    QStringLiteral("mc,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,scr,scsj,bz,lj,wj");
 
 }  // namespace
 
@@ -112,7 +111,8 @@ Brief briefFrom(const RecordSet& rs)
 
 Result<std::optional<FileRecord>> read(DataStore& store, qint64 id)
 {
-    RecordSet rs = store.query(QStringLiteral("select ") + recordColumns() + QStringLiteral(" from wj where id=?"), {id});
+    RecordSet rs =
+        store.query(QStringLiteral("select ") + recordColumns() + QStringLiteral(" from wj where id=?"), {id});
     if (!rs)
         return readFailed<std::optional<FileRecord>>(store);
     if (rs.atEnd())
@@ -122,7 +122,8 @@ Result<std::optional<FileRecord>> read(DataStore& store, qint64 id)
 
 Result<std::optional<Brief>> brief(DataStore& store, qint64 id)
 {
-    RecordSet rs = store.query(QStringLiteral("select ") + briefColumns() + QStringLiteral(" from wj where id=?"), {id});
+    RecordSet rs =
+        store.query(QStringLiteral("select ") + briefColumns() + QStringLiteral(" from wj where id=?"), {id});
     if (!rs)
         return readFailed<std::optional<Brief>>(store);
     if (rs.atEnd())
@@ -142,8 +143,8 @@ Result<std::optional<QStringList>> texts(DataStore& store, qint64 id, const QStr
     }
     if (named.isEmpty())
         named << QStringLiteral("id");
-    RecordSet rs = store.query(QStringLiteral("select ") + named.join(QLatin1Char(',')) + QStringLiteral(" from wj where id=?"),
-                               {id});
+    RecordSet rs = store.query(
+        QStringLiteral("select ") + named.join(QLatin1Char(',')) + QStringLiteral(" from wj where id=?"), {id});
     if (!rs)
         return readFailed<std::optional<QStringList>>(store);
     if (rs.atEnd())
@@ -185,7 +186,8 @@ Result<QList<qint64>> numbered(DataStore& store, const QString& number)
 
 Result<qint64> nextPosition(DataStore& store)
 {
-    const Result<std::optional<QVariant>> last = store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
+    const Result<std::optional<QVariant>> last =
+        store.scalar(QStringLiteral("select xh from wj order by id desc limit 1"));
     if (!last)
         return Result<qint64>::fail(QString(), QStringLiteral("wj: ") + last.detail());
     return last->has_value() ? (*last)->toLongLong() + 1 : 1;
@@ -193,14 +195,15 @@ Result<qint64> nextPosition(DataStore& store)
 
 Result<qint64> insert(DataStore& store, const FileRecord& r)
 {
-    QVariantList params{r.position, text(r.number), text(r.name), text(r.group), text(r.type), text(r.sizeText), r.size};
+    QVariantList params{r.position,   text(r.number),   text(r.name), text(r.group),
+                        text(r.type), text(r.sizeText), r.size};
     for (int i = 0; i < WjColumns::SpareCount; ++i)
         params << text(r.spare.value(i));
     params << text(r.storedBy) << text(r.storedAt) << text(r.remark) << text(r.keptPath);
     // wj.wj holds nothing: held content goes to its own table.
-    if (!store.execute(QStringLiteral(
-            "insert into wj(xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
-            "scr,scsj,bz,lj,wj) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"),
+    if (!store.execute(
+            QStringLiteral("insert into wj(xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
+                           "scr,scsj,bz,lj,wj) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"),
             params))
         return readFailed<qint64>(store);
     return store.lastInsertId();
@@ -232,10 +235,10 @@ Status remove(DataStore& store, qint64 id)
 
 Result<qint64> copy(DataStore& store, qint64 from, qint64 position, const QString& number, const QString& group)
 {
-    const bool executed = store.execute(QStringLiteral("insert into wj(xh,bh,fz,") + kCopiedColumns
-                                            + QStringLiteral(") select ?,?,?,") + kCopiedColumns
-                                            + QStringLiteral(" from wj where id=?"),
-                                        {position, number, group, from});
+    const bool executed =
+        store.execute(QStringLiteral("insert into wj(xh,bh,fz,") + kCopiedColumns + QStringLiteral(") select ?,?,?,")
+                          + kCopiedColumns + QStringLiteral(" from wj where id=?"),
+                      {position, number, group, from});
     if (const Status one = oneRow(store, executed, from); !one)
         return Result<qint64>::fail(QString(), one.detail());
     return store.lastInsertId();
@@ -243,15 +246,16 @@ Result<qint64> copy(DataStore& store, qint64 from, qint64 position, const QStrin
 
 Status setNumber(DataStore& store, qint64 id, const QString& number, const QString& keptPath)
 {
-    return oneRow(store, store.execute(QStringLiteral("update wj set bh=?,lj=? where id=?"), {number, keptPath, id}), id);
+    return oneRow(store, store.execute(QStringLiteral("update wj set bh=?,lj=? where id=?"), {number, keptPath, id}),
+                  id);
 }
 
-Status replaceMarker(DataStore& store, qint64 id, const QString& marker, const QString& number,
-                     const QString& keptPath)
+Status replaceMarker(DataStore& store, qint64 id, const QString& marker, const QString& number, const QString& keptPath)
 {
-    return oneRow(store,
-                  store.execute(QStringLiteral("update wj set bh=?,lj=? where id=? and bh=?"), {number, keptPath, id, marker}),
-                  id);
+    return oneRow(
+        store,
+        store.execute(QStringLiteral("update wj set bh=?,lj=? where id=? and bh=?"), {number, keptPath, id, marker}),
+        id);
 }
 
 Status fillHash(DataStore& store, qint64 id, const QString& sha256Hex)
@@ -263,7 +267,8 @@ Status fillHash(DataStore& store, qint64 id, const QString& sha256Hex)
 
 Result<bool> keptPathInUse(DataStore& store, const QString& storedPath, const QString& folderPath)
 {
-    return anyCounted(store.scalar(QStringLiteral("select count(*) from wj where lj=? or lj=?"), {storedPath, folderPath}));
+    return anyCounted(
+        store.scalar(QStringLiteral("select count(*) from wj where lj=? or lj=?"), {storedPath, folderPath}));
 }
 
 Result<bool> keptPathShared(DataStore& store, qint64 id, const QString& lj, const QString& absolute,

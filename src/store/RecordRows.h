@@ -16,18 +16,18 @@ class RecordSet;
 // One row of wj without its content.
 struct FileRecord {
     qint64 id = -1;
-    qint64 position = 0;    // the manual order of the list
-    QString number;         // file number
-    QString name;           // name without type
-    QString group;          // group path
+    qint64 position = 0;  // the manual order of the list
+    QString number;       // file number
+    QString name;         // name without type
+    QString group;        // group path
     QString type;
     QString sizeText;
-    qint64 size = 0;        // in bytes
+    qint64 size = 0;                                         // in bytes
     QStringList spare = QStringList(WjColumns::SpareCount);  // b1 … b15
     QString storedBy, storedAt, changedBy, changedAt;
     QString remark;
     qint64 viewCount = 0;
-    QString keptPath;       // the file in the store folder; empty when held in the database
+    QString keptPath;  // the file in the store folder; empty when held in the database
 };
 
 // The statements on the rows of wj, the file records: reading, adding,

@@ -6,9 +6,9 @@ namespace Rights {
 
 QStringList all()
 {
-    return {Add, Modify, Delete, BatchImport, BatchExport, BatchModify, Grouping, SetPassword,
-            Search, ExportList, OpenFile, SaveAs, BrowsePictures, PlayMedia, GlobalSettings,
-            Operators, SystemLog, ChooseColumns, SaveWidths, SortOrder, Reposition, Properties};
+    return {Add,       Modify,        Delete,     BatchImport, BatchExport,    BatchModify, Grouping,       SetPassword,
+            Search,    ExportList,    OpenFile,   SaveAs,      BrowsePictures, PlayMedia,   GlobalSettings, Operators,
+            SystemLog, ChooseColumns, SaveWidths, SortOrder,   Reposition,     Properties};
 }
 
 QStringList split(const QString& rightsText)

@@ -13,8 +13,8 @@ Row rowOf(const RecordSet& rs)
 
 Result<QList<Row>> usedBy(DataStore& store, const QString& user, const QString& otherUser)
 {
-    RecordSet rs = store.query(QStringLiteral("select id,mc,syr,cjr from tj where syr=? or syr=? order by id"),
-                               {user, otherUser});
+    RecordSet rs =
+        store.query(QStringLiteral("select id,mc,syr,cjr from tj where syr=? or syr=? order by id"), {user, otherUser});
     if (!rs)
         return Result<QList<Row>>::fail(QString(), store.lastError());
     QList<Row> out;

@@ -22,12 +22,14 @@ struct Row {
 // The rows whose user is one of the two names, in id order.
 [[nodiscard]] Result<QList<Row>> usedBy(DataStore& store, const QString& user, const QString& otherUser);
 // Row id when its user is one of the two names; no value when there is none.
-[[nodiscard]] Result<std::optional<Row>> find(DataStore& store, qint64 id, const QString& user, const QString& otherUser);
+[[nodiscard]] Result<std::optional<Row>> find(DataStore& store, qint64 id, const QString& user,
+                                              const QString& otherUser);
 // Row id's condition rows (tj.nr); no value when the row is gone.
 [[nodiscard]] Result<std::optional<QString>> content(DataStore& store, qint64 id);
 
 // A new row; its id.
-[[nodiscard]] Result<qint64> insert(DataStore& store, const Row& row, const QString& content, const QString& readableSql);
+[[nodiscard]] Result<qint64> insert(DataStore& store, const Row& row, const QString& content,
+                                    const QString& readableSql);
 // Rewrites row id when `creator` created it; how many rows changed.
 [[nodiscard]] Result<int> update(DataStore& store, const Row& row, const QString& content, const QString& readableSql,
                                  const QString& creator);

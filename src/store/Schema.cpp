@@ -39,8 +39,7 @@ const TableDef kTables[] = {
     {"wjfz",
      "create table wjfz (id integer primary key, fxmid integer default 0, xmmc text default '',"
      " tpid integer default 0, xztp integer default 0, mm text default '')"},
-    {"rz",
-     "create table rz (id integer primary key, sj text default '', czy text default '', nr text default '')"},
+    {"rz", "create table rz (id integer primary key, sj text default '', czy text default '', nr text default '')"},
     {"czygl",
      "create table czygl (id integer primary key, yhm text default '', mm text default '',"
      " qrmm text default '', zt text default '', ms text default '', qx text default '')"},
@@ -115,11 +114,10 @@ QString searchTableDdl(DataStore& store)
     return store.backend().searchIndexCreate(searchIndexColumns());
 }
 
-
 // The columns of wj that may head an order index.
-const char* kOrderColumns[] = {"xh", "bh", "mc", "fz", "lx", "dx", "dxsz", "b1", "b2", "b3", "b4", "b5", "b6",
-                               "b7", "b8", "b9", "b10", "b11", "b12", "b13", "b14", "b15", "scr", "scsj",
-                               "xgr", "xgsj", "bz", "ylcs", "id"};
+const char* kOrderColumns[] = {"xh",  "bh",  "mc",  "fz",   "lx",  "dx",   "dxsz", "b1",   "b2",  "b3",
+                               "b4",  "b5",  "b6",  "b7",   "b8",  "b9",   "b10",  "b11",  "b12", "b13",
+                               "b14", "b15", "scr", "scsj", "xgr", "xgsj", "bz",   "ylcs", "id"};
 
 struct ListColumn {
     int bh;
@@ -131,17 +129,10 @@ struct ListColumn {
 
 // The listable fields of wj with their fixed numbers; 6..20 are b1..b15.
 const ListColumn kListColumns[] = {
-    {1, "bh", "文件编号", true, 90},
-    {2, "mc", "文件名称", true, 200},
-    {3, "fz", "文件分组", true, 150},
-    {4, "lx", "文件类型", true, 60},
-    {5, "dx", "文件大小", true, 80},
-    {21, "scr", "上传人", true, 70},
-    {22, "scsj", "上传时间", true, 130},
-    {23, "xgr", "修改人", false, 70},
-    {24, "xgsj", "修改时间", false, 130},
-    {25, "bz", "备注", false, 150},
-    {26, "ylcs", "阅览次数", false, 70},
+    {1, "bh", "文件编号", true, 90},     {2, "mc", "文件名称", true, 200},    {3, "fz", "文件分组", true, 150},
+    {4, "lx", "文件类型", true, 60},     {5, "dx", "文件大小", true, 80},     {21, "scr", "上传人", true, 70},
+    {22, "scsj", "上传时间", true, 130}, {23, "xgr", "修改人", false, 70},    {24, "xgsj", "修改时间", false, 130},
+    {25, "bz", "备注", false, 150},      {26, "ylcs", "阅览次数", false, 70},
 };
 
 // True, with *error saying how far a stepped upgrade got, when progress
@@ -187,16 +178,17 @@ bool createSearchIndex(DataStore& store, QString* error)
 bool insertInitialContent(DataStore& store, QString* error)
 {
     // zcbj: the single row of main-window settings. bjfs 1 = colour, 2 = picture.
-    if (!store.execute(QStringLiteral("insert into zcbj(id,pxfs,ylcs,wz,ms,bjfs,bjys,bjtp) values (1,?,0,?,1,1,?,?)"),
-                       {QString(), QStringLiteral("Korvane文件管理 - 机关企事业信息化管理系统"),
-                        0x2B5FAE, QByteArray()}))
+    if (!store.execute(
+            QStringLiteral("insert into zcbj(id,pxfs,ylcs,wz,ms,bjfs,bjys,bjtp) values (1,?,0,?,1,1,?,?)"),
+            {QString(), QStringLiteral("Korvane文件管理 - 机关企事业信息化管理系统"), 0x2B5FAE, QByteArray()}))
         return fail(store, error, QStringLiteral("zcbj"));
 
     // zdbh: the counter holds the number the next stored file receives.
     const QVariantList named[] = {
         {1, QStringLiteral("文件编号"), QStringLiteral("1")},
         {2, QStringLiteral("文件类型"), QStringLiteral("A")},
-        {3, QStringLiteral("文件尺寸"), QStringLiteral("1")},  // MB; larger files are faster and lighter kept in the store folder (bench/store_bench)
+        {3, QStringLiteral("文件尺寸"),
+         QStringLiteral("1")},  // MB; larger files are faster and lighter kept in the store folder (bench/store_bench)
     };
     for (const auto& row : named)
         if (!store.execute(QStringLiteral("insert into zdbh(id,xm,nr) values (?,?,?)"), row))
@@ -212,8 +204,9 @@ bool insertInitialContent(DataStore& store, QString* error)
     for (const ListColumn& c : columns) {
         const QString zdm = c.zdm ? QString::fromUtf8(c.zdm) : QStringLiteral("b%1").arg(c.bh - 5);
         const int wz = c.shown ? ++position : 0;
-        if (!store.execute(QStringLiteral("insert into lbsz(id,bm,bh,zdm,btm,xs,wz,lk,px) values (?,'wj',?,?,?,?,?,?,0)"),
-                           {c.bh, c.bh, zdm, QString::fromUtf8(c.btm), c.shown ? 1 : 0, wz, c.width}))
+        if (!store.execute(
+                QStringLiteral("insert into lbsz(id,bm,bh,zdm,btm,xs,wz,lk,px) values (?,'wj',?,?,?,?,?,?,0)"),
+                {c.bh, c.bh, zdm, QString::fromUtf8(c.btm), c.shown ? 1 : 0, wz, c.width}))
             return fail(store, error, QStringLiteral("lbsz"));
     }
 
@@ -228,8 +221,8 @@ bool insertInitialContent(DataStore& store, QString* error)
     if (hash.isEmpty())
         return fail(store, error, QStringLiteral("password hash"));
     if (!store.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,ms,qx) values (?,?,?,?,?,?)"),
-                       {QStringLiteral("Admin"), hash, hash, QStringLiteral("可用"),
-                        QStringLiteral("系统管理员"), allRightsText()}))
+                       {QStringLiteral("Admin"), hash, hash, QStringLiteral("可用"), QStringLiteral("系统管理员"),
+                        allRightsText()}))
         return fail(store, error, QStringLiteral("czygl"));
     return true;
 }
@@ -286,7 +279,8 @@ bool addContentTable(DataStore& store, QString* error)
 // that stopped goes on with what is left.
 bool moveContent(DataStore& store, QString* error, Progress* progress)
 {
-    const Result<std::optional<QVariant>> left = store.scalar(QStringLiteral("select count(*) from wj where wj is not null"));
+    const Result<std::optional<QVariant>> left =
+        store.scalar(QStringLiteral("select count(*) from wj where wj is not null"));
     if (!left)
         return fail(store, error, QStringLiteral("content count"));
     const qint64 total = left->value_or(0).toLongLong();
@@ -322,7 +316,8 @@ bool moveContent(DataStore& store, QString* error, Progress* progress)
                                           " and (length(wj)>0 or coalesce(lj,'')='')"),
                            {after, upTo}))
             return fail(store, error, QStringLiteral("content move"));
-        if (!store.execute(QStringLiteral("update wj set wj=null where id>? and id<=? and wj is not null"), {after, upTo}))
+        if (!store.execute(QStringLiteral("update wj set wj=null where id>? and id<=? and wj is not null"),
+                           {after, upTo}))
             return fail(store, error, QStringLiteral("content move"));
         const int rows = store.rowsAffected();
         if (!tx.commit())
@@ -359,31 +354,33 @@ bool addSearchIndex(DataStore& store, QString* error, Progress* progress)
                 || !store.execute(QStringLiteral("insert into wj_ss_jd(id,upto) values (1,0)")))
                 return fail(store, error, t);
         }
-        const Result<std::optional<QVariant>> upto = store.scalar(QStringLiteral("select upto from wj_ss_jd where id=1"));
+        const Result<std::optional<QVariant>> upto =
+            store.scalar(QStringLiteral("select upto from wj_ss_jd where id=1"));
         if (!upto || !upto->has_value())
             return fail(store, error, QStringLiteral("search index bookmark"));
         after = (*upto)->toLongLong();
         if (!tx.commit())
             return fail(store, error, QStringLiteral("commit"));
     }
-    const Result<std::optional<QVariant>> left = store.scalar(QStringLiteral("select count(*) from wj where id>?"), {after});
+    const Result<std::optional<QVariant>> left =
+        store.scalar(QStringLiteral("select count(*) from wj where id>?"), {after});
     if (!left)
         return fail(store, error, QStringLiteral("search index count"));
     const qint64 total = left->value_or(0).toLongLong();
     if (progress)
         progress->setRange(0, total);
     qint64 done = 0;
-    const QString fill = QStringLiteral("insert into %1(rowid,%2) select id,%2 from wj where id>? and id<=?")
-                             .arg(t, searchColumnList());
+    const QString fill =
+        QStringLiteral("insert into %1(rowid,%2) select id,%2 from wj where id>? and id<=?").arg(t, searchColumnList());
     for (;;) {
         if (stopRequested(progress, error, "search index", done, total))
             return false;
         Transaction tx(store);
         if (!tx.isActive())
             return fail(store, error, QStringLiteral("begin"));
-        const Result<std::optional<QVariant>> step = store.scalar(
-            QStringLiteral("select max(id) from (select id from wj where id>? order by id limit ?)"),
-            {after, SearchIndexRows});
+        const Result<std::optional<QVariant>> step =
+            store.scalar(QStringLiteral("select max(id) from (select id from wj where id>? order by id limit ?)"),
+                         {after, SearchIndexRows});
         if (!step)
             return fail(store, error, QStringLiteral("search index step"));
         const QVariant last = step->value_or(QVariant());
@@ -425,7 +422,8 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
         return fail(store, error, QStringLiteral("wj columns"));
     if (!*has && !store.execute(QStringLiteral("alter table wj add column sha256 text")))
         return fail(store, error, QStringLiteral("sha256 column"));
-    const Result<std::optional<QVariant>> left = store.scalar(QStringLiteral("select count(*) from wj where sha256 is null"));
+    const Result<std::optional<QVariant>> left =
+        store.scalar(QStringLiteral("select count(*) from wj where sha256 is null"));
     if (!left)
         return fail(store, error, QStringLiteral("hash count"));
     const qint64 total = left->value_or(0).toLongLong();
@@ -438,8 +436,9 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
             return false;
         QList<QPair<qint64, QString>> rows;
         {
-            RecordSet rs = store.query(QStringLiteral("select id,lj from wj where id>? and sha256 is null order by id limit ?"),
-                                       {after, ContentMoveRows});
+            RecordSet rs =
+                store.query(QStringLiteral("select id,lj from wj where id>? and sha256 is null order by id limit ?"),
+                            {after, ContentMoveRows});
             if (!rs)
                 return fail(store, error, QStringLiteral("hash step"));
             for (; !rs.atEnd(); rs.next())
@@ -582,7 +581,8 @@ static bool migrateImpl(DataStore& store, QString* error, Progress* progress, co
     const int version = read.value();
     if (version > CurrentVersion) {
         if (error)
-            *error = QStringLiteral("archive version %1 is newer than this program (%2)").arg(version).arg(CurrentVersion);
+            *error =
+                QStringLiteral("archive version %1 is newer than this program (%2)").arg(version).arg(CurrentVersion);
         return false;
     }
     if (!isArchive(store)) {
@@ -626,8 +626,8 @@ static QString ensureOrderIndexImpl(DataStore& store, const QString& expression,
     const QString name = orderIndexName(expression);
     // Names and expressions come from the fixed list above, never from input.
     const QString key = field == QLatin1String("scsj") || field == QLatin1String("xgsj")
-                            ? QStringLiteral("substr(%1,1,19)").arg(field)
-                            : field;
+        ? QStringLiteral("substr(%1,1,19)").arg(field)
+        : field;
     if (!store.execute(QStringLiteral("create index if not exists %1 on wj(%2, id, fz)").arg(name, key))) {
         fail(store, error, name);
         return {};

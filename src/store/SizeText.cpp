@@ -10,7 +10,7 @@ QString cutTwoDecimals(qint64 value, qint64 unit, const char* suffix)
 {
     const qint64 hundredths = value / unit * 100 + value % unit * 100 / unit;
     return QStringLiteral("%1.%2").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'))
-           + QLatin1String(suffix);
+        + QLatin1String(suffix);
 }
 
 }  // namespace

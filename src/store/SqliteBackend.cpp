@@ -23,7 +23,8 @@ Result<> SqliteBackend::open(QSqlDatabase& db, const ArchiveLocation& location, 
         return Result<>::fail(QString(), QStringLiteral("database file not found: %1").arg(path));
     // URI form so that a missing file is never created behind our back.
     const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-    db.setDatabaseName(url.toString(QUrl::FullyEncoded) + (create ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw")));
+    db.setDatabaseName(url.toString(QUrl::FullyEncoded)
+                       + (create ? QStringLiteral("?mode=rwc") : QStringLiteral("?mode=rw")));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
         return Result<>::fail(QString(), db.lastError().text().trimmed());
@@ -54,7 +55,8 @@ Result<> SqliteBackend::storageWhole(const ArchiveLocation& location) const
     const quint32 pages = qFromBigEndian<quint32>(h + 28);
     const quint32 validFor = qFromBigEndian<quint32>(h + 92);
     if (pages != 0 && changeCounter == validFor && size < qint64(pages) * pageSize)
-        return Result<>::fail(QString(), QStringLiteral("truncated: %1 bytes of %2").arg(size).arg(qint64(pages) * pageSize));
+        return Result<>::fail(QString(),
+                              QStringLiteral("truncated: %1 bytes of %2").arg(size).arg(qint64(pages) * pageSize));
     return {};
 }
 
@@ -88,7 +90,8 @@ Result<> SqliteBackend::configure(DataStore& store) const
     q.finish();
     if (rollbackJournal)
         return {};
-    if (!q.exec(QStringLiteral("select count(*), sum(name='wj'), sum(name='wjfz') from sqlite_master where type='table'"))
+    if (!q.exec(
+            QStringLiteral("select count(*), sum(name='wj'), sum(name='wjfz') from sqlite_master where type='table'"))
         || !q.next())
         return failed();
     const bool empty = q.value(0).toLongLong() == 0;
@@ -119,8 +122,8 @@ Result<> SqliteBackend::setSchemaVersion(DataStore& store, int version) const
 
 Result<bool> SqliteBackend::hasTable(DataStore& store, const QString& table) const
 {
-    const Result<std::optional<QVariant>> v =
-        store.scalar(QStringLiteral("select count(*) from sqlite_master where type in ('table','view') and name=?"), {table});
+    const Result<std::optional<QVariant>> v = store.scalar(
+        QStringLiteral("select count(*) from sqlite_master where type in ('table','view') and name=?"), {table});
     if (!v)
         return Result<bool>::fail(QString(), v.detail());
     return v->value_or(0).toLongLong() > 0;
@@ -140,7 +143,8 @@ QString SqliteBackend::upsert(const QString& table, const QStringList& columns, 
     QStringList marks;
     for (qsizetype i = 0; i < columns.size(); ++i)
         marks << QStringLiteral("?");
-    return QStringLiteral("insert or replace into %1(%2) values (%3)").arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    return QStringLiteral("insert or replace into %1(%2) values (%3)")
+        .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
 }
 
 QString SqliteBackend::patternCondition(const QString& column) const

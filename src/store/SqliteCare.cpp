@@ -22,7 +22,10 @@ struct SqliteCloser {
 };
 using Sqlite = std::unique_ptr<sqlite3, SqliteCloser>;
 
-QString errorOf(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
+QString errorOf(sqlite3* db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
 
 Result<Sqlite> openFile(const QString& path, int flags)
 {
@@ -30,8 +33,9 @@ Result<Sqlite> openFile(const QString& path, int flags)
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
     Sqlite db(raw);
     if (rc != SQLITE_OK)
-        return Result<Sqlite>::fail(QString(), QStringLiteral("cannot open %1: %2")
-                                                   .arg(path, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : "")));
+        return Result<Sqlite>::fail(
+            QString(),
+            QStringLiteral("cannot open %1: %2").arg(path, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : "")));
     sqlite3_busy_timeout(raw, 10000);
     // The whole-file copy reads through the page cache directly instead of
     // a read() per page. A setting that does not take only costs speed.
@@ -109,7 +113,8 @@ Result<> SqliteBackend::snapshot(const ArchiveLocation& from, const QString& toF
         return in.failure();
     const Result<QString> journal = single(in->get(), "PRAGMA journal_mode");
     if (journal && journal->compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-        if (sqlite3_exec(in->get(), "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (sqlite3_exec(in->get(), "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr)
+            != SQLITE_OK)
             return Result<>::fail(QString(), errorOf(in->get()));
         CopyAdvance bars(advance);
         const FileCopy::Result r = FolderTreeCopy::copyFile(source, toFile, FileCopy::Replace::Never, &bars);

@@ -14,7 +14,7 @@ QString SqliteBackend::searchIndexPhrase(const QString& column, const QString& t
     // One quoted phrase on one column (a quote inside doubled), which the
     // trigram tokenizer matches as a substring.
     return QStringLiteral("{%1} : \"").arg(column) + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\""))
-           + QLatin1Char('"');
+        + QLatin1Char('"');
 }
 
 QString SqliteBackend::dateTextCondition(const QString& column) const

@@ -29,12 +29,13 @@ bool bindValue(sqlite3_stmt* stmt, int position, const QVariant& v)
     case QMetaType::QByteArray: {
         const QByteArray b = v.toByteArray();
         return sqlite3_bind_blob64(stmt, position, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT)
-               == SQLITE_OK;
+            == SQLITE_OK;
     }
     default: {
         const QByteArray t = v.toString().toUtf8();
         return sqlite3_bind_text64(stmt, position, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
-                                   SQLITE_UTF8) == SQLITE_OK;
+                                   SQLITE_UTF8)
+            == SQLITE_OK;
     }
     }
 }
@@ -80,10 +81,14 @@ public:
         if (!m_stmt)
             return Step::Failed;
         switch (sqlite3_step(m_stmt)) {
-        case SQLITE_ROW: return Step::Row;
-        case SQLITE_DONE: return Step::Done;
-        case SQLITE_INTERRUPT: return Step::Interrupted;
-        default: return Step::Failed;
+        case SQLITE_ROW:
+            return Step::Row;
+        case SQLITE_DONE:
+            return Step::Done;
+        case SQLITE_INTERRUPT:
+            return Step::Interrupted;
+        default:
+            return Step::Failed;
         }
     }
 
@@ -105,9 +110,9 @@ public:
     {
         m_interrupt = std::move(interrupt);
         if (m_interrupt)
-            sqlite3_progress_handler(m_db, ProgressSteps,
-                                     [](void* self) { return static_cast<SqliteRowStream*>(self)->m_interrupt() ? 1 : 0; },
-                                     this);
+            sqlite3_progress_handler(
+                m_db, ProgressSteps,
+                [](void* self) { return static_cast<SqliteRowStream*>(self)->m_interrupt() ? 1 : 0; }, this);
         else
             sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
     }

@@ -54,8 +54,8 @@ struct Fixture {
         held = a->id;
         kept = b->id;
         secret = c->id;
-        keptPath = StoreFolder(home.context().home).resolve(
-            valueOf(s, QStringLiteral("select lj from wj where id=?"), {kept}).toString());
+        keptPath = StoreFolder(home.context().home)
+                       .resolve(valueOf(s, QStringLiteral("select lj from wj where id=?"), {kept}).toString());
         return true;
     }
 
@@ -137,7 +137,8 @@ void ArchiveCheckTest::findsPlantedFault()
     } else if (fault == QLatin1String("orphan")) {
         QVERIFY(!writeFile(store, QStringLiteral("0000000099.doc"), "stray").isEmpty());
     } else if (fault == QLatin1String("duplicate")) {
-        QVERIFY(s.execute(QStringLiteral("update wj set bh=(select bh from wj where id=?) where id=?"), {f.held, f.kept}));
+        QVERIFY(
+            s.execute(QStringLiteral("update wj set bh=(select bh from wj where id=?) where id=?"), {f.held, f.kept}));
     } else if (fault == QLatin1String("counter")) {
         QVERIFY(Dictionary::write(s, Dictionary::FileNumber, QStringLiteral("2")));
     } else if (fault == QLatin1String("group")) {
@@ -179,7 +180,8 @@ void ArchiveCheckTest::closedGroupIsNotNamed()
     auto r = f.check();
     QVERIFY(r && r->findings.size() == 1);
     const QString line = r->findings.first().line();
-    QVERIFY2(!line.contains(QStringLiteral("秘密文件")) && !line.contains(QStringLiteral("0000000003")), qPrintable(line));
+    QVERIFY2(!line.contains(QStringLiteral("秘密文件")) && !line.contains(QStringLiteral("0000000003")),
+             qPrintable(line));
     QVERIFY(line.contains(QStringLiteral("id %1").arg(f.secret)));
     // Opened for the run, it is named.
     f.home.context().protectedGroups.open(QStringLiteral("机密"));
@@ -212,7 +214,9 @@ void ArchiveCheckTest::repairMovesOrphansAsideAndCounterAhead()
     QVERIFY(!QFileInfo::exists(folder.quarantineFolder() + QStringLiteral("/.kvpart-abc.part")));
     QCOMPARE(*Dictionary::read(s, Dictionary::FileNumber), QStringLiteral("4"));
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where nr like ? and czy='Admin'"),
-                      {ArchiveCheck::RepairLogPrefix + QLatin1Char('%')}).toInt(), 3);
+                     {ArchiveCheck::RepairLogPrefix + QLatin1Char('%')})
+                 .toInt(),
+             3);
     // The record's own kept file stays, and the archive is whole now.
     QVERIFY(QFileInfo::exists(f.keptPath));
     r = f.check();
@@ -245,16 +249,18 @@ void ArchiveCheckTest::killedRepairLosesNoFile()
     const QString database = f.home.databasePath();
     f.home.store().close();
 
-    QVERIFY(KillChild::runAndKill([&] {
-        DataStore s;
-        if (!s.open(database))
-            ::_exit(3);
-        NoProgress progress;
-        ProtectedGroups open;
-        ArchiveCheck(s, folder, open).run(progress, {}, true).ok();
-        for (;;)
-            ::pause();
-    }, 150));
+    QVERIFY(KillChild::runAndKill(
+        [&] {
+            DataStore s;
+            if (!s.open(database))
+                ::_exit(3);
+            NoProgress progress;
+            ProtectedGroups open;
+            ArchiveCheck(s, folder, open).run(progress, {}, true).ok();
+            for (;;)
+                ::pause();
+        },
+        150));
 
     // Every stray is in exactly one of the two folders, whole; the records' files stayed.
     int moved = 0;

@@ -65,15 +65,13 @@ struct Rig {
         KV_CHECK(t.add(0, QStringLiteral("P")));
         KV_CHECK(t.setPassword(t.findPath(QStringLiteral("P"))->id, {}, QStringLiteral("pw")));
     }
-    qint64 count(const QString& sql, const QVariantList& params = {})
-    {
-        return valueOf(s, sql, params).toLongLong();
-    }
+    qint64 count(const QString& sql, const QVariantList& params = {}) { return valueOf(s, sql, params).toLongLong(); }
     QStringList files(int n, const QString& prefix = QStringLiteral("f"), qint64 size = 100)
     {
         QStringList out;
         for (int i = 0; i < n; ++i)
-            out << writeFile(sources.path(), QStringLiteral("%1%2.txt").arg(prefix).arg(i), pattern(size, char('a' + i % 20)));
+            out << writeFile(sources.path(), QStringLiteral("%1%2.txt").arg(prefix).arg(i),
+                             pattern(size, char('a' + i % 20)));
         return out;
     }
     BatchImport importer(qint64 bound = 1 << 20)
@@ -85,7 +83,10 @@ struct Rig {
         NoProgress p;
         return importer(bound).run(group, files, check, p);
     }
-    BatchExport exporter() { return BatchExport(s, folder, home.context().currentOperator, home.context().protectedGroups); }
+    BatchExport exporter()
+    {
+        return BatchExport(s, folder, home.context().currentOperator, home.context().protectedGroups);
+    }
     Regroup regroup() { return Regroup(s, home.context().currentOperator, home.context().protectedGroups); }
     BatchModify modifier() { return BatchModify(s, home.context().currentOperator, home.context().protectedGroups); }
 };
@@ -148,7 +149,8 @@ void BatchRunsTest::importTwiceWithSameNameCheck()
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where exists (select 1 from rz where nr = "
                                     "'批量增加：' || wj.bh || ' ' || wj.mc || '.' || wj.lx || '，分组:A')")),
              6);
-    QCOMPARE(readFile(files.at(2)), RecordContent::read(r.s, r.count(QStringLiteral("select id from wj where mc='f2'"))).value());
+    QCOMPARE(readFile(files.at(2)),
+             RecordContent::read(r.s, r.count(QStringLiteral("select id from wj where mc='f2'"))).value());
     // Without the check, the same files come in again.
     QCOMPARE(r.import(QStringLiteral("T"), files, false).imported, 6);
     QCOMPARE(r.count(QStringLiteral("select count(distinct bh) from wj")), 12);
@@ -183,7 +185,7 @@ void BatchRunsTest::importRecordsEachContentHash()
     for (const QString& file : files) {
         const QFileInfo fi(file);
         const QString hash = valueOf(r.s, QStringLiteral("select sha256 from wj where mc=? and lx=?"),
-                                        {fi.completeBaseName(), fi.suffix()})
+                                     {fi.completeBaseName(), fi.suffix()})
                                  .toString();
         QVERIFY2(hash.size() == 64, qPrintable(fi.fileName()));
         QCOMPARE(hash, Sha256::ofFile(file));
@@ -245,8 +247,9 @@ void BatchRunsTest::droppedFoldersBringTheirFiles()
     const QString single = writeFile(d.path(), QStringLiteral("single.txt"), "s");
     QVERIFY(QFile::link(single, root + QStringLiteral("/link.txt")));
     const QStringList all = BatchImport::expand({root, single});
-    QCOMPARE(all, (QStringList{root + QStringLiteral("/a.txt"), root + QStringLiteral("/x/b.doc"),
-                               root + QStringLiteral("/x/y/c.txt"), single}));
+    QCOMPARE(all,
+             (QStringList{root + QStringLiteral("/a.txt"), root + QStringLiteral("/x/b.doc"),
+                          root + QStringLiteral("/x/y/c.txt"), single}));
     // The allowed types of the archive apply to dropped files too.
     QCOMPARE(BatchImport::expand({root}, QStringLiteral("txt")).size(), 2);
     QCOMPARE(BatchImport::expand({root}, Dictionary::AnyType).size(), 3);
@@ -256,7 +259,8 @@ void BatchRunsTest::killedImportLeavesWholeRecords()
 {
     Rig r;
     const QStringList small = r.files(40, QStringLiteral("k"), 300);
-    const QString big = writeFile(r.sources.path(), QStringLiteral("big.bin"), pattern(3 * FileCopy::ChunkSize + 7, 'q'));
+    const QString big =
+        writeFile(r.sources.path(), QStringLiteral("big.bin"), pattern(3 * FileCopy::ChunkSize + 7, 'q'));
     QStringList files = small;
     files.insert(13, big);
     files.insert(29, big);
@@ -266,30 +270,37 @@ void BatchRunsTest::killedImportLeavesWholeRecords()
     int killed = 0;
     for (int round = 0; round < 12; ++round) {
         r.s.close();
-        killed += KillChild::runAndKill([&] {
-            DataStore child;
-            if (!child.open(db))
-                return;
-            for (;;) {
-                BatchImport run(child, StoreFolder(home), op, 4096, ProtectedGroups());
-                run.setCommitInterval(3);
-                NoProgress p;
-                (void)run.run(QStringLiteral("A"), files, false, p);
-            }
-        }, 20 + int(QRandomGenerator::global()->bounded(300))) ? 1 : 0;
+        killed += KillChild::runAndKill(
+                      [&] {
+                          DataStore child;
+                          if (!child.open(db))
+                              return;
+                          for (;;) {
+                              BatchImport run(child, StoreFolder(home), op, 4096, ProtectedGroups());
+                              run.setCommitInterval(3);
+                              NoProgress p;
+                              (void)run.run(QStringLiteral("A"), files, false, p);
+                          }
+                      },
+                      20 + int(QRandomGenerator::global()->bounded(300)))
+            ? 1
+            : 0;
         QVERIFY(r.s.open(db));
         const QByteArray at = QByteArray::number(round);
         QCOMPARE(valueOf(r.s, QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
         // Numbers are unique and the counter is past every one of them.
         QCOMPARE(r.count(QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")), 0);
         QVERIFY2(r.count(QStringLiteral("select count(*) from wj where cast(bh as integer) >= "
-                                        "(select cast(nr as integer) from zdbh where xm='文件编号')")) == 0,
+                                        "(select cast(nr as integer) from zdbh where xm='文件编号')"))
+                     == 0,
                  at.constData());
         // Each record has its content and exactly its one log line.
         QCOMPARE(r.count(QStringLiteral("select count(*) from wj where lj='' and dxsz <> "
-                                        "coalesce((select length(nr) from wjnr where wjnr.id=wj.id),-1)")), 0);
+                                        "coalesce((select length(nr) from wjnr where wjnr.id=wj.id),-1)")),
+                 0);
         QCOMPARE(r.count(QStringLiteral("select count(*) from wj where (select count(*) from rz where nr like "
-                                        "'批量增加：' || wj.bh || ' %') <> 1")), 0);
+                                        "'批量增加：' || wj.bh || ' %') <> 1")),
+                 0);
         QCOMPARE(r.count(QStringLiteral("select count(*) from rz where nr like '批量增加：%'")),
                  r.count(QStringLiteral("select count(*) from wj")));
         // Kept files are whole; the start-up sweep sets aside only files no record names.
@@ -322,8 +333,8 @@ void BatchRunsTest::exportWithAndWithoutSubfolders_data()
                                                 QStringLiteral("A/same.txt"), QStringLiteral("A/x.txt")};
     // Two records of one name in one folder: the later beside the first.
     QTest::newRow("flat") << false
-                          << QStringList{QStringLiteral("same (2).txt"), QStringLiteral("same.txt"), QStringLiteral("x.txt"),
-                                         QStringLiteral("y.txt")};
+                          << QStringList{QStringLiteral("same (2).txt"), QStringLiteral("same.txt"),
+                                         QStringLiteral("x.txt"), QStringLiteral("y.txt")};
 }
 
 void BatchRunsTest::exportWithAndWithoutSubfolders()
@@ -331,12 +342,17 @@ void BatchRunsTest::exportWithAndWithoutSubfolders()
     QFETCH(bool, subfolders);
     QFETCH(QStringList, expected);
     Rig r;
-    QVERIFY(r.import(QStringLiteral("A"), {writeFile(r.sources.path(), QStringLiteral("x.txt"), "x"),
-                                           writeFile(r.sources.path(), QStringLiteral("same.txt"), "first")}, false).ok());
+    QVERIFY(r.import(QStringLiteral("A"),
+                     {writeFile(r.sources.path(), QStringLiteral("x.txt"), "x"),
+                      writeFile(r.sources.path(), QStringLiteral("same.txt"), "first")},
+                     false)
+                .ok());
     QDir(r.sources.path()).mkdir(QStringLiteral("2"));
-    QVERIFY(r.import(QStringLiteral("A\\B"), {writeFile(r.sources.path(), QStringLiteral("y.txt"), "y"),
-                                              writeFile(r.sources.filePath(QStringLiteral("2")), QStringLiteral("same.txt"), "later")},
-                     false).ok());
+    QVERIFY(r.import(QStringLiteral("A\\B"),
+                     {writeFile(r.sources.path(), QStringLiteral("y.txt"), "y"),
+                      writeFile(r.sources.filePath(QStringLiteral("2")), QStringLiteral("same.txt"), "later")},
+                     false)
+                .ok());
     QVERIFY(r.import(QStringLiteral("T"), {writeFile(r.sources.path(), QStringLiteral("t.txt"), "t")}, false).ok());
     QTemporaryDir target;
     NoProgress p;
@@ -357,14 +373,16 @@ void BatchRunsTest::exportNamesStayInsideTheFolder()
 {
     Rig r;
     // Names no window would let through, written straight into the rows.
-    const QStringList groups = {QStringLiteral("..\\..\\up"), QStringLiteral("A\\..\\.."), QStringLiteral("A\\a/../../b")};
+    const QStringList groups = {QStringLiteral("..\\..\\up"), QStringLiteral("A\\..\\.."),
+                                QStringLiteral("A\\a/../../b")};
     const QStringList names = {QStringLiteral("../../evil"), QStringLiteral(".."), QStringLiteral("..\\x"),
                                QStringLiteral("a\nb"), QString(300, QChar(0x6587))};
     int n = 0;
     for (const QString& g : groups)
         for (const QString& name : names) {
-            QVERIFY(r.s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dx,dxsz,lj) values (?,?,?,?,'1BYTE',1,'')"),
-                                {QStringLiteral("%1").arg(++n, 10, 10, QLatin1Char('0')), name, g, QStringLiteral("../t")}));
+            QVERIFY(r.s.execute(
+                QStringLiteral("insert into wj(bh,mc,fz,lx,dx,dxsz,lj) values (?,?,?,?,'1BYTE',1,'')"),
+                {QStringLiteral("%1").arg(++n, 10, 10, QLatin1Char('0')), name, g, QStringLiteral("../t")}));
             QVERIFY(RecordContent::write(r.s, r.s.lastInsertId(), "z").ok());
         }
     QTemporaryDir outer;
@@ -418,9 +436,9 @@ void BatchRunsTest::exportNamesArePortableAndAFailedFileIsSkipped()
     QCOMPARE(out.unwritten.size(), qsizetype(1));
     QVERIFY2(out.fullText().contains(QStringLiteral("写入失败，未导出: 0000000004 b.txt")), qPrintable(out.fullText()));
     QCOMPARE(filesBelow(target.path()),
-             (QStringList{QStringLiteral("A/README.txt"), QStringLiteral("A/Readme (2).txt"), QStringLiteral("A/_CON.txt"),
-                          QStringLiteral("A/_nul.tar.gz"), QStringLiteral("A/a_b.txt"), QStringLiteral("A/x"),
-                          QStringLiteral("B"), QStringLiteral("D_E/d__.txt")}));
+             (QStringList{QStringLiteral("A/README.txt"), QStringLiteral("A/Readme (2).txt"),
+                          QStringLiteral("A/_CON.txt"), QStringLiteral("A/_nul.tar.gz"), QStringLiteral("A/a_b.txt"),
+                          QStringLiteral("A/x"), QStringLiteral("B"), QStringLiteral("D_E/d__.txt")}));
 }
 
 void BatchRunsTest::exportLeavesClosedGroupsOut()
@@ -447,7 +465,8 @@ void BatchRunsTest::exportCancelLeavesNoPartOfAFile()
     const BatchExport::Outcome out = r.exporter().run(QStringLiteral("T"), target.path(), false, stop);
     QCOMPARE(out.kind, ExportKind::Cancelled);
     QCOMPARE(out.message, BatchExport::Cancelled);
-    QCOMPARE(filesBelow(target.path()), (QStringList{QStringLiteral("f0.txt"), QStringLiteral("f1.txt"), QStringLiteral("f3.txt")}));
+    QCOMPARE(filesBelow(target.path()),
+             (QStringList{QStringLiteral("f0.txt"), QStringLiteral("f1.txt"), QStringLiteral("f3.txt")}));
     QCOMPARE(readFile(target.filePath(QStringLiteral("f3.txt"))), QByteArray("old content"));
     QCOMPARE(valueOf(r.s, QStringLiteral("select nr from rz where nr like '批量导出：%'")).toString(),
              BatchExport::logText(QStringLiteral("T"), target.path(), 2));
@@ -466,7 +485,8 @@ void BatchRunsTest::modifyDateAndOptionFields()
     QFETCH(int, number);
     QFETCH(QString, value);
     Rig r;
-    QVERIFY(r.s.execute(QStringLiteral("update lbsz set btm=? where bm='wj' and bh=?"), {QStringLiteral("密级"), number}));
+    QVERIFY(
+        r.s.execute(QStringLiteral("update lbsz set btm=? where bm='wj' and bh=?"), {QStringLiteral("密级"), number}));
     QVERIFY(r.import(QStringLiteral("T"), r.files(5), false).ok());
     const Result<QList<BatchModify::Field>> fields = BatchModify::fields(r.s);
     QVERIFY(fields.ok());
@@ -493,7 +513,8 @@ void BatchRunsTest::modifyFailurePartWayChangesNothing()
     QVERIFY(r.import(QStringLiteral("T"), r.files(6), false).ok());
     const BatchModify::Field field = BatchModify::fields(r.s)->at(0);
     StopAfter failThird(2, [&] { r.s.failNextStatements(1, QStringLiteral("update wj set b1")); });
-    const Result<BatchModify::Changed> done = r.modifier().run({1, 2, 3, 4, 5, 6}, field, QStringLiteral("v"), failThird);
+    const Result<BatchModify::Changed> done =
+        r.modifier().run({1, 2, 3, 4, 5, 6}, field, QStringLiteral("v"), failThird);
     QVERIFY(!done.ok());
     QVERIFY(done.message().startsWith(BatchModify::Failed));
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where b1<>''")), 0);

@@ -60,8 +60,7 @@ struct WindowRig {
     }
 };
 
-template <class T>
-T* unit(QWidget* w, const QString& name)
+template <class T> T* unit(QWidget* w, const QString& name)
 {
     T* u = w->findChild<T*>(name);
     if (!u)
@@ -110,11 +109,12 @@ void BatchWindowsTest::importWindowTwiceWithSameNameCheck()
         });
         r.commands.importInto(QStringLiteral("A"));
         QCOMPARE(r.prompter.shown().at(0).title, BatchImport::ChooseTitle);
+        QCOMPARE(r.prompter.shown().at(1).text, BatchImport::confirmText(12, QStringLiteral("A"), 12 * 700));
         QCOMPARE(r.prompter.shown().at(1).text,
-                 BatchImport::confirmText(12, QStringLiteral("A"), 12 * 700));
-        QCOMPARE(r.prompter.shown().at(1).text, QStringLiteral("您选中了12个文件,确认导入 A 分组吗? 共:") + sizeText(8400));
-        QCOMPARE(r.prompter.lastText(), round == 0 ? QStringLiteral("文件总数:12个,同名文件:0个,成功导入12个, 共: ") + sizeText(8400)
-                                                   : QStringLiteral("文件总数:12个,同名文件:12个,成功导入0个, 共: 0BYTE"));
+                 QStringLiteral("您选中了12个文件,确认导入 A 分组吗? 共:") + sizeText(8400));
+        QCOMPARE(r.prompter.lastText(),
+                 round == 0 ? QStringLiteral("文件总数:12个,同名文件:0个,成功导入12个, 共: ") + sizeText(8400)
+                            : QStringLiteral("文件总数:12个,同名文件:12个,成功导入0个, 共: 0BYTE"));
         QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='A'")), 12);
         r.prompter.clear();
     }
@@ -145,9 +145,8 @@ void BatchWindowsTest::exportWindowWritesGroupTree()
     WindowRig r;
     r.prompter.answerFiles(r.files(3));
     r.prompter.answerYes();
-    whenModal(BatchImport::WindowTitle, [&](QWidget* w) {
-        QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton);
-    });
+    whenModal(BatchImport::WindowTitle,
+              [&](QWidget* w) { QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton); });
     r.commands.importInto(QStringLiteral("A\\B"));
     r.prompter.clear();
 
@@ -182,9 +181,8 @@ void BatchWindowsTest::modifyWindowDateAndOption()
     QVERIFY(r.s.execute(QStringLiteral("update xx set nr=? where bh=6"), {QStringLiteral("公开\x1f内部")}));
     r.prompter.answerFiles(r.files(4));
     r.prompter.answerYes();
-    whenModal(BatchImport::WindowTitle, [&](QWidget* w) {
-        QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton);
-    });
+    whenModal(BatchImport::WindowTitle,
+              [&](QWidget* w) { QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton); });
     r.commands.importInto(QStringLiteral("T"));
     r.prompter.clear();
 
@@ -215,7 +213,8 @@ void BatchWindowsTest::modifyWindowDateAndOption()
         QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton);
     });
     r.commands.modify({2, 3}, {1, 2, 3, 4});
-    QCOMPARE(r.prompter.texts(), (QStringList{BatchModify::Confirm, QStringLiteral("成功修改了 2 条文件记录!"), BatchModify::AllDone}));
+    QCOMPARE(r.prompter.texts(),
+             (QStringList{BatchModify::Confirm, QStringLiteral("成功修改了 2 条文件记录!"), BatchModify::AllDone}));
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where b1='内部'")), 2);
     r.prompter.clear();
 
@@ -266,7 +265,8 @@ void BatchWindowsTest::regroupCommands()
 
     r.prompter.answerYes();
     r.commands.moveGroupFiles(QStringLiteral("A"));
-    QCOMPARE(r.prompter.texts(), (QStringList{Regroup::ConfirmGroup, QStringLiteral("批量调整完成! 原分组: A 新分组: T")}));
+    QCOMPARE(r.prompter.texts(),
+             (QStringList{Regroup::ConfirmGroup, QStringLiteral("批量调整完成! 原分组: A 新分组: T")}));
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='T'")), 2);
     QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='A\\B'")), 2);
     r.prompter.clear();
@@ -327,9 +327,8 @@ void BatchWindowsTest::dropOnGroupImports()
     // What the main window does with it: the import of every file below the
     // folder, the folder and its folders as sub-groups of the group.
     r.prompter.answerYes();
-    whenModal(BatchImport::WindowTitle, [&](QWidget* w) {
-        QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton);
-    });
+    whenModal(BatchImport::WindowTitle,
+              [&](QWidget* w) { QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton); });
     QSignalSpy groupsChanged(&r.commands, &BatchCommands::groupsChanged);
     r.commands.importDropped(dropped.at(0).at(0).toString(), dropped.at(0).at(1).toStringList());
     QCOMPARE(r.prompter.texts().first(), QStringLiteral("您选中了2个文件,确认导入 B 分组吗? 共:2BYTE"));

@@ -46,7 +46,8 @@ void CheckSpecialFilesTest::fifoAndLinkAreFindingsNeverRead()
     f.group = QStringLiteral("合同");
     const auto added = records.add(f, writeFile(src.path(), QStringLiteral("b.pdf"), pattern(50000, 'b')));
     QVERIFY(added);
-    const QString kept = folder.resolve(valueOf(s, QStringLiteral("select lj from wj where id=?"), {added->id}).toString());
+    const QString kept =
+        folder.resolve(valueOf(s, QStringLiteral("select lj from wj where id=?"), {added->id}).toString());
     QVERIFY(folder.contains(kept));
 
     // The record's kept file is a FIFO now; beside it an unnamed FIFO and a

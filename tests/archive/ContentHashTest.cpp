@@ -203,10 +203,12 @@ void ContentHashTest::olderArchiveGetsItsHashes()
     const StoreFolder folder(home.context().home);
     // One kept file is gone: its record stays without a hash.
     const qint64 lost = a.truth.lastKey();
-    const QString lostPath = folder.resolve(valueOf(home.store(), QStringLiteral("select lj from wj where id=?"), {lost}).toString());
+    const QString lostPath =
+        folder.resolve(valueOf(home.store(), QStringLiteral("select lj from wj where id=?"), {lost}).toString());
     QVERIFY(QFile::remove(lostPath));
 
-    const Status migrated = Schema::migrate(home.store(), nullptr, [&](const QString& lj) { return folder.resolve(lj); });
+    const Status migrated =
+        Schema::migrate(home.store(), nullptr, [&](const QString& lj) { return folder.resolve(lj); });
     QVERIFY2(migrated, qPrintable(migrated.detail()));
     QCOMPARE(Schema::version(home.store()).valueOr(-1), Schema::CurrentVersion);
     for (auto it = a.truth.cbegin(); it != a.truth.cend(); ++it)
@@ -229,16 +231,18 @@ void ContentHashTest::killedFillLeavesOnlyTrueHashesAndGoesOn()
         void setValue(qint64) override { ::usleep(100 * 1000); }
         bool cancelled() const override { return false; }
     };
-    const bool killed = KillChild::runAndKill([&] {
-        DataStore s;
-        if (!s.open(database))
-            ::_exit(3);
-        Slow slow;
-        const StoreFolder folder(programFolder, programFolder + QStringLiteral("/Data/Lf"));
-        Schema::migrate(s, &slow, [&](const QString& lj) { return folder.resolve(lj); }).ok();
-        for (;;)
-            ::pause();
-    }, 250);
+    const bool killed = KillChild::runAndKill(
+        [&] {
+            DataStore s;
+            if (!s.open(database))
+                ::_exit(3);
+            Slow slow;
+            const StoreFolder folder(programFolder, programFolder + QStringLiteral("/Data/Lf"));
+            Schema::migrate(s, &slow, [&](const QString& lj) { return folder.resolve(lj); }).ok();
+            for (;;)
+                ::pause();
+        },
+        250);
     QVERIFY(killed);
 
     DataStore s;

@@ -17,9 +17,9 @@
 #include "store/FieldOptions.h"
 #include "common/TestInput.h"
 
-using TestInput::typeText;
-using TestInput::readFile;
 using TestInput::pattern;
+using TestInput::readFile;
+using TestInput::typeText;
 
 #include <QAction>
 #include <QApplication>
@@ -60,7 +60,11 @@ public:
     void reloadList() override { ++listReloads; }
     void reloadTree() override {}
     void setProgress(int percent) override { progress << percent; }
-    void select(qint64 id) { current = id; selected = {id}; }
+    void select(qint64 id)
+    {
+        current = id;
+        selected = {id};
+    }
 };
 
 QStringList entries(const QString& folder)
@@ -116,7 +120,10 @@ private:
     qint64 addThroughPanel(const QString& path, const QString& group);
     void wirePanel();
     QString store() const { return m_home->context().home.storeFolder(); }
-    qint64 count(const QString& sql, const QVariantList& p = {}) { return valueOf(m_home->store(), sql, p).toLongLong(); }
+    qint64 count(const QString& sql, const QVariantList& p = {})
+    {
+        return valueOf(m_home->store(), sql, p).toLongLong();
+    }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<QTemporaryDir> m_src;
@@ -149,7 +156,11 @@ void EditPanelTest::init()
     m_panel = std::make_unique<EditPanel>(s, StoreFolder(c.home), c.currentOperator, c.protectedGroups);
     m_panel->setFileLimits(c.fileTypes, QStringLiteral("0.009765625"));
     wirePanel();
-    m_panel->setGroupChooser([this] { auto g = m_nextGroup; m_nextGroup.reset(); return g; });
+    m_panel->setGroupChooser([this] {
+        auto g = m_nextGroup;
+        m_nextGroup.reset();
+        return g;
+    });
     m_panel->setOptionChooser([this](int field, const QStringList& options) -> std::optional<QString> {
         if (field != 0 || !options.contains(m_nextOption.value_or(QString())))
             return std::nullopt;
@@ -168,7 +179,9 @@ void EditPanelTest::wirePanel()
     auto add = [this](const char* id, std::function<void()> handler) {
         m_router->add(QString::fromLatin1(id), CommandTable::rightOf(QString::fromLatin1(id)), std::move(handler));
     };
-    auto currentOrFirst = [w] { return w->current >= 0 ? w->current : (w->selected.isEmpty() ? -1 : w->selected.first()); };
+    auto currentOrFirst = [w] {
+        return w->current >= 0 ? w->current : (w->selected.isEmpty() ? -1 : w->selected.first());
+    };
     add(Cmd::Add, [p] { p->startAdd(); });
     add(Cmd::TreeAddFile, [p, w] { p->startAdd(w->root ? QString() : w->group); });
     add(Cmd::Modify, [p, w] { p->startModify(w->current); });
@@ -303,7 +316,8 @@ void EditPanelTest::endToEnd()
     // Accepted as it opens, the box gives the date it shows.
     click(QStringLiteral("b14超级按钮"));
     QTest::keyClick(unit<QDateEdit>(QStringLiteral("日期框2")), Qt::Key_Return);
-    QCOMPARE(unit<QLineEdit>(QStringLiteral("b14编辑框"))->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    QCOMPARE(unit<QLineEdit>(QStringLiteral("b14编辑框"))->text(),
+             QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     click(QStringLiteral("b13超级按钮"));
     auto* date = unit<QDateEdit>(QStringLiteral("日期框1"));
     QVERIFY(date->isVisible());
@@ -325,7 +339,9 @@ void EditPanelTest::endToEnd()
     QCOMPARE(unit<QLineEdit>(QStringLiteral("编号编辑框"))->text(), QStringLiteral("0000000001"));
     QVERIFY(unit<QLineEdit>(QStringLiteral("名称编辑框"))->isReadOnly());
     {
-        RecordSet rs = s.query(QStringLiteral("select mc,fz,lx,dx,dxsz,b1,b5,b13,bz,lj,(select nr from wjnr where wjnr.id=wj.id),scr,scsj from wj where id=?"), {smallId});
+        RecordSet rs = s.query(QStringLiteral("select mc,fz,lx,dx,dxsz,b1,b5,b13,bz,lj,(select nr from wjnr where "
+                                              "wjnr.id=wj.id),scr,scsj from wj where id=?"),
+                               {smallId});
         QVERIFY(!rs.atEnd());
         QCOMPARE(rs.text(0), QStringLiteral("会议 纪要 'v1'.final"));
         QCOMPARE(rs.text(1), QStringLiteral("合同"));
@@ -358,12 +374,14 @@ void EditPanelTest::endToEnd()
 
     // --- the list holds both, in entry order
     {
-        RecordSet rs = s.query(QStringLiteral("select bh,fz,dx,lj,coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0) from wj order by xh asc"));
+        RecordSet rs = s.query(QStringLiteral("select bh,fz,dx,lj,coalesce(length((select nr from wjnr where "
+                                              "wjnr.id=wj.id)),0) from wj order by xh asc"));
         QStringList rows;
         for (; !rs.atEnd(); rs.next())
             rows << QStringList{rs.text(0), rs.text(1), rs.text(2), rs.text(3), rs.text(4)}.join(QLatin1Char('|'));
-        QCOMPARE(rows, (QStringList{QStringLiteral("0000000001|合同|700BYTE||700"),
-                                    QStringLiteral("0000000002|合同\\2026|48.82KB|Data/Lf/0000000002.pdf|0")}));
+        QCOMPARE(rows,
+                 (QStringList{QStringLiteral("0000000001|合同|700BYTE||700"),
+                              QStringLiteral("0000000002|合同\\2026|48.82KB|Data/Lf/0000000002.pdf|0")}));
     }
 
     // --- save as, from the database and from the store folder
@@ -393,10 +411,12 @@ void EditPanelTest::endToEnd()
     click(QStringLiteral("文件分组超级按钮"));
     m_prompter->answerYes();
     m_router->run(QString::fromLatin1(Cmd::Save));
-    QCOMPARE(m_prompter->shown().first().text, QStringLiteral("会议 纪要 'v1'.final 改,已被修改,确定重新保存到数据库吗?"));
+    QCOMPARE(m_prompter->shown().first().text,
+             QStringLiteral("会议 纪要 'v1'.final 改,已被修改,确定重新保存到数据库吗?"));
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
-    QCOMPARE(valueOf(s, QStringLiteral("select mc||'|'||fz||'|'||xgr||'|'||lj from wj where id=?"), {smallId}).toString(),
-             QStringLiteral("会议 纪要 'v1'.final 改|合同\\2026|Admin|"));
+    QCOMPARE(
+        valueOf(s, QStringLiteral("select mc||'|'||fz||'|'||xgr||'|'||lj from wj where id=?"), {smallId}).toString(),
+        QStringLiteral("会议 纪要 'v1'.final 改|合同\\2026|Admin|"));
     QCOMPARE(valueOf(s, QStringLiteral("select nr from wjnr where id=?"), {smallId}).toByteArray(), smallBytes);
     QCOMPARE(entries(store()), QStringList{QStringLiteral("0000000002.pdf")});
 
@@ -410,7 +430,11 @@ void EditPanelTest::endToEnd()
     m_prompter->answerYes();
     m_router->run(QString::fromLatin1(Cmd::Save));
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
-    QCOMPARE(valueOf(s, QStringLiteral("select mc||'|'||lx||'|'||lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||dxsz from wj where id=?"), {smallId}).toString(),
+    QCOMPARE(valueOf(s,
+                     QStringLiteral("select mc||'|'||lx||'|'||lj||'|'||coalesce(length((select nr from wjnr where "
+                                    "wjnr.id=wj.id)),0)||'|'||dxsz from wj where id=?"),
+                     {smallId})
+                 .toString(),
              QStringLiteral("新版|docx|Data/Lf/0000000001.docx|0|30000"));
     QCOMPARE(entries(store()), (QStringList{QStringLiteral("0000000001.docx"), QStringLiteral("0000000002.pdf")}));
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001.docx"))), replacement);
@@ -452,7 +476,8 @@ void EditPanelTest::sameNameAsksAndKeepsBoth()
     m_prompter->answerNo();   // the same-name question
     m_router->run(QString::fromLatin1(Cmd::Save));
     QCOMPARE(m_prompter->shown().at(2).text,
-             QStringLiteral("系统中存在重名文件! 是否继续?\r\n0000000001 报告.pdf 所属分组:\\合同 上传时间:2026-05-06 08:00:00"));
+             QStringLiteral(
+                 "系统中存在重名文件! 是否继续?\r\n0000000001 报告.pdf 所属分组:\\合同 上传时间:2026-05-06 08:00:00"));
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Adding);  // the pending add stays
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(1));
     QCOMPARE(entries(store()), QStringList{QStringLiteral("0000000001.pdf")});
@@ -518,7 +543,8 @@ void EditPanelTest::failedAddKeepsPendingAndLeavesNoTrace()
     m_prompter->answerYes();
     m_router->run(QString::fromLatin1(Cmd::Save));
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
-    QCOMPARE(count(QStringLiteral("select count(*) from wj where bh='0000000001' and lj='Data/Lf/0000000001.bin'")), qint64(1));
+    QCOMPARE(count(QStringLiteral("select count(*) from wj where bh='0000000001' and lj='Data/Lf/0000000001.bin'")),
+             qint64(1));
     QCOMPARE(entries(store()), QStringList{QStringLiteral("0000000001.bin")});
 }
 
@@ -584,7 +610,8 @@ void EditPanelTest::dirtyCheckOnLeaving()
     m_prompter->answerYes();  // confirm the change
     m_panel->showRecord(-1);
     QCOMPARE(m_panel->mode(), EditPanel::Mode::Showing);
-    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select b2 from wj where id=?"), {first}).toString(), QStringLiteral("新值"));
+    QCOMPARE(valueOf(m_home->store(), QStringLiteral("select b2 from wj where id=?"), {first}).toString(),
+             QStringLiteral("新值"));
 
     // Leaving an unchanged add asks nothing.
     m_prompter->clear();
@@ -642,7 +669,8 @@ void EditPanelTest::failedLogWriteIsShownAndAddStands()
     m_home->store().failNextStatements(1, QStringLiteral("insert into rz"));
     const qint64 id = addThroughPanel(writeSource(QStringLiteral("a.txt"), "a"), QStringLiteral("合同"));
     QVERIFY(id > 0);
-    QCOMPARE(m_prompter->messages(), (QStringList{QStringLiteral("写出日志失败!"), QStringLiteral("0000000001 a.txt 保存成功!")}));
+    QCOMPARE(m_prompter->messages(),
+             (QStringList{QStringLiteral("写出日志失败!"), QStringLiteral("0000000001 a.txt 保存成功!")}));
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(1));
 }
 
@@ -650,7 +678,8 @@ void EditPanelTest::deletionWindow()
 {
     QList<qint64> ids;
     for (int i = 0; i < 3; ++i)
-        ids << addThroughPanel(writeSource(QStringLiteral("f%1.bin").arg(i), pattern(15000, char('a' + i))), QStringLiteral("合同"));
+        ids << addThroughPanel(writeSource(QStringLiteral("f%1.bin").arg(i), pattern(15000, char('a' + i))),
+                               QStringLiteral("合同"));
     QCOMPARE(entries(store()).size(), 3);
     DeleteProgressWindow w(m_panel->records());
     QCOMPARE(w.windowTitle(), QStringLiteral("正在删除文件..."));
@@ -827,7 +856,8 @@ void EditPanelTest::propertiesWindow()
     QCOMPARE(m_prompter->lastText(), QStringLiteral("没有选择文件!"));
 
     QVERIFY(s.execute(QStringLiteral("update lbsz set btm='合同方' where bh=6 and bm='wj'")));
-    const qint64 id = addThroughPanel(writeSource(QStringLiteral("合同书.pdf"), pattern(30000, 'p')), QStringLiteral("合同"));
+    const qint64 id =
+        addThroughPanel(writeSource(QStringLiteral("合同书.pdf"), pattern(30000, 'p')), QStringLiteral("合同"));
     QVERIFY(id > 0);
     m_workspace->select(id);
     QCOMPARE(m_router->run(QString::fromLatin1(Cmd::FileProperties)), CommandRouter::Outcome::Ran);

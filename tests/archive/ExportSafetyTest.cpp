@@ -33,7 +33,8 @@ QStringList filesBelow(const QString& folder)
     while (it.hasNext()) {
         const QString path = it.next();
         const QByteArray bytes = readFile(path);
-        out << QDir(folder).relativeFilePath(path) + (bytes.size() < 16 ? QLatin1Char('=') + QString::fromUtf8(bytes) : QString());
+        out << QDir(folder).relativeFilePath(path)
+                + (bytes.size() < 16 ? QLatin1Char('=') + QString::fromUtf8(bytes) : QString());
     }
     out.sort();
     return out;
@@ -55,7 +56,10 @@ struct Archive {
         const Result<StoredRecord> r = records.add(f, writeFile(sources.path(), name + QStringLiteral(".bin"), bytes));
         return r ? r->id : -1;
     }
-    QString kept(qint64 id) { return folder.resolve(valueOf(s, QStringLiteral("select lj from wj where id=?"), {id}).toString()); }
+    QString kept(qint64 id)
+    {
+        return folder.resolve(valueOf(s, QStringLiteral("select lj from wj where id=?"), {id}).toString());
+    }
     BatchExport::Outcome exportTo(const QString& target, bool replaceExisting = false)
     {
         BatchExport e(s, folder, home.context().currentOperator, home.context().protectedGroups);
@@ -80,7 +84,7 @@ private slots:
 
 void ExportSafetyTest::exportIntoTheArchiveIsRefused_data()
 {
-    QTest::addColumn<QString>("target");  // below the program folder; "@" a link to Data beside it
+    QTest::addColumn<QString>("target");    // below the program folder; "@" a link to Data beside it
     QTest::addColumn<bool>("fileRefused");  // a file saved into it is refused too
     QTest::newRow("Data") << "Data" << true;
     QTest::newRow("store folder") << "Data/Lf" << true;
@@ -135,11 +139,14 @@ void ExportSafetyTest::damagedRecordsAreLeftOutAndNamed_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("reported");
-    QTest::newRow("byte flipped in kept file") << "flip" << "内容损坏";
-    QTest::newRow("kept file truncated") << "truncate" << "大小不符";
+    QTest::newRow("byte flipped in kept file") << "flip"
+                                               << "内容损坏";
+    QTest::newRow("kept file truncated") << "truncate"
+                                         << "大小不符";
     QTest::newRow("kept file a link to /etc/passwd") << "link" << ExportedContent::KeptFileIsLink;
     QTest::newRow("kept file a pipe") << "fifo" << ExportedContent::KeptFileNotRegular;
-    QTest::newRow("held content changed") << "held" << "内容损坏";
+    QTest::newRow("held content changed") << "held"
+                                          << "内容损坏";
 }
 
 void ExportSafetyTest::damagedRecordsAreLeftOutAndNamed()
@@ -188,18 +195,22 @@ void ExportSafetyTest::damagedRecordsAreLeftOutAndNamed()
 
 void ExportSafetyTest::namesStayUniqueInTheirFolder_data()
 {
-    QTest::addColumn<QStringList>("names");     // records, in order; their content is r1, r2 …
-    QTest::addColumn<QStringList>("before");    // files in the folder before the run ("old")
-    QTest::addColumn<bool>("replace");          // the window's run
+    QTest::addColumn<QStringList>("names");   // records, in order; their content is r1, r2 …
+    QTest::addColumn<QStringList>("before");  // files in the folder before the run ("old")
+    QTest::addColumn<bool>("replace");        // the window's run
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("case") << QStringList{"README", "Readme", "readme"} << QStringList() << false
                           << QStringList{"README.txt=r1", "Readme (2).txt=r2", "readme (3).txt=r3"};
     QTest::newRow("control characters, blanks, separators")
-        << QStringList{"a\x01" "b", "a\x02" "b", "a\\b ", " a/b"} << QStringList() << false
-        << QStringList{"a_b (2).txt=r2", "a_b (3).txt=r3", "a_b (4).txt=r4", "a_b.txt=r1"};
-    QTest::newRow("command line: a file there stays") << QStringList{"README", "README"} << QStringList{"readme.TXT"}
-                                                      << false
-                                                      << QStringList{"README (2).txt=r1", "README (3).txt=r2", "readme.TXT=old"};
+        << QStringList{"a\x01"
+                       "b",
+                       "a\x02"
+                       "b",
+                       "a\\b ", " a/b"}
+        << QStringList() << false << QStringList{"a_b (2).txt=r2", "a_b (3).txt=r3", "a_b (4).txt=r4", "a_b.txt=r1"};
+    QTest::newRow("command line: a file there stays")
+        << QStringList{"README", "README"} << QStringList{"readme.TXT"} << false
+        << QStringList{"README (2).txt=r1", "README (3).txt=r2", "readme.TXT=old"};
     QTest::newRow("window: a file there is replaced, not one the run wrote")
         << QStringList{"README", "readme"} << QStringList{"README.txt"} << true
         << QStringList{"README.txt=r1", "readme (2).txt=r2"};

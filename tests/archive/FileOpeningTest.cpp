@@ -38,8 +38,14 @@ private slots:
 
 private:
     qint64 addRecord(const QString& fileName, const QByteArray& bytes, const QString& group = QStringLiteral("合同"));
-    qint64 count(const QString& sql, const QVariantList& p = {}) { return valueOf(m_home->store(), sql, p).toLongLong(); }
-    QString number(qint64 id) { return valueOf(m_home->store(), QStringLiteral("select bh from wj where id=?"), {id}).toString(); }
+    qint64 count(const QString& sql, const QVariantList& p = {})
+    {
+        return valueOf(m_home->store(), sql, p).toLongLong();
+    }
+    QString number(qint64 id)
+    {
+        return valueOf(m_home->store(), QStringLiteral("select bh from wj where id=?"), {id}).toString();
+    }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<QTemporaryDir> m_src;
@@ -146,7 +152,8 @@ void FileOpeningTest::opensHeldAndKeptContentInFoldersOfTheirOwn()
     QCOMPARE(count(QStringLiteral("select ylcs from wj where id=?"), {held}), qint64(1));
     QCOMPARE(count(QStringLiteral("select ylcs from wj where id=?"), {kept}), qint64(2));
     QCOMPARE(count(QStringLiteral("select count(*) from rz where nr=?"),
-                   {QStringLiteral("阅览文件：") + number(kept) + QStringLiteral("，报告")}), qint64(2));
+                   {QStringLiteral("阅览文件：") + number(kept) + QStringLiteral("，报告")}),
+             qint64(2));
 }
 
 void FileOpeningTest::twoOpeningsCountTwo()
@@ -168,7 +175,8 @@ void FileOpeningTest::flagLeavesCountButLogs()
     QCOMPARE(m_opened.size(), 1);
     QCOMPARE(count(QStringLiteral("select coalesce(ylcs,0) from wj where id=?"), {id}), qint64(0));
     QCOMPARE(count(QStringLiteral("select count(*) from rz where nr=?"),
-                   {QStringLiteral("阅览文件：") + number(id) + QStringLiteral("，a")}), qint64(1));
+                   {QStringLiteral("阅览文件：") + number(id) + QStringLiteral("，a")}),
+             qint64(1));
 }
 
 void FileOpeningTest::nothingSelected()
@@ -218,7 +226,8 @@ void FileOpeningTest::missingKeptFileKeptOnYes()
     m_prompter->answerYes();
     m_panel->openRecord(id);
     QCOMPARE(m_prompter->texts(),
-             QStringList{QStringLiteral("源文件: ") + lj + QStringLiteral(" Size: 1.00M, 已经被移动或删除,是否保留此条文件记录?")});
+             QStringList{QStringLiteral("源文件: ") + lj
+                         + QStringLiteral(" Size: 1.00M, 已经被移动或删除,是否保留此条文件记录?")});
     QVERIFY(m_opened.isEmpty());
     QVERIFY(m_deleteRequests.isEmpty());
     QCOMPARE(count(QStringLiteral("select count(*) from wj where id=?"), {id}), qint64(1));
@@ -269,7 +278,8 @@ void FileOpeningTest::safeFileNames_data()
     QTest::newRow("control") << QStringLiteral("a\nb\tc") << QStringLiteral("txt") << QStringLiteral("a_b_c.txt");
     QTest::newRow("hidden") << QStringLiteral(".profile") << QStringLiteral("txt") << QStringLiteral("_profile.txt");
     QTest::newRow("empty") << QString() << QStringLiteral("txt") << QStringLiteral("_.txt");
-    QTest::newRow("refused on FAT") << QStringLiteral("a:b*?\"<>|") << QStringLiteral("t:x") << QStringLiteral("a_b______.t_x");
+    QTest::newRow("refused on FAT") << QStringLiteral("a:b*?\"<>|") << QStringLiteral("t:x")
+                                    << QStringLiteral("a_b______.t_x");
     QTest::newRow("trailing dot") << QStringLiteral("a. .") << QString() << QStringLiteral("a");
     QTest::newRow("device") << QStringLiteral("com1 ") << QStringLiteral("txt") << QStringLiteral("_com1.txt");
 }

@@ -12,8 +12,8 @@
 #include "store/SizeText.h"
 #include "common/TestInput.h"
 
-using TestInput::readFile;
 using TestInput::pattern;
+using TestInput::readFile;
 
 #include <QDir>
 #include <QFile>
@@ -35,7 +35,11 @@ class CancelAfter final : public Progress {
 public:
     explicit CancelAfter(qint64 bytes) : m_limit(bytes) {}
     void setRange(qint64, qint64 max) override { m_max = max; }
-    void setValue(qint64 v) override { m_value = v; ++m_calls; }
+    void setValue(qint64 v) override
+    {
+        m_value = v;
+        ++m_calls;
+    }
     bool cancelled() const override { return m_value >= m_limit; }
     qint64 m_limit, m_max = 0, m_value = 0;
     int m_calls = 0;
@@ -159,8 +163,8 @@ void FileRecordsTest::splitFileName_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("type");
     QTest::newRow("plain") << QStringLiteral("/x/报告.pdf") << QStringLiteral("报告") << QStringLiteral("pdf");
-    QTest::newRow("dots blanks quotes") << QStringLiteral("/x/my 'q' \"v\" 1.2.tar.gz") << QStringLiteral("my 'q' \"v\" 1.2.tar")
-                                        << QStringLiteral("gz");
+    QTest::newRow("dots blanks quotes") << QStringLiteral("/x/my 'q' \"v\" 1.2.tar.gz")
+                                        << QStringLiteral("my 'q' \"v\" 1.2.tar") << QStringLiteral("gz");
     QTest::newRow("no type") << QStringLiteral("/x/README") << QStringLiteral("README") << QString();
     QTest::newRow("hidden") << QStringLiteral("/x/.profile") << QStringLiteral(".profile") << QString();
 }
@@ -178,12 +182,16 @@ void FileRecordsTest::splitFileName()
 void FileRecordsTest::uniqueNamesNeverOverwrite()
 {
     const StoreFolder folder(m_home->context().home);
-    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")).value(), QStringLiteral("0000000042.pdf"));
+    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")).value(),
+             QStringLiteral("0000000042.pdf"));
     QVERIFY(!writeFile(store(), QStringLiteral("0000000042.pdf"), "leftover").isEmpty());
-    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")).value(), QStringLiteral("0000000042-1.pdf"));
+    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf")).value(),
+             QStringLiteral("0000000042-1.pdf"));
     // A name some record refers to is skipped as well.
-    QCOMPARE(folder.uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf"),
-                               [](const QString& n) { return n == QStringLiteral("0000000042-1.pdf"); }).value(),
+    QCOMPARE(folder
+                 .uniqueName(QStringLiteral("0000000042"), QStringLiteral("pdf"),
+                             [](const QString& n) { return n == QStringLiteral("0000000042-1.pdf"); })
+                 .value(),
              QStringLiteral("0000000042-2.pdf"));
     // Separators in a type cannot reach outside the folder.
     QVERIFY(!folder.uniqueName(QStringLiteral("1"), QStringLiteral("../x")).value().contains(QLatin1Char('/')));
@@ -194,7 +202,8 @@ void FileRecordsTest::uniqueNamesNeverOverwrite()
     QCOMPARE(s.name, QStringLiteral("0000000042-1.pdf"));
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000042.pdf"))), QByteArray("leftover"));
     QCOMPARE(readFile(s.absolutePath), QByteArray("fresh"));
-    QCOMPARE(folderEntries(store()), (QStringList{QStringLiteral("0000000042-1.pdf"), QStringLiteral("0000000042.pdf")}));
+    QCOMPARE(folderEntries(store()),
+             (QStringList{QStringLiteral("0000000042-1.pdf"), QStringLiteral("0000000042.pdf")}));
 }
 
 void FileRecordsTest::storedPathIsRelativeAndResolves()
@@ -284,7 +293,9 @@ void FileRecordsTest::addKeepsSmallContentInDatabase()
     QCOMPARE(r->number, QStringLiteral("0000000001"));
     QCOMPARE(r.message(), QStringLiteral("0000000001 合同.docx 保存成功!"));
 
-    RecordSet rs = s.query(QStringLiteral("select xh,bh,mc,fz,lx,dx,dxsz,b1,b15,scr,scsj,bz,lj,(select nr from wjnr where wjnr.id=wj.id),xgr from wj where id=?"), {r->id});
+    RecordSet rs = s.query(QStringLiteral("select xh,bh,mc,fz,lx,dx,dxsz,b1,b15,scr,scsj,bz,lj,(select nr from wjnr "
+                                          "where wjnr.id=wj.id),xgr from wj where id=?"),
+                           {r->id});
     QVERIFY(!rs.atEnd());
     QCOMPARE(rs.number(0), qint64(1));
     QCOMPARE(rs.text(1), QStringLiteral("0000000001"));
@@ -319,7 +330,10 @@ void FileRecordsTest::addStreamsLargeContentToStoreFolder()
     QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
     QVERIFY(progress.m_calls >= 3);
 
-    RecordSet rs = s.query(QStringLiteral("select lj,coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0),dxsz,dx from wj where id=?"), {r->id});
+    RecordSet rs = s.query(
+        QStringLiteral(
+            "select lj,coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0),dxsz,dx from wj where id=?"),
+        {r->id});
     QCOMPARE(rs.text(0), QStringLiteral("Data/Lf/0000000001.pdf"));
     QCOMPARE(rs.number(1), qint64(0));
     QCOMPARE(rs.number(2), qint64(bytes.size()));
@@ -334,7 +348,8 @@ void FileRecordsTest::addStreamsLargeContentToStoreFolder()
     const QString atBound = writeFile(m_src->path(), QStringLiteral("b.bin"), pattern(4096));
     const Result<StoredRecord> r2 = m_records->add(fields(QStringLiteral("b")), atBound);
     QVERIFY(r2.ok());
-    QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {r2->id}).toString(), QStringLiteral("Data/Lf/0000000002.bin"));
+    QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {r2->id}).toString(),
+             QStringLiteral("Data/Lf/0000000002.bin"));
 }
 
 void FileRecordsTest::addEmptyFileAndOddName()
@@ -343,8 +358,9 @@ void FileRecordsTest::addEmptyFileAndOddName()
     const QString empty = writeFile(m_src->path(), QStringLiteral("empty.txt"), QByteArray());
     Result<StoredRecord> r = m_records->add(fields(QStringLiteral("empty")), empty);
     QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj join wjnr using (id) where wj.id=? and wj.wj is null"
-                                     " and wjnr.nr is not null and length(wjnr.nr)=0 and dx='0BYTE' and lj=''"),
+    QCOMPARE(count(s,
+                   QStringLiteral("select count(*) from wj join wjnr using (id) where wj.id=? and wj.wj is null"
+                                  " and wjnr.nr is not null and length(wjnr.nr)=0 and dx='0BYTE' and lj=''"),
                    {r->id}),
              qint64(1));
 
@@ -387,9 +403,11 @@ void FileRecordsTest::leftoverInStoreFolderIsKept()
     DataStore& s = m_home->store();
     const QString leftover = writeFile(store(), QStringLiteral("0000000001.pdf"), "older archive");
     const QByteArray bytes = pattern(9000, 'l');
-    const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("l")), writeFile(m_src->path(), QStringLiteral("l.pdf"), bytes));
+    const Result<StoredRecord> r =
+        m_records->add(fields(QStringLiteral("l")), writeFile(m_src->path(), QStringLiteral("l.pdf"), bytes));
     QVERIFY(r.ok());
-    QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {r->id}).toString(), QStringLiteral("Data/Lf/0000000001-1.pdf"));
+    QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {r->id}).toString(),
+             QStringLiteral("Data/Lf/0000000001-1.pdf"));
     QCOMPARE(readFile(leftover), QByteArray("older archive"));
     QVERIFY(m_records->remove(r->id).ok());
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
@@ -401,7 +419,8 @@ void FileRecordsTest::addRefusesNameAndGroup()
     const QString src = writeFile(m_src->path(), QStringLiteral("a.txt"), "a");
     QCOMPARE(m_records->add(fields(QStringLiteral("  ")), src).message(), FileRecords::EmptyName);
     QCOMPARE(m_records->add(fields(QStringLiteral("a"), QString()), src).message(), FileRecords::NoGroup);
-    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QStringLiteral("无此分组")), src).message(), FileRecords::NoGroup);
+    QCOMPARE(m_records->add(fields(QStringLiteral("a"), QStringLiteral("无此分组")), src).message(),
+             FileRecords::NoGroup);
     // "合" is a prefix of a group's name, not a group.
     QCOMPARE(m_records->add(fields(QStringLiteral("a"), QStringLiteral("合")), src).message(), FileRecords::NoGroup);
     QCOMPARE(m_records->add(fields(QStringLiteral("a")), QString()).message(), FileRecords::PrepareFailed);
@@ -416,17 +435,21 @@ void FileRecordsTest::addFailures_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<QString>("message");
     QTest::newRow("folder cannot be created") << QString() << true << 9000 << FileRecords::FolderFailed;
-    QTest::newRow("insert fails, database") << QStringLiteral("insert into wj") << false << 100 << FileRecords::InsertFailed;
-    QTest::newRow("insert fails, store folder") << QStringLiteral("insert into wj") << false << 9000 << FileRecords::InsertFailed;
-    QTest::newRow("numbering read fails") << QStringLiteral("select nr from zdbh") << false << 9000 << FileRecords::NumberingFailed;
-    QTest::newRow("counter update fails") << QStringLiteral("update zdbh") << false << 9000 << FileRecords::NumberingFailed;
+    QTest::newRow("insert fails, database")
+        << QStringLiteral("insert into wj") << false << 100 << FileRecords::InsertFailed;
+    QTest::newRow("insert fails, store folder")
+        << QStringLiteral("insert into wj") << false << 9000 << FileRecords::InsertFailed;
+    QTest::newRow("numbering read fails")
+        << QStringLiteral("select nr from zdbh") << false << 9000 << FileRecords::NumberingFailed;
+    QTest::newRow("counter update fails")
+        << QStringLiteral("update zdbh") << false << 9000 << FileRecords::NumberingFailed;
     QTest::newRow("commit fails") << QStringLiteral("COMMIT") << false << 9000 << FileRecords::InsertFailed;
     // The list position follows the last record: one that cannot be read is
     // no first position.
-    QTest::newRow("position read fails, database") << QStringLiteral("select xh from wj") << false << 100
-                                                   << FileRecords::InsertFailed;
-    QTest::newRow("position read fails, store folder") << QStringLiteral("select xh from wj") << false << 9000
-                                                       << FileRecords::InsertFailed;
+    QTest::newRow("position read fails, database")
+        << QStringLiteral("select xh from wj") << false << 100 << FileRecords::InsertFailed;
+    QTest::newRow("position read fails, store folder")
+        << QStringLiteral("select xh from wj") << false << 9000 << FileRecords::InsertFailed;
 }
 
 void FileRecordsTest::addFailures()
@@ -485,10 +508,12 @@ void FileRecordsTest::sameNameRecordsBothIntact()
     QVERIFY(first.ok());
     const ProtectedGroups open;
     QVERIFY(m_records->sameName(QStringLiteral("报告"), QStringLiteral("doc"), open).value().isEmpty());
-    const QList<FileRecords::SameName> same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open).value();
+    const QList<FileRecords::SameName> same =
+        m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open).value();
     QCOMPARE(same.size(), 1);
     QCOMPARE(FileRecords::sameNameQuestion(same.first()),
-             QStringLiteral("系统中存在重名文件! 是否继续?\r\n0000000001 报告.pdf 所属分组:\\合同 上传时间:2026-03-04 09:30:15"));
+             QStringLiteral(
+                 "系统中存在重名文件! 是否继续?\r\n0000000001 报告.pdf 所属分组:\\合同 上传时间:2026-03-04 09:30:15"));
 
     // A different file of the same name: a second record with a file of its own.
     const QString b = writeFile(m_src->path() + QStringLiteral("/"), QStringLiteral("报告2.pdf"), pattern(9000, 'b'));
@@ -525,7 +550,10 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
     f.spare[1] = QStringLiteral("乙");
     Result<StoredRecord> r = m_records->modify(added->id, f);
     QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
-    RecordSet rs = s.query(QStringLiteral("select mc,fz,b2,xgr,xgsj,scsj,(select nr from wjnr where wjnr.id=wj.id),lx,dxsz,bh from wj where id=?"), {added->id});
+    RecordSet rs = s.query(
+        QStringLiteral(
+            "select mc,fz,b2,xgr,xgsj,scsj,(select nr from wjnr where wjnr.id=wj.id),lx,dxsz,bh from wj where id=?"),
+        {added->id});
     QCOMPARE(rs.text(0), QStringLiteral("a 改"));
     QCOMPARE(rs.text(1), QStringLiteral("合同\\2026"));
     QCOMPARE(rs.text(2), QStringLiteral("乙"));
@@ -536,7 +564,8 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
     QCOMPARE(rs.text(7), QStringLiteral("txt"));
     QCOMPARE(rs.text(9), QStringLiteral("0000000001"));
     rs.close();
-    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr=?"), {QStringLiteral("修改文件：0000000001 a 改.txt")}),
+    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr=?"),
+                   {QStringLiteral("修改文件：0000000001 a 改.txt")}),
              qint64(1));
 
     // Database -> store folder.
@@ -544,7 +573,11 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
     const QString bigSrc = writeFile(m_src->path(), QStringLiteral("b.pdf"), big);
     r = m_records->modify(added->id, f, bigSrc);
     QVERIFY2(r.ok(), qPrintable(r.message() + r.detail()));
-    QCOMPARE(valueOf(s, QStringLiteral("select lj||'|'||coalesce(length((select nr from wjnr where wjnr.id=wj.id)),0)||'|'||lx||'|'||dxsz from wj where id=?"), {added->id}).toString(),
+    QCOMPARE(valueOf(s,
+                     QStringLiteral("select lj||'|'||coalesce(length((select nr from wjnr where "
+                                    "wjnr.id=wj.id)),0)||'|'||lx||'|'||dxsz from wj where id=?"),
+                     {added->id})
+                 .toString(),
              QStringLiteral("Data/Lf/0000000001.pdf|0|pdf|10000"));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 
@@ -610,7 +643,9 @@ void FileRecordsTest::deleteRemovesFileAfterRow()
     QVERIFY(r.message().isEmpty());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {a->id}), qint64(0));
     QVERIFY(folderEntries(store()).isEmpty());
-    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr=?"), {QStringLiteral("删除文件：0000000001 k.pdf")}), qint64(1));
+    QCOMPARE(
+        count(s, QStringLiteral("select count(*) from rz where nr=?"), {QStringLiteral("删除文件：0000000001 k.pdf")}),
+        qint64(1));
 
     QVERIFY(m_records->remove(b->id).ok());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(0));
@@ -651,8 +686,10 @@ void FileRecordsTest::saveOutWritesStoredBytes()
     DataStore& s = m_home->store();
     const QByteArray small = pattern(3000);
     const QByteArray big = pattern(FileCopy::ChunkSize + 3, 'w');
-    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), small));
-    const Result<StoredRecord> b = m_records->add(fields(QStringLiteral("b")), writeFile(m_src->path(), QStringLiteral("b.bin"), big));
+    const Result<StoredRecord> a =
+        m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), small));
+    const Result<StoredRecord> b =
+        m_records->add(fields(QStringLiteral("b")), writeFile(m_src->path(), QStringLiteral("b.bin"), big));
     QVERIFY(a.ok() && b.ok());
     QTemporaryDir out;
     const QString target = out.filePath(QStringLiteral("x.bin"));
@@ -684,14 +721,16 @@ void FileRecordsTest::saveOutNeverOverwritesTheArchive()
 {
     DataStore& s = m_home->store();
     const QByteArray big = pattern(10000, 'd');
-    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
+    const Result<StoredRecord> a =
+        m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
     QVERIFY(a.ok());
     const QByteArray database = readFile(m_home->databasePath());
     QCOMPARE(m_records->saveOut(a->id, m_home->databasePath()).message(), ExportGuard::FileRefused);
     QCOMPARE(readFile(m_home->databasePath()), database);
     const QString kept = QDir(store()).filePath(QStringLiteral("0000000001.bin"));
     QCOMPARE(m_records->saveOut(a->id, kept).message(), ExportGuard::FileRefused);
-    QCOMPARE(m_records->saveOut(a->id, QDir(store()).filePath(QStringLiteral("other.bin"))).message(), ExportGuard::FileRefused);
+    QCOMPARE(m_records->saveOut(a->id, QDir(store()).filePath(QStringLiteral("other.bin"))).message(),
+             ExportGuard::FileRefused);
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
     QCOMPARE(readFile(kept), big);
     QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '导出文件：%'")), qint64(0));
@@ -703,9 +742,12 @@ void FileRecordsTest::sharedKeptFileOutlivesOneRecord()
     // deleting one leaves the file to the other.
     DataStore& s = m_home->store();
     const QByteArray big = pattern(10000, 'e');
-    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
+    const Result<StoredRecord> a =
+        m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.bin"), big));
     QVERIFY(a.ok());
-    QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj,wj,sha256) select '0000000099',mc,fz,lx,dxsz,lj,wj,sha256 from wj where id=?"), {a->id}));
+    QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj,wj,sha256) select "
+                                     "'0000000099',mc,fz,lx,dxsz,lj,wj,sha256 from wj where id=?"),
+                      {a->id}));
     const qint64 copy = s.lastInsertId();
     QVERIFY(m_records->remove(a->id).ok());
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
@@ -722,7 +764,8 @@ void FileRecordsTest::propertiesLeaveOutUntitledFields()
     QVERIFY(s.execute(QStringLiteral("update lbsz set btm='合同方' where bh=6 and bm='wj'")));
     QVERIFY(s.execute(QStringLiteral("update lbsz set btm='签订日' where bh=20 and bm='wj'")));
     QVERIFY(s.execute(QStringLiteral("update lbsz set btm='年度' where bh=7 and bm='wj'")));
-    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.txt"), "a"));
+    const Result<StoredRecord> a =
+        m_records->add(fields(QStringLiteral("a")), writeFile(m_src->path(), QStringLiteral("a.txt"), "a"));
     QVERIFY(a.ok());
     auto rowsOf = [&](bool detailed) {
         QStringList out;
@@ -734,10 +777,11 @@ void FileRecordsTest::propertiesLeaveOutUntitledFields()
         return out;
     };
     const QStringList brief = rowsOf(false);
-    QCOMPARE(brief, (QStringList{QStringLiteral("文件编号=0000000001"), QStringLiteral("文件名称=a"),
-                                 QStringLiteral("文件分组=合同"), QStringLiteral("文件类型=txt"),
-                                 QStringLiteral("文件大小=1BYTE"), QStringLiteral("合同方=甲方"),
-                                 QStringLiteral("签订日=2026-03-04")}));
+    QCOMPARE(
+        brief,
+        (QStringList{QStringLiteral("文件编号=0000000001"), QStringLiteral("文件名称=a"),
+                     QStringLiteral("文件分组=合同"), QStringLiteral("文件类型=txt"), QStringLiteral("文件大小=1BYTE"),
+                     QStringLiteral("合同方=甲方"), QStringLiteral("签订日=2026-03-04")}));
     const QStringList detailed = rowsOf(true);
     QVERIFY(detailed.contains(QStringLiteral("年度=")));
     QVERIFY(detailed.contains(QStringLiteral("上传人=Admin")));

@@ -117,8 +117,10 @@ void GroupCopyTest::copiesLandInTargetWithFreshNumbersAndOwnFiles()
     CopyRig rig;
     DataStore& s = rig.s;
     const qint64 a = addFile(s, QStringLiteral("a"), QStringLiteral("S"));
-    KV_CHECK(s.execute(QStringLiteral("update wj set b1='甲',b15='2026-01-01',bz='备注',ylcs=7,xgr='Bob',xgsj='2026-02-02 00:00:00'"
-                             " where id=?"), {a}));
+    KV_CHECK(s.execute(
+        QStringLiteral("update wj set b1='甲',b15='2026-01-01',bz='备注',ylcs=7,xgr='Bob',xgsj='2026-02-02 00:00:00'"
+                       " where id=?"),
+        {a}));
     const QByteArray big(3 * 1024 * 1024 + 17, 'k');
     const qint64 kept = rig.addKept(QStringLiteral("big"), QStringLiteral("S\\sub"), big, QStringLiteral("9100000001"));
     QVERIFY(kept > 0);
@@ -133,8 +135,9 @@ void GroupCopyTest::copiesLandInTargetWithFreshNumbersAndOwnFiles()
     QCOMPARE(out.copied, 3);
 
     // Every copy sits in the target itself, numbered from the counter.
-    RecordSet rs = s.query(QStringLiteral("select id,bh,mc,fz,lj,b1,b15,bz,ylcs,xgr,xgsj,scr,scsj,xh from wj where id>? order by id"),
-                           {valueOf(s, QStringLiteral("select max(id) from wj where fz<>'T'"))});
+    RecordSet rs = s.query(
+        QStringLiteral("select id,bh,mc,fz,lj,b1,b15,bz,ylcs,xgr,xgsj,scr,scsj,xh from wj where id>? order by id"),
+        {valueOf(s, QStringLiteral("select max(id) from wj where fz<>'T'"))});
     QStringList names, numbers;
     for (; !rs.atEnd(); rs.next()) {
         names << rs.text(2);
@@ -219,7 +222,8 @@ void GroupCopyTest::cancelStopsTheRun()
     CopyRig rig;
     for (int i = 0; i < 5; ++i)
         addFile(rig.s, QStringLiteral("f%1").arg(i), QStringLiteral("S"));
-    rig.addKept(QStringLiteral("k"), QStringLiteral("S"), QByteArray(2 * 1024 * 1024 + 5, 'q'), QStringLiteral("9100000002"));
+    rig.addKept(QStringLiteral("k"), QStringLiteral("S"), QByteArray(2 * 1024 * 1024 + 5, 'q'),
+                QStringLiteral("9100000002"));
     const QStringList filesBefore = rig.storeFiles();
     StopAfter stop(2);
     const GroupCopy::Outcome out = rig.run(QStringLiteral("S"), QStringLiteral("T"), stop);
@@ -246,7 +250,8 @@ void GroupCopyTest::leftoversAreNumberedNextTime()
     CopyRig rig;
     DataStore& s = rig.s;
     const QByteArray content(1500, 'z');
-    const qint64 original = rig.addKept(QStringLiteral("k"), QStringLiteral("S"), content, QStringLiteral("9100000003"));
+    const qint64 original =
+        rig.addKept(QStringLiteral("k"), QStringLiteral("S"), content, QStringLiteral("9100000003"));
     const QString lj = valueOf(s, QStringLiteral("select lj from wj where id=?"), {original}).toString();
     // What an interrupted copy of an older version left: marked rows, one
     // sharing its original's kept file.
@@ -269,7 +274,9 @@ void GroupCopyTest::leftoversAreNumberedNextTime()
     QCOMPARE(rig.keptBytes(shared), content);
     QCOMPARE(rig.keptBytes(original), content);
     // Numbers are unique across the table.
-    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")).toInt(), 0);
+    QCOMPARE(
+        valueOf(s, QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")).toInt(),
+        0);
 }
 
 void GroupCopyTest::failedRecordLeavesNothing_data()
@@ -378,7 +385,8 @@ void GroupCopyTest::windowCopiesThroughChooser()
     prompter.answerNo();
     QTest::mouseClick(ok, Qt::LeftButton);
     QCOMPARE(prompter.lastText(),
-             QStringLiteral("即将复制 S 里所有文件到 T 里, 确定复制吗 ? \r\n根据文件数可能需要一些时间，复制过程中不要进行其他操作..."));
+             QStringLiteral("即将复制 S 里所有文件到 T 里, 确定复制吗 ? "
+                            "\r\n根据文件数可能需要一些时间，复制过程中不要进行其他操作..."));
     QCOMPARE(rig.count(QStringLiteral("fz='T'")), 0);
     prompter.answerYes();
     QTest::mouseClick(ok, Qt::LeftButton);

@@ -31,8 +31,8 @@ inline qint64 addFile(DataStore& s, const QString& name, const QString& group, c
     static qint64 seq = 9000000000;
     if (!s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dx,dxsz,scr,scsj,lj,wj) values (?,?,?,'txt','1BYTE',1,"
                                   "'Admin','2026-01-02 03:04:05',?,?)"),
-                   {number.isEmpty() ? QString::number(++seq) : number,
-                    name, group, lj, lj.isEmpty() ? QVariant(QByteArray("x")) : QVariant(QByteArray())}))
+                   {number.isEmpty() ? QString::number(++seq) : number, name, group, lj,
+                    lj.isEmpty() ? QVariant(QByteArray("x")) : QVariant(QByteArray())}))
         return -1;
     return s.lastInsertId();
 }

@@ -47,8 +47,7 @@ struct Rig {
     Rig()
     {
         wireTree(router, pane, workspace);
-        QObject::connect(&pane, &GroupTreePane::filterChanged,
-                         [this](const FilterClause& c) { offered.append(c); });
+        QObject::connect(&pane, &GroupTreePane::filterChanged, [this](const FilterClause& c) { offered.append(c); });
         pane.resize(264, 420);
         pane.show();
     }
@@ -82,7 +81,10 @@ struct Rig {
         QTest::mouseClick(pane.viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, at);
     }
-    QStringList lastListed() { return offered.isEmpty() ? QStringList{"<none>"} : listed(home.store(), offered.last()); }
+    QStringList lastListed()
+    {
+        return offered.isEmpty() ? QStringList{"<none>"} : listed(home.store(), offered.last());
+    }
 };
 
 bool sameImage(const QIcon& icon, int index, QIcon::Mode mode = QIcon::Normal)
@@ -91,8 +93,7 @@ bool sameImage(const QIcon& icon, int index, QIcon::Mode mode = QIcon::Normal)
         == GroupTreePane::images().at(index).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-template <typename T>
-T* unit(QWidget* w, const char* name)
+template <typename T> T* unit(QWidget* w, const char* name)
 {
     return w->findChild<T*>(QString::fromUtf8(name));
 }
@@ -423,8 +424,7 @@ void GroupTreePaneTest::passwordWindow()
     QCOMPARE(prompter.lastText(), QStringLiteral("旧密码不对!"));
     QCOMPARE(mm(), QString());
     run({}, QStringLiteral("pw"), true, "group-password-window");
-    QCOMPARE(prompter.texts().mid(prompter.texts().size() - 2),
-             (QStringList{"确定修改分组密码吗 ?", "密码修改成功!"}));
+    QCOMPARE(prompter.texts().mid(prompter.texts().size() - 2), (QStringList{"确定修改分组密码吗 ?", "密码修改成功!"}));
     QVERIFY(PasswordHash::verify(mm(), QStringLiteral("pw")));
     QVERIFY(sameImage(rig.item(QStringLiteral("人事"))->icon(0), 3));
     // The group closed: its files left the list.
@@ -524,7 +524,9 @@ void GroupTreePaneTest::unreadableTreeIsSaidNotShownEmpty()
 
     GroupChooserDialog dlg(s, rig.home.context().protectedGroups, QStringLiteral("双击选择分组"));
     QVERIFY(dlg.loaded());
-    QVERIFY(!unit<QTreeWidget>(&dlg, "树型框1")->findItems(QStringLiteral("A"), Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+    QVERIFY(!unit<QTreeWidget>(&dlg, "树型框1")
+                 ->findItems(QStringLiteral("A"), Qt::MatchExactly | Qt::MatchRecursive)
+                 .isEmpty());
     QCOMPARE(prompter.unexpected(), 0);
 }
 

@@ -233,7 +233,8 @@ void GroupTreeTest::failedRewriteLeavesTable_data()
         QTest::addRow("%s, the first insert fails", op) << op << "insert" << save;
         QTest::addRow("%s, commit fails", op) << op << "commit" << save;
     }
-    QTest::addRow("rename, the files' update fails") << "rename" << "files" << save;
+    QTest::addRow("rename, the files' update fails") << "rename"
+                                                     << "files" << save;
 }
 
 void GroupTreeTest::failedRewriteLeavesTable()
@@ -260,8 +261,9 @@ void GroupTreeTest::failedRewriteLeavesTable()
     else if (failure == QLatin1String("commit"))
         s.failNextStatements(1, QStringLiteral("COMMIT"));
     else  // the third row written refuses: two rows are in when it fails
-        QVERIFY(s.execute(QStringLiteral("create trigger refuse before insert on wjfz when new.xmmc in ('A2','A1')"
-                                         " and (select count(*) from wjfz) >= 2 begin select raise(abort, 'refused'); end")));
+        QVERIFY(s.execute(
+            QStringLiteral("create trigger refuse before insert on wjfz when new.xmmc in ('A2','A1')"
+                           " and (select count(*) from wjfz) >= 2 begin select raise(abort, 'refused'); end")));
 
     GroupTree::Result r;
     if (operation == QLatin1String("add"))
@@ -294,7 +296,8 @@ void GroupTreeTest::nameRules_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("empty") << QString() << QString() << QStringLiteral("分组名不能为空!");
     QTest::newRow("blanks") << QStringLiteral("   ") << QString() << QStringLiteral("分组名不能只由空格组成!");
-    QTest::newRow("full-width blank") << QStringLiteral("\u3000") << QString() << QStringLiteral("分组名不能只由空格组成!");
+    QTest::newRow("full-width blank") << QStringLiteral("\u3000") << QString()
+                                      << QStringLiteral("分组名不能只由空格组成!");
     QTest::newRow("backslash") << QStringLiteral("a\\b") << QString() << GroupTree::BadCharacter;
     QTest::newRow("slash") << QStringLiteral("a/b") << QString() << GroupTree::BadCharacter;
     QTest::newRow("line break") << QStringLiteral("a\nb") << QString() << GroupTree::BadCharacter;
@@ -391,7 +394,8 @@ void GroupTreeTest::orphansAndCyclesSitUnderRoot()
     TestHome home;
     DataStore& s = home.store();
     const QVariantList table[] = {
-        {1, 0, "A"}, {2, 99, "Orphan"}, {3, 4, "C"}, {4, 3, "D"}, {5, 5, "Self"}, {6, 1, "A1"}, {7, 9, "late"}, {9, 1, "A9"},
+        {1, 0, "A"},    {2, 99, "Orphan"}, {3, 4, "C"},    {4, 3, "D"},
+        {5, 5, "Self"}, {6, 1, "A1"},      {7, 9, "late"}, {9, 1, "A9"},
     };
     for (const QVariantList& r : table)
         QVERIFY(s.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc,tpid,xztp,mm) values (?,?,?,1,2,'')"), r));

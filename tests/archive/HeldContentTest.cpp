@@ -53,7 +53,8 @@ void HeldContentTest::init()
 {
     m_home = std::make_unique<TestHome>();
     QVERIFY(m_home->isValid());
-    QVERIFY(m_home->store().execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,'合同',0,0,'')")));
+    QVERIFY(
+        m_home->store().execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,'合同',0,0,'')")));
     m_records = std::make_unique<FileRecords>(m_home->store(), StoreFolder(m_home->context().home),
                                               m_home->context().currentOperator, 4096);
 }

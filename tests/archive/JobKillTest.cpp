@@ -47,24 +47,35 @@ void JobKillTest::killedImportJobLeavesArchiveWhole()
     QList<BatchImport::Item> items;
     for (int i = 0; i < 60; ++i) {
         // Every tenth file is kept in the store folder, the others in the database.
-        const QByteArray bytes = i % 10 == 3 ? pattern(2 * FileCopy::ChunkSize + 5, 'k') : pattern(200, char('a' + i % 20));
+        const QByteArray bytes =
+            i % 10 == 3 ? pattern(2 * FileCopy::ChunkSize + 5, 'k') : pattern(200, char('a' + i % 20));
         items.append({writeFile(sources.path(), QStringLiteral("j%1.txt").arg(i), bytes), QStringLiteral("A")});
     }
-    const BatchImport::Setup setup{home.archive(), StoreFolder(home.context().home), home.context().currentOperator,
-                                   home.context().protectedGroups, 4096, QStringLiteral("A"), items, false};
+    const BatchImport::Setup setup{home.archive(),
+                                   StoreFolder(home.context().home),
+                                   home.context().currentOperator,
+                                   home.context().protectedGroups,
+                                   4096,
+                                   QStringLiteral("A"),
+                                   items,
+                                   false};
     const StoreFolder folder(home.context().home);
     int killed = 0;
     for (int round = 0; round < 8; ++round) {
         s.close();
-        killed += KillChild::runAndKill([&] {
-            for (;;) {
-                JobOf<BatchImport::Outcome> job(BatchImport::WindowTitle, BatchImport::job(setup));
-                QEventLoop loop;
-                connect(&job, &Job::finished, &loop, &QEventLoop::quit);
-                job.start();
-                loop.exec();
-            }
-        }, 30 + int(QRandomGenerator::global()->bounded(250))) ? 1 : 0;
+        killed += KillChild::runAndKill(
+                      [&] {
+                          for (;;) {
+                              JobOf<BatchImport::Outcome> job(BatchImport::WindowTitle, BatchImport::job(setup));
+                              QEventLoop loop;
+                              connect(&job, &Job::finished, &loop, &QEventLoop::quit);
+                              job.start();
+                              loop.exec();
+                          }
+                      },
+                      30 + int(QRandomGenerator::global()->bounded(250)))
+            ? 1
+            : 0;
         QVERIFY(s.open(home.databasePath()));
         const QByteArray at = QByteArray::number(round);
         // A kept file copied for a record that never committed is what the
@@ -78,8 +89,9 @@ void JobKillTest::killedImportJobLeavesArchiveWhole()
         for (const ArchiveCheck::Finding& f : report->findings)
             found << f.line();
         QVERIFY2(report->whole(), qPrintable(at + ' ' + found.join(QLatin1Char('|'))));
-        QCOMPARE(number(s, QStringLiteral("select count(*) from wj where (select count(*) from rz where nr like "
-                                          "'批量增加：' || wj.bh || ' %') <> 1")),
+        QCOMPARE(number(s,
+                        QStringLiteral("select count(*) from wj where (select count(*) from rz where nr like "
+                                       "'批量增加：' || wj.bh || ' %') <> 1")),
                  qint64(0));
     }
     QVERIFY(killed >= 6);

@@ -73,8 +73,8 @@ void MediaPlayerTest::cleanup()
 std::unique_ptr<MediaPlayerWindow> MediaPlayerTest::makeWindow()
 {
     AppContext& c = m_home->context();
-    auto w = std::make_unique<MediaPlayerWindow>(m_home->store(), StoreFolder(c.home), c.protectedGroups,
-                                                 mediaFolder());
+    auto w =
+        std::make_unique<MediaPlayerWindow>(m_home->store(), StoreFolder(c.home), c.protectedGroups, mediaFolder());
     w->setOpener([this](const QString& path) {
         m_handedOver << path;
         return true;
@@ -92,12 +92,14 @@ int MediaPlayerTest::asked(const QString& part) const
 
 bool MediaPlayerTest::waitEnded(QSignalSpy& ended, int index)
 {
-    return QTest::qWaitFor([&] {
-        for (const QList<QVariant>& args : ended)
-            if (args.at(0).toInt() == index)
-                return true;
-        return false;
-    }, 15000);
+    return QTest::qWaitFor(
+        [&] {
+            for (const QList<QVariant>& args : ended)
+                if (args.at(0).toInt() == index)
+                    return true;
+            return false;
+        },
+        15000);
 }
 
 void MediaPlayerTest::groupRunAsksOnceForTextAndPlaysTheRest()
@@ -166,8 +168,8 @@ void MediaPlayerTest::missingKeptMediaEndsRunOnNo()
 {
     DataStore& s = m_home->store();
     addGroup(s, QStringLiteral("视频"));
-    addRecord(s, QStringLiteral("视频"), QStringLiteral("gone"), QStringLiteral("avi"), QByteArray(3 * 1024 * 1024, 'v'),
-              QStringLiteral("Data/Lf/0000000077.avi"));
+    addRecord(s, QStringLiteral("视频"), QStringLiteral("gone"), QStringLiteral("avi"),
+              QByteArray(3 * 1024 * 1024, 'v'), QStringLiteral("Data/Lf/0000000077.avi"));
     addRecord(s, QStringLiteral("视频"), QStringLiteral("here"), QStringLiteral("wav"), wav(50));
     auto w = makeWindow();
     m_prompter->answerYes();
@@ -284,19 +286,21 @@ void MediaPlayerTest::killedExtractionLeavesArchiveWhole()
     const ProtectedGroups& open = m_home->context().protectedGroups;
     for (int round = 0; round < 6; ++round) {
         s.close();
-        QVERIFY(KillChild::runAndKill([&] {
-            DataStore child;
-            if (!child.open(db))
-                return;
-            ViewedFiles files(child, folder, open);
-            MediaRun run(files, media);
-            const Result<QList<ViewedFile>> all = files.inGroup(QString());
-            for (;;) {
-                for (const ViewedFile& f : all.value())
-                    (void)run.extract(f);
-                (void)MediaRun::empty(media);
-            }
-        }, 20 + 40 * round));
+        QVERIFY(KillChild::runAndKill(
+            [&] {
+                DataStore child;
+                if (!child.open(db))
+                    return;
+                ViewedFiles files(child, folder, open);
+                MediaRun run(files, media);
+                const Result<QList<ViewedFile>> all = files.inGroup(QString());
+                for (;;) {
+                    for (const ViewedFile& f : all.value())
+                        (void)run.extract(f);
+                    (void)MediaRun::empty(media);
+                }
+            },
+            20 + 40 * round));
         QVERIFY(s.open(db));
         // The archive is as it was; what the run left goes at the next start.
         QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toLongLong(), records);
@@ -308,8 +312,8 @@ void MediaPlayerTest::killedExtractionLeavesArchiveWhole()
     // And a run afterwards writes whole files.
     ViewedFiles files(s, folder, open);
     MediaRun run(files, media);
-    const Result<ViewedFile> f = files.record(
-        valueOf(s, QStringLiteral("select id from wj where mc='film'")).toLongLong());
+    const Result<ViewedFile> f =
+        files.record(valueOf(s, QStringLiteral("select id from wj where mc='film'")).toLongLong());
     QVERIFY(f);
     const Result<QString> written = run.extract(f.value());
     QVERIFY2(written, qPrintable(written.detail()));

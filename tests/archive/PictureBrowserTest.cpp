@@ -80,8 +80,8 @@ void PictureBrowserTest::init()
                                 picture(10, 10, Qt::black));
     m_ids["c"] = addRecord(s, QStringLiteral("相册"), QStringLiteral("c"), QStringLiteral("bmp"),
                            picture(20, 20, Qt::blue, "BMP"));
-    m_ids["other"] = addRecord(s, QStringLiteral("相册X"), QStringLiteral("x"), QStringLiteral("png"),
-                               picture(10, 10, Qt::gray));
+    m_ids["other"] =
+        addRecord(s, QStringLiteral("相册X"), QStringLiteral("x"), QStringLiteral("png"), picture(10, 10, Qt::gray));
     m_ids["letter"] = addRecord(s, QStringLiteral("文书"), QStringLiteral("letter"), QStringLiteral("txt"), "dear");
     for (auto it = m_ids.cbegin(); it != m_ids.cend(); ++it)
         QVERIFY2(it.value() > 0, qPrintable(it.key()));
@@ -112,8 +112,7 @@ QToolButton* PictureBrowserTest::button(const QString& barName, const QString& t
 
 bool PictureBrowserTest::waitShown(int index)
 {
-    return QTest::qWaitFor([&] { return m_window->shownIndex() == index && m_window->currentIndex() == index; },
-                           5000);
+    return QTest::qWaitFor([&] { return m_window->shownIndex() == index && m_window->currentIndex() == index; }, 5000);
 }
 
 QStringList PictureBrowserTest::listed() const
@@ -248,13 +247,12 @@ void PictureBrowserTest::animatedGifMoves()
 {
     // A 1 × 1 GIF of two frames (red, then blue), 0.1 s each, looping.
     auto frame = [](char pixel) {
-        return QByteArray("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8)        // 0.1 s
-            + QByteArray("\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10) // 1 × 1 at 0, 0
+        return QByteArray("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8)          // 0.1 s
+            + QByteArray("\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10)  // 1 × 1 at 0, 0
             + QByteArray("\x02\x02", 2) + QByteArray(1, pixel) + QByteArray("\x01\x00", 2);
     };
     const QByteArray gif = QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13)
-        + QByteArray("\xFF\x00\x00\x00\x00\xFF", 6)
-        + QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19)
+        + QByteArray("\xFF\x00\x00\x00\x00\xFF", 6) + QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19)
         + frame('\x44') + frame('\x4C') + QByteArray("\x3B", 1);
     DataStore& s = m_home->store();
     addGroup(s, QStringLiteral("动图"));
@@ -425,10 +423,10 @@ void PictureBrowserTest::windowsLook()
     QCOMPARE(m_window->windowTitle(), QStringLiteral("图片浏览器"));
     QCOMPARE(m_window->listWindow()->windowTitle(), QStringLiteral("图片列表"));
     const QList<QPair<QString, QRect>> units = {
-        {QStringLiteral("图片工具条"), QRect(0, 0, 160, 24)},  {QStringLiteral("播放工具条"), QRect(176, 0, 24, 24)},
-        {QStringLiteral("标签1"), QRect(216, 0, 64, 24)},      {QStringLiteral("编辑框1"), QRect(280, 2, 40, 20)},
-        {QStringLiteral("单选框1"), QRect(328, 0, 48, 24)},    {QStringLiteral("单选框2"), QRect(376, 0, 48, 24)},
-        {QStringLiteral("单选框3"), QRect(424, 0, 48, 24)},    {QStringLiteral("媒体工具条"), QRect(504, 0, 24, 24)},
+        {QStringLiteral("图片工具条"), QRect(0, 0, 160, 24)}, {QStringLiteral("播放工具条"), QRect(176, 0, 24, 24)},
+        {QStringLiteral("标签1"), QRect(216, 0, 64, 24)},     {QStringLiteral("编辑框1"), QRect(280, 2, 40, 20)},
+        {QStringLiteral("单选框1"), QRect(328, 0, 48, 24)},   {QStringLiteral("单选框2"), QRect(376, 0, 48, 24)},
+        {QStringLiteral("单选框3"), QRect(424, 0, 48, 24)},   {QStringLiteral("媒体工具条"), QRect(504, 0, 24, 24)},
         {QStringLiteral("图片框1"), QRect(0, 24, 550, 416)},
     };
     for (const auto& [name, place] : units) {

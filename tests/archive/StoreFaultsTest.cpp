@@ -25,13 +25,12 @@
 
 #include <sys/stat.h>
 
-using TestInput::pattern;
 using TestInput::modeOf;
+using TestInput::pattern;
 using TestInput::readFile;
 using TestInput::writeFile;
 
 namespace {
-
 
 QStringList entries(const QString& folder)
 {
@@ -72,7 +71,8 @@ public:
     {
         m_value = v;
         if (v > 0)
-            seen << valueOf(m_s, QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'")).toString();
+            seen << valueOf(m_s, QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'"))
+                        .toString();
     }
     bool cancelled() const override { return m_value >= m_after; }
     QStringList seen;
@@ -147,10 +147,7 @@ private:
         m_frozen << path;
         return true;
     }
-    qint64 count(const QString& sql, const QVariantList& params = {})
-    {
-        return valueOf(s(), sql, params).toLongLong();
-    }
+    qint64 count(const QString& sql, const QVariantList& params = {}) { return valueOf(s(), sql, params).toLongLong(); }
     void addKeptRecord(const QString& name, const QString& group, const QByteArray& bytes);
     void checkWhole(const QString& why);
 };
@@ -282,7 +279,7 @@ void StoreFaultsTest::sourceChangingDuringCopyIsRefused()
     const QString src = source(QStringLiteral("big.bin"), 3 * FileCopy::ChunkSize + 17);
     ChangeSourceMidway change(src, newSize);
     const Result<StoredRecord> r = modify ? m_records->modify(id, fields(QStringLiteral("big")), src, &change)
-                                         : m_records->add(fields(QStringLiteral("big")), src, &change);
+                                          : m_records->add(fields(QStringLiteral("big")), src, &change);
     QVERIFY(!r.ok());
     QCOMPARE(r.message(), FileRecords::PrepareFailed);
     QVERIFY2(r.detail().contains(QStringLiteral("changed")), qPrintable(r.detail()));
@@ -298,7 +295,8 @@ void StoreFaultsTest::groupCopyLogsWithEveryCopy()
 {
     addGroup(s(), 2, 0, QStringLiteral("T"));
     for (int i = 0; i < 4; ++i)
-        QVERIFY(m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 10)).ok());
+        QVERIFY(
+            m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 10)).ok());
     LogWriter log(s(), m_home->context().currentOperator);
     const QString line = GroupCopy::logText(QStringLiteral("合同"), QStringLiteral("T"));
 
@@ -310,10 +308,12 @@ void StoreFaultsTest::groupCopyLogsWithEveryCopy()
         const GroupCopy::Outcome out = copy.run(QStringLiteral("合同"), QStringLiteral("T"), watch);
         QCOMPARE(out.kind, GroupCopy::Outcome::Kind::Cancelled);
         QCOMPARE(out.copied, 2);
-        QCOMPARE(watch.seen, (QStringList{line + QStringLiteral(" (进行中, 已复制 1 个文件)"),
-                                         line + QStringLiteral(" (进行中, 已复制 2 个文件)")}));
-        QCOMPARE(valueOf(s(), QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'")).toString(),
-                 line + QStringLiteral(" (已取消, 已复制 2 个文件)"));
+        QCOMPARE(watch.seen,
+                 (QStringList{line + QStringLiteral(" (进行中, 已复制 1 个文件)"),
+                              line + QStringLiteral(" (进行中, 已复制 2 个文件)")}));
+        QCOMPARE(
+            valueOf(s(), QStringLiteral("select group_concat(nr,'|') from rz where nr like '复制分组：%'")).toString(),
+            line + QStringLiteral(" (已取消, 已复制 2 个文件)"));
     }
     QVERIFY(s().execute(QStringLiteral("delete from rz")));
     QVERIFY(s().execute(QStringLiteral("delete from wj where fz='T'")));
@@ -347,7 +347,8 @@ void StoreFaultsTest::modifyChecksOldKeptFileFirst()
         QSKIP("the old kept file's folder cannot be made unwritable here");
     const QStringList filesBefore = entries(store());
 
-    const Result<StoredRecord> r = m_records->modify(id, fields(QStringLiteral("new")), source(QStringLiteral("n.bin"), 9000, 'n'));
+    const Result<StoredRecord> r =
+        m_records->modify(id, fields(QStringLiteral("new")), source(QStringLiteral("n.bin"), 9000, 'n'));
     QVERIFY(!r.ok());
     QVERIFY2(r.message().startsWith(FileRecords::ModifyFailed), qPrintable(r.message()));
     // Nothing changed: the record keeps its content, no new file, no orphan.
@@ -428,12 +429,12 @@ void StoreFaultsTest::messagesNameTheCause_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("read-only, database") << QStringLiteral("PRAGMA query_only=1") << 100
                                          << FileRecords::InsertFailed + QStringLiteral(" (数据库只读)");
-    QTest::newRow("read-only, store folder") << QStringLiteral("PRAGMA query_only=1") << 9000
-                                             << FileRecords::InsertFailed + QStringLiteral(" (数据库只读)");
+    QTest::newRow("read-only, store folder")
+        << QStringLiteral("PRAGMA query_only=1") << 9000 << FileRecords::InsertFailed + QStringLiteral(" (数据库只读)");
     QTest::newRow("disk full") << QStringLiteral("full") << 300000
                                << FileRecords::InsertFailed + QStringLiteral(" (磁盘空间不足)");
-    QTest::newRow("read-only, group tree") << QStringLiteral("PRAGMA query_only=1") << -1
-                                           << GroupTree::SaveFailed + QStringLiteral(" (数据库只读)");
+    QTest::newRow("read-only, group tree")
+        << QStringLiteral("PRAGMA query_only=1") << -1 << GroupTree::SaveFailed + QStringLiteral(" (数据库只读)");
 }
 
 void StoreFaultsTest::messagesNameTheCause()
@@ -472,10 +473,14 @@ void StoreFaultsTest::plainCause_data()
 {
     QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("cause");
-    QTest::newRow("sqlite full") << QStringLiteral("database or disk is full Unable to fetch row") << QStringLiteral("磁盘空间不足");
-    QTest::newRow("file system full") << QStringLiteral("write failed: No space left on device") << QStringLiteral("磁盘空间不足");
-    QTest::newRow("read-only database") << QStringLiteral("attempt to write a readonly database") << QStringLiteral("数据库只读");
-    QTest::newRow("read-only file system") << QStringLiteral("rename: Read-only file system") << QStringLiteral("数据库只读");
+    QTest::newRow("sqlite full") << QStringLiteral("database or disk is full Unable to fetch row")
+                                 << QStringLiteral("磁盘空间不足");
+    QTest::newRow("file system full") << QStringLiteral("write failed: No space left on device")
+                                      << QStringLiteral("磁盘空间不足");
+    QTest::newRow("read-only database") << QStringLiteral("attempt to write a readonly database")
+                                        << QStringLiteral("数据库只读");
+    QTest::newRow("read-only file system")
+        << QStringLiteral("rename: Read-only file system") << QStringLiteral("数据库只读");
     QTest::newRow("no right") << QStringLiteral("cannot remove x: Permission denied") << QStringLiteral("没有写入权限");
     QTest::newRow("locked") << QStringLiteral("database is locked") << QStringLiteral("数据库正被占用");
     QTest::newRow("unknown") << QStringLiteral("injected failure") << QString();
@@ -487,7 +492,8 @@ void StoreFaultsTest::plainCause()
     QFETCH(QString, cause);
     QCOMPARE(PrivateFolder::plainCause(detail), cause);
     QCOMPARE(PrivateFolder::withCause(QStringLiteral("更换编号失败!"), detail),
-             cause.isEmpty() ? QStringLiteral("更换编号失败!") : QStringLiteral("更换编号失败! (") + cause + QLatin1Char(')'));
+             cause.isEmpty() ? QStringLiteral("更换编号失败!")
+                             : QStringLiteral("更换编号失败! (") + cause + QLatin1Char(')'));
 }
 
 // ------------------------------------------------------ protected groups
@@ -496,10 +502,13 @@ void StoreFaultsTest::sameNameLeavesClosedGroupsOut()
 {
     addGroup(s(), 2, 0, QStringLiteral("行政部"), PasswordHash::hash(QStringLiteral("pw")));
     addGroup(s(), 3, 2, QStringLiteral("合同"));
-    QVERIFY(m_records->add(fields(QStringLiteral("报告"), QStringLiteral("行政部\\合同")),
-                           source(QStringLiteral("报告.pdf"), 10)).ok());
+    QVERIFY(m_records
+                ->add(fields(QStringLiteral("报告"), QStringLiteral("行政部\\合同")),
+                      source(QStringLiteral("报告.pdf"), 10))
+                .ok());
     ProtectedGroups open;
-    Result<QList<FileRecords::SameName>> same = m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open);
+    Result<QList<FileRecords::SameName>> same =
+        m_records->sameName(QStringLiteral("报告"), QStringLiteral("pdf"), open);
     QVERIFY(same.ok());
     QVERIFY(same->isEmpty());
     // A record of an open group is named.
@@ -608,7 +617,8 @@ void StoreFaultsTest::checkWhole(const QString& why)
     QVERIFY2(count(QStringLiteral("select count(*) from wj where bh='WWW' or bh=''")) == 0, at.constData());
     // Every record's content is whole.
     QSet<QString> named;
-    RecordSet rs = s().query(QStringLiteral("select lj,dxsz,(select length(nr) from wjnr where wjnr.id=wj.id),id from wj"));
+    RecordSet rs =
+        s().query(QStringLiteral("select lj,dxsz,(select length(nr) from wjnr where wjnr.id=wj.id),id from wj"));
     QVERIFY(rs.isValid());
     for (; !rs.atEnd(); rs.next()) {
         if (rs.text(0).isEmpty()) {
@@ -641,19 +651,22 @@ void StoreFaultsTest::killedRecordWorkLeavesArchiveWhole()
     int killed = 0;
     for (int round = 0; round < 24; ++round) {
         s().close();
-        const bool wasKilled = KillChild::runAndKill([&] {
-            DataStore child;
-            if (!child.open(db))
-                return;
-            FileRecords records(child, StoreFolder(home), op, 4096);
-            for (int i = 0;; ++i) {
-                const Result<StoredRecord> a = records.add(fields(QStringLiteral("a%1").arg(i)), i % 2 ? big1 : small);
-                if (a.ok() && i % 3 == 0)
-                    (void)records.modify(a->id, fields(QStringLiteral("m%1").arg(i)), big2);
-                if (a.ok() && i % 4 == 1)
-                    (void)records.remove(a->id);
-            }
-        }, 15 + int(QRandomGenerator::global()->bounded(400)));
+        const bool wasKilled = KillChild::runAndKill(
+            [&] {
+                DataStore child;
+                if (!child.open(db))
+                    return;
+                FileRecords records(child, StoreFolder(home), op, 4096);
+                for (int i = 0;; ++i) {
+                    const Result<StoredRecord> a =
+                        records.add(fields(QStringLiteral("a%1").arg(i)), i % 2 ? big1 : small);
+                    if (a.ok() && i % 3 == 0)
+                        (void)records.modify(a->id, fields(QStringLiteral("m%1").arg(i)), big2);
+                    if (a.ok() && i % 4 == 1)
+                        (void)records.remove(a->id);
+                }
+            },
+            15 + int(QRandomGenerator::global()->bounded(400)));
         killed += wasKilled ? 1 : 0;
         QVERIFY(s().open(db));
         checkWhole(QStringLiteral("round %1").arg(round));
@@ -668,7 +681,8 @@ void StoreFaultsTest::killedGroupCopyLeavesArchiveWholeAndLogged()
 {
     addGroup(s(), 2, 0, QStringLiteral("T"));
     for (int i = 0; i < 30; ++i)
-        QVERIFY(m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 20)).ok());
+        QVERIFY(
+            m_records->add(fields(QStringLiteral("f%1").arg(i)), source(QStringLiteral("f%1.txt").arg(i), 20)).ok());
     addKeptRecord(QStringLiteral("k1"), QStringLiteral("合同"), pattern(FileCopy::ChunkSize + 3, 'x'));
     addKeptRecord(QStringLiteral("k2"), QStringLiteral("合同"), pattern(9000, 'y'));
     const int originals = 32;
@@ -680,17 +694,19 @@ void StoreFaultsTest::killedGroupCopyLeavesArchiveWholeAndLogged()
     const QRegularExpression counted(QStringLiteral("已复制 (\\d+) 个文件"));
     for (int round = 0; round < 16; ++round) {
         s().close();
-        KillChild::runAndKill([&] {
-            DataStore child;
-            if (!child.open(db))
-                return;
-            LogWriter log(child, op);
-            for (;;) {
-                GroupCopy copy(child, StoreFolder(home), open, log);
-                NoProgress progress;
-                (void)copy.run(QStringLiteral("合同"), QStringLiteral("T"), progress);
-            }
-        }, 10 + int(QRandomGenerator::global()->bounded(500)));
+        KillChild::runAndKill(
+            [&] {
+                DataStore child;
+                if (!child.open(db))
+                    return;
+                LogWriter log(child, op);
+                for (;;) {
+                    GroupCopy copy(child, StoreFolder(home), open, log);
+                    NoProgress progress;
+                    (void)copy.run(QStringLiteral("合同"), QStringLiteral("T"), progress);
+                }
+            },
+            10 + int(QRandomGenerator::global()->bounded(500)));
         QVERIFY(s().open(db));
         checkWhole(QStringLiteral("copy round %1").arg(round));
         if (QTest::currentTestFailed())

@@ -29,7 +29,7 @@ inline qint64 addRecord(DataStore& s, const QString& fz, const QString& name, co
 {
     if (!s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dx,dxsz,lj) values (?,?,?,?,'',?,?)"),
                    {QStringLiteral("%1").arg(valueOf(s, QStringLiteral("select count(*) from wj")).toLongLong() + 1, 10,
-                                                 10, QLatin1Char('0')),
+                                             10, QLatin1Char('0')),
                     name, fz, type, qint64(bytes.size()), keptPath}))
         return -1;
     const qint64 id = valueOf(s, QStringLiteral("select max(id) from wj")).toLongLong();
@@ -56,18 +56,24 @@ inline QByteArray wav(int milliseconds)
     const quint32 samples = quint32(8000 * milliseconds / 1000);
     const quint32 dataBytes = samples * 2;
     QByteArray b;
-    auto u32 = [&b](quint32 v) { for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff)); };
-    auto u16 = [&b](quint16 v) { b.append(char(v & 0xff)); b.append(char(v >> 8)); };
+    auto u32 = [&b](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+    };
+    auto u16 = [&b](quint16 v) {
+        b.append(char(v & 0xff));
+        b.append(char(v >> 8));
+    };
     b.append("RIFF");
     u32(36 + dataBytes);
     b.append("WAVEfmt ");
     u32(16);
-    u16(1);       // PCM
-    u16(1);       // mono
-    u32(8000);    // sample rate
-    u32(16000);   // byte rate
-    u16(2);       // block align
-    u16(16);      // bits per sample
+    u16(1);      // PCM
+    u16(1);      // mono
+    u32(8000);   // sample rate
+    u32(16000);  // byte rate
+    u16(2);      // block align
+    u16(16);     // bits per sample
     b.append("data");
     u32(dataBytes);
     b.append(QByteArray(int(dataBytes), '\0'));

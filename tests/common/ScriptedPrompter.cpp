@@ -62,8 +62,7 @@ bool ScriptedPrompter::questionYesDefault(const QString& text, const QString& ti
     return answer.toBool();
 }
 
-std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title,
-                                               const QString&, bool)
+std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title, const QString&, bool)
 {
     const QVariant v = take(Kind::Input, title, prompt);
     if (!v.isValid())

@@ -44,13 +44,18 @@ public:
     QString lastTitle() const { return m_shown.isEmpty() ? QString() : m_shown.last().title; }
     int pendingAnswers() const { return int(m_answers.size()); }
     int unexpected() const { return m_unexpected; }
-    void clear() { m_shown.clear(); m_answers.clear(); m_unexpected = 0; }
+    void clear()
+    {
+        m_shown.clear();
+        m_answers.clear();
+        m_unexpected = 0;
+    }
 
     void message(const QString& text, const QString& title, Icon icon) override;
     bool question(const QString& text, const QString& title) override;
     bool questionYesDefault(const QString& text, const QString& title) override;
-    std::optional<QString> input(const QString& prompt, const QString& title,
-                                 const QString& initial, bool password) override;
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& initial,
+                                 bool password) override;
     QString openFile(const QString& title, const QString& directory, const QString& filter) override;
     QStringList openFiles(const QString& title, const QString& directory, const QString& filter) override;
     QString saveFile(const QString& title, const QString& suggestedPath, const QString& filter) override;

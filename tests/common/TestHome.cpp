@@ -10,7 +10,8 @@
 
 TestHome::TestHome()
 {
-    const Status laidOut = m_dir.isValid() ? HomeLayout::create(m_dir.path()) : Status::fail(QStringLiteral("no temporary folder"));
+    const Status laidOut =
+        m_dir.isValid() ? HomeLayout::create(m_dir.path()) : Status::fail(QStringLiteral("no temporary folder"));
     m_valid = laidOut.ok();
     if (!m_valid)
         qWarning() << "TestHome:" << laidOut.message();

@@ -20,6 +20,6 @@ inline bool add(const char* name, Factory f)
 }
 }
 
-#define KV_REGISTER_TEST(Class) \
-    static const bool kv_registered_##Class = \
+#define KV_REGISTER_TEST(Class)                                                                                        \
+    static const bool kv_registered_##Class =                                                                          \
         TestRegistry::add(#Class, [] { return std::unique_ptr<QObject>(new Class); });

@@ -11,9 +11,9 @@ namespace WorkbookReader {
 
 struct Sheet {
     bool ok = false;
-    QMap<QString, QString> cells;     // "A1" -> text
-    QMap<QString, QString> styles;    // "A1" -> style index
-    QList<QStringList> rows;          // row by row, from column A
+    QMap<QString, QString> cells;   // "A1" -> text
+    QMap<QString, QString> styles;  // "A1" -> style index
+    QList<QStringList> rows;        // row by row, from column A
     QString sheetXml;
     QString stylesXml;
 };

@@ -63,9 +63,18 @@ struct Fixture {
     bool opens = true;
 };
 
-QListWidget* columnList(QWidget* w) { return w->findChild<QListWidget*>(QStringLiteral("选择列表框1")); }
-QCheckBox* box(QWidget* w, const char* name) { return w->findChild<QCheckBox*>(QString::fromUtf8(name)); }
-QPushButton* button(QWidget* w, const char* name) { return w->findChild<QPushButton*>(QString::fromUtf8(name)); }
+QListWidget* columnList(QWidget* w)
+{
+    return w->findChild<QListWidget*>(QStringLiteral("选择列表框1"));
+}
+QCheckBox* box(QWidget* w, const char* name)
+{
+    return w->findChild<QCheckBox*>(QString::fromUtf8(name));
+}
+QPushButton* button(QWidget* w, const char* name)
+{
+    return w->findChild<QPushButton*>(QString::fromUtf8(name));
+}
 
 void tick(QListWidget* list, int row, bool on = true)
 {
@@ -178,7 +187,8 @@ private slots:
         QCOMPARE(f.opened.first(), w->lastWorkbook());
         QVERIFY(f.opened.first().endsWith(QLatin1String(".xlsx")));
         QCOMPARE(QFileInfo(f.opened.first()).absolutePath(), f.folder.filePath(QStringLiteral("private")));
-        QCOMPARE(QFileInfo(f.opened.first()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+        QCOMPARE(QFileInfo(f.opened.first()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
         QCOMPARE(w->windowTitle(), QStringLiteral("导出Excel"));
         QCOMPARE(w->findChild<QProgressBar*>(QStringLiteral("进度条2"))->value(),
                  w->findChild<QProgressBar*>(QStringLiteral("进度条2"))->maximum());
@@ -216,9 +226,11 @@ private slots:
         QTRY_VERIFY(!w->isRunning());
         const WorkbookReader::Sheet s = WorkbookReader::read(w->lastWorkbook());
         QCOMPARE(s.rows.size(), 2);
-        QCOMPARE(s.rows.at(0), (QStringList{columnList(w.get())->item(0)->text(), columnList(w.get())->item(1)->text()}));
-        QCOMPARE(s.rows.at(1), (QStringList{f.views.model()->textAt(0, f.views.reportView()->horizontalHeader()->logicalIndex(0)),
-                                            f.views.model()->textAt(0, f.views.reportView()->horizontalHeader()->logicalIndex(1))}));
+        QCOMPARE(s.rows.at(0),
+                 (QStringList{columnList(w.get())->item(0)->text(), columnList(w.get())->item(1)->text()}));
+        QCOMPARE(s.rows.at(1),
+                 (QStringList{f.views.model()->textAt(0, f.views.reportView()->horizontalHeader()->logicalIndex(0)),
+                              f.views.model()->textAt(0, f.views.reportView()->horizontalHeader()->logicalIndex(1))}));
     }
 
     void savedColumnsAreOfferedTicked()
@@ -275,7 +287,8 @@ private slots:
     {
         // The desktop names no program for workbooks: nothing is handed to
         // an opener that would only fail out of sight.
-        const WorkbookHandover::Opener opener = WorkbookHandover::desktopOpener([] { return std::optional<QString>(QString()); });
+        const WorkbookHandover::Opener opener =
+            WorkbookHandover::desktopOpener([] { return std::optional<QString>(QString()); });
         QVERIFY(!opener(QStringLiteral("/nonexistent/清单.xlsx")));
     }
 

@@ -85,16 +85,26 @@ void FieldOptionsWindowTest::layout_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("parentName");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("标签1") << "标签1" << "" << QRect(8, 8, 80, 24);
-    QTest::newRow("组合框1") << "组合框1" << "" << QRect(88, 8, 120, 20);
-    QTest::newRow("字段改名超级按钮") << "字段改名超级按钮" << "" << QRect(232, 8, 80, 24);
-    QTest::newRow("列表框1") << "列表框1" << "" << QRect(0, 40, 208, 280);
-    QTest::newRow("外形框1") << "外形框1" << "" << QRect(216, 40, 120, 232);
-    QTest::newRow("编辑框1") << "编辑框1" << "外形框1" << QRect(8, 8, 104, 24);
-    QTest::newRow("插入项目按钮") << "插入项目按钮" << "外形框1" << QRect(16, 48, 80, 24);
-    QTest::newRow("删除按钮") << "删除按钮" << "外形框1" << QRect(16, 88, 80, 24);
-    QTest::newRow("保存按钮") << "保存按钮" << "外形框1" << QRect(16, 128, 80, 24);
-    QTest::newRow("关闭按钮") << "关闭按钮" << "外形框1" << QRect(16, 168, 80, 24);
+    QTest::newRow("标签1") << "标签1"
+                           << "" << QRect(8, 8, 80, 24);
+    QTest::newRow("组合框1") << "组合框1"
+                             << "" << QRect(88, 8, 120, 20);
+    QTest::newRow("字段改名超级按钮") << "字段改名超级按钮"
+                                      << "" << QRect(232, 8, 80, 24);
+    QTest::newRow("列表框1") << "列表框1"
+                             << "" << QRect(0, 40, 208, 280);
+    QTest::newRow("外形框1") << "外形框1"
+                             << "" << QRect(216, 40, 120, 232);
+    QTest::newRow("编辑框1") << "编辑框1"
+                             << "外形框1" << QRect(8, 8, 104, 24);
+    QTest::newRow("插入项目按钮") << "插入项目按钮"
+                                  << "外形框1" << QRect(16, 48, 80, 24);
+    QTest::newRow("删除按钮") << "删除按钮"
+                              << "外形框1" << QRect(16, 88, 80, 24);
+    QTest::newRow("保存按钮") << "保存按钮"
+                              << "外形框1" << QRect(16, 128, 80, 24);
+    QTest::newRow("关闭按钮") << "关闭按钮"
+                              << "外形框1" << QRect(16, 168, 80, 24);
 }
 
 void FieldOptionsWindowTest::layout()
@@ -135,7 +145,8 @@ void FieldOptionsWindowTest::opensWithFieldsAndNoChoice()
     QCOMPARE(u.fields->currentIndex(), -1);
     QCOMPARE(w.chosenField(), 0);
     QCOMPARE(u.options->count(), 0);
-    QCOMPARE(w.findChild<QWidget*>(QStringLiteral("标签1"))->property("text").toString(), QStringLiteral("选择字段项目"));
+    QCOMPARE(w.findChild<QWidget*>(QStringLiteral("标签1"))->property("text").toString(),
+             QStringLiteral("选择字段项目"));
     QCOMPARE(u.rename->text(), QStringLiteral("字段改名"));
     QCOMPARE(u.insert->text(), QStringLiteral("插入项目"));
     QCOMPARE(u.remove->text(), QStringLiteral("删除"));
@@ -290,8 +301,10 @@ void FieldOptionsWindowTest::typedOptionsRoundTrip_data()
     QTest::addColumn<QStringList>("typed");
     QTest::newRow("quotes") << QStringList{QStringLiteral("O'Brien"), QStringLiteral("\"引号\""), QStringLiteral("''")};
     QTest::newRow("blanks") << QStringList{QStringLiteral("  前后空格  "), QStringLiteral("a  b"), QStringLiteral(" ")};
-    QTest::newRow("symbols") << QStringList{QStringLiteral("§"), QStringLiteral("♂"), QStringLiteral("♀§♂"), QStringLiteral("100%_!")};
-    QTest::newRow("separators") << QStringList{QStringLiteral("a,b"), QStringLiteral("c;d"), QStringLiteral("e|f"), QStringLiteral("g\\h")};
+    QTest::newRow("symbols") << QStringList{QStringLiteral("§"), QStringLiteral("♂"), QStringLiteral("♀§♂"),
+                                            QStringLiteral("100%_!")};
+    QTest::newRow("separators") << QStringList{QStringLiteral("a,b"), QStringLiteral("c;d"), QStringLiteral("e|f"),
+                                               QStringLiteral("g\\h")};
     QTest::newRow("sql") << QStringList{QStringLiteral("x'); delete from xx; --")};
     QTest::newRow("same twice") << QStringList{QStringLiteral("同"), QStringLiteral("同")};
 }

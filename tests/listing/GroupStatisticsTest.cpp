@@ -36,11 +36,46 @@ QString plan(DataStore& s, const QString& sql, const QVariantList& params)
 
 // Neighbours that a bare prefix, a LIKE pattern or a careless range mixes up.
 const QStringList kPaths{
-    "A",         "AB",        "A\\B",      "A\\B\\C",   "A\\BC",    "A B",       "A!",     "A[",
-    "A]",        "A\\]",      "A^",        "A%",        "A%\\x",    "A_",        "A_\\y",  "A\\%",
-    "A\\_",      "a",         "a\\b",      "B",         "%",        "_",         "%\\A",   "_\\A",
-    "100%",      "1_0",       "10",        "1",         "1\\0",     "档案",      "档案室", "档案\\2020",
-    "档案\\2020\\合同", "档案\\20200", "档案室\\2020", "A\\B\\C\\D", "A\\B%",  "A\\B_", "AB\\C",   "A'",
+    "A",
+    "AB",
+    "A\\B",
+    "A\\B\\C",
+    "A\\BC",
+    "A B",
+    "A!",
+    "A[",
+    "A]",
+    "A\\]",
+    "A^",
+    "A%",
+    "A%\\x",
+    "A_",
+    "A_\\y",
+    "A\\%",
+    "A\\_",
+    "a",
+    "a\\b",
+    "B",
+    "%",
+    "_",
+    "%\\A",
+    "_\\A",
+    "100%",
+    "1_0",
+    "10",
+    "1",
+    "1\\0",
+    "档案",
+    "档案室",
+    "档案\\2020",
+    "档案\\2020\\合同",
+    "档案\\20200",
+    "档案室\\2020",
+    "A\\B\\C\\D",
+    "A\\B%",
+    "A\\B_",
+    "AB\\C",
+    "A'",
 };
 
 }  // namespace
@@ -105,8 +140,12 @@ void GroupStatisticsTest::indexedStatisticsEqualPlainCounts()
                 bytes += r.size;
             }
         QVERIFY2(totals->count == count && totals->bytes == bytes,
-                 qPrintable(QStringLiteral("%1: %2/%3 against %4/%5").arg(g).arg(totals->count).arg(totals->bytes)
-                                .arg(count).arg(bytes)));
+                 qPrintable(QStringLiteral("%1: %2/%3 against %4/%5")
+                                .arg(g)
+                                .arg(totals->count)
+                                .arg(totals->bytes)
+                                .arg(count)
+                                .arg(bytes)));
         // And the same in plain SQL, without the index's range.
         RecordSet plain = s.query(QStringLiteral("select count(*),coalesce(sum(dxsz),0) from wj not indexed where fz=?"
                                                  " or substr(fz,1,length(?)+1)=?||'\\'"),
@@ -205,7 +244,9 @@ void GroupStatisticsTest::savedOrderGetsItsIndex()
     TestHome home;
     DataStore& s = home.store();
     QVERIFY(ListColumns::saveSort(s, {}, QStringLiteral(" order by dx desc")));
-    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from sqlite_master where type='index' and name='wj_ord_dxsz'")).toInt(), 1);
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from sqlite_master where type='index' and name='wj_ord_dxsz'"))
+                 .toInt(),
+             1);
     QCOMPARE(Schema::orderIndexName(QStringLiteral("substr(scsj,1,19)")), QStringLiteral("wj_ord_scsj"));
     QVERIFY(Schema::orderIndexName(QStringLiteral("wj; drop table wj")).isEmpty());
     QVERIFY(Schema::ensureOrderIndex(s, QStringLiteral("nosuchfield")).valueOr(QStringLiteral("failed")).isEmpty());

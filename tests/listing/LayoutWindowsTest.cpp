@@ -33,8 +33,9 @@
 namespace {
 
 struct Fixture {
-    explicit Fixture(TestHome& h) : home(h), router(&h.context().currentOperator),
-        views(h.store(), h.context().protectedGroups, h.context().mainSettings, &window)
+    explicit Fixture(TestHome& h)
+        : home(h), router(&h.context().currentOperator),
+          views(h.store(), h.context().protectedGroups, h.context().mainSettings, &window)
     {
         window.resize(1024, 768);
         views.reportView()->setGeometry(0, 0, 900, 300);
@@ -62,8 +63,7 @@ struct Fixture {
         QTest::mouseClick(v->viewport(), Qt::LeftButton, mods, r.center());
     }
     // Runs a command whose window is modal; drive(w) operates the window.
-    template <typename W>
-    void runWithWindow(const char* command, std::function<void(W*)> drive)
+    template <typename W> void runWithWindow(const char* command, std::function<void(W*)> drive)
     {
         bool seen = false;
         QTimer::singleShot(0, [&] {
@@ -262,7 +262,8 @@ void LayoutWindowsTest::commandsNeedASelection()
     QVERIFY(f.load());
     ScriptedPrompter p;
     QVERIFY(!f.views.requireSelection());
-    QCOMPARE(p.messages(), QStringList({"没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选"}));
+    QCOMPARE(p.messages(),
+             QStringList({"没有选中记录! Shift+光标键(或单击)连续多选;Ctrl+光标键(或单击)隔行多选;Ctrl+A 全选"}));
     p.clear();
     QCOMPARE(f.router.run(QString::fromLatin1(Cmd::FileReposition)), CommandRouter::Outcome::Ran);
     QCOMPARE(p.messages(), QStringList({FileListViews::noSelectionMessage()}));
@@ -314,7 +315,8 @@ void LayoutWindowsTest::saveWidthsFailureChangesNothing()
     const qint64 before = f.number("select sum(lk) from lbsz");
     ScriptedPrompter p;
     // The first updates pass, the one for 文件分组 is refused.
-    QVERIFY(s.execute("create trigger no_width before update of lk on lbsz when new.bh=3 begin select raise(abort,'refused'); end"));
+    QVERIFY(s.execute(
+        "create trigger no_width before update of lk on lbsz when new.bh=3 begin select raise(abort,'refused'); end"));
     f.router.run(QString::fromLatin1(Cmd::FileSaveWidths));
     QCOMPARE(p.messages(), QStringList({"保存列宽失败!请退出重试"}));
     QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
@@ -639,7 +641,8 @@ void LayoutWindowsTest::repositionFailures()
     QCOMPARE(f.ids(), QList<qint64>({a, b}));
     // The second update refused: the first is undone too.
     QVERIFY(s.execute(QStringLiteral("create trigger no_move before update of xh on wj when new.id=%1"
-                                     " begin select raise(abort,'refused'); end").arg(b)));
+                                     " begin select raise(abort,'refused'); end")
+                          .arg(b)));
     f.views.moveCurrent(1);
     QCOMPARE(p.messages().last(), QStringLiteral("调整失败! 02"));
     QCOMPARE(p.shown().last().icon, Prompter::Icon::Critical);
@@ -768,8 +771,10 @@ void LayoutWindowsTest::renameFields()
     QCOMPARE(valueOf(s, "select btm from lbsz where bh=6").toString(), QStringLiteral("部门"));
     QCOMPARE(valueOf(s, "select xm from xx where bh=6").toString(), QStringLiteral("部门"));
     QCOMPARE(valueOf(s, "select btm from lbsz where bh=19").toString(), QStringLiteral("归档日期"));
-    QCOMPARE(valueOf(s, "select btm from lbsz where bh=8").toString(), QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
-    QCOMPARE(valueOf(s, "select xm from xx where bh=8").toString(), QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
+    QCOMPARE(valueOf(s, "select btm from lbsz where bh=8").toString(),
+             QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
+    QCOMPARE(valueOf(s, "select xm from xx where bh=8").toString(),
+             QStringLiteral("一二三四五六七八九十一二三四五六七八九十"));
     QCOMPARE(valueOf(s, "select count(*) from lbsz where bh between 6 and 20 and btm='备用字段'").toInt(), 12);
     // Only the spare fields were touched.
     QCOMPARE(valueOf(s, "select btm from lbsz where bh=2").toString(), QStringLiteral("文件名称"));
@@ -803,7 +808,8 @@ void LayoutWindowsTest::renameFieldsFailures()
     QSignalSpy changed(&w, &RenameFieldsWindow::titlesChanged);
 
     // The option list of b2 refuses: everything stays as it was.
-    QVERIFY(s.execute("create trigger no_xx before update on xx when new.bh=7 begin select raise(abort,'refused'); end"));
+    QVERIFY(
+        s.execute("create trigger no_xx before update on xx when new.bh=7 begin select raise(abort,'refused'); end"));
     p.answerYes();
     QTest::mouseClick(button(&w, "保存按钮"), Qt::LeftButton);
     QCOMPARE(p.messages(), QStringList({"修改失败，错误代码：1"}));
@@ -829,11 +835,17 @@ void LayoutWindowsTest::grabViews()
     QVERIFY(s.execute("update lbsz set btm='部门',xs=1,wz=8,lk=70 where bh=6"));
     const QStringList types{"doc", "pdf", "jpg", "xls", "txt", "mp3"};
     for (int i = 0; i < 40; ++i)
-        insertRecord(s, {{"xh", i}, {"bh", QString::number(i + 1).rightJustified(10, '0')},
-                         {"mc", QStringLiteral("关于第%1季度工作安排的通知").arg(i % 4 + 1)},
-                         {"fz", "公司\\办公室"}, {"lx", types.at(i % types.size())},
-                         {"dx", "12.50KB"}, {"dxsz", 12800}, {"b1", "办公室"}, {"scr", "Admin"},
-                         {"scsj", "2024-03-05 09:12:33"}});
+        insertRecord(s,
+                     {{"xh", i},
+                      {"bh", QString::number(i + 1).rightJustified(10, '0')},
+                      {"mc", QStringLiteral("关于第%1季度工作安排的通知").arg(i % 4 + 1)},
+                      {"fz", "公司\\办公室"},
+                      {"lx", types.at(i % types.size())},
+                      {"dx", "12.50KB"},
+                      {"dxsz", 12800},
+                      {"b1", "办公室"},
+                      {"scr", "Admin"},
+                      {"scsj", "2024-03-05 09:12:33"}});
     Fixture f(home);
     QVERIFY(f.load());
     f.click(2);

@@ -59,13 +59,14 @@ inline qint64 insertRecord(DataStore& store, const QMap<QString, QVariant>& valu
 inline qint64 addFile(DataStore& store, int xh, const QString& name, const QString& group = QStringLiteral("公司"),
                       qint64 size = 100, const QString& type = QStringLiteral("doc"))
 {
-    return insertRecord(store, {{QStringLiteral("xh"), xh},
-                                {QStringLiteral("bh"), QString::number(xh).rightJustified(10, QLatin1Char('0'))},
-                                {QStringLiteral("mc"), name},
-                                {QStringLiteral("fz"), group},
-                                {QStringLiteral("lx"), type},
-                                {QStringLiteral("dx"), QStringLiteral("%1BYTE").arg(size)},
-                                {QStringLiteral("dxsz"), size},
-                                {QStringLiteral("scr"), QStringLiteral("Admin")},
-                                {QStringLiteral("scsj"), QStringLiteral("2024-01-01 08:00:00")}});
+    return insertRecord(store,
+                        {{QStringLiteral("xh"), xh},
+                         {QStringLiteral("bh"), QString::number(xh).rightJustified(10, QLatin1Char('0'))},
+                         {QStringLiteral("mc"), name},
+                         {QStringLiteral("fz"), group},
+                         {QStringLiteral("lx"), type},
+                         {QStringLiteral("dx"), QStringLiteral("%1BYTE").arg(size)},
+                         {QStringLiteral("dxsz"), size},
+                         {QStringLiteral("scr"), QStringLiteral("Admin")},
+                         {QStringLiteral("scsj"), QStringLiteral("2024-01-01 08:00:00")}});
 }

@@ -137,7 +137,8 @@ void ListLoadingTest::headerClickSortsWithoutSaving()
             nameColumn = c;
     QVERIFY(nameColumn >= 0);
     QHeaderView* header = list.views.reportView()->horizontalHeader();
-    const QPoint at(header->sectionViewportPosition(nameColumn) + header->sectionSize(nameColumn) / 2, header->height() / 2);
+    const QPoint at(header->sectionViewportPosition(nameColumn) + header->sectionSize(nameColumn) / 2,
+                    header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     QVERIFY(list.views.waitUntilLoaded(10000));
     QCOMPARE(list.ids(), (QList<qint64>{a, b}));
@@ -238,14 +239,20 @@ void ListLoadingTest::sortClauseParsing_data()
     const QString manual = " order by xh asc,id asc";
     QTest::newRow("empty") << "" << manual;
     QTest::newRow("blank") << "   " << manual;
-    QTest::newRow("fields") << " order by mc asc,dx desc" << " order by mc asc,dxsz desc,id asc";
-    QTest::newRow("no direction") << "order by fz" << " order by fz asc,id asc";
-    QTest::newRow("upper case") << " ORDER BY MC DESC" << " order by mc desc,id asc";
-    QTest::newRow("times") << " order by scsj desc,xgsj asc" << " order by substr(scsj,1,19) desc,substr(xgsj,1,19) asc,id asc";
+    QTest::newRow("fields") << " order by mc asc,dx desc"
+                            << " order by mc asc,dxsz desc,id asc";
+    QTest::newRow("no direction") << "order by fz"
+                                  << " order by fz asc,id asc";
+    QTest::newRow("upper case") << " ORDER BY MC DESC"
+                                << " order by mc desc,id asc";
+    QTest::newRow("times") << " order by scsj desc,xgsj asc"
+                           << " order by substr(scsj,1,19) desc,substr(xgsj,1,19) asc,id asc";
     QTest::newRow("older time form") << " order by format(mid(scsj,1,19),'yyyy-mm-dd-hh:mm:ss') desc"
                                      << " order by substr(scsj,1,19) desc,id asc";
-    QTest::newRow("rewritten form") << " order by dxsz asc,substr(xgsj,1,19) desc" << " order by dxsz asc,substr(xgsj,1,19) desc,id asc";
-    QTest::newRow("id last") << " order by id desc" << " order by id desc";
+    QTest::newRow("rewritten form") << " order by dxsz asc,substr(xgsj,1,19) desc"
+                                    << " order by dxsz asc,substr(xgsj,1,19) desc,id asc";
+    QTest::newRow("id last") << " order by id desc"
+                             << " order by id desc";
     QTest::newRow("statement") << " order by mc; delete from wj" << manual;
     QTest::newRow("content column") << " order by wj asc" << manual;
     QTest::newRow("unknown column") << " order by nosuch asc" << manual;
@@ -444,7 +451,8 @@ void ListLoadingTest::largeListArrivesInChunks()
     QVERIFY(arrived.size() >= 3);
     QCOMPARE(arrived.first().at(0).toInt(), FileListLoader::FirstChunkRows);
     QCOMPARE(list.views.model()->nameAt(n - 1), QStringLiteral("f%1").arg(n - 1));
-    QCOMPARE(list.views.model()->textAt(FileListLoader::FirstChunkRows, 1), QStringLiteral("f%1").arg(FileListLoader::FirstChunkRows));
+    QCOMPARE(list.views.model()->textAt(FileListLoader::FirstChunkRows, 1),
+             QStringLiteral("f%1").arg(FileListLoader::FirstChunkRows));
 }
 
 void ListLoadingTest::iconsFetchedOncePerType()

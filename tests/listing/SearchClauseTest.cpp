@@ -91,8 +91,9 @@ void SearchClauseTest::typedCharactersMatchThemselves_data()
     QTest::newRow("equal quote") << QStringLiteral("=") << QStringLiteral("a'b") << QStringList{QStringLiteral("a'b")};
     QTest::newRow("double quote") << c << QStringLiteral("\"q\"") << QStringList{QStringLiteral("say \"q\"")};
     QTest::newRow("not percent") << QStringLiteral("不包含") << QStringLiteral("%")
-                                 << QStringList{QStringLiteral("50off"), QStringLiteral("xay"), QStringLiteral("x_y"),
-                                                QStringLiteral("a'b"), QStringLiteral("hi!!"), QStringLiteral("say \"q\"")};
+                                 << QStringList{QStringLiteral("50off"), QStringLiteral("xay"),
+                                                QStringLiteral("x_y"),   QStringLiteral("a'b"),
+                                                QStringLiteral("hi!!"),  QStringLiteral("say \"q\"")};
 }
 
 void SearchClauseTest::typedCharactersMatchThemselves()
@@ -115,11 +116,15 @@ void SearchClauseTest::leftAndRightContains()
     addFile(h.store(), 1, QStringLiteral("abc报告"));
     addFile(h.store(), 2, QStringLiteral("报告abc"));
     addFile(h.store(), 3, QStringLiteral("xabcx"));
-    QCOMPARE(names(h.store(), compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("左包含"), QStringLiteral("abc"))})),
-             QStringList{QStringLiteral("abc报告")});
-    QCOMPARE(names(h.store(), compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("右包含"), QStringLiteral("abc"))})),
-             QStringList{QStringLiteral("报告abc")});
-    QCOMPARE(names(h.store(), compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("abc"))})).size(), 3);
+    QCOMPARE(
+        names(h.store(), compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("左包含"), QStringLiteral("abc"))})),
+        QStringList{QStringLiteral("abc报告")});
+    QCOMPARE(
+        names(h.store(), compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("右包含"), QStringLiteral("abc"))})),
+        QStringList{QStringLiteral("报告abc")});
+    QCOMPARE(names(h.store(), compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("abc"))}))
+                 .size(),
+             3);
 }
 
 void SearchClauseTest::singleOrCondition()
@@ -127,7 +132,8 @@ void SearchClauseTest::singleOrCondition()
     TestHome h;
     addFile(h.store(), 1, QStringLiteral("合同一"));
     addFile(h.store(), 2, QStringLiteral("报告"));
-    const auto c = compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同"), SearchConditions::Or)});
+    const auto c =
+        compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同"), SearchConditions::Or)});
     QCOMPARE(names(h.store(), c), QStringList{QStringLiteral("合同一")});
     QVERIFY(!FilterStatement::of(h.store().backend(), c).where.trimmed().endsWith(QStringLiteral("or")));
 }
@@ -139,9 +145,11 @@ void SearchClauseTest::relationsJoinInOrder()
     addFile(h.store(), 2, QStringLiteral("合同B"), QStringLiteral("公司"), 5000);
     addFile(h.store(), 3, QStringLiteral("报告"), QStringLiteral("公司"), 10);
     // 合同 and size > 100, or 报告: (a and b) or c.
-    const auto c = compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同")),
-                                cond(QStringLiteral("dx"), QStringLiteral(">"), QStringLiteral("100"), SearchConditions::Or),
-                                cond(QStringLiteral("mc"), QStringLiteral("="), QStringLiteral("报告"))});
+    const auto c =
+        compiled(h,
+                 {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同")),
+                  cond(QStringLiteral("dx"), QStringLiteral(">"), QStringLiteral("100"), SearchConditions::Or),
+                  cond(QStringLiteral("mc"), QStringLiteral("="), QStringLiteral("报告"))});
     QCOMPARE(names(h.store(), c), (QStringList{QStringLiteral("合同B"), QStringLiteral("报告")}));
 }
 
@@ -189,14 +197,15 @@ void SearchClauseTest::dateIsTheWholeDay()
     QFETCH(QStringList, expected);
     TestHome h;
     const QList<QPair<QString, QString>> rows{{"before", "2026-12-08 23:59:59"},
-                                               {"d1", "2026-12-09 00:00:00"},
-                                               {"d2", "2026-12-09 23:59:59"},
-                                               {"after", "2026-12-10 00:00:00"},
-                                               {"never", ""}};
+                                              {"d1", "2026-12-09 00:00:00"},
+                                              {"d2", "2026-12-09 23:59:59"},
+                                              {"after", "2026-12-10 00:00:00"},
+                                              {"never", ""}};
     int xh = 0;
     for (const auto& r : rows) {
         const qint64 id = addFile(h.store(), ++xh, r.first);
-        KV_CHECK(h.store().execute(QStringLiteral("update wj set scsj=?,b13=? where id=?"), {r.second, r.second.left(10), id}));
+        KV_CHECK(h.store().execute(QStringLiteral("update wj set scsj=?,b13=? where id=?"),
+                                   {r.second, r.second.left(10), id}));
     }
     QCOMPARE(names(h.store(), compiled(h, {cond(QStringLiteral("scsj"), op, QStringLiteral("2026-12-09"))})), expected);
     // A date spare field holds the date alone; it compares the same way.
@@ -208,11 +217,16 @@ void SearchClauseTest::sizeTakesUnits_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("op");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("bytes") << "1024" << ">=" << QStringList{"k", "m"};
-    QTest::newRow("KB") << "1KB" << "=" << QStringList{"k"};
-    QTest::newRow("kb blank") << "1 kb" << ">" << QStringList{"m"};
-    QTest::newRow("MB") << "1MB" << "<" << QStringList{"b", "k"};
-    QTest::newRow("decimal MB") << "0.5MB" << ">" << QStringList{"m"};
+    QTest::newRow("bytes") << "1024"
+                           << ">=" << QStringList{"k", "m"};
+    QTest::newRow("KB") << "1KB"
+                        << "=" << QStringList{"k"};
+    QTest::newRow("kb blank") << "1 kb"
+                              << ">" << QStringList{"m"};
+    QTest::newRow("MB") << "1MB"
+                        << "<" << QStringList{"b", "k"};
+    QTest::newRow("decimal MB") << "0.5MB"
+                                << ">" << QStringList{"m"};
 }
 
 void SearchClauseTest::sizeTakesUnits()
@@ -264,14 +278,38 @@ void SearchClauseTest::checkRefusesBadConditions_data()
     QTest::addColumn<QString>("op");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("relation");
-    QTest::newRow("unknown field") << "mc;drop table wj" << "=" << "x" << "并且";
-    QTest::newRow("content column") << "wj" << "=" << "x" << "并且";
-    QTest::newRow("unknown operator") << "mc" << "like" << "x" << "并且";
-    QTest::newRow("text operator on number") << "dx" << "包含" << "1" << "并且";
-    QTest::newRow("unknown relation") << "mc" << "=" << "x" << "and";
-    QTest::newRow("not a number") << "dx" << ">" << "1 or 1=1" << "并且";
-    QTest::newRow("unit on view count") << "ylcs" << ">" << "1KB" << "并且";
-    QTest::newRow("not a date") << "scsj" << ">" << "2026-13-01" << "并且";
+    QTest::newRow("unknown field") << "mc;drop table wj"
+                                   << "="
+                                   << "x"
+                                   << "并且";
+    QTest::newRow("content column") << "wj"
+                                    << "="
+                                    << "x"
+                                    << "并且";
+    QTest::newRow("unknown operator") << "mc"
+                                      << "like"
+                                      << "x"
+                                      << "并且";
+    QTest::newRow("text operator on number") << "dx"
+                                             << "包含"
+                                             << "1"
+                                             << "并且";
+    QTest::newRow("unknown relation") << "mc"
+                                      << "="
+                                      << "x"
+                                      << "and";
+    QTest::newRow("not a number") << "dx"
+                                  << ">"
+                                  << "1 or 1=1"
+                                  << "并且";
+    QTest::newRow("unit on view count") << "ylcs"
+                                        << ">"
+                                        << "1KB"
+                                        << "并且";
+    QTest::newRow("not a date") << "scsj"
+                                << ">"
+                                << "2026-13-01"
+                                << "并且";
 }
 
 void SearchClauseTest::checkRefusesBadConditions()
@@ -326,9 +364,11 @@ void SearchClauseTest::plansUseTheIndexes()
             out << rs.text(3);
         return out.join(QLatin1Char('\n'));
     };
-    const QString contains = plan(compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同书"))}));
+    const QString contains =
+        plan(compiled(h, {cond(QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同书"))}));
     QVERIFY2(contains.contains(QStringLiteral("VIRTUAL TABLE INDEX")), qPrintable(contains));
-    const QString date = plan(compiled(h, {cond(QStringLiteral("scsj"), QStringLiteral(">="), QStringLiteral("2026-01-01"))}));
+    const QString date =
+        plan(compiled(h, {cond(QStringLiteral("scsj"), QStringLiteral(">="), QStringLiteral("2026-01-01"))}));
     QVERIFY2(date.contains(QStringLiteral("wj_scsj")), qPrintable(date));
     const QString size = plan(compiled(h, {cond(QStringLiteral("dx"), QStringLiteral(">"), QStringLiteral("1MB"))}));
     QVERIFY2(size.contains(QStringLiteral("wj_dxsz")), qPrintable(size));

@@ -28,14 +28,16 @@ using SearchConditions::Condition;
 
 namespace {
 
-const QStringList kWords{QStringLiteral("合同"), QStringLiteral("报告"), QStringLiteral("abc"), QStringLiteral("ABC"),
-                         QStringLiteral("a%b"), QStringLiteral("x_y"), QStringLiteral("it's"), QStringLiteral("q\"q"),
-                         QStringLiteral("档案"), QStringLiteral("!"), QStringLiteral("^"), QStringLiteral("§"),
-                         QStringLiteral("2026"), QStringLiteral(" "), QStringLiteral("Ab"), QStringLiteral("续签")};
+const QStringList kWords{
+    QStringLiteral("合同"), QStringLiteral("报告"), QStringLiteral("abc"),  QStringLiteral("ABC"),
+    QStringLiteral("a%b"),  QStringLiteral("x_y"),  QStringLiteral("it's"), QStringLiteral("q\"q"),
+    QStringLiteral("档案"), QStringLiteral("!"),    QStringLiteral("^"),    QStringLiteral("§"),
+    QStringLiteral("2026"), QStringLiteral(" "),    QStringLiteral("Ab"),   QStringLiteral("续签")};
 const QStringList kFields{QStringLiteral("mc"), QStringLiteral("fz"), QStringLiteral("b1"), QStringLiteral("b7"),
                           QStringLiteral("bz"), QStringLiteral("bh"), QStringLiteral("scr")};
-const QStringList kOps{QStringLiteral("包含"), QStringLiteral("左包含"), QStringLiteral("右包含"), QStringLiteral("不包含"),
-                       QStringLiteral("="), QStringLiteral("<>"), QStringLiteral(">=")};
+const QStringList kOps{QStringLiteral("包含"),   QStringLiteral("左包含"), QStringLiteral("右包含"),
+                       QStringLiteral("不包含"), QStringLiteral("="),      QStringLiteral("<>"),
+                       QStringLiteral(">=")};
 
 QString words(QRandomGenerator& rng, int most = 4)
 {
@@ -102,34 +104,36 @@ void compareSearches(DataStore& s, QRandomGenerator& rng, int lists)
 void insertRandom(DataStore& s, QRandomGenerator& rng, int n, const QStringList& groups)
 {
     for (int i = 0; i < n; ++i)
-        insertRecord(s, {{QStringLiteral("xh"), i},
-                         {QStringLiteral("bh"), QString::number(rng.bounded(1000000u)).rightJustified(10, QLatin1Char('0'))},
-                         {QStringLiteral("mc"), words(rng)},
-                         {QStringLiteral("fz"), groups.at(int(rng.bounded(quint32(groups.size()))))},
-                         {QStringLiteral("b1"), words(rng, 2)},
-                         {QStringLiteral("b7"), rng.bounded(3u) == 0 ? QString() : words(rng, 3)},
-                         {QStringLiteral("bz"), words(rng)},
-                         {QStringLiteral("scr"), rng.bounded(2u) ? QStringLiteral("Admin") : QStringLiteral("张伟")}});
+        insertRecord(
+            s,
+            {{QStringLiteral("xh"), i},
+             {QStringLiteral("bh"), QString::number(rng.bounded(1000000u)).rightJustified(10, QLatin1Char('0'))},
+             {QStringLiteral("mc"), words(rng)},
+             {QStringLiteral("fz"), groups.at(int(rng.bounded(quint32(groups.size()))))},
+             {QStringLiteral("b1"), words(rng, 2)},
+             {QStringLiteral("b7"), rng.bounded(3u) == 0 ? QString() : words(rng, 3)},
+             {QStringLiteral("bz"), words(rng)},
+             {QStringLiteral("scr"), rng.bounded(2u) ? QStringLiteral("Admin") : QStringLiteral("张伟")}});
 }
 
 // Takes an archive back to version 3: no search index, no triggers.
 bool downgrade(DataStore& s)
 {
     return s.execute(QStringLiteral("drop trigger wj_ss_ai")) && s.execute(QStringLiteral("drop trigger wj_ss_ad"))
-           && s.execute(QStringLiteral("drop trigger wj_ss_au")) && s.execute(QStringLiteral("drop table wj_ss"))
-           && s.execute(QStringLiteral("drop index wj_scsj")) && s.execute(QStringLiteral("drop index wj_dxsz"))
-           && s.execute(QStringLiteral("PRAGMA user_version=3"));
+        && s.execute(QStringLiteral("drop trigger wj_ss_au")) && s.execute(QStringLiteral("drop table wj_ss"))
+        && s.execute(QStringLiteral("drop index wj_scsj")) && s.execute(QStringLiteral("drop index wj_dxsz"))
+        && s.execute(QStringLiteral("PRAGMA user_version=3"));
 }
 
 // Many plain rows in one statement (no trigger on a version 3 archive).
 bool fillMany(DataStore& s, int n)
 {
-    return s.execute(QStringLiteral(
-                         "with recursive k(i) as (select 1 union all select i+1 from k where i<?)"
-                         " insert into wj(xh,bh,mc,fz,b1,bz) select i, printf('%010d',i),"
-                         " '关于' || (i % 997) || '员工培训报告' || i, 'A\\' || (i % 7), 'dept' || (i % 13), ''"
-                         " from k"),
-                     {n});
+    return s.execute(
+        QStringLiteral("with recursive k(i) as (select 1 union all select i+1 from k where i<?)"
+                       " insert into wj(xh,bh,mc,fz,b1,bz) select i, printf('%010d',i),"
+                       " '关于' || (i % 997) || '员工培训报告' || i, 'A\\' || (i % 7), 'dept' || (i % 13), ''"
+                       " from k"),
+        {n});
 }
 
 class CancelAfterSteps final : public Progress {
@@ -225,13 +229,16 @@ void SearchIndexTest::indexedAndPlainAgreeThroughChanges()
     QVERIFY(tree.rename(tree.findPath(QStringLiteral("档案室"))->id, QStringLiteral("新档案x_y")).ok());
     QVERIFY(valueOf(s, QStringLiteral("select count(*) from wj where fz like '新档案x_y%'")).toInt() > 0);
     compareSearches(s, rng, 80);
-    const auto renamed = found(s, SearchConditions::build({Condition{QStringLiteral("fz"), QStringLiteral("左包含"),
-                                                                     QStringLiteral("新档案x_y"), SearchConditions::And}},
-                                                          false, {}, true));
-    QCOMPARE(renamed.size(), valueOf(s, QStringLiteral("select count(*) from wj where substr(fz,1,6)='新档案x_y'")).toInt());
-    QVERIFY(found(s, SearchConditions::build({Condition{QStringLiteral("fz"), QStringLiteral("左包含"),
-                                                        QStringLiteral("档案室"), SearchConditions::And}},
-                                             false, {}, true))
+    const auto renamed = found(s,
+                               SearchConditions::build({Condition{QStringLiteral("fz"), QStringLiteral("左包含"),
+                                                                  QStringLiteral("新档案x_y"), SearchConditions::And}},
+                                                       false, {}, true));
+    QCOMPARE(renamed.size(),
+             valueOf(s, QStringLiteral("select count(*) from wj where substr(fz,1,6)='新档案x_y'")).toInt());
+    QVERIFY(found(s,
+                  SearchConditions::build({Condition{QStringLiteral("fz"), QStringLiteral("左包含"),
+                                                     QStringLiteral("档案室"), SearchConditions::And}},
+                                          false, {}, true))
                 .isEmpty());
 }
 
@@ -244,8 +251,8 @@ void SearchIndexTest::migrationBuildsTheIndex()
     insertRandom(s, rng, 200, {QStringLiteral("A"), QStringLiteral("B")});
     QCOMPARE(Schema::version(s).valueOr(-1), 3);
     // Before the index is built (an older copy put back) the search scans.
-    const QList<Condition> abc{Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("abc"),
-                                         SearchConditions::And}};
+    const QList<Condition> abc{
+        Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("abc"), SearchConditions::And}};
     const auto scanned = SearchConditions::compile(s, h.context().protectedGroups, abc, {});
     QVERIFY(scanned.ok());
     QVERIFY(!FilterStatement::of(s.backend(), *scanned).where.contains(QStringLiteral("wj_ss")));
@@ -275,14 +282,16 @@ void SearchIndexTest::migrationGoesOnAfterCancel()
     QVERIFY(!Schema::migrate(s, &stop).ok());
     QCOMPARE(Schema::version(s).valueOr(-1), 3);
     QCOMPARE(valueOf(s, QStringLiteral("select upto from wj_ss_jd")).toLongLong(),
-             valueOf(s, QStringLiteral("select max(id) from (select id from wj order by id limit ?)"), {Schema::SearchIndexRows})
+             valueOf(s, QStringLiteral("select max(id) from (select id from wj order by id limit ?)"),
+                     {Schema::SearchIndexRows})
                  .toLongLong());
     QVERIFY(Schema::migrate(s).ok());
     QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
     QVERIFY(indexIntact(s));
-    const auto rows = QList<Condition>{Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("培训报告1"),
-                                                 SearchConditions::And}};
-    QCOMPARE(found(s, SearchConditions::build(rows, false, {}, true)), found(s, SearchConditions::build(rows, false, {}, false)));
+    const auto rows = QList<Condition>{
+        Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("培训报告1"), SearchConditions::And}};
+    QCOMPARE(found(s, SearchConditions::build(rows, false, {}, true)),
+             found(s, SearchConditions::build(rows, false, {}, false)));
 }
 
 void SearchIndexTest::killedMigrationLeavesWholeArchive()
@@ -293,13 +302,15 @@ void SearchIndexTest::killedMigrationLeavesWholeArchive()
     QVERIFY(fillMany(h.store(), Schema::SearchIndexRows * 5));
     const int total = valueOf(h.store(), QStringLiteral("select count(*) from wj")).toInt();
     h.store().close();
-    const bool killed = KillChild::runAndKill([path] {
-        DataStore s;
-        if (!s.open(path) || !Schema::migrate(s).ok())
-            ::_exit(3);
-        for (;;)
-            ::pause();
-    }, 700);
+    const bool killed = KillChild::runAndKill(
+        [path] {
+            DataStore s;
+            if (!s.open(path) || !Schema::migrate(s).ok())
+                ::_exit(3);
+            for (;;)
+                ::pause();
+        },
+        700);
     QVERIFY(killed);
     DataStore s;
     QVERIFY(s.open(path));
@@ -308,8 +319,8 @@ void SearchIndexTest::killedMigrationLeavesWholeArchive()
     QVERIFY(Schema::migrate(s).ok());
     QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
     QVERIFY2(indexIntact(s), qPrintable(s.lastError()));
-    const auto rows = QList<Condition>{Condition{QStringLiteral("mc"), QStringLiteral("右包含"), QStringLiteral("报告12345"),
-                                                 SearchConditions::And}};
+    const auto rows = QList<Condition>{
+        Condition{QStringLiteral("mc"), QStringLiteral("右包含"), QStringLiteral("报告12345"), SearchConditions::And}};
     const auto indexed = found(s, SearchConditions::build(rows, false, {}, true));
     QCOMPARE(indexed, found(s, SearchConditions::build(rows, false, {}, false)));
     QCOMPARE(indexed.size(), 1);
@@ -320,12 +331,13 @@ void SearchIndexTest::firstRowsAlongTheOrderThenTheRest()
     TestHome h;
     DataStore& s = h.store();
     // Enough matches to read the first chunk along the order, with ties in it.
-    QVERIFY(s.execute(QStringLiteral(
-        "with recursive k(i) as (select 1 union all select i+1 from k where i<6000)"
-        " insert into wj(xh,bh,mc,fz) select (i * 7919) % 1500, printf('%010d',i),"
-        " case when i % 2 = 0 then '员工培训报告' || i else '其他' || i end, 'A' from k")));
+    QVERIFY(
+        s.execute(QStringLiteral("with recursive k(i) as (select 1 union all select i+1 from k where i<6000)"
+                                 " insert into wj(xh,bh,mc,fz) select (i * 7919) % 1500, printf('%010d',i),"
+                                 " case when i % 2 = 0 then '员工培训报告' || i else '其他' || i end, 'A' from k")));
     const FilterClause clause = SearchConditions::build(
-        {Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("培训报"), SearchConditions::And}}, false, {});
+        {Condition{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("培训报"), SearchConditions::And}},
+        false, {});
     QVERIFY(!FilterStatement::of(s.backend(), clause).candidates.isEmpty());
     const auto visible = ListQuery::visibleFilter(clause, h.context().protectedGroups, s);
     QVERIFY(visible.has_value());

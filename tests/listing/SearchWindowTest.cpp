@@ -28,8 +28,7 @@
 
 namespace {
 
-template <typename T>
-T* unit(QWidget* w, const char* name)
+template <typename T> T* unit(QWidget* w, const char* name)
 {
     auto* u = w->findChild<T*>(QString::fromUtf8(name));
     if (!u)
@@ -65,8 +64,7 @@ void addCondition(SearchWindow* w, const QString& title, const QString& op, cons
 }
 
 // Runs `open` (which shows a modal window) and drives the window with `drive`.
-template <typename W>
-bool withModal(const std::function<void()>& open, const std::function<void(W*)>& drive)
+template <typename W> bool withModal(const std::function<void()>& open, const std::function<void(W*)>& drive)
 {
     bool seen = false;
     QTimer::singleShot(0, [&] {
@@ -90,10 +88,11 @@ QStringList listTexts(QListWidget* l)
     return out;
 }
 
-void insertCondition(DataStore& s, const QString& user, const QString& creator, const QString& name,
-                     const QString& nr, const QString& sq = {})
+void insertCondition(DataStore& s, const QString& user, const QString& creator, const QString& name, const QString& nr,
+                     const QString& sq = {})
 {
-    QVERIFY(s.execute(QStringLiteral("insert into tj(syr,cjr,mc,nr,sq) values (?,?,?,?,?)"), {user, creator, name, nr, sq}));
+    QVERIFY(s.execute(QStringLiteral("insert into tj(syr,cjr,mc,nr,sq) values (?,?,?,?,?)"),
+                      {user, creator, name, nr, sq}));
 }
 
 }  // namespace
@@ -202,31 +201,35 @@ void SearchWindowTest::searchFillsTheList()
                [&views] { views.search(QStringLiteral("Admin")); });
     window.show();
 
-    QVERIFY(withModal<SearchWindow>([&] { router.run(QString::fromLatin1(Cmd::Search)); }, [](SearchWindow* w) {
-        addCondition(w, QStringLiteral("文件名称"), QStringLiteral("包含"), QStringLiteral("'s 合"),
-                     QStringLiteral("或者"));
-        addCondition(w, QStringLiteral("文件名称"), QStringLiteral("左包含"), QStringLiteral("合同"));
-        click(w, "搜索按钮");
-    }));
+    QVERIFY(withModal<SearchWindow>([&] { router.run(QString::fromLatin1(Cmd::Search)); },
+                                    [](SearchWindow* w) {
+                                        addCondition(w, QStringLiteral("文件名称"), QStringLiteral("包含"),
+                                                     QStringLiteral("'s 合"), QStringLiteral("或者"));
+                                        addCondition(w, QStringLiteral("文件名称"), QStringLiteral("左包含"),
+                                                     QStringLiteral("合同"));
+                                        click(w, "搜索按钮");
+                                    }));
     QVERIFY(views.waitUntilLoaded());
     QCOMPARE(views.model()->rowCount(), 3);
     QVERIFY(views.statisticsLine().startsWith(QStringLiteral(" 文件总数：3份")));
 
     // The window keeps its conditions; "不显示重名文件" keeps the first 合同甲.
-    QVERIFY(withModal<SearchWindow>([&] { router.run(QString::fromLatin1(Cmd::Search)); }, [](SearchWindow* w) {
-        QCOMPARE(w->conditions().size(), 2);
-        unit<QCheckBox>(w, "选择框1")->setChecked(true);
-        click(w, "搜索按钮");
-    }));
+    QVERIFY(withModal<SearchWindow>([&] { router.run(QString::fromLatin1(Cmd::Search)); },
+                                    [](SearchWindow* w) {
+                                        QCOMPARE(w->conditions().size(), 2);
+                                        unit<QCheckBox>(w, "选择框1")->setChecked(true);
+                                        click(w, "搜索按钮");
+                                    }));
     QVERIFY(views.waitUntilLoaded());
     QCOMPARE(views.model()->rowCount(), 2);
 
     // No condition and nothing ticked: every record.
-    QVERIFY(withModal<SearchWindow>([&] { router.run(QString::fromLatin1(Cmd::Search)); }, [](SearchWindow* w) {
-        click(w, "清空按钮");
-        unit<QCheckBox>(w, "选择框1")->setChecked(false);
-        click(w, "搜索按钮");
-    }));
+    QVERIFY(withModal<SearchWindow>([&] { router.run(QString::fromLatin1(Cmd::Search)); },
+                                    [](SearchWindow* w) {
+                                        click(w, "清空按钮");
+                                        unit<QCheckBox>(w, "选择框1")->setChecked(false);
+                                        click(w, "搜索按钮");
+                                    }));
     QVERIFY(views.waitUntilLoaded());
     QCOMPARE(views.model()->rowCount(), 4);
 
@@ -272,14 +275,16 @@ void SearchWindowTest::saveConditions()
     addCondition(&w, QStringLiteral("文件名称"), QStringLiteral("包含"), QStringLiteral("甲§乙♂'丙'"));
     addCondition(&w, QStringLiteral("文件大小"), QStringLiteral(">="), QStringLiteral("1KB"), QStringLiteral("或者"));
     p.clear();
-    QVERIFY(withModal<SaveConditionWindow>([&] { click(&w, "保存条件按钮"); }, [&](SaveConditionWindow* s) {
-        click(s, "确定按钮");
-        QCOMPARE(p.messages(), QStringList{QStringLiteral("名称不能为空!")});
-        TestInput::typeText(unit<QLineEdit>(s, "编辑框1"), QStringLiteral("我的'条件"));
-        unit<QRadioButton>(s, "单选框2")->setChecked(true);
-        click(s, "确定按钮");
-        QVERIFY(!s->isVisible());
-    }));
+    QVERIFY(withModal<SaveConditionWindow>([&] { click(&w, "保存条件按钮"); },
+                                           [&](SaveConditionWindow* s) {
+                                               click(s, "确定按钮");
+                                               QCOMPARE(p.messages(), QStringList{QStringLiteral("名称不能为空!")});
+                                               TestInput::typeText(unit<QLineEdit>(s, "编辑框1"),
+                                                                   QStringLiteral("我的'条件"));
+                                               unit<QRadioButton>(s, "单选框2")->setChecked(true);
+                                               click(s, "确定按钮");
+                                               QVERIFY(!s->isVisible());
+                                           }));
     QCOMPARE(p.messages().last(), QStringLiteral("保存成功！"));
     RecordSet rs = h.store().query(QStringLiteral("select syr,cjr,mc,nr,sq from tj"));
     QVERIFY(!rs.atEnd());
@@ -294,23 +299,24 @@ void SearchWindowTest::chooseOpensOwnAndPublic()
 {
     TestHome h;
     DataStore& s = h.store();
-    const QList<SearchConditions::Condition> mine{{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同"),
-                                                   SearchConditions::And}};
+    const QList<SearchConditions::Condition> mine{
+        {QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合同"), SearchConditions::And}};
     insertCondition(s, QStringLiteral("Admin"), QStringLiteral("Admin"), QStringLiteral("自己的"),
                     SearchConditions::encodeRows(mine));
     insertCondition(s, QStringLiteral("Bob"), QStringLiteral("Bob"), QStringLiteral("别人的私有"), {});
     insertCondition(s, QStringLiteral("&公共&"), QStringLiteral("Bob"), QStringLiteral("别人的公共"), {});
     SearchWindow w(s, h.context().protectedGroups, QStringLiteral("Admin"));
     w.show();
-    QVERIFY(withModal<ChooseConditionWindow>([&] { click(&w, "打开条件按钮"); }, [](ChooseConditionWindow* c) {
-        auto* list = unit<QTableWidget>(c, "超级列表框1");
-        QCOMPARE(list->rowCount(), 2);
-        QCOMPARE(list->item(0, 0)->text(), QStringLiteral("自己的"));
-        QCOMPARE(list->item(1, 1)->text(), QStringLiteral("公共"));
-        QCOMPARE(list->item(1, 2)->text(), QStringLiteral("Bob"));
-        list->selectRow(0);
-        click(c, "打开按钮");
-    }));
+    QVERIFY(withModal<ChooseConditionWindow>([&] { click(&w, "打开条件按钮"); },
+                                             [](ChooseConditionWindow* c) {
+                                                 auto* list = unit<QTableWidget>(c, "超级列表框1");
+                                                 QCOMPARE(list->rowCount(), 2);
+                                                 QCOMPARE(list->item(0, 0)->text(), QStringLiteral("自己的"));
+                                                 QCOMPARE(list->item(1, 1)->text(), QStringLiteral("公共"));
+                                                 QCOMPARE(list->item(1, 2)->text(), QStringLiteral("Bob"));
+                                                 list->selectRow(0);
+                                                 click(c, "打开按钮");
+                                             }));
     QCOMPARE(w.conditions(), mine);
     QCOMPARE(listTexts(unit<QListWidget>(&w, "字段列表框")), QStringList{QStringLiteral("文件名称")});
 }
@@ -330,8 +336,9 @@ void SearchWindowTest::deleteSkipsForeign()
     p.answerYes();
     click(&c, "删除按钮");
     QCOMPARE(p.shown().first().text, QStringLiteral("确定删除选择的 4 个条件吗 ?"));
-    QCOMPARE(p.messages(), (QStringList{QStringLiteral("发现其他用户创建的公共条件! 系统将跳过..."),
-                                        QStringLiteral("发现其他用户创建的公共条件! 系统将跳过...")}));
+    QCOMPARE(p.messages(),
+             (QStringList{QStringLiteral("发现其他用户创建的公共条件! 系统将跳过..."),
+                          QStringLiteral("发现其他用户创建的公共条件! 系统将跳过...")}));
     QCOMPARE(valueOf(s, QStringLiteral("select group_concat(mc) from (select mc from tj order by id)")).toString(),
              QStringLiteral("二,四"));
     QCOMPARE(unit<QTableWidget>(&c, "超级列表框1")->rowCount(), 2);
@@ -348,8 +355,8 @@ void SearchWindowTest::modifyOnlyOwn()
     DataStore& s = h.store();
     insertCondition(s, QStringLiteral("&公共&"), QStringLiteral("Bob"), QStringLiteral("别人的"), {});
     insertCondition(s, QStringLiteral("Admin"), QStringLiteral("Admin"), QStringLiteral("旧名"), {});
-    const QList<SearchConditions::Condition> now{{QStringLiteral("bz"), QStringLiteral("不包含"), QStringLiteral("x"),
-                                                  SearchConditions::Or}};
+    const QList<SearchConditions::Condition> now{
+        {QStringLiteral("bz"), QStringLiteral("不包含"), QStringLiteral("x"), SearchConditions::Or}};
     ScriptedPrompter p;
     ChooseConditionWindow c(s, QStringLiteral("Admin"), now);
     c.show();
@@ -358,14 +365,15 @@ void SearchWindowTest::modifyOnlyOwn()
     click(&c, "修改按钮");
     QCOMPARE(p.messages(), QStringList{QStringLiteral("您无权修改 Bob 创建的条件 , 请选择自己创建的条件! ")});
     list->selectRow(1);
-    QVERIFY(withModal<SaveConditionWindow>([&] { click(&c, "修改按钮"); }, [](SaveConditionWindow* w) {
-        auto* name = unit<QLineEdit>(w, "编辑框1");
-        QCOMPARE(name->text(), QStringLiteral("旧名"));
-        QVERIFY(unit<QRadioButton>(w, "单选框1")->isChecked());
-        name->setText(QStringLiteral("新名"));
-        unit<QRadioButton>(w, "单选框2")->setChecked(true);
-        click(w, "确定按钮");
-    }));
+    QVERIFY(withModal<SaveConditionWindow>([&] { click(&c, "修改按钮"); },
+                                           [](SaveConditionWindow* w) {
+                                               auto* name = unit<QLineEdit>(w, "编辑框1");
+                                               QCOMPARE(name->text(), QStringLiteral("旧名"));
+                                               QVERIFY(unit<QRadioButton>(w, "单选框1")->isChecked());
+                                               name->setText(QStringLiteral("新名"));
+                                               unit<QRadioButton>(w, "单选框2")->setChecked(true);
+                                               click(w, "确定按钮");
+                                           }));
     RecordSet rs = s.query(QStringLiteral("select syr,mc,nr from tj where cjr='Admin'"));
     QCOMPARE(rs.text(0), QStringLiteral("&公共&"));
     QCOMPARE(rs.text(1), QStringLiteral("新名"));
@@ -381,16 +389,19 @@ void SearchWindowTest::tamperedRowsNeverRun()
     TestHome h;
     DataStore& s = h.store();
     addFile(s, 1, QStringLiteral("合同"));
-    const QString valid = SearchConditions::encodeRows({{QStringLiteral("mc"), QStringLiteral("包含"),
-                                                        QStringLiteral("合"), SearchConditions::And}});
+    const QString valid = SearchConditions::encodeRows(
+        {{QStringLiteral("mc"), QStringLiteral("包含"), QStringLiteral("合"), SearchConditions::And}});
     const QChar part(0x2642);
     const QStringList tampered{
-        QStringLiteral("mc) or 1=1 --") + part + QStringLiteral("=") + part + QStringLiteral("x") + part + QStringLiteral("并且"),
+        QStringLiteral("mc) or 1=1 --") + part + QStringLiteral("=") + part + QStringLiteral("x") + part
+            + QStringLiteral("并且"),
         QStringLiteral("wj") + part + QStringLiteral("=") + part + QStringLiteral("x") + part + QStringLiteral("并且"),
         QStringLiteral("mc") + part + QStringLiteral("包含"),
-        QStringLiteral("mc") + part + QStringLiteral("; drop table wj") + part + QStringLiteral("x") + part + QStringLiteral("并且"),
+        QStringLiteral("mc") + part + QStringLiteral("; drop table wj") + part + QStringLiteral("x") + part
+            + QStringLiteral("并且"),
         QStringLiteral("mc") + part + QStringLiteral("=") + part + QStringLiteral("x^") + part + QStringLiteral("并且"),
-        QStringLiteral("dx") + part + QStringLiteral(">") + part + QStringLiteral("0 or 1=1") + part + QStringLiteral("并且"),
+        QStringLiteral("dx") + part + QStringLiteral(">") + part + QStringLiteral("0 or 1=1") + part
+            + QStringLiteral("并且"),
         QString(QChar(0xD800)),
     };
     for (const QString& nr : tampered)
@@ -404,18 +415,20 @@ void SearchWindowTest::tamperedRowsNeverRun()
     w.show();
     for (int row = 0; row < tampered.size(); ++row) {
         p.clear();
-        QVERIFY(withModal<ChooseConditionWindow>([&] { click(&w, "打开条件按钮"); }, [row](ChooseConditionWindow* c) {
-            unit<QTableWidget>(c, "超级列表框1")->selectRow(row);
-            click(c, "打开按钮");
-        }));
+        QVERIFY(withModal<ChooseConditionWindow>([&] { click(&w, "打开条件按钮"); },
+                                                 [row](ChooseConditionWindow* c) {
+                                                     unit<QTableWidget>(c, "超级列表框1")->selectRow(row);
+                                                     click(c, "打开按钮");
+                                                 }));
         QCOMPARE(p.messages(), QStringList{QStringLiteral("条件内容无法识别，不能打开!")});
         QVERIFY(w.conditions().isEmpty());
     }
     p.clear();
-    QVERIFY(withModal<ChooseConditionWindow>([&] { click(&w, "打开条件按钮"); }, [&](ChooseConditionWindow* c) {
-        unit<QTableWidget>(c, "超级列表框1")->selectRow(int(tampered.size()));
-        click(c, "打开按钮");
-    }));
+    QVERIFY(withModal<ChooseConditionWindow>([&] { click(&w, "打开条件按钮"); },
+                                             [&](ChooseConditionWindow* c) {
+                                                 unit<QTableWidget>(c, "超级列表框1")->selectRow(int(tampered.size()));
+                                                 click(c, "打开按钮");
+                                             }));
     QVERIFY(p.messages().isEmpty());
     QCOMPARE(w.conditions().size(), 1);
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 1);

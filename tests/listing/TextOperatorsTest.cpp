@@ -47,9 +47,11 @@ void TextOperatorsTest::comparisonsOfText()
     for (const char* n : {"报告甲", "报告乙", "报告乙二", "合同"})
         addFile(s, 1, QString::fromUtf8(n));
     for (const bool useIndex : {true, false}) {
-        const FilterClause c = SearchConditions::build({Condition{"mc", op, value, SearchConditions::And}}, false, {}, useIndex);
+        const FilterClause c =
+            SearchConditions::build({Condition{"mc", op, value, SearchConditions::And}}, false, {}, useIndex);
         const FilterStatement w = FilterStatement::of(s.backend(), c);
-        RecordSet rs = s.query(QStringLiteral("select mc from wj") + w.where + QStringLiteral(" order by mc"), w.params);
+        RecordSet rs =
+            s.query(QStringLiteral("select mc from wj") + w.where + QStringLiteral(" order by mc"), w.params);
         QVERIFY(rs.isValid());
         QStringList got;
         for (; !rs.atEnd(); rs.next())

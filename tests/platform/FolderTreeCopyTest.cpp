@@ -24,7 +24,8 @@ private slots:
 void FolderTreeCopyTest::fullDiskIsSaidAsSuch()
 {
     QTemporaryDir dir;
-    const QString source = TestInput::writeFile(dir.path(), QStringLiteral("big.bin"), TestInput::pattern(4 << 20, 'f'));
+    const QString source =
+        TestInput::writeFile(dir.path(), QStringLiteral("big.bin"), TestInput::pattern(4 << 20, 'f'));
     const QString small = dir.filePath(QStringLiteral("small"));
     QVERIFY(QDir().mkpath(small));
     int pipeFds[2];

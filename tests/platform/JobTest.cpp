@@ -112,13 +112,13 @@ void JobTest::stopsBetweenItems()
     std::atomic<bool> inItem{false};
     Job* self = nullptr;
     JobOf<int> job(QStringLiteral("正在处理..."), items(100, [&](int i) {
-        if (i != 5)
-            return;
-        // A long item: it goes on until the stop was asked for.
-        inItem.store(true);
-        for (int waited = 0; !self->cancelRequested() && waited < 10000; ++waited)
-            QThread::msleep(1);
-    }));
+                       if (i != 5)
+                           return;
+                       // A long item: it goes on until the stop was asked for.
+                       inItem.store(true);
+                       for (int waited = 0; !self->cancelRequested() && waited < 10000; ++waited)
+                           QThread::msleep(1);
+                   }));
     self = &job;
     QSignalSpy cancelling(&job, &Job::cancelling);
     QSignalSpy finished(&job, &Job::finished);
@@ -218,9 +218,9 @@ void JobTest::windowFollowsAndStops()
     QFETCH(QString, way);
     Job* self = nullptr;
     JobOf<int> job(QStringLiteral("正在处理..."), items(10, [&](int i) {
-        for (int waited = 0; i == 3 && !self->cancelRequested() && waited < 10000; ++waited)
-            QThread::msleep(1);
-    }));
+                       for (int waited = 0; i == 3 && !self->cancelRequested() && waited < 10000; ++waited)
+                           QThread::msleep(1);
+                   }));
     self = &job;
     JobWindow w(job.title());
     QCOMPARE(w.frameGeometry().size(), QSize(573, 91));

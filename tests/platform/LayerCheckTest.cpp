@@ -29,8 +29,8 @@ int LayerCheckTest::check(const QString& root, QString* out)
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral(KV_CMAKE),
-            {QStringLiteral("-DSOURCE_DIR=") + root,
-             QStringLiteral("-P"), QStringLiteral(KV_SOURCE_DIR "/cmake/CheckLayers.cmake")});
+            {QStringLiteral("-DSOURCE_DIR=") + root, QStringLiteral("-P"),
+             QStringLiteral(KV_SOURCE_DIR "/cmake/CheckLayers.cmake")});
     if (!p.waitForFinished(60000))
         return -1;
     if (out)
@@ -72,14 +72,22 @@ void LayerCheckTest::upwardIncludeFails_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("include");
-    QTest::newRow("store to shell") << "store/LogWriter.cpp" << "shell/CurrentOperator.h";
-    QTest::newRow("platform ui to shell") << "platform/ui/SkinLibrary.cpp" << "shell/Config.h";
-    QTest::newRow("archive to listing") << "archive/GroupTree.h" << "listing/FilterClause.h";
-    QTest::newRow("archive ui to shell") << "archive/ui/EditPanel.cpp" << "shell/CommandRouter.h";
-    QTest::newRow("store ui to listing ui") << "store/ui/F.cpp" << "listing/ui/RenameFieldsWindow.h";
-    QTest::newRow("logic to own ui") << "archive/GroupCopy.cpp" << "archive/ui/GroupCopyWindow.h";
-    QTest::newRow("logic to lower ui") << "shell/Commands.cpp" << "platform/ui/QtPrompter.h";
-    QTest::newRow("settings to shell") << "settings/P.cpp" << "shell/AppContext.h";
+    QTest::newRow("store to shell") << "store/LogWriter.cpp"
+                                    << "shell/CurrentOperator.h";
+    QTest::newRow("platform ui to shell") << "platform/ui/SkinLibrary.cpp"
+                                          << "shell/Config.h";
+    QTest::newRow("archive to listing") << "archive/GroupTree.h"
+                                        << "listing/FilterClause.h";
+    QTest::newRow("archive ui to shell") << "archive/ui/EditPanel.cpp"
+                                         << "shell/CommandRouter.h";
+    QTest::newRow("store ui to listing ui") << "store/ui/F.cpp"
+                                            << "listing/ui/RenameFieldsWindow.h";
+    QTest::newRow("logic to own ui") << "archive/GroupCopy.cpp"
+                                     << "archive/ui/GroupCopyWindow.h";
+    QTest::newRow("logic to lower ui") << "shell/Commands.cpp"
+                                       << "platform/ui/QtPrompter.h";
+    QTest::newRow("settings to shell") << "settings/P.cpp"
+                                       << "shell/AppContext.h";
 }
 
 void LayerCheckTest::upwardIncludeFails()

@@ -31,7 +31,8 @@ void ProgramHomeTest::eachInstanceExtractsIntoAFolderOfItsOwn()
     const QString base = QFileInfo(mine).absolutePath();
     for (const QString& pid : {QString::number(gone), QStringLiteral("1"), QString::number(::getpid())})
         QVERIFY(QDir().mkpath(base + QStringLiteral("/kvtemp-") + pid));
-    QCOMPARE(ProgramHome::abandonedExtractionFolders(), QStringList{base + QStringLiteral("/kvtemp-") + QString::number(gone)});
+    QCOMPARE(ProgramHome::abandonedExtractionFolders(),
+             QStringList{base + QStringLiteral("/kvtemp-") + QString::number(gone)});
 }
 
 KV_REGISTER_TEST(ProgramHomeTest)

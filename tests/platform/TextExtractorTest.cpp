@@ -35,7 +35,10 @@ QByteArray zip(const QList<QPair<QString, QByteArray>>& entries)
     QByteArray out;
     QByteArray central;
     auto le16 = [](QByteArray& b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
-    auto le32 = [&](QByteArray& b, quint32 v) { le16(b, v & 0xFFFF); le16(b, v >> 16); };
+    auto le32 = [&](QByteArray& b, quint32 v) {
+        le16(b, v & 0xFFFF);
+        le16(b, v >> 16);
+    };
     for (const auto& [name, data] : entries) {
         const QByteArray n = name.toUtf8();
         const quint32 crc = crc32(data);
@@ -80,19 +83,22 @@ QByteArray docx(const QByteArray& bodyXml)
                  "</Types>"},
                 {"word/document.xml",
                  "<?xml version=\"1.0\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/"
-                 "wordprocessingml/2006/main\"><w:body>" + bodyXml + "</w:body></w:document>"}});
+                 "wordprocessingml/2006/main\"><w:body>"
+                     + bodyXml + "</w:body></w:document>"}});
 }
 
 QByteArray xlsx()
 {
     const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
-    return zip({{"xl/sharedStrings.xml",
-                 "<sst " + ns + "><si><r><t>编</t></r><r><t>号</t></r><rPh><t>へん</t></rPh></si><si><t>金额</t></si></sst>"},
-                {"xl/worksheets/sheet10.xml",
-                 "<worksheet " + ns + "><sheetData><row><c t=\"s\"><v>1</v></c></row></sheetData></worksheet>"},
-                {"xl/worksheets/sheet2.xml",
-                 "<worksheet " + ns + "><sheetData><row><c t=\"s\"><v>0</v></c><c><f>1+1</f><v>42</v></c></row>"
-                 "<row><c t=\"inlineStr\"><is><t>合同</t></is></c></row></sheetData></worksheet>"}});
+    return zip(
+        {{"xl/sharedStrings.xml",
+          "<sst " + ns + "><si><r><t>编</t></r><r><t>号</t></r><rPh><t>へん</t></rPh></si><si><t>金额</t></si></sst>"},
+         {"xl/worksheets/sheet10.xml",
+          "<worksheet " + ns + "><sheetData><row><c t=\"s\"><v>1</v></c></row></sheetData></worksheet>"},
+         {"xl/worksheets/sheet2.xml",
+          "<worksheet " + ns
+              + "><sheetData><row><c t=\"s\"><v>0</v></c><c><f>1+1</f><v>42</v></c></row>"
+                "<row><c t=\"inlineStr\"><is><t>合同</t></is></c></row></sheetData></worksheet>"}});
 }
 
 QByteArray odt()
@@ -180,11 +186,10 @@ QByteArray picture()
 // one does not match.
 QByteArray encryptedPdf()
 {
-    const QList<QByteArray> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
-        "<< /Filter /Standard /V 1 /R 2 /Length 40 /P -4 /O <" + QByteArray(64, '1') + "> /U <" + QByteArray(64, '2')
-            + "> >>"};
+    const QList<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+                                       "<< /Filter /Standard /V 1 /R 2 /Length 40 /P -4 /O <" + QByteArray(64, '1')
+                                           + "> /U <" + QByteArray(64, '2') + "> >>"};
     QByteArray out = "%PDF-1.4\n";
     QByteArray xref = "xref\n0 5\n0000000000 65535 f \n";
     for (qsizetype i = 0; i < objects.size(); ++i) {
@@ -193,7 +198,7 @@ QByteArray encryptedPdf()
     }
     const qsizetype at = out.size();
     out += xref + "trailer\n<< /Size 5 /Root 1 0 R /Encrypt 4 0 R /ID [<" + QByteArray(32, '3') + "> <"
-           + QByteArray(32, '3') + ">] >>\nstartxref\n" + QByteArray::number(at) + "\n%%EOF\n";
+        + QByteArray(32, '3') + ">] >>\nstartxref\n" + QByteArray::number(at) + "\n%%EOF\n";
     return out;
 }
 
@@ -205,7 +210,7 @@ const QByteArray kRtf =
     "\\viewkind4\\uc1\\pard\\f0\\fs24 \\'ba\\'cf\\'cd\\'ac\\'b1\\'e0\\'ba\\'c5\\f1 : A-7\\par\n"
     "{\\*\\shppict{\\pict\\pngblip 89504e47}}\\f0\\u26723?\\u26696?\\tab \\{x\\}\\par}";
 
-} // namespace
+}  // namespace
 
 class TextExtractorTest : public QObject {
     Q_OBJECT
@@ -250,7 +255,7 @@ private slots:
             << "f.html"
             << "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
                "<title>T</title><style>p{color:red}</style><script>var a='<p>x</p>';</script></head><body><p>"
-                   + gbk("档案") + "&amp;&#x5408;&lt;</p><!-- hidden --></body></html>"
+                + gbk("档案") + "&amp;&#x5408;&lt;</p><!-- hidden --></body></html>"
             << ok << "t 档案&合<";
         QTest::newRow("RTF GBK") << "g.rtf" << kRtf << ok << "合同编号: a-7 档案 {x}";
         QTest::newRow("RTF saved as .doc") << "h.doc" << kRtf << ok << "合同编号: a-7 档案 {x}";
@@ -268,9 +273,10 @@ private slots:
         QTest::newRow("encrypted PDF") << "n.pdf" << encryptedPdf() << int(ExtractStatus::Encrypted) << "";
         QTest::newRow("broken doc") << "o.doc" << kOleHeader << int(ExtractStatus::Unreadable) << "";
         QTest::newRow("broken xls") << "o.xls" << kOleHeader << int(ExtractStatus::Unreadable) << "";
-        QTest::newRow("broken docx") << "o.docx" << QByteArray("PK\x03\x04 not really") << int(ExtractStatus::Unreadable) << "";
-        QTest::newRow("broken PDF") << "p.pdf" << QByteArray("%PDF-1.4\n1 0 obj << /Type /Cat") << int(ExtractStatus::Unreadable)
-                                    << "";
+        QTest::newRow("broken docx") << "o.docx" << QByteArray("PK\x03\x04 not really")
+                                     << int(ExtractStatus::Unreadable) << "";
+        QTest::newRow("broken PDF") << "p.pdf" << QByteArray("%PDF-1.4\n1 0 obj << /Type /Cat")
+                                    << int(ExtractStatus::Unreadable) << "";
         QTest::newRow("picture without OCR") << "q.png" << picture() << int(ExtractStatus::Unsupported) << "";
         QTest::newRow("unknown type") << "r.xyz" << QByteArray("合同") << int(ExtractStatus::Unsupported) << "";
     }

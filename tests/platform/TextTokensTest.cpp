@@ -14,14 +14,21 @@ private slots:
     {
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("blank between Han") << "档 案" << "档案";
-        QTest::newRow("line break between Han") << "合同\n编号" << "合同编号";
+        QTest::newRow("blank between Han") << "档 案"
+                                           << "档案";
+        QTest::newRow("line break between Han") << "合同\n编号"
+                                                << "合同编号";
         QTest::newRow("ideographic space") << QStringLiteral("档\u3000\u3000案 室") << "档案室";
-        QTest::newRow("full width") << "ＡＢＣ１２３" << "abc123";
-        QTest::newRow("blanks elsewhere kept once") << "  Contract \t No.\r\n 7 合同 " << "contract no. 7 合同";
-        QTest::newRow("Han beside Latin keeps the blank") << "合同 ABC 编号" << "合同 abc 编号";
-        QTest::newRow("radicals of a PDF text layer") << "第⼆⻚" << "第二页";
-        QTest::newRow("extension B") << QStringLiteral("\U00020000 \U00020001") << QStringLiteral("\U00020000\U00020001");
+        QTest::newRow("full width") << "ＡＢＣ１２３"
+                                    << "abc123";
+        QTest::newRow("blanks elsewhere kept once") << "  Contract \t No.\r\n 7 合同 "
+                                                    << "contract no. 7 合同";
+        QTest::newRow("Han beside Latin keeps the blank") << "合同 ABC 编号"
+                                                          << "合同 abc 编号";
+        QTest::newRow("radicals of a PDF text layer") << "第⼆⻚"
+                                                      << "第二页";
+        QTest::newRow("extension B") << QStringLiteral("\U00020000 \U00020001")
+                                     << QStringLiteral("\U00020000\U00020001");
     }
     void normalizes()
     {
@@ -56,20 +63,32 @@ private slots:
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("expected");  // text:match, match E P S W
-        QTest::newRow("one Han") << "同" << "同:E";
-        QTest::newRow("two Han") << "合同" << "合同:E";
-        QTest::newRow("three Han") << "合同编" << "合同:E 同编:E";
-        QTest::newRow("mixed") << "合同ABC123" << "合同:E abc123:P";
-        QTest::newRow("word inside") << "同abc123号" << "同:E abc123:E 号:E";
-        QTest::newRow("ends in a word") << "编号 contr" << "编号:E contr:P";
-        QTest::newRow("starts in a word") << "tract 编号" << "tract:S 编号:E";
-        QTest::newRow("piece of a word") << "ontr" << "ontr:W";
-        QTest::newRow("full width and blanks") << "合 同ＡＢＣ" << "合同:E abc:P";
-        QTest::newRow("kana") << "カタカナ" << "カタ:E タカ:E カナ:E";
-        QTest::newRow("punctuation only") << "，、" << "";
+        QTest::newRow("one Han") << "同"
+                                 << "同:E";
+        QTest::newRow("two Han") << "合同"
+                                 << "合同:E";
+        QTest::newRow("three Han") << "合同编"
+                                   << "合同:E 同编:E";
+        QTest::newRow("mixed") << "合同ABC123"
+                               << "合同:E abc123:P";
+        QTest::newRow("word inside") << "同abc123号"
+                                     << "同:E abc123:E 号:E";
+        QTest::newRow("ends in a word") << "编号 contr"
+                                        << "编号:E contr:P";
+        QTest::newRow("starts in a word") << "tract 编号"
+                                          << "tract:S 编号:E";
+        QTest::newRow("piece of a word") << "ontr"
+                                         << "ontr:W";
+        QTest::newRow("full width and blanks") << "合 同ＡＢＣ"
+                                               << "合同:E abc:P";
+        QTest::newRow("kana") << "カタカナ"
+                              << "カタ:E タカ:E カナ:E";
+        QTest::newRow("punctuation only") << "，、"
+                                          << "";
         const QString longWord(TextTokens::kMaxWordUnits + 5, u'k');
         const QString clipped(TextTokens::kMaxWordUnits, u'k');
-        QTest::newRow("long word inside") << "合" + longWord + "同" << "合:E " + clipped + ":P 同:E";
+        QTest::newRow("long word inside") << "合" + longWord + "同"
+                                          << "合:E " + clipped + ":P 同:E";
         QTest::newRow("long word at the start") << longWord + "同" << clipped + ":W 同:E";
     }
     void queryTokensAreInEveryHit()
@@ -83,9 +102,9 @@ private slots:
             shown << t.text + QLatin1Char(':') + QLatin1Char("EPSW"[t.match]);
         QCOMPARE(shown.join(QLatin1Char(' ')), expected);
 
-        const QStringList around = {QString(), QStringLiteral("档案"), QStringLiteral("x"), QStringLiteral("Sub"),
-                                    QStringLiteral("9"), QStringLiteral(" "), QStringLiteral("，"),
-                                    QStringLiteral("\U00020000")};
+        const QStringList around = {
+            QString(),           QStringLiteral("档案"), QStringLiteral("x"),  QStringLiteral("Sub"),
+            QStringLiteral("9"), QStringLiteral(" "),    QStringLiteral("，"), QStringLiteral("\U00020000")};
         for (const QString& before : around) {
             for (const QString& after : around) {
                 const QString record = TextTokens::normalize(before + query + after);

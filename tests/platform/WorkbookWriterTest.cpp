@@ -35,9 +35,14 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("book.xlsx"));
         WorkbookWriter w;
         QVERIFY(w.open(path, QStringLiteral("宋体")));
-        const QStringList row = {QStringLiteral("0012"), QStringLiteral("12345678901234567890"),
-                                 QStringLiteral("2024-01-02"), QStringLiteral("=1+1"), QStringLiteral("a<b&\"c\""),
-                                 QStringLiteral("公司\\财务"), QString(), QStringLiteral(" lead and trail ")};
+        const QStringList row = {QStringLiteral("0012"),
+                                 QStringLiteral("12345678901234567890"),
+                                 QStringLiteral("2024-01-02"),
+                                 QStringLiteral("=1+1"),
+                                 QStringLiteral("a<b&\"c\""),
+                                 QStringLiteral("公司\\财务"),
+                                 QString(),
+                                 QStringLiteral(" lead and trail ")};
         QVERIFY(w.writeRow(row));
         QVERIFY(w.finish());
         QVERIFY(QFile::exists(path));
@@ -78,7 +83,8 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("book.xlsx"));
         WorkbookWriter w;
         QVERIFY(w.open(path));
-        const QStringList row = {QStringLiteral("_x0041_"), QStringLiteral("a_x005F_x00e9_b"), QStringLiteral("c\u0001d")};
+        const QStringList row = {QStringLiteral("_x0041_"), QStringLiteral("a_x005F_x00e9_b"),
+                                 QStringLiteral("c\u0001d")};
         QVERIFY(w.writeRow(row));
         QVERIFY(w.finish());
         QCOMPARE(WorkbookReader::read(path).rows.value(0), row);

@@ -58,7 +58,8 @@ QString dump(const QString& dbPath)
                 // Password hashes carry a salt of their own each time.
                 if (v.toString().startsWith(QLatin1String("$argon2")))
                     continue;
-                out += v.typeId() == QMetaType::QByteArray ? QString::fromLatin1(v.toByteArray().toHex()) : v.toString();
+                out +=
+                    v.typeId() == QMetaType::QByteArray ? QString::fromLatin1(v.toByteArray().toHex()) : v.toString();
                 out += QLatin1Char('|');
             }
             out += QLatin1Char('\n');
@@ -230,7 +231,8 @@ void ArchiveCareTest::restoreBringsBackTheBackupByteForByte()
     QCOMPARE(QFileInfo(*r).absolutePath(), QFileInfo(dataFolder()).absolutePath());
     QCOMPARE(dump(QDir(*r).filePath(QStringLiteral("files.dat"))), rowsNow);
     // No leftover of the restore.
-    const QStringList beside = QDir(QFileInfo(dataFolder()).absolutePath()).entryList({QStringLiteral("Data.restoring-*")}, QDir::Dirs | QDir::Hidden);
+    const QStringList beside = QDir(QFileInfo(dataFolder()).absolutePath())
+                                   .entryList({QStringLiteral("Data.restoring-*")}, QDir::Dirs | QDir::Hidden);
     QVERIFY(beside.isEmpty());
 }
 
@@ -346,15 +348,20 @@ void ArchiveCareTest::damagedContentFailsTheBackupAndKeepsThePreviousOne()
     QFETCH(QString, damage);
     addKept(QStringLiteral("k"), pattern(50000, 'k'));
     addHeld(QStringLiteral("h"), pattern(500, 'h'));
-    QVERIFY(s().execute(QStringLiteral("update wj set sha256=? where id=1"), {QString::fromLatin1(hashOf(QDir(m_home->context().home.storeFolder()).filePath(QStringLiteral("0000000001.bin"))).toHex())}));
-    QVERIFY(s().execute(QStringLiteral("update wj set sha256=? where id=2"),
-                        {QString::fromLatin1(QCryptographicHash::hash(pattern(500, 'h'), QCryptographicHash::Sha256).toHex())}));
+    QVERIFY(s().execute(
+        QStringLiteral("update wj set sha256=? where id=1"),
+        {QString::fromLatin1(
+            hashOf(QDir(m_home->context().home.storeFolder()).filePath(QStringLiteral("0000000001.bin"))).toHex())}));
+    QVERIFY(s().execute(
+        QStringLiteral("update wj set sha256=? where id=2"),
+        {QString::fromLatin1(QCryptographicHash::hash(pattern(500, 'h'), QCryptographicHash::Sha256).toHex())}));
     const QString target = m_out->filePath(QStringLiteral("b"));
     QVERIFY(ArchiveCare::backup(place(), target).ok());
     const auto previous = filesOf(target);
 
     const QString kept = QDir(m_home->context().home.storeFolder()).filePath(QStringLiteral("0000000001.bin"));
-    QByteArray bytes = pattern(damage == QLatin1String("held") ? 500 : 50000, damage == QLatin1String("held") ? 'h' : 'k');
+    QByteArray bytes =
+        pattern(damage == QLatin1String("held") ? 500 : 50000, damage == QLatin1String("held") ? 'h' : 'k');
     bytes[100] = char(bytes[100] ^ 1);
     if (damage == QLatin1String("kept")) {
         QVERIFY(!writeFile(kept, bytes).isEmpty());
@@ -366,7 +373,8 @@ void ArchiveCareTest::damagedContentFailsTheBackupAndKeepsThePreviousOne()
     }
     const Result<qint64> r = ArchiveCare::backup(place(), target);
     QVERIFY(!r.ok());
-    QVERIFY2(r.message().contains(damage == QLatin1String("held") ? QStringLiteral("0000000002") : QStringLiteral("0000000001")),
+    QVERIFY2(r.message().contains(damage == QLatin1String("held") ? QStringLiteral("0000000002")
+                                                                  : QStringLiteral("0000000001")),
              qPrintable(r.message()));
     QCOMPARE(filesOf(target), previous);
     QCOMPARE(QDir(m_out->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -444,8 +452,9 @@ void ArchiveCareTest::refusedRestoreChangesNothing()
     QCOMPARE(r.message(), ArchiveCare::NotABackup);
     QCOMPARE(hashOf(m_home->databasePath()), dbBefore);
     QCOMPARE(filesOf(m_home->context().home.storeFolder()), lfBefore);
-    QCOMPARE(QDir(QFileInfo(dataFolder()).absolutePath()).entryList({QStringLiteral("Data*")}, QDir::Dirs | QDir::Hidden),
-             QStringList{QStringLiteral("Data")});
+    QCOMPARE(
+        QDir(QFileInfo(dataFolder()).absolutePath()).entryList({QStringLiteral("Data*")}, QDir::Dirs | QDir::Hidden),
+        QStringList{QStringLiteral("Data")});
 }
 
 void ArchiveCareTest::killedRestoreLeavesTheArchiveWhole()
@@ -462,13 +471,17 @@ void ArchiveCareTest::killedRestoreLeavesTheArchiveWhole()
     int killed = 0;
     for (int round = 0; round < 12; ++round) {
         s().close();
-        killed += KillChild::runAndKill([&] {
-            for (;;) {
-                Result<QString> prepared = ArchiveCare::prepareRestore(where, from);
-                if (prepared)
-                    (void)ArchiveCare::swapIn(where, *prepared);
-            }
-        }, 5 + round * 40) ? 1 : 0;
+        killed += KillChild::runAndKill(
+                      [&] {
+                          for (;;) {
+                              Result<QString> prepared = ArchiveCare::prepareRestore(where, from);
+                              if (prepared)
+                                  (void)ArchiveCare::swapIn(where, *prepared);
+                          }
+                      },
+                      5 + round * 40)
+            ? 1
+            : 0;
         // Whatever the moment: the Data folder holds one whole archive.
         const Status whole = ArchiveCare::checkFolder(dataFolder());
         QVERIFY2(whole.ok(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(whole.detail())));
@@ -481,7 +494,9 @@ void ArchiveCareTest::killedRestoreLeavesTheArchiveWhole()
     const Result<QString> r = restore(from);
     QVERIFY2(r.ok(), qPrintable(r.detail()));
     QCOMPARE(dump(m_home->databasePath()), rowsThen);
-    QVERIFY(QDir(QFileInfo(dataFolder()).absolutePath()).entryList({QStringLiteral("Data.restoring-*")}, QDir::Dirs | QDir::Hidden).isEmpty());
+    QVERIFY(QDir(QFileInfo(dataFolder()).absolutePath())
+                .entryList({QStringLiteral("Data.restoring-*")}, QDir::Dirs | QDir::Hidden)
+                .isEmpty());
 }
 
 void ArchiveCareTest::rebuildKeepsABackupThatRestoresTheArchive()
@@ -524,21 +539,24 @@ void ArchiveCareTest::killedBackupOrRebuildLeavesTheArchiveWhole()
     for (int round = 0; round < 10; ++round) {
         const bool rebuilding = round >= 5;
         s().close();
-        KillChild::runAndKill([&] {
-            DataStore child;
-            if (!child.open(db))
-                return;
-            for (;;) {
-                if (rebuilding)
-                    (void)ArchiveCare::rebuild(where, child);
-                else
-                    (void)ArchiveCare::backup(where, target);
-            }
-        }, 10 + round % 5 * 60);
+        KillChild::runAndKill(
+            [&] {
+                DataStore child;
+                if (!child.open(db))
+                    return;
+                for (;;) {
+                    if (rebuilding)
+                        (void)ArchiveCare::rebuild(where, child);
+                    else
+                        (void)ArchiveCare::backup(where, target);
+                }
+            },
+            10 + round % 5 * 60);
         const Status whole = ArchiveCare::checkFolder(dataFolder());
         QVERIFY2(whole.ok(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(whole.detail())));
         const QString rows = dump(db);
-        QVERIFY2(rows == rowsThen || (rebuilding && rows == rowsInitial), qPrintable(QStringLiteral("round %1").arg(round)));
+        QVERIFY2(rows == rowsThen || (rebuilding && rows == rowsInitial),
+                 qPrintable(QStringLiteral("round %1").arg(round)));
         // A backup there is whole; a later one clears what a killed one left.
         if (QFileInfo::exists(QDir(target).filePath(QStringLiteral("files.dat"))))
             QVERIFY(ArchiveCare::checkFolder(target).ok());
@@ -571,14 +589,16 @@ void ArchiveCareTest::folderTreeCopyCountsAndReports()
     writeFile(src, QStringLiteral("three"), QByteArray());
     QDir().mkpath(src + QStringLiteral("/empty/inner"));
     CancelAt progress(-1);
-    const Result<FolderTreeCopy::Outcome> r = FolderTreeCopy::copy(src, m_out->filePath(QStringLiteral("dst")), &progress);
+    const Result<FolderTreeCopy::Outcome> r =
+        FolderTreeCopy::copy(src, m_out->filePath(QStringLiteral("dst")), &progress);
     QVERIFY(r.ok());
     QCOMPARE(r->copied, 3);
     QCOMPARE(r->failed, 0);
     QCOMPARE(filesOf(m_out->filePath(QStringLiteral("dst"))), filesOf(src));
     QVERIFY(QFileInfo(m_out->filePath(QStringLiteral("dst/empty/inner"))).isDir());
-    QCOMPARE(progress.statuses, QStringList({FolderTreeCopy::CountingText, FolderTreeCopy::CreatingText,
-                                             FolderTreeCopy::CopyingText, FolderTreeCopy::doneText(3, 0)}));
+    QCOMPARE(progress.statuses,
+             QStringList({FolderTreeCopy::CountingText, FolderTreeCopy::CreatingText, FolderTreeCopy::CopyingText,
+                          FolderTreeCopy::doneText(3, 0)}));
     QCOMPARE(FolderTreeCopy::doneText(3, 1), QStringLiteral("全部完成...3    失败:1个"));
 }
 

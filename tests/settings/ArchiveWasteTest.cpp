@@ -44,7 +44,8 @@ void plantWaste(TestHome& home)
     const QString beside = QFileInfo(data).absolutePath();
     QVERIFY(!put(folder.quarantineFolder(), QStringLiteral("0000000099.doc"), 3000).isEmpty());
     QVERIFY(!put(beside + QStringLiteral("/Data-20260101-120000"), QStringLiteral("files.dat"), 10000).isEmpty());
-    QVERIFY(!put(beside + QStringLiteral("/Data-20260101-120000/Lf"), QStringLiteral("0000000001.pdf"), 2000).isEmpty());
+    QVERIFY(
+        !put(beside + QStringLiteral("/Data-20260101-120000/Lf"), QStringLiteral("0000000001.pdf"), 2000).isEmpty());
     QVERIFY(!put(beside + QStringLiteral("/Data-20260101-120000-1"), QStringLiteral("files.dat"), 500).isEmpty());
 }
 
@@ -78,12 +79,14 @@ void ArchiveWasteTest::measuresAndRemovesOnlyTheWaste()
     QVERIFY2(measured, qPrintable(measured.detail()));
     QCOMPARE(measured->folders.size(), 3);
     struct stat st;
-    QCOMPARE(::lstat(QFile::encodeName(beside + QStringLiteral("/Data-20260101-120000-1/outside")).constData(), &st), 0);
+    QCOMPARE(::lstat(QFile::encodeName(beside + QStringLiteral("/Data-20260101-120000-1/outside")).constData(), &st),
+             0);
     const qint64 link = qint64(st.st_size);
     QCOMPARE(measured->bytes, 3000 + 10000 + 2000 + 500 + link);  // the link counts as itself
     QCOMPARE(measured->files, qint64(5));
 
-    const Result<ArchiveWaste::Waste> removed = ArchiveWaste::remove(place, home.store(), home.context().currentOperator);
+    const Result<ArchiveWaste::Waste> removed =
+        ArchiveWaste::remove(place, home.store(), home.context().currentOperator);
     QVERIFY2(removed, qPrintable(removed.detail()));
     QCOMPARE(removed->bytes, measured->bytes);
     QCOMPARE(removed.message(), ArchiveWaste::Removed.arg(ArchiveWaste::spaceText(measured->bytes)));
@@ -98,7 +101,9 @@ void ArchiveWasteTest::measuresAndRemovesOnlyTheWaste()
     QVERIFY(QFileInfo(beside + QStringLiteral("/Data-20260102-000000")).isSymLink());
     QCOMPARE(readFile(precious), pattern(700, 'w'));
     QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where nr like ? and czy='Admin'"),
-                                 {ArchiveWaste::LogPrefix + QLatin1Char('%')}).toInt(), 1);
+                     {ArchiveWaste::LogPrefix + QLatin1Char('%')})
+                 .toInt(),
+             1);
     const Result<ArchiveWaste::Waste> again = ArchiveWaste::measure(place);
     QVERIFY(again && again->isEmpty());
 
@@ -128,7 +133,8 @@ void ArchiveWasteTest::settingsWindowAsksThenRemoves()
     QVERIFY(button->isEnabled());
     TestHome::grab(&w, QStringLiteral("global-settings-waste"));
 
-    const QString kept = QFileInfo(home.context().home.dataFolder()).absolutePath() + QStringLiteral("/Data-20260101-120000");
+    const QString kept =
+        QFileInfo(home.context().home.dataFolder()).absolutePath() + QStringLiteral("/Data-20260101-120000");
     prompter.answerNo();
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(prompter.lastText(), ArchiveWaste::Question.arg(space));

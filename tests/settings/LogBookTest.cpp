@@ -59,14 +59,23 @@ private slots:
         QTest::addColumn<QString>("op");
         QTest::addColumn<QString>("content");
         QTest::addColumn<QStringList>("found");
-        QTest::newRow("content inside the text") << "" << "合同" << QStringList{"删除文件：0002 旧合同.doc", "增加文件：0001 合同.doc"};
-        QTest::newRow("content all operators") << "" << "100%" << QStringList{"修改文件：完成100%"};
-        QTest::newRow("percent matches itself") << "" << "%" << QStringList{"修改文件：完成100%"};
-        QTest::newRow("underscore matches itself") << "" << "a_b" << QStringList{"增加文件：a_b"};
-        QTest::newRow("escape char") << "" << "!" << QStringList{"增加文件：注意!"};
-        QTest::newRow("quote") << "" << "'" << QStringList{"增加文件：O'Neil"};
-        QTest::newRow("operator") << "张三" << "" << QStringList{"修改文件：完成100%"};
-        QTest::newRow("both") << "Admin" << "合同" << QStringList{"增加文件：0001 合同.doc"};
+        QTest::newRow("content inside the text")
+            << ""
+            << "合同" << QStringList{"删除文件：0002 旧合同.doc", "增加文件：0001 合同.doc"};
+        QTest::newRow("content all operators") << ""
+                                               << "100%" << QStringList{"修改文件：完成100%"};
+        QTest::newRow("percent matches itself") << ""
+                                                << "%" << QStringList{"修改文件：完成100%"};
+        QTest::newRow("underscore matches itself") << ""
+                                                   << "a_b" << QStringList{"增加文件：a_b"};
+        QTest::newRow("escape char") << ""
+                                     << "!" << QStringList{"增加文件：注意!"};
+        QTest::newRow("quote") << ""
+                               << "'" << QStringList{"增加文件：O'Neil"};
+        QTest::newRow("operator") << "张三"
+                                  << "" << QStringList{"修改文件：完成100%"};
+        QTest::newRow("both") << "Admin"
+                              << "合同" << QStringList{"增加文件：0001 合同.doc"};
     }
     void filtersMatchAnywhereAsTyped()
     {

@@ -46,18 +46,23 @@ private slots:
         int killed = 0;
         for (int round = 0; round < 12; ++round) {
             s.close();
-            killed += KillChild::runAndKill([&] {
-                DataStore child;
-                if (!child.open(db))
-                    return;
-                const CurrentOperator op(QStringLiteral("Admin"), QString());
-                for (;;) {
-                    (void)LogBook::deleteRange(child, op, QDate(2026, 3, 1), QDate(2026, 3, 31));
-                    (void)fillMarch(child);
-                }
-            }, 20 + int(QRandomGenerator::global()->bounded(600))) ? 1 : 0;
+            killed += KillChild::runAndKill(
+                          [&] {
+                              DataStore child;
+                              if (!child.open(db))
+                                  return;
+                              const CurrentOperator op(QStringLiteral("Admin"), QString());
+                              for (;;) {
+                                  (void)LogBook::deleteRange(child, op, QDate(2026, 3, 1), QDate(2026, 3, 31));
+                                  (void)fillMarch(child);
+                              }
+                          },
+                          20 + int(QRandomGenerator::global()->bounded(600)))
+                ? 1
+                : 0;
             QVERIFY(s.open(db));
-            const qint64 march = lineCount(s, QStringLiteral("where substr(sj,1,10) between '2026-03-01' and '2026-03-31'"));
+            const qint64 march =
+                lineCount(s, QStringLiteral("where substr(sj,1,10) between '2026-03-01' and '2026-03-31'"));
             QVERIFY2(march == 0 || march == kLines, qPrintable(QString::number(march)));
             QCOMPARE(lineCount(s, QStringLiteral("where nr=?"), {QStringLiteral("二月")}), qint64(10));
             QCOMPARE(lineCount(s, QStringLiteral("where nr like '删除日志：%'")),
@@ -77,15 +82,17 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("log.xlsx"));
         for (int round = 0; round < 6; ++round) {
             QFile::remove(path);
-            QVERIFY(KillChild::runAndKill([&] {
-                for (;;) {
-                    WorkbookExport::Table t;
-                    t.rows = 200000;
-                    t.columns = 3;
-                    t.cell = [](qint64 r, int c) { return QStringLiteral("%1-%2").arg(r).arg(c); };
-                    (void)WorkbookExport::write(t, path);
-                }
-            }, 50 + int(QRandomGenerator::global()->bounded(1500))));
+            QVERIFY(KillChild::runAndKill(
+                [&] {
+                    for (;;) {
+                        WorkbookExport::Table t;
+                        t.rows = 200000;
+                        t.columns = 3;
+                        t.cell = [](qint64 r, int c) { return QStringLiteral("%1-%2").arg(r).arg(c); };
+                        (void)WorkbookExport::write(t, path);
+                    }
+                },
+                50 + int(QRandomGenerator::global()->bounded(1500))));
             if (QFile::exists(path)) {
                 QProcess unzip;
                 unzip.start(QStringLiteral("unzip"), {QStringLiteral("-tq"), path});

@@ -35,10 +35,7 @@
 namespace {
 
 struct Fixture {
-    explicit Fixture(TestHome& h) : home(h), clock(QDateTime(QDate(2026, 3, 3), QTime(10, 0)))
-    {
-        setAppClock(&clock);
-    }
+    explicit Fixture(TestHome& h) : home(h), clock(QDateTime(QDate(2026, 3, 3), QTime(10, 0))) { setAppClock(&clock); }
     ~Fixture() { setAppClock(nullptr); }
     std::unique_ptr<LogViewerWindow> open()
     {
@@ -56,8 +53,7 @@ struct Fixture {
     QStringList opened;
 };
 
-template <typename T>
-T* unit(QWidget* w, const char* name)
+template <typename T> T* unit(QWidget* w, const char* name)
 {
     return w->findChild<T*>(QString::fromUtf8(name));
 }
@@ -313,8 +309,7 @@ private slots:
         QCOMPARE(lineCount(s, QStringLiteral("where nr=?"), {QStringLiteral("月初")}), qint64(0));
         QCOMPARE(lineCount(s, QStringLiteral("where nr like ?"), {QStringLiteral("删除日志：%")}), qint64(1));
         // The grid was read again: the deletion's own line shows.
-        QCOMPARE(gridContents(w.get()),
-                 (QStringList{"删除日志：2026-03-01 至 2026-03-01，共 1 条", "昨天"}));
+        QCOMPARE(gridContents(w.get()), (QStringList{"删除日志：2026-03-01 至 2026-03-01，共 1 条", "昨天"}));
         QCOMPARE(w->statusText(), QStringLiteral(" 日志数:2"));
     }
 

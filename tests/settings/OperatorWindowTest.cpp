@@ -43,7 +43,8 @@ qint64 idOf(DataStore& s, const QString& name)
     return v.isValid() ? v.toLongLong() : -1;
 }
 
-bool addOperator(DataStore& s, const QString& name, const QString& rights, const QString& status = QStringLiteral("可用"))
+bool addOperator(DataStore& s, const QString& name, const QString& rights,
+                 const QString& status = QStringLiteral("可用"))
 {
     const QString h = PasswordHash::hash(QStringLiteral("pw"));
     return s.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,ms,qx) values (?,?,?,?,'',?)"),
@@ -53,8 +54,7 @@ bool addOperator(DataStore& s, const QString& name, const QString& rights, const
 // The window's units as the operator finds them.
 struct Units {
     explicit Units(QWidget* w)
-        : window(w),
-          toolbar(w->findChild<QToolBar*>(QStringLiteral("操作员工具条"))),
+        : window(w), toolbar(w->findChild<QToolBar*>(QStringLiteral("操作员工具条"))),
           list(w->findChild<QListWidget*>(QStringLiteral("超级列表框1"))),
           frame(w->findChild<QGroupBox*>(QStringLiteral("分组框1"))),
           name(w->findChild<QLineEdit*>(QStringLiteral("用户名编辑框"))),
@@ -180,21 +180,36 @@ void OperatorWindowTest::layout_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("parentName");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("操作员工具条") << "操作员工具条" << "操作员管理" << QRect(0, 0, 368, 24);
-    QTest::newRow("超级列表框1") << "超级列表框1" << "操作员管理" << QRect(0, 40, 728, 152);
-    QTest::newRow("分组框1") << "分组框1" << "操作员管理" << QRect(0, 192, 728, 184);
-    QTest::newRow("用户名编辑框") << "用户名编辑框" << "分组框1" << QRect(64, 16, 96, 20);
-    QTest::newRow("密码编辑框") << "密码编辑框" << "分组框1" << QRect(64, 40, 96, 20);
-    QTest::newRow("确认密码编辑框") << "确认密码编辑框" << "分组框1" << QRect(64, 64, 96, 20);
-    QTest::newRow("状态组合框") << "状态组合框" << "分组框1" << QRect(64, 88, 96, 20);
-    QTest::newRow("描述编辑框") << "描述编辑框" << "分组框1" << QRect(64, 112, 96, 64);
-    QTest::newRow("选择列表框1") << "选择列表框1" << "分组框1" << QRect(168, 16, 376, 160);
-    QTest::newRow("状态条1") << "状态条1" << "操作员管理" << QRect(0, 380, 599, 20);
-    QTest::newRow("标签24") << "标签24" << "分组框1" << QRect(8, 16, -1, -1);
-    QTest::newRow("标签23") << "标签23" << "分组框1" << QRect(8, 40, -1, -1);
-    QTest::newRow("标签22") << "标签22" << "分组框1" << QRect(8, 64, -1, -1);
-    QTest::newRow("标签3") << "标签3" << "分组框1" << QRect(8, 88, -1, -1);
-    QTest::newRow("标签1") << "标签1" << "分组框1" << QRect(8, 112, -1, -1);
+    QTest::newRow("操作员工具条") << "操作员工具条"
+                                  << "操作员管理" << QRect(0, 0, 368, 24);
+    QTest::newRow("超级列表框1") << "超级列表框1"
+                                 << "操作员管理" << QRect(0, 40, 728, 152);
+    QTest::newRow("分组框1") << "分组框1"
+                             << "操作员管理" << QRect(0, 192, 728, 184);
+    QTest::newRow("用户名编辑框") << "用户名编辑框"
+                                  << "分组框1" << QRect(64, 16, 96, 20);
+    QTest::newRow("密码编辑框") << "密码编辑框"
+                                << "分组框1" << QRect(64, 40, 96, 20);
+    QTest::newRow("确认密码编辑框") << "确认密码编辑框"
+                                    << "分组框1" << QRect(64, 64, 96, 20);
+    QTest::newRow("状态组合框") << "状态组合框"
+                                << "分组框1" << QRect(64, 88, 96, 20);
+    QTest::newRow("描述编辑框") << "描述编辑框"
+                                << "分组框1" << QRect(64, 112, 96, 64);
+    QTest::newRow("选择列表框1") << "选择列表框1"
+                                 << "分组框1" << QRect(168, 16, 376, 160);
+    QTest::newRow("状态条1") << "状态条1"
+                             << "操作员管理" << QRect(0, 380, 599, 20);
+    QTest::newRow("标签24") << "标签24"
+                            << "分组框1" << QRect(8, 16, -1, -1);
+    QTest::newRow("标签23") << "标签23"
+                            << "分组框1" << QRect(8, 40, -1, -1);
+    QTest::newRow("标签22") << "标签22"
+                            << "分组框1" << QRect(8, 64, -1, -1);
+    QTest::newRow("标签3") << "标签3"
+                           << "分组框1" << QRect(8, 88, -1, -1);
+    QTest::newRow("标签1") << "标签1"
+                           << "分组框1" << QRect(8, 112, -1, -1);
 }
 
 void OperatorWindowTest::layout()
@@ -240,7 +255,8 @@ void OperatorWindowTest::toolbarRightsAndStatusBar()
     QCOMPARE(u.status->count(), 2);
     QCOMPARE(u.status->itemText(0), QStringLiteral("可用"));
     QCOMPARE(u.status->itemText(1), QStringLiteral("停用"));
-    QCOMPARE(qobject_cast<QLabel*>(u.frame->findChild<QLabel*>(QStringLiteral("标签23")))->text(), QStringLiteral("密  　码:"));
+    QCOMPARE(qobject_cast<QLabel*>(u.frame->findChild<QLabel*>(QStringLiteral("标签23")))->text(),
+             QStringLiteral("密  　码:"));
     QCOMPARE(u.password->echoMode(), QLineEdit::Password);
     QCOMPARE(u.repeated->echoMode(), QLineEdit::Password);
     QCOMPARE(u.list->viewMode(), QListView::IconMode);
@@ -274,7 +290,8 @@ void OperatorWindowTest::pictures()
 void OperatorWindowTest::choosingShowsTheOperator()
 {
     TestHome home;
-    QVERIFY(addOperator(home.store(), QStringLiteral("Clerk"), QStringLiteral("增加,搜索文件"), QStringLiteral("停用")));
+    QVERIFY(
+        addOperator(home.store(), QStringLiteral("Clerk"), QStringLiteral("增加,搜索文件"), QStringLiteral("停用")));
     OperatorWindow w(home.store(), home.context().currentOperator);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -347,9 +364,15 @@ void OperatorWindowTest::addRefusals_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("repeated");
     QTest::addColumn<QString>("message");
-    QTest::newRow("blank name") << "  " << "" << "" << Operators::EmptyNameMessage;
-    QTest::newRow("duplicate") << "Admin" << "" << "" << Operators::duplicateMessage(QStringLiteral("Admin"));
-    QTest::newRow("passwords differ") << "Clerk" << "abc" << "abd" << Operators::PasswordsDifferMessage;
+    QTest::newRow("blank name") << "  "
+                                << ""
+                                << "" << Operators::EmptyNameMessage;
+    QTest::newRow("duplicate") << "Admin"
+                               << ""
+                               << "" << Operators::duplicateMessage(QStringLiteral("Admin"));
+    QTest::newRow("passwords differ") << "Clerk"
+                                      << "abc"
+                                      << "abd" << Operators::PasswordsDifferMessage;
 }
 
 void OperatorWindowTest::addRefusals()
@@ -412,7 +435,8 @@ void OperatorWindowTest::changeAsksForRelogin()
     u.press(QStringLiteral("保存"));
 
     QCOMPARE(p.texts(), (QStringList{Operators::ChangedMessage, Operators::ReloginQuestion}));
-    QCOMPARE(valueOf(s, QStringLiteral("select qx from czygl where yhm='Clerk2'")).toString(), QStringLiteral("增加,系统日志"));
+    QCOMPARE(valueOf(s, QStringLiteral("select qx from czygl where yhm='Clerk2'")).toString(),
+             QStringLiteral("增加,系统日志"));
     QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(),
              QStringLiteral("操作员管理：修改 Clerk2，原名 Clerk，增加权限 系统日志，去掉权限 修改"));
     QCOMPARE(relogin.size(), now ? 1 : 0);
@@ -483,7 +507,8 @@ void OperatorWindowTest::stoppedOperatorStaysListedButIsNotOffered()
     LoginService login(s, home.context().config);
     QCOMPARE(*login.userNames(), QStringList{"Admin"});
     QVERIFY(!login.login(QStringLiteral("Clerk"), QStringLiteral("pw")).ok());
-    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(), QStringLiteral("操作员管理：修改 Clerk，状态 可用 改为 停用"));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(),
+             QStringLiteral("操作员管理：修改 Clerk，状态 可用 改为 停用"));
 }
 
 void OperatorWindowTest::deleteAsksFirst()
@@ -597,7 +622,9 @@ void OperatorWindowTest::changePasswordThroughTheWindow()
     QCOMPARE(login.login(QStringLiteral("Admin"), QString()).outcome, LoginService::Outcome::WrongPassword);
     QCOMPARE(valueOf(s, QStringLiteral("select nr from rz")).toString(), QStringLiteral("修改口令：Admin"));
     QVERIFY(!g_output.join(QLatin1Char('\n')).contains(QStringLiteral("Brand")));
-    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from czygl where mm like '%Brand%' or qrmm like '%Brand%'")).toInt(), 0);
+    QCOMPARE(
+        valueOf(s, QStringLiteral("select count(*) from czygl where mm like '%Brand%' or qrmm like '%Brand%'")).toInt(),
+        0);
 }
 
 void OperatorWindowTest::changePasswordDifferentEntries()

@@ -88,8 +88,7 @@ private slots:
 
 private:
     std::unique_ptr<GlobalSettingsWindow> settingsWindow();
-    template <class T = QWidget>
-    T* unit(QWidget* w, const QString& name) { return w->findChild<T*>(name); }
+    template <class T = QWidget> T* unit(QWidget* w, const QString& name) { return w->findChild<T*>(name); }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<ScriptedPrompter> m_prompter;
@@ -127,8 +126,8 @@ std::unique_ptr<GlobalSettingsWindow> SettingsWindowsTest::settingsWindow()
         return m_home->store().open(m_home->databasePath());
     };
     hooks.reload = [this] { m_hooks << QStringLiteral("reload"); };
-    auto w = std::make_unique<GlobalSettingsWindow>(
-        m_home->store(), ArchivePlace::of(m_home->context().home, m_home->archive()), hooks);
+    auto w = std::make_unique<GlobalSettingsWindow>(m_home->store(),
+                                                    ArchivePlace::of(m_home->context().home, m_home->archive()), hooks);
     w->show();
     return w;
 }
@@ -143,11 +142,13 @@ void SettingsWindowsTest::globalSettingsWindowLook()
         QRect rect;
     };
     const Place places[] = {
-        {"分组框1", {16, 16, 552, 120}}, {"分组框2", {16, 144, 552, 96}}, {"分组框3", {16, 248, 552, 64}},
-        {"分组框4", {16, 320, 552, 64}}, {"选择框1", {272, 88, 144, 24}}, {"背景图片框", {416, 56, 120, 24}},
-        {"模式二单选框", {80, 0, 80, 24}}, {"文件类型编辑框", {248, 24, 288, 56}}, {"文件尺寸编辑框", {104, 56, 48, 20}},
-        {"压缩按钮", {16, 24, 104, 24}}, {"重建按钮", {344, 24, 88, 24}}, {"阅览量清零按钮", {448, 24, 88, 24}},
-        {"排序方式按钮", {448, 24, 88, 24}}, {"修改自定义项按钮", {16, 24, 104, 24}},
+        {"分组框1", {16, 16, 552, 120}},       {"分组框2", {16, 144, 552, 96}},
+        {"分组框3", {16, 248, 552, 64}},       {"分组框4", {16, 320, 552, 64}},
+        {"选择框1", {272, 88, 144, 24}},       {"背景图片框", {416, 56, 120, 24}},
+        {"模式二单选框", {80, 0, 80, 24}},     {"文件类型编辑框", {248, 24, 288, 56}},
+        {"文件尺寸编辑框", {104, 56, 48, 20}}, {"压缩按钮", {16, 24, 104, 24}},
+        {"重建按钮", {344, 24, 88, 24}},       {"阅览量清零按钮", {448, 24, 88, 24}},
+        {"排序方式按钮", {448, 24, 88, 24}},   {"修改自定义项按钮", {16, 24, 104, 24}},
     };
     for (const Place& p : places) {
         QWidget* u = unit(w.get(), QString::fromUtf8(p.name));
@@ -228,12 +229,24 @@ void SettingsWindowsTest::uploadRules_data()
     QTest::addColumn<QString>("size");
     QTest::addColumn<QString>("storedTypes");  // empty: refused
     QTest::addColumn<QString>("message");
-    QTest::newRow("no limit") << false << "doc" << "5" << "A" << GlobalSettings::FileTypesSaved;
-    QTest::newRow("lines and dots") << true << ".PDF\ndoc, .xls;pdf" << "2.5" << "pdf,doc,xls" << GlobalSettings::FileTypesSaved;
-    QTest::newRow("size empty") << true << "doc" << "" << "" << GlobalSettings::SizeRequired;
-    QTest::newRow("size not a number") << true << "doc" << "ten" << "" << GlobalSettings::SizeNotANumber;
-    QTest::newRow("size negative") << true << "doc" << "-1" << "" << GlobalSettings::SizeNotANumber;
-    QTest::newRow("no types") << true << " , " << "1" << "" << GlobalSettings::TypesRequired;
+    QTest::newRow("no limit") << false << "doc"
+                              << "5"
+                              << "A" << GlobalSettings::FileTypesSaved;
+    QTest::newRow("lines and dots") << true << ".PDF\ndoc, .xls;pdf"
+                                    << "2.5"
+                                    << "pdf,doc,xls" << GlobalSettings::FileTypesSaved;
+    QTest::newRow("size empty") << true << "doc"
+                                << ""
+                                << "" << GlobalSettings::SizeRequired;
+    QTest::newRow("size not a number") << true << "doc"
+                                       << "ten"
+                                       << "" << GlobalSettings::SizeNotANumber;
+    QTest::newRow("size negative") << true << "doc"
+                                   << "-1"
+                                   << "" << GlobalSettings::SizeNotANumber;
+    QTest::newRow("no types") << true << " , "
+                              << "1"
+                              << "" << GlobalSettings::TypesRequired;
 }
 
 void SettingsWindowsTest::uploadRules()
@@ -284,8 +297,8 @@ void SettingsWindowsTest::backupAndRestoreThroughTheWindow()
 {
     const QString store = m_home->context().home.storeFolder();
     writeFile(store, QStringLiteral("0000000001.bin"), pattern(3 * 1024 * 1024, 'k'));
-    QVERIFY(m_home->store().execute(QStringLiteral("insert into wj(mc, dxsz, lj) values('k', ?, 'Data/Lf/0000000001.bin')"),
-                                    {3 * 1024 * 1024}));
+    QVERIFY(m_home->store().execute(
+        QStringLiteral("insert into wj(mc, dxsz, lj) values('k', ?, 'Data/Lf/0000000001.bin')"), {3 * 1024 * 1024}));
     auto w = settingsWindow();
     const QString target = m_out->filePath(QStringLiteral("backup"));
     m_prompter->answerCancel();
@@ -368,8 +381,9 @@ void SettingsWindowsTest::savedLookAppliesToTheMainWindow()
         w->close();
     });
     f.window->runCommand(QString::fromLatin1(Cmd::GlobalSettings));
-    QCOMPARE(ran, QStringList({QString::fromLatin1(Cmd::FileSortOrder), QString::fromLatin1(Cmd::Operators),
-                               QString::fromLatin1(Cmd::ChangePassword), QString::fromLatin1(Cmd::SystemLog)}));
+    QCOMPARE(ran,
+             QStringList({QString::fromLatin1(Cmd::FileSortOrder), QString::fromLatin1(Cmd::Operators),
+                          QString::fromLatin1(Cmd::ChangePassword), QString::fromLatin1(Cmd::SystemLog)}));
 }
 
 void SettingsWindowsTest::restoreThroughTheMainWindowReadsTheArchiveAgain()
@@ -487,7 +501,8 @@ void SettingsWindowsTest::skinRenameOntoAnExistingNameFails()
     TestHome::grab(&w, QStringLiteral("skins"));
 
     w.list()->setCurrentRow(0);
-    for (const QString& bad : {QStringLiteral("b"), QStringLiteral("../x"), QStringLiteral("sub/x"), QStringLiteral("")}) {
+    for (const QString& bad :
+         {QStringLiteral("b"), QStringLiteral("../x"), QStringLiteral("sub/x"), QStringLiteral("")}) {
         m_prompter->answerText(bad);
         w.renameSelected();
         QCOMPARE(m_prompter->lastText(), QStringLiteral("改名失败!"));
@@ -517,7 +532,8 @@ void SettingsWindowsTest::skinsKeepRemoveAndSwitchOff()
     w.list()->setCurrentRow(1);
     click(unit<QPushButton>(&w, QStringLiteral("确定按钮")));
     QCOMPARE(m_prompter->lastText(), QStringLiteral("保存完成！"));
-    QCOMPARE(Config(config.path()).value(Config::SkinSection, Config::SkinKey), QDir(hf).filePath(QStringLiteral("b.she")));
+    QCOMPARE(Config(config.path()).value(Config::SkinSection, Config::SkinKey),
+             QDir(hf).filePath(QStringLiteral("b.she")));
 
     click(unit<QPushButton>(&w, QStringLiteral("按钮1")));
     QCOMPARE(m_prompter->lastText(), QStringLiteral("保存完成！"));

@@ -105,7 +105,9 @@ void BatchCommandsTest::moveToGroupTakesTheListSelection()
     QCOMPARE(f.window->runCommand(QString::fromLatin1(Cmd::FileMoveToGroup)), CommandRouter::Outcome::Ran);
     QCOMPARE(f.prompter.lastText(), QStringLiteral("调整完成!"));
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj where fz='归档'")).toLongLong(), 3);
-    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where nr like '修改文件：调整分组%，原分组:合同 到 新分组:归档'"))
+    QCOMPARE(valueOf(s,
+                     QStringLiteral(
+                         "select count(*) from rz where nr like '修改文件：调整分组%，原分组:合同 到 新分组:归档'"))
                  .toLongLong(),
              3);
 }

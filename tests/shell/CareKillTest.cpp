@@ -37,10 +37,11 @@ bool killedAt(const QString& home, const QStringList& args, const QString& call,
     if (call.isEmpty())
         p.start(cli.first(), cli.mid(1));
     else
-        p.start(QStringLiteral("strace"), QStringList{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
-                                                      QStringLiteral("/dev/null"), QStringLiteral("-e"),
-                                                      QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(n)}
-                      + cli);
+        p.start(QStringLiteral("strace"),
+                QStringList{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                            QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                            QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(n)}
+                    + cli);
     p.waitForFinished(120000);
     return p.exitStatus() != QProcess::NormalExit || p.exitCode() == 128 + 9 || p.exitCode() == 137;
 }
@@ -94,8 +95,9 @@ private:
 void CareKillTest::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty()
-        || QProcess::execute(QStringLiteral("strace"), {QStringLiteral("-qq"), QStringLiteral("-o"),
-                                                        QStringLiteral("/dev/null"), QStringLiteral("true")})
+        || QProcess::execute(
+               QStringLiteral("strace"),
+               {QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("true")})
             != 0)
         QSKIP("strace cannot trace here");
 }
@@ -195,7 +197,9 @@ void CareKillTest::killedRestoreLosesNoArchive()
             // The next run keeps what the killed one left, and says so.
             QVERIFY(!killedAt(programFolder, {QStringLiteral("groups")}, QString(), 0));
             QVERIFY2(wholeArchivesIn(programFolder).contains(7), qPrintable(at));
-            QVERIFY(QDir(programFolder).entryList({QStringLiteral("Data.restoring-*")}, QDir::Dirs | QDir::Hidden).isEmpty());
+            QVERIFY(QDir(programFolder)
+                        .entryList({QStringLiteral("Data.restoring-*")}, QDir::Dirs | QDir::Hidden)
+                        .isEmpty());
             QVERIFY(n < 200);
         }
     }

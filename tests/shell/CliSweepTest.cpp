@@ -46,8 +46,9 @@ void CliSweepTest::leftoverOfAKilledImportIsNoFaultAndGoesWithTheNextImport()
 
     // An import sweeps first, as the start-up does, with its log line.
     QTemporaryDir src;
-    r = cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同"),
-                            writeFile(src.path(), QStringLiteral("a.txt"), pattern(300, 'a'))});
+    r = cli(home.folder(),
+            {QStringLiteral("import"), QStringLiteral("合同"),
+             writeFile(src.path(), QStringLiteral("a.txt"), pattern(300, 'a'))});
     QCOMPARE(r.status, 0);
     QVERIFY(!QFileInfo::exists(leftover));
     const QString line = StartupSequence::sweepLogText(1, 0, folder.quarantineFolder());

@@ -34,7 +34,8 @@ using TestInput::writeFile;
 
 namespace {
 
-void addOperator(DataStore& s, const QString& name, const QString& password, const QString& status, const QString& rights)
+void addOperator(DataStore& s, const QString& name, const QString& password, const QString& status,
+                 const QString& rights)
 {
     const QString hash = PasswordHash::hash(password);
     QVERIFY(s.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,ms,qx) values (?,?,?,?,'',?)"),
@@ -59,7 +60,8 @@ void prepare(TestHome& home)
 {
     QVERIFY(home.isValid());
     QVERIFY(Dictionary::write(home.store(), Dictionary::FileSize, QStringLiteral("0.01")));
-    QVERIFY(home.store().execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同'),(2,1,'2026'),(3,0,'其他')")));
+    QVERIFY(home.store().execute(
+        QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同'),(2,1,'2026'),(3,0,'其他')")));
 }
 
 QString put(const QString& folder, const QString& name, const QByteArray& bytes)
@@ -122,7 +124,8 @@ void CliTest::badUsage_data()
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--colour"), QStringLiteral("groups")};
     QTest::newRow("option without value") << QStringList{QStringLiteral("groups"), QStringLiteral("--user")};
     QTest::newRow("missing argument") << QStringList{QStringLiteral("list")};
-    QTest::newRow("too many arguments") << QStringList{QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("too many arguments") << QStringList{QStringLiteral("groups"), QStringLiteral("add"),
+                                                       QStringLiteral("a"), QStringLiteral("b")};
     QTest::newRow("flag of another command") << QStringList{QStringLiteral("check"), QStringLiteral("--json")};
 }
 
@@ -157,11 +160,16 @@ void CliTest::login_data()
     QTest::addColumn<bool>("fromFile");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
-    QTest::newRow("right password") << "Clerk" << "s3cret " << false << 0 << QString();
-    QTest::newRow("right password from a file") << "Clerk" << "s3cret " << true << 0 << QString();
-    QTest::newRow("wrong password") << "Clerk" << "s3cret" << false << 1 << LoginService::WrongPasswordMessage;
-    QTest::newRow("disabled operator") << "Gone" << "x" << false << 1 << LoginService::NotUsableMessage;
-    QTest::newRow("unknown operator") << "Nobody" << "x" << false << 1 << LoginService::UnknownUserMessage;
+    QTest::newRow("right password") << "Clerk"
+                                    << "s3cret " << false << 0 << QString();
+    QTest::newRow("right password from a file") << "Clerk"
+                                                << "s3cret " << true << 0 << QString();
+    QTest::newRow("wrong password") << "Clerk"
+                                    << "s3cret" << false << 1 << LoginService::WrongPasswordMessage;
+    QTest::newRow("disabled operator") << "Gone"
+                                       << "x" << false << 1 << LoginService::NotUsableMessage;
+    QTest::newRow("unknown operator") << "Nobody"
+                                      << "x" << false << 1 << LoginService::UnknownUserMessage;
 }
 
 void CliTest::login()
@@ -173,8 +181,10 @@ void CliTest::login()
     QFETCH(QString, message);
     TestHome home;
     QVERIFY(home.isValid());
-    addOperator(home.store(), QStringLiteral("Clerk"), QStringLiteral("s3cret "), QStringLiteral("可用"), QStringLiteral("增加"));
-    addOperator(home.store(), QStringLiteral("Gone"), QStringLiteral("x"), QStringLiteral("停用"), QStringLiteral("增加"));
+    addOperator(home.store(), QStringLiteral("Clerk"), QStringLiteral("s3cret "), QStringLiteral("可用"),
+                QStringLiteral("增加"));
+    addOperator(home.store(), QStringLiteral("Gone"), QStringLiteral("x"), QStringLiteral("停用"),
+                QStringLiteral("增加"));
     QStringList args{QStringLiteral("--user"), user};
     QMap<QString, QString> env;
     if (fromFile) {
@@ -195,7 +205,8 @@ void CliTest::missingRight()
 {
     TestHome home;
     QVERIFY(home.isValid());
-    addOperator(home.store(), QStringLiteral("Reader"), QString(), QStringLiteral("可用"), QStringLiteral("打开文件,文件另存"));
+    addOperator(home.store(), QStringLiteral("Reader"), QString(), QStringLiteral("可用"),
+                QStringLiteral("打开文件,文件另存"));
     for (const QStringList& args : {QStringList{QStringLiteral("groups"), QStringLiteral("add"), QStringLiteral("新")},
                                     QStringList{QStringLiteral("check")},
                                     QStringList{QStringLiteral("import"), QStringLiteral("合同"), home.folder()},
@@ -208,7 +219,8 @@ void CliTest::missingRight()
     }
     QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from wjfz")).toInt(), 0);
     // Reading the tree needs no right.
-    QCOMPARE(cli(home.folder(), {QStringLiteral("--user"), QStringLiteral("Reader"), QStringLiteral("groups")}).status, 0);
+    QCOMPARE(cli(home.folder(), {QStringLiteral("--user"), QStringLiteral("Reader"), QStringLiteral("groups")}).status,
+             0);
 }
 
 void CliTest::missingDatabase()
@@ -242,7 +254,8 @@ void CliTest::listRecordsAsTextAndJson()
 {
     TestHome home;
     QVERIFY(home.isValid());
-    QVERIFY(home.store().execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同'),(2,1,'2026'),(3,0,'其他')")));
+    QVERIFY(home.store().execute(
+        QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同'),(2,1,'2026'),(3,0,'其他')")));
     FileRecords records(home.store(), StoreFolder(home.context().home), home.context().currentOperator, 4096);
     QTemporaryDir src;
     RecordFields f;
@@ -291,12 +304,16 @@ void CliTest::closedGroupStaysClosed()
     Ran r = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("机密")});
     QCOMPARE(r.status, 1);
     QVERIFY(!r.out.contains(QStringLiteral("秘密")));
-    r = cli(home.folder(), {QStringLiteral("--group-password"), QStringLiteral("机密"), QStringLiteral("list"), QStringLiteral("机密")},
-            {{QStringLiteral("KORVANE_GROUP_PASSWORD"), QStringLiteral("wrong")}});
+    r = cli(
+        home.folder(),
+        {QStringLiteral("--group-password"), QStringLiteral("机密"), QStringLiteral("list"), QStringLiteral("机密")},
+        {{QStringLiteral("KORVANE_GROUP_PASSWORD"), QStringLiteral("wrong")}});
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains(GroupTree::WrongAccessPassword));
-    r = cli(home.folder(), {QStringLiteral("--group-password"), QStringLiteral("机密"), QStringLiteral("list"), QStringLiteral("机密")},
-            {{QStringLiteral("KORVANE_GROUP_PASSWORD"), QStringLiteral("pw")}});
+    r = cli(
+        home.folder(),
+        {QStringLiteral("--group-password"), QStringLiteral("机密"), QStringLiteral("list"), QStringLiteral("机密")},
+        {{QStringLiteral("KORVANE_GROUP_PASSWORD"), QStringLiteral("pw")}});
     QCOMPARE(r.status, 0);
     QVERIFY(r.out.contains(QStringLiteral("秘密")));
 }
@@ -353,13 +370,17 @@ void CliTest::importListExportRoundTrip()
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where fz='合同\\2026'")), 6);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where lj<>''")), 2);  // 大 and 巨
     // The window's log lines, under the operator who logged in.
-    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '批量增加：%，分组:合同\\2026' and czy='Admin'")), 6);
+    QCOMPARE(
+        count(s,
+              QStringLiteral("select count(*) from rz where nr like '批量增加：%，分组:合同\\2026' and czy='Admin'")),
+        6);
 
     r = cli(home.folder(), {QStringLiteral("list"), QStringLiteral("合同"), QStringLiteral("--json")});
     QCOMPARE(r.status, 0);
     QStringList names;
     for (const QJsonValue v : QJsonDocument::fromJson(r.out.toUtf8()).array())
-        names << v.toObject().value(QStringLiteral("mc")).toString() + QLatin1Char('.') + v.toObject().value(QStringLiteral("lx")).toString();
+        names << v.toObject().value(QStringLiteral("mc")).toString() + QLatin1Char('.')
+                + v.toObject().value(QStringLiteral("lx")).toString();
     names.sort();
     QStringList expectedNames{QStringLiteral("中.doc"), QStringLiteral("单.txt"), QStringLiteral("大.pdf"),
                               QStringLiteral("小.txt"), QStringLiteral("巨.bin"), QStringLiteral("空.txt")};
@@ -401,7 +422,8 @@ void CliTest::exportRefusesTheArchiveAndLeavesDamageOut()
     // The two kept files: one with a byte changed, one a link to /etc/passwd.
     auto kept = [&](const char* name) {
         return StoreFolder(home.context().home)
-            .resolve(valueOf(home.store(), QStringLiteral("select lj from wj where mc=?"), {QString::fromUtf8(name)}).toString());
+            .resolve(valueOf(home.store(), QStringLiteral("select lj from wj where mc=?"), {QString::fromUtf8(name)})
+                         .toString());
     };
     QByteArray bytes = readFile(kept("大"));
     bytes[20000] = char(bytes[20000] ^ 0x20);
@@ -430,17 +452,20 @@ void CliTest::exportGoesPastAFileItCannotWrite()
     TestHome home;
     prepare(home);
     QTemporaryDir src, out;
-    QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同\\2026"), sourceTree(src.path())}).status, 0);
+    QCOMPARE(
+        cli(home.folder(), {QStringLiteral("import"), QStringLiteral("合同\\2026"), sourceTree(src.path())}).status, 0);
     const QString other = writeFile(src.path(), QStringLiteral("别处.txt"), pattern(120, 'f'));
     QCOMPARE(cli(home.folder(), {QStringLiteral("import"), QStringLiteral("其他"), other}).status, 0);
     // A file stands where the folder of group 其他 would be made.
     QVERIFY(!writeFile(out.path(), QStringLiteral("其他"), "in the way").isEmpty());
 
-    const Ran r = cli(home.folder(), {QStringLiteral("export"), QStringLiteral("\\"), out.path(), QStringLiteral("--subfolders")});
+    const Ran r = cli(home.folder(),
+                      {QStringLiteral("export"), QStringLiteral("\\"), out.path(), QStringLiteral("--subfolders")});
     QCOMPARE(r.status, 1);
     const QString number = valueOf(home.store(), QStringLiteral("select bh from wj where mc='别处'")).toString();
     QVERIFY(!number.isEmpty());
-    QVERIFY2(r.err.contains(QStringLiteral("写入失败，未导出: ") + number + QStringLiteral(" 别处.txt")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("写入失败，未导出: ") + number + QStringLiteral(" 别处.txt")),
+             qPrintable(r.err));
     QCOMPARE(r.err.count(QStringLiteral("写入失败")), 1);
     QVERIFY2(r.out.contains(QStringLiteral("5 个文件已成功导出")), qPrintable(r.out + r.err));
     // The others are all there, the file in the way untouched.
@@ -463,7 +488,8 @@ void CliTest::importSkipsSameNames()
     const qint64 kept = QDir(StoreFolder(home.context().home).folder()).entryList(QDir::Files).size();
     QCOMPARE(records, 5);
 
-    const Ran r = cli(home.folder(), {QStringLiteral("import"), QStringLiteral("其他"), top, QStringLiteral("--skip-same-name")});
+    const Ran r =
+        cli(home.folder(), {QStringLiteral("import"), QStringLiteral("其他"), top, QStringLiteral("--skip-same-name")});
     QCOMPARE(r.status, 0);
     QVERIFY2(r.out.contains(QStringLiteral("同名文件:5个,成功导入0个")), qPrintable(r.out + r.err));
     QCOMPARE(count(home.store(), QStringLiteral("select count(*) from wj")), records);
@@ -480,7 +506,8 @@ void CliTest::importKeepsFolders()
     QTemporaryDir src;
     const QString top = sourceTree(src.path());
     const QString single = writeFile(src.path(), QStringLiteral("单.txt"), pattern(77, 'e'));
-    const QStringList args{QStringLiteral("import"), QStringLiteral("合同"), top, single, QStringLiteral("--keep-folders")};
+    const QStringList args{QStringLiteral("import"), QStringLiteral("合同"), top, single,
+                           QStringLiteral("--keep-folders")};
     Ran r = cli(home.folder(), args);
     QCOMPARE(r.status, 0);
     QVERIFY2(r.out.contains(QStringLiteral("成功导入6个")), qPrintable(r.out + r.err));
@@ -522,8 +549,9 @@ void CliTest::importRefusesWhatItCannotTake()
                                  {PasswordHash::hash(QStringLiteral("pw"))}));
     QTemporaryDir src;
     const QString file = writeFile(src.path(), QStringLiteral("a.txt"), "a");
-    const Ran r = cli(home.folder(), {QStringLiteral("import"), group, file,
-                                      missingPath ? src.path() + QStringLiteral("/none.txt") : file});
+    const Ran r =
+        cli(home.folder(),
+            {QStringLiteral("import"), group, file, missingPath ? src.path() + QStringLiteral("/none.txt") : file});
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
     QCOMPARE(count(home.store(), QStringLiteral("select count(*) from wj")), 0);
@@ -592,13 +620,16 @@ void CliTest::interruptedImportKeepsWhatItCommitted()
     QTemporaryDir src;
     constexpr int Files = 1500;  // each kept, so each committed on its own
     for (int i = 0; i < Files; ++i)
-        QVERIFY(!writeFile(src.path(), QStringLiteral("k%1.bin").arg(i, 4, 10, QLatin1Char('0')), pattern(12000, char('a' + i % 20))).isEmpty());
+        QVERIFY(!writeFile(src.path(), QStringLiteral("k%1.bin").arg(i, 4, 10, QLatin1Char('0')),
+                           pattern(12000, char('a' + i % 20)))
+                     .isEmpty());
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.remove(QStringLiteral("KORVANE_PASSWORD"));
     p.setProcessEnvironment(e);
     p.setStandardInputFile(QProcess::nullDevice());
-    p.start(QStringLiteral(KV_CLI), {QStringLiteral("--home"), home.folder(), QStringLiteral("import"), QStringLiteral("合同"), src.path()});
+    p.start(QStringLiteral(KV_CLI),
+            {QStringLiteral("--home"), home.folder(), QStringLiteral("import"), QStringLiteral("合同"), src.path()});
     QVERIFY(p.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(count(home.store(), QStringLiteral("select count(*) from wj")) >= 3, 60000);
     ::kill(pid_t(p.processId()), SIGINT);  // Ctrl-C

@@ -36,12 +36,14 @@ QString shownText(QString text)
 QStringList cutUnits(QWidget* top)
 {
     QStringList cut;
-    const QString where = top->windowTitle().isEmpty() ? QString::fromLatin1(top->metaObject()->className()) : top->windowTitle();
+    const QString where =
+        top->windowTitle().isEmpty() ? QString::fromLatin1(top->metaObject()->className()) : top->windowTitle();
     auto report = [&](QWidget* w, const QString& text, int need, int room) {
         cut << QStringLiteral("%1/%2 \"%3\": needs %4, has %5").arg(where, w->objectName(), text).arg(need).arg(room);
     };
     for (QAbstractButton* b : top->findChildren<QAbstractButton*>()) {
-        const bool texted = qobject_cast<QPushButton*>(b) || qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b);
+        const bool texted =
+            qobject_cast<QPushButton*>(b) || qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b);
         if (!b->isVisibleTo(top) || b->text().isEmpty() || !texted)
             continue;
         const QString text = shownText(b->text());
@@ -77,8 +79,10 @@ QStringList cutUnits(QWidget* top)
             report(l, l->text(), need, room.width());
         // A face's ink may pass its size by a pixel; a label as tall as its
         // font still shows it whole.
-        else if ((int(lines.size()) - 1) * fm.lineSpacing() + fm.tightBoundingRect(lines.first()).height() > room.height() + 1)
-            report(l, l->text(), (int(lines.size()) - 1) * fm.lineSpacing() + fm.tightBoundingRect(lines.first()).height(),
+        else if ((int(lines.size()) - 1) * fm.lineSpacing() + fm.tightBoundingRect(lines.first()).height()
+                 > room.height() + 1)
+            report(l, l->text(),
+                   (int(lines.size()) - 1) * fm.lineSpacing() + fm.tightBoundingRect(lines.first()).height(),
                    room.height());
     }
     for (QGroupBox* g : top->findChildren<QGroupBox*>()) {
@@ -93,9 +97,9 @@ QStringList cutUnits(QWidget* top)
 
 // The windows the main window's commands open, each walked while it is up.
 const QList<const char*> kWindowCommands = {
-    Cmd::Search, Cmd::About, Cmd::TreeAddGroup, Cmd::FileChooseColumns, Cmd::FileSortOrder,
-    Cmd::FileReposition, Cmd::GlobalSettings, Cmd::Operators, Cmd::ChangePassword, Cmd::SystemLog,
-    Cmd::Skins, Cmd::FileExportExcel, Cmd::ViewGuide,
+    Cmd::Search,         Cmd::About,           Cmd::TreeAddGroup, Cmd::FileChooseColumns, Cmd::FileSortOrder,
+    Cmd::FileReposition, Cmd::GlobalSettings,  Cmd::Operators,    Cmd::ChangePassword,    Cmd::SystemLog,
+    Cmd::Skins,          Cmd::FileExportExcel, Cmd::ViewGuide,
 };
 
 }  // namespace
@@ -112,7 +116,8 @@ void ClippedTextTest::noTextIsCut_data()
 {
     QTest::addColumn<QString>("skin");
     QTest::newRow("no skin") << QString();
-    for (const QString& s : QDir(QStringLiteral(":/skins")).entryList({QStringLiteral("*.she")}, QDir::Files, QDir::Name))
+    for (const QString& s :
+         QDir(QStringLiteral(":/skins")).entryList({QStringLiteral("*.she")}, QDir::Files, QDir::Name))
         QTest::newRow(qPrintable(s)) << QStringLiteral(":/skins/") + s;
 }
 

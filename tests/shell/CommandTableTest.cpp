@@ -32,8 +32,8 @@ void CommandTableTest::everyCommandOnce()
         ids.insert(QString::fromLatin1(e.id));
     QCOMPARE(CommandTable::entries().size(), 47);
     QCOMPARE(ids.size(), 47);
-    for (const char* id : {Cmd::Add, Cmd::Exit, Cmd::TreeSetPassword, Cmd::FileProperties, Cmd::Skins,
-                           Cmd::IconSaveAs, Cmd::ViewGuide})
+    for (const char* id :
+         {Cmd::Add, Cmd::Exit, Cmd::TreeSetPassword, Cmd::FileProperties, Cmd::Skins, Cmd::IconSaveAs, Cmd::ViewGuide})
         QVERIFY2(ids.contains(QString::fromLatin1(id)), id);
     QCOMPARE(CommandTable::rightOf(QString::fromLatin1(Cmd::FileDelete)), Rights::Delete);
     QCOMPARE(CommandTable::rightOf(QString::fromLatin1(Cmd::TreeCopyGroup)), QString());
@@ -90,9 +90,10 @@ void CommandTableTest::recordCommandsGetTheListSelection()
     QVERIFY(f.home.isValid());
     DataStore& s = f.home.store();
     for (const char* name : {"甲", "乙", "丙"})
-        QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dx) values (?,?,'','txt','1BYTE')"),
-                          {QStringLiteral("000000000%1").arg(valueOf(s, QStringLiteral("select count(*) from wj")).toInt() + 1),
-                           QString::fromUtf8(name)}));
+        QVERIFY(s.execute(
+            QStringLiteral("insert into wj(bh,mc,fz,lx,dx) values (?,?,'','txt','1BYTE')"),
+            {QStringLiteral("000000000%1").arg(valueOf(s, QStringLiteral("select count(*) from wj")).toInt() + 1),
+             QString::fromUtf8(name)}));
     QVERIFY(f.build());
     FileListViews* list = f.window->list();
     list->reload();

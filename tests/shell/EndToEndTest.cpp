@@ -12,8 +12,8 @@
 #include "shell/ui/MainWindow.h"
 #include "common/TestInput.h"
 
-using TestInput::readFile;
 using TestInput::pattern;
+using TestInput::readFile;
 
 #include <QDir>
 #include <QFile>
@@ -92,7 +92,8 @@ void EndToEndTest::fileRoadThroughTheMainWindow()
 
     DataStore& s = home.store();
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 1);
-    RecordSet row = s.query(QStringLiteral("select id,bh,mc,lx,fz,dxsz,lj,(select length(nr) from wjnr where wjnr.id=wj.id) from wj"));
+    RecordSet row = s.query(
+        QStringLiteral("select id,bh,mc,lx,fz,dxsz,lj,(select length(nr) from wjnr where wjnr.id=wj.id) from wj"));
     QVERIFY(!row.atEnd());
     const qint64 id = row.number(0);
     QCOMPARE(row.text(1), QStringLiteral("0000000001"));

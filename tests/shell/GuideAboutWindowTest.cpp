@@ -37,18 +37,18 @@ void GuideAboutWindowTest::guideUnits_data()
     QTest::addColumn<bool>("bold");
     QTest::newRow("标签5") << "标签5" << QPoint(24, 16) << "第一步：文件分组" << true;
     QTest::newRow("标签6") << "标签6" << QPoint(80, 40)
-                         << "选择左侧文件服务器-分组目录，右键-增加分组、修改分组、删除分组。" << false;
+                           << "选择左侧文件服务器-分组目录，右键-增加分组、修改分组、删除分组。" << false;
     QTest::newRow("标签1") << "标签1" << QPoint(24, 72) << "第二步：添加一个文件" << true;
     QTest::newRow("标签3") << "标签3" << QPoint(80, 104)
-                         << "方法一：点击工具条【增加】按钮，进行单个文件的入库操作。\n\n"
-                            "方法二：选择左侧文件服务器-分组目录，右键-向当前分组增加文件。"
-                         << false;
+                           << "方法一：点击工具条【增加】按钮，进行单个文件的入库操作。\n\n"
+                              "方法二：选择左侧文件服务器-分组目录，右键-向当前分组增加文件。"
+                           << false;
     QTest::newRow("标签2") << "标签2" << QPoint(24, 152) << "第三步：添加一组文件" << true;
     QTest::newRow("标签4") << "标签4" << QPoint(80, 176)
-                         << "选择左侧文件服务器-分组目录，右键-数据导入，一次批量导入若个文件。" << false;
+                           << "选择左侧文件服务器-分组目录，右键-数据导入，一次批量导入若个文件。" << false;
     QTest::newRow("标签7") << "标签7" << QPoint(24, 208) << "第四步：其他操作" << true;
     QTest::newRow("标签8") << "标签8" << QPoint(80, 232)
-                         << "单击工具条【设置】按钮，可进行系统设置、权限管理、修改口令等操作。" << false;
+                           << "单击工具条【设置】按钮，可进行系统设置、权限管理、修改口令等操作。" << false;
 }
 
 void GuideAboutWindowTest::guideUnits()
@@ -69,8 +69,8 @@ void GuideAboutWindowTest::guideUnits()
     doc.setHtml(l->text());
     // A rich-text label's empty line holds a single blank.
     const QString shown = l->textFormat() == Qt::RichText
-                              ? doc.toPlainText().replace(QStringLiteral("\n \n"), QStringLiteral("\n\n"))
-                              : l->text();
+        ? doc.toPlainText().replace(QStringLiteral("\n \n"), QStringLiteral("\n\n"))
+        : l->text();
     QCOMPARE(shown, text);
     QCOMPARE(l->font().bold(), bold);
     // The whole text is visible within the window.
@@ -216,7 +216,11 @@ void GuideAboutWindowTest::draggedByTheirBackground()
     struct Cleanup {
         QPointer<GuideWindow>& g;
         QPointer<AboutWindow>& a;
-        ~Cleanup() { delete g; delete a; }
+        ~Cleanup()
+        {
+            delete g;
+            delete a;
+        }
     } cleanup{guide, about};
     for (QWidget* w : {static_cast<QWidget*>(guide.data()), static_cast<QWidget*>(about.data())}) {
         QVERIFY(QTest::qWaitForWindowExposed(w));

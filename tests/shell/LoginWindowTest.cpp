@@ -121,20 +121,34 @@ void LoginWindowTest::layout_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("parentName");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("图片框1") << "图片框1" << "" << QRect(0, 0, 448, 78);
-    QTest::newRow("透明标签1") << "透明标签1" << "图片框1" << QRect(32, 8, 136, 32);
-    QTest::newRow("透明标签2") << "透明标签2" << "图片框1" << QRect(136, 32, 208, 24);
-    QTest::newRow("透明标签3") << "透明标签3" << "图片框1" << QRect(368, 56, 64, 16);
-    QTest::newRow("标签2") << "标签2" << "" << QRect(0, 80, 440, 3);
-    QTest::newRow("图形按钮1") << "图形按钮1" << "" << QRect(96, 94, 30, 32);
-    QTest::newRow("标签1") << "标签1" << "" << QRect(128, 104, 56, 16);
-    QTest::newRow("组合框1") << "组合框1" << "" << QRect(189, 104, 154, 20);
-    QTest::newRow("图形按钮2") << "图形按钮2" << "" << QRect(97, 128, 27, 31);
-    QTest::newRow("标签3") << "标签3" << "" << QRect(128, 136, 56, 16);
-    QTest::newRow("密码编辑框") << "密码编辑框" << "" << QRect(189, 135, 154, 20);
-    QTest::newRow("登录按钮") << "登录按钮" << "" << QRect(130, 174, 89, 26);
-    QTest::newRow("取消按钮") << "取消按钮" << "" << QRect(247, 174, 89, 26);
-    QTest::newRow("进度图片框") << "进度图片框" << "" << QRect(339, 223, 88, 14);
+    QTest::newRow("图片框1") << "图片框1"
+                             << "" << QRect(0, 0, 448, 78);
+    QTest::newRow("透明标签1") << "透明标签1"
+                               << "图片框1" << QRect(32, 8, 136, 32);
+    QTest::newRow("透明标签2") << "透明标签2"
+                               << "图片框1" << QRect(136, 32, 208, 24);
+    QTest::newRow("透明标签3") << "透明标签3"
+                               << "图片框1" << QRect(368, 56, 64, 16);
+    QTest::newRow("标签2") << "标签2"
+                           << "" << QRect(0, 80, 440, 3);
+    QTest::newRow("图形按钮1") << "图形按钮1"
+                               << "" << QRect(96, 94, 30, 32);
+    QTest::newRow("标签1") << "标签1"
+                           << "" << QRect(128, 104, 56, 16);
+    QTest::newRow("组合框1") << "组合框1"
+                             << "" << QRect(189, 104, 154, 20);
+    QTest::newRow("图形按钮2") << "图形按钮2"
+                               << "" << QRect(97, 128, 27, 31);
+    QTest::newRow("标签3") << "标签3"
+                           << "" << QRect(128, 136, 56, 16);
+    QTest::newRow("密码编辑框") << "密码编辑框"
+                                << "" << QRect(189, 135, 154, 20);
+    QTest::newRow("登录按钮") << "登录按钮"
+                              << "" << QRect(130, 174, 89, 26);
+    QTest::newRow("取消按钮") << "取消按钮"
+                              << "" << QRect(247, 174, 89, 26);
+    QTest::newRow("进度图片框") << "进度图片框"
+                                << "" << QRect(339, 223, 88, 14);
 }
 
 void LoginWindowTest::layout()
@@ -567,8 +581,10 @@ void LoginWindowTest::stoppedOperatorIsRefusedEvenWhenAskedDirectly()
     QVERIFY(!QFile::exists(home.context().home.configPath()));
     // Only a stored hash opens the door: a password kept as plain text (or
     // none at all) was not written by this system.
-    QVERIFY(s.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,qx) values ('Plain','pw','pw','可用','增加'),('Blank','','','可用','增加')")));
-    QCOMPARE(service.login(QStringLiteral("Plain"), QStringLiteral("pw")).outcome, LoginService::Outcome::WrongPassword);
+    QVERIFY(s.execute(QStringLiteral("insert into czygl(yhm,mm,qrmm,zt,qx) values "
+                                     "('Plain','pw','pw','可用','增加'),('Blank','','','可用','增加')")));
+    QCOMPARE(service.login(QStringLiteral("Plain"), QStringLiteral("pw")).outcome,
+             LoginService::Outcome::WrongPassword);
     QCOMPARE(service.login(QStringLiteral("Blank"), QString()).outcome, LoginService::Outcome::WrongPassword);
     // A failed read is a failure, not a login.
     s.failNextStatements(1, QStringLiteral("from czygl"));

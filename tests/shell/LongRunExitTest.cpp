@@ -161,8 +161,10 @@ void LongRunExitTest::exitWithPendingAdd()
     QCOMPARE(f.window->runCommand(QLatin1String(Cmd::Add)), CommandRouter::Outcome::Ran);
     f.window->editPanel()->setGroupChooser([] { return std::optional<QString>(QStringLiteral("合同")); });
     f.prompter.answerText(source);
-    QTest::mouseClick(f.window->editPanel()->findChild<QToolButton*>(QStringLiteral("文件名称超级按钮")), Qt::LeftButton);
-    QTest::mouseClick(f.window->editPanel()->findChild<QToolButton*>(QStringLiteral("文件分组超级按钮")), Qt::LeftButton);
+    QTest::mouseClick(f.window->editPanel()->findChild<QToolButton*>(QStringLiteral("文件名称超级按钮")),
+                      Qt::LeftButton);
+    QTest::mouseClick(f.window->editPanel()->findChild<QToolButton*>(QStringLiteral("文件分组超级按钮")),
+                      Qt::LeftButton);
     QVERIFY(f.window->editPanel()->isDirty());
     QSignalSpy exited(f.window.get(), &MainWindow::exitConfirmed);
     f.prompter.clear();

@@ -30,7 +30,10 @@ struct Row {
     bool icon;
 };
 
-Row sep() { return {QStringLiteral("-"), {}, {}, false}; }
+Row sep()
+{
+    return {QStringLiteral("-"), {}, {}, false};
+}
 Row row(const char* text, const char* command, const char* right, bool icon)
 {
     return {QString::fromUtf8(text), QString::fromLatin1(command), QString::fromUtf8(right), icon};
@@ -39,20 +42,27 @@ Row row(const char* text, const char* command, const char* right, bool icon)
 QList<Row> expected(const QString& menu)
 {
     if (menu == QStringLiteral("树"))
-        return {row("当前分组中增加文件", Cmd::TreeAddFile, "增加", true), sep(),
+        return {row("当前分组中增加文件", Cmd::TreeAddFile, "增加", true),
+                sep(),
                 row("增加分组", Cmd::TreeAddGroup, "文件分组", true),
                 row("修改分组", Cmd::TreeRenameGroup, "文件分组", false),
-                row("删除分组", Cmd::TreeDeleteGroup, "文件分组", true), sep(),
+                row("删除分组", Cmd::TreeDeleteGroup, "文件分组", true),
+                sep(),
                 row("批量导入", Cmd::TreeBatchImport, "批量导入", true),
-                row("批量导出", Cmd::TreeBatchExport, "批量导出", true), sep(),
+                row("批量导出", Cmd::TreeBatchExport, "批量导出", true),
+                sep(),
                 row("浏览图片", Cmd::TreeBrowsePictures, "浏览图片", true),
-                row("播放媒体", Cmd::TreePlayMedia, "播放媒体", true), sep(),
+                row("播放媒体", Cmd::TreePlayMedia, "播放媒体", true),
+                sep(),
                 row("调整分组", Cmd::TreeMoveGroupFiles, "文件分组", false),
-                row("复制分组", Cmd::TreeCopyGroup, "", true), sep(),
+                row("复制分组", Cmd::TreeCopyGroup, "", true),
+                sep(),
                 row("分组上移", Cmd::TreeMoveUp, "文件分组", true),
-                row("分组下移", Cmd::TreeMoveDown, "文件分组", true), sep(),
+                row("分组下移", Cmd::TreeMoveDown, "文件分组", true),
+                sep(),
                 row("全部展开", Cmd::TreeExpandAll, "", false),
-                row("全部收缩", Cmd::TreeCollapseAll, "", false), sep(),
+                row("全部收缩", Cmd::TreeCollapseAll, "", false),
+                sep(),
                 row("设置密码", Cmd::TreeSetPassword, "设置密码", true)};
     if (menu == QStringLiteral("文件"))
         return {row("打开", Cmd::FileOpen, "打开文件", true),
@@ -60,25 +70,35 @@ QList<Row> expected(const QString& menu)
                 row("删除文件", Cmd::FileDelete, "删除", true),
                 row("批量修改", Cmd::FileBatchModify, "批量修改", false),
                 row("调整文件所属分组", Cmd::FileMoveToGroup, "修改", false),
-                row("导出列表到Excel文件", Cmd::FileExportExcel, "导出列表", true), sep(),
+                row("导出列表到Excel文件", Cmd::FileExportExcel, "导出列表", true),
+                sep(),
                 row("浏览图片", Cmd::FileBrowsePictures, "浏览图片", true),
-                row("播放媒体", Cmd::FilePlayMedia, "播放媒体", true), sep(),
+                row("播放媒体", Cmd::FilePlayMedia, "播放媒体", true),
+                sep(),
                 row("选择显示", Cmd::FileChooseColumns, "选择显示", true),
-                row("保存列宽", Cmd::FileSaveWidths, "保存列宽", false), sep(),
+                row("保存列宽", Cmd::FileSaveWidths, "保存列宽", false),
+                sep(),
                 row("排序方式", Cmd::FileSortOrder, "排序方式", true),
-                row("调整位置", Cmd::FileReposition, "调整位置", true), sep(),
+                row("调整位置", Cmd::FileReposition, "调整位置", true),
+                sep(),
                 row("文件属性", Cmd::FileProperties, "文件属性", true)};
     if (menu == QStringLiteral("设置"))
-        return {row("全局参数", Cmd::GlobalSettings, "全局参数", true), sep(),
+        return {row("全局参数", Cmd::GlobalSettings, "全局参数", true),
+                sep(),
                 row("权限管理", Cmd::Operators, "权限管理", true),
-                row("修改口令", Cmd::ChangePassword, "", false), sep(),
-                row("系统日志", Cmd::SystemLog, "系统日志", true), sep(),
+                row("修改口令", Cmd::ChangePassword, "", false),
+                sep(),
+                row("系统日志", Cmd::SystemLog, "系统日志", true),
+                sep(),
                 row("智能换肤", Cmd::Skins, "", true)};
     if (menu == QStringLiteral("图标菜单"))
         return {row("打开", Cmd::IconOpen, "打开文件", true), row("另存为...", Cmd::IconSaveAs, "文件另存", true)};
     if (menu == QStringLiteral("界面"))
-        return {row("显示模式一", Cmd::ViewMode1, "", false), row("显示模式二", Cmd::ViewMode2, "", false), sep(),
-                row("全局参数", Cmd::GlobalSettings, "全局参数", true), sep(),
+        return {row("显示模式一", Cmd::ViewMode1, "", false),
+                row("显示模式二", Cmd::ViewMode2, "", false),
+                sep(),
+                row("全局参数", Cmd::GlobalSettings, "全局参数", true),
+                sep(),
                 row("如何开始?", Cmd::ViewGuide, "", false)};
     return {};
 }
@@ -263,8 +283,9 @@ void MainMenusTest::drawnInThePalette()
     MainWindowFixture f;
     QVERIFY(f.build());
     const QList<QColor> palette = MainMenus::palette();
-    QCOMPARE(palette, (QList<QColor>{QColor(227, 239, 255), QColor(136, 174, 228), QColor(255, 244, 204),
-                                     QColor(255, 215, 157), QColor(249, 248, 247), QColor(255, 238, 194)}));
+    QCOMPARE(palette,
+             (QList<QColor>{QColor(227, 239, 255), QColor(136, 174, 228), QColor(255, 244, 204), QColor(255, 215, 157),
+                            QColor(249, 248, 247), QColor(255, 238, 194)}));
     QMenu* m = f.window->menus()->menu(QStringLiteral("设置"));
     m->popup(QPoint(50, 50));
     QVERIFY(QTest::qWaitForWindowExposed(m));

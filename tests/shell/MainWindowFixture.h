@@ -42,9 +42,9 @@ struct MainWindowFixture {
     QStringList ran;
     void stubForeignCommands()
     {
-        static const QStringList own = {QString::fromLatin1(Cmd::Exit), QString::fromLatin1(Cmd::About),
+        static const QStringList own = {QString::fromLatin1(Cmd::Exit),         QString::fromLatin1(Cmd::About),
                                         QString::fromLatin1(Cmd::SettingsMenu), QString::fromLatin1(Cmd::ViewMode1),
-                                        QString::fromLatin1(Cmd::ViewMode2), QString::fromLatin1(Cmd::ViewGuide)};
+                                        QString::fromLatin1(Cmd::ViewMode2),    QString::fromLatin1(Cmd::ViewGuide)};
         for (const CommandTable::Entry& info : CommandTable::entries()) {
             const QString id = QString::fromLatin1(info.id);
             if (!own.contains(id))
@@ -52,15 +52,10 @@ struct MainWindowFixture {
         }
     }
 
-    template <class T = QWidget>
-    T* unit(const QString& name) const
-    {
-        return window->findChild<T*>(name);
-    }
+    template <class T = QWidget> T* unit(const QString& name) const { return window->findChild<T*>(name); }
 
     // Visible windows of type T (children of the main window included).
-    template <class T>
-    static QList<T*> shownWindows()
+    template <class T> static QList<T*> shownWindows()
     {
         QList<T*> out;
         for (QWidget* w : QApplication::topLevelWidgets())

@@ -210,15 +210,24 @@ void MainWindowTest::toolbarLabels_data()
     QTest::addColumn<int>("left");
     QTest::addColumn<QString>("hint");
     QTest::addColumn<QString>("command");
-    QTest::newRow("增加") << "增加透明标签" << "增加" << 664 << "增加一个文件" << Cmd::Add;
-    QTest::newRow("删除") << "删除透明标签" << "删除" << 704 << "删除当前文件" << Cmd::Delete;
-    QTest::newRow("修改") << "修改透明标签" << "修改" << 744 << "修改当前文件" << Cmd::Modify;
-    QTest::newRow("保存") << "保存透明标签" << "保存" << 784 << "保存" << Cmd::Save;
-    QTest::newRow("取消") << "取消透明标签" << "取消" << 824 << "取消" << Cmd::Cancel;
-    QTest::newRow("搜索") << "搜索透明标签" << "搜索" << 864 << "搜索文件" << Cmd::Search;
-    QTest::newRow("设置") << "设置透明标签" << "设置" << 904 << "系统设置" << Cmd::SettingsMenu;
-    QTest::newRow("关于") << "关于透明标签" << "关于" << 944 << "关于本系统" << Cmd::About;
-    QTest::newRow("退出") << "退出透明标签" << "退出" << 984 << "退出系统" << Cmd::Exit;
+    QTest::newRow("增加") << "增加透明标签"
+                          << "增加" << 664 << "增加一个文件" << Cmd::Add;
+    QTest::newRow("删除") << "删除透明标签"
+                          << "删除" << 704 << "删除当前文件" << Cmd::Delete;
+    QTest::newRow("修改") << "修改透明标签"
+                          << "修改" << 744 << "修改当前文件" << Cmd::Modify;
+    QTest::newRow("保存") << "保存透明标签"
+                          << "保存" << 784 << "保存" << Cmd::Save;
+    QTest::newRow("取消") << "取消透明标签"
+                          << "取消" << 824 << "取消" << Cmd::Cancel;
+    QTest::newRow("搜索") << "搜索透明标签"
+                          << "搜索" << 864 << "搜索文件" << Cmd::Search;
+    QTest::newRow("设置") << "设置透明标签"
+                          << "设置" << 904 << "系统设置" << Cmd::SettingsMenu;
+    QTest::newRow("关于") << "关于透明标签"
+                          << "关于" << 944 << "关于本系统" << Cmd::About;
+    QTest::newRow("退出") << "退出透明标签"
+                          << "退出" << 984 << "退出系统" << Cmd::Exit;
 }
 
 void MainWindowTest::toolbarLabels()
@@ -470,7 +479,8 @@ void MainWindowTest::groupingEntriesFollowTheRight()
     QVERIFY(!without.contains(QStringLiteral("调整分组")));
     QVERIFY(!without.contains(QStringLiteral("复制分组")));
     // No two separators in a row where the hidden ones were.
-    QCOMPARE(without.mid(10, 3), (QStringList{QStringLiteral("播放媒体"), QStringLiteral("-"), QStringLiteral("分组上移")}));
+    QCOMPARE(without.mid(10, 3),
+             (QStringList{QStringLiteral("播放媒体"), QStringLiteral("-"), QStringLiteral("分组上移")}));
     tree->hide();
 
     // Shift held: still nothing for an operator without "文件分组".
@@ -489,8 +499,9 @@ void MainWindowTest::groupingEntriesFollowTheRight()
     tree->hide();
     rightClick(f.window->tree()->viewport(), QPoint(5, 5), Qt::ShiftModifier);
     const QStringList with = visibleTexts();
-    QCOMPARE(with.mid(11, 4), (QStringList{QStringLiteral("-"), QStringLiteral("调整分组"),
-                                           QStringLiteral("复制分组"), QStringLiteral("-")}));
+    QCOMPARE(with.mid(11, 4),
+             (QStringList{QStringLiteral("-"), QStringLiteral("调整分组"), QStringLiteral("复制分组"),
+                          QStringLiteral("-")}));
     tree->hide();
     rightClick(f.window->tree()->viewport());
     QCOMPARE(visibleTexts(), without);
@@ -509,8 +520,8 @@ void MainWindowTest::displayModes()
     QCOMPARE(f.window->displayMode(), 1);
 
     auto check = [&](int mode) {
-        const QRect t = geometryIn(tree, central), p = geometryIn(panel, central),
-                    i = geometryIn(icons, central), r = geometryIn(report, central);
+        const QRect t = geometryIn(tree, central), p = geometryIn(panel, central), i = geometryIn(icons, central),
+                    r = geometryIn(report, central);
         QVERIFY(tree->isVisible() && panel->isVisible() && icons->isVisible() && report->isVisible());
         QCOMPARE(p.top(), i.top());
         QVERIFY(p.right() < i.left());
@@ -567,8 +578,7 @@ void MainWindowTest::resizeAndDragFillClientArea()
     auto* progress = f.unit<QWidget>(QStringLiteral("进度条1"));
 
     auto fills = [&] {
-        const QRect r = geometryIn(report, central), i = geometryIn(icons, central),
-                    t = geometryIn(tree, central);
+        const QRect r = geometryIn(report, central), i = geometryIn(icons, central), t = geometryIn(tree, central);
         QCOMPARE(i.right(), central->width() - 1);
         QCOMPARE(r.right(), central->width() - 1);
         QCOMPARE(r.bottom() + 1, geometryIn(progress, central).top());
@@ -626,7 +636,8 @@ void MainWindowTest::addedRecordStaysSelected()
     DataStore& s = f.window->store();
     QVERIFY(s.execute(QStringLiteral("insert into wjfz(id,fxmid,xmmc) values (1,0,'合同')")));
     for (const char* name : {"甲", "乙"})
-        QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx) values('',?,'合同','txt')"), {QString::fromUtf8(name)}));
+        QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx) values('',?,'合同','txt')"),
+                          {QString::fromUtf8(name)}));
     f.window->reloadTree();
     QVERIFY(f.window->tree()->selectGroup(1));
     QVERIFY(f.window->list()->waitUntilLoaded());

@@ -180,7 +180,8 @@ void OpenCommandTest::missingKeptFileDeletedOnlyWithTheDeleteRight()
     // "否" without the right "删除": the permission notice, the record stays.
     f.prompter.answerNo();
     QCOMPARE(f.window->runCommand(QString::fromLatin1(Cmd::FileOpen)), CommandRouter::Outcome::Ran);
-    QCOMPARE(f.prompter.texts(), QStringList{FileOpening::missingQuestion(*f.window->editPanel()->records().read(ids[1]).value())});
+    QCOMPARE(f.prompter.texts(),
+             QStringList{FileOpening::missingQuestion(*f.window->editPanel()->records().read(ids[1]).value())});
     QVERIFY(PermissionNotice::current());
     QCOMPARE(count(f, QStringLiteral("select count(*) from wj where id=?"), {ids[1]}), qint64(1));
     QVERIFY(m_opened.isEmpty());

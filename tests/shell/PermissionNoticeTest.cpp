@@ -46,9 +46,9 @@ void PermissionNoticeTest::frameAndUnits()
     const QImage img = PermissionNotice::infoIcon().toImage();
     QCOMPARE(img.size(), QSize(32, 32));
     const QColor ring = img.pixelColor(6, 16);
-    QVERIFY(ring.blue() > ring.red() + 60);                  // blue disc
-    QCOMPARE(img.pixelColor(16, 20), QColor(Qt::white));     // white i
-    QCOMPARE(img.pixelColor(0, 0).alpha(), 0);               // round
+    QVERIFY(ring.blue() > ring.red() + 60);               // blue disc
+    QCOMPARE(img.pixelColor(16, 20), QColor(Qt::white));  // white i
+    QCOMPARE(img.pixelColor(0, 0).alpha(), 0);            // round
 
     auto* label = n->findChild<QLabel*>(QStringLiteral("标签1"));
     QVERIFY(label);

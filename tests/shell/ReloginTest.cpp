@@ -39,8 +39,7 @@ bool addOperator(DataStore& s, const QString& name, const QString& password, con
 
 // Acts on the next modal window of type T once it shows, as an operator
 // would, while the code under test waits in that window's loop.
-template <class T>
-void whenShown(std::function<void(T*)> act, bool* done)
+template <class T> void whenShown(std::function<void(T*)> act, bool* done)
 {
     auto* timer = new QTimer;
     timer->setInterval(20);
@@ -121,7 +120,8 @@ private slots:
 void ReloginTest::yesOpensFreshMainWindowForTheNextOperator()
 {
     Fixture f;
-    QVERIFY(addOperator(f.home.store(), QStringLiteral("Clerk"), QStringLiteral("clerk-pw"), QStringLiteral("增加,修改")));
+    QVERIFY(
+        addOperator(f.home.store(), QStringLiteral("Clerk"), QStringLiteral("clerk-pw"), QStringLiteral("增加,修改")));
     f.home.context().protectedGroups.open(QStringLiteral("机密"));
     QVERIFY(f.start());
     QPointer<MainWindow> first = f.session.window();

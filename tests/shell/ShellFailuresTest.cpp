@@ -310,9 +310,12 @@ void ShellFailuresTest::qtDialogsAreChinese_data()
     QTest::addColumn<QString>("context");
     QTest::addColumn<QString>("english");
     QTest::addColumn<QString>("chinese");
-    QTest::newRow("file dialog") << "QFileDialog" << "Look in:" << QStringLiteral("查找范围：");
-    QTest::newRow("colour dialog") << "QColorDialog" << "Select Color" << QStringLiteral("选择颜色");
-    QTest::newRow("print dialog") << "QPrintDialog" << "Print" << QStringLiteral("打印");
+    QTest::newRow("file dialog") << "QFileDialog"
+                                 << "Look in:" << QStringLiteral("查找范围：");
+    QTest::newRow("colour dialog") << "QColorDialog"
+                                   << "Select Color" << QStringLiteral("选择颜色");
+    QTest::newRow("print dialog") << "QPrintDialog"
+                                  << "Print" << QStringLiteral("打印");
 }
 
 void ShellFailuresTest::qtDialogsAreChinese()

@@ -36,15 +36,11 @@ public:
 struct Folder {
     QTemporaryDir dir;
     bool ok = false;
-    Folder()
-    {
-        ok = dir.isValid() && HomeLayout::create(dir.path()).ok();
-    }
+    Folder() { ok = dir.isValid() && HomeLayout::create(dir.path()).ok(); }
     QString path() const { return dir.path(); }
     QString data() const { return dir.path() + QStringLiteral("/Data"); }
     QString store() const { return dir.path() + QStringLiteral("/Data/Lf"); }
 };
-
 
 // The journal mode an SQLite file keeps in its header: 1 rollback, 2 WAL.
 int headerJournal(const QString& path)
@@ -102,13 +98,15 @@ void StartupFaultsTest::lockOfAKilledRunIsTakenOver()
     const QStringList locks = StartupSequence::lockPaths(probe);
     QVERIFY(!locks.isEmpty());
     // A run holds the lock and is killed: its lock file stays behind.
-    QVERIFY(KillChild::runAndKill([&] {
-        const InstanceLock::Attempt held = InstanceLock::acquire(locks.first());
-        if (!held.lock)
-            ::_exit(3);
-        for (;;)
-            ::pause();
-    }, 300));
+    QVERIFY(KillChild::runAndKill(
+        [&] {
+            const InstanceLock::Attempt held = InstanceLock::acquire(locks.first());
+            if (!held.lock)
+                ::_exit(3);
+            for (;;)
+                ::pause();
+        },
+        300));
     QVERIFY(QFile::exists(locks.first()));
     AppContext context(f.path());
     DataStore store;
@@ -136,8 +134,8 @@ void StartupFaultsTest::startupSweepsTheStoreFolder()
     {
         DataStore s;
         QVERIFY(s.open(f.path() + QStringLiteral("/Data/files.dat")));
-        const StoreFolder::Stored kept = folder.storeBytes(QByteArray(5000, 'k'), QStringLiteral("0000000001"),
-                                                           QStringLiteral("pdf"));
+        const StoreFolder::Stored kept =
+            folder.storeBytes(QByteArray(5000, 'k'), QStringLiteral("0000000001"), QStringLiteral("pdf"));
         QVERIFY(kept.ok);
         QVERIFY(s.execute(QStringLiteral("insert into wj(bh,mc,fz,lx,dxsz,lj) values ('0000000001','k','',?,5000,?)"),
                           {QStringLiteral("pdf"), kept.storedPath}));
@@ -160,7 +158,8 @@ void StartupFaultsTest::startupSweepsTheStoreFolder()
         StartupSequence::sweepOnOwnConnection(context.home, context.archive);
     }
     QCOMPARE(QDir(f.store()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("0000000001.pdf")});
-    QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/0000000002.pdf")), QByteArray("left by a killed add"));
+    QCOMPARE(readFile(folder.quarantineFolder() + QStringLiteral("/0000000002.pdf")),
+             QByteArray("left by a killed add"));
     QCOMPARE(valueOf(store, QStringLiteral("select nr from rz order by id desc")).toString(),
              StartupSequence::sweepLogText(1, 1, folder.quarantineFolder()));
     QCOMPARE(valueOf(store, QStringLiteral("select count(*) from rz")).toInt(), 1);

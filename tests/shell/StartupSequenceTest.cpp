@@ -42,10 +42,7 @@ struct Fresh {
     QString folder() const { return dir.path(); }
     QString db() const { return dir.path() + QStringLiteral("/Data/files.dat"); }
     bool ok = false;
-    Fresh()
-    {
-        ok = dir.isValid() && HomeLayout::create(dir.path()).ok();
-    }
+    Fresh() { ok = dir.isValid() && HomeLayout::create(dir.path()).ok(); }
 };
 
 }  // namespace
@@ -172,7 +169,8 @@ void StartupSequenceTest::databasePathNamingMissingFileStops()
     Fresh f;
     QVERIFY(f.ok);
     const QString missing = f.folder() + QStringLiteral("/其他/files.dat");
-    writeFile(f.folder() + QStringLiteral("/Config.ini"), (QStringLiteral("[date]\r\ndb=") + missing + QStringLiteral("\r\n")).toUtf8());
+    writeFile(f.folder() + QStringLiteral("/Config.ini"),
+              (QStringLiteral("[date]\r\ndb=") + missing + QStringLiteral("\r\n")).toUtf8());
     AppContext context(f.folder());
     DataStore store;
     RecordingHost host;
@@ -282,8 +280,9 @@ void StartupSequenceTest::unusableDatabase()
             // Enough rows to spread the archive over many pages.
             Transaction tx(s);
             for (int i = 0; i < 200; ++i)
-                QVERIFY(s.execute(QStringLiteral("insert into wj(mc,fz,wj) values (?,?,?)"),
-                                  {QStringLiteral("文件%1").arg(i), QStringLiteral("甲\\乙"), QByteArray(3000, char('a' + i % 26))}));
+                QVERIFY(s.execute(
+                    QStringLiteral("insert into wj(mc,fz,wj) values (?,?,?)"),
+                    {QStringLiteral("文件%1").arg(i), QStringLiteral("甲\\乙"), QByteArray(3000, char('a' + i % 26))}));
             QVERIFY(tx.commit());
         }
         QByteArray bytes = readFile(db);

@@ -52,7 +52,8 @@ bool ViewerCommandsTest::addRecords(MainWindowFixture& f)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    if (!s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,'相册',0,0,''),(0,'其他',0,0,'')")))
+    if (!s.execute(
+            QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,'相册',0,0,''),(0,'其他',0,0,'')")))
         return false;
     const QList<QStringList> rows = {{"相册", "照片", "png"}, {"相册", "说明", "doc"}, {"其他", "远景", "png"}};
     for (const QStringList& r : rows) {

@@ -76,11 +76,15 @@ const QList<FixedWindow>& fixedWindows()
         {"permission notice", {319, 127}, [](TestHome&) { return new PermissionNotice; }},
         {"about", {402, 269}, [](TestHome&) { return new AboutWindow; }},
         {"choose columns", {420, 375}, [](TestHome& h) { return new ChooseColumnsWindow(h.store()); }},
-        {"sort order", {252, 352}, [](TestHome& h) { return new SortOrderWindow(h.store(), h.context().mainSettings); }},
+        {"sort order",
+         {252, 352},
+         [](TestHome& h) { return new SortOrderWindow(h.store(), h.context().mainSettings); }},
         {"rename fields", {317, 415}, [](TestHome& h) { return new RenameFieldsWindow(h.store()); }},
         {"field options", {348, 352}, [](TestHome& h) { return new FieldOptionsWindow(h.store()); }},
         {"option chooser", {220, 280}, [](TestHome&) { return new OptionChooserDialog({QStringLiteral("甲")}); }},
-        {"group name", {351, 148}, [](TestHome&) {
+        {"group name",
+         {351, 148},
+         [](TestHome&) {
              return new GroupNameDialog(QStringLiteral("增加分组"), QString(),
                                         [](const QString&) { return GroupTree::Result{}; });
          }},
@@ -283,8 +287,12 @@ void WindowLookTest::aboutTextKeepsClearOfItsBorder()
     const QRectF drawn(textLine.x(), top, textLine.naturalTextWidth(), textLine.height());
     const QSize room = box->viewport()->size();
     const QString where = QStringLiteral("line %1,%2 %3x%4 in %5x%6")
-                              .arg(drawn.left()).arg(drawn.top()).arg(drawn.width()).arg(drawn.height())
-                              .arg(room.width()).arg(room.height());
+                              .arg(drawn.left())
+                              .arg(drawn.top())
+                              .arg(drawn.width())
+                              .arg(drawn.height())
+                              .arg(room.width())
+                              .arg(room.height());
     qInfo("%s", qPrintable(where));
     TestHome::grab(box, QStringLiteral("about-text-box"));
     // At least two pixels between the glyphs and the border on every side.

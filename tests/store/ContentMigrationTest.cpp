@@ -44,12 +44,8 @@ bool layOutVersionOne(TestHome& home, int held, int kept, Archive* out)
 {
     DataStore& s = home.store();
     const char* back[] = {
-        "drop table wjnr",
-        "drop index wj_fz_dxsz",
-        "drop index wj_ord_xh",
-        "drop index wj_lj",
-        "create index wj_fz on wj(fz)",
-        "create index wj_xh on wj(xh)",
+        "drop table wjnr",       "drop index wj_fz_dxsz",        "drop index wj_ord_xh",
+        "drop index wj_lj",      "create index wj_fz on wj(fz)", "create index wj_xh on wj(xh)",
         "PRAGMA user_version=1",
     };
     for (const char* sql : back)
@@ -175,8 +171,9 @@ void ContentMigrationTest::versionOneArchiveOpensWithEveryByte()
     verifyEveryByte(s, a);
     // The indexes the list and the adds rely on are there, the old ones gone.
     for (const char* ix : {"wj_fz_dxsz", "wj_ord_xh", "wj_lj"})
-        QCOMPARE(count(s, QStringLiteral("select count(*) from sqlite_master where type='index' and name='%1'")
-                              .arg(QLatin1String(ix))),
+        QCOMPARE(count(s,
+                       QStringLiteral("select count(*) from sqlite_master where type='index' and name='%1'")
+                           .arg(QLatin1String(ix))),
                  qint64(1));
     QCOMPARE(count(s, QStringLiteral("select count(*) from sqlite_master where name in ('wj_fz','wj_xh')")), qint64(0));
 }
@@ -197,7 +194,8 @@ void ContentMigrationTest::killedMoveOpensAndFinishesOnNextStart()
     env.insert(QString::fromLatin1(kChildDatabase), home.databasePath());
     env.insert(QString::fromLatin1(kChildMarker), marker);
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("-class"), QStringLiteral("ContentMigrationChild")});
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("-class"), QStringLiteral("ContentMigrationChild")});
     QVERIFY(child.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(marker), 60000);
     child.kill();
@@ -264,7 +262,8 @@ void ContentMigrationTest::newArchiveHasContentTableAndIndexes()
     TestHome home;
     DataStore& s = home.store();
     QCOMPARE(Schema::version(s).valueOr(-1), Schema::CurrentVersion);
-    QCOMPARE(count(s, QStringLiteral("select count(*) from sqlite_master where type='table' and name='wjnr'")), qint64(1));
+    QCOMPARE(count(s, QStringLiteral("select count(*) from sqlite_master where type='table' and name='wjnr'")),
+             qint64(1));
     // Nothing to move: migrating again changes nothing.
     QVERIFY(Schema::migrate(s).ok());
     // The statistics of a group come from the (fz, dxsz) index alone, and a
@@ -276,10 +275,12 @@ void ContentMigrationTest::newArchiveHasContentTableAndIndexes()
             lines << rs.text(3);
         return lines.join(QLatin1Char('\n'));
     };
-    const QString stats = plan(QStringLiteral("select count(*),sum(dxsz) from wj where (fz >= ? and fz < ? and (fz = ? or fz > ?))"),
-                               {QStringLiteral("A"), QStringLiteral("A]"), QStringLiteral("A"), QStringLiteral("A\\")});
+    const QString stats =
+        plan(QStringLiteral("select count(*),sum(dxsz) from wj where (fz >= ? and fz < ? and (fz = ? or fz > ?))"),
+             {QStringLiteral("A"), QStringLiteral("A]"), QStringLiteral("A"), QStringLiteral("A\\")});
     QVERIFY2(stats.contains(QStringLiteral("COVERING INDEX wj_fz_dxsz")), qPrintable(stats));
-    const QString kept = plan(QStringLiteral("select count(*) from wj where lj=? or lj=?"), {QStringLiteral("a"), QStringLiteral("b")});
+    const QString kept =
+        plan(QStringLiteral("select count(*) from wj where lj=? or lj=?"), {QStringLiteral("a"), QStringLiteral("b")});
     QVERIFY2(kept.contains(QStringLiteral("wj_lj")) && !kept.contains(QStringLiteral("SCAN wj")), qPrintable(kept));
 }
 

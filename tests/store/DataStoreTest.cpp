@@ -47,7 +47,8 @@ void DataStoreTest::parametersRoundTrip()
     DataStore& s = home.store();
     const bool isBytes = value.typeId() == QMetaType::QByteArray;
     QVERIFY(s.execute(QStringLiteral("insert into wj(mc,dxsz,wj) values (?,?,?)"),
-                      {isBytes ? QVariant(QStringLiteral("n")) : (value.typeId() == QMetaType::LongLong ? QVariant(QStringLiteral("n")) : value),
+                      {isBytes ? QVariant(QStringLiteral("n"))
+                               : (value.typeId() == QMetaType::LongLong ? QVariant(QStringLiteral("n")) : value),
                        value.typeId() == QMetaType::LongLong ? value : QVariant(0),
                        isBytes ? value : QVariant(QByteArray("x"))}));
     RecordSet rs = s.query(QStringLiteral("select mc,dxsz,wj from wj where id=?"), {s.lastInsertId()});
@@ -235,10 +236,17 @@ void DataStoreTest::initialContent()
     QCOMPARE(valueOf(s, QStringLiteral("PRAGMA user_version")).toInt(), Schema::CurrentVersion);
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zcbj where id=1")).toInt(), 1);
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zdbh")).toInt(), 3);
-    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from lbsz where bm='wj' and bh between 6 and 20 and btm='备用字段'")).toInt(), 15);
+    QCOMPARE(
+        valueOf(s, QStringLiteral("select count(*) from lbsz where bm='wj' and bh between 6 and 20 and btm='备用字段'"))
+            .toInt(),
+        15);
     QCOMPARE(valueOf(s, QStringLiteral("select zdm from lbsz where bh=20")).toString(), QStringLiteral("b15"));
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from xx where bh between 6 and 17")).toInt(), 12);
-    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from czygl where yhm='Admin' and zt='可用' and qx like '%权限管理%'")).toInt(), 1);
+    QCOMPARE(
+        valueOf(s,
+                QStringLiteral("select count(*) from czygl where yhm='Admin' and zt='可用' and qx like '%权限管理%'"))
+            .toInt(),
+        1);
     for (const char* t : {"wj", "wjfz", "rz", "tj"})
         QCOMPARE(valueOf(s, QStringLiteral("select count(*) from %1").arg(QLatin1String(t))).toInt(), 0);
     // Emptying the group table numbers the next group 1 again.

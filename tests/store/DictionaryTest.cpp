@@ -51,15 +51,24 @@ void DictionaryTest::allowedTypes_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("type");
     QTest::addColumn<bool>("allowed");
-    QTest::newRow("no limit") << "A" << "exe" << true;
-    QTest::newRow("empty means no limit") << "" << "exe" << true;
-    QTest::newRow("listed") << "doc,pdf" << "pdf" << true;
-    QTest::newRow("not listed") << "doc,pdf" << "exe" << false;
-    QTest::newRow("case") << "DOC;Pdf" << "pdf" << true;
-    QTest::newRow("dots and stars") << "*.jpg .png" << "png" << true;
-    QTest::newRow("full-width comma") << "doc，xls" << "xls" << true;
-    QTest::newRow("no partial match") << "docx" << "doc" << false;
-    QTest::newRow("lines") << "doc\npdf" << "pdf" << true;
+    QTest::newRow("no limit") << "A"
+                              << "exe" << true;
+    QTest::newRow("empty means no limit") << ""
+                                          << "exe" << true;
+    QTest::newRow("listed") << "doc,pdf"
+                            << "pdf" << true;
+    QTest::newRow("not listed") << "doc,pdf"
+                                << "exe" << false;
+    QTest::newRow("case") << "DOC;Pdf"
+                          << "pdf" << true;
+    QTest::newRow("dots and stars") << "*.jpg .png"
+                                    << "png" << true;
+    QTest::newRow("full-width comma") << "doc，xls"
+                                      << "xls" << true;
+    QTest::newRow("no partial match") << "docx"
+                                      << "doc" << false;
+    QTest::newRow("lines") << "doc\npdf"
+                           << "pdf" << true;
 }
 
 void DictionaryTest::allowedTypes()
@@ -92,8 +101,8 @@ void DictionaryTest::optionsRoundTripThroughTheTable()
 {
     TestHome home;
     DataStore& s = home.store();
-    const QStringList options = {QStringLiteral("O'Brien"), QStringLiteral(" 空格 "), QStringLiteral("§"),
-                                 QStringLiteral("♂"), QStringLiteral("a,b;c|d"), QString(5000, QChar(0x5B57)),
+    const QStringList options = {QStringLiteral("O'Brien"), QStringLiteral(" 空格 "),  QStringLiteral("§"),
+                                 QStringLiteral("♂"),       QStringLiteral("a,b;c|d"), QString(5000, QChar(0x5B57)),
                                  QStringLiteral("\"")};
     QVERIFY(FieldOptions::save(s, 12, options));
     QCOMPARE(FieldOptions::options(s, 12).value(), options);

@@ -32,7 +32,8 @@ void GroupRowsTest::filesOfGroupAreExactlyItsOwn_data()
     QTest::addColumn<QString>("hidden");
     QTest::newRow("underscore") << "A_" << QString();
     QTest::newRow("percent") << "A%" << QString();
-    QTest::newRow("below, one hidden") << "A_" << "A_\\x";
+    QTest::newRow("below, one hidden") << "A_"
+                                       << "A_\\x";
     QTest::newRow("bare underscore") << "_" << QString();
     QTest::newRow("root, one hidden") << QString() << "A_";
 }

@@ -51,8 +51,14 @@ void LogWriterTest::lineAroundMidnight()
     // A date range over the day finds it, the day before does not.
     const QString day = at.date().toString(QStringLiteral("yyyy-MM-dd"));
     const QString before = at.date().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
-    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"), {day, day}).toInt(), 1);
-    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"), {before, before}).toInt(), 0);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"),
+                     {day, day})
+                 .toInt(),
+             1);
+    QCOMPARE(valueOf(home.store(), QStringLiteral("select count(*) from rz where substr(sj,1,10) between ? and ?"),
+                     {before, before})
+                 .toInt(),
+             0);
 }
 
 void LogWriterTest::lineCarriesOperatorAndContent()
@@ -62,7 +68,8 @@ void LogWriterTest::lineCarriesOperatorAndContent()
     FixedClock clock;
     setAppClock(&clock);
     LogWriter log(home.store(), home.context().currentOperator);
-    const QString content = LogWriter::FileDeleted + LogWriter::fileDetails(QStringLiteral("0000000042"), QStringLiteral("it's 100%_"), QStringLiteral("doc"));
+    const QString content = LogWriter::FileDeleted
+        + LogWriter::fileDetails(QStringLiteral("0000000042"), QStringLiteral("it's 100%_"), QStringLiteral("doc"));
     QVERIFY(log.write(content));
     clock.advance(1);
     QVERIFY(log.write(LogWriter::FileViewed + QStringLiteral("0000000042，b")));
@@ -80,7 +87,8 @@ void LogWriterTest::failedWriteKeepsTheOperation()
 {
     TestHome home;
     DataStore& s = home.store();
-    QVERIFY(s.execute(QStringLiteral("create trigger rz_refuse before insert on rz begin select raise(abort,'no'); end")));
+    QVERIFY(
+        s.execute(QStringLiteral("create trigger rz_refuse before insert on rz begin select raise(abort,'no'); end")));
     LogWriter log(s, home.context().currentOperator);
     int failures = 0;
     log.setFailureHandler([&] { ++failures; });
@@ -102,7 +110,8 @@ void LogWriterTest::failedWriteInsideTransactionKeepsTheOperation()
 {
     TestHome home;
     DataStore& s = home.store();
-    QVERIFY(s.execute(QStringLiteral("create trigger rz_refuse before insert on rz begin select raise(abort,'no'); end")));
+    QVERIFY(
+        s.execute(QStringLiteral("create trigger rz_refuse before insert on rz begin select raise(abort,'no'); end")));
     LogWriter log(s, home.context().currentOperator);
     int failures = 0;
     log.setFailureHandler([&] { ++failures; });

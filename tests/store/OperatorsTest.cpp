@@ -116,7 +116,8 @@ void OperatorsTest::lastAdministratorIsKept()
         return r ? Status() : Status(r.failure());
     };
     auto administrators = [&] {
-        return valueOf(s, QStringLiteral("select count(id) from czygl where zt='可用' and qx like '%权限管理%'")).toInt();
+        return valueOf(s, QStringLiteral("select count(id) from czygl where zt='可用' and qx like '%权限管理%'"))
+            .toInt();
     };
 
     const qint64 admin = idOf(s, Admin);
@@ -190,8 +191,8 @@ void OperatorsTest::duplicateNames()
     QVERIFY(ops.add(edit(QStringLiteral("O'Brien"))));
     QVERIFY(ops.add(edit(QStringLiteral("Clerk"))));
     const int before = rows(s, QStringLiteral("czygl"));
-    const Result<Operators::Saved> r = onChange ? ops.change(idOf(s, QStringLiteral("Clerk")), edit(name))
-                                                : ops.add(edit(name));
+    const Result<Operators::Saved> r =
+        onChange ? ops.change(idOf(s, QStringLiteral("Clerk")), edit(name)) : ops.add(edit(name));
     QVERIFY(!r);
     QCOMPARE(r.message(), QStringLiteral("用户名重复,已经存在'") + name.trimmed() + QStringLiteral("',请重新输入!"));
     QCOMPARE(rows(s, QStringLiteral("czygl")), before);
@@ -205,14 +206,20 @@ void OperatorsTest::nameIsTrimmedAndChecked_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");  // empty: refused
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty") << "" << "" << Operators::EmptyNameMessage;
-    QTest::newRow("blanks only") << "   " << "" << Operators::EmptyNameMessage;
+    QTest::newRow("empty") << ""
+                           << "" << Operators::EmptyNameMessage;
+    QTest::newRow("blanks only") << "   "
+                                 << "" << Operators::EmptyNameMessage;
     QTest::newRow("full-width blank") << QStringLiteral("\u3000") << "" << Operators::EmptyNameMessage;
-    QTest::newRow("trimmed") << " 张三 " << "张三" << Operators::AddedMessage;
-    QTest::newRow("tab inside") << "a\tb" << "" << Operators::ControlCharacterMessage;
-    QTest::newRow("newline inside") << "a\nb" << "" << Operators::ControlCharacterMessage;
+    QTest::newRow("trimmed") << " 张三 "
+                             << "张三" << Operators::AddedMessage;
+    QTest::newRow("tab inside") << "a\tb"
+                                << "" << Operators::ControlCharacterMessage;
+    QTest::newRow("newline inside") << "a\nb"
+                                    << "" << Operators::ControlCharacterMessage;
     QTest::newRow("zero width") << QStringLiteral("a\u200bb") << "" << Operators::ControlCharacterMessage;
-    QTest::newRow("percent and underscore") << "50%_x" << "50%_x" << Operators::AddedMessage;
+    QTest::newRow("percent and underscore") << "50%_x"
+                                            << "50%_x" << Operators::AddedMessage;
 }
 
 void OperatorsTest::nameIsTrimmedAndChecked()
@@ -280,7 +287,8 @@ void OperatorsTest::differentPasswordsChangeNothing()
     c.description = QStringLiteral("changed");
     QCOMPARE(ops.change(admin, c).message(), Operators::PasswordsDifferMessage);
     QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where id=?"), {admin}).toString(), hash);
-    QCOMPARE(valueOf(s, QStringLiteral("select ms from czygl where id=?"), {admin}).toString(), QStringLiteral("系统管理员"));
+    QCOMPARE(valueOf(s, QStringLiteral("select ms from czygl where id=?"), {admin}).toString(),
+             QStringLiteral("系统管理员"));
 
     const Result<Operators::Saved> own = ops.changeOwnPassword(QStringLiteral("one"), QStringLiteral("One"));
     QCOMPARE(own.message(), Operators::PasswordsDifferMessage);
@@ -310,7 +318,10 @@ void OperatorsTest::logLinesNameChangesNeverPasswords()
     const QStringList lines = logLines(s);
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines.at(0), QStringLiteral("操作员管理：增加 Clerk，状态 可用，权限 增加,修改"));
-    QCOMPARE(lines.at(1), QStringLiteral("操作员管理：修改 Clerk2，原名 Clerk，状态 可用 改为 停用，增加权限 搜索文件，去掉权限 修改，口令已更改"));
+    QCOMPARE(
+        lines.at(1),
+        QStringLiteral(
+            "操作员管理：修改 Clerk2，原名 Clerk，状态 可用 改为 停用，增加权限 搜索文件，去掉权限 修改，口令已更改"));
     QCOMPARE(lines.at(2), QStringLiteral("操作员管理：删除 Clerk2"));
     QCOMPARE(lines.at(3), QStringLiteral("修改口令：Admin"));
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from rz where czy='Admin'")).toInt(), 4);
@@ -344,7 +355,8 @@ void OperatorsTest::failedStatementLeavesTableAsItWas()
 
     const QString hash = valueOf(s, QStringLiteral("select mm from czygl where yhm='Admin'")).toString();
     s.failNextStatements(1, QStringLiteral("update czygl"));
-    QCOMPARE(ops.changeOwnPassword(QStringLiteral("a"), QStringLiteral("a")).message(), Operators::OwnPasswordFailedMessage);
+    QCOMPARE(ops.changeOwnPassword(QStringLiteral("a"), QStringLiteral("a")).message(),
+             Operators::OwnPasswordFailedMessage);
     QCOMPARE(valueOf(s, QStringLiteral("select mm from czygl where yhm='Admin'")).toString(), hash);
     // The successful add wrote the only line.
     QCOMPARE(rows(s, QStringLiteral("rz")), 1);
@@ -372,7 +384,8 @@ void OperatorsTest::ownPasswordAfterRenameChangesNothing()
     const Result<Operators::Saved> r = ops.changeOwnPassword(QStringLiteral("x"), QStringLiteral("x"));
     QVERIFY(!r);
     QCOMPARE(r.message(), Operators::OwnPasswordFailedMessage);
-    QVERIFY(PasswordHash::verify(valueOf(s, QStringLiteral("select mm from czygl where yhm='Boss'")).toString(), QString()));
+    QVERIFY(PasswordHash::verify(valueOf(s, QStringLiteral("select mm from czygl where yhm='Boss'")).toString(),
+                                 QString()));
 }
 
 // Two windows on their own connections, both opened while two
@@ -398,7 +411,9 @@ void OperatorsTest::twoConnectionsKeepOneAdministrator()
     Operators::Edit stop = unchanged(two, other);
     stop.status = Operators::Stopped;
     QCOMPARE(two.change(other, stop).message(), Operators::LastAdministratorMessage);
-    QCOMPARE(valueOf(second, QStringLiteral("select count(*) from czygl where zt='可用' and qx like '%权限管理%'")).toInt(), 1);
+    QCOMPARE(
+        valueOf(second, QStringLiteral("select count(*) from czygl where zt='可用' and qx like '%权限管理%'")).toInt(),
+        1);
 }
 
 KV_REGISTER_TEST(OperatorsTest)

@@ -36,7 +36,8 @@ private slots:
 
 void OptionChooserDialogTest::showsOptionsUnderItsHeading()
 {
-    const QStringList options = {QStringLiteral("§ 一"), QStringLiteral("♂"), QStringLiteral("O'Brien"), QStringLiteral("  ")};
+    const QStringList options = {QStringLiteral("§ 一"), QStringLiteral("♂"), QStringLiteral("O'Brien"),
+                                 QStringLiteral("  ")};
     OptionChooserDialog dlg(options);
     QCOMPARE(dlg.windowTitle(), QStringLiteral("双击选择项目"));
     QListWidget* list = listOf(&dlg);
@@ -98,7 +99,8 @@ void OptionChooserDialogTest::staticChoose()
         if (auto* dlg = qobject_cast<OptionChooserDialog*>(QApplication::activeModalWidget()))
             doubleClick(listOf(dlg), 2);
     });
-    QCOMPARE(OptionChooserDialog::choose({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("♂ c")}).value_or(QString()),
+    QCOMPARE(OptionChooserDialog::choose({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("♂ c")})
+                 .value_or(QString()),
              QStringLiteral("♂ c"));
     QTimer::singleShot(0, [] {
         if (QWidget* w = QApplication::activeModalWidget())

@@ -36,7 +36,7 @@ void WjColumnsTest::spareFields()
     QVERIFY(home.isValid());
     for (int i = 0; i < WjColumns::SpareCount; ++i) {
         const QVariant zdm = valueOf(home.store(), QStringLiteral("select zdm from lbsz where bm='wj' and bh=?"),
-                                                 {WjColumns::FirstSpareBh + i});
+                                     {WjColumns::FirstSpareBh + i});
         QCOMPARE(zdm.toString(), WjColumns::spareColumn(i));
     }
     QCOMPARE(WjColumns::LastSpareBh, 20);

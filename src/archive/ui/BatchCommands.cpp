@@ -76,10 +76,16 @@ void BatchCommands::importDropped(const QString& group, const QStringList& paths
 void BatchCommands::runImport(const QString& group, const QList<BatchImport::Item>& items)
 {
     const QStringList files = BatchImport::filesOf(items);
-    if (!prompter().question(BatchImport::confirmText(int(files.size()), groupName(group), BatchImport::totalBytes(files))))
+    if (!prompter().question(
+            BatchImport::confirmText(int(files.size()), groupName(group), BatchImport::totalBytes(files))))
         return;
-    BatchImport::Setup setup{m_store.location(), m_storeFolder, m_operator, m_protectedGroups,
-                             Dictionary::storedSizeBound(m_store), group, items};
+    BatchImport::Setup setup{m_store.location(),
+                             m_storeFolder,
+                             m_operator,
+                             m_protectedGroups,
+                             Dictionary::storedSizeBound(m_store),
+                             group,
+                             items};
     BatchImportWindow w(std::move(setup), m_window);
     w.exec();
     if (w.outcome().groupsAdded)

@@ -9,9 +9,9 @@
 BatchExportWindow::BatchExportWindow(DataStore& store, const StoreFolder& folder, const CurrentOperator& op,
                                      const ProtectedGroups& open, const QString& group, const QString& target,
                                      QWidget* parent)
-    : BatchRunWindow({BatchExport::WindowTitle, BatchExport::Working, QStringLiteral("按文件分组创建下级目录"), 160, true,
-                      251, 379},
-                     parent),
+    : BatchRunWindow(
+        {BatchExport::WindowTitle, BatchExport::Working, QStringLiteral("按文件分组创建下级目录"), 160, true, 251, 379},
+        parent),
       m_archive(store.location()), m_folder(folder), m_operator(op), m_open(open), m_group(group), m_target(target)
 {
 }
@@ -41,8 +41,8 @@ void BatchExportWindow::ended()
     if (m_outcome.logFailed)
         prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
     prompter().message(m_outcome.fullText(), {},
-                       m_outcome.kind == BatchExport::Outcome::Kind::Failed ? Prompter::Icon::Critical
-                       : m_outcome.damaged.isEmpty() && m_outcome.unwritten.isEmpty() ? Prompter::Icon::Information
-                                                                                      : Prompter::Icon::Warning);
+                       m_outcome.kind == BatchExport::Outcome::Kind::Failed               ? Prompter::Icon::Critical
+                           : m_outcome.damaged.isEmpty() && m_outcome.unwritten.isEmpty() ? Prompter::Icon::Information
+                                                                                          : Prompter::Icon::Warning);
     accept();
 }

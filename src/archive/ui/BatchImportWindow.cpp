@@ -7,8 +7,8 @@
 #include <QLabel>
 
 BatchImportWindow::BatchImportWindow(BatchImport::Setup setup, QWidget* parent)
-    : BatchRunWindow({BatchImport::WindowTitle, BatchImport::Working, QStringLiteral("检查重名文件"), 136, false, 179, 307},
-                     parent),
+    : BatchRunWindow(
+        {BatchImport::WindowTitle, BatchImport::Working, QStringLiteral("检查重名文件"), 136, false, 179, 307}, parent),
       m_setup(std::move(setup))
 {
 }

@@ -106,16 +106,16 @@ void BatchModifyWindow::start()
     if (index < 0 || index >= m_fields.size())
         return;
     const BatchModify::Field field = m_fields.at(index);
-    const QString value = field.isDate() ? m_date->date().toString(QStringLiteral("yyyy-MM-dd")) : m_value->currentText();
+    const QString value =
+        field.isDate() ? m_date->date().toString(QStringLiteral("yyyy-MM-dd")) : m_value->currentText();
     if (!prompter().question(BatchModify::Confirm))
         return;
 
     m_ok->setEnabled(false);
     m_job = std::make_unique<JobOf<BatchModify::Changed>>(
         windowTitle(), BatchModify::job(m_store.location(), m_operator, m_open, ids, field, value));
-    connect(m_job.get(), &Job::rangeChanged, this, [this](qint64 minimum, qint64 maximum) {
-        m_bar->setRange(int(minimum), int(maximum));
-    });
+    connect(m_job.get(), &Job::rangeChanged, this,
+            [this](qint64 minimum, qint64 maximum) { m_bar->setRange(int(minimum), int(maximum)); });
     connect(m_job.get(), &Job::valueChanged, this, [this](qint64 value) { m_bar->setValue(int(value)); });
     connect(m_job.get(), &Job::finished, this, &BatchModifyWindow::finish);
     m_job->start();
@@ -126,8 +126,8 @@ void BatchModifyWindow::finish()
     m_ok->setEnabled(true);
     const Result<BatchModify::Changed>& changed = m_job->result();
     if (!changed) {
-        prompter().message(changed.message(), {}, changed.cancelled() ? Prompter::Icon::Information
-                                                                       : Prompter::Icon::Critical);
+        prompter().message(changed.message(), {},
+                           changed.cancelled() ? Prompter::Icon::Information : Prompter::Icon::Critical);
         m_bar->setValue(0);
         return;
     }

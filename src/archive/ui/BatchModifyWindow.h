@@ -20,8 +20,8 @@ class QRadioButton;
 class BatchModifyWindow : public QDialog {
     Q_OBJECT
 public:
-    BatchModifyWindow(DataStore& store, const CurrentOperator& op, ProtectedGroups& open,
-                      const QList<qint64>& selected, const QList<qint64>& all, QWidget* parent = nullptr);
+    BatchModifyWindow(DataStore& store, const CurrentOperator& op, ProtectedGroups& open, const QList<qint64>& selected,
+                      const QList<qint64>& all, QWidget* parent = nullptr);
     ~BatchModifyWindow() override;
 
     QComboBox* fieldBox() const { return m_field; }

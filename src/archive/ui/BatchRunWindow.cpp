@@ -51,9 +51,8 @@ void BatchRunWindow::runJob(Job& job)
     m_ok->setEnabled(false);
     m_check->setEnabled(false);
     follow(job);
-    connect(&job, &Job::itemChanged, this, [this](const QString& item) {
-        m_status->setText(m_working + QLatin1Char(' ') + item);
-    });
+    connect(&job, &Job::itemChanged, this,
+            [this](const QString& item) { m_status->setText(m_working + QLatin1Char(' ') + item); });
     connect(&job, &Job::cancelling, this, [this] { m_cancel->setEnabled(false); });
     connect(&job, &Job::finished, this, [this] {
         unfollow();

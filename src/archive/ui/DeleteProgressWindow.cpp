@@ -22,7 +22,7 @@ DeleteProgressWindow::Outcome DeleteProgressWindow::run(const QList<qint64>& ids
         if (!r.message().isEmpty())
             prompter().message(r.message(), {},
                                r.message() == FileRecords::DeleteNoNumber ? Prompter::Icon::Warning
-                                                                        : Prompter::Icon::Critical);
+                                                                          : Prompter::Icon::Critical);
         if (r.ok() && r->logFailed && !logFailureShown) {
             prompter().message(LogWriter::FailureMessage, {}, Prompter::Icon::Warning);
             logFailureShown = true;
@@ -31,7 +31,8 @@ DeleteProgressWindow::Outcome DeleteProgressWindow::run(const QList<qint64>& ids
     // The bar stands at the start before the window shows.
     progressBar()->setRange(0, int(ids.size()));
     progressBar()->setValue(0);
-    JobOf<RecordDeletion::Outcome> job(windowTitle(), RecordDeletion::job(RecordDeletion::setupOf(m_records), ids, told));
+    JobOf<RecordDeletion::Outcome> job(windowTitle(),
+                                       RecordDeletion::job(RecordDeletion::setupOf(m_records), ids, told));
     const Status ran = JobWindow::run(job);
     Outcome out;
     if (!ran) {

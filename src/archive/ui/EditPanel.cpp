@@ -64,13 +64,18 @@ class PanelProgress final : public Progress {
 public:
     explicit PanelProgress(EditPanel& panel) : m_w(panel) {}
     ~PanelProgress() override { emit m_w.progressChanged(-1); }
-    void setRange(qint64 minimum, qint64 maximum) override { m_min = minimum; m_max = maximum; }
+    void setRange(qint64 minimum, qint64 maximum) override
+    {
+        m_min = minimum;
+        m_max = maximum;
+    }
     void setValue(qint64 value) override
     {
         const qint64 span = m_max - m_min;
         emit m_w.progressChanged(span > 0 ? int((value - m_min) * 100 / span) : 0);
     }
     bool cancelled() const override { return false; }
+
 private:
     EditPanel& m_w;
     qint64 m_min = 0;
@@ -89,8 +94,8 @@ EditPanel::EditPanel(DataStore& store, const StoreFolder& storeFolder, const Cur
     setMinimumSize(kPanelWidth, kPanelHeight);
     resize(kPanelWidth, kPanelHeight);
     m_records = std::make_unique<FileRecords>(m_store, storeFolder, op, sizeBound());
-    m_opening = std::make_unique<FileOpening>(m_store, storeFolder, op, m_protectedGroups,
-                                              ProgramHome::extractionFolder());
+    m_opening =
+        std::make_unique<FileOpening>(m_store, storeFolder, op, m_protectedGroups, ProgramHome::extractionFolder());
     m_opener = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
     buildUnits();
     // Without a connection the window that holds the panel reads nothing
@@ -153,12 +158,14 @@ void EditPanel::buildUnits()
         m_spareLabels[i] = label(b + QStringLiteral("标签"), kSpareCaption + QLatin1Char(':'),
                                  QRect(kColumnLabel[col], top, 56, i == 0 ? 24 : 20));
         m_spareEdits[i] = edit(b + QStringLiteral("编辑框"), QRect(kColumnBox[col], top, kBoxWidth, kBoxHeight));
-        m_spareButtons[i] = button(b + QStringLiteral("超级按钮"), i < WjColumns::PickListSpares ? QStringLiteral("…") : QStringLiteral("▼"),
+        m_spareButtons[i] = button(b + QStringLiteral("超级按钮"),
+                                   i < WjColumns::PickListSpares ? QStringLiteral("…") : QStringLiteral("▼"),
                                    QRect(kColumnButton[col], top, kButtonSize, kButtonSize));
         if (i < WjColumns::PickListSpares)
             connect(m_spareButtons[i], &QToolButton::clicked, this, [this, i] { chooseOption(i); });
         else
-            connect(m_spareButtons[i], &QToolButton::clicked, this, [this, i] { showDateBox(i - WjColumns::PickListSpares); });
+            connect(m_spareButtons[i], &QToolButton::clicked, this,
+                    [this, i] { showDateBox(i - WjColumns::PickListSpares); });
     }
     for (int d = 0; d < WjColumns::DateSpares; ++d) {
         auto* box = new QDateEdit(this);
@@ -474,8 +481,8 @@ void EditPanel::chooseGroup()
 {
     if (m_mode == Mode::Showing)
         return;
-    const std::optional<QString> path = m_groupChooser ? m_groupChooser()
-                                                       : GroupChooserDialog::choose(m_store, m_protectedGroups, this);
+    const std::optional<QString> path =
+        m_groupChooser ? m_groupChooser() : GroupChooserDialog::choose(m_store, m_protectedGroups, this);
     if (!path)
         return;
     m_group->setText(*path);
@@ -487,8 +494,8 @@ void EditPanel::chooseOption(int field)
     if (m_mode == Mode::Showing)
         return;
     const QStringList options = FieldOptions::options(m_store, WjColumns::FirstSpareBh + field).valueOr({});
-    const std::optional<QString> chosen = m_optionChooser ? m_optionChooser(field, options)
-                                                          : OptionChooserDialog::choose(options, this);
+    const std::optional<QString> chosen =
+        m_optionChooser ? m_optionChooser(field, options) : OptionChooserDialog::choose(options, this);
     if (!chosen)
         return;
     m_spareEdits[field]->setText(*chosen);
@@ -500,7 +507,8 @@ void EditPanel::showDateBox(int index)
     if (m_mode == Mode::Showing)
         return;
     QDateEdit* box = m_dateBoxes[index];
-    const QDate current = QDate::fromString(m_spareEdits[WjColumns::PickListSpares + index]->text(), QStringLiteral("yyyy-MM-dd"));
+    const QDate current =
+        QDate::fromString(m_spareEdits[WjColumns::PickListSpares + index]->text(), QStringLiteral("yyyy-MM-dd"));
     m_filling = true;
     box->setDate(current.isValid() ? current : QDate::currentDate());
     m_filling = false;
@@ -550,15 +558,16 @@ void EditPanel::saveAs(qint64 id)
     const FileRecord& r = *read.value();
     const QString fileName = FileOpening::safeFileName(r.name, r.type);
     const QString filter = QStringLiteral("文件 (*.%1)").arg(r.type.isEmpty() ? QStringLiteral("*") : r.type);
-    const QString target = prompter().saveFile(QStringLiteral("请选择保存位置"),
-                                               QDir(QDir::homePath()).filePath(fileName), filter);
+    const QString target =
+        prompter().saveFile(QStringLiteral("请选择保存位置"), QDir(QDir::homePath()).filePath(fileName), filter);
     if (target.isEmpty())
         return;
     PanelProgress progress(*this);
     const Result<StoredRecord> res = m_records->saveOut(id, target, &progress);
     if (!res) {
         if (!res.message().isEmpty())
-            prompter().message(res.message(), {}, res.cancelled() ? Prompter::Icon::Information : Prompter::Icon::Critical);
+            prompter().message(res.message(), {},
+                               res.cancelled() ? Prompter::Icon::Information : Prompter::Icon::Critical);
         return;
     }
     showResultMessages(res->logFailed);
@@ -589,8 +598,9 @@ void EditPanel::openRecord(qint64 id)
 {
     const Result<FileRecord> found = m_opening->find(id);
     if (!found) {
-        prompter().message(found.message(), {}, found.message() == FileOpening::NothingSelected
-                                                     ? Prompter::Icon::Warning : Prompter::Icon::Critical);
+        prompter().message(found.message(), {},
+                           found.message() == FileOpening::NothingSelected ? Prompter::Icon::Warning
+                                                                           : Prompter::Icon::Critical);
         return;
     }
     const FileRecord& r = found.value();

@@ -80,7 +80,6 @@ signals:
     void progressChanged(int percent);
 
 public:
-
     // The dirty check before the panel leaves a pending add or change:
     // true when it may go on (saved, dropped, or nothing pending).
     bool leavePending();
@@ -110,7 +109,11 @@ private:
     void chooseGroup();
     void chooseOption(int field);
     void showDateBox(int field);
-    void markDirty() { if (m_mode != Mode::Showing) m_dirty = true; }
+    void markDirty()
+    {
+        if (m_mode != Mode::Showing)
+            m_dirty = true;
+    }
     QString fileFilter() const;
     qint64 sizeBound() const;
     void showResultMessages(bool logFailed);
@@ -137,8 +140,8 @@ private:
     QDateEdit* m_dateBoxes[WjColumns::DateSpares] = {};
     QPlainTextEdit* m_remark = nullptr;
 
-    qint64 m_id = -1;          // the record shown or being modified
-    QString m_sourcePath;      // the file chosen for an add or a replacement
+    qint64 m_id = -1;      // the record shown or being modified
+    QString m_sourcePath;  // the file chosen for an add or a replacement
     bool m_dirty = false;
     bool m_filling = false;
     GroupChooser m_groupChooser;

@@ -98,7 +98,8 @@ void GroupCopyWindow::start()
     m_choose->setEnabled(false);
     m_bar->setValue(0);
     m_job = std::make_unique<JobOf<GroupCopy::Outcome>>(
-        windowTitle(), GroupCopy::job(m_store.location(), m_storeFolder, m_protectedGroups, m_operator, m_source, targetPath));
+        windowTitle(),
+        GroupCopy::job(m_store.location(), m_storeFolder, m_protectedGroups, m_operator, m_source, targetPath));
     follow(*m_job);
     connect(m_job.get(), &Job::finished, this, &GroupCopyWindow::finish);
     m_job->start();

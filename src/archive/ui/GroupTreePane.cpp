@@ -141,7 +141,7 @@ void GroupTreePane::fill(QTreeWidget* tree, const GroupTree& groups)
     rootItem->setIcon(0, icon(GroupTree::RootImage, GroupTree::RootImage));
     rootItem->setData(0, IdRole, qint64(0));
     std::function<void(const GroupTree::Node&, QTreeWidgetItem*)> add = [&](const GroupTree::Node& n,
-                                                                             QTreeWidgetItem* item) {
+                                                                            QTreeWidgetItem* item) {
         for (const auto& c : n.children) {
             auto* child = new QTreeWidgetItem(item, QStringList{c->name});
             child->setIcon(0, icon(c->image, c->selectedImage));
@@ -200,8 +200,7 @@ GroupTreePane::GroupTreePane(DataStore& store, const StoreFolder& storeFolder, P
         if (m_listElsewhere && item && item == currentItem() && m_refusedId < 0)
             offerFilter(item->data(0, IdRole).toLongLong(), true);
     });
-    connect(this, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item, int) { onDoubleClicked(item); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) { onDoubleClicked(item); });
     m_refusalTimer = new QTimer(this);
     m_refusalTimer->setSingleShot(true);
     connect(m_refusalTimer, &QTimer::timeout, this, &GroupTreePane::refuseSelection);
@@ -428,8 +427,8 @@ void GroupTreePane::addGroup()
     const qint64 parentId = selectedId();
     const GroupTree::Node* parent = m_groups.find(parentId);
     const QString parentPath = parent ? parent->path() : QString();
-    GroupNameDialog dlg(QStringLiteral("增加分组"), {},
-                        [&](const QString& name) { return m_groups.add(parentId, name); }, window());
+    GroupNameDialog dlg(
+        QStringLiteral("增加分组"), {}, [&](const QString& name) { return m_groups.add(parentId, name); }, window());
     const int answer = dlg.exec();
     QSet<QString> expanded = expandedPaths();
     expanded.insert(parentPath);
@@ -453,16 +452,17 @@ void GroupTreePane::renameGroup()
     QSet<QString> expanded = expandedPaths();
     qint64 renamedId = id;
     bool changed = false;
-    GroupNameDialog dlg(QStringLiteral("修改分组"), n->name,
-                        [&](const QString& name) {
-                            const GroupTree::Result r = m_groups.rename(id, name);
-                            if (r.kind == GroupTree::Result::Kind::Done) {
-                                renamedId = r.id;
-                                changed = true;
-                            }
-                            return r;
-                        },
-                        window());
+    GroupNameDialog dlg(
+        QStringLiteral("修改分组"), n->name,
+        [&](const QString& name) {
+            const GroupTree::Result r = m_groups.rename(id, name);
+            if (r.kind == GroupTree::Result::Kind::Done) {
+                renamedId = r.id;
+                changed = true;
+            }
+            return r;
+        },
+        window());
     dlg.exec();
     if (!changed) {
         rebuild(m_groups.find(id) ? id : 0, expanded);

@@ -111,8 +111,8 @@ private:
     bool m_menuWithShift = false;
     bool m_menuFromKeyboard = false;
     bool m_listElsewhere = false;
-    QString m_acceptedPath;      // the group whose files the list was last handed (empty: the root)
-    qint64 m_refusedId = -1;     // a selected group whose refusal is pending
+    QString m_acceptedPath;   // the group whose files the list was last handed (empty: the root)
+    qint64 m_refusedId = -1;  // a selected group whose refusal is pending
     QString m_refusal;
     QTimer* m_refusalTimer = nullptr;
 };

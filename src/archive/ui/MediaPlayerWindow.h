@@ -24,8 +24,8 @@ public:
     // Hands a file to the desktop's program for its type; true when handed over.
     using Opener = std::function<bool(const QString& path)>;
 
-    MediaPlayerWindow(DataStore& store, const StoreFolder& folder, const ProtectedGroups& open,
-                      QString mediaFolder, QWidget* parent = nullptr);
+    MediaPlayerWindow(DataStore& store, const StoreFolder& folder, const ProtectedGroups& open, QString mediaFolder,
+                      QWidget* parent = nullptr);
     ~MediaPlayerWindow() override;
 
     // The media of group path and its sub-groups (groupName is what the

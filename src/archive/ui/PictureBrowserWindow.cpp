@@ -373,7 +373,10 @@ int PictureBrowserWindow::interval()
     return qMax(ms, ShortestInterval);
 }
 
-bool PictureBrowserWindow::isSliding() const { return m_timer->isActive(); }
+bool PictureBrowserWindow::isSliding() const
+{
+    return m_timer->isActive();
+}
 
 PictureCursor::Order PictureBrowserWindow::order() const
 {

@@ -109,8 +109,8 @@ private:
     QString m_listGroup;
     PictureCursor m_cursor;
     PictureDecoder* m_decoder = nullptr;
-    int m_wanted = -1;       // index whose picture is being decoded
-    int m_shown = -1;        // index whose picture is on screen
+    int m_wanted = -1;  // index whose picture is being decoded
+    int m_shown = -1;   // index whose picture is on screen
 
     QToolBar* m_pictureBar = nullptr;
     QToolBar* m_playBar = nullptr;

@@ -21,8 +21,14 @@ ViewerWindows::~ViewerWindows()
     MediaRun::emptyOrLog(m_store, m_mediaFolder);
 }
 
-PictureBrowserWindow* ViewerWindows::browserIfMade() const { return m_browser; }
-MediaPlayerWindow* ViewerWindows::playerIfMade() const { return m_player; }
+PictureBrowserWindow* ViewerWindows::browserIfMade() const
+{
+    return m_browser;
+}
+MediaPlayerWindow* ViewerWindows::playerIfMade() const
+{
+    return m_player;
+}
 
 PictureBrowserWindow* ViewerWindows::browser()
 {
@@ -44,9 +50,15 @@ MediaPlayerWindow* ViewerWindows::player()
 }
 
 // The viewers say themselves why nothing is shown.
-void ViewerWindows::browseGroup(const QString& path) { browser()->browseGroup(path); }
+void ViewerWindows::browseGroup(const QString& path)
+{
+    browser()->browseGroup(path);
+}
 
-void ViewerWindows::browseRecord(qint64 id) { browser()->browseRecord(id); }
+void ViewerWindows::browseRecord(qint64 id)
+{
+    browser()->browseRecord(id);
+}
 
 void ViewerWindows::playGroup(const QString& path)
 {
@@ -55,4 +67,7 @@ void ViewerWindows::playGroup(const QString& path)
     player()->playGroup(path, name);
 }
 
-void ViewerWindows::playRecord(qint64 id) { player()->playRecord(id); }
+void ViewerWindows::playRecord(qint64 id)
+{
+    player()->playRecord(id);
+}

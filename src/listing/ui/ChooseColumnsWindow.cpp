@@ -14,8 +14,7 @@ namespace {
 constexpr int BhRole = Qt::UserRole + 1;
 }
 
-ChooseColumnsWindow::ChooseColumnsWindow(DataStore& store, QWidget* parent)
-    : QDialog(parent), m_store(store)
+ChooseColumnsWindow::ChooseColumnsWindow(DataStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
     setWindowTitle(QStringLiteral("选择显示列"));
     OuterSize::fix(this, {420, 375});
@@ -107,8 +106,8 @@ void ChooseColumnsWindow::tickAll(bool checked)
     // Unticking the box leaves the ticks as they are.
     if (!checked)
         return;
-    if (!prompter().question(
-            QStringLiteral("您好：过多的显示列会影响数据刷新速度。\r\n\r\n确认全部选中吗？"), QStringLiteral("提醒"))) {
+    if (!prompter().question(QStringLiteral("您好：过多的显示列会影响数据刷新速度。\r\n\r\n确认全部选中吗？"),
+                             QStringLiteral("提醒"))) {
         m_all->setChecked(false);
         return;
     }

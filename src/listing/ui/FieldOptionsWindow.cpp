@@ -15,8 +15,8 @@ FieldOptionsWindow::FieldOptionsWindow(DataStore& store, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     OuterSize::fix(this, {348, 352});
     // A picture button drawn as a link.
-    m_ui->字段改名超级按钮->setStyleSheet(
-        QStringLiteral("QToolButton { color: #0645ad; border: none; text-decoration: underline; background: transparent; }"));
+    m_ui->字段改名超级按钮->setStyleSheet(QStringLiteral(
+        "QToolButton { color: #0645ad; border: none; text-decoration: underline; background: transparent; }"));
 
     connect(m_ui->组合框1, &QComboBox::currentIndexChanged, this, &FieldOptionsWindow::showOptions);
     connect(m_ui->字段改名超级按钮, &QToolButton::clicked, this, &FieldOptionsWindow::renameFields);

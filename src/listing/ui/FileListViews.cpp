@@ -195,7 +195,8 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
         m_headerDescending = field == m_headerField && !m_headerDescending;
         m_headerField = field;
         m_report->horizontalHeader()->setSortIndicatorShown(true);
-        m_report->horizontalHeader()->setSortIndicator(logical, m_headerDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        m_report->horizontalHeader()->setSortIndicator(logical,
+                                                       m_headerDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
         reload();
     });
     m_report->horizontalHeader()->setHighlightSections(false);
@@ -209,8 +210,7 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
         // The selection stays visible when the list loses the focus.
         QPalette p = m_report->palette();
         p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
-        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                   p.color(QPalette::Active, QPalette::HighlightedText));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
         p.setColor(QPalette::Base, Qt::white);
         p.setColor(QPalette::Text, Qt::black);
         m_report->setPalette(p);
@@ -246,12 +246,10 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
         m_icons->setPalette(p);
     }
 
-    connect(m_report, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        emit reportMenuRequested(m_report->viewport()->mapToGlobal(pos));
-    });
-    connect(m_icons, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        emit iconMenuRequested(m_icons->viewport()->mapToGlobal(pos));
-    });
+    connect(m_report, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { emit reportMenuRequested(m_report->viewport()->mapToGlobal(pos)); });
+    connect(m_icons, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { emit iconMenuRequested(m_icons->viewport()->mapToGlobal(pos)); });
     connect(m_report, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid())
             emit recordActivated(currentId(), false);
@@ -262,8 +260,7 @@ FileListViews::FileListViews(DataStore& store, ProtectedGroups& protectedGroups,
     });
     connect(m_report->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &FileListViews::reportCurrentChanged);
-    connect(m_icons->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &FileListViews::iconCurrentChanged);
+    connect(m_icons->selectionModel(), &QItemSelectionModel::currentChanged, this, &FileListViews::iconCurrentChanged);
     connect(m_loader, &FileListLoader::rowsArrived, this, &FileListViews::rowsArrived);
     // The icon view takes the rows of a long load in one step at its end.
     connect(m_loader, &FileListLoader::loaded, m_iconModel, [this] { m_iconModel->setHolding(false); });
@@ -284,7 +281,8 @@ void FileListViews::load(const FilterClause& clause)
     m_searchedRows = 0;
 
     // Unreadable settings still list the records, by id alone.
-    const QList<ListColumns::Column> columns = ListColumns::shownColumns(m_store).value_or(QList<ListColumns::Column>{});
+    const QList<ListColumns::Column> columns =
+        ListColumns::shownColumns(m_store).value_or(QList<ListColumns::Column>{});
     const auto visible = ListQuery::visibleFilter(clause, m_protectedGroups, m_store);
     m_visibleOk = visible.has_value();
     if (!m_visibleOk) {
@@ -398,7 +396,7 @@ QList<qint64> FileListViews::selectedIds() const
     // With no column shown the report view has nothing to select; the
     // icon view's record stands in.
     const QModelIndexList selected = m_model->columnCount() > 0 ? m_report->selectionModel()->selectedRows()
-                                                                  : m_icons->selectionModel()->selectedRows();
+                                                                : m_icons->selectionModel()->selectedRows();
     for (const QModelIndex& i : selected)
         rows << i.row();
     std::sort(rows.begin(), rows.end());

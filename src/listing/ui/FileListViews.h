@@ -110,7 +110,7 @@ private:
     QString m_statistics;
     qint64 m_restoreId = -1;
     qint64 m_selectNext = -1;
-    QString m_headerField;  // the column a header click sorts by (empty: the saved order)
+    QString m_headerField;            // the column a header click sorts by (empty: the saved order)
     bool m_headerDescending = false;  // the row the next load selects, instead of the current one
     int m_searchedRows = 0;
     qint64 m_lastCurrent = -1;

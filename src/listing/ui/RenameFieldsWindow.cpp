@@ -29,8 +29,7 @@ public:
 
 }  // namespace
 
-RenameFieldsWindow::RenameFieldsWindow(DataStore& store, QWidget* parent)
-    : QDialog(parent), m_store(store)
+RenameFieldsWindow::RenameFieldsWindow(DataStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
     setWindowTitle(QStringLiteral("字段改名"));
     OuterSize::fix(this, {317, 415});

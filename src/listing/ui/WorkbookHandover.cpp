@@ -22,8 +22,9 @@ std::optional<QString> xdgAssociation()
     if (program.isEmpty())
         return std::nullopt;
     QProcess query;
-    query.start(program, {QStringLiteral("query"), QStringLiteral("default"),
-                          QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    query.start(program,
+                {QStringLiteral("query"), QStringLiteral("default"),
+                 QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
     if (!query.waitForFinished(5000)) {
         query.kill();
         query.waitForFinished(1000);
@@ -55,8 +56,7 @@ bool handOver(const QString& path, const Opener& opener, const ExportGuard& guar
     prompter().message(WorkbookExport::NoProgram, {}, Prompter::Icon::Critical);
     if (!prompter().questionYesDefault(WorkbookExport::SaveQuestion))
         return false;
-    QString target = prompter().saveFile(WorkbookExport::SaveTitle,
-                                         QDir::home().filePath(QFileInfo(path).fileName()),
+    QString target = prompter().saveFile(WorkbookExport::SaveTitle, QDir::home().filePath(QFileInfo(path).fileName()),
                                          WorkbookExport::SaveFilter);
     if (target.isEmpty())
         return false;

@@ -80,10 +80,13 @@ void FolderCopyWindow::postFile(int value)
     m_fileValue.store(value);
     // One hand-over on its way at a time; it shows the latest figure.
     if (!m_filePosted.exchange(true))
-        QMetaObject::invokeMethod(this, [this] {
-            m_filePosted.store(false);
-            m_file->setValue(m_fileValue.load());
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_filePosted.store(false);
+                m_file->setValue(m_fileValue.load());
+            },
+            Qt::QueuedConnection);
 }
 
 void FolderCopyWindow::stopJob()

@@ -32,8 +32,7 @@ public:
     // Runs work as a job with the window shown modally; work reports to the
     // progress it is handed, on the job's thread. Its last status stays in
     // the caption.
-    template <typename T>
-    Result<T> run(std::function<Result<T>(TreeCopyProgress&)> work)
+    template <typename T> Result<T> run(std::function<Result<T>(TreeCopyProgress&)> work)
     {
         JobOf<T> job(Caption, [this, work = std::move(work)](JobContext& context) {
             Relay relay(*this, context);

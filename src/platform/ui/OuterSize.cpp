@@ -104,7 +104,8 @@ protected:
             case QEvent::Expose:
             case QEvent::Move:
             case QEvent::Resize:
-                QMetaObject::invokeMethod(this, [this] { apply(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { apply(); }, Qt::QueuedConnection);
                 break;
             default:
                 break;

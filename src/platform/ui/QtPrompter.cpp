@@ -37,10 +37,18 @@ std::unique_ptr<QMessageBox> QtPrompter::messageBox(const QString& text, const Q
 {
     QMessageBox::Icon i = QMessageBox::Information;
     switch (icon) {
-    case Icon::Information: i = QMessageBox::Information; break;
-    case Icon::Warning: i = QMessageBox::Warning; break;
-    case Icon::Critical: i = QMessageBox::Critical; break;
-    case Icon::Question: i = QMessageBox::Question; break;
+    case Icon::Information:
+        i = QMessageBox::Information;
+        break;
+    case Icon::Warning:
+        i = QMessageBox::Warning;
+        break;
+    case Icon::Critical:
+        i = QMessageBox::Critical;
+        break;
+    case Icon::Question:
+        i = QMessageBox::Question;
+        break;
     }
     auto box = std::make_unique<QMessageBox>(i, titleOr(title), text, QMessageBox::Ok, parent);
     box->button(QMessageBox::Ok)->setText(OkText);
@@ -61,8 +69,8 @@ std::unique_ptr<QMessageBox> QtPrompter::questionBox(const QString& text, const 
     return box;
 }
 
-std::unique_ptr<QInputDialog> QtPrompter::inputBox(const QString& prompt, const QString& title,
-                                                   const QString& initial, bool password, QWidget* parent)
+std::unique_ptr<QInputDialog> QtPrompter::inputBox(const QString& prompt, const QString& title, const QString& initial,
+                                                   bool password, QWidget* parent)
 {
     auto box = std::make_unique<QInputDialog>(parent);
     box->setWindowTitle(titleOr(title));
@@ -89,8 +97,8 @@ bool QtPrompter::questionYesDefault(const QString& text, const QString& title)
     return questionBox(text, title, parentWidget(), true)->exec() == QMessageBox::Yes;
 }
 
-std::optional<QString> QtPrompter::input(const QString& prompt, const QString& title,
-                                         const QString& initial, bool password)
+std::optional<QString> QtPrompter::input(const QString& prompt, const QString& title, const QString& initial,
+                                         bool password)
 {
     auto box = inputBox(prompt, title, initial, password, parentWidget());
     if (box->exec() != QDialog::Accepted)

@@ -20,8 +20,8 @@ public:
     void message(const QString& text, const QString& title, Icon icon) override;
     bool question(const QString& text, const QString& title) override;
     bool questionYesDefault(const QString& text, const QString& title) override;
-    std::optional<QString> input(const QString& prompt, const QString& title,
-                                 const QString& initial, bool password) override;
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& initial,
+                                 bool password) override;
     QString openFile(const QString& title, const QString& directory, const QString& filter) override;
     QStringList openFiles(const QString& title, const QString& directory, const QString& filter) override;
     QString saveFile(const QString& title, const QString& suggestedPath, const QString& filter) override;
@@ -33,7 +33,6 @@ public:
     // "否" is the default button, "是" with yesDefault.
     static std::unique_ptr<QMessageBox> questionBox(const QString& text, const QString& title,
                                                     QWidget* parent = nullptr, bool yesDefault = false);
-    static std::unique_ptr<QInputDialog> inputBox(const QString& prompt, const QString& title,
-                                                  const QString& initial, bool password,
-                                                  QWidget* parent = nullptr);
+    static std::unique_ptr<QInputDialog> inputBox(const QString& prompt, const QString& title, const QString& initial,
+                                                  bool password, QWidget* parent = nullptr);
 };

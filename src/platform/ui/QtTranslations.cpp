@@ -30,7 +30,8 @@ Status install(const QString& programFolder)
         }
     }
     delete translator;
-    return Status::fail(QString(), QStringLiteral("%1.qm not found in %2").arg(Catalogue, folders.join(QStringLiteral(", "))));
+    return Status::fail(QString(),
+                        QStringLiteral("%1.qm not found in %2").arg(Catalogue, folders.join(QStringLiteral(", "))));
 }
 
 }  // namespace QtTranslations

@@ -93,10 +93,10 @@ private:
 //   border replaces the frame the platform look marks the focus on, and a
 //   style sheet draws no focus frame of its own for these boxes: without
 //   this rule a skinned window shows no focus in them at all.
-const QString SkinEpilogue = QStringLiteral(
-    "\nQLineEdit { lineedit-password-character: 42; }\n"
-    "QLineEdit:focus, QComboBox:focus, QAbstractSpinBox:focus, QTextEdit:focus, QPlainTextEdit:focus"
-    " { border: 1px solid palette(highlight); }\n");
+const QString SkinEpilogue =
+    QStringLiteral("\nQLineEdit { lineedit-password-character: 42; }\n"
+                   "QLineEdit:focus, QComboBox:focus, QAbstractSpinBox:focus, QTextEdit:focus, QPlainTextEdit:focus"
+                   " { border: 1px solid palette(highlight); }\n");
 
 }  // namespace
 

@@ -27,13 +27,14 @@ namespace {
 
 const QString DefaultPicture = QStringLiteral(":/mainwin/banner.jpg");
 
-template <typename T>
-T* unit(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h)
+template <typename T> T* unit(QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h)
 {
     auto* u = new T(parent);
     u->setObjectName(name);
-    if constexpr (std::is_same_v<T, QLabel> || std::is_same_v<T, QPushButton> || std::is_same_v<T, QRadioButton>
-                  || std::is_same_v<T, QCheckBox>)
+    if constexpr (
+        std::is_same_v<
+            T,
+            QLabel> || std::is_same_v<T, QPushButton> || std::is_same_v<T, QRadioButton> || std::is_same_v<T, QCheckBox>)
         u->setText(text);
     else if constexpr (std::is_same_v<T, QGroupBox>)
         u->setTitle(text);
@@ -70,14 +71,18 @@ void GlobalSettingsWindow::build()
     // 个性设置
     auto* g1 = unit<QGroupBox>(this, QStringLiteral("分组框1"), QStringLiteral("个性设置"), 16, 16, 552, 120);
     unit<QLabel>(g1, QStringLiteral("标签4"), QStringLiteral("主界面条幅："), 16, 24, 72, 24);
-    m_colourRadio = unit<QRadioButton>(g1, QStringLiteral("背景颜色单选框"), QStringLiteral("背景颜色"), 88, 24, 72, 24);
+    m_colourRadio =
+        unit<QRadioButton>(g1, QStringLiteral("背景颜色单选框"), QStringLiteral("背景颜色"), 88, 24, 72, 24);
     m_colourPicker = unit<QPushButton>(g1, QStringLiteral("背景颜色选择器"), QString(), 168, 24, 48, 20);
     unit<QLabel>(g1, QStringLiteral("标签5"), QStringLiteral("文字："), 232, 24, 40, 24);
     m_text = unit<QLineEdit>(g1, QStringLiteral("文字编辑框"), QString(), 272, 24, 264, 20);
-    m_pictureRadio = unit<QRadioButton>(g1, QStringLiteral("背景图片单选框"), QStringLiteral("背景图片"), 88, 56, 80, 24);
+    m_pictureRadio =
+        unit<QRadioButton>(g1, QStringLiteral("背景图片单选框"), QStringLiteral("背景图片"), 88, 56, 80, 24);
     m_resolution = unit<QLabel>(g1, QStringLiteral("分辨率标签"), QStringLiteral("1024*56"), 168, 56, 64, 24);
-    auto* choose = unit<QPushButton>(g1, QStringLiteral("选择图片超级按钮"), QStringLiteral("更换图片…"), 232, 56, 64, 24);
-    auto* reset = unit<QPushButton>(g1, QStringLiteral("置默认图片超级按钮"), QStringLiteral("置默认图片"), 320, 56, 64, 24);
+    auto* choose =
+        unit<QPushButton>(g1, QStringLiteral("选择图片超级按钮"), QStringLiteral("更换图片…"), 232, 56, 64, 24);
+    auto* reset =
+        unit<QPushButton>(g1, QStringLiteral("置默认图片超级按钮"), QStringLiteral("置默认图片"), 320, 56, 64, 24);
     m_preview = unit<QLabel>(g1, QStringLiteral("背景图片框"), QString(), 416, 56, 120, 24);
     m_preview->setScaledContents(true);
     m_preview->setFrameShape(QFrame::StyledPanel);
@@ -86,7 +91,8 @@ void GlobalSettingsWindow::build()
     m_mode1 = unit<QRadioButton>(modes, QStringLiteral("模式一单选框"), QStringLiteral("模式一"), 0, 0, 80, 24);
     m_mode2 = unit<QRadioButton>(modes, QStringLiteral("模式二单选框"), QStringLiteral("模式二"), 80, 0, 80, 24);
     m_noCount = unit<QCheckBox>(g1, QStringLiteral("选择框1"), QStringLiteral("不记录文件阅览次数"), 272, 88, 144, 24);
-    auto* savePersonalButton = unit<QPushButton>(g1, QStringLiteral("个性保存按钮"), QStringLiteral("保存"), 488, 88, 48, 24);
+    auto* savePersonalButton =
+        unit<QPushButton>(g1, QStringLiteral("个性保存按钮"), QStringLiteral("保存"), 488, 88, 48, 24);
     // The two radio pairs are apart: the background pair sits directly in
     // the group box, the mode pair in its own frame.
     auto* background = new QButtonGroup(this);
@@ -104,30 +110,36 @@ void GlobalSettingsWindow::build()
     auto* sizeLabel = unit<QLabel>(g2, QStringLiteral("标签2"), QStringLiteral("存库文件尺寸<"), 16, 56, 88, 24);
     m_size = unit<QLineEdit>(g2, QStringLiteral("文件尺寸编辑框"), QString(), 104, 56, 48, 20);
     unit<QLabel>(g2, QStringLiteral("标签3"), QStringLiteral("MB"), 154, 56, 28, 24);  // wide enough for the CJK font
-    auto* saveRules = unit<QPushButton>(g2, QStringLiteral("文件类型保存按钮"), QStringLiteral("保存"), 184, 56, 48, 24);
+    auto* saveRules =
+        unit<QPushButton>(g2, QStringLiteral("文件类型保存按钮"), QStringLiteral("保存"), 184, 56, 48, 24);
     sizeLabel->setToolTip(SizeHint);
     m_size->setToolTip(SizeHint);
     connect(m_unlimited, &QRadioButton::toggled, this, [this](bool on) { m_types->setEnabled(!on); });
 
     // 数据维护
     auto* g3 = unit<QGroupBox>(this, QStringLiteral("分组框3"), QStringLiteral("数据维护"), 16, 248, 552, 64);
-    auto* compact = unit<QPushButton>(g3, QStringLiteral("压缩按钮"), QStringLiteral("压缩优化数据库"), 16, 24, 104, 24);
+    auto* compact =
+        unit<QPushButton>(g3, QStringLiteral("压缩按钮"), QStringLiteral("压缩优化数据库"), 16, 24, 104, 24);
     auto* backup = unit<QPushButton>(g3, QStringLiteral("备份按钮"), QStringLiteral("备份数据库"), 136, 24, 88, 24);
     auto* restore = unit<QPushButton>(g3, QStringLiteral("恢复按钮"), QStringLiteral("恢复数据库"), 240, 24, 88, 24);
     auto* rebuild = unit<QPushButton>(g3, QStringLiteral("重建按钮"), QStringLiteral("重建数据库"), 344, 24, 88, 24);
-    auto* clear = unit<QPushButton>(g3, QStringLiteral("阅览量清零按钮"), QStringLiteral("阅览次数清零"), 448, 24, 88, 24);
+    auto* clear =
+        unit<QPushButton>(g3, QStringLiteral("阅览量清零按钮"), QStringLiteral("阅览次数清零"), 448, 24, 88, 24);
 
     // 其他设置
     auto* g4 = unit<QGroupBox>(this, QStringLiteral("分组框4"), QStringLiteral("其他设置"), 16, 320, 552, 64);
-    auto* fields = unit<QPushButton>(g4, QStringLiteral("修改自定义项按钮"), QStringLiteral("自定义项管理"), 16, 24, 104, 24);
-    auto* operators = unit<QPushButton>(g4, QStringLiteral("权限管理按钮"), QStringLiteral("权限管理"), 136, 24, 88, 24);
+    auto* fields =
+        unit<QPushButton>(g4, QStringLiteral("修改自定义项按钮"), QStringLiteral("自定义项管理"), 16, 24, 104, 24);
+    auto* operators =
+        unit<QPushButton>(g4, QStringLiteral("权限管理按钮"), QStringLiteral("权限管理"), 136, 24, 88, 24);
     auto* password = unit<QPushButton>(g4, QStringLiteral("修改口令按钮"), QStringLiteral("修改口令"), 240, 24, 88, 24);
     auto* log = unit<QPushButton>(g4, QStringLiteral("操作日志按钮"), QStringLiteral("系统日志"), 344, 24, 88, 24);
     auto* order = unit<QPushButton>(g4, QStringLiteral("排序方式按钮"), QStringLiteral("排序方式"), 448, 24, 88, 24);
 
     // Below the groups: what the care of the archive left taking space.
     m_waste = unit<QLabel>(this, QStringLiteral("旧数据占用标签"), QString(), 32, 392, 416, 24);
-    m_removeWaste = unit<QPushButton>(this, QStringLiteral("清除旧数据按钮"), ArchiveWaste::RemoveButton, 464, 392, 88, 24);
+    m_removeWaste =
+        unit<QPushButton>(this, QStringLiteral("清除旧数据按钮"), ArchiveWaste::RemoveButton, 464, 392, 88, 24);
 
     for (QPushButton* b : findChildren<QPushButton*>())
         b->setAutoDefault(false);
@@ -170,7 +182,10 @@ void GlobalSettingsWindow::load()
     showWaste();
 }
 
-QColor GlobalSettingsWindow::colour() const { return m_colour; }
+QColor GlobalSettingsWindow::colour() const
+{
+    return m_colour;
+}
 
 void GlobalSettingsWindow::setColour(const QColor& colour)
 {
@@ -282,7 +297,8 @@ void GlobalSettingsWindow::restoreArchive()
     }
     if (!prepared.message().isEmpty())
         prompter().message(prepared.message(), QString(), Prompter::Icon::Warning);
-    const ArchiveCare::Restored restored = ArchiveCare::finishRestore(m_place, *prepared, {m_hooks.close, m_hooks.reopen});
+    const ArchiveCare::Restored restored =
+        ArchiveCare::finishRestore(m_place, *prepared, {m_hooks.close, m_hooks.reopen});
     const Result<ArchiveCare::Swapped>& swapped = restored.swapped;
     prompter().message(swapped.message(), QString(), swapped ? Prompter::Icon::Information : Prompter::Icon::Warning);
     if (!restored.reopened) {
@@ -291,7 +307,8 @@ void GlobalSettingsWindow::restoreArchive()
     }
     load();
     emit personalSaved(m_settings);
-    emit uploadRulesSaved(GlobalSettings::typesToStore(m_unlimited->isChecked(), m_types->toPlainText()), m_size->text());
+    emit uploadRulesSaved(GlobalSettings::typesToStore(m_unlimited->isChecked(), m_types->toPlainText()),
+                          m_size->text());
     if (m_hooks.reload)
         m_hooks.reload();
 }
@@ -307,7 +324,8 @@ void GlobalSettingsWindow::rebuildArchive()
         return;
     load();
     emit personalSaved(m_settings);
-    emit uploadRulesSaved(GlobalSettings::typesToStore(m_unlimited->isChecked(), m_types->toPlainText()), m_size->text());
+    emit uploadRulesSaved(GlobalSettings::typesToStore(m_unlimited->isChecked(), m_types->toPlainText()),
+                          m_size->text());
     if (m_hooks.reload)
         m_hooks.reload();
 }
@@ -329,8 +347,9 @@ void GlobalSettingsWindow::showWaste()
     if (waste)
         for (const ArchiveWaste::Folder& f : waste->folders)
             folders << QStringLiteral("%1  %2").arg(QDir::toNativeSeparators(f.path), ArchiveWaste::spaceText(f.bytes));
-    m_waste->setText(ArchiveWaste::SpaceLabel.arg(
-        !waste ? QStringLiteral("无法统计") : waste->isEmpty() ? QStringLiteral("无") : ArchiveWaste::spaceText(waste->bytes)));
+    m_waste->setText(ArchiveWaste::SpaceLabel.arg(!waste                 ? QStringLiteral("无法统计")
+                                                      : waste->isEmpty() ? QStringLiteral("无")
+                                                                         : ArchiveWaste::spaceText(waste->bytes)));
     m_waste->setToolTip(waste ? folders.join(QLatin1Char('\n')) : waste.detail());
     // A folder that cannot be measured may still be removed.
     m_removeWaste->setEnabled(!waste || !waste->isEmpty());

@@ -29,11 +29,11 @@ public:
     // What the window needs of the window that holds the archive's
     // connection, around a restore and a rebuild.
     struct ArchiveHooks {
-        std::function<void()> close;    // every connection closed (the locks stay)
+        std::function<void()> close;  // every connection closed (the locks stay)
         // Opened again; false when that failed. A lock given is the lock of
         // the archive now in use, held from then on instead of the old ones.
         std::function<bool(std::shared_ptr<InstanceLock>)> reopen;
-        std::function<void()> reload;   // tree, list and edit panel read again
+        std::function<void()> reload;  // tree, list and edit panel read again
     };
 
     static inline const QString PictureFilter = QStringLiteral("图片文件(*.bmp;*.jpg;*.gif)|*.bmp;*.jpg;*.gif");

@@ -227,9 +227,8 @@ LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QW
     connect(m_delete, &QAction::triggered, this, &LogViewerWindow::openDeleteWindow);
     connect(m_close, &QAction::triggered, this, &LogViewerWindow::close);
     connect(m_content, &QLineEdit::returnPressed, this, &LogViewerWindow::search);
-    connect(m_model, &LogModel::readFailed, this, [](const QString&) {
-        prompter().message(LogBook::ReadFailed, {}, Prompter::Icon::Warning);
-    });
+    connect(m_model, &LogModel::readFailed, this,
+            [](const QString&) { prompter().message(LogBook::ReadFailed, {}, Prompter::Icon::Warning); });
 
     search();
 }
@@ -284,12 +283,14 @@ void LogViewerWindow::exportWorkbook()
     m_toolbar->setEnabled(false);
     m_path = path.value();
     m_job = std::make_unique<JobOf<int>>(
-        kTitle, StoreJob::body<int>(m_store.location(), [filter = m_model->filter(), target = m_path](DataStore& store, JobContext& job) {
-            int cut = 0;
-            if (const Status written = LogBook::exportTo(store, filter, target, &job, &cut); !written)
-                return Result<int>(written.failure());
-            return Result<int>(cut);
-        }));
+        kTitle,
+        StoreJob::body<int>(
+            m_store.location(), [filter = m_model->filter(), target = m_path](DataStore& store, JobContext& job) {
+                int cut = 0;
+                if (const Status written = LogBook::exportTo(store, filter, target, &job, &cut); !written)
+                    return Result<int>(written.failure());
+                return Result<int>(cut);
+            }));
     follow(*m_job);
     connect(m_job.get(), &Job::rangeChanged, this, &LogViewerWindow::rangeShown);
     connect(m_job.get(), &Job::valueChanged, this, &LogViewerWindow::valueShown);
@@ -437,10 +438,11 @@ void LogViewerWindow::print()
         QWidget* front = QApplication::activeModalWidget();
         JobWindow busy(QStringLiteral("正在打印日志..."), front ? front : this, JobWindow::Lines::BarOnly);
         JobOf<int> job(busy.windowTitle(),
-                       StoreJob::body<int>(m_store.location(), [filter = m_model->filter(), span = m_model->extent(),
-                                                            printer](DataStore& store, JobContext& context) {
-                           return Result<int>(paintLog(store, filter, span, printer, &context));
-                       }));
+                       StoreJob::body<int>(m_store.location(),
+                                           [filter = m_model->filter(), span = m_model->extent(),
+                                            printer](DataStore& store, JobContext& context) {
+                                               return Result<int>(paintLog(store, filter, span, printer, &context));
+                                           }));
         QApplication::setOverrideCursor(Qt::BusyCursor);
         const Status printed = busy.run(job);
         QApplication::restoreOverrideCursor();

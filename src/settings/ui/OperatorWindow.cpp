@@ -178,7 +178,8 @@ void OperatorWindow::reload(qint64 chosenId)
         if (e.id == chosenId)
             chosen = item;
     }
-    m_statusBar->showMessage(QStringLiteral(" 共有 ") + QString::number(entries->size()) + QStringLiteral(" 个操作员。"));
+    m_statusBar->showMessage(QStringLiteral(" 共有 ") + QString::number(entries->size())
+                             + QStringLiteral(" 个操作员。"));
     m_list->setCurrentItem(chosen);
     showChosen();
 }

@@ -112,7 +112,8 @@ void SkinsWindow::removeSelected()
         return;
     }
     const QString name = item->text();
-    if (!prompter().question(QStringLiteral("确定删除选中皮肤文件") + name + QStringLiteral("吗？"), QStringLiteral("询问")))
+    if (!prompter().question(QStringLiteral("确定删除选中皮肤文件") + name + QStringLiteral("吗？"),
+                             QStringLiteral("询问")))
         return;
     const Status s = m_folder.remove(name);
     if (!s)
@@ -132,7 +133,8 @@ void SkinsWindow::renameSelected()
     const QString name = item->text();
     QString stem = name;
     stem.chop(SkinFolder::Suffix.size());
-    const std::optional<QString> typed = prompter().input(QStringLiteral("请输入新的名称："), QStringLiteral("重命名"), stem);
+    const std::optional<QString> typed =
+        prompter().input(QStringLiteral("请输入新的名称："), QStringLiteral("重命名"), stem);
     if (!typed)
         return;
     const Result<QString> r = m_folder.rename(name, *typed);

@@ -50,8 +50,8 @@ void keepClearOfBorder(QPlainTextEdit* box)
     if (doc->blockCount() < 2 || !doc->firstBlock().text().isEmpty())
         return;
     const QFont font = box->font();
-    const qreal room = box->contentsRect().height() - 2 * doc->documentMargin()
-                       - lineHeight(font, doc->lastBlock().text());
+    const qreal room =
+        box->contentsRect().height() - 2 * doc->documentMargin() - lineHeight(font, doc->lastBlock().text());
     QFont smaller = font;
     int pixels = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
     if (lineHeight(font, QString()) <= room)
@@ -74,8 +74,9 @@ QString AboutWindow::productLine()
 }
 
 AboutWindow::AboutWindow(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(parent,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                  | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("AboutWindow"));
     // 宋体 is found under the names this system's fonts are installed as.
@@ -120,6 +121,3 @@ AboutWindow* AboutWindow::showAbout(QWidget* parent)
     w->activateWindow();
     return w;
 }
-
-
-

@@ -16,6 +16,5 @@ public:
     static AboutWindow* showAbout(QWidget* parent = nullptr);
 
 protected:
-
 private:
 };

@@ -74,8 +74,8 @@ Banner::Banner(QWidget* parent) : QWidget(parent)
     f.setPixelSize(24);
     f.setBold(true);
     m_text->setFont(f);
-    m_text->setStyleSheet(QStringLiteral(
-        "QLabel { color: white; background: transparent; font-size: 24px; font-weight: bold; }"));
+    m_text->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: transparent; font-size: 24px; font-weight: bold; }"));
 
     for (const ToolbarEntry& e : toolbar) {
         auto* label = new ToolbarLabel(QString::fromUtf8(e.name), QString::fromUtf8(e.caption),

@@ -33,8 +33,14 @@
 namespace {
 
 // What the record commands act on.
-qint64 current(MainWindow& w) { return w.list()->currentId(); }
-QList<qint64> selected(MainWindow& w) { return w.list()->selectedIds(); }
+qint64 current(MainWindow& w)
+{
+    return w.list()->currentId();
+}
+QList<qint64> selected(MainWindow& w)
+{
+    return w.list()->selectedIds();
+}
 // The current record, or the first selected one.
 qint64 currentOrFirst(MainWindow& w)
 {
@@ -63,8 +69,7 @@ QString selectedGroup(MainWindow& w)
 
 // A window of the main window that stays while open: raised when it is
 // there, made otherwise.
-template <typename W, typename Make>
-void showOnce(MainWindow& w, Make make)
+template <typename W, typename Make> void showOnce(MainWindow& w, Make make)
 {
     if (W* open = w.findChild<W*>(QString(), Qt::FindDirectChildrenOnly); open && open->isVisible()) {
         open->raise();
@@ -125,11 +130,12 @@ void globalSettings(MainWindow& w)
         c.mainSettings = saved;
         w.applyMainSettings();
     });
-    QObject::connect(&s, &GlobalSettingsWindow::uploadRulesSaved, &w, [&w, &c](const QString& types, const QString& size) {
-        c.fileTypes = types;
-        c.fileSize = size;
-        w.editPanel()->setFileLimits(types, size);
-    });
+    QObject::connect(&s, &GlobalSettingsWindow::uploadRulesSaved, &w,
+                     [&w, &c](const QString& types, const QString& size) {
+                         c.fileTypes = types;
+                         c.fileSize = size;
+                         w.editPanel()->setFileLimits(types, size);
+                     });
     QObject::connect(&s, &GlobalSettingsWindow::fieldOptionsRequested, &w, [&w, &s] {
         FieldOptionsWindow f(w.store(), &s);
         // New titles reach the edit panel and the list's headers at once.
@@ -196,21 +202,26 @@ const QList<Entry>& entries()
         {FileBatchModify, Rights::BatchModify, [](MainWindow& w) { w.batch()->modify(selected(w), listed(w)); }},
         {FileMoveToGroup, Rights::Modify, [](MainWindow& w) { w.batch()->moveRecords(selected(w)); }},
         {FileExportExcel, Rights::ExportList, exportList},
-        {FileBrowsePictures, Rights::BrowsePictures, [](MainWindow& w) { w.viewers()->browseRecord(currentOrFirst(w)); }},
+        {FileBrowsePictures, Rights::BrowsePictures,
+         [](MainWindow& w) { w.viewers()->browseRecord(currentOrFirst(w)); }},
         {FilePlayMedia, Rights::PlayMedia, [](MainWindow& w) { w.viewers()->playRecord(currentOrFirst(w)); }},
         {FileChooseColumns, Rights::ChooseColumns, [](MainWindow& w) { w.list()->chooseColumns(); }},
         {FileSaveWidths, Rights::SaveWidths, [](MainWindow& w) { w.list()->saveWidths(); }},
         {FileSortOrder, Rights::SortOrder, [](MainWindow& w) { w.list()->chooseSortOrder(); }},
         {FileReposition, Rights::Reposition, [](MainWindow& w) { w.list()->reposition(); }},
-        {FileProperties, Rights::Properties, [](MainWindow& w) { w.editPanel()->showProperties(current(w), w.currentName()); }},
+        {FileProperties, Rights::Properties,
+         [](MainWindow& w) { w.editPanel()->showProperties(current(w), w.currentName()); }},
 
         // Menu "设置"
         {GlobalSettings, Rights::GlobalSettings, globalSettings},
-        {Cmd::Operators, Rights::Operators, [](MainWindow& w) {
+        {Cmd::Operators, Rights::Operators,
+         [](MainWindow& w) {
              if (OperatorWindow::manage(w.store(), w.currentOperator(), &w))
                  w.requestRelogin();
          }},
-        {ChangePassword, {}, [](MainWindow& w) { ChangePasswordWindow::changeOwn(w.store(), w.currentOperator(), &w); }},
+        {ChangePassword,
+         {},
+         [](MainWindow& w) { ChangePasswordWindow::changeOwn(w.store(), w.currentOperator(), &w); }},
         {SystemLog, Rights::SystemLog, showLog},
         {Skins, {}, skins},
 
@@ -258,8 +269,8 @@ void wire(CommandRouter& router, MainWindow& window)
     key(window.list()->iconView(), QKeySequence(Qt::Key_Delete), Cmd::FileDelete);
     key(window.tree(), QKeySequence(Qt::Key_F2), Cmd::TreeRenameGroup);
     // Shift+F10 opens a view's menu as the menu key does, at its current item.
-    for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{
-             window.tree(), window.list()->reportView(), window.list()->iconView()}) {
+    for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{window.tree(), window.list()->reportView(),
+                                                                             window.list()->iconView()}) {
         auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), view);
         shortcut->setContext(Qt::WidgetShortcut);
         QObject::connect(shortcut, &QShortcut::activated, view, [view] {

@@ -55,13 +55,14 @@ GuideWindow::GuideWindow(Config& config, QWidget* parent) : QDialog(parent), m_c
     addLabel(this, "标签1", {24, 72, 136, 24}, QStringLiteral("第二步：添加一个文件"), true);
     // Two paragraphs with an empty line between them; the empty line is
     // kept short so that both fit the label's 40 pixels.
-    QLabel* twoWays = addLabel(this, "标签3", {80, 104, 392, 40},
-                               QStringLiteral("<p style=\"margin:0\">%1</p>"
-                                              "<p style=\"margin:0; font-size:5px\">&nbsp;</p>"
-                                              "<p style=\"margin:0\">%2</p>")
-                                   .arg(QStringLiteral("方法一：点击工具条【增加】按钮，进行单个文件的入库操作。"),
-                                        QStringLiteral("方法二：选择左侧文件服务器-分组目录，右键-向当前分组增加文件。")),
-                               false);
+    QLabel* twoWays =
+        addLabel(this, "标签3", {80, 104, 392, 40},
+                 QStringLiteral("<p style=\"margin:0\">%1</p>"
+                                "<p style=\"margin:0; font-size:5px\">&nbsp;</p>"
+                                "<p style=\"margin:0\">%2</p>")
+                     .arg(QStringLiteral("方法一：点击工具条【增加】按钮，进行单个文件的入库操作。"),
+                          QStringLiteral("方法二：选择左侧文件服务器-分组目录，右键-向当前分组增加文件。")),
+                 false);
     twoWays->setTextFormat(Qt::RichText);
     addLabel(this, "标签2", {24, 152, 136, 24}, QStringLiteral("第三步：添加一组文件"), true);
     addLabel(this, "标签4", {80, 176, 392, 24},
@@ -122,6 +123,3 @@ void GuideWindow::confirm()
     }
     accept();
 }
-
-
-

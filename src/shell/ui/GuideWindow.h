@@ -24,7 +24,6 @@ public:
     static GuideWindow* showGuide(Config& config, QWidget* parent = nullptr);
 
 protected:
-
 private:
     void confirm();
 

@@ -202,6 +202,3 @@ void LoginWindow::keyPressEvent(QKeyEvent* event)
     }
     QDialog::keyPressEvent(event);
 }
-
-
-

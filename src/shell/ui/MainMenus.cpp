@@ -24,17 +24,44 @@ const QColor OffWhite(249, 248, 247);   // background
 const QColor LightGold(255, 238, 194);  // selection, bottom
 
 // Outline shades derived from the palette.
-QColor ink() { return MidBlue.darker(230); }
-QColor brown() { return Gold.darker(190); }
+QColor ink()
+{
+    return MidBlue.darker(230);
+}
+QColor brown()
+{
+    return Gold.darker(190);
+}
 
 enum class Icon {
-    None, AddFile, AddGroup, DeleteGroup, Import, Export, Pictures, Media, CopyGroup, MoveUp,
-    MoveDown, Password, Open, SaveAs, DeleteFile, Excel, Columns, Sort, Reposition, Properties,
-    GlobalSettings, Operators, SystemLog, Skins,
+    None,
+    AddFile,
+    AddGroup,
+    DeleteGroup,
+    Import,
+    Export,
+    Pictures,
+    Media,
+    CopyGroup,
+    MoveUp,
+    MoveDown,
+    Password,
+    Open,
+    SaveAs,
+    DeleteFile,
+    Excel,
+    Columns,
+    Sort,
+    Reposition,
+    Properties,
+    GlobalSettings,
+    Operators,
+    SystemLog,
+    Skins,
 };
 
 struct Entry {
-    const char* text;     // "-" for a separator
+    const char* text;  // "-" for a separator
     const char* command;
     Icon icon;
 };
@@ -51,7 +78,7 @@ const Entry treeEntries[] = {
     {"-", nullptr, Icon::None},
     {"浏览图片", Cmd::TreeBrowsePictures, Icon::Pictures},
     {"播放媒体", Cmd::TreePlayMedia, Icon::Media},
-    {"-", nullptr, Icon::None},  // hidden at first
+    {"-", nullptr, Icon::None},                         // hidden at first
     {"调整分组", Cmd::TreeMoveGroupFiles, Icon::None},  // hidden at first
     {"复制分组", Cmd::TreeCopyGroup, Icon::CopyGroup},  // hidden at first
     {"-", nullptr, Icon::None},
@@ -112,8 +139,7 @@ const Entry viewEntries[] = {
     {"如何开始?", Cmd::ViewGuide, Icon::None},
 };
 
-template <size_t N>
-QList<Entry> listOf(const Entry (&a)[N])
+template <size_t N> QList<Entry> listOf(const Entry (&a)[N])
 {
     return QList<Entry>(a, a + N);
 }
@@ -121,11 +147,16 @@ QList<Entry> listOf(const Entry (&a)[N])
 QList<Entry> entriesOf(MainMenus::Which which)
 {
     switch (which) {
-    case MainMenus::Which::Tree: return listOf(treeEntries);
-    case MainMenus::Which::File: return listOf(fileEntries);
-    case MainMenus::Which::Settings: return listOf(settingsEntries);
-    case MainMenus::Which::Icon: return listOf(iconEntries);
-    case MainMenus::Which::View: return listOf(viewEntries);
+    case MainMenus::Which::Tree:
+        return listOf(treeEntries);
+    case MainMenus::Which::File:
+        return listOf(fileEntries);
+    case MainMenus::Which::Settings:
+        return listOf(settingsEntries);
+    case MainMenus::Which::Icon:
+        return listOf(iconEntries);
+    case MainMenus::Which::View:
+        return listOf(viewEntries);
     }
     return {};
 }
@@ -133,11 +164,16 @@ QList<Entry> entriesOf(MainMenus::Which which)
 QString nameOf(MainMenus::Which which)
 {
     switch (which) {
-    case MainMenus::Which::Tree: return QStringLiteral("树");
-    case MainMenus::Which::File: return QStringLiteral("文件");
-    case MainMenus::Which::Settings: return QStringLiteral("设置");
-    case MainMenus::Which::Icon: return QStringLiteral("图标菜单");
-    case MainMenus::Which::View: return QStringLiteral("界面");
+    case MainMenus::Which::Tree:
+        return QStringLiteral("树");
+    case MainMenus::Which::File:
+        return QStringLiteral("文件");
+    case MainMenus::Which::Settings:
+        return QStringLiteral("设置");
+    case MainMenus::Which::Icon:
+        return QStringLiteral("图标菜单");
+    case MainMenus::Which::View:
+        return QStringLiteral("界面");
     }
     return {};
 }
@@ -537,17 +573,16 @@ public:
 // over it for every property it sets.
 static QString menuSheet()
 {
-    return QStringLiteral(
-               "QMenu { background-color: %4; background-image: url(:/mainwin/menucolumn.png);"
-               " background-repeat: repeat-y; background-position: left top; background-origin: padding;"
-               " border: 1px solid %1; color: black; padding: 1px 0px; }"
-               "QMenu::item { background: transparent; color: black; border: 1px solid transparent;"
-               " padding: 2px 24px 2px 6px; margin: 0px 1px 0px 1px; }"
-               "QMenu::item:selected { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-               " stop:0 %2, stop:1 %5); border: 1px solid %3; color: black; }"
-               "QMenu::item:disabled { color: gray; }"
-               "QMenu::icon { padding-left: 4px; }"
-               "QMenu::separator { height: 1px; background: %1; margin: 2px 2px 2px 32px; }")
+    return QStringLiteral("QMenu { background-color: %4; background-image: url(:/mainwin/menucolumn.png);"
+                          " background-repeat: repeat-y; background-position: left top; background-origin: padding;"
+                          " border: 1px solid %1; color: black; padding: 1px 0px; }"
+                          "QMenu::item { background: transparent; color: black; border: 1px solid transparent;"
+                          " padding: 2px 24px 2px 6px; margin: 0px 1px 0px 1px; }"
+                          "QMenu::item:selected { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+                          " stop:0 %2, stop:1 %5); border: 1px solid %3; color: black; }"
+                          "QMenu::item:disabled { color: gray; }"
+                          "QMenu::icon { padding-left: 4px; }"
+                          "QMenu::separator { height: 1px; background: %1; margin: 2px 2px 2px 32px; }")
         .arg(MidBlue.name(), PaleGold.name(), Gold.name(), OffWhite.name(), LightGold.name());
 }
 

@@ -386,8 +386,14 @@ void MainWindow::applyMainSettings()
 
 // ---- Workspace ----
 
-QList<qint64> MainWindow::selectedIds() const { return m_list->selectedIds(); }
-qint64 MainWindow::currentId() const { return m_list->currentId(); }
+QList<qint64> MainWindow::selectedIds() const
+{
+    return m_list->selectedIds();
+}
+qint64 MainWindow::currentId() const
+{
+    return m_list->currentId();
+}
 QString MainWindow::currentName() const
 {
     const int row = m_list->model()->rowOfId(m_list->currentId());
@@ -400,9 +406,18 @@ QList<Workspace::Column> MainWindow::shownColumns() const
         out.append({c.field, c.header});
     return out;
 }
-QString MainWindow::selectedGroupPath() const { return m_tree->selectedPath(); }
-bool MainWindow::isRootSelected() const { return m_tree->isRootSelected(); }
-void MainWindow::reloadList() { m_list->reload(); }
+QString MainWindow::selectedGroupPath() const
+{
+    return m_tree->selectedPath();
+}
+bool MainWindow::isRootSelected() const
+{
+    return m_tree->isRootSelected();
+}
+void MainWindow::reloadList()
+{
+    m_list->reload();
+}
 
 void MainWindow::closeArchive()
 {
@@ -424,8 +439,14 @@ void MainWindow::showArchive()
     reloadTree();
     reloadList();
 }
-QString MainWindow::operatorName() const { return m_context.currentOperator.userName(); }
-void MainWindow::reloadTree() { m_tree->reload(); }
+QString MainWindow::operatorName() const
+{
+    return m_context.currentOperator.userName();
+}
+void MainWindow::reloadTree()
+{
+    m_tree->reload();
+}
 
 void MainWindow::setProgress(int percent)
 {

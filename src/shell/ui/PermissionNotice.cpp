@@ -124,6 +124,3 @@ void PermissionNotice::keyPressEvent(QKeyEvent* event)
     }
     QDialog::keyPressEvent(event);
 }
-
-
-

@@ -13,9 +13,8 @@ void installFontSubstitutes()
     done = true;
     // The Song faces whose metrics the windows were drawn for come first.
     const QStringList songFaces = {
-        QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL SungtiL GB"),
-        QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Serif CJK TC"),
-        QStringLiteral("Source Han Serif SC"), QStringLiteral("WenQuanYi Zen Hei"),
+        QStringLiteral("AR PL UMing CN"),    QStringLiteral("AR PL SungtiL GB"),    QStringLiteral("Noto Serif CJK SC"),
+        QStringLiteral("Noto Serif CJK TC"), QStringLiteral("Source Han Serif SC"), QStringLiteral("WenQuanYi Zen Hei"),
         QStringLiteral("Noto Sans CJK SC"),
     };
     for (const char* name : {"宋体", "SimSun", "NSimSun", "新宋体"})

@@ -2,8 +2,8 @@
 
 #include <QMouseEvent>
 
-ToolbarLabel::ToolbarLabel(const QString& name, const QString& caption, const QString& hint,
-                           const QString& command, QWidget* parent)
+ToolbarLabel::ToolbarLabel(const QString& name, const QString& caption, const QString& hint, const QString& command,
+                           QWidget* parent)
     : QLabel(caption, parent), m_command(command)
 {
     setObjectName(name);

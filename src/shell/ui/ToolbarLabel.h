@@ -7,8 +7,8 @@
 class ToolbarLabel : public QLabel {
     Q_OBJECT
 public:
-    ToolbarLabel(const QString& name, const QString& caption, const QString& hint,
-                 const QString& command, QWidget* parent = nullptr);
+    ToolbarLabel(const QString& name, const QString& caption, const QString& hint, const QString& command,
+                 QWidget* parent = nullptr);
 
     QString command() const { return m_command; }
 
