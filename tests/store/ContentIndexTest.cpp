@@ -45,7 +45,8 @@ QStringList chineseWords()
 const QStringList kEnglish{QStringLiteral("contract"), QStringLiteral("Contractor"), QStringLiteral("ABC"),
                            QStringLiteral("abcd"),     QStringLiteral("report"),     QStringLiteral("2026"),
                            QStringLiteral("Sales"),    QStringLiteral("ontology"),   QStringLiteral("合同ABC"),
-                           QStringLiteral("合同 abc"), QStringLiteral("档案 Contract")};
+                           QStringLiteral("合同 abc"), QStringLiteral("档案 Contract"),
+                           QStringLiteral("合同abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWX")};
 const QStringList kGlue{QString(), QString(), QString(), QStringLiteral("，"), QStringLiteral("。"), QStringLiteral(" "),
                         QStringLiteral("\n"), QStringLiteral("-")};
 
@@ -175,6 +176,7 @@ void ContentIndexTest::findsExactlyTheTextsHoldingIt_data()
     QTest::newRow("Chinese and letters") << 0 << "合同ABC";
     QTest::newRow("Chinese then a word beginning") << 0 << "档案 con";
     QTest::newRow("piece of a word") << 0 << "ontr";
+    QTest::newRow("Chinese and a long word") << 0 << "合同abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrs";
     QTest::newRow("across punctuation") << 0 << "，合同";
     QTest::newRow("held by none") << 0 << "不存在的词xyz";
 }
