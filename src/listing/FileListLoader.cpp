@@ -132,13 +132,19 @@ void ListWorker::post(quint64 generation, std::shared_ptr<ListChunk> chunk)
         loader, [loader, generation, chunk] { loader->takeChunk(generation, chunk); }, Qt::QueuedConnection);
 }
 
-void ListWorker::runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& query)
+void ListWorker::runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& given)
 {
     if (cancelled(generation))
         return;
     std::optional<ListStatistics::Totals> totals;
-    if (ensureOpen(archive))
-        totals = ListStatistics::read(*m_store, query.statisticsSql, query.statisticsParams);
+    if (ensureOpen(archive)) {
+        // The content conditions are looked up here, on this connection.
+        const Result<ListQuery> query = given.resolved(*m_store);
+        if (query)
+            totals = ListStatistics::read(*m_store, query->statisticsSql, query->statisticsParams);
+        else
+            qWarning("list statistics not read: %s", qPrintable(query.detail()));
+    }
     FileListLoader* loader = m_loader;
     const bool ok = totals.has_value();
     const ListStatistics::Totals t = totals.value_or(ListStatistics::Totals{});
@@ -180,7 +186,7 @@ Result<ListWorker::Plan> ListWorker::choosePlan(const ListQuery& query)
     return Plan::Sorted;
 }
 
-void ListWorker::run(quint64 generation, const ArchiveLocation& archive, const ListQuery& query)
+void ListWorker::run(quint64 generation, const ArchiveLocation& archive, const ListQuery& given)
 {
     FileListLoader* loader = m_loader;
     bool orderedScan = false;
@@ -195,6 +201,17 @@ void ListWorker::run(quint64 generation, const ArchiveLocation& archive, const L
         end(false);
         return;
     }
+    // The content conditions are looked up on this connection, before the
+    // list's statement runs.
+    const Result<ListQuery> resolved = given.resolved(*m_store);
+    if (!resolved) {
+        qWarning("list not read: %s", qPrintable(resolved.detail()));
+        end(false);
+        return;
+    }
+    const ListQuery& query = resolved.value();
+    if (cancelled(generation))
+        return;
     const Result<Plan> chosen = choosePlan(query);
     if (!chosen) {
         qWarning("list not read: %s", qPrintable(chosen.detail()));

@@ -98,7 +98,27 @@ void FileListModel::reset(const QList<ListColumns::Column>& columns, int nameCol
     m_rowMap = {};
     m_iconCache.clear();
     m_iconFetched.clear();
+    m_excerpts.clear();
     endResetModel();
+}
+
+void FileListModel::setExcerptReader(ExcerptReader reader)
+{
+    m_excerptReader = std::move(reader);
+    m_excerpts.clear();
+}
+
+QString FileListModel::excerptAt(int row) const
+{
+    if (!m_excerptReader)
+        return {};
+    const qint64 id = idAt(row);
+    if (id < 0)
+        return {};
+    auto it = m_excerpts.constFind(id);
+    if (it == m_excerpts.constEnd())
+        it = m_excerpts.insert(id, m_excerptReader(id));
+    return *it;
 }
 
 void FileListModel::appendChunk(ListChunk&& chunk)
@@ -269,8 +289,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     const int row = index.row();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return textAt(row, index.column());
+    case Qt::ToolTipRole: {
+        const QString excerpt = excerptAt(row);
+        const QString text = textAt(row, index.column());
+        return excerpt.isEmpty() ? text : text + QLatin1Char('\n') + excerpt;
+    }
     case IdRole:
         return idAt(row);
     case NameRole:
@@ -373,8 +397,12 @@ QVariant FileIconModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || !m_source || index.model() != this || index.row() >= m_rows)
         return {};
     switch (role) {
+    case Qt::ToolTipRole: {
+        const QString excerpt = m_source->excerptAt(index.row());
+        const QString name = m_source->nameAt(index.row());
+        return excerpt.isEmpty() ? name : name + QLatin1Char('\n') + excerpt;
+    }
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
     case FileListModel::NameRole:
         return m_source->nameAt(index.row());
     case Qt::DecorationRole:

@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QPointer>
@@ -85,11 +86,17 @@ public:
         FieldRole,                  // headerData: the wj field of a column
     };
     using IconProvider = std::function<QIcon(const QString& type)>;
+    // A listed record's excerpt of its content, for a list made by a
+    // content condition.
+    using ExcerptReader = std::function<QString(qint64 id)>;
 
     explicit FileListModel(QObject* parent = nullptr);
 
     // Icons by file type; each type is asked for once per provider.
     void setIconProvider(IconProvider provider);
+    // The rows' tooltips end with their excerpt, read when a row's tooltip
+    // is first asked for (an empty reader: none). Kept over reset().
+    void setExcerptReader(ExcerptReader reader);
 
     // Empties the model and sets its columns. nameColumn is the position of
     // mc among the columns, or -1 when file names come separately.
@@ -104,6 +111,8 @@ public:
     QString nameAt(int row) const;
     QString typeAt(int row) const;
     QIcon iconAt(int row) const;
+    // The row's excerpt (empty without a reader), read once per record.
+    QString excerptAt(int row) const;
     // Exchanges two rows (after their positions were exchanged in the database).
     bool swapRows(int a, int b);
     // Memory held by the rows, roughly.
@@ -138,6 +147,8 @@ private:
     IconProvider m_iconProvider;
     mutable QVector<QIcon> m_iconCache;  // by type index
     mutable QVector<bool> m_iconFetched;
+    ExcerptReader m_excerptReader;
+    mutable QHash<qint64, QString> m_excerpts;  // by record id
 };
 
 // The same rows as one list of named icons, for the icon view.

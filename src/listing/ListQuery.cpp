@@ -3,6 +3,7 @@
 #include "archive/GroupPath.h"
 #include "archive/ProtectedGroups.h"
 #include "listing/SortClause.h"
+#include "store/ContentConditions.h"
 #include "store/DataStore.h"
 #include "store/SizeText.h"
 
@@ -51,6 +52,22 @@ ListQuery ListQuery::ordered(const Backend& backend, const QList<ListColumns::Co
     q.columns = std::move(shown);
     q.nameField = nameField;
     q.typeField = typeField;
+    q.filter = filter;
+    q.fields = fields;
+    q.keys = keys;
+    return q;
+}
+
+Result<ListQuery> ListQuery::resolved(DataStore& store) const
+{
+    if (!ContentConditions::any(filter))
+        return *this;
+    FilterClause found = filter;
+    if (const Status looked = ContentConditions::resolve(store, found); !looked)
+        return looked.failure();
+    ListQuery q = *this;
+    static_cast<ListStatements&>(q) = ListStatements::make(store.backend(), fields, found, keys);
+    q.filter = std::move(found);
     return q;
 }
 

@@ -22,6 +22,16 @@ struct ListQuery : ListStatements {
     // are not shown.
     int nameField = -1;  // select position of mc
     int typeField = -1;  // select position of lx
+    // What the statements were made of. A filter with content conditions
+    // is made again on the connection that runs it, once the content index
+    // has answered them (resolved()).
+    FilterClause filter;
+    QStringList fields;
+    QList<SortKey> keys;
+
+    // This query with its content conditions looked up on `store` and its
+    // statements made again; the query as it is when it has none.
+    [[nodiscard]] Result<ListQuery> resolved(DataStore& store) const;
 
     // The filter with the closed protected groups left out. Returns nullopt
     // when the groups cannot be read: then nothing may be listed.

@@ -3,6 +3,7 @@
 #include "archive/GroupPath.h"
 #include "archive/ProtectedGroups.h"
 #include "listing/ListColumns.h"
+#include "platform/TextTokens.h"
 #include "store/ColumnSettings.h"
 #include "store/DataStore.h"
 #include "store/SearchIndex.h"
@@ -59,6 +60,8 @@ FieldCondition fieldCondition(const Condition& c)
     const auto op = opOf(c.op);
     // An operator the search does not know meets no record (the field
     // left empty says so); check() refuses it before a search.
+    if (kind == Kind::Content)
+        f.kind = FieldCondition::Kind::Content;
     f.field = op ? c.field : QString();
     f.op = op.value_or(FieldCondition::Op::Equal);
     f.text = c.value;
@@ -126,6 +129,8 @@ QString joinRows(const QList<QStringList>& rows)
 
 std::optional<Kind> kindOf(const QString& field)
 {
+    if (field == ContentField)
+        return Kind::Content;
     const QString f = ListColumns::canonicalField(field);
     if (f == QLatin1String("dx") || f == QLatin1String("ylcs"))
         return Kind::Number;
@@ -147,6 +152,8 @@ QStringList operators(Kind kind)
 {
     if (kind == Kind::Text)
         return QStringList{kContains, kLeft, kRight, kNotContains} + kComparisons;
+    if (kind == Kind::Content)
+        return QStringList{kContains, kNotContains};
     return kComparisons;
 }
 
@@ -166,6 +173,7 @@ Result<QList<Field>> fields(DataStore& store)
             title = f;
         out.append(Field{f, title, *kind, r.bh});
     }
+    out.append(Field{ContentField, ContentTitle, Kind::Content, 0});
     return out;
 }
 
@@ -198,7 +206,7 @@ std::optional<qint64> parseNumber(const QString& field, const QString& typed)
 Status check(const Condition& c)
 {
     const auto kind = kindOf(c.field);
-    if (!kind || ListColumns::canonicalField(c.field) != c.field)
+    if (!kind || (*kind != Kind::Content && ListColumns::canonicalField(c.field) != c.field))
         return Status::fail(QStringLiteral("请选择搜索字段!"), QStringLiteral("unknown field: ") + c.field);
     if (!operators(*kind).contains(c.op))
         return Status::fail(QStringLiteral("请选择条件!"), QStringLiteral("unknown operator: ") + c.op);
@@ -208,6 +216,8 @@ Status check(const Condition& c)
         return Status::fail(c.field == QLatin1String("dx") ? QStringLiteral("请输入数值(可带单位 KB 或 MB)!")
                                                            : QStringLiteral("请输入数值!"),
                             QStringLiteral("not a number: ") + c.value);
+    if (*kind == Kind::Content && TextTokens::normalize(c.value).isEmpty())
+        return Status::fail(QStringLiteral("请输入要查找的内容!"), QStringLiteral("no content text"));
     if (*kind == Kind::Date && !QDate::fromString(c.value, QStringLiteral("yyyy-MM-dd")).isValid())
         return Status::fail(QStringLiteral("请输入日期!"), QStringLiteral("not a date: ") + c.value);
     return {};
@@ -223,7 +233,10 @@ QString sqlText(const Condition& c)
     const auto kind = kindOf(c.field).value_or(Kind::Text);
     const QString quoted = QString(c.value).replace(QLatin1Char('\''), QStringLiteral("''"));
     QString piece;
-    if (c.op == kContains)
+    if (kind == Kind::Content)
+        piece = c.field + (c.op == kNotContains ? QStringLiteral(" not") : QString()) + QStringLiteral(" holds '")
+            + quoted + QLatin1Char('\'');
+    else if (c.op == kContains)
         piece = c.field + QStringLiteral(" like '%") + quoted + QStringLiteral("%'");
     else if (c.op == kLeft)
         piece = c.field + QStringLiteral(" like '") + quoted + QStringLiteral("%'");

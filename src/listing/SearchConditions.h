@@ -17,8 +17,14 @@ class ProtectedGroups;
 namespace SearchConditions {
 
 // How a field is compared: "数值型" (the size, the view count), "日期型"
-// (the stored times and the date spare fields) or as text.
-enum class Kind { Text, Number, Date };
+// (the stored times and the date spare fields), as text, or the records'
+// content ("文件内容", through the content index).
+enum class Kind { Text, Number, Date, Content };
+
+// The field that stands for the records' content: no column of wj, the
+// last of the search's fields.
+inline const QString ContentField = QStringLiteral("wjnr");
+inline const QString ContentTitle = QStringLiteral("文件内容");
 
 struct Field {
     QString field;  // wj column
@@ -51,8 +57,8 @@ std::optional<Kind> kindOf(const QString& field);
 // The operators offered for a kind, in the order shown.
 QStringList operators(Kind kind);
 
-// The searchable fields in home order (lbsz.bh) with their titles. Rows
-// naming anything but a searchable field of wj are left out.
+// The searchable fields in home order (lbsz.bh) with their titles, then
+// "文件内容". Rows naming anything but a searchable field of wj are left out.
 Result<QList<Field>> fields(DataStore& store);
 
 // A typed number of the kind "数值型": for the size, bytes (a unit KB or MB

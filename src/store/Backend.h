@@ -6,7 +6,9 @@
 #include <QByteArrayView>
 #include <QSqlDatabase>
 #include <QString>
+#include <QList>
 #include <QStringList>
+#include <QVariant>
 #include <QVariantList>
 
 #include <functional>
@@ -81,6 +83,11 @@ public:
     // A condition that text `column` holds the bound text somewhere, exactly
     // as it is (no pattern characters, no case folding).
     virtual QString containsCondition(const QString& column) const = 0;
+    // A condition that integer `column` is (within) or is not (!within) one
+    // of a list of ids bound as ONE value, idListValue() of the ids: the
+    // statement's text stays the same whatever the number of ids.
+    virtual QString idListCondition(const QString& column, bool within) const = 0;
+    virtual QVariant idListValue(const QList<qint64>& ids) const = 0;
     // The words after a table's definition that keep its rows in the order
     // of its primary key alone, without a row number of their own (empty
     // where the engine offers no such choice).

@@ -154,8 +154,21 @@ Piece datePiece(const Backend& backend, const FieldCondition& c)
     }
 }
 
+// What the content index found for the condition, bound as one list of
+// ids: "contains" the records found, "does not contain" every other one (a
+// record without text yet holds no word). Not looked up: no record.
+Piece contentPiece(const Backend& backend, const FieldCondition& c)
+{
+    const bool within = c.op == FieldCondition::Op::Contains;
+    if (!c.contentIds || (!within && c.op != FieldCondition::Op::NotContains))
+        return {QStringLiteral("1 = 0"), {}, {}, {}};
+    return {backend.idListCondition(QStringLiteral("id"), within), {backend.idListValue(*c.contentIds)}, {}, {}};
+}
+
 Piece conditionPiece(const Backend& backend, const FieldCondition& c, bool useIndex)
 {
+    if (c.kind == FieldCondition::Kind::Content)
+        return contentPiece(backend, c);
     // Only a column of wj reaches the text; anything else meets no record.
     if (c.field.isEmpty() || WjColumns::canonical(c.field) != c.field)
         return {QStringLiteral("1 = 0"), {}, {}, {}};

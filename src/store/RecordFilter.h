@@ -5,9 +5,10 @@
 #include <QStringList>
 #include <optional>
 
-// One condition of the search on a field of wj, as the operator put it.
+// One condition of the search on a field of wj, as the operator put it; or
+// on the content of the records (Kind::Content, Contains or NotContains).
 struct FieldCondition {
-    enum class Kind { Text, Number, Date };
+    enum class Kind { Text, Number, Date, Content };
     enum class Op {
         Contains,
         StartsWith,
@@ -27,6 +28,11 @@ struct FieldCondition {
     QString text;             // Text: as typed; Date: yyyy-MM-dd
     qint64 number = 0;        // Number
     bool orWithNext = false;  // joined to the next condition by "or", else by "and"
+    // Content: the ids (ascending) of the records whose content text holds
+    // `text`, looked up in the content index on the connection that runs
+    // the statement (store/ContentConditions.h); while not looked up, the
+    // condition meets no record.
+    std::optional<QList<qint64>> contentIds;
 
     bool operator==(const FieldCondition& o) const = default;
 };

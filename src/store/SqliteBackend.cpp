@@ -157,6 +157,28 @@ QString SqliteBackend::containsCondition(const QString& column) const
     return QStringLiteral("instr(") + column + QStringLiteral(", ?) > 0");
 }
 
+QString SqliteBackend::idListCondition(const QString& column, bool within) const
+{
+    // json_each reads the array into rows of one column: "in" over it is a
+    // lookup per id, never a pass over the table.
+    return column + (within ? QStringLiteral(" in") : QStringLiteral(" not in"))
+        + QStringLiteral(" (select value from json_each(?))");
+}
+
+QVariant SqliteBackend::idListValue(const QList<qint64>& ids) const
+{
+    QByteArray text;
+    text.reserve(ids.size() * 8 + 2);
+    text.append('[');
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        if (i > 0)
+            text.append(',');
+        text.append(QByteArray::number(ids.at(i)));
+    }
+    text.append(']');
+    return QString::fromLatin1(text);
+}
+
 QString SqliteBackend::prefixPattern(const QString& literalPrefix) const
 {
     // glob's own special characters stand for themselves inside brackets.

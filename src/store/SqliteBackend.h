@@ -21,6 +21,8 @@ public:
     QString patternCondition(const QString& column) const override;
     QString prefixPattern(const QString& literalPrefix) const override;
     QString containsCondition(const QString& column) const override;
+    QString idListCondition(const QString& column, bool within) const override;
+    QVariant idListValue(const QList<qint64>& ids) const override;
     QString keyOrderedTable() const override { return QStringLiteral(" without rowid"); }
 
     QString searchIndexCreate(const QStringList& columns) const override;

@@ -121,11 +121,12 @@ void SearchWindowTest::looksAsDesigned()
     QCOMPARE(unit<QCheckBox>(&w, "选择框1")->text(), QStringLiteral("不显示重名文件"));
     QCOMPARE(unit<QCheckBox>(&w, "选择框2")->geometry(), QRect(136, 266, 112, 24));
     QVERIFY(!unit<QListWidget>(&w, "SQL列表框")->isVisibleTo(&w));
-    // Every list field by its title, the content never.
+    // Every list field by its title, then what the files say; the stored file itself never.
     auto* fields = unit<QComboBox>(&w, "搜索字段组合框");
-    QCOMPARE(fields->count(), 26);
+    QCOMPARE(fields->count(), 27);
     QCOMPARE(fields->placeholderText(), QStringLiteral("搜索字段"));
     QCOMPARE(fields->itemText(0), QStringLiteral("文件编号"));
+    QCOMPARE(fields->itemText(26), QStringLiteral("文件内容"));
     w.show();
     addCondition(&w, QStringLiteral("文件名称"), QStringLiteral("包含"), QStringLiteral("合同"));
     TestHome::grab(&w, QStringLiteral("search-window"));

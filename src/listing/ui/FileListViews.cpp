@@ -13,6 +13,8 @@
 #include "listing/ui/SearchWindow.h"
 #include "listing/ui/SortOrderWindow.h"
 #include "platform/Prompter.h"
+#include "store/ContentConditions.h"
+#include "store/ContentIndex.h"
 #include "store/DataStore.h"
 #include "store/MainSettings.h"
 
@@ -297,6 +299,21 @@ void FileListViews::load(const FilterClause& clause)
         return;
     }
     m_visible = *visible;
+    // A list made by a content condition tells in each row's tooltip where
+    // its record's text holds the words; the records of closed protected
+    // groups are not in the list, so none of theirs is ever read.
+    const QString excerptQuery = ContentConditions::excerptQuery(m_visible);
+    if (excerptQuery.isEmpty()) {
+        m_model->setExcerptReader({});
+    } else {
+        m_model->setExcerptReader([this, excerptQuery](qint64 id) {
+            const Result<QString> excerpt =
+                ContentIndex::excerpt(m_store, id, excerptQuery, ContentConditions::ExcerptAround);
+            if (!excerpt)
+                qWarning("excerpt of record %lld not read: %s", id, qPrintable(excerpt.detail()));
+            return excerpt.valueOr(QString());
+        });
+    }
     const QList<SortKey> order = m_headerField.isEmpty() ? SortClause::effectiveKeys(m_settings.sortClause)
                                                          : SortClause::columnKeys(m_headerField, m_headerDescending);
     const ListQuery query = ListQuery::ordered(m_store.backend(), columns, m_visible, order);
@@ -383,8 +400,10 @@ void FileListViews::updateStatistics()
     if (!m_visibleOk) {
         m_statistics.clear();
     } else {
-        const ListQuery q = ListQuery::build(m_store.backend(), {}, m_visible, QString());
-        const auto totals = ListStatistics::read(m_store, q.statisticsSql, q.statisticsParams);
+        const Result<ListQuery> q = ListQuery::build(m_store.backend(), {}, m_visible, QString()).resolved(m_store);
+        if (!q)
+            qWarning("list statistics not read: %s", qPrintable(q.detail()));
+        const auto totals = q ? ListStatistics::read(m_store, q->statisticsSql, q->statisticsParams) : std::nullopt;
         m_statistics = totals ? ListStatistics::line(*totals) : QString();
     }
     emit statisticsChanged(m_statistics);
