@@ -8,6 +8,7 @@
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
 #include "store/ColumnSettings.h"
+#include "store/ContentIndex.h"
 #include "store/CurrentOperator.h"
 #include "store/DataStore.h"
 #include "store/FileNumbering.h"
@@ -335,6 +336,9 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
             in.outside ? RecordContent::keep(m_store, id, in.sha256) : RecordContent::write(m_store, id, in.bytes);
         if (!held)
             return undo(ModifyFailed, held.detail());
+        // The old text goes with the old content: the record waits to be read again.
+        if (const Status unindexed = ContentIndex::remove(m_store, id); !unindexed)
+            return undo(ModifyFailed, unindexed.detail());
     }
     in.bytes.clear();
     const QString details = LogWriter::fileDetails(old->number, fields.name, replacing ? in.type : old->type);
@@ -387,6 +391,8 @@ Result<StoredRecord> FileRecords::remove(qint64 id)
     if (const Status gone = RecordRows::remove(m_store, id); !gone)
         return fail(DeleteRowFailed, gone.detail());
     if (const Status gone = RecordContent::remove(m_store, id); !gone)
+        return fail(DeleteRowFailed, gone.detail());
+    if (const Status gone = ContentIndex::remove(m_store, id); !gone)
         return fail(DeleteRowFailed, gone.detail());
     const bool logged = writeLog(LogWriter::FileDeleted + details);
     if (!tx.commit())

@@ -3,6 +3,7 @@
 #include "archive/ArchiveCheck.h"
 #include "archive/BatchExport.h"
 #include "archive/BatchImport.h"
+#include "archive/ContentIndexer.h"
 #include "archive/ExportGuard.h"
 #include "archive/FilterClause.h"
 #include "archive/GroupPath.h"
@@ -16,6 +17,9 @@
 #include "shell/AppContext.h"
 #include "shell/LoginService.h"
 #include "shell/StartupSequence.h"
+#include "platform/TextTokens.h"
+#include "store/ContentConditions.h"
+#include "store/ContentIndex.h"
 #include "store/DataStore.h"
 #include "store/RecordDump.h"
 #include "store/StoreJob.h"
@@ -29,6 +33,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -69,7 +74,10 @@ struct Run {
     QStringList flags;
     AppContext* context = nullptr;
     DataStore* store = nullptr;
+    QHash<QString, QString> values;  // the flags that take a value, by flag
     bool has(const char* flag) const { return flags.contains(QLatin1String(flag)); }
+    QString value(const char* flag) const { return values.value(QLatin1String(flag)); }
+    bool hasValue(const char* flag) const { return values.contains(QLatin1String(flag)); }
 };
 
 struct Command {
@@ -83,6 +91,8 @@ struct Command {
     std::function<int(Run&)> work;
     bool migrates = true;  // opened as the program opens it (check sees it as it is)
     bool sweeps = false;   // changes the archive: the store folder is swept first, as at start-up
+    // The flags followed by a value ("--group G" or "--group=G").
+    QStringList valueFlags = {};
 };
 
 // ------------------------------------------------------------- commands
@@ -213,6 +223,89 @@ int listRecords(Run& run)
     return Ok;
 }
 
+// The records whose content holds the text, in the list's order, each with
+// its excerpt; closed protected groups are left out, as the search window
+// leaves them out, and a closed group named by --group is refused.
+int searchContent(Run& run)
+{
+    const QString query = TextTokens::normalize(run.args.at(0));
+    if (query.isEmpty())
+        return say(BadUsage, QStringLiteral("请输入要查找的内容!"));
+    FilterClause filter;
+    if (run.hasValue("--group")) {
+        GroupTree tree(*run.store, run.context->protectedGroups);
+        if (!loadTree(tree))
+            return Failed;
+        const GroupTree::Node* node = namedGroup(tree, run.value("--group"), true);
+        if (!node)
+            return Failed;
+        if (node == &tree.root()) {
+            QStringList closed;
+            if (!run.context->protectedGroups.readClosedPaths(*run.store, &closed))
+                return say(Failed, QStringLiteral("读取分组失败: ") + run.store->lastError());
+            filter = FilterClause::everything().excludingGroups(closed);
+        } else {
+            const GroupTree::Filter scope = tree.filterFor(node->id);
+            if (!scope.allowed)
+                return say(Failed, scope.message);
+            filter = scope.clause;
+        }
+    } else {
+        QStringList closed;
+        if (!run.context->protectedGroups.readClosedPaths(*run.store, &closed))
+            return say(Failed, QStringLiteral("读取分组失败: ") + run.store->lastError());
+        filter = FilterClause::everything().excludingGroups(closed);
+    }
+    FieldCondition holds;
+    holds.kind = FieldCondition::Kind::Content;
+    holds.op = FieldCondition::Op::Contains;
+    holds.text = run.args.at(0);
+    filter.conditions << holds;
+    if (const Status found = ContentConditions::resolve(*run.store, filter); !found)
+        return say(Failed, QStringLiteral("查找内容失败: ") + found.detail());
+    // Records whose text is not read yet cannot be found: say how far the
+    // index has come.
+    if (const Result<ContentIndex::Counts> counts = ContentIndex::progress(*run.store);
+        counts && counts->done < counts->total)
+        say(Ok, QStringLiteral("内容索引尚未完成：已读 %1 / %2 个文件").arg(counts->done).arg(counts->total));
+
+    const QStringList columns{QStringLiteral("id"), QStringLiteral("bh"), QStringLiteral("mc"), QStringLiteral("lx"),
+                              QStringLiteral("fz")};
+    QList<QVariantList> rows;
+    const Status listed =
+        RecordDump::each(*run.store, columns, filter, [&rows](const QVariantList& values) { rows.append(values); });
+    if (!listed)
+        return say(Failed, QStringLiteral("读取文件列表失败: ") + listed.detail());
+    const bool json = run.has("--json");
+    QJsonArray found;
+    if (!json)
+        out() << (QStringList(columns) << QStringLiteral("excerpt")).join(QLatin1Char('\t')) << '\n';
+    for (const QVariantList& values : std::as_const(rows)) {
+        const Result<QString> excerpt =
+            ContentIndex::excerpt(*run.store, values.at(0).toLongLong(), query, ContentConditions::ExcerptAround);
+        if (!excerpt)
+            return say(Failed, QStringLiteral("读取文件内容失败: ") + excerpt.detail());
+        if (json) {
+            QJsonObject o;
+            o.insert(QStringLiteral("id"), values.at(0).toLongLong());
+            for (int i = 1; i < columns.size(); ++i)
+                o.insert(columns.at(i), values.at(i).toString());
+            o.insert(QStringLiteral("excerpt"), *excerpt);
+            found.append(o);
+        } else {
+            QStringList fields;
+            for (const QVariant& v : values)
+                fields << tsvField(v.toString());
+            fields << tsvField(*excerpt);
+            out() << fields.join(QLatin1Char('\t')) << '\n';
+        }
+    }
+    if (json)
+        out() << QString::fromUtf8(QJsonDocument(found).toJson(QJsonDocument::Indented));
+    out().flush();
+    return rows.isEmpty() ? Failed : Ok;
+}
+
 int check(Run& run)
 {
     // The check's job on a connection of its own, here on this thread; a
@@ -258,6 +351,31 @@ int check(Run& run)
     return r.whole() ? Ok : Failed;
 }
 
+// The content index's catch-up on the terminal's bar (Ctrl-C stops it
+// between two files; the next run goes on); 0 on success, else after
+// saying why.
+int indexContent(Run& run)
+{
+    JobOf<ContentIndexer::Outcome> job(
+        ContentIndexer::Title,
+        ContentIndexer::job({run.store->location(), StoreFolder(run.context->home), run.context->currentOperator}));
+    const Status ran = job.runInTerminal(ContentIndexer::Title);
+    if (ran.cancelled())
+        return say(Failed, QStringLiteral("内容索引已中断，下次运行时继续。"));
+    if (!ran)
+        return say(Failed,
+                   QStringLiteral("内容索引失败: ") + ran.message() + QStringLiteral(" (") + ran.detail()
+                       + QLatin1Char(')'));
+    const ContentIndexer::Outcome& r = job.result().value();
+    out() << QStringLiteral("内容索引: 本次读取 %1 个文件（其中 %2 个未读出文字），已索引 %3/%4 个记录。")
+                 .arg(r.read)
+                 .arg(r.unread)
+                 .arg(r.done)
+                 .arg(r.total)
+          << Qt::endl;
+    return Ok;
+}
+
 int importFiles(Run& run)
 {
     GroupTree tree(*run.store, run.context->protectedGroups);
@@ -301,6 +419,10 @@ int importFiles(Run& run)
             QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
                 + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
     out() << outcome.message << Qt::endl;
+    // What was added is indexed now; a catch-up that fails or is stopped
+    // leaves the records waiting for the next run, the import stands.
+    if (outcome.imported > 0)
+        indexContent(run);
     return Ok;
 }
 
@@ -453,6 +575,17 @@ const QList<Command>& commands()
          1,
          1,
          listRecords},
+        {QStringLiteral("search"),
+         QStringLiteral("TEXT [--group GROUP] [--json]"),
+         QStringLiteral("列出内容含有 TEXT 的文件记录及其摘录（制表符分隔，或 JSON）；没有找到时退出状态为 1"),
+         {},
+         {QStringLiteral("--json")},
+         1,
+         1,
+         searchContent,
+         true,
+         false,
+         {QStringLiteral("--group")}},
         {QStringLiteral("import"),
          QStringLiteral("GROUP PATH... [--skip-same-name] [--keep-folders]"),
          QStringLiteral("把文件和文件夹（含子文件夹）导入分组；--keep-folders 把每个文件夹建为同名的下级分组"),
@@ -463,6 +596,14 @@ const QList<Command>& commands()
          importFiles,
          true,
          true},
+        {QStringLiteral("index"),
+         QString(),
+         QStringLiteral("读取尚未索引的文件内容，建立内容索引（Ctrl-C 中断后下次继续）"),
+         {},
+         {},
+         0,
+         0,
+         indexContent},
         {QStringLiteral("export"),
          QStringLiteral("GROUP DIR [--subfolders]"),
          QStringLiteral("把分组的文件导出到目录"),
@@ -624,11 +765,21 @@ int run(const QStringList& args, const QString& programFolder)
     if (!command)
         return usageError(QStringLiteral("未知命令: %1").arg(args.at(i)));
     Run run;
-    for (const QString& a : args.mid(i + words)) {
+    for (int k = i + words; k < args.size(); ++k) {
+        const QString& a = args.at(k);
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out() << commandUsage(*command);
             out().flush();
             return Ok;
+        }
+        if (const QString flag = a.section(QLatin1Char('='), 0, 0); command->valueFlags.contains(flag)) {
+            if (flag.size() < a.size())
+                run.values.insert(flag, a.mid(flag.size() + 1));
+            else if (k + 1 < args.size())
+                run.values.insert(flag, args.at(++k));
+            else
+                return usageError(QStringLiteral("%1 需要一个值").arg(flag), command);
+            continue;
         }
         if (a.startsWith(QLatin1String("--"))) {
             if (!command->flags.contains(a))

@@ -1,5 +1,6 @@
 #include "settings/ui/GlobalSettingsWindow.h"
 
+#include "archive/ContentIndexer.h"
 #include "platform/Prompter.h"
 #include "platform/Job.h"
 #include "platform/ui/FolderCopyWindow.h"
@@ -136,8 +137,11 @@ void GlobalSettingsWindow::build()
     auto* log = unit<QPushButton>(g4, QStringLiteral("操作日志按钮"), QStringLiteral("系统日志"), 344, 24, 88, 24);
     auto* order = unit<QPushButton>(g4, QStringLiteral("排序方式按钮"), QStringLiteral("排序方式"), 448, 24, 88, 24);
 
-    // Below the groups: what the care of the archive left taking space.
-    m_waste = unit<QLabel>(this, QStringLiteral("旧数据占用标签"), QString(), 32, 392, 416, 24);
+    // Below the groups: whether the content index reads pictures by OCR,
+    // and what the care of the archive left taking space.
+    m_ocr = unit<QCheckBox>(this, QStringLiteral("识别文字"), QStringLiteral("识别图片中的文字"), 32, 392, 136, 24);
+    m_ocr->setToolTip(QStringLiteral("建立内容索引时识别图片和扫描文件中的文字"));
+    m_waste = unit<QLabel>(this, QStringLiteral("旧数据占用标签"), QString(), 176, 392, 280, 24);
     m_removeWaste =
         unit<QPushButton>(this, QStringLiteral("清除旧数据按钮"), ArchiveWaste::RemoveButton, 464, 392, 88, 24);
 
@@ -155,6 +159,7 @@ void GlobalSettingsWindow::build()
     connect(rebuild, &QPushButton::clicked, this, &GlobalSettingsWindow::rebuildArchive);
     connect(clear, &QPushButton::clicked, this, &GlobalSettingsWindow::clearViewCounts);
     connect(m_removeWaste, &QPushButton::clicked, this, &GlobalSettingsWindow::removeWaste);
+    connect(m_ocr, &QCheckBox::clicked, this, &GlobalSettingsWindow::saveOcr);
     connect(fields, &QPushButton::clicked, this, &GlobalSettingsWindow::fieldOptionsRequested);
     connect(operators, &QPushButton::clicked, this, &GlobalSettingsWindow::operatorsRequested);
     connect(password, &QPushButton::clicked, this, &GlobalSettingsWindow::changePasswordRequested);
@@ -173,13 +178,23 @@ void GlobalSettingsWindow::load()
     m_picture = m_settings.bannerPicture;
     showPicture();
 
-    const QString types = Dictionary::read(m_store, Dictionary::FileTypes).value_or(Dictionary::AnyType);
+    const QString types = Dictionary::readOr(m_store, Dictionary::FileTypes, Dictionary::AnyType);
     const QStringList allowed = Dictionary::allowedTypes(types);
     (allowed.isEmpty() ? m_unlimited : m_limited)->setChecked(true);
     m_types->setEnabled(!allowed.isEmpty());
     m_types->setPlainText(allowed.join(QLatin1Char(',')));
-    m_size->setText(Dictionary::read(m_store, Dictionary::FileSize).value_or(Dictionary::DefaultFileSize));
+    m_size->setText(Dictionary::readOr(m_store, Dictionary::FileSize, Dictionary::DefaultFileSize));
+    m_ocr->setChecked(ContentIndexer::ocrWanted(m_store));
     showWaste();
+}
+
+void GlobalSettingsWindow::saveOcr(bool on)
+{
+    // Read by the content index at the start of its next run.
+    if (const Status saved = ContentIndexer::setOcrWanted(m_store, on); !saved) {
+        m_ocr->setChecked(!on);
+        prompter().message(saved.message(), QString(), Prompter::Icon::Warning);
+    }
 }
 
 QColor GlobalSettingsWindow::colour() const

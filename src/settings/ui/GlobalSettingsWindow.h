@@ -72,6 +72,7 @@ public slots:
     void compactArchive();
     // Asks, then removes the quarantine and the kept Data-<date> folders.
     void removeWaste();
+    void saveOcr(bool on);
 
 signals:
     // Saved and to be applied at once.
@@ -112,6 +113,7 @@ private:
     QRadioButton* m_limited = nullptr;
     QPlainTextEdit* m_types = nullptr;
     QLineEdit* m_size = nullptr;
+    QCheckBox* m_ocr = nullptr;
     QLabel* m_waste = nullptr;
     QPushButton* m_removeWaste = nullptr;
     CurrentOperator m_operator;

@@ -1,5 +1,6 @@
 #include "shell/ui/MainWindow.h"
 
+#include "archive/ContentIndexer.h"
 #include "archive/ui/BatchCommands.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
@@ -142,6 +143,10 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     connect(m_panel, &EditPanel::reloadListRequested, this, &MainWindow::reloadList);
     connect(m_batch, &BatchCommands::reloadListRequested, this, &MainWindow::reloadList);
     connect(m_batch, &BatchCommands::groupsChanged, this, &MainWindow::reloadTree);
+    // What adds or changes records (and so content) reloads the list.
+    connect(m_tree, &GroupTreePane::reloadListRequested, this, &MainWindow::contentChanged);
+    connect(m_panel, &EditPanel::reloadListRequested, this, &MainWindow::contentChanged);
+    connect(m_batch, &BatchCommands::reloadListRequested, this, &MainWindow::contentChanged);
     connect(m_panel, &EditPanel::progressChanged, this, &MainWindow::setProgress);
     connect(m_list, &FileListViews::currentRecordChanged, m_panel, &EditPanel::showRecord);
     connect(m_list, &FileListViews::searchShown, m_tree, &GroupTreePane::listShowsOtherRows);
@@ -215,6 +220,39 @@ void MainWindow::buildStatusBar()
         bar->addWidget(pane, i == 3 ? 1 : 0);
         m_statusPanes.append(pane);
     }
+    m_indexPane = new QLabel(bar);
+    m_indexPane->setObjectName(QStringLiteral("内容索引标签"));
+    m_indexPane->setFrameShape(QFrame::Panel);
+    m_indexPane->setFrameShadow(QFrame::Sunken);
+    m_indexPane->hide();
+    bar->addPermanentWidget(m_indexPane);
+}
+
+void MainWindow::startContentIndex()
+{
+    if (!isReady() || m_exiting)
+        return;
+    if (!m_indexer) {
+        m_indexer =
+            new ContentIndexRun({m_context.archive, StoreFolder(m_context.home), m_context.currentOperator}, this);
+        connect(m_indexer, &ContentIndexRun::progressed, this, [this](qint64 done, qint64 total) {
+            m_indexPane->setText(ContentIndexer::progressText(done, total));
+            m_indexPane->setVisible(done < total);
+        });
+        connect(m_indexer, &ContentIndexRun::ended, this, [this](const Status& status) {
+            m_indexPane->hide();
+            if (!status && !status.cancelled())
+                qWarning("content index: %s %s", qUtf8Printable(status.message()), qUtf8Printable(status.detail()));
+        });
+    }
+    m_indexer->request();
+}
+
+void MainWindow::contentChanged()
+{
+    // Only once the catch-up was started after the login.
+    if (m_indexer && !m_exiting)
+        m_indexer->request();
 }
 
 QLabel* MainWindow::statusPane(int index) const
@@ -280,6 +318,8 @@ void MainWindow::closeForRelogin()
 {
     m_exiting = true;
     m_clock->stop();
+    if (m_indexer)
+        m_indexer->stop();
     m_store.close();
     close();
 }
@@ -421,6 +461,10 @@ void MainWindow::reloadList()
 
 void MainWindow::closeArchive()
 {
+    // The catch-up's connection goes too; it starts again on the archive reopened.
+    if (m_indexer)
+        m_indexer->stop();
+    m_indexPane->hide();
     m_list->closeConnections();
     m_store.close();
 }
@@ -438,6 +482,7 @@ void MainWindow::showArchive()
     m_panel->showRecord(0);
     reloadTree();
     reloadList();
+    contentChanged();
 }
 QString MainWindow::operatorName() const
 {
@@ -543,6 +588,9 @@ void MainWindow::closeDown()
 {
     m_exiting = true;
     m_clock->stop();
+    // The catch-up stops between two files; what it wrote is whole.
+    if (m_indexer)
+        m_indexer->stop();
     // Files extracted for opening go with the program; a folder that is not
     // there is no reason to stay.
     removeExtractionFolder(ProgramHome::extractionFolder());

@@ -14,6 +14,7 @@ struct AppContext;
 class AboutWindow;
 class Banner;
 class BatchCommands;
+class ContentIndexRun;
 class EditPanel;
 class FileListViews;
 class GroupTreePane;
@@ -101,6 +102,14 @@ public:
     // closes, the program goes on.
     void closeForRelogin();
 
+    // Starts the content index's catch-up in the background (after the
+    // login); from then on every add, change, import and group copy starts
+    // it again when it is not running. Its progress shows in the status bar
+    // ("内容索引 n/N"), hidden when it is done.
+    void startContentIndex();
+    ContentIndexRun* contentIndex() const { return m_indexer; }
+    QLabel* contentIndexPane() const { return m_indexPane; }
+
     // Pops menu "设置" up where the last command came from.
     void popupSettingsMenu();
 
@@ -136,6 +145,7 @@ private:
     void popupMenu(MainMenus::Which which, const QPoint& globalPos);
     void exitAfterRuns();
     void closeDown();
+    void contentChanged();
 
     AppContext& m_context;
     DataStore m_store;
@@ -152,6 +162,8 @@ private:
     QWidget* m_paneArea = nullptr;
     QProgressBar* m_progress = nullptr;
     QList<QLabel*> m_statusPanes;
+    QLabel* m_indexPane = nullptr;
+    ContentIndexRun* m_indexer = nullptr;
     MainMenus* m_menus = nullptr;
     QTimer* m_clock = nullptr;
     int m_displayMode = 1;

@@ -251,7 +251,11 @@ int run(int argc, char** argv)
     // A re-login replaces the main window; cancelling it ends the program.
     Session session(context);
     QObject::connect(&session, &Session::ended, &app, [] { QCoreApplication::exit(0); });
+    // After each login the content index catches up in the background.
+    QObject::connect(&session, &Session::windowReplaced, &app, [](MainWindow* next) { next->startContentIndex(); });
     session.start(std::move(window));
+    if (MainWindow* shown = session.window())
+        shown->startContentIndex();
     MainWindow::setEventLoopRunning(true);
     return app.exec();
 }

@@ -1,0 +1,242 @@
+// The content index kept in step with the records: what the indexer reads
+// is found by its words; a record given new content or deleted leaves no
+// stale text; a catch-up killed part way leaves the index exact, and the
+// next run completes it.
+#include "archive/ContentIndexer.h"
+#include "archive/FileRecords.h"
+#include "common/TestHome.h"
+#include "common/TestInput.h"
+#include "common/TestRegistry.h"
+#include "platform/Progress.h"
+#include "platform/TextTokens.h"
+#include "store/ContentIndex.h"
+#include "store/DataStore.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using TestInput::writeFile;
+
+namespace {
+
+quint32 crc32(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char ch : data) {
+        crc ^= quint8(ch);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A .docx of one paragraph: a zip of stored entries, as Word's readers take it.
+QByteArray docx(const QByteArray& text)
+{
+    const QList<QPair<QByteArray, QByteArray>> entries{
+        {"[Content_Types].xml",
+         "<?xml version=\"1.0\"?><Types "
+         "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"></Types>"},
+        {"word/document.xml",
+         "<?xml version=\"1.0\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+         "wordprocessingml/2006/main\"><w:body><w:p><w:r><w:t>"
+             + text + "</w:t></w:r></w:p></w:body></w:document>"}};
+    QByteArray out, central;
+    auto le16 = [](QByteArray& b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
+    auto le32 = [&](QByteArray& b, quint32 v) {
+        le16(b, v & 0xFFFF);
+        le16(b, v >> 16);
+    };
+    for (const auto& [name, data] : entries) {
+        const quint32 offset = quint32(out.size());
+        for (QByteArray* b : {&out, &central}) {
+            le32(*b, b == &out ? 0x04034B50 : 0x02014B50);
+            if (b == &central)
+                le16(*b, 20);
+            for (quint32 v : {20u, 0x800u, 0u, 0u, 0x21u})
+                le16(*b, v);
+            le32(*b, crc32(data));
+            le32(*b, quint32(data.size()));
+            le32(*b, quint32(data.size()));
+            le16(*b, quint32(name.size()));
+            le16(*b, 0);
+            if (b == &central) {
+                for (int i = 0; i < 3; ++i)
+                    le16(*b, 0);
+                le32(*b, 0);
+                le32(*b, offset);
+            }
+        }
+        out += name + data;
+        central += name;
+    }
+    const quint32 at = quint32(out.size());
+    out += central;
+    le32(out, 0x06054B50);
+    for (quint32 v : {0u, 0u, quint32(entries.size()), quint32(entries.size())})
+        le16(out, v);
+    le32(out, quint32(central.size()));
+    le32(out, at);
+    le16(out, 0);
+    return out;
+}
+
+QList<qint64> found(DataStore& s, const QString& word)
+{
+    const Result<QList<qint64>> r = ContentIndex::find(s, TextTokens::normalize(word), RecordFilter::everything(), 0);
+    return r ? r.value() : QList<qint64>{-1};
+}
+
+Status runIndexer(TestHome& home)
+{
+    JobOf<ContentIndexer::Outcome> job(
+        ContentIndexer::Title,
+        ContentIndexer::job({home.archive(), StoreFolder(home.context().home), home.context().currentOperator}));
+    NoProgress none;
+    return job.runHere(none);
+}
+
+qint64 count(DataStore& s, const QString& sql, const QVariantList& params = {})
+{
+    return valueOf(s, sql, params).toLongLong();
+}
+
+}  // namespace
+
+class ContentIndexerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void recordsAreFoundByWhatTheySay();
+    void killedCatchUpIsCompletedByTheNext();
+};
+
+void ContentIndexerTest::initTestCase()
+{
+    qputenv("KORVANE_EXTRACT", KV_EXTRACT);
+}
+
+void ContentIndexerTest::recordsAreFoundByWhatTheySay()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    DataStore& s = home.store();
+    QVERIFY(s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc) values (0,'合同')")));
+    // Below 300 bytes in the database, the .docx in the store folder.
+    FileRecords records(s, StoreFolder(home.context().home), home.context().currentOperator, 300);
+    QTemporaryDir src;
+    RecordFields fields;
+    fields.name = QStringLiteral("r");
+    fields.group = QStringLiteral("合同");
+    const auto utf8 = records.add(fields, writeFile(src.path(), QStringLiteral("a.txt"), "甲方签订合同。"));
+    const auto gbk = records.add(fields, writeFile(src.path(), QStringLiteral("b.txt"), "\xB5\xB5\xB0\xB8 2026"));
+    const QByteArray word = docx("会议纪要 Minutes");
+    QVERIFY(word.size() >= 300);
+    const auto kept = records.add(fields, writeFile(src.path(), QStringLiteral("c.docx"), word));
+    QVERIFY(utf8 && gbk && kept);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb")), 0);
+
+    const Status ran = runIndexer(home);
+    QVERIFY2(ran, qPrintable(ran.message() + ran.detail()));
+    QCOMPARE(found(s, QStringLiteral("合同")), QList<qint64>{utf8->id});
+    QCOMPARE(found(s, QStringLiteral("档案")), QList<qint64>{gbk->id});
+    QCOMPARE(found(s, QStringLiteral("纪要")), QList<qint64>{kept->id});
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb where zt=?"), {int(ContentIndex::Done)}), 3);
+
+    // New content: the old words go with the change, the new ones come with the next run.
+    QVERIFY(records.modify(utf8->id, fields, writeFile(src.path(), QStringLiteral("d.txt"), "发票已开具")));
+    QVERIFY(found(s, QStringLiteral("合同")).isEmpty());
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb where id=?"), {utf8->id}), 0);
+    QVERIFY(runIndexer(home));
+    QVERIFY(found(s, QStringLiteral("合同")).isEmpty());
+    QCOMPARE(found(s, QStringLiteral("发票")), QList<qint64>{utf8->id});
+    // A change of the fields only keeps the text.
+    fields.remark = QStringLiteral("备注");
+    QVERIFY(records.modify(utf8->id, fields));
+    QCOMPARE(found(s, QStringLiteral("发票")), QList<qint64>{utf8->id});
+
+    // A deleted record leaves neither text nor tokens.
+    QVERIFY(records.remove(gbk->id));
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb where id=?"), {gbk->id}), 0);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjsy where token in ('档案','档','案','2026')")), 0);
+    const Result<ContentIndex::Counts> counts = ContentIndex::progress(s);
+    QVERIFY(counts);
+    QCOMPARE(counts->done, 2);
+    QCOMPARE(counts->total, 2);
+}
+
+void ContentIndexerTest::killedCatchUpIsCompletedByTheNext()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    DataStore& s = home.store();
+    QVERIFY(s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc) values (0,'档案')")));
+    FileRecords records(s, StoreFolder(home.context().home), home.context().currentOperator, 4096);
+    QTemporaryDir src;
+    RecordFields fields;
+    fields.name = QStringLiteral("n");
+    fields.group = QStringLiteral("档案");
+    constexpr int kRecords = 600;
+    QList<qint64> ids;
+    for (int i = 0; i < kRecords; ++i) {
+        const QString text = QStringLiteral("编号 K%1 归档").arg(i, 4, 10, QLatin1Char('0'));
+        const auto r = records.add(fields, writeFile(src.path(), QStringLiteral("%1.txt").arg(i), text.toUtf8()));
+        QVERIFY(r);
+        ids << r->id;
+    }
+    s.close();
+
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("KORVANE_PASSWORD"), QString());
+    e.remove(QStringLiteral("DISPLAY"));
+    p.setProcessEnvironment(e);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(KV_CLI), {QStringLiteral("--home"), home.folder(), QStringLiteral("index")});
+    QVERIFY(p.waitForStarted());
+    // Killed once its first batch is in, while it reads the next.
+    DataStore watch;
+    QVERIFY(watch.open(home.archive()));
+    QElapsedTimer waited;
+    waited.start();
+    qint64 written = 0;
+    while (written == 0 && p.state() == QProcess::Running && waited.elapsed() < 60000) {
+        QThread::msleep(2);
+        written = count(watch, QStringLiteral("select count(*) from wjwb"));
+    }
+    p.kill();
+    QVERIFY(p.waitForFinished());
+    watch.close();
+
+    QVERIFY(s.open(home.archive()));
+    const qint64 partly = count(s, QStringLiteral("select count(*) from wjwb"));
+    QVERIFY2(partly > 0 && partly < kRecords, qPrintable(QString::number(partly)));
+    // What was written is exact; the rest waits.
+    const Result<QList<qint64>> waiting = ContentIndex::waiting(s, 0, 0);
+    QVERIFY(waiting);
+    QCOMPARE(waiting->size() + partly, kRecords);
+    for (int i = 0; i < kRecords; ++i) {
+        const QList<qint64> hits = found(s, QStringLiteral("K%1").arg(i, 4, 10, QLatin1Char('0')));
+        QCOMPARE(hits, waiting->contains(ids.at(i)) ? QList<qint64>{} : QList<qint64>{ids.at(i)});
+    }
+
+    // The next run goes on and completes it.
+    s.close();
+    p.start(QStringLiteral(KV_CLI), {QStringLiteral("--home"), home.folder(), QStringLiteral("index")});
+    QVERIFY(p.waitForFinished(120000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QVERIFY(s.open(home.archive()));
+    const Result<ContentIndex::Counts> counts = ContentIndex::progress(s);
+    QVERIFY(counts);
+    QCOMPARE(counts->done, qint64(kRecords));
+    QCOMPARE(counts->total, qint64(kRecords));
+    for (int i = 0; i < kRecords; ++i)
+        QCOMPARE(found(s, QStringLiteral("K%1").arg(i, 4, 10, QLatin1Char('0'))), QList<qint64>{ids.at(i)});
+    QCOMPARE(found(s, QStringLiteral("归档")).size(), kRecords);
+}
+
+KV_REGISTER_TEST(ContentIndexerTest)
+#include "ContentIndexerTest.moc"
