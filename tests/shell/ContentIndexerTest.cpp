@@ -7,13 +7,17 @@
 #include "common/TestHome.h"
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
+#include "MainWindowFixture.h"
+#include "archive/ui/EditPanel.h"
 #include "platform/Progress.h"
 #include "platform/TextTokens.h"
 #include "store/ContentIndex.h"
 #include "store/DataStore.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -112,6 +116,7 @@ private slots:
     void initTestCase();
     void recordsAreFoundByWhatTheySay();
     void killedCatchUpIsCompletedByTheNext();
+    void windowCatchesUpAfterLoginAndAfterAnAdd();
 };
 
 void ContentIndexerTest::initTestCase()
@@ -236,6 +241,49 @@ void ContentIndexerTest::killedCatchUpIsCompletedByTheNext()
     for (int i = 0; i < kRecords; ++i)
         QCOMPARE(found(s, QStringLiteral("K%1").arg(i, 4, 10, QLatin1Char('0'))), QList<qint64>{ids.at(i)});
     QCOMPARE(found(s, QStringLiteral("归档")).size(), kRecords);
+}
+
+void ContentIndexerTest::windowCatchesUpAfterLoginAndAfterAnAdd()
+{
+    MainWindowFixture f;
+    QVERIFY(f.build());
+    DataStore& s = f.home.store();
+    QVERIFY(s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc) values (0,'合同')")));
+    FileRecords records(s, StoreFolder(f.home.context().home), f.home.context().currentOperator, 4096);
+    QTemporaryDir src;
+    RecordFields fields;
+    fields.name = QStringLiteral("w");
+    fields.group = QStringLiteral("合同");
+    const auto first = records.add(fields, writeFile(src.path(), QStringLiteral("a.txt"), "租赁合同"));
+    QVERIFY(first);
+    // Nothing runs before the login hands the window over.
+    QVERIFY(!f.window->contentIndex());
+    emit f.window->editPanel()->reloadListRequested();
+    QVERIFY(!f.window->contentIndex());
+
+    f.window->startContentIndex();
+    ContentIndexRun* run = f.window->contentIndex();
+    QVERIFY(run);
+    QSignalSpy progressed(run, &ContentIndexRun::progressed);
+    QSignalSpy ended(run, &ContentIndexRun::ended);
+    bool ok = false;
+    connect(run, &ContentIndexRun::ended, this, [&ok](const Status& status) { ok = status.ok(); });
+    QVERIFY(ended.wait(30000));
+    QVERIFY(ok);
+    QVERIFY(!progressed.isEmpty());
+    QCOMPARE(progressed.last().at(0).toLongLong(), 1);
+    QVERIFY(!f.window->contentIndexPane()->isVisible());
+    QCOMPARE(found(s, QStringLiteral("租赁")), QList<qint64>{first->id});
+
+    // An add (the panel asks for the list again) starts it once more.
+    const auto second = records.add(fields, writeFile(src.path(), QStringLiteral("b.txt"), "采购清单"));
+    QVERIFY(second);
+    emit f.window->editPanel()->reloadListRequested();
+    QVERIFY(run->isRunning());
+    QVERIFY(ended.wait(30000));
+    QVERIFY(ok);
+    QCOMPARE(found(s, QStringLiteral("采购")), QList<qint64>{second->id});
+    QCOMPARE(f.window->contentIndexPane()->text(), ContentIndexer::progressText(2, 2));
 }
 
 KV_REGISTER_TEST(ContentIndexerTest)
