@@ -94,13 +94,15 @@ QList<qint64> found(DataStore& s, const QString& word)
     return r ? r.value() : QList<qint64>{-1};
 }
 
-Status runIndexer(TestHome& home)
+Result<ContentIndexer::Outcome> runIndexer(TestHome& home)
 {
     JobOf<ContentIndexer::Outcome> job(
         ContentIndexer::Title,
         ContentIndexer::job({home.archive(), StoreFolder(home.context().home), home.context().currentOperator}));
     NoProgress none;
-    return job.runHere(none);
+    if (const Status ran = job.runHere(none); !ran)
+        return ran.failure();
+    return job.result();
 }
 
 qint64 count(DataStore& s, const QString& sql, const QVariantList& params = {})
@@ -141,15 +143,29 @@ void ContentIndexerTest::recordsAreFoundByWhatTheySay()
     const QByteArray word = docx("会议纪要 Minutes");
     QVERIFY(word.size() >= 300);
     const auto kept = records.add(fields, writeFile(src.path(), QStringLiteral("c.docx"), word));
-    QVERIFY(utf8 && gbk && kept);
+    const auto broken = records.add(fields, writeFile(src.path(), QStringLiteral("e.docx"), "PK\x03\x04 no zip"));
+    QVERIFY(utf8 && gbk && kept && broken);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb")), 0);
 
-    const Status ran = runIndexer(home);
+    // Without the reader program the run ends at once, says so in the log
+    // and writes nothing: the records wait.
+    qputenv("KORVANE_EXTRACT", "/nonexistent/korvane-extract");
+    QVERIFY(!runIndexer(home));
+    qputenv("KORVANE_EXTRACT", KV_EXTRACT);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb")), 0);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr like '内容索引中止%'")), 1);
+
+    const Result<ContentIndexer::Outcome> ran = runIndexer(home);
     QVERIFY2(ran, qPrintable(ran.message() + ran.detail()));
+    QCOMPARE(ran->read, 4);
+    QCOMPARE(ran->unread, 1);
     QCOMPARE(found(s, QStringLiteral("合同")), QList<qint64>{utf8->id});
     QCOMPARE(found(s, QStringLiteral("档案")), QList<qint64>{gbk->id});
     QCOMPARE(found(s, QStringLiteral("纪要")), QList<qint64>{kept->id});
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb where zt=?"), {int(ContentIndex::Done)}), 3);
+    // A file that cannot be read keeps its verdict and is not read again.
+    QCOMPARE(count(s, QStringLiteral("select zt from wjwb where id=?"), {broken->id}), int(ContentIndex::Unreadable));
+    QCOMPARE(runIndexer(home)->read, 0);
 
     // New content: the old words go with the change, the new ones come with the next run.
     QVERIFY(records.modify(utf8->id, fields, writeFile(src.path(), QStringLiteral("d.txt"), "发票已开具")));
@@ -169,8 +185,8 @@ void ContentIndexerTest::recordsAreFoundByWhatTheySay()
     QCOMPARE(count(s, QStringLiteral("select count(*) from wjsy where token in ('档案','档','案','2026')")), 0);
     const Result<ContentIndex::Counts> counts = ContentIndex::progress(s);
     QVERIFY(counts);
-    QCOMPARE(counts->done, 2);
-    QCOMPARE(counts->total, 2);
+    QCOMPARE(counts->done, 3);
+    QCOMPARE(counts->total, 3);
 }
 
 void ContentIndexerTest::killedCatchUpIsCompletedByTheNext()
