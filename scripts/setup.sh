@@ -9,7 +9,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${KV_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config ccache
+  build-essential cmake ninja-build pkg-config ccache clang-format
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools qt6-multimedia-dev qt6-image-formats-plugins
   libqt6sql6-sqlite libqt6opengl6-dev libgl1-mesa-dev
   libsodium-dev libxlsxwriter-dev libuchardet-dev libssl-dev sqlite3 libsqlite3-dev unzip

@@ -20,9 +20,9 @@ Status create(const QString& folder)
     if (!dir.mkpath(home.folder()) || !dir.mkpath(home.skinFolder()))
         return Status::fail(QStringLiteral("cannot create the folders under %1").arg(home.folder()));
     // The archive and the files kept beside it are the user's alone.
-    for (const QString& folder : {home.dataFolder(), home.storeFolder()})
-        if (const Status made = PrivateFolder::ensure(folder); !made)
-            return Status::fail(QStringLiteral("cannot create %1: %2").arg(folder, made.detail()), made.detail());
+    for (const QString& own : {home.dataFolder(), home.storeFolder()})
+        if (const Status made = PrivateFolder::ensure(own); !made)
+            return Status::fail(QStringLiteral("cannot create %1: %2").arg(own, made.detail()), made.detail());
     for (const QString& skin : ProgramHome::shippedSkins()) {
         const QString target = home.skinFolder() + QLatin1Char('/') + skin;
         if (QFileInfo::exists(target))

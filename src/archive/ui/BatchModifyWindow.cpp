@@ -116,7 +116,7 @@ void BatchModifyWindow::start()
         windowTitle(), BatchModify::job(m_store.location(), m_operator, m_open, ids, field, value));
     connect(m_job.get(), &Job::rangeChanged, this,
             [this](qint64 minimum, qint64 maximum) { m_bar->setRange(int(minimum), int(maximum)); });
-    connect(m_job.get(), &Job::valueChanged, this, [this](qint64 value) { m_bar->setValue(int(value)); });
+    connect(m_job.get(), &Job::valueChanged, this, [this](qint64 done) { m_bar->setValue(int(done)); });
     connect(m_job.get(), &Job::finished, this, &BatchModifyWindow::finish);
     m_job->start();
 }

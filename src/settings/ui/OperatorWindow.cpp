@@ -208,17 +208,17 @@ void OperatorWindow::showChosen()
     const qint64 id = chosenId();
     if (id < 0)
         return;
-    const Result<Operators::Data> data = m_operators.load(id);
-    if (!data) {
-        showFailure(data.failure());
+    const Result<Operators::Data> loaded = m_operators.load(id);
+    if (!loaded) {
+        showFailure(loaded.failure());
         return;
     }
-    m_name->setText(data->userName);
-    m_status->setCurrentIndex(data->status == Operators::Stopped ? 1 : 0);
-    m_description->setPlainText(data->description);
+    m_name->setText(loaded->userName);
+    m_status->setCurrentIndex(loaded->status == Operators::Stopped ? 1 : 0);
+    m_description->setPlainText(loaded->description);
     for (int i = 0; i < m_rights->count(); ++i) {
         QListWidgetItem* item = m_rights->item(i);
-        item->setCheckState(Rights::holds(data->rightsText, item->text()) ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(Rights::holds(loaded->rightsText, item->text()) ? Qt::Checked : Qt::Unchecked);
     }
 }
 
