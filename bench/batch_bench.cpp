@@ -110,7 +110,7 @@ int importChild(const QString& homeFolder, const QString& sources)
     DataStore store;
     if (!store.open(home.defaultDatabasePath()))
         return 1;
-    const QString bound = Dictionary::read(store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+    const QString bound = Dictionary::readOr(store, Dictionary::FileSize, QStringLiteral("1"));
     BatchImport run(store, StoreFolder(home), CurrentOperator(QStringLiteral("Admin"), Schema::allRightsText()),
                     Dictionary::sizeBoundBytes(bound), ProtectedGroups());
     NoProgress progress;

@@ -312,11 +312,11 @@ bool measureAdds(const Archive& large, const QString& scratch, const QByteArray&
         s->store.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) select 0,'基准',0,1,''"
                                         " where not exists (select 1 from wjfz where fxmid=0 and xmmc='基准')"));
         // The default size bound: below 1 MB into the database.
-        const QString bound = Dictionary::read(s->store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+        const QString bound = Dictionary::readOr(s->store, Dictionary::FileSize, QStringLiteral("1"));
         s->records =
             std::make_unique<FileRecords>(s->store, StoreFolder(s->home), op, Dictionary::sizeBoundBytes(bound));
     }
-    note("add_size_bound_mb", Dictionary::read(big.store, Dictionary::FileSize).value_or(QString()).toUtf8());
+    note("add_size_bound_mb", Dictionary::readOr(big.store, Dictionary::FileSize, QString()).toUtf8());
     struct Case {
         const char* name;
         qint64 bytes;

@@ -72,7 +72,7 @@ int storeOne(const QString& homeFolder, const QString& source)
     if (!store.open(home.defaultDatabasePath()))
         return 1;
     const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
-    const QString bound = Dictionary::read(store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+    const QString bound = Dictionary::readOr(store, Dictionary::FileSize, QStringLiteral("1"));
     FileRecords records(store, StoreFolder(home), op, Dictionary::sizeBoundBytes(bound));
     RecordFields fields;
     fields.group = QStringLiteral("基准");
@@ -142,7 +142,7 @@ int main(int argc, char** argv)
     store.execute(QStringLiteral("insert into wjfz(fxmid,xmmc,tpid,xztp,mm) values (0,'基准',0,0,'')"));
     const CurrentOperator op(QStringLiteral("Admin"), Schema::allRightsText());
     // The archive's own default bound.
-    const QString initial = Dictionary::read(store, Dictionary::FileSize).value_or(QStringLiteral("1"));
+    const QString initial = Dictionary::readOr(store, Dictionary::FileSize, QStringLiteral("1"));
     const qint64 bound = Dictionary::sizeBoundBytes(initial);
     FileRecords records(store, StoreFolder(home), op, bound);
     std::printf("size_bound_mb: %s\n", qPrintable(initial));

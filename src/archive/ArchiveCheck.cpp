@@ -273,10 +273,12 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
     const Result<std::optional<qint64>> highest = rows.highestNumber();
     if (!highest)
         return Out::fail(QString(), QStringLiteral("wj: ") + highest.detail());
-    const auto counterText = Dictionary::read(m_store, Dictionary::FileNumber);
-    if (highest->has_value() && counterText) {
+    const Result<std::optional<QString>> counterText = Dictionary::read(m_store, Dictionary::FileNumber);
+    if (!counterText)
+        return Out::fail(QString(), counterText.detail());
+    if (highest->has_value() && counterText->has_value()) {
         const qint64 top = **highest;
-        const qint64 counter = counterText->trimmed().toLongLong();
+        const qint64 counter = (*counterText)->trimmed().toLongLong();
         if (counter <= top) {
             QString detail = QStringLiteral("计数器 %1，已用最大编号 %2").arg(counter).arg(FileNumbering::format(top));
             if (repair) {

@@ -394,7 +394,7 @@ int importFiles(Run& run)
     // Folders with everything below them, only the types the archive takes;
     // with --keep-folders each folder becomes a sub-group, as files dropped
     // on the window do.
-    const QString types = Dictionary::read(*run.store, Dictionary::FileTypes).value_or(Dictionary::AnyType);
+    const QString types = Dictionary::readOr(*run.store, Dictionary::FileTypes, Dictionary::AnyType);
     const QList<BatchImport::Item> items = run.has("--keep-folders")
         ? BatchImport::expandKeepingFolders(paths, node->path(), types)
         : BatchImport::into(node->path(), BatchImport::expand(paths, types));

@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 Status StartupSequence::Host::runUpgrade(Job& upgrade)
 {
     NoProgress quiet;
@@ -66,11 +68,16 @@ Status StartupSequence::readSettings()
     } else if (const Status readable = ArchiveProbe::settingsReadable(m_store); !readable) {
         return readable;
     }
-    // A missing row keeps the built-in default.
-    if (auto types = Dictionary::read(m_store, Dictionary::FileTypes))
-        m_context.fileTypes = *types;
-    if (auto size = Dictionary::read(m_store, Dictionary::FileSize))
-        m_context.fileSize = *size;
+    // A missing row keeps the built-in default; a dictionary that cannot be
+    // read is an archive that does not answer.
+    for (auto [name, value] : {std::pair{Dictionary::FileTypes, &m_context.fileTypes},
+                               std::pair{Dictionary::FileSize, &m_context.fileSize}}) {
+        const ::Result<std::optional<QString>> read = Dictionary::read(m_store, name);
+        if (!read)
+            return Status::fail(QString(), read.detail());
+        if (read->has_value())
+            *value = **read;
+    }
     return {};
 }
 

@@ -6,12 +6,24 @@
 
 namespace Dictionary {
 
-std::optional<QString> read(DataStore& store, const QString& name)
+Result<std::optional<QString>> read(DataStore& store, const QString& name)
 {
-    RecordSet rs = store.query(QStringLiteral("select nr from zdbh where xm=?"), {name});
-    if (!rs || rs.atEnd())
-        return std::nullopt;
-    return rs.text(0);
+    const Result<std::optional<QVariant>> v = store.scalar(QStringLiteral("select nr from zdbh where xm=?"), {name});
+    if (!v)
+        return Result<std::optional<QString>>::fail(QString(), QStringLiteral("zdbh: ") + v.detail());
+    if (!v->has_value())
+        return std::optional<QString>();
+    return std::optional<QString>((*v)->toString());
+}
+
+QString readOr(DataStore& store, const QString& name, const QString& fallback)
+{
+    const Result<std::optional<QString>> v = read(store, name);
+    if (!v) {
+        qWarning("%s not read: %s", qPrintable(name), qPrintable(v.detail()));
+        return fallback;
+    }
+    return v->value_or(fallback);
 }
 
 bool write(DataStore& store, const QString& name, const QString& value)
@@ -51,7 +63,7 @@ qint64 sizeBoundBytes(const QString& value)
 
 qint64 storedSizeBound(DataStore& store)
 {
-    return sizeBoundBytes(read(store, FileSize).value_or(DefaultFileSize));
+    return sizeBoundBytes(readOr(store, FileSize, DefaultFileSize));
 }
 
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -17,8 +19,13 @@ inline const QString AnyType = QStringLiteral("A");
 // The '文件尺寸' value taken when the dictionary has none.
 inline const QString DefaultFileSize = QStringLiteral("1");
 
-std::optional<QString> read(DataStore& store, const QString& name);
-bool write(DataStore& store, const QString& name, const QString& value);
+// The value named; std::nullopt when the dictionary has no such row, a
+// failure (with the driver's words) when it could not be read.
+[[nodiscard]] Result<std::optional<QString>> read(DataStore& store, const QString& name);
+// The value named, or `fallback` when there is none or it cannot be read;
+// a failed read is said in the program's output with its cause.
+QString readOr(DataStore& store, const QString& name, const QString& fallback);
+[[nodiscard]] bool write(DataStore& store, const QString& name, const QString& value);
 
 // The allowed upload types of a '文件类型' value (separated by ",", "，",
 // ";", "|" or blanks, a leading "." dropped); empty when any type is allowed.

@@ -15,11 +15,13 @@ Result<QString> draw(DataStore& store)
     auto fail = [](const QString& why) { return Result<QString>::fail(QString(), why); };
     if (!store.inTransaction())
         return fail(QStringLiteral("numbering needs a transaction"));
-    const auto stored = Dictionary::read(store, Dictionary::FileNumber);
+    const Result<std::optional<QString>> stored = Dictionary::read(store, Dictionary::FileNumber);
     if (!stored)
-        return fail(QStringLiteral("counter missing: ") + store.lastError());
+        return fail(QStringLiteral("counter not read: ") + stored.detail());
+    if (!stored->has_value())
+        return fail(QStringLiteral("counter missing"));
     bool ok = false;
-    qint64 counter = stored->trimmed().toLongLong(&ok);
+    qint64 counter = (*stored)->trimmed().toLongLong(&ok);
     if (!ok || counter < 1)
         counter = 1;
     // Never hand out a number that a record already carries (an archive

@@ -23,15 +23,15 @@ void DictionaryTest::namedValuesReadAndWrite()
 {
     TestHome home;
     DataStore& s = home.store();
-    QCOMPARE(Dictionary::read(s, Dictionary::FileNumber).value_or(QString()), QStringLiteral("1"));
-    QCOMPARE(Dictionary::read(s, Dictionary::FileTypes).value_or(QString()), Dictionary::AnyType);
-    QVERIFY(Dictionary::read(s, Dictionary::FileSize));
+    QCOMPARE(Dictionary::readOr(s, Dictionary::FileNumber, QString()), QStringLiteral("1"));
+    QCOMPARE(Dictionary::readOr(s, Dictionary::FileTypes, QString()), Dictionary::AnyType);
+    QVERIFY(Dictionary::read(s, Dictionary::FileSize).valueOr(std::nullopt).has_value());
     QVERIFY(Dictionary::write(s, Dictionary::FileTypes, QStringLiteral("doc，pdf 'x'")));
     QVERIFY(Dictionary::write(s, Dictionary::FileSize, QStringLiteral("5")));
-    QCOMPARE(Dictionary::read(s, Dictionary::FileTypes).value_or(QString()), QStringLiteral("doc，pdf 'x'"));
-    QCOMPARE(Dictionary::read(s, Dictionary::FileSize).value_or(QString()), QStringLiteral("5"));
+    QCOMPARE(Dictionary::readOr(s, Dictionary::FileTypes, QString()), QStringLiteral("doc，pdf 'x'"));
+    QCOMPARE(Dictionary::readOr(s, Dictionary::FileSize, QString()), QStringLiteral("5"));
     // The other rows are untouched.
-    QCOMPARE(Dictionary::read(s, Dictionary::FileNumber).value_or(QString()), QStringLiteral("1"));
+    QCOMPARE(Dictionary::readOr(s, Dictionary::FileNumber, QString()), QStringLiteral("1"));
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zdbh")).toInt(), 3);
 }
 
@@ -39,11 +39,16 @@ void DictionaryTest::writeToMissingNameFails()
 {
     TestHome home;
     DataStore& s = home.store();
-    QVERIFY(!Dictionary::read(s, QStringLiteral("不存在")));
+    const Result<std::optional<QString>> none = Dictionary::read(s, QStringLiteral("不存在"));
+    QVERIFY(none);
+    QVERIFY(!none->has_value());
     QVERIFY(!Dictionary::write(s, QStringLiteral("不存在"), QStringLiteral("1")));
     QCOMPARE(valueOf(s, QStringLiteral("select count(*) from zdbh")).toInt(), 3);
     s.failNextStatements(1, QStringLiteral("update zdbh"));
     QVERIFY(!Dictionary::write(s, Dictionary::FileSize, QStringLiteral("9")));
+    // A read that fails is not "no such value".
+    s.failNextStatements(1, QStringLiteral("from zdbh"));
+    QVERIFY(!Dictionary::read(s, Dictionary::FileSize));
 }
 
 void DictionaryTest::allowedTypes_data()

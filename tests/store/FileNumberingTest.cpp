@@ -11,7 +11,7 @@ namespace {
 
 QString counter(DataStore& s)
 {
-    return Dictionary::read(s, Dictionary::FileNumber).value_or(QStringLiteral("<none>"));
+    return Dictionary::readOr(s, Dictionary::FileNumber, QStringLiteral("<none>"));
 }
 
 // What a stored file does: draw the number and insert the record in one

@@ -54,7 +54,7 @@ void BatchCommands::importInto(const QString& group)
         prompter().message(BatchImport::NoGroup, {}, Prompter::Icon::Warning);
         return;
     }
-    const QString types = Dictionary::read(m_store, Dictionary::FileTypes).value_or(Dictionary::AnyType);
+    const QString types = Dictionary::readOr(m_store, Dictionary::FileTypes, Dictionary::AnyType);
     const QStringList files = prompter().openFiles(BatchImport::ChooseTitle, QDir::homePath(), fileFilter(types));
     if (files.isEmpty())
         return;
@@ -65,7 +65,7 @@ void BatchCommands::importDropped(const QString& group, const QStringList& paths
 {
     if (group.isEmpty())
         return;
-    const QString types = Dictionary::read(m_store, Dictionary::FileTypes).value_or(Dictionary::AnyType);
+    const QString types = Dictionary::readOr(m_store, Dictionary::FileTypes, Dictionary::AnyType);
     // A dropped folder comes in as a sub-group of its own, with its folders below it.
     const QList<BatchImport::Item> items = BatchImport::expandKeepingFolders(paths, group, types);
     if (items.isEmpty())

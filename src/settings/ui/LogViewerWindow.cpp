@@ -417,6 +417,25 @@ int paintLog(DataStore& store, const LogBook::Filter& filter, const LogBook::Ext
 
 }  // namespace
 
+namespace {
+// The print job's progress: between pages the window's thread goes round its
+// events twice (a click on "取消" among them) after the bar has moved, so a
+// stop asked for while a page is under way ends the print after that page.
+class PageByPage final : public Progress {
+public:
+    explicit PageByPage(JobContext& context) : m_context(context) {}
+    void setRange(qint64 minimum, qint64 maximum) override { m_context.setRange(minimum, maximum); }
+    void setValue(qint64 value) override { m_context.setValue(value); }
+    bool cancelled() const override
+    {
+        return !m_context.onStartingThread([] {}) || !m_context.onStartingThread([] {}) || m_context.cancelled();
+    }
+
+private:
+    JobContext& m_context;
+};
+}  // namespace
+
 int LogViewerWindow::printTo(QPrinter* printer, Progress* progress)
 {
     return paintLog(m_store, m_model->filter(), m_model->extent(), printer, progress);
@@ -441,7 +460,8 @@ void LogViewerWindow::print()
                        StoreJob::body<int>(m_store.location(),
                                            [filter = m_model->filter(), span = m_model->extent(),
                                             printer](DataStore& store, JobContext& context) {
-                                               return Result<int>(paintLog(store, filter, span, printer, &context));
+                                               PageByPage pages(context);
+                                               return Result<int>(paintLog(store, filter, span, printer, &pages));
                                            }));
         QApplication::setOverrideCursor(Qt::BusyCursor);
         const Status printed = busy.run(job);
