@@ -80,8 +80,8 @@ QString makeText(QRandomGenerator& g, const Corpus& corpus, int chars)
 {
     static const QStringList punctuation{QStringLiteral("，"), QStringLiteral("。"), QStringLiteral("、"),
                                          QStringLiteral("；"), QStringLiteral("\n")};
-    static const QStringList latin{QStringLiteral("ISO9001"), QStringLiteral("PDF"), QStringLiteral("contract"),
-                                   QStringLiteral("Office"), QStringLiteral("2026"), QStringLiteral("No.17")};
+    static const QStringList latin{QStringLiteral("ISO9001"), QStringLiteral("PDF"),  QStringLiteral("contract"),
+                                   QStringLiteral("Office"),  QStringLiteral("2026"), QStringLiteral("No.17")};
     QString t;
     t.reserve(chars + 32);
     while (t.size() < chars) {
@@ -107,7 +107,8 @@ QString argument(const QStringList& args, const QString& name, const QString& fa
 qint64 tableBytes(const QString& db, const QString& name)
 {
     QProcess p;
-    p.start(QStringLiteral("sqlite3"), {db, QStringLiteral("select sum(pgsize) from dbstat where name='%1'").arg(name)});
+    p.start(QStringLiteral("sqlite3"),
+            {db, QStringLiteral("select sum(pgsize) from dbstat where name='%1'").arg(name)});
     if (!p.waitForFinished(600000))
         return -1;
     return p.readAllStandardOutput().trimmed().toLongLong();
@@ -173,9 +174,12 @@ int main(int argc, char** argv)
     bench::print("index_batch_mb_per_s", mb / indexSeconds, 1);
     bench::print("index_batch_s", indexSeconds, 2);
 
-    const QStringList queries{QStringLiteral("合同"), items.at(17).normalizedText.mid(40, 1),
-                              items.at(5).normalizedText.mid(100, 2), items.at(99).normalizedText.mid(200, 4),
-                              items.at(500).normalizedText.mid(300, 8), QStringLiteral("contract"),
+    const QStringList queries{QStringLiteral("合同"),
+                              items.at(17).normalizedText.mid(40, 1),
+                              items.at(5).normalizedText.mid(100, 2),
+                              items.at(99).normalizedText.mid(200, 4),
+                              items.at(500).normalizedText.mid(300, 8),
+                              QStringLiteral("contract"),
                               QStringLiteral("ontrac")};
     for (const QString& q : queries) {
         std::vector<double> ms;

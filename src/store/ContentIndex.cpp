@@ -41,8 +41,8 @@ const QString kWaiting = QStringLiteral(
     "select id from wj where id>? and not exists (select 1 from wjwb where wjwb.id = wj.id and wjwb.zt <> 0"
     " and wjwb.sy = 1) order by id limit ?");
 const QString kTotal = QStringLiteral("select count(*) from wj");
-const QString kDone = QStringLiteral(
-    "select count(*) from wjwb join wj on wj.id = wjwb.id where wjwb.zt <> 0 and wjwb.sy = 1");
+const QString kDone =
+    QStringLiteral("select count(*) from wjwb join wj on wj.id = wjwb.id where wjwb.zt <> 0 and wjwb.sy = 1");
 
 constexpr qint64 kNoLowerBound = std::numeric_limits<qint64>::min();
 // Candidates confirmed per statement; unused places hold an id no record has.
@@ -55,10 +55,10 @@ Status failed(DataStore& store, const QString& what)
 
 QString segmentUpsert(DataStore& store)
 {
-    return store.backend().upsert(QStringLiteral("wjsy"),
-                                  {QStringLiteral("token"), QStringLiteral("first_id"), QStringLiteral("n"),
-                                   QStringLiteral("ids")},
-                                  {QStringLiteral("token"), QStringLiteral("first_id")});
+    return store.backend().upsert(
+        QStringLiteral("wjsy"),
+        {QStringLiteral("token"), QStringLiteral("first_id"), QStringLiteral("n"), QStringLiteral("ids")},
+        {QStringLiteral("token"), QStringLiteral("first_id")});
 }
 
 QString textUpsert(DataStore& store)
@@ -129,8 +129,7 @@ bool decode(qint64 first, qint64 n, QByteArrayView gaps, Ids& out)
 
 // Reads the segment rows of one statement; each decoded ids are handed to f
 // with the segment's first id.
-template <typename F>
-Status readSegments(DataStore& store, const QString& sql, const QVariantList& params, F&& f)
+template <typename F> Status readSegments(DataStore& store, const QString& sql, const QVariantList& params, F&& f)
 {
     RecordSet rs = store.query(sql, params);
     if (!rs)
@@ -227,9 +226,9 @@ Status addIds(DataStore& store, const QString& token, const Ids& add)
         if (!cover)
             return cover.failure();
         std::vector<Segment> before;
-        const Status read = readSegments(store, kBetween,
-                                         {token, cover->has_value() ? (*cover)->first : kNoLowerBound, last.first - 1},
-                                         [&before](Segment s) { before.push_back(std::move(s)); });
+        const Status read =
+            readSegments(store, kBetween, {token, cover->has_value() ? (*cover)->first : kNoLowerBound, last.first - 1},
+                         [&before](Segment s) { before.push_back(std::move(s)); });
         if (!read)
             return read;
         if (before.empty())  // the last segment is the only one: all go there
@@ -304,8 +303,7 @@ Status writeText(DataStore& store, qint64 id, int state, const QString& text, co
 
 // Runs f inside the caller's transaction, or in one of its own when there
 // is none.
-template <typename F>
-Status inTransaction(DataStore& store, F&& f)
+template <typename F> Status inTransaction(DataStore& store, F&& f)
 {
     if (store.inTransaction())
         return f();
@@ -365,9 +363,8 @@ Status removeNow(DataStore& store, qint64 id)
 // Every id of the segments between `from` and `to` (first ids), ascending.
 Status idsOf(DataStore& store, const QString& token, qint64 from, qint64 to, Ids& out)
 {
-    return readSegments(store, kBetween, {token, from, to}, [&out](Segment s) {
-        out.insert(out.end(), s.ids.begin(), s.ids.end());
-    });
+    return readSegments(store, kBetween, {token, from, to},
+                        [&out](Segment s) { out.insert(out.end(), s.ids.begin(), s.ids.end()); });
 }
 
 Ids intersected(const Ids& a, const Ids& b)
@@ -428,9 +425,8 @@ Result<std::optional<Ids>> candidates(DataStore& store, const QString& query)
         if (found && found->empty())
             break;
         Ids ids;
-        const Status read = readSegments(store, kPrefixed, {p, p + above}, [&ids](Segment s) {
-            ids.insert(ids.end(), s.ids.begin(), s.ids.end());
-        });
+        const Status read = readSegments(store, kPrefixed, {p, p + above},
+                                         [&ids](Segment s) { ids.insert(ids.end(), s.ids.begin(), s.ids.end()); });
         if (!read)
             return read.failure();
         std::sort(ids.begin(), ids.end());
@@ -470,8 +466,7 @@ public:
 
     // Calls f(token, ids) for every token, in the order of the index's key
     // where it is cheap to know (paired ones by code point, then words).
-    template <typename F>
-    Status forEachToken(const std::vector<qint64>& idOf, F&& f) const
+    template <typename F> Status forEachToken(const std::vector<qint64>& idOf, F&& f) const
     {
         std::vector<quint32> offset(m_entries.size() + 1, 0);
         for (const auto& posting : m_postings)
@@ -510,8 +505,8 @@ private:
     static constexpr quint32 None = std::numeric_limits<quint32>::max();
 
     struct Entry {
-        quint64 key = 0;   // paired: the code points; words: 0
-        QStringView text;  // where it was first met
+        quint64 key = 0;      // paired: the code points; words: 0
+        QStringView text;     // where it was first met
         quint32 last = None;  // words: the last record holding it
     };
     // A place of the table of paired tokens: its key, its entry and the last
@@ -758,9 +753,8 @@ Result<int> indexBatch(DataStore& store, const QList<Item>& items)
             return written.failure();
     }
     SegmentStatements statements(store);
-    const Status added = gathering.forEachToken(idOf, [&](const QString& token, const Ids& ids) {
-        return appendIds(store, statements, token, ids);
-    });
+    const Status added = gathering.forEachToken(
+        idOf, [&](const QString& token, const Ids& ids) { return appendIds(store, statements, token, ids); });
     if (!added)
         return added.failure();
     if (!tx.commit())
@@ -779,7 +773,7 @@ Result<QList<qint64>> find(DataStore& store, const QString& normalizedQuery, con
         return found.failure();
     const FilterStatement filter = FilterStatement::of(store.backend(), scope);
     const QString holds = QStringLiteral(" and exists (select 1 from wjwb where wjwb.id = wj.id and ")
-                          + store.backend().containsCondition(QStringLiteral("wjwb.nr")) + QStringLiteral(")");
+        + store.backend().containsCondition(QStringLiteral("wjwb.nr")) + QStringLiteral(")");
     if (!found->has_value()) {
         // Nothing in the query narrows it: every text is read.
         RecordSet rs = store.query(QStringLiteral("select id from wj") + filter.where + holds
@@ -796,8 +790,7 @@ Result<QList<qint64>> find(DataStore& store, const QString& normalizedQuery, con
     for (int i = 0; i < kConfirmIds; ++i)
         marks << QStringLiteral("?");
     const QString confirm = QStringLiteral("select id from wj") + filter.where + QStringLiteral(" and id in (")
-                            + marks.join(QLatin1Char(',')) + QStringLiteral(")") + holds
-                            + QStringLiteral(" order by id");
+        + marks.join(QLatin1Char(',')) + QStringLiteral(")") + holds + QStringLiteral(" order by id");
     for (size_t at = 0; at < ids.size() && out.size() < wanted; at += kConfirmIds) {
         QVariantList params = filter.params;
         for (size_t i = at; i < at + kConfirmIds; ++i)

@@ -35,8 +35,8 @@ enum State {
     Empty = 2,
     Unreadable = 3,
     Encrypted = 4,
-    TooLarge = 5,    // the text is cut at the limit
-    TimedOut = 6,    // the text found until the time ran out
+    TooLarge = 5,  // the text is cut at the limit
+    TimedOut = 6,  // the text found until the time ran out
     Unsupported = 7,
 };
 

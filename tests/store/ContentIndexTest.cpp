@@ -25,13 +25,14 @@ const QString kGroupB = QStringLiteral("乙");
 // with the words the queries below look for.
 QStringList chineseWords()
 {
-    const QString chars = QStringLiteral("的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动"
-                                         "同工也能下过子说产种面而方后多定行学法所民得经十三之进着等部度家电力里如水化高自"
-                                         "二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由其些然前外天政四日那"
-                                         "档案文件编号管理归期限密级卷宗");
+    const QString chars =
+        QStringLiteral("的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动"
+                       "同工也能下过子说产种面而方后多定行学法所民得经十三之进着等部度家电力里如水化高自"
+                       "二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由其些然前外天政四日那"
+                       "档案文件编号管理归期限密级卷宗");
     QRandomGenerator g(7);
-    QStringList out{QStringLiteral("合同"), QStringLiteral("编号"), QStringLiteral("档案管理"), QStringLiteral("保密"),
-                    QStringLiteral("归档日期"), QStringLiteral("会议纪要")};
+    QStringList out{QStringLiteral("合同"), QStringLiteral("编号"),     QStringLiteral("档案管理"),
+                    QStringLiteral("保密"), QStringLiteral("归档日期"), QStringLiteral("会议纪要")};
     while (out.size() < 300) {
         const int n = 2 + int(g.bounded(3));
         QString w;
@@ -42,13 +43,21 @@ QStringList chineseWords()
     return out;
 }
 
-const QStringList kEnglish{QStringLiteral("contract"), QStringLiteral("Contractor"), QStringLiteral("ABC"),
-                           QStringLiteral("abcd"),     QStringLiteral("report"),     QStringLiteral("2026"),
-                           QStringLiteral("Sales"),    QStringLiteral("ontology"),   QStringLiteral("合同ABC"),
-                           QStringLiteral("合同 abc"), QStringLiteral("档案 Contract"),
-                           QStringLiteral("合同abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWX")};
-const QStringList kGlue{QString(), QString(), QString(), QStringLiteral("，"), QStringLiteral("。"), QStringLiteral(" "),
-                        QStringLiteral("\n"), QStringLiteral("-")};
+const QStringList kEnglish{
+    QStringLiteral("contract"),      QStringLiteral("Contractor"),
+    QStringLiteral("ABC"),           QStringLiteral("abcd"),
+    QStringLiteral("report"),        QStringLiteral("2026"),
+    QStringLiteral("Sales"),         QStringLiteral("ontology"),
+    QStringLiteral("合同ABC"),       QStringLiteral("合同 abc"),
+    QStringLiteral("档案 Contract"), QStringLiteral("合同abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWX")};
+const QStringList kGlue{QString(),
+                        QString(),
+                        QString(),
+                        QStringLiteral("，"),
+                        QStringLiteral("。"),
+                        QStringLiteral(" "),
+                        QStringLiteral("\n"),
+                        QStringLiteral("-")};
 
 QString randomText(QRandomGenerator& g, const QStringList& words)
 {
