@@ -106,10 +106,12 @@ public:
     // Rewrites the editable columns of record id; with a newSourcePath its
     // content is replaced by that file, else the content stays. With a new
     // source, an old kept file that cannot be removed refuses the modify
-    // before anything changes.
+    // before anything changes. New content takes the old text out of the
+    // content index in the same transaction: the record waits to be read again.
     Result<StoredRecord> modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
                                 Progress* progress = nullptr);
-    // Deletes record id and, after that, its kept file.
+    // Deletes record id (its text and tokens in the content index with it)
+    // and, after that, its kept file.
     Result<StoredRecord> remove(qint64 id);
     // Writes the stored bytes of record id to targetPath (replacing a file there).
     Result<StoredRecord> saveOut(qint64 id, const QString& targetPath, Progress* progress = nullptr);
