@@ -124,6 +124,8 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
     TextExtractor::Limits limits;
     limits.ocr = ocrWanted(store);
     limits.timeLimitMs = setup.timeLimitMs;
+    // A stop does not wait for a slow file: its reading is given up.
+    limits.cancelled = [&context] { return context.cancelled(); };
     // Held content is read from a file only this user can open.
     QTemporaryDir held(QDir::tempPath() + QStringLiteral("/korvane-index-XXXXXX"));
     if (!held.isValid())
@@ -183,6 +185,12 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
                 const Result<TextExtractor::Extracted> got = session.read(*path, r.type.toLower(), limits);
                 if (r.keptPath.isEmpty())
                     QFile::remove(*path);
+                if (got.cancelled()) {
+                    // Stopped while it was read: the record waits as it did.
+                    if (const Status written = flush(); !written)
+                        return fail(written.failure());
+                    return Result<Outcome>::cancel();
+                }
                 if (!got) {
                     // The reading itself failed: what is read so far stays.
                     if (const Status written = flush(); !written)

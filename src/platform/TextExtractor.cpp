@@ -1092,6 +1092,11 @@ Result<Extracted> ExtractSession::read(const QString& path, const QString& type,
             m_child.reset();
             return Extracted{ExtractStatus::TimedOut, {}, QStringLiteral("killed after the time limit")};
         }
+        if (limits.cancelled && limits.cancelled()) {
+            c.killAll();
+            m_child.reset();
+            return Result<Extracted>::cancel();
+        }
         c.process.waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)));
         c.buffer += c.process.readAllStandardOutput();
     }

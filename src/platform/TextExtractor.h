@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // The text of one stored file, for finding it by what it says.
@@ -53,6 +54,10 @@ struct Limits {
     QString tempFolder;
     // Only for tests of the time limit: the child waits this long first.
     int stallMs = 0;
+    // Asked about once a second while ExtractSession waits for the child:
+    // true kills the child and the read ends as cancelled (a run that is
+    // stopped need not wait for a slow file).
+    std::function<bool()> cancelled;
 };
 
 struct Extracted {

@@ -10,6 +10,7 @@
 #include "MainWindowFixture.h"
 #include "archive/ui/EditPanel.h"
 #include "platform/Progress.h"
+#include "platform/TextExtractor.h"
 #include "platform/TextTokens.h"
 #include "store/ContentIndex.h"
 #include "store/DataStore.h"
@@ -119,6 +120,7 @@ private slots:
     void recordsAreFoundByWhatTheySay();
     void killedCatchUpIsCompletedByTheNext();
     void windowCatchesUpAfterLoginAndAfterAnAdd();
+    void stopGivesUpASlowFile();
 };
 
 void ContentIndexerTest::initTestCase()
@@ -200,7 +202,7 @@ void ContentIndexerTest::killedCatchUpIsCompletedByTheNext()
     RecordFields fields;
     fields.name = QStringLiteral("n");
     fields.group = QStringLiteral("档案");
-    constexpr int kRecords = 600;
+    constexpr int kRecords = 300;
     QList<qint64> ids;
     for (int i = 0; i < kRecords; ++i) {
         const QString text = QStringLiteral("编号 K%1 归档").arg(i, 4, 10, QLatin1Char('0'));
@@ -300,6 +302,28 @@ void ContentIndexerTest::windowCatchesUpAfterLoginAndAfterAnAdd()
     QVERIFY(ok);
     QCOMPARE(found(s, QStringLiteral("采购")), QList<qint64>{second->id});
     QCOMPARE(f.window->contentIndexPane()->text(), ContentIndexer::progressText(2, 2));
+}
+
+void ContentIndexerTest::stopGivesUpASlowFile()
+{
+    // A stop is heard while a file is read, long before its time limit.
+    QTemporaryDir dir;
+    const QString file = writeFile(dir.path(), QStringLiteral("slow.txt"), "合同");
+    TextExtractor::Limits limits;
+    limits.stallMs = 60000;
+    QElapsedTimer clock;
+    clock.start();
+    limits.cancelled = [&clock] { return clock.elapsed() > 300; };
+    TextExtractor::ExtractSession session;
+    const Result<TextExtractor::Extracted> r = session.read(file, QStringLiteral("txt"), limits);
+    QVERIFY(r.cancelled());
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    // The next read starts a fresh reader.
+    limits.stallMs = 0;
+    limits.cancelled = {};
+    const Result<TextExtractor::Extracted> again = session.read(file, QStringLiteral("txt"), limits);
+    QVERIFY(again);
+    QCOMPARE(again->text, QStringLiteral("合同"));
 }
 
 KV_REGISTER_TEST(ContentIndexerTest)
