@@ -259,6 +259,17 @@ void ContentIndexerTest::killedCatchUpIsCompletedByTheNext()
     for (int i = 0; i < kRecords; ++i)
         QCOMPARE(found(s, QStringLiteral("K%1").arg(i, 4, 10, QLatin1Char('0'))), QList<qint64>{ids.at(i)});
     QCOMPARE(found(s, QStringLiteral("归档")).size(), kRecords);
+
+    // An import reads what it added at its end.
+    s.close();
+    p.start(QStringLiteral(KV_CLI),
+            {QStringLiteral("--home"), home.folder(), QStringLiteral("import"), QStringLiteral("档案"),
+             writeFile(src.path(), QStringLiteral("x.txt"), "移交清册")});
+    QVERIFY(p.waitForFinished(120000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QVERIFY(s.open(home.archive()));
+    QCOMPARE(found(s, QStringLiteral("移交")).size(), 1);
+    QCOMPARE(ContentIndex::progress(s)->done, qint64(kRecords + 1));
 }
 
 void ContentIndexerTest::windowCatchesUpAfterLoginAndAfterAnAdd()
