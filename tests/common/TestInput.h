@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 class QWidget;
@@ -26,5 +28,10 @@ int modeOf(const QString& path);
 
 // size bytes of a repeatable pattern that differs by seed.
 QByteArray pattern(qint64 size, char seed = 'a');
+
+// The smallest zip Office readers accept: the entries stored, uncompressed.
+QByteArray storedZip(const QList<QPair<QString, QByteArray>>& entries);
+// A .docx whose body is bodyXml ("<w:p><w:r><w:t>…</w:t></w:r></w:p>").
+QByteArray docx(const QByteArray& bodyXml);
 
 }

@@ -1,3 +1,4 @@
+#include "common/TestInput.h"
 #include "common/TestRegistry.h"
 
 #include "platform/TextExtractor.h"
@@ -18,79 +19,12 @@ using namespace TextExtractor;
 
 namespace {
 
-quint32 crc32(const QByteArray& data)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char ch : data) {
-        crc ^= quint8(ch);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// The smallest zip Office readers accept: stored entries, no compression.
-QByteArray zip(const QList<QPair<QString, QByteArray>>& entries)
-{
-    QByteArray out;
-    QByteArray central;
-    auto le16 = [](QByteArray& b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
-    auto le32 = [&](QByteArray& b, quint32 v) {
-        le16(b, v & 0xFFFF);
-        le16(b, v >> 16);
-    };
-    for (const auto& [name, data] : entries) {
-        const QByteArray n = name.toUtf8();
-        const quint32 crc = crc32(data);
-        const quint32 offset = quint32(out.size());
-        le32(out, 0x04034B50);
-        for (quint32 v : {20u, 0x800u, 0u, 0u, 0x21u})
-            le16(out, v);
-        le32(out, crc);
-        le32(out, quint32(data.size()));
-        le32(out, quint32(data.size()));
-        le16(out, quint32(n.size()));
-        le16(out, 0);
-        out += n + data;
-        le32(central, 0x02014B50);
-        for (quint32 v : {20u, 20u, 0x800u, 0u, 0u, 0x21u})
-            le16(central, v);
-        le32(central, crc);
-        le32(central, quint32(data.size()));
-        le32(central, quint32(data.size()));
-        for (quint32 v : {quint32(n.size()), 0u, 0u, 0u, 0u})
-            le16(central, v);
-        le32(central, 0);
-        le32(central, offset);
-        central += n;
-    }
-    const quint32 at = quint32(out.size());
-    out += central;
-    le32(out, 0x06054B50);
-    for (quint32 v : {0u, 0u, quint32(entries.size()), quint32(entries.size())})
-        le16(out, v);
-    le32(out, quint32(central.size()));
-    le32(out, at);
-    le16(out, 0);
-    return out;
-}
-
-QByteArray docx(const QByteArray& bodyXml)
-{
-    return zip({{"[Content_Types].xml",
-                 "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-                 "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-                 "</Types>"},
-                {"word/document.xml",
-                 "<?xml version=\"1.0\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/"
-                 "wordprocessingml/2006/main\"><w:body>"
-                     + bodyXml + "</w:body></w:document>"}});
-}
+using TestInput::docx;
 
 QByteArray xlsx()
 {
     const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
-    return zip(
+    return TestInput::storedZip(
         {{"xl/sharedStrings.xml",
           "<sst " + ns + "><si><r><t>编</t></r><r><t>号</t></r><rPh><t>へん</t></rPh></si><si><t>金额</t></si></sst>"},
          {"xl/worksheets/sheet10.xml",
@@ -103,12 +37,13 @@ QByteArray xlsx()
 
 QByteArray odt()
 {
-    return zip({{"mimetype", "application/vnd.oasis.opendocument.text"},
-                {"content.xml",
-                 "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-                 "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:text>"
-                 "<text:h>标题</text:h><text:p>第<text:span>一</text:span>段<text:s text:c=\"2\"/>end</text:p>"
-                 "</office:text></office:body></office:document-content>"}});
+    return TestInput::storedZip(
+        {{"mimetype", "application/vnd.oasis.opendocument.text"},
+         {"content.xml",
+          "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+          "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:text>"
+          "<text:h>标题</text:h><text:p>第<text:span>一</text:span>段<text:s text:c=\"2\"/>end</text:p>"
+          "</office:text></office:body></office:document-content>"}});
 }
 
 QByteArray encode(const QString& s, QStringConverter::Encoding e, bool bom)
