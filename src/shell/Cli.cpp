@@ -15,7 +15,7 @@
 #include "platform/Terminal.h"
 #include "settings/ArchiveCare.h"
 #include "shell/AppContext.h"
-#include "shell/LoginService.h"
+#include "settings/LoginService.h"
 #include "shell/StartupSequence.h"
 #include "platform/TextTokens.h"
 #include "store/ContentConditions.h"

@@ -6,7 +6,7 @@
 #include "settings/ui/ChangePasswordWindow.h"
 #include "settings/ui/OperatorPictures.h"
 #include "settings/ui/OperatorWindow.h"
-#include "shell/LoginService.h"
+#include "settings/LoginService.h"
 #include "store/Operators.h"
 #include "store/PasswordHash.h"
 #include "store/Rights.h"

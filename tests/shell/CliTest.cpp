@@ -11,7 +11,7 @@
 #include "archive/BatchImport.h"
 #include "platform/Terminal.h"
 #include "settings/ArchiveCare.h"
-#include "shell/LoginService.h"
+#include "settings/LoginService.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/PasswordHash.h"

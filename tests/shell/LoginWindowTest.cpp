@@ -2,7 +2,7 @@
 #include "common/TestHome.h"
 #include "common/TestRegistry.h"
 #include "platform/ui/SkinLibrary.h"
-#include "shell/LoginService.h"
+#include "settings/LoginService.h"
 #include "shell/ui/LoginWindow.h"
 #include "shell/ui/LoginWindowPictures.h"
 #include "store/PasswordHash.h"

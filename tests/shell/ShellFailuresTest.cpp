@@ -5,7 +5,7 @@
 #include "platform/ui/QtPrompter.h"
 #include "platform/ui/QtTranslations.h"
 #include "platform/Config.h"
-#include "shell/LoginService.h"
+#include "settings/LoginService.h"
 #include "shell/StartupSequence.h"
 #include "shell/ui/LoginWindow.h"
 #include "shell/ui/MainWindow.h"

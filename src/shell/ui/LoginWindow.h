@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/LoginService.h"
+#include "settings/LoginService.h"
 
 #include <QDialog>
 #include <QPoint>

@@ -1,4 +1,4 @@
-#include "shell/LoginService.h"
+#include "settings/LoginService.h"
 
 #include "platform/Config.h"
 #include "store/DataStore.h"
