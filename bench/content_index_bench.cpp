@@ -27,26 +27,7 @@
 
 namespace {
 
-// Picks 0..n-1 with weight 1/(i+1).
-class Zipf {
-public:
-    explicit Zipf(int n)
-    {
-        double sum = 0;
-        for (int i = 0; i < n; ++i) {
-            sum += 1.0 / (i + 1);
-            m_cumulative.push_back(sum);
-        }
-    }
-    int pick(QRandomGenerator& g) const
-    {
-        const double x = g.generateDouble() * m_cumulative.back();
-        return int(std::lower_bound(m_cumulative.begin(), m_cumulative.end(), x) - m_cumulative.begin());
-    }
-
-private:
-    std::vector<double> m_cumulative;
-};
+using bench::Zipf;
 
 struct Corpus {
     QStringList words;

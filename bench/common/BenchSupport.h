@@ -1,12 +1,14 @@
 // Helpers shared by the benchmark programs: "name: value" lines, medians,
 // the process's memory, dropping files from the page cache, and timing the
-// reference tools (the sqlite3 shell, cp).
+// reference tools (the sqlite3 shell, cp); a Zipf-like pick for generated text.
 #pragma once
 
 #include <QByteArray>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 namespace bench {
@@ -68,5 +70,26 @@ template <typename Mine, typename Reference> void alternate(int round, Mine&& mi
         mine();
     }
 }
+
+// Picks 0..n-1 with weight 1/(i+1).
+class Zipf {
+public:
+    explicit Zipf(int n)
+    {
+        double sum = 0;
+        for (int i = 0; i < n; ++i) {
+            sum += 1.0 / (i + 1);
+            m_cumulative.push_back(sum);
+        }
+    }
+    int pick(QRandomGenerator& g) const
+    {
+        const double x = g.generateDouble() * m_cumulative.back();
+        return int(std::lower_bound(m_cumulative.begin(), m_cumulative.end(), x) - m_cumulative.begin());
+    }
+
+private:
+    std::vector<double> m_cumulative;
+};
 
 }  // namespace bench
