@@ -5,6 +5,7 @@
 #include "platform/Progress.h"
 #include "platform/Sha256.h"
 #include "store/DataStore.h"
+#include "store/FieldTokens.h"
 #include "store/PasswordHash.h"
 #include "store/RecordContent.h"
 #include "store/Rights.h"
@@ -69,7 +70,59 @@ const char* kContentTextTable =
     " sy integer not null default 0)";
 const char* kContentWordsTable =
     "create table if not exists wjsy (token text not null, first_id integer not null, n integer not null,"
-    " ids blob, primary key(token, first_id))";
+    " ids blob, pm blob, primary key(token, first_id))";
+
+// Version 7: where in its text a record holds a token, as positions modulo
+// 16 (store/ContentIndex.h), beside each segment's ids; NULL (segments
+// written before) says nothing about positions.
+const char* kContentPositionsColumn = "alter table wjsy add column pm blob";
+// The pairs and single characters of the searched fields of wj, per field
+// (store/FieldTokens.h), in segments like wjsy's; and the records whose
+// fields changed since their tokens were written, each with the field text
+// its tokens were written from (NULL: none), kept by triggers on wj.
+const char* kFieldTokensTable =
+    "create table if not exists wjzs (token text not null, first_id integer not null, n integer not null,"
+    " ids blob, pm blob, primary key(token, first_id))";
+const char* kFieldQueueTable = "create table if not exists wjzq (id integer primary key, old text)";
+
+// Version 8: the trash, the versions of a record's content, and the runs of
+// a batch import with the records each added.
+// wjhs: a record in the trash: wj's columns as they were, with who moved it
+// there (hsr) and when (hssj); its content stays in wjnr or its kept file.
+const char* kTrashTable =
+    "create table if not exists wjhs ("
+    "id integer primary key, xh integer default 0, bh text default '', mc text default '',"
+    " fz text default '', lx text default '', dx text default '', dxsz integer default 0,"
+    " b1 text default '', b2 text default '', b3 text default '', b4 text default '', b5 text default '',"
+    " b6 text default '', b7 text default '', b8 text default '', b9 text default '', b10 text default '',"
+    " b11 text default '', b12 text default '', b13 text default '', b14 text default '', b15 text default '',"
+    " scr text default '', scsj text default '', xgr text default '', xgsj text default '',"
+    " bz text default '', ylcs integer default 0, lj text default '', wj blob, sha256 text,"
+    " hsr text default '', hssj text default '')";
+// wjbb: a version of record wjid's content (bbh counts from 1 per record):
+// who replaced it (czy), when (sj), its size and SHA-256, the name and type
+// it had. Its bytes are in bbnr under its SHA-256, once however many
+// versions hold them: inline (nr) or in a kept file (lj).
+const char* kVersionTable =
+    "create table if not exists wjbb (id integer primary key, wjid integer not null, bbh integer not null,"
+    " czy text default '', sj text default '', dx integer default 0, sha256 text not null,"
+    " mc text default '', lx text default '')";
+const char* kVersionContentTable =
+    "create table if not exists bbnr (sha256 text primary key, dx integer default 0, nr blob, lj text default '')";
+// drpc: a batch import run: when, by whom, into which group, how many it
+// added, and whether it was undone (cx = 1); drjl: the records it added.
+const char* kImportRunTable =
+    "create table if not exists drpc (id integer primary key, sj text default '', czy text default '',"
+    " fz text default '', sl integer default 0, cx integer default 0)";
+const char* kImportRunRecordsTable =
+    "create table if not exists drjl (pc integer not null, wjid integer not null, primary key(pc, wjid))";
+const char* kIndexesV8[] = {
+    // The duplicate check on the way in: a content's SHA-256 among the
+    // records, the trash and the versions.
+    "create index if not exists wj_sha256 on wj(sha256)",     "create index if not exists wjhs_sha256 on wjhs(sha256)",
+    "create index if not exists wjhs_hssj on wjhs(hssj)",     "create index if not exists wjbb_wjid on wjbb(wjid, bbh)",
+    "create index if not exists wjbb_sha256 on wjbb(sha256)", "create index if not exists drjl_wjid on drjl(wjid)",
+};
 
 // Version 1 indexes that later versions replace.
 const char* kIndexesV1[] = {
@@ -159,6 +212,36 @@ bool createContentIndexTables(DataStore& store, QString* error)
         return fail(store, error, QStringLiteral("wjwb"));
     if (!store.execute(QString::fromLatin1(kContentWordsTable) + store.backend().keyOrderedTable()))
         return fail(store, error, QStringLiteral("wjsy"));
+    return true;
+}
+
+bool createFieldTokenTables(DataStore& store, QString* error)
+{
+    if (!store.execute(QString::fromLatin1(kFieldTokensTable) + store.backend().keyOrderedTable()))
+        return fail(store, error, QStringLiteral("wjzs"));
+    if (!store.execute(QString::fromLatin1(kFieldQueueTable)))
+        return fail(store, error, QStringLiteral("wjzq"));
+    for (const QString& ddl : FieldTokens::triggers(store.backend()))
+        if (!store.execute(ddl))
+            return fail(store, error, QStringLiteral("field token trigger"));
+    return true;
+}
+
+bool createVersion8Tables(DataStore& store, QString* error)
+{
+    if (!store.execute(QString::fromLatin1(kTrashTable)))
+        return fail(store, error, QStringLiteral("wjhs"));
+    if (!store.execute(QString::fromLatin1(kVersionTable)))
+        return fail(store, error, QStringLiteral("wjbb"));
+    if (!store.execute(QString::fromLatin1(kVersionContentTable)))
+        return fail(store, error, QStringLiteral("bbnr"));
+    if (!store.execute(QString::fromLatin1(kImportRunTable)))
+        return fail(store, error, QStringLiteral("drpc"));
+    if (!store.execute(QString::fromLatin1(kImportRunRecordsTable) + store.backend().keyOrderedTable()))
+        return fail(store, error, QStringLiteral("drjl"));
+    for (const char* ix : kIndexesV8)
+        if (!store.execute(QString::fromLatin1(ix)))
+            return fail(store, error, QStringLiteral("index"));
     return true;
 }
 
@@ -485,6 +568,45 @@ bool addContentHashes(DataStore& store, QString* error, Progress* progress, cons
     }
 }
 
+// Version 6 -> 7: positions beside the content index's ids, and the field
+// tokens with their queue, which every record already stored joins (its
+// tokens are written by the catch-up). One transaction with the version.
+bool addFieldTokens(DataStore& store, QString* error)
+{
+    Transaction tx(store);
+    if (!tx.isActive())
+        return fail(store, error, QStringLiteral("begin"));
+    const Result<bool> hasPositions = store.backend().hasColumn(store, QStringLiteral("wjsy"), QStringLiteral("pm"));
+    if (!hasPositions)
+        return fail(store, error, QStringLiteral("wjsy"));
+    if (!*hasPositions && !store.execute(QString::fromLatin1(kContentPositionsColumn)))
+        return fail(store, error, QStringLiteral("wjsy.pm"));
+    if (!createFieldTokenTables(store, error))
+        return false;
+    if (!store.execute(QStringLiteral("insert or ignore into wjzq(id, old) select id, null from wj")))
+        return fail(store, error, QStringLiteral("wjzq"));
+    if (!setUserVersion(store, 7))
+        return fail(store, error, QStringLiteral("user_version"));
+    if (!tx.commit())
+        return fail(store, error, QStringLiteral("commit"));
+    return true;
+}
+
+// Version 7 -> 8: the trash, the versions and the import runs, empty.
+bool addTrashAndVersions(DataStore& store, QString* error)
+{
+    Transaction tx(store);
+    if (!tx.isActive())
+        return fail(store, error, QStringLiteral("begin"));
+    if (!createVersion8Tables(store, error))
+        return false;
+    if (!setUserVersion(store, 8))
+        return fail(store, error, QStringLiteral("user_version"));
+    if (!tx.commit())
+        return fail(store, error, QStringLiteral("commit"));
+    return true;
+}
+
 // Version 5 -> 6: the tables of the content index, empty; every record's
 // content then waits for its text (a catch-up fills them). One transaction
 // with the version, and the tables are made only when missing.
@@ -556,6 +678,10 @@ static bool createInitialImpl(DataStore& store, QString* error)
         return false;
     if (!createContentIndexTables(store, error))
         return false;
+    if (!createFieldTokenTables(store, error))
+        return false;
+    if (!createVersion8Tables(store, error))
+        return false;
     if (!insertInitialContent(store, error))
         return false;
     if (!setUserVersion(store, CurrentVersion))
@@ -609,7 +735,11 @@ static bool migrateImpl(DataStore& store, QString* error, Progress* progress, co
         return false;
     if (version < 5 && !addContentHashes(store, error, progress, keptFile))
         return false;
-    return addContentIndex(store, error);
+    if (version < 6 && !addContentIndex(store, error))
+        return false;
+    if (version < 7 && !addFieldTokens(store, error))
+        return false;
+    return addTrashAndVersions(store, error);
 }
 
 QString orderIndexName(const QString& expression)
@@ -647,6 +777,9 @@ static bool rebuildImpl(DataStore& store, QString* error)
         return fail(store, error, QStringLiteral("wjnr"));
     if (!store.execute(QStringLiteral("delete from wjwb")) || !store.execute(QStringLiteral("delete from wjsy")))
         return fail(store, error, QStringLiteral("content index"));
+    for (const char* t : {"wjzs", "wjzq", "wjhs", "wjbb", "bbnr", "drpc", "drjl"})
+        if (!store.execute(QStringLiteral("delete from %1").arg(QLatin1String(t))))
+            return fail(store, error, QLatin1String(t));
     if (!insertInitialContent(store, error))
         return false;
     if (!tx.commit())

@@ -21,7 +21,11 @@ namespace Schema {
 // 5: every record carries the SHA-256 of its content (wj.sha256).
 // 6: the text of each record's content (wjwb) and the index of its words
 //    (wjsy), kept by store/ContentIndex.
-inline constexpr int CurrentVersion = 6;
+// 7: positions beside wjsy's ids; the tokens of the searched fields (wjzs)
+//    with the queue of records whose fields changed (wjzq), store/FieldTokens.
+// 8: the trash (wjhs), versions of content (wjbb, bbnr), import runs (drpc,
+//    drjl), and the index of content hashes.
+inline constexpr int CurrentVersion = 8;
 
 // The absolute path of the kept file a record's lj names (the store folder
 // knows where lj values are relative to).
