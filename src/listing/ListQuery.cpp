@@ -58,9 +58,14 @@ ListQuery ListQuery::ordered(const Backend& backend, const QList<ListColumns::Co
     return q;
 }
 
+bool ListQuery::needsLookUp() const
+{
+    return ContentConditions::needsLookUp(filter);
+}
+
 Result<ListQuery> ListQuery::resolved(DataStore& store) const
 {
-    if (!ContentConditions::any(filter))
+    if (!ContentConditions::needsLookUp(filter))
         return *this;
     FilterClause found = filter;
     if (const Status looked = ContentConditions::resolve(store, found); !looked)

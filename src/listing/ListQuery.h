@@ -23,14 +23,18 @@ struct ListQuery : ListStatements {
     int nameField = -1;  // select position of mc
     int typeField = -1;  // select position of lx
     // What the statements were made of. A filter with content conditions
-    // is made again on the connection that runs it, once the content index
-    // has answered them (resolved()).
+    // (or field conditions the field tokens answer) is made again on the
+    // connection that runs it, once the indexes have answered them
+    // (resolved()).
     FilterClause filter;
     QStringList fields;
     QList<SortKey> keys;
 
-    // This query with its content conditions looked up on `store` and its
-    // statements made again; the query as it is when it has none.
+    // Whether resolved() looks anything up.
+    bool needsLookUp() const;
+    // This query with its content conditions and the field conditions the
+    // field tokens answer looked up on `store` and its statements made
+    // again; the query as it is when it has none.
     [[nodiscard]] Result<ListQuery> resolved(DataStore& store) const;
 
     // The filter with the closed protected groups left out. Returns nullopt

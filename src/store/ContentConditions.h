@@ -17,10 +17,19 @@ namespace ContentConditions {
 // Whether the filter holds a content condition.
 bool any(const RecordFilter& filter);
 
+// Whether resolve() has anything to look up: a content condition, or (with
+// the search index allowed) a field condition the field tokens answer
+// (one or two Chinese characters, store/FieldTokens.h).
+bool needsLookUp(const RecordFilter& filter);
+
 // Looks every content condition up in the content index (TextTokens::normalize
 // of what was typed, no limit) within the filter's own groups: its group,
 // the groups its search leaves out and its hidden groups, so a closed
-// protected group's record is never among the ids.
+// protected group's record is never among the ids. With the search index
+// allowed, every "contains", "begins with", "ends with" and "equals" of
+// one or two Chinese characters in a searched field gets its candidates
+// from the field tokens (fieldIds; none when they do not serve it, and the
+// field is read in every record).
 [[nodiscard]] Status resolve(DataStore& store, RecordFilter& filter);
 
 // The normalized text of the filter's first "contains" content condition,

@@ -106,7 +106,13 @@ Piece textPiece(const Backend& backend, const FieldCondition& c, bool useIndex)
         substring = c.op == Op::Equal;
         break;
     }
-    if (useIndex && substring && indexServes(f, c.text)) {
+    if (useIndex && substring && c.fieldIds) {
+        // The field tokens named the records that may hold the one or two
+        // characters (and every record changed since they were written);
+        // the comparison itself decides among them.
+        p.sql = backend.idListCondition(QStringLiteral("id"), true) + QStringLiteral(" and ") + p.sql;
+        p.params.prepend(backend.idListValue(*c.fieldIds));
+    } else if (useIndex && substring && indexServes(f, c.text)) {
         // The index gives the records whose field holds the value somewhere
         // (case folded, so never fewer); the comparison itself decides.
         p.candidates = backend.searchIndexCandidates();

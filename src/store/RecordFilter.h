@@ -33,6 +33,12 @@ struct FieldCondition {
     // the statement (store/ContentConditions.h); while not looked up, the
     // condition meets no record.
     std::optional<QList<qint64>> contentIds;
+    // Text: the ids (ascending) of the records whose field may hold one or
+    // two Chinese characters, as the field tokens found them on the
+    // connection that runs the statement (store/FieldTokens.h); the
+    // comparison still decides among them. While not looked up (or not
+    // served), the field is read in every record.
+    std::optional<QList<qint64>> fieldIds;
 
     bool operator==(const FieldCondition& o) const = default;
 };
