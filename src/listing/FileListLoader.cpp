@@ -102,8 +102,11 @@ public:
     }
 
     void run(quint64 generation, const ArchiveLocation& archive, const ListQuery& query);
-    void runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& query);
+    // `lookUp`: the query's conditions are still to be looked up here.
+    void runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& query, bool lookUp);
     void closeStore() { m_store.reset(); }
+    // The worker that reads the statistics of a query this one looks up.
+    void setStatisticsWorker(ListWorker* worker) { m_statistics = worker; }
 
 private:
     enum class Plan { Sorted, Ordered, FirstAlongOrder };
@@ -111,10 +114,15 @@ private:
     bool cancelled(quint64 generation) const { return m_generation->load() != generation; }
     bool ensureOpen(const ArchiveLocation& archive);
     void post(quint64 generation, std::shared_ptr<ListChunk> chunk);
+    void postStatistics(quint64 generation, bool ok, const ListStatistics::Totals& totals);
+    // Hands the looked-up query to the statistics worker (nullopt: the
+    // look-up failed, and so do the statistics).
+    void passStatistics(quint64 generation, const ArchiveLocation& archive, const std::optional<ListQuery>& query);
 
     FileListLoader* m_loader;  // only posted to, never touched here
     std::shared_ptr<std::atomic<quint64>> m_generation;
     std::unique_ptr<DataStore> m_store;
+    ListWorker* m_statistics = nullptr;
 };
 
 bool ListWorker::ensureOpen(const ArchiveLocation& archive)
@@ -132,26 +140,44 @@ void ListWorker::post(quint64 generation, std::shared_ptr<ListChunk> chunk)
         loader, [loader, generation, chunk] { loader->takeChunk(generation, chunk); }, Qt::QueuedConnection);
 }
 
-void ListWorker::runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& given)
+void ListWorker::postStatistics(quint64 generation, bool ok, const ListStatistics::Totals& totals)
+{
+    FileListLoader* loader = m_loader;
+    // Ahead of the row chunks already waiting: the line is short and the
+    // operator looks for it first.
+    QCoreApplication::postEvent(loader, new CallEvent([=] { loader->takeStatistics(generation, ok, totals); }),
+                                Qt::HighEventPriority);
+}
+
+void ListWorker::passStatistics(quint64 generation, const ArchiveLocation& archive,
+                                const std::optional<ListQuery>& query)
+{
+    if (cancelled(generation))
+        return;
+    if (!query || !m_statistics) {
+        postStatistics(generation, false, {});
+        return;
+    }
+    ListWorker* stats = m_statistics;
+    const ListQuery q = *query;
+    QMetaObject::invokeMethod(
+        stats, [stats, generation, archive, q] { stats->runStatistics(generation, archive, q, false); },
+        Qt::QueuedConnection);
+}
+
+void ListWorker::runStatistics(quint64 generation, const ArchiveLocation& archive, const ListQuery& given, bool lookUp)
 {
     if (cancelled(generation))
         return;
     std::optional<ListStatistics::Totals> totals;
     if (ensureOpen(archive)) {
-        // The content conditions are looked up here, on this connection.
-        const Result<ListQuery> query = given.resolved(*m_store);
+        const Result<ListQuery> query = lookUp ? given.resolved(*m_store) : Result<ListQuery>(given);
         if (query)
             totals = ListStatistics::read(*m_store, query->statisticsSql, query->statisticsParams);
         else
             qWarning("list statistics not read: %s", qPrintable(query.detail()));
     }
-    FileListLoader* loader = m_loader;
-    const bool ok = totals.has_value();
-    const ListStatistics::Totals t = totals.value_or(ListStatistics::Totals{});
-    // Ahead of the row chunks already waiting: the line is short and the
-    // operator looks for it first.
-    QCoreApplication::postEvent(loader, new CallEvent([=] { loader->takeStatistics(generation, ok, t); }),
-                                Qt::HighEventPriority);
+    postStatistics(generation, totals.has_value(), totals.value_or(ListStatistics::Totals{}));
 }
 
 Result<ListWorker::Plan> ListWorker::choosePlan(const ListQuery& query)
@@ -197,19 +223,27 @@ void ListWorker::run(quint64 generation, const ArchiveLocation& archive, const L
     };
     if (cancelled(generation))
         return;
+    // A query with conditions to look up is looked up once, here; its
+    // statistics are read after that, from the same answer.
+    const bool lookUp = given.needsLookUp();
     if (!ensureOpen(archive)) {
+        if (lookUp)
+            passStatistics(generation, archive, std::nullopt);
         end(false);
         return;
     }
-    // The content conditions are looked up on this connection, before the
-    // list's statement runs.
-    const Result<ListQuery> resolved = given.resolved(*m_store);
+    // The conditions are looked up on this connection, before the list's
+    // statement runs.
+    const Result<ListQuery> resolved = lookUp ? given.resolved(*m_store) : Result<ListQuery>(given);
     if (!resolved) {
         qWarning("list not read: %s", qPrintable(resolved.detail()));
+        passStatistics(generation, archive, std::nullopt);
         end(false);
         return;
     }
     const ListQuery& query = resolved.value();
+    if (lookUp)
+        passStatistics(generation, archive, query);
     if (cancelled(generation))
         return;
     const Result<Plan> chosen = choosePlan(query);
@@ -389,6 +423,7 @@ FileListLoader::FileListLoader(FileListModel* model, QObject* parent) : QObject(
     m_statsThread = new QThread(this);
     m_statsThread->setObjectName(QStringLiteral("file list statistics"));
     m_statsWorker = new ListWorker(this, m_generation);
+    m_worker->setStatisticsWorker(m_statsWorker);
     m_statsWorker->moveToThread(m_statsThread);
     connect(m_statsThread, &QThread::finished, m_statsWorker, &QObject::deleteLater);
     m_statsThread->start();
@@ -397,9 +432,10 @@ FileListLoader::FileListLoader(FileListModel* model, QObject* parent) : QObject(
 FileListLoader::~FileListLoader()
 {
     cancel();
+    // The rows' worker may hand work to the statistics' one: it ends first.
     m_thread->quit();
-    m_statsThread->quit();
     m_thread->wait();
+    m_statsThread->quit();
     m_statsThread->wait();
 }
 
@@ -411,10 +447,14 @@ void FileListLoader::start(const ArchiveLocation& archive, const ListQuery& quer
     m_orderedScan = false;
     m_model->reset(query.columns, query.nameField <= int(query.columns.size()) ? query.nameField - 1 : -1);
     // The statistics first: their query is short and their worker is idle.
-    ListWorker* stats = m_statsWorker;
-    QMetaObject::invokeMethod(
-        stats, [stats, generation, archive, query] { stats->runStatistics(generation, archive, query); },
-        Qt::QueuedConnection);
+    // A query with conditions to look up has them looked up once, by the
+    // rows' worker, which then hands the answer on to the statistics.
+    if (!query.needsLookUp()) {
+        ListWorker* stats = m_statsWorker;
+        QMetaObject::invokeMethod(
+            stats, [stats, generation, archive, query] { stats->runStatistics(generation, archive, query, true); },
+            Qt::QueuedConnection);
+    }
     ListWorker* worker = m_worker;
     QMetaObject::invokeMethod(
         worker, [worker, generation, archive, query] { worker->run(generation, archive, query); },
