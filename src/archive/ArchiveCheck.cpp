@@ -12,6 +12,7 @@
 #include "store/Dictionary.h"
 #include "store/FileNumbering.h"
 #include "store/LogWriter.h"
+#include "store/VersionRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -173,7 +174,10 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
     const Result<qint64> total = rows.recordedBytes();
     if (!total)
         return Out::fail(QString(), QStringLiteral("wj: ") + total.detail());
-    progress.setRange(0, *total);
+    const Result<VersionRows::Totals> versionTotals = VersionRows::totals(m_store);
+    if (!versionTotals)
+        return Out::fail(QString(), QStringLiteral("bbnr: ") + versionTotals.detail());
+    progress.setRange(0, *total + versionTotals->bytes);
     progress.setValue(0);
 
     // Every record with its held content, in one forward pass; the content
@@ -260,6 +264,73 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
             done += qMax<qint64>(size, 0);
             progress.setValue(done);
         }
+    }
+
+    // The contents of the versions, each once: its bytes hash to its
+    // SHA-256 wherever they lie, and a kept file of one is named (never an
+    // orphan); then every version has its content.
+    {
+        if (const Result<> started = rows.start(ContentCheckRows::Records::Versions); !started)
+            return Out::fail(QString(), QStringLiteral("bbnr: ") + started.detail());
+        QByteArray chunk(int(FileCopy::ChunkSize), Qt::Uninitialized);
+        qint64 done = *total;
+        ContentCheckRows::Row row;
+        for (;;) {
+            if (progress.cancelled())
+                return Out::cancel();
+            const ContentCheckRows::Step step = rows.next(&row);
+            if (step == ContentCheckRows::Step::Done)
+                break;
+            if (step == ContentCheckRows::Step::Failed) {
+                found(DatabaseDamaged, m_store.location().display(), rows.error());
+                break;
+            }
+            ++report.versions;
+            const QString where = QStringLiteral("历史版本 %1").arg(row.sha256.left(16));
+            QString actual;
+            qint64 actualSize = -1;
+            if (row.keptPath.trimmed().isEmpty()) {
+                if (!row.held) {
+                    found(ContentMissing, where, QStringLiteral("数据库中没有这个版本的内容"));
+                } else {
+                    actualSize = row.content.size();
+                    actual = Sha256::of(row.content.data(), actualSize);
+                }
+            } else {
+                const QString path = m_folder.resolve(row.keptPath);
+                named.insert(QDir::cleanPath(path));
+                QString why;
+                switch (hashFile(path, chunk, &actual, &actualSize, &why)) {
+                case Read::Hashed:
+                    break;
+                case Read::Missing:
+                    found(KeptFileMissing, where, path);
+                    break;
+                case Read::NotRegular:
+                    found(KeptFileNotRegular, where, path + QStringLiteral("：") + why);
+                    break;
+                case Read::Failed:
+                    found(KeptFileUnreadable, where, path + QStringLiteral("：") + why);
+                    break;
+                }
+            }
+            if (actualSize >= 0) {
+                report.bytes += actualSize;
+                if (actualSize != row.size)
+                    found(SizeDiffers, where,
+                          QStringLiteral("记录 %1 字节，实有 %2 字节").arg(row.size).arg(actualSize));
+                else if (row.sha256.compare(actual, Qt::CaseInsensitive) != 0)
+                    found(ContentDamaged, where, QStringLiteral("内容摘要不符"));
+            }
+            done += qMax<qint64>(row.size, 0);
+            progress.setValue(done);
+        }
+        const Result<QList<VersionRows::Version>> orphans = VersionRows::withoutContent(m_store);
+        if (!orphans)
+            return Out::fail(QString(), QStringLiteral("wjbb: ") + orphans.detail());
+        for (const VersionRows::Version& v : *orphans)
+            found(ContentMissing, QStringLiteral("id %1 版本 %2").arg(v.recordId).arg(v.number),
+                  QStringLiteral("没有这个版本的内容 %1").arg(v.sha256));
     }
 
     // Numbers: each at most once, and the counter ahead of every one.

@@ -36,6 +36,10 @@ class ProtectedGroups;
 // nothing else is touched. Repair is only safe while no other program works
 // on the archive (the command line holds the archive's locks).
 //
+// The contents of the versions are checked as records' are, each once;
+// their kept files are named, never orphans; a version whose content is
+// gone is a finding.
+//
 // Records of closed protected groups are checked too, but a finding about
 // one names it only by its id and its closed group.
 class ArchiveCheck {
@@ -73,6 +77,7 @@ public:
         QList<Finding> findings;
         qint64 records = 0;        // records checked
         qint64 heldRecords = 0;    // of them with content in the database
+        qint64 versions = 0;       // contents of versions checked, each once
         qint64 bytes = 0;          // content bytes read and hashed
         qint64 storeFiles = 0;     // entries found in the store folder (folders aside)
         int quarantined = 0;       // orphans moved aside by a repair

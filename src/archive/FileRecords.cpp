@@ -3,10 +3,12 @@
 #include "archive/ExportGuard.h"
 #include "archive/GroupPath.h"
 #include "archive/ProtectedGroups.h"
+#include "archive/Versions.h"
 #include "platform/Clock.h"
 #include "platform/FileCopy.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
+#include "platform/Sha256.h"
 #include "store/ColumnSettings.h"
 #include "store/ContentIndex.h"
 #include "store/CurrentOperator.h"
@@ -277,7 +279,7 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
     if (const Status checked = checkFields(fields, false); !checked)
         return fail(checked.message(), checked.detail());
 
-    const bool replacing = !newSourcePath.isEmpty();
+    bool replacing = !newSourcePath.isEmpty();
     // The old kept file goes after the commit: it must be removable before
     // anything changes, or the modify would leave it behind as an orphan.
     if (replacing && !old->keptPath.isEmpty()) {
@@ -291,18 +293,46 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
         if (auto refusedContent = prepareIncoming(newSourcePath, progress, &in))
             return *refusedContent;
     }
+    // The content being replaced becomes a version (archive/Versions.h).
+    // New content identical to it stores nothing: the content stays, and
+    // no version is made.
+    Versions versions(*this);
+    std::optional<Versions::Keeping> keeping;
+    if (replacing) {
+        const Result<Versions::Keeping> prepared = versions.prepare(*old, progress);
+        if (!prepared) {
+            m_folder.discard(in.stagedPath);
+            return prepared.cancelled() ? fail(QStringLiteral("上传文件取消!"), QString(), true)
+                                        : fail(ModifyFailed, prepared.detail());
+        }
+        Versions::Keeping k = prepared.value();
+        const QString incoming = in.outside || !in.sha256.isEmpty() ? in.sha256 : Sha256::of(in.bytes);
+        if (!k.nothing && k.sha256.compare(incoming, Qt::CaseInsensitive) == 0 && old->size == in.size) {
+            versions.discard(k);
+            m_folder.discard(in.stagedPath);
+            in = Incoming();
+            replacing = false;
+        } else {
+            keeping = std::move(k);
+        }
+    }
 
     QString placed;
     auto undo = [&](const QString& message, const QString& detail) {
         if (!placed.isEmpty())
             QFile::remove(placed);
         m_folder.discard(in.stagedPath);
+        if (keeping)
+            versions.discard(*keeping);
         return fail(message, detail);
     };
 
     Transaction tx(m_store);
     if (!tx.isActive())
         return undo(ModifyFailed, m_store.lastError());
+    if (keeping)
+        if (const Status kept = versions.keep(*keeping); !kept)
+            return undo(ModifyFailed, kept.detail());
 
     QString lj;
     if (replacing && in.outside) {
@@ -349,7 +379,9 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
     const StoredRecord changed{id, old->number, !logged};
     // The old kept file goes only now that no record refers to it. Should it
     // stay after all, the record is changed but the window says so.
-    if (replacing && !old->keptPath.isEmpty() && m_folder.resolve(old->keptPath) != placed) {
+    // A kept file the new version took over stays where it is.
+    if (replacing && !old->keptPath.isEmpty() && m_folder.resolve(old->keptPath) != placed
+        && !(keeping && keeping->adopted)) {
         // Kept while it cannot be told whether another record names it.
         const Result<bool> shared = keptFileShared(old->keptPath, id);
         if (!shared)

@@ -108,6 +108,9 @@ public:
     // source, an old kept file that cannot be removed refuses the modify
     // before anything changes. New content takes the old text out of the
     // content index in the same transaction: the record waits to be read again.
+    // The content replaced becomes a version of the record in the same
+    // transaction (archive/Versions.h); a new file identical to the current
+    // content leaves the content as it is and makes no version.
     Result<StoredRecord> modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
                                 Progress* progress = nullptr);
     // Deletes record id (its text and tokens in the content index with it)

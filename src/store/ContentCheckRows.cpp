@@ -17,6 +17,9 @@ QByteArray passStatement(ContentCheckRows::Records records)
     case ContentCheckRows::Records::Held:
         return QByteArrayLiteral("select w.id,w.bh,w.mc,w.lx,w.fz,w.dxsz,w.lj,w.sha256,1,n.nr from wj w"
                                  " join wjnr n on n.id = w.id where w.lj = '' or w.lj is null");
+    case ContentCheckRows::Records::Versions:
+        return QByteArrayLiteral(
+            "select 0,'','','','',b.dx,b.lj,b.sha256,b.nr is not null,b.nr,0 from bbnr b order by b.sha256");
     case ContentCheckRows::Records::All:
         break;
     }
@@ -47,6 +50,14 @@ Result<> ContentCheckRows::start(Records records)
     m_set.reset();
     m_first = true;
     m_error.clear();
+    if (records == Records::Versions) {
+        // An older archive keeps no versions: the pass is empty.
+        const Result<bool> versions = m_store.backend().hasTable(m_store, QStringLiteral("bbnr"));
+        if (!versions)
+            return Result<>::fail(QString(), versions.detail());
+        if (!*versions)
+            return {};
+    }
     const QByteArray sql = passStatement(records);
     // The engine's own row reader hashes held content where it lies;
     // without one the rows come through the connection's record sets.

@@ -25,6 +25,10 @@ public:
         Kept,  // those with a kept file (lj not empty)
         Held,  // those whose content the database holds
         All,   // every record in id order, with its held content where there is one
+        // The contents of the versions (bbnr), each once: id 0, no number or
+        // name, the content's size, kept file and SHA-256, and its bytes
+        // where they are inline (held). Nothing on an archive without them.
+        Versions,
     };
 
     // One record of a pass. `content` is valid until the next step (held
