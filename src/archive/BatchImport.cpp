@@ -1,13 +1,17 @@
 #include "archive/BatchImport.h"
 
+#include "archive/Duplicates.h"
 #include "archive/FileRecords.h"
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
+#include "archive/RecordDeletion.h"
+#include "platform/Clock.h"
 #include "platform/FileCopy.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Progress.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
+#include "store/ImportRuns.h"
 #include "store/LogWriter.h"
 #include "store/SizeText.h"
 #include "store/StoreJob.h"
@@ -137,9 +141,12 @@ QList<BatchImport::Item> BatchImport::expandKeepingFolders(const QStringList& pa
 
 QString BatchImport::summary(const Outcome& out)
 {
+    const QString duplicates = out.duplicates > 0
+        ? QStringLiteral(",") + Duplicates::SkipBox + QString::number(out.duplicates) + QStringLiteral("个")
+        : QString();
     return QStringLiteral("文件总数:") + QString::number(out.total) + QStringLiteral("个,同名文件:")
-        + QString::number(out.sameName) + QStringLiteral("个,成功导入") + QString::number(out.imported)
-        + QStringLiteral("个, 共: ") + sizeText(out.bytes);
+        + QString::number(out.sameName) + QStringLiteral("个") + duplicates + QStringLiteral(",成功导入")
+        + QString::number(out.imported) + QStringLiteral("个, 共: ") + sizeText(out.bytes);
 }
 
 BatchImport::BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound,
@@ -154,6 +161,14 @@ JobOf<BatchImport::Outcome>::Body BatchImport::job(Setup setup)
     const ArchiveLocation archive = setup.archive;
     return StoreJob::body<Outcome>(archive, [setup = std::move(setup)](DataStore& store, JobContext& context) {
         BatchImport import(store, setup.folder, setup.op, setup.sizeBound, setup.open);
+        std::function<bool(const QString&)> ask;
+        if (setup.askDuplicate)
+            ask = [&context, &setup](const QString& question) {
+                bool yes = false;
+                // A cancel while the question waits answers no.
+                return context.onStartingThread([&] { yes = setup.askDuplicate(question); }) && yes;
+            };
+        import.setDuplicates(setup.skipDuplicates, std::move(ask));
         return Result<Outcome>(import.run(setup.group, setup.items, setup.checkSameName, context,
                                           [&context](const QString& name) { context.setItem(name); }));
     });
@@ -237,6 +252,8 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QList<Item>& i
                 return out;
             }
 
+    qint64 run = -1;
+    bool runCommitted = false;
     std::optional<Transaction> batch;
     QElapsedTimer since;
     int pendingRecords = 0;
@@ -254,7 +271,61 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QList<Item>& i
         }
         pendingRecords = 0;
         pendingBytes = 0;
+        if (ok)
+            runCommitted = run >= 0;
+        else if (!runCommitted)
+            run = -1;
         return ok;
+    };
+
+    // The file under way, and what its duplicate check decided.
+    QString current;
+    enum class Verdict { Store, Skip, Fail } verdict = Verdict::Store;
+    QString verdictDetail;
+    FileRecords::AddHooks hooks;
+    hooks.admit = [&](const QString& sha256) {
+        verdict = Verdict::Store;
+        const Result<Duplicates::Found> found = Duplicates::find(m_store, m_open, sha256);
+        if (!found) {
+            verdict = Verdict::Fail;
+            verdictDetail = found.detail();
+            return false;
+        }
+        if (!found->any())
+            return true;
+        if (m_skipDuplicates) {
+            verdict = Verdict::Skip;
+            return false;
+        }
+        if (!m_askDuplicate) {
+            out.duplicatesStored << current + QStringLiteral(": ") + Duplicates::text(*found);
+            return true;
+        }
+        // No write lock is held while the operator thinks.
+        if (!commit()) {
+            verdict = Verdict::Fail;
+            verdictDetail = m_store.lastError();
+            return false;
+        }
+        if (m_askDuplicate(Duplicates::question(*found, current)))
+            return true;
+        verdict = Verdict::Skip;
+        return false;
+    };
+    // The run is written with its first record, each record it adds in that
+    // record's own transaction.
+    bool runStartedHere = false;
+    hooks.written = [&](qint64 id) -> Status {
+        runStartedHere = false;
+        if (run < 0) {
+            const Result<qint64> started =
+                ImportRuns::start(m_store, appClock().nowText(), m_operator.userName(), group);
+            if (!started)
+                return Status::fail(QString(), started.detail());
+            run = started.value();
+            runStartedHere = true;
+        }
+        return ImportRuns::record(m_store, run, id);
     };
 
     // Files held in the database are read a little ahead of their turn, so
@@ -315,15 +386,29 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QList<Item>& i
 
         fields.name = name;
         fields.group = items.at(i).group;
-        const Result<StoredRecord> added =
-            records.addChecked(fields, path, LogWriter::BatchAdded, QStringLiteral("，分组:") + fields.group);
+        current = fi.fileName();
+        const Result<StoredRecord> added = records.addChecked(fields, path, LogWriter::BatchAdded,
+                                                              QStringLiteral("，分组:") + fields.group, nullptr, hooks);
+        if (!added && added.cancelled() && verdict == Verdict::Skip) {
+            ++out.duplicates;
+            progress.setValue(i + 1);
+            continue;
+        }
+        if (!added && verdict == Verdict::Fail) {
+            failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, verdictDetail), verdictDetail);
+            break;
+        }
         if (!added) {
+            if (runStartedHere)
+                run = -1;
             failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, added.detail()), added.detail());
             break;
         }
         ++out.imported;
         out.bytes += fi.size();
         out.logFailed = out.logFailed || added->logFailed;
+        if (!batch)
+            runCommitted = run >= 0;
         if (batch) {
             ++pendingRecords;
             pendingBytes += fi.size();
@@ -340,10 +425,84 @@ BatchImport::Outcome BatchImport::run(const QString& group, const QList<Item>& i
     }
     if (!commit() && out.kind == Outcome::Kind::Done)
         failed(Outcome::Kind::Failed, PrivateFolder::withCause(InsertFailed, m_store.lastError()), m_store.lastError());
+    // The run's count; its records are named already, so a count that
+    // cannot be written loses nothing.
+    if (run >= 0) {
+        const Status counted = ImportRuns::finish(m_store, run, out.imported);
+        Q_UNUSED(counted);
+    }
+    out.run = run;
 
     if (out.kind == Outcome::Kind::Done)
         out.message = summary(out);
     else
         out.message += QStringLiteral("\r\n") + summary(out);
     return out;
+}
+
+// ------------------------------------------------------------------ undo
+
+QString BatchImport::undoQuestion(int count)
+{
+    return QStringLiteral("撤销本次导入将把本次导入的 ") + QString::number(count)
+        + QStringLiteral(" 个文件移入回收站, 确定吗?");
+}
+
+QString BatchImport::undoOffer(int count)
+{
+    return QStringLiteral("是否撤销本次导入? 本次导入的 ") + QString::number(count)
+        + QStringLiteral(" 个文件将移入回收站。");
+}
+
+JobOf<BatchImport::Undone>::Body BatchImport::undoJob(UndoSetup setup)
+{
+    const ArchiveLocation archive = setup.archive;
+    return StoreJob::body<Undone>(archive, [setup = std::move(setup)](DataStore& store, JobContext& context) {
+        using R = Result<Undone>;
+        Undone out;
+        const Result<std::optional<ImportRuns::Run>> found = ImportRuns::read(store, setup.run);
+        if (!found)
+            return R::fail(PrivateFolder::withCause(FileRecords::DeleteRowFailed, found.detail()), found.detail());
+        if (!found->has_value() || (*found)->undone) {
+            out.message = QStringLiteral("本次导入已撤销!");
+            return R(out);
+        }
+        const Result<QList<ImportRuns::Present>> present = ImportRuns::present(store, setup.run);
+        if (!present)
+            return R::fail(PrivateFolder::withCause(FileRecords::DeleteRowFailed, present.detail()), present.detail());
+        QList<qint64> ids;
+        for (const ImportRuns::Present& p : *present) {
+            // Nothing in a closed protected group is changed until it is opened.
+            if (setup.open.isHidden(store, p.group))
+                ++out.kept;
+            else
+                ids << p.id;
+        }
+        FileRecords records(store, setup.folder, setup.op, setup.sizeBound);
+        const Result<RecordDeletion::Outcome> deleted = RecordDeletion::run(records, ids, context);
+        if (!deleted)
+            return R::fail(deleted.message(), deleted.detail());
+        out.moved = deleted->deleted;
+        out.refused = deleted->refused;
+        out.cancelled = deleted->cancelled;
+        if (!out.cancelled && out.refused == 0 && out.kept == 0) {
+            if (const Status marked = ImportRuns::markUndone(store, setup.run); !marked)
+                return R::fail(PrivateFolder::withCause(FileRecords::DeleteRowFailed, marked.detail()),
+                               marked.detail());
+        }
+        LogWriter log(store, setup.op);
+        out.logFailed =
+            !log.write(UndoLog + (*found)->at + QStringLiteral(" 导入分组 ") + (*found)->group
+                       + QStringLiteral(" 的文件，移入回收站 ") + QString::number(out.moved) + QStringLiteral(" 个"));
+        out.message =
+            QStringLiteral("已撤销导入: ") + QString::number(out.moved) + QStringLiteral(" 个文件已移入回收站");
+        if (out.refused > 0)
+            out.message += QStringLiteral(", ") + QString::number(out.refused) + QStringLiteral(" 个文件未能移入");
+        if (out.kept > 0)
+            out.message +=
+                QStringLiteral(", 保护分组中的 ") + QString::number(out.kept) + QStringLiteral(" 个文件未动");
+        if (out.cancelled)
+            out.message += QStringLiteral(" (已取消)");
+        return R(out);
+    });
 }

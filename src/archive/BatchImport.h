@@ -64,9 +64,14 @@ public:
     struct Outcome {
         enum class Kind { Done, Cancelled, Failed };
         Kind kind = Kind::Done;
-        int total = 0;     // files chosen
-        int sameName = 0;  // left out as same-name files
-        int imported = 0;  // records written (and committed)
+        int total = 0;       // files chosen
+        int sameName = 0;    // left out as same-name files
+        int imported = 0;    // records written (and committed)
+        int duplicates = 0;  // left out as content already held (tick box, or answered no)
+        // Files stored although their content was already held (no question
+        // was asked): "<file name>: <who holds it>".
+        QStringList duplicatesStored;
+        qint64 run = -1;   // the run as recorded for its undo (drpc); -1: it added nothing
         qint64 bytes = 0;  // their size
         bool logFailed = false;
         bool groupsAdded = false;  // sub-groups were made: the tree changed
@@ -74,7 +79,8 @@ public:
         QString detail;
         bool ok() const { return kind == Kind::Done; }
     };
-    // "文件总数:n个,同名文件:s个,成功导入k个, 共: <size text>"
+    // "文件总数:n个,同名文件:s个,成功导入k个, 共: <size text>", with
+    // ",跳过内容相同的文件d个" after the same-name files when some were.
     static QString summary(const Outcome& out);
 
     BatchImport(DataStore& store, StoreFolder folder, CurrentOperator op, qint64 sizeBound, ProtectedGroups open);
@@ -89,6 +95,11 @@ public:
         QString group;
         QList<Item> items;
         bool checkSameName = false;
+        // Files whose content is already held are left out without asking.
+        bool skipDuplicates = false;
+        // Else asks, on the thread that started the job, whether to store
+        // one (the question's text given); empty: they are stored and listed.
+        std::function<bool(const QString& question)> askDuplicate = {};
     };
     // The run as the body of a Job, on a connection of its own opened on the
     // thread the job runs on; the job's item is the file being imported.
@@ -96,6 +107,44 @@ public:
 
     // The interval between commits (tests shorten or lengthen it).
     void setCommitInterval(int ms) { m_commitMs = ms; }
+    // What a run does with a file whose content is already held (also by a
+    // file before it in the same run): skip leaves it out; else ask (may be
+    // empty: stored and listed) is asked whether to store it. The batch so
+    // far is committed before the question.
+    void setDuplicates(bool skip, std::function<bool(const QString& question)> ask)
+    {
+        m_skipDuplicates = skip;
+        m_askDuplicate = std::move(ask);
+    }
+
+    // "撤销本次导入": the records a run added that are still there go to
+    // the trash, one record per step (RecordDeletion), those in a closed
+    // protected group left as they are. The run counts as undone once every
+    // record it added is gone; a log line says what was moved.
+    static inline const QString UndoTitle = QStringLiteral("撤销本次导入");
+    static inline const QString UndoWorking = QStringLiteral("正在撤销导入...");
+    static inline const QString UndoLog = QStringLiteral("撤销导入：");
+    struct UndoSetup {
+        ArchiveLocation archive;
+        StoreFolder folder;
+        CurrentOperator op;
+        ProtectedGroups open;
+        qint64 sizeBound = 0;
+        qint64 run = -1;
+    };
+    struct Undone {
+        int moved = 0;    // records moved to the trash
+        int refused = 0;  // records that could not go
+        int kept = 0;     // left as they are in a closed protected group
+        bool cancelled = false;
+        bool logFailed = false;
+        QString message;  // what the window shows
+    };
+    // "撤销本次导入将把本次导入的 n 个文件移入回收站, 确定吗?"
+    static QString undoQuestion(int count);
+    // The end's offer: "是否撤销本次导入? 本次导入的 n 个文件将移入回收站。"
+    static QString undoOffer(int count);
+    static JobOf<Undone>::Body undoJob(UndoSetup setup);
 
     // Imports `files` into `group`. progress gets the range 0..files and the
     // files handled; it is asked between files whether to stop. onFile (may be
@@ -116,4 +165,6 @@ private:
     qint64 m_sizeBound;
     ProtectedGroups m_open;
     int m_commitMs = CommitIntervalMs;
+    bool m_skipDuplicates = false;
+    std::function<bool(const QString&)> m_askDuplicate;
 };

@@ -44,7 +44,7 @@ struct FileRecords::Incoming {
     bool outside = false;
     QByteArray bytes;    // content held in the database
     QString stagedPath;  // content staged in the store folder
-    QString sha256;      // of the staged content, computed while it was copied in
+    QString sha256;      // of the content, computed from the one read that stores it
 };
 
 std::optional<Failure> FileRecords::prepareIncoming(const QString& sourcePath, Progress* progress, Incoming* in)
@@ -75,6 +75,7 @@ std::optional<Failure> FileRecords::prepareIncoming(const QString& sourcePath, P
     if (!f.atEnd() || in->bytes.size() != source.size())
         return fail(PrepareFailed, QStringLiteral("%1 changed while being read").arg(sourcePath));
     in->size = in->bytes.size();
+    in->sha256 = Sha256::of(in->bytes);
     return std::nullopt;
 }
 
@@ -182,19 +183,26 @@ Result<QByteArray> FileRecords::content(qint64 id)
 
 // ------------------------------------------------------------------- add
 
-Result<StoredRecord> FileRecords::add(const RecordFields& fields, const QString& sourcePath, Progress* progress)
+Result<StoredRecord> FileRecords::add(const RecordFields& fields, const QString& sourcePath, Progress* progress,
+                                      const AddHooks& hooks)
 {
     if (const Status checked = checkFields(fields, true); !checked)
         return fail(checked.message(), checked.detail());
-    return addChecked(fields, sourcePath, LogWriter::FileAdded, QString(), progress);
+    return addChecked(fields, sourcePath, LogWriter::FileAdded, QString(), progress, hooks);
 }
 
 Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const QString& sourcePath,
-                                             const QString& logPrefix, const QString& logSuffix, Progress* progress)
+                                             const QString& logPrefix, const QString& logSuffix, Progress* progress,
+                                             const AddHooks& hooks)
 {
     Incoming in;
     if (auto refusedContent = prepareIncoming(sourcePath, progress, &in))
         return *refusedContent;
+    // The caller looks at the content's hash before anything is written.
+    if (hooks.admit && !hooks.admit(in.sha256)) {
+        m_folder.discard(in.stagedPath);
+        return Failure{QString(), QStringLiteral("not admitted"), true};
+    }
 
     // From here on, whatever fails leaves neither a row nor a file.
     QString placed;
@@ -248,11 +256,15 @@ Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const Q
     const qint64 id = inserted.value();
     {
         const Status held =
-            in.outside ? RecordContent::keep(m_store, id, in.sha256) : RecordContent::write(m_store, id, in.bytes);
+            in.outside ? RecordContent::keep(m_store, id, in.sha256)
+                       : RecordContent::write(m_store, id, in.bytes, in.sha256);
         if (!held)
             return undo(InsertFailed, held.detail());
     }
     in.bytes.clear();
+    if (hooks.written)
+        if (const Status also = hooks.written(id); !also)
+            return undo(InsertFailed, also.detail());
     // The log line commits with the record (one sync instead of two); a log
     // line that cannot be written does not stop the add.
     const QString details = LogWriter::fileDetails(*number, fields.name, in.type);

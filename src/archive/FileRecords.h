@@ -9,6 +9,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class CurrentOperator;
@@ -95,14 +96,27 @@ public:
     Result<QList<SameName>> sameName(const QString& name, const QString& type, const ProtectedGroups& open);
     static QString sameNameQuestion(const SameName& found);
 
+    // What an add asks of its caller on the way: whether the content may go
+    // in, once its SHA-256 is known (from the same read that stores it) and
+    // before anything is written; false leaves nothing stored and the add
+    // ends cancelled with an empty message. And what else goes into the
+    // add's transaction once the record is written; a failure there undoes
+    // the add.
+    struct AddHooks {
+        std::function<bool(const QString& sha256Hex)> admit;
+        std::function<Status(qint64 id)> written;
+    };
+
     // Stores the file at sourcePath as a new record of the group in fields.
-    Result<StoredRecord> add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr);
+    Result<StoredRecord> add(const RecordFields& fields, const QString& sourcePath, Progress* progress = nullptr,
+                             const AddHooks& hooks = {});
     // The same without checkFields (a run that checked its fields once),
     // with the log line logPrefix + details + logSuffix. Inside a caller's
     // transaction it works in a savepoint of its own: a failure leaves the
     // caller's earlier records as they were.
     Result<StoredRecord> addChecked(const RecordFields& fields, const QString& sourcePath, const QString& logPrefix,
-                                    const QString& logSuffix = {}, Progress* progress = nullptr);
+                                    const QString& logSuffix = {}, Progress* progress = nullptr,
+                                    const AddHooks& hooks = {});
     // Rewrites the editable columns of record id; with a newSourcePath its
     // content is replaced by that file, else the content stays. With a new
     // source, an old kept file that cannot be removed refuses the modify

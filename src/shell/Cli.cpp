@@ -407,7 +407,7 @@ int importFiles(Run& run)
         BatchImport::WindowTitle,
         BatchImport::job({run.store->location(), StoreFolder(run.context->home), run.context->currentOperator,
                           run.context->protectedGroups, Dictionary::storedSizeBound(*run.store), node->path(), items,
-                          run.has("--skip-same-name")}));
+                          run.has("--skip-same-name"), run.has("--skip-duplicates")}));
     if (const Status ran = job.runInTerminal(QStringLiteral("导入")); !ran)
         return say(Failed, ran.message() + QStringLiteral(" (") + ran.detail() + QLatin1Char(')'));
     const BatchImport::Outcome& outcome = job.result().value();
@@ -419,6 +419,12 @@ int importFiles(Run& run)
             QString(outcome.message).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
                 + (outcome.detail.isEmpty() ? QString() : QStringLiteral(" (") + outcome.detail + QLatin1Char(')')));
     out() << outcome.message << Qt::endl;
+    // Files stored although identical content was held already, each with its holder.
+    if (!outcome.duplicatesStored.isEmpty()) {
+        out() << QStringLiteral("内容相同的文件 %1 个（已导入）:").arg(outcome.duplicatesStored.size()) << Qt::endl;
+        for (const QString& d : outcome.duplicatesStored)
+            out() << QStringLiteral("  ") << d << Qt::endl;
+    }
     // What was added is indexed now; a catch-up that fails or is stopped
     // leaves the records waiting for the next run, the import stands.
     if (outcome.imported > 0)
@@ -587,10 +593,11 @@ const QList<Command>& commands()
          false,
          {QStringLiteral("--group")}},
         {QStringLiteral("import"),
-         QStringLiteral("GROUP PATH... [--skip-same-name] [--keep-folders]"),
-         QStringLiteral("把文件和文件夹（含子文件夹）导入分组；--keep-folders 把每个文件夹建为同名的下级分组"),
+         QStringLiteral("GROUP PATH... [--skip-same-name] [--skip-duplicates] [--keep-folders]"),
+         QStringLiteral("把文件和文件夹（含子文件夹）导入分组；--keep-folders 把每个文件夹建为同名的下级分组；"
+                        "--skip-duplicates 跳过内容相同的文件"),
          Rights::BatchImport,
-         {QStringLiteral("--skip-same-name"), QStringLiteral("--keep-folders")},
+         {QStringLiteral("--skip-same-name"), QStringLiteral("--skip-duplicates"), QStringLiteral("--keep-folders")},
          2,
          -1,
          importFiles,

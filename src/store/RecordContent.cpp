@@ -53,12 +53,17 @@ Result<bool> holds(DataStore& store, qint64 id)
 
 Status write(DataStore& store, qint64 id, const QByteArray& bytes)
 {
+    return write(store, id, bytes, Sha256::of(bytes));
+}
+
+Status write(DataStore& store, qint64 id, const QByteArray& bytes, const QString& sha256Hex)
+{
     // An empty content is still content: bound as an empty blob, not NULL.
     if (!store.execute(QStringLiteral("insert or replace into wjnr(id,nr) values (?,?)"),
                        {id, QVariant(bytes.isNull() ? QByteArray("", 0) : bytes)}))
         return failed(store, QStringLiteral("content write"));
     // Whatever an unfinished move left in the row goes with the old content.
-    if (!store.execute(QStringLiteral("update wj set wj=null,sha256=? where id=?"), {Sha256::of(bytes), id}))
+    if (!store.execute(QStringLiteral("update wj set wj=null,sha256=? where id=?"), {sha256Hex, id}))
         return failed(store, QStringLiteral("content write"));
     return {};
 }

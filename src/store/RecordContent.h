@@ -35,6 +35,8 @@ Result<bool> holds(DataStore& store, qint64 id);
 
 // Stores (or replaces) the content of record id, with its hash.
 Status write(DataStore& store, qint64 id, const QByteArray& bytes);
+// The same with the hash the caller already computed from these bytes.
+Status write(DataStore& store, qint64 id, const QByteArray& bytes, const QString& sha256Hex);
 
 // Record id's content is a kept file whose SHA-256 is sha256Hex: drops any
 // held content and records the hash.

@@ -1,5 +1,6 @@
 #include "archive/ui/EditPanel.h"
 
+#include "archive/Duplicates.h"
 #include "archive/FileOpening.h"
 #include "archive/FileRecords.h"
 #include "archive/GroupTree.h"
@@ -9,6 +10,7 @@
 #include "archive/ui/GroupChooserDialog.h"
 #include "archive/ui/PropertiesWindow.h"
 #include "platform/LongRuns.h"
+#include "platform/PrivateFolder.h"
 #include "platform/ProgramHome.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
@@ -424,7 +426,29 @@ bool EditPanel::save()
         const QList<FileRecords::SameName>& same = sameRead.value();
         if (!same.isEmpty() && !prompter().question(FileRecords::sameNameQuestion(same.first())))
             return false;
-        const Result<StoredRecord> r = m_records->add(f, m_sourcePath, &progress);
+        // Content already held is said with who holds it before anything is stored.
+        bool declined = false;
+        QString lookupFailed;
+        FileRecords::AddHooks hooks;
+        hooks.admit = [&](const QString& sha256) {
+            const Result<Duplicates::Found> found = Duplicates::find(m_store, m_protectedGroups, sha256);
+            if (!found) {
+                lookupFailed = PrivateFolder::withCause(FileRecords::InsertFailed, found.detail());
+                return false;
+            }
+            if (found->any() && !prompter().question(Duplicates::question(*found))) {
+                declined = true;
+                return false;
+            }
+            return true;
+        };
+        const Result<StoredRecord> r = m_records->add(f, m_sourcePath, &progress, hooks);
+        if (!r && declined)
+            return false;
+        if (!r && !lookupFailed.isEmpty()) {
+            prompter().message(lookupFailed, {}, Prompter::Icon::Critical);
+            return false;
+        }
         if (!r) {
             prompter().message(r.message(), {}, r.cancelled() ? Prompter::Icon::Information : Prompter::Icon::Critical);
             return false;

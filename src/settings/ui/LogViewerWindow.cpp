@@ -1,5 +1,7 @@
 #include "settings/ui/LogViewerWindow.h"
 
+#include "archive/ProtectedGroups.h"
+#include "archive/ui/ImportRunsWindow.h"
 #include "listing/WorkbookExport.h"
 #include "platform/Clock.h"
 #include "platform/PrivateFolder.h"
@@ -10,6 +12,9 @@
 #include "settings/LogBook.h"
 #include "settings/LogModel.h"
 #include "settings/ui/DeleteLogWindow.h"
+#include "store/CurrentOperator.h"
+#include "store/Dictionary.h"
+#include "store/Rights.h"
 #include "store/StoreJob.h"
 
 #include <QAction>
@@ -24,6 +29,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
@@ -212,6 +218,11 @@ LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QW
     m_status = new QLabel(statusBar);
     m_status->setObjectName(QStringLiteral("状态条1文本"));
     statusBar->addWidget(m_status, 1);
+    m_undoImport = new QPushButton(QStringLiteral("撤销导入…"), this);
+    m_undoImport->setObjectName(QStringLiteral("撤销导入按钮"));
+    m_undoImport->setGeometry(697, 489, 76, 20);
+    m_undoImport->setAutoDefault(false);
+    m_undoImport->setToolTip(QStringLiteral("撤销最近的批量导入: 导入的文件移入回收站"));
 
     // The operator filter: empty for every operator, then those who may log in.
     m_operators->addItem(QString());
@@ -226,6 +237,7 @@ LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QW
     connect(m_print, &QAction::triggered, this, &LogViewerWindow::print);
     connect(m_delete, &QAction::triggered, this, &LogViewerWindow::openDeleteWindow);
     connect(m_close, &QAction::triggered, this, &LogViewerWindow::close);
+    connect(m_undoImport, &QPushButton::clicked, this, &LogViewerWindow::undoImport);
     connect(m_content, &QLineEdit::returnPressed, this, &LogViewerWindow::search);
     connect(m_model, &LogModel::readFailed, this,
             [](const QString&) { prompter().message(LogBook::ReadFailed, {}, Prompter::Icon::Warning); });
@@ -514,4 +526,25 @@ void LogViewerWindow::valueShown()
 {
     const int percent = m_bar->maximum() > 0 ? int(qint64(m_bar->value()) * 100 / m_bar->maximum()) : 100;
     setWindowTitle(WorkbookExport::progressText(QStringLiteral("%1%").arg(percent)));
+}
+
+void LogViewerWindow::undoImport()
+{
+    if (isRunning())
+        return;
+    // Moving records to the trash is a deletion.
+    if (!m_operator.holds(Rights::Delete)) {
+        prompter().message(QStringLiteral("您没有此操作权限!"), {}, Prompter::Icon::Warning);
+        return;
+    }
+    if (!m_open || !m_storeFolder) {
+        prompter().message(QStringLiteral("撤销导入不可用!"), {}, Prompter::Icon::Warning);
+        return;
+    }
+    BatchImport::UndoSetup setup{
+        m_store.location(), *m_storeFolder, m_operator, *m_open, Dictionary::storedSizeBound(m_store), -1};
+    ImportRunsWindow w(m_store, std::move(setup), this);
+    w.exec();
+    // The undo wrote its log lines: the grid shows them.
+    search();
 }

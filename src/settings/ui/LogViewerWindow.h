@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ExportGuard.h"
+#include "archive/StoreFolder.h"
 #include "listing/ui/WorkbookHandover.h"
 #include "platform/Job.h"
 #include "platform/Progress.h"
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CurrentOperator;
 class DataStore;
@@ -21,7 +23,9 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPrinter;
+class ProtectedGroups;
 class QProgressBar;
+class QPushButton;
 class QTableView;
 class QToolBar;
 
@@ -48,6 +52,15 @@ public:
     void setOpener(WorkbookHandover::Opener f) { m_opener = std::move(f); }
     // The archive's folders, which no workbook is written into (none at first).
     void setExportGuard(ExportGuard guard) { m_guard = std::move(guard); }
+    // What "撤销导入…" needs to move a run's records to the trash: the store
+    // folder and the protected groups open now (not owned). Without it the
+    // button says the archive is not at hand.
+    void setImportUndo(StoreFolder folder, const ProtectedGroups* open)
+    {
+        m_storeFolder = std::move(folder);
+        m_open = open;
+    }
+    QPushButton* undoImportButton() const { return m_undoImport; }
     QString lastWorkbook() const { return m_lastWorkbook; }
     // What shows the print preview: it is handed the painting of the pages
     // (a QPrintPreviewDialog by default; tests print to a file instead).
@@ -64,6 +77,8 @@ public slots:
     void exportWorkbook();
     void print();
     void openDeleteWindow();
+    // "撤销导入…": the latest runs of the batch import, one of them undone.
+    void undoImport();
 
 private:
     void showCount();
@@ -98,4 +113,7 @@ private:
     // The export under way or the last one: the cells cut, and its workbook.
     std::unique_ptr<JobOf<int>> m_job;
     QString m_path;
+    QPushButton* m_undoImport = nullptr;
+    std::optional<StoreFolder> m_storeFolder;
+    const ProtectedGroups* m_open = nullptr;
 };

@@ -102,6 +102,7 @@ void showLog(MainWindow& w)
     showOnce<LogViewerWindow>(w, [&] {
         auto* window = new LogViewerWindow(w.store(), w.context().currentOperator, &w);
         window->setExportGuard(exportGuard(w));
+        window->setImportUndo(StoreFolder(w.context().home), &w.context().protectedGroups);
         return window;
     });
 }
