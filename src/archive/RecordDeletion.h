@@ -9,11 +9,11 @@
 #include <QList>
 #include <functional>
 
-// The deletion of many records, one record per step: each goes in its own
-// transaction together with its kept file and its log line
-// (FileRecords::remove), and a cancel is heard between two records, never
-// in the middle of one. A record that is refused (no number) or fails
-// stays and the run goes on with the next.
+// The deletion of many records: each is moved into the trash whole with
+// its log line (archive/Trash.h), many records to a transaction, and a
+// cancel is heard between two steps of records, never in the middle of one;
+// what the bar showed when it stopped is what went. A record that is
+// refused (no number) or fails stays and the run goes on with the next.
 namespace RecordDeletion {
 
 struct Outcome {

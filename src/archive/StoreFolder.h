@@ -109,7 +109,8 @@ public:
         QStringList quarantined;     // kept files no record names, moved aside
     };
     // Clears what an interrupted run left: removes the temporary and staged
-    // files and moves every kept file that no record of wj names into the
+    // files and moves every kept file that no record of wj, record in the
+    // trash or version names (RecordRows::eachKeptPath) into the
     // quarantine folder (nothing is ever deleted there). Only safe while no
     // other program works on the archive. Nothing moves when wj cannot be read.
     Result<Swept> sweep(DataStore& store) const;

@@ -14,7 +14,8 @@ class DataStore;
 class RecordSet;
 class RowStream;
 
-// What the checks of the archive read of wj and wjnr: each record's recorded
+// What the checks of the archive read of wj, wjhs (the trash) and wjnr: each
+// record's recorded
 // size, SHA-256 and kept file and, where the database holds it, the content
 // itself, in one forward pass that never holds more than a row; and the
 // figures over the records that the checks compare with them.
@@ -43,6 +44,7 @@ public:
         QString keptPath;  // lj
         QString sha256;
         bool held = false;
+        bool trashed = false;  // a record in the trash
         QByteArrayView content;
     };
 
@@ -59,6 +61,7 @@ public:
     // Why the pass failed (after Step::Failed).
     QString error() const { return m_error; }
 
+    // The figures below count the records in the trash too.
     // The sum of the recorded sizes.
     [[nodiscard]] Result<qint64> recordedBytes();
     // Numbers that more than one record carries, in order, with how many do.
@@ -71,11 +74,16 @@ public:
     [[nodiscard]] Result<std::optional<qint64>> highestNumber();
 
 private:
+    // Whether the archive has a trash (an older copy may not).
+    Result<> learnTrash();
+
     DataStore& m_store;
     Records m_records = Records::All;
     std::unique_ptr<RowStream> m_stream;
     std::unique_ptr<RecordSet> m_set;
     bool m_first = true;
+    bool m_withTrash = false;
+    bool m_trashKnown = false;
     QByteArray m_content;
     QString m_error;
 };

@@ -29,14 +29,19 @@ Result<QString> draw(DataStore& store)
     // no more numbers in use than records, nor more records than the highest
     // id (read at once, where a count would read every record on each add):
     // a search longer than that means the archive answers wrongly, and ends.
-    const RecordSet records = store.query(QStringLiteral("select coalesce(max(id),0) from wj"));
+    // Records in the trash keep their numbers: they count as well.
+    const RecordSet records = store.query(
+        QStringLiteral("select coalesce((select max(id) from wj),0)+coalesce((select max(id) from wjhs),0)"));
     if (!records || records.atEnd())
         return fail(QStringLiteral("cannot count records: ") + store.lastError());
     const qint64 tries = records.number(0) + 1;
     for (qint64 i = 0;; ++i, ++counter) {
         if (i >= tries)
             return fail(QStringLiteral("no free number after %1 tries").arg(tries));
-        RecordSet rs = store.query(QStringLiteral("select count(*) from wj where bh=?"), {format(counter)});
+        const QString number = format(counter);
+        RecordSet rs = store.query(
+            QStringLiteral("select (select count(*) from wj where bh=?)+(select count(*) from wjhs where bh=?)"),
+            {number, number});
         if (!rs || rs.atEnd())
             return fail(store.lastError());
         if (rs.number(0) == 0)

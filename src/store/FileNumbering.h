@@ -12,7 +12,7 @@ class DataStore;
 //
 // draw() must run inside the caller's transaction, the same one that inserts
 // the record: it takes the counter's number (skipping any number already in
-// wj), advances the counter, and the caller commits both with the record.
+// wj or held by a record in the trash, wjhs), advances the counter, and the caller commits both with the record.
 // If anything fails before the commit, the rollback leaves the counter and
 // wj as they were, so a number is never handed out twice.
 namespace FileNumbering {

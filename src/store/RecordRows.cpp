@@ -82,6 +82,15 @@ FileRecord recordFrom(const RecordSet& rs)
     return r;
 }
 
+// The id a new record takes: above every record's, those in the trash
+// among them, so that a record moved back from the trash finds its id free.
+const QString& newId()
+{
+    static const QString sql =
+        QStringLiteral("(select max(coalesce((select max(id) from wj),0),coalesce((select max(id) from wjhs),0))+1)");
+    return sql;
+}
+
 // The columns a copy takes over from its original (xh, bh, fz, ylcs, xgr and
 // xgsj are its own).
 const QString kCopiedColumns =
@@ -202,8 +211,10 @@ Result<qint64> insert(DataStore& store, const FileRecord& r)
     params << text(r.storedBy) << text(r.storedAt) << text(r.remark) << text(r.keptPath);
     // wj.wj holds nothing: held content goes to its own table.
     if (!store.execute(
-            QStringLiteral("insert into wj(xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
-                           "scr,scsj,bz,lj,wj) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"),
+            QStringLiteral(
+                "insert into wj(id,xh,bh,mc,fz,lx,dx,dxsz,b1,b2,b3,b4,b5,b6,b7,b8,b9,b10,b11,b12,b13,b14,b15,"
+                "scr,scsj,bz,lj,wj) values (")
+                + newId() + QStringLiteral(",?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)"),
             params))
         return readFailed<qint64>(store);
     return store.lastInsertId();
@@ -235,10 +246,10 @@ Status remove(DataStore& store, qint64 id)
 
 Result<qint64> copy(DataStore& store, qint64 from, qint64 position, const QString& number, const QString& group)
 {
-    const bool executed =
-        store.execute(QStringLiteral("insert into wj(xh,bh,fz,") + kCopiedColumns + QStringLiteral(") select ?,?,?,")
-                          + kCopiedColumns + QStringLiteral(" from wj where id=?"),
-                      {position, number, group, from});
+    const bool executed = store.execute(QStringLiteral("insert into wj(id,xh,bh,fz,") + kCopiedColumns
+                                            + QStringLiteral(") select ") + newId() + QStringLiteral(",?,?,?,")
+                                            + kCopiedColumns + QStringLiteral(" from wj where id=?"),
+                                        {position, number, group, from});
     if (const Status one = oneRow(store, executed, from); !one)
         return Result<qint64>::fail(QString(), one.detail());
     return store.lastInsertId();
@@ -267,20 +278,27 @@ Status fillHash(DataStore& store, qint64 id, const QString& sha256Hex)
 
 Result<bool> keptPathInUse(DataStore& store, const QString& storedPath, const QString& folderPath)
 {
-    return anyCounted(
-        store.scalar(QStringLiteral("select count(*) from wj where lj=? or lj=?"), {storedPath, folderPath}));
+    return anyCounted(store.scalar(QStringLiteral("select (select count(*) from wj where lj=? or lj=?)"
+                                                  "+(select count(*) from wjhs where lj=? or lj=?)"
+                                                  "+(select count(*) from bbnr where lj=? or lj=?)"),
+                                   {storedPath, folderPath, storedPath, folderPath, storedPath, folderPath}));
 }
 
 Result<bool> keptPathShared(DataStore& store, qint64 id, const QString& lj, const QString& absolute,
                             const QString& stored)
 {
-    return anyCounted(store.scalar(QStringLiteral("select count(*) from wj where id<>? and (lj=? or lj=? or lj=?)"),
-                                   {id, lj, absolute, stored}));
+    return anyCounted(
+        store.scalar(QStringLiteral("select (select count(*) from wj where id<>? and (lj=? or lj=? or lj=?))"
+                                    "+(select count(*) from wjhs where id<>? and (lj=? or lj=? or lj=?))"
+                                    "+(select count(*) from bbnr where lj=? or lj=? or lj=?)"),
+                     {id, lj, absolute, stored, id, lj, absolute, stored, lj, absolute, stored}));
 }
 
 Status eachKeptPath(DataStore& store, const std::function<void(const QString&)>& each)
 {
-    RecordSet rs = store.query(QStringLiteral("select lj from wj where lj<>''"));
+    RecordSet rs =
+        store.query(QStringLiteral("select lj from wj where lj<>'' union all select lj from wjhs where lj<>''"
+                                   " union all select lj from bbnr where lj<>''"));
     if (!rs)
         return failed(store);
     for (; !rs.atEnd(); rs.next())

@@ -70,7 +70,7 @@ Result<QList<qint64>> numbered(DataStore& store, const QString& number);
 // The list position a new record takes: after the last one stored.
 Result<qint64> nextPosition(DataStore& store);
 // Inserts `r` (its id, view count and change columns aside) with no content;
-// the new record's id.
+// the new record's id, above every id in wj and in the trash.
 Result<qint64> insert(DataStore& store, const FileRecord& r);
 // Writes the editable columns of record r.id (name, group, spare fields,
 // remark, changedBy/At); withContent also its type, size and kept path, and
@@ -90,6 +90,8 @@ Status replaceMarker(DataStore& store, qint64 id, const QString& marker, const Q
 // Records sha256Hex as record id's hash unless it has one.
 Status fillHash(DataStore& store, qint64 id, const QString& sha256Hex);
 
+// The kept-file reads below count the records in the trash (wjhs) and the
+// versions' content (bbnr) as well: their files are not free.
 // Whether a record refers to a kept file by either spelling of its path.
 Result<bool> keptPathInUse(DataStore& store, const QString& storedPath, const QString& folderPath);
 // Whether a record other than id refers to a kept file by any of the
