@@ -214,13 +214,15 @@ Result<ArchiveCheck::Report> ArchiveCheck::run(Progress& progress, const std::fu
                     hiddenBy = c.isEmpty() ? QStringLiteral("文件服务器") : c;
                     break;
                 }
-            const QString where = hiddenBy.isEmpty()
-                ? QStringLiteral("id %1 %2 %3")
-                      .arg(id)
-                      .arg(LogWriter::fileDetails(row.number, row.name, row.type), group)
-                : QStringLiteral("id %1 (加密分组 %2)").arg(id).arg(hiddenBy);
+            QString where = hiddenBy.isEmpty() ? QStringLiteral("id %1 %2 %3")
+                                                     .arg(id)
+                                                     .arg(LogWriter::fileDetails(row.number, row.name, row.type), group)
+                                               : QStringLiteral("id %1 (加密分组 %2)").arg(id).arg(hiddenBy);
+            if (row.trashed)
+                where += QStringLiteral(" (回收站)");
 
-            if (!groupPaths.contains(group))
+            // A record in the trash may have lost its group: a restore makes it again.
+            if (!row.trashed && !groupPaths.contains(group))
                 found(NoSuchGroup, where,
                       group.isEmpty() ? QStringLiteral("分组为空") : QStringLiteral("没有这个分组"));
 

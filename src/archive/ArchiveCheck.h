@@ -40,6 +40,9 @@ class ProtectedGroups;
 // their kept files are named, never orphans; a version whose content is
 // gone is a finding.
 //
+// Records in the trash are checked as records are (their content and kept
+// files are the archive's, never orphans); their group may be gone.
+//
 // Records of closed protected groups are checked too, but a finding about
 // one names it only by its id and its closed group.
 class ArchiveCheck {

@@ -3,6 +3,7 @@
 #include "archive/ExportGuard.h"
 #include "archive/GroupPath.h"
 #include "archive/ProtectedGroups.h"
+#include "archive/Trash.h"
 #include "archive/Versions.h"
 #include "platform/Clock.h"
 #include "platform/FileCopy.h"
@@ -409,51 +410,16 @@ Result<StoredRecord> FileRecords::modify(qint64 id, const RecordFields& fields, 
 
 Result<StoredRecord> FileRecords::remove(qint64 id)
 {
-    const Result<std::optional<RecordRows::Brief>> found = RecordRows::brief(m_store, id);
-    if (!found)
-        return fail(DeleteRowFailed, found.detail());
-    if (!found->has_value()) {
-        // Already gone: nothing to do.
-        return StoredRecord{id, QString(), false};
-    }
-    const QString lj = (*found)->keptPath;
-    const QString bh = (*found)->number;
-    const QString details = LogWriter::fileDetails(bh, (*found)->name, (*found)->type);
-    if (bh.trimmed().isEmpty())
-        return fail(DeleteNoNumber, QString());
-
-    // The kept file must be removable before the record goes, so that no
-    // record ever loses its content and a deleted record leaves no file.
-    const QString kept = m_folder.resolve(lj);
-    const bool ownsFile = !kept.isEmpty() && m_folder.contains(kept) && QFileInfo::exists(kept);
-    if (ownsFile && (QFileInfo(kept).isDir() || !QFileInfo(QFileInfo(kept).absolutePath()).isWritable()))
-        return fail(DeleteFileFailed, QStringLiteral("%1 cannot be removed").arg(kept));
-
-    Transaction tx(m_store);
-    if (!tx.isActive())
-        return fail(DeleteRowFailed, m_store.lastError());
-    if (const Status gone = RecordRows::remove(m_store, id); !gone)
-        return fail(DeleteRowFailed, gone.detail());
-    if (const Status gone = RecordContent::remove(m_store, id); !gone)
-        return fail(DeleteRowFailed, gone.detail());
-    if (const Status gone = ContentIndex::remove(m_store, id); !gone)
-        return fail(DeleteRowFailed, gone.detail());
-    const bool logged = writeLog(LogWriter::FileDeleted + details);
-    if (!tx.commit())
-        return fail(DeleteRowFailed, m_store.lastError());
-
-    const StoredRecord removed{id, bh, !logged};
-    if (!lj.isEmpty()) {
-        // The record is gone; a file that cannot go stays as a leftover,
-        // which no later record overwrites.
-        const Result<bool> shared = keptFileShared(lj, id);
-        if (!shared)
-            return {removed, PrivateFolder::withCause(DeleteFileFailed, shared.detail())};
-        if (!shared.value())
-            if (const Status gone = m_folder.remove(lj); !gone)
-                return {removed, PrivateFolder::withCause(DeleteFileFailed, gone.detail())};
-    }
-    return removed;
+    // Into the trash: the row moves whole, its content and kept file stay
+    // (archive/Trash.h).
+    bool logFailed = false;
+    const Result<QList<Trash::Item>> moved = Trash::moveInChunk(m_store, m_operator, {id}, &logFailed);
+    if (!moved)
+        return fail(moved.message().isEmpty() ? DeleteRowFailed : moved.message(), moved.detail());
+    const Trash::Item& item = moved->first();
+    if (!item.done)
+        return fail(item.message, item.detail);
+    return StoredRecord{id, item.number, logFailed};
 }
 
 // -------------------------------------------------------------- save out

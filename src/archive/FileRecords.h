@@ -127,8 +127,9 @@ public:
     // content leaves the content as it is and makes no version.
     Result<StoredRecord> modify(qint64 id, const RecordFields& fields, const QString& newSourcePath = {},
                                 Progress* progress = nullptr);
-    // Deletes record id (its text and tokens in the content index with it)
-    // and, after that, its kept file.
+    // Moves record id into the trash (archive/Trash.h) with its log line;
+    // its content and kept file stay for a restore. A record already gone
+    // counts as done.
     Result<StoredRecord> remove(qint64 id);
     // Writes the stored bytes of record id to targetPath (replacing a file there).
     Result<StoredRecord> saveOut(qint64 id, const QString& targetPath, Progress* progress = nullptr);

@@ -1,5 +1,6 @@
 #include "settings/GlobalSettings.h"
 
+#include "archive/Trash.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/MainSettings.h"
@@ -72,6 +73,13 @@ Result<UploadRules> saveUploadRules(DataStore& store, bool unlimited, const QStr
         || !Dictionary::write(store, Dictionary::FileSize, rules.size) || !tx.commit())
         return Result<UploadRules>::fail(SaveFailed, store.lastError());
     return Result<UploadRules>(rules, FileTypesSaved);
+}
+
+Status saveTrashDays(DataStore& store, int days)
+{
+    if (const Status saved = Trash::setRetentionDays(store, days); !saved)
+        return Status::fail(saved.message().isEmpty() ? SaveFailed : saved.message(), saved.detail());
+    return {};
 }
 
 Status clearViewCounts(DataStore& store)

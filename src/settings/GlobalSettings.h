@@ -44,6 +44,10 @@ struct UploadRules {
 // Checks and writes both rows in one transaction; the value is what was stored.
 Result<UploadRules> saveUploadRules(DataStore& store, bool unlimited, const QString& types, const QString& size);
 
+// Stores "回收站保留天数" (0 to Trash::MaxRetentionDays; 0 keeps records in
+// the trash until it is emptied by hand).
+Status saveTrashDays(DataStore& store, int days);
+
 // Sets the view count of every record to 0.
 Status clearViewCounts(DataStore& store);
 

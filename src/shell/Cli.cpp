@@ -8,6 +8,8 @@
 #include "archive/FilterClause.h"
 #include "archive/GroupPath.h"
 #include "archive/GroupTree.h"
+#include "archive/RecordDeletion.h"
+#include "archive/Trash.h"
 #include "archive/StoreFolder.h"
 #include "platform/InstanceLock.h"
 #include "platform/Job.h"
@@ -22,6 +24,7 @@
 #include "store/ContentIndex.h"
 #include "store/DataStore.h"
 #include "store/RecordDump.h"
+#include "store/RecordRows.h"
 #include "store/StoreJob.h"
 #include "store/Dictionary.h"
 #include "store/LogWriter.h"
@@ -559,6 +562,185 @@ void sweepStoreFolder(AppContext& context, DataStore& store)
         say(Ok, LogWriter::FailureMessage);
 }
 
+// ---------------------------------------------------------------- trash
+
+// The records of wj carrying these numbers that the operator may see; the
+// numbers with none (or only in closed protected groups) go to *missing.
+bool numberedRecords(Run& run, const QStringList& numbers, QList<qint64>* ids, QStringList* missing)
+{
+    QStringList closed;
+    if (!run.context->protectedGroups.readClosedPaths(*run.store, &closed)) {
+        say(Failed, QStringLiteral("读取分组失败: ") + run.store->lastError());
+        return false;
+    }
+    for (const QString& number : numbers) {
+        const Result<QList<qint64>> found = RecordRows::numbered(*run.store, number);
+        if (!found) {
+            say(Failed, QStringLiteral("读取文件失败: ") + found.detail());
+            return false;
+        }
+        bool any = false;
+        for (const qint64 id : *found) {
+            const Result<std::optional<RecordRows::Brief>> b = RecordRows::brief(*run.store, id);
+            if (!b) {
+                say(Failed, QStringLiteral("读取文件失败: ") + b.detail());
+                return false;
+            }
+            bool hidden = false;
+            for (const QString& c : std::as_const(closed))
+                hidden = hidden || GroupPath::covers(c, (*b)->group);
+            if (b->has_value() && !hidden && !ids->contains(id)) {
+                *ids << id;
+                any = true;
+            }
+        }
+        if (!any)
+            *missing << number;
+    }
+    return true;
+}
+
+int deleteNumbered(Run& run)
+{
+    QList<qint64> ids;
+    QStringList missing;
+    if (!numberedRecords(run, run.args, &ids, &missing))
+        return Failed;
+    int status = Ok;
+    if (!missing.isEmpty()) {
+        say(Failed, QStringLiteral("没有这个编号的文件: ") + missing.join(QLatin1Char(' ')));
+        status = Failed;
+    }
+    if (ids.isEmpty())
+        return Failed;
+    bool logFailed = false;
+    JobOf<RecordDeletion::Outcome> job(
+        QStringLiteral("正在删除文件..."),
+        RecordDeletion::job({run.store->location(), StoreFolder(run.context->home), run.context->currentOperator,
+                             Dictionary::storedSizeBound(*run.store)},
+                            ids, [&](const Result<StoredRecord>& r) {
+                                if (r.ok() && r->logFailed)
+                                    logFailed = true;
+                            }));
+    if (const Status ran = job.runInTerminal(QStringLiteral("删除")); !ran)
+        return failedWith(ran.failure());
+    if (logFailed)
+        say(Ok, LogWriter::FailureMessage);
+    // What is still among the records did not go.
+    QStringList stayed;
+    for (const qint64 id : std::as_const(ids)) {
+        const Result<std::optional<RecordRows::Brief>> b = RecordRows::brief(*run.store, id);
+        if (!b || b->has_value())
+            stayed << (b && b->has_value() ? (*b)->number : QStringLiteral("id %1").arg(id));
+    }
+    out() << QStringLiteral("已将 %1 个文件移入回收站。").arg(ids.size() - stayed.size()) << Qt::endl;
+    if (!stayed.isEmpty())
+        return say(Failed, QStringLiteral("未能删除: ") + stayed.join(QLatin1Char(' ')));
+    return status;
+}
+
+Trash::Setup trashSetup(Run& run)
+{
+    return {run.store->location(), StoreFolder(run.context->home), run.context->currentOperator,
+            run.context->protectedGroups};
+}
+
+int listTrash(Run& run)
+{
+    const Result<QList<Trash::Entry>> entries = Trash::visible(*run.store, run.context->protectedGroups);
+    if (!entries)
+        return say(Failed, QStringLiteral("读取回收站失败: ") + entries.detail());
+    const bool json = run.has("--json");
+    QJsonArray rows;
+    if (!json)
+        out() << QStringLiteral("bh\tmc\tlx\tfz\thsr\thssj\tdxsz\n");
+    for (const Trash::Entry& e : *entries) {
+        if (json) {
+            QJsonObject o;
+            o.insert(QStringLiteral("bh"), e.number);
+            o.insert(QStringLiteral("mc"), e.name);
+            o.insert(QStringLiteral("lx"), e.type);
+            o.insert(QStringLiteral("fz"), e.group);
+            o.insert(QStringLiteral("hsr"), e.deletedBy);
+            o.insert(QStringLiteral("hssj"), e.deletedAt);
+            o.insert(QStringLiteral("dxsz"), e.size);
+            rows.append(o);
+        } else {
+            out() << QStringList{tsvField(e.number),     tsvField(e.name),      tsvField(e.type),
+                                 tsvField(e.group),      tsvField(e.deletedBy), tsvField(e.deletedAt),
+                                 QString::number(e.size)}
+                         .join(QLatin1Char('\t'))
+                  << '\n';
+        }
+    }
+    if (json)
+        out() << QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented));
+    out().flush();
+    return Ok;
+}
+
+// Restores or purges the numbers given (purge --all: every record shown).
+int trashRun(Run& run, bool restoring)
+{
+    QList<qint64> ids;
+    QStringList missing;
+    if (!restoring && run.has("--all")) {
+        if (!run.args.isEmpty())
+            return say(BadUsage, QStringLiteral("--all 不能与编号同时使用"));
+        const Result<QList<Trash::Entry>> entries = Trash::visible(*run.store, run.context->protectedGroups);
+        if (!entries)
+            return say(Failed, QStringLiteral("读取回收站失败: ") + entries.detail());
+        for (const Trash::Entry& e : *entries)
+            ids << e.id;
+    } else {
+        if (run.args.isEmpty())
+            return say(BadUsage, QStringLiteral("请给出文件编号"));
+        const Result<QList<qint64>> found =
+            Trash::numbered(*run.store, run.context->protectedGroups, run.args, &missing);
+        if (!found)
+            return say(Failed, QStringLiteral("读取回收站失败: ") + found.detail());
+        ids = *found;
+    }
+    int status = Ok;
+    if (!missing.isEmpty()) {
+        say(Failed, Trash::NotInTrash + QLatin1Char(' ') + missing.join(QLatin1Char(' ')));
+        status = Failed;
+    }
+    if (ids.isEmpty()) {
+        if (missing.isEmpty())
+            out() << Trash::NothingInTrash << Qt::endl;
+        return status;
+    }
+    const QString title = restoring ? Trash::RestoreTitle : Trash::PurgeTitle;
+    JobOf<Trash::Outcome> job(
+        title, restoring ? Trash::restoreJob(trashSetup(run), ids) : Trash::purgeJob(trashSetup(run), ids));
+    const Status ran = job.runInTerminal(restoring ? QStringLiteral("还原") : QStringLiteral("彻底删除"));
+    if (!ran)
+        return failedWith(ran.failure());
+    const Trash::Outcome& r = job.result().value();
+    if (r.logFailed)
+        say(Ok, LogWriter::FailureMessage);
+    out() << (restoring ? QStringLiteral("已还原 %1 个文件。") : QStringLiteral("已彻底删除 %1 个文件。")).arg(r.done)
+          << Qt::endl;
+    for (const Trash::Item& item : r.refusedItems)
+        say(Failed,
+            (item.number.isEmpty() ? QStringLiteral("id %1").arg(item.id) : item.number) + QStringLiteral(": ")
+                + item.message);
+    if (r.cancelled)
+        return say(Failed, QStringLiteral("已中断，其余文件仍在回收站中。"));
+    return r.refused > 0 ? Failed : status;
+}
+
+int restoreTrash(Run& run)
+{
+    return trashRun(run, true);
+}
+
+int purgeTrash(Run& run)
+{
+    return trashRun(run, false);
+}
+
 const QList<Command>& commands()
 {
     static const QList<Command> table = {
@@ -601,6 +783,44 @@ const QList<Command>& commands()
          2,
          -1,
          importFiles,
+         true,
+         true},
+        {QStringLiteral("delete"),
+         QStringLiteral("NUMBER..."),
+         QStringLiteral("把编号为 NUMBER 的文件移入回收站；有文件未能删除时退出状态为 1"),
+         Rights::Delete,
+         {},
+         1,
+         -1,
+         deleteNumbered,
+         true,
+         true},
+        {QStringLiteral("trash list"),
+         QStringLiteral("[--json]"),
+         QStringLiteral("列出回收站中的文件（制表符分隔，或 JSON）"),
+         {},
+         {QStringLiteral("--json")},
+         0,
+         0,
+         listTrash},
+        {QStringLiteral("trash restore"),
+         QStringLiteral("NUMBER..."),
+         QStringLiteral("把回收站中编号为 NUMBER 的文件还原到原分组（分组不存在时重新建立）"),
+         Rights::Add,
+         {},
+         1,
+         -1,
+         restoreTrash,
+         true,
+         true},
+        {QStringLiteral("trash purge"),
+         QStringLiteral("NUMBER... | --all"),
+         QStringLiteral("彻底删除回收站中编号为 NUMBER 的文件；--all 清空回收站，删除后不能恢复"),
+         Rights::Delete,
+         {QStringLiteral("--all")},
+         0,
+         -1,
+         purgeTrash,
          true,
          true},
         {QStringLiteral("index"),

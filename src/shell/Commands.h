@@ -39,6 +39,7 @@ inline constexpr const char* TreeSetPassword = "tree.setPassword";
 inline constexpr const char* FileOpen = "file.open";
 inline constexpr const char* FileSaveAs = "file.saveAs";
 inline constexpr const char* FileDelete = "file.delete";
+inline constexpr const char* FileTrash = "file.trash";
 inline constexpr const char* FileBatchModify = "file.batchModify";
 inline constexpr const char* FileMoveToGroup = "file.moveToGroup";
 inline constexpr const char* FileExportExcel = "file.exportExcel";

@@ -1,6 +1,7 @@
 #include "settings/ui/GlobalSettingsWindow.h"
 
 #include "archive/ContentIndexer.h"
+#include "archive/Trash.h"
 #include "platform/Prompter.h"
 #include "platform/Job.h"
 #include "platform/ui/FolderCopyWindow.h"
@@ -23,6 +24,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QSpinBox>
 
 namespace {
 
@@ -106,7 +109,7 @@ void GlobalSettingsWindow::build()
     unit<QLabel>(g2, QStringLiteral("标签1"), QStringLiteral("上传文件类型："), 16, 24, 88, 24);
     m_unlimited = unit<QRadioButton>(g2, QStringLiteral("无限制单选框"), QStringLiteral("无限制"), 104, 24, 56, 24);
     m_limited = unit<QRadioButton>(g2, QStringLiteral("有限制单选框"), QStringLiteral("有限制"), 176, 24, 56, 24);
-    m_types = unit<QPlainTextEdit>(g2, QStringLiteral("文件类型编辑框"), QString(), 248, 24, 288, 56);
+    m_types = unit<QPlainTextEdit>(g2, QStringLiteral("文件类型编辑框"), QString(), 248, 24, 288, 24);
     m_types->setPlaceholderText(QStringLiteral("doc,xls,pdf"));
     auto* sizeLabel = unit<QLabel>(g2, QStringLiteral("标签2"), QStringLiteral("存库文件尺寸<"), 16, 56, 88, 24);
     m_size = unit<QLineEdit>(g2, QStringLiteral("文件尺寸编辑框"), QString(), 104, 56, 48, 20);
@@ -116,6 +119,13 @@ void GlobalSettingsWindow::build()
     sizeLabel->setToolTip(SizeHint);
     m_size->setToolTip(SizeHint);
     connect(m_unlimited, &QRadioButton::toggled, this, [this](bool on) { m_types->setEnabled(!on); });
+    // How long the trash keeps what was deleted, saved as it is changed.
+    unit<QLabel>(g2, QStringLiteral("回收站保留天数标签"), QStringLiteral("回收站保留天数："), 248, 56, 104, 24);
+    m_trashDays = unit<QSpinBox>(g2, QStringLiteral("回收站保留天数框"), QString(), 352, 58, 56, 20);
+    m_trashDays->setRange(0, Trash::MaxRetentionDays);
+    m_trashDays->setKeyboardTracking(false);
+    m_trashDays->setToolTip(QStringLiteral("0 表示不自动清除，只在清空回收站时删除"));
+    unit<QLabel>(g2, QStringLiteral("回收站天数说明标签"), QStringLiteral("天(0为不自动清除)"), 412, 56, 124, 24);
 
     // 数据维护
     auto* g3 = unit<QGroupBox>(this, QStringLiteral("分组框3"), QStringLiteral("数据维护"), 16, 248, 552, 64);
@@ -160,6 +170,7 @@ void GlobalSettingsWindow::build()
     connect(clear, &QPushButton::clicked, this, &GlobalSettingsWindow::clearViewCounts);
     connect(m_removeWaste, &QPushButton::clicked, this, &GlobalSettingsWindow::removeWaste);
     connect(m_ocr, &QCheckBox::clicked, this, &GlobalSettingsWindow::saveOcr);
+    connect(m_trashDays, &QSpinBox::valueChanged, this, &GlobalSettingsWindow::saveTrashDays);
     connect(fields, &QPushButton::clicked, this, &GlobalSettingsWindow::fieldOptionsRequested);
     connect(operators, &QPushButton::clicked, this, &GlobalSettingsWindow::operatorsRequested);
     connect(password, &QPushButton::clicked, this, &GlobalSettingsWindow::changePasswordRequested);
@@ -185,7 +196,18 @@ void GlobalSettingsWindow::load()
     m_types->setPlainText(allowed.join(QLatin1Char(',')));
     m_size->setText(Dictionary::readOr(m_store, Dictionary::FileSize, Dictionary::DefaultFileSize));
     m_ocr->setChecked(ContentIndexer::ocrWanted(m_store));
+    {
+        const QSignalBlocker quiet(m_trashDays);
+        m_trashDays->setValue(Trash::retentionDays(m_store));
+    }
     showWaste();
+}
+
+void GlobalSettingsWindow::saveTrashDays(int days)
+{
+    // Read by the purge after the next start.
+    if (const Status saved = GlobalSettings::saveTrashDays(m_store, days); !saved)
+        prompter().message(saved.message(), QString(), Prompter::Icon::Warning);
 }
 
 void GlobalSettingsWindow::saveOcr(bool on)

@@ -16,6 +16,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 // The window "全局参数" (589 × 468): the main window's look and the view
 // count flag ("个性设置"), the upload rules ("文件类型"), the care of the
@@ -73,6 +74,8 @@ public slots:
     // Asks, then removes the quarantine and the kept Data-<date> folders.
     void removeWaste();
     void saveOcr(bool on);
+    // "回收站保留天数": days a deleted record stays in the trash (0: until emptied).
+    void saveTrashDays(int days);
 
 signals:
     // Saved and to be applied at once.
@@ -114,6 +117,7 @@ private:
     QPlainTextEdit* m_types = nullptr;
     QLineEdit* m_size = nullptr;
     QCheckBox* m_ocr = nullptr;
+    QSpinBox* m_trashDays = nullptr;
     QLabel* m_waste = nullptr;
     QPushButton* m_removeWaste = nullptr;
     CurrentOperator m_operator;

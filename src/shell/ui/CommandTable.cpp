@@ -4,6 +4,7 @@
 #include "archive/ui/BatchCommands.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
+#include "archive/ui/TrashWindow.h"
 #include "archive/ui/ViewerWindows.h"
 #include "listing/FileListModel.h"
 #include "listing/ui/ExportExcelWindow.h"
@@ -154,6 +155,22 @@ void globalSettings(MainWindow& w)
     s.exec();
 }
 
+// The window "回收站": its buttons ask for their own rights; records moved
+// back show in the tree and the list at once.
+void showTrash(MainWindow& w)
+{
+    showOnce<TrashWindow>(w, [&] {
+        AppContext& c = w.context();
+        auto* window = new TrashWindow(
+            w.store(), Trash::Setup{c.archive, StoreFolder(c.home), c.currentOperator, c.protectedGroups}, &w);
+        QObject::connect(window, &TrashWindow::restored, &w, [&w] {
+            w.reloadTree();
+            w.reloadList();
+        });
+        return window;
+    });
+}
+
 void skins(MainWindow& w)
 {
     SkinsWindow s(w.context().home.skinFolder(), w.context().config, &w);
@@ -200,6 +217,7 @@ const QList<Entry>& entries()
         {FileOpen, Rights::OpenFile, [](MainWindow& w) { w.editPanel()->openRecord(currentOrFirst(w)); }},
         {FileSaveAs, Rights::SaveAs, [](MainWindow& w) { w.editPanel()->saveAs(currentOrFirst(w)); }},
         {FileDelete, Rights::Delete, [](MainWindow& w) { w.editPanel()->deleteRecords(selected(w)); }},
+        {FileTrash, {}, showTrash},
         {FileBatchModify, Rights::BatchModify, [](MainWindow& w) { w.batch()->modify(selected(w), listed(w)); }},
         {FileMoveToGroup, Rights::Modify, [](MainWindow& w) { w.batch()->moveRecords(selected(w)); }},
         {FileExportExcel, Rights::ExportList, exportList},

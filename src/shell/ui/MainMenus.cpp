@@ -98,6 +98,7 @@ const Entry fileEntries[] = {
     {"打开", Cmd::FileOpen, Icon::Open},
     {"另存为...", Cmd::FileSaveAs, Icon::SaveAs},
     {"删除文件", Cmd::FileDelete, Icon::DeleteFile},
+    {"回收站", Cmd::FileTrash, Icon::None},
     {"批量修改", Cmd::FileBatchModify, Icon::None},
     {"调整文件所属分组", Cmd::FileMoveToGroup, Icon::None},
     {"导出列表到Excel文件", Cmd::FileExportExcel, Icon::Excel},

@@ -1,6 +1,7 @@
 #include "shell/ui/MainWindow.h"
 
 #include "archive/ContentIndexer.h"
+#include "archive/Trash.h"
 #include "archive/ui/BatchCommands.h"
 #include "archive/ui/EditPanel.h"
 #include "archive/ui/GroupTreePane.h"
@@ -228,10 +229,33 @@ void MainWindow::buildStatusBar()
     bar->addPermanentWidget(m_indexPane);
 }
 
+void MainWindow::purgeExpiredTrash()
+{
+    if (!isReady() || m_exiting || m_trashExpiry)
+        return;
+    // Every protected group is closed after a start: what the log says of
+    // their records names none of them.
+    auto* job = new JobOf<Trash::Outcome>(
+        Trash::PurgeTitle,
+        Trash::purgeExpiredJob({m_context.archive, StoreFolder(m_context.home), m_context.currentOperator, {}}),
+        this);
+    // Not a run that holds back the others: it stops between records when
+    // the window goes.
+    job->setLongRun(false);
+    connect(job, &Job::finished, this, [job] {
+        if (!job->status() && !job->status().cancelled())
+            qWarning("trash expiry: %s %s", qUtf8Printable(job->status().message()),
+                     qUtf8Printable(job->status().detail()));
+    });
+    m_trashExpiry = job;
+    job->start();
+}
+
 void MainWindow::startContentIndex()
 {
     if (!isReady() || m_exiting)
         return;
+    purgeExpiredTrash();
     if (!m_indexer) {
         m_indexer =
             new ContentIndexRun({m_context.archive, StoreFolder(m_context.home), m_context.currentOperator}, this);

@@ -15,6 +15,7 @@ class AboutWindow;
 class Banner;
 class BatchCommands;
 class ContentIndexRun;
+class Job;
 class EditPanel;
 class FileListViews;
 class GroupTreePane;
@@ -108,6 +109,10 @@ public:
     // ("内容索引 n/N"), hidden when it is done.
     void startContentIndex();
     ContentIndexRun* contentIndex() const { return m_indexer; }
+    // Once after the login: the records kept in the trash longer than
+    // "回收站保留天数" are purged by a job in the background, with a log line.
+    void purgeExpiredTrash();
+    Job* trashExpiry() const { return m_trashExpiry; }
     QLabel* contentIndexPane() const { return m_indexPane; }
 
     // Pops menu "设置" up where the last command came from.
@@ -164,6 +169,7 @@ private:
     QList<QLabel*> m_statusPanes;
     QLabel* m_indexPane = nullptr;
     ContentIndexRun* m_indexer = nullptr;
+    Job* m_trashExpiry = nullptr;
     MainMenus* m_menus = nullptr;
     QTimer* m_clock = nullptr;
     int m_displayMode = 1;
