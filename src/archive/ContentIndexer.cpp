@@ -5,6 +5,7 @@
 #include "store/ContentIndex.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
+#include "store/FieldTokens.h"
 #include "store/LogWriter.h"
 #include "store/RecordContent.h"
 #include "store/RecordRows.h"
@@ -154,6 +155,11 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
         context.setItem(progressText(qMin(out.done, out.total), out.total));
         return {};
     };
+
+    // The searched fields' tokens first: quick to write, and a search reads
+    // every queued record until they are.
+    if (const Status fields = FieldTokens::workOff(store, [&context] { return context.cancelled(); }); !fields)
+        return fields.cancelled() ? Result<Outcome>::cancel() : fail(fields.failure());
 
     qint64 after = std::numeric_limits<qint64>::min();
     for (;;) {
