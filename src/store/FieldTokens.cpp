@@ -5,6 +5,8 @@
 #include "store/DataStore.h"
 #include "store/Schema.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 namespace FieldTokens {
@@ -87,10 +89,8 @@ Tokens tokensOf(const QStringList& values)
         const QString normalized = TextTokens::normalize(values.at(i));
         const QChar mark = fieldMark(int(i));
         TextTokens::forEachToken(normalized, [&](QStringView token, bool paired) {
-            if (!paired || !allHan(token))
-                return;
-            const qsizetype at = token.utf16() - QStringView(normalized).utf16();
-            out[mark + token.toString()] |= TokenSegments::Positions(1u << (at % 16));
+            if (paired && allHan(token))
+                out.insert(mark + token.toString());
         });
     }
     return out;
@@ -141,14 +141,12 @@ Result<int> work(DataStore& store, int limit)
             written ? tokensOf(q.old.toString().split(QChar(FieldSeparator), Qt::KeepEmptyParts)) : Tokens();
         const auto now = current.constFind(q.id);
         const Tokens after = now == current.constEnd() ? Tokens() : tokensOf(*now);
-        for (auto it = before.cbegin(); it != before.cend(); ++it)
-            if (!after.contains(it.key()))
-                drops.emplace_back(it.key(), q.id);
-        for (auto it = after.cbegin(); it != after.cend(); ++it) {
-            const auto had = before.constFind(it.key());
-            if (had == before.constEnd() || *had != it.value())
-                adds[it.key()].push_back({q.id, it.value()});
-        }
+        for (const QString& token : before)
+            if (!after.contains(token))
+                drops.emplace_back(token, q.id);
+        for (const QString& token : after)
+            if (!before.contains(token))
+                adds[token].push_back({q.id, TokenSegments::AllPositions});
     }
     for (const auto& [token, id] : drops)
         if (const Status dropped = TokenSegments::drop(store, kTable, token, id); !dropped)

@@ -3,7 +3,7 @@
 #include "platform/Result.h"
 #include "store/TokenSegments.h"
 
-#include <QHash>
+#include <QSet>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -37,10 +37,13 @@ namespace FieldTokens {
 inline constexpr char16_t FieldSeparator = 0x1F;
 
 // A search takes no candidates from the index while more records than this
-// wait in the queue (right after the upgrade), nor for a value more records
-// than MaxCandidates hold: it reads the table as before.
+// wait in the queue (right after the upgrade): it reads the table as
+// before. Nor for a value more records than MaxCandidates hold: the list
+// reads those along its order's index anyway, and its first rows come at
+// once without the ids (gathering tens of thousands of them costs more
+// than the first screen of the reading).
 inline constexpr int QueueLimit = 20000;
-inline constexpr int MaxCandidates = 200000;
+inline constexpr int MaxCandidates = 20000;
 
 // Records worked off per transaction by workOff().
 inline constexpr int BatchRecords = 2000;
@@ -52,10 +55,11 @@ QStringList triggers(const Backend& backend);
 // Schema::searchIndexColumns() (a private-use character).
 QChar fieldMark(int index);
 
-// The tokens of a record's searched fields, in the order of
-// Schema::searchIndexColumns() (missing values are empty), with where in
-// the field's normalized value each stands.
-using Tokens = QHash<QString, TokenSegments::Positions>;
+// The tokens of a record's searched fields, given in the order of
+// Schema::searchIndexColumns() (missing values are empty). Their postings
+// keep no positions (AllPositions): a value of one or two characters needs
+// none, and the index is a third of the size without them.
+using Tokens = QSet<QString>;
 Tokens tokensOf(const QStringList& values);
 
 // Works off up to `limit` queued records in one transaction: the tokens of
