@@ -219,6 +219,16 @@ Status checkDatabase(const QString& dbPath)
     return {};
 }
 
+// The passes that name kept files: the records' and the versions'.
+const ContentCheckRows::Records kKeptPasses[] = {ContentCheckRows::Records::Kept, ContentCheckRows::Records::Versions};
+
+// How a finding names a content: a record by its number, a version's
+// content by the start of its SHA-256.
+QString numberOf(ContentCheckRows::Records pass, const ContentCheckRows::Row& row)
+{
+    return pass == ContentCheckRows::Records::Versions ? QStringLiteral("历史版本 ") + row.sha256.left(12) : row.number;
+}
+
 // The kept-file part of checkFolder: every kept file the database of folder
 // names is in folder's Lf with its size.
 Status checkKeptFiles(const QString& folder, TreeCopyProgress* progress)
@@ -227,26 +237,34 @@ Status checkKeptFiles(const QString& folder, TreeCopyProgress* progress)
     if (const Status opened = openCopy(store, QDir(folder).filePath(DatabaseName)); !opened)
         return opened;
     ContentCheckRows rows(store);
-    if (const Status started = rows.start(ContentCheckRows::Records::Kept); !started)
-        return notABackup(started.detail());
     qint64 seen = 0;
-    ContentCheckRows::Row row;
-    for (;;) {
-        const ContentCheckRows::Step step = rows.next(&row);
-        if (step == ContentCheckRows::Step::Done)
-            return {};
-        if (step == ContentCheckRows::Step::Failed)
-            return notABackup(rows.error());
-        const QString path = keptFileIn(folder, row.keptPath);
-        const QFileInfo kept(path);
-        if (path.isEmpty() || !kept.isFile())
-            return notABackup(QStringLiteral("kept file %1 is missing").arg(row.keptPath));
-        if (row.size > 0 && kept.size() != row.size)
-            return notABackup(
-                QStringLiteral("kept file %1 has %2 bytes, not %3").arg(row.keptPath).arg(kept.size()).arg(row.size));
-        if (progress && ++seen % 256 == 0 && progress->cancelled())
-            return Status::cancel();
+    // The records' kept files, then the versions'.
+    for (const ContentCheckRows::Records pass : kKeptPasses) {
+        if (const Status started = rows.start(pass); !started)
+            return notABackup(started.detail());
+        ContentCheckRows::Row row;
+        for (;;) {
+            const ContentCheckRows::Step step = rows.next(&row);
+            if (step == ContentCheckRows::Step::Done)
+                break;
+            if (step == ContentCheckRows::Step::Failed)
+                return notABackup(rows.error());
+            if (row.keptPath.isEmpty())
+                continue;  // a version held in the database
+            const QString path = keptFileIn(folder, row.keptPath);
+            const QFileInfo kept(path);
+            if (path.isEmpty() || !kept.isFile())
+                return notABackup(QStringLiteral("kept file %1 is missing").arg(row.keptPath));
+            if (row.size > 0 && kept.size() != row.size)
+                return notABackup(QStringLiteral("kept file %1 has %2 bytes, not %3")
+                                      .arg(row.keptPath)
+                                      .arg(kept.size())
+                                      .arg(row.size));
+            if (progress && ++seen % 256 == 0 && progress->cancelled())
+                return Status::cancel();
+        }
     }
+    return {};
 }
 
 // What the database of a copy says one record's content must be.
@@ -267,21 +285,27 @@ Result<QHash<QString, Expected>> expectedKeptFiles(const QString& folder)
     if (!store.open(ArchiveLocation::file(QDir(folder).filePath(DatabaseName))))
         return Out::fail(QString(), store.lastError());
     ContentCheckRows rows(store);
-    if (const Status started = rows.start(ContentCheckRows::Records::Kept); !started)
-        return started.failure();
     const QDir lf(QDir(folder).filePath(StoreName));
     QHash<QString, Expected> out;
-    ContentCheckRows::Row row;
-    for (;;) {
-        const ContentCheckRows::Step step = rows.next(&row);
-        if (step == ContentCheckRows::Step::Done)
-            return out;
-        if (step == ContentCheckRows::Step::Failed)
-            return Out::fail(QString(), rows.error());
-        const QString path = keptFileIn(folder, row.keptPath);
-        if (!path.isEmpty())
-            out.insert(QDir::cleanPath(lf.relativeFilePath(path)), Expected{row.id, row.number, row.size, row.sha256});
+    for (const ContentCheckRows::Records pass : kKeptPasses) {
+        if (const Status started = rows.start(pass); !started)
+            return started.failure();
+        ContentCheckRows::Row row;
+        for (;;) {
+            const ContentCheckRows::Step step = rows.next(&row);
+            if (step == ContentCheckRows::Step::Done)
+                break;
+            if (step == ContentCheckRows::Step::Failed)
+                return Out::fail(QString(), rows.error());
+            if (row.keptPath.isEmpty())
+                continue;
+            const QString path = keptFileIn(folder, row.keptPath);
+            if (!path.isEmpty())
+                out.insert(QDir::cleanPath(lf.relativeFilePath(path)),
+                           Expected{row.id, numberOf(pass, row), row.size, row.sha256});
+        }
     }
+    return out;
 }
 
 // The records of the database at dbPath whose content it holds itself and
@@ -292,24 +316,31 @@ Result<QStringList> damagedHeldContent(const QString& dbPath)
     if (!store.open(ArchiveLocation::file(dbPath)))
         return Result<QStringList>::fail(QString(), store.lastError());
     ContentCheckRows rows(store);
-    if (const Status started = rows.start(ContentCheckRows::Records::Held); !started)
-        return started.failure();
     QStringList damaged;
-    ContentCheckRows::Row row;
-    for (;;) {
-        const ContentCheckRows::Step step = rows.next(&row);
-        if (step == ContentCheckRows::Step::Done)
-            return damaged;
-        if (step == ContentCheckRows::Step::Failed)
-            return Result<QStringList>::fail(QString(), rows.error());
-        const Expected e{row.id, row.number, row.size, row.sha256};
-        const qint64 size = row.content.size();
-        if (size != e.size)
-            damaged << e.describe() + QStringLiteral(": 记录 %1 字节, 实有 %2 字节").arg(e.size).arg(size);
-        else if (!e.sha256.isEmpty()
-                 && e.sha256.compare(Sha256::of(row.content.data(), size), Qt::CaseInsensitive) != 0)
-            damaged << e.describe() + QStringLiteral(": 内容摘要不符");
+    // The records' held content, then the versions' held in the database.
+    for (const ContentCheckRows::Records pass :
+         {ContentCheckRows::Records::Held, ContentCheckRows::Records::Versions}) {
+        if (const Status started = rows.start(pass); !started)
+            return started.failure();
+        ContentCheckRows::Row row;
+        for (;;) {
+            const ContentCheckRows::Step step = rows.next(&row);
+            if (step == ContentCheckRows::Step::Done)
+                break;
+            if (step == ContentCheckRows::Step::Failed)
+                return Result<QStringList>::fail(QString(), rows.error());
+            if (!row.held || !row.keptPath.isEmpty())
+                continue;
+            const Expected e{row.id, numberOf(pass, row), row.size, row.sha256};
+            const qint64 size = row.content.size();
+            if (size != e.size)
+                damaged << e.describe() + QStringLiteral(": 记录 %1 字节, 实有 %2 字节").arg(e.size).arg(size);
+            else if (!e.sha256.isEmpty()
+                     && e.sha256.compare(Sha256::of(row.content.data(), size), Qt::CaseInsensitive) != 0)
+                damaged << e.describe() + QStringLiteral(": 内容摘要不符");
+        }
     }
+    return damaged;
 }
 
 // Runs the database check beside the caller, on a connection of its own,

@@ -1,9 +1,12 @@
 #include "settings/GlobalSettings.h"
 
 #include "archive/Trash.h"
+#include "store/ContentCheckRows.h"
 #include "store/DataStore.h"
 #include "store/Dictionary.h"
 #include "store/MainSettings.h"
+#include "store/SizeText.h"
+#include "store/VersionRows.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -80,6 +83,29 @@ Status saveTrashDays(DataStore& store, int days)
     if (const Status saved = Trash::setRetentionDays(store, days); !saved)
         return Status::fail(saved.message().isEmpty() ? SaveFailed : saved.message(), saved.detail());
     return {};
+}
+
+Result<ArchiveSize> archiveSize(DataStore& store)
+{
+    ContentCheckRows rows(store);
+    const Result<qint64> records = rows.recordedBytes();
+    if (!records)
+        return Result<ArchiveSize>::fail(QString(), records.detail());
+    const Result<VersionRows::Totals> versions = VersionRows::totals(store);
+    if (!versions)
+        return Result<ArchiveSize>::fail(QString(), versions.detail());
+    return ArchiveSize{*records, versions->versions, versions->bytes};
+}
+
+QString maintenanceTitle(const Result<ArchiveSize>& size)
+{
+    const QString title = QStringLiteral("数据维护");
+    if (!size)
+        return title;
+    QString text = QStringLiteral("（档案内容 ") + sizeText(size->total());
+    if (size->versions > 0)
+        text += QStringLiteral("，含历史版本 %1 个 %2").arg(size->versions).arg(sizeText(size->versionBytes));
+    return title + text + QStringLiteral("）");
 }
 
 Status clearViewCounts(DataStore& store)

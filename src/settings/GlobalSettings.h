@@ -48,6 +48,18 @@ Result<UploadRules> saveUploadRules(DataStore& store, bool unlimited, const QStr
 // the trash until it is emptied by hand).
 Status saveTrashDays(DataStore& store, int days);
 
+// What the archive's content takes: the records' (those in the trash among
+// them) and the versions', each content of the versions once.
+struct ArchiveSize {
+    qint64 records = 0;       // bytes
+    qint64 versions = 0;      // how many versions
+    qint64 versionBytes = 0;  // bytes
+    qint64 total() const { return records + versionBytes; }
+};
+Result<ArchiveSize> archiveSize(DataStore& store);
+// The title of "数据维护" with the size: "数据维护（档案内容 12.00MB，含历史版本 3 个 1.00MB）".
+QString maintenanceTitle(const Result<ArchiveSize>& size);
+
 // Sets the view count of every record to 0.
 Status clearViewCounts(DataStore& store);
 

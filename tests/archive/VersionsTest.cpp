@@ -12,6 +12,8 @@
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
 #include "platform/Progress.h"
+#include "settings/ArchiveCare.h"
+#include "settings/GlobalSettings.h"
 #include "store/DataStore.h"
 
 #include <QDir>
@@ -174,6 +176,12 @@ void VersionsTest::identicalContentIsStoredOnce()
     QCOMPARE(count(QStringLiteral("select count(*) from bbnr where lj<>''")), 1);
     // The nine files no version took over are gone: ten records, one version.
     QCOMPARE(QDir(m_records->storeFolder().folder()).entryList(QDir::Files).size(), 11);
+    // "全局参数" counts the versions' content once.
+    const auto size = GlobalSettings::archiveSize(m_home->store());
+    QVERIFY(size);
+    QCOMPARE(size->versions, qint64(10));
+    QCOMPARE(size->versionBytes, qint64(200000));
+    QCOMPARE(size->total(), qint64(11 * 200000));
 
     // The same file again stores nothing and makes no version.
     const QByteArray now = current(ids.first());
@@ -217,6 +225,14 @@ void VersionsTest::checkFindsDamagedVersion()
     QVERIFY(restored.message().startsWith(ExportedContent::DamagedPrefix));
     QCOMPARE(current(id), pattern(size, 'b'));
     QCOMPARE(count(QStringLiteral("select count(*) from wjbb")), 1);
+
+    // A backup or restore refuses an archive whose version file is gone.
+    const QString data = m_home->context().home.dataFolder();
+    QVERIFY(ArchiveCare::checkFolder(data));
+    if (!lj.isEmpty()) {
+        QVERIFY(QFile::remove(m_records->storeFolder().resolve(lj)));
+        QCOMPARE(ArchiveCare::checkFolder(data).message(), ArchiveCare::NotABackup);
+    }
 }
 
 void VersionsTest::propertiesWindowRestoresAfterTheQuestion()

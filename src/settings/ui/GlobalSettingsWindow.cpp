@@ -128,7 +128,9 @@ void GlobalSettingsWindow::build()
     unit<QLabel>(g2, QStringLiteral("回收站天数说明标签"), QStringLiteral("天(0为不自动清除)"), 412, 56, 124, 24);
 
     // 数据维护
+    // Its title says what the archive's content takes, versions counted.
     auto* g3 = unit<QGroupBox>(this, QStringLiteral("分组框3"), QStringLiteral("数据维护"), 16, 248, 552, 64);
+    m_maintenance = g3;
     auto* compact =
         unit<QPushButton>(g3, QStringLiteral("压缩按钮"), QStringLiteral("压缩优化数据库"), 16, 24, 104, 24);
     auto* backup = unit<QPushButton>(g3, QStringLiteral("备份按钮"), QStringLiteral("备份数据库"), 136, 24, 88, 24);
@@ -196,6 +198,7 @@ void GlobalSettingsWindow::load()
     m_types->setPlainText(allowed.join(QLatin1Char(',')));
     m_size->setText(Dictionary::readOr(m_store, Dictionary::FileSize, Dictionary::DefaultFileSize));
     m_ocr->setChecked(ContentIndexer::ocrWanted(m_store));
+    m_maintenance->setTitle(GlobalSettings::maintenanceTitle(GlobalSettings::archiveSize(m_store)));
     {
         const QSignalBlocker quiet(m_trashDays);
         m_trashDays->setValue(Trash::retentionDays(m_store));

@@ -20,7 +20,8 @@ class QSpinBox;
 
 // The window "全局参数" (589 × 468): the main window's look and the view
 // count flag ("个性设置"), the upload rules ("文件类型"), the care of the
-// archive ("数据维护"), the buttons to other windows ("其他设置") and below
+// archive ("数据维护", its title with what the archive's content takes,
+// versions counted), the buttons to other windows ("其他设置") and below
 // them the space the quarantine and the kept Data-<date> folders take, with
 // the button that removes them after a question (ArchiveWaste).
 // Units read zcbj and zdbh when the window opens.
@@ -118,6 +119,7 @@ private:
     QLineEdit* m_size = nullptr;
     QCheckBox* m_ocr = nullptr;
     QSpinBox* m_trashDays = nullptr;
+    QGroupBox* m_maintenance = nullptr;
     QLabel* m_waste = nullptr;
     QPushButton* m_removeWaste = nullptr;
     CurrentOperator m_operator;
