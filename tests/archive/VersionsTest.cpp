@@ -7,11 +7,14 @@
 #include "archive/StoreFolder.h"
 #include "archive/Versions.h"
 #include "archive/ui/PropertiesWindow.h"
+#include "common/KillChild.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestHome.h"
 #include "common/TestInput.h"
 #include "common/TestRegistry.h"
+#include "platform/ProgramHome.h"
 #include "platform/Progress.h"
+#include "store/CurrentOperator.h"
 #include "settings/ArchiveCare.h"
 #include "settings/GlobalSettings.h"
 #include "store/DataStore.h"
@@ -19,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -50,6 +54,7 @@ private slots:
     void checkFindsDamagedVersion_data();
     void checkFindsDamagedVersion();
     void propertiesWindowRestoresAfterTheQuestion();
+    void killedModifyOrRestoreLeavesVersionsWhole();
 
 private:
     qint64 add(const QString& name, const QByteArray& bytes);
@@ -271,6 +276,51 @@ void VersionsTest::propertiesWindowRestoresAfterTheQuestion()
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("另存版本按钮")), Qt::LeftButton);
     QCOMPARE(fileBytes(out), second);
     QCOMPARE(prompter.unexpected(), 0);
+}
+
+void VersionsTest::killedModifyOrRestoreLeavesVersionsWhole()
+{
+    const qint64 id = add(QStringLiteral("合同"), pattern(3 << 20, 'k'));
+    QStringList sources;
+    for (int i = 0; i < 3; ++i)
+        sources << writeFile(m_src.path(), QStringLiteral("k%1.pdf").arg(i),
+                             pattern((2 << 20) + i * 4000, char('l' + i)));
+    sources << writeFile(m_src.path(), QStringLiteral("small.txt"), pattern(900, 's'));
+    const QString db = m_home->databasePath();
+    const ProgramHome home = m_home->context().home;
+    const CurrentOperator op = m_home->context().currentOperator;
+    m_records.reset();
+    for (int round = 0; round < 12; ++round) {
+        m_home->store().close();
+        KillChild::runAndKill(
+            [&] {
+                DataStore child;
+                if (!child.open(db))
+                    return;
+                FileRecords records(child, StoreFolder(home), op, Bound);
+                Versions versions(records);
+                RecordFields f;
+                f.name = QStringLiteral("合同");
+                f.group = QStringLiteral("合同");
+                for (int i = 0;; ++i) {
+                    (void)records.modify(id, f, sources.at(i % sources.size()));
+                    const auto listed = versions.list(id);
+                    if (listed && !listed->isEmpty())
+                        (void)versions.makeCurrent(listed->at(i % listed->size()).id);
+                }
+            },
+            20 + int(QRandomGenerator::global()->bounded(300)));
+        QVERIFY(m_home->store().open(db));
+        m_records = std::make_unique<FileRecords>(m_home->store(), StoreFolder(home), op, Bound);
+        // After the start-up sweep the archive is whole: every record and
+        // every version with its content, no orphan left behind.
+        KV_CHECK(m_records->storeFolder().sweep(m_home->store()));
+        const QList<ArchiveCheck::Finding> findings = check();
+        QVERIFY2(findings.isEmpty(), qPrintable(findings.isEmpty() ? QString() : findings.first().line()));
+        m_records.reset();
+    }
+    m_records = std::make_unique<FileRecords>(m_home->store(), StoreFolder(home), op, Bound);
+    QVERIFY(count(QStringLiteral("select count(*) from wjbb")) > 0);
 }
 
 KV_REGISTER_TEST(VersionsTest)
