@@ -269,6 +269,7 @@ void VersionsTest::propertiesWindowRestoresAfterTheQuestion()
     QVERIFY2(prompter.lastText().endsWith(Versions::RestoredSuffix), qPrintable(prompter.lastText()));
     QCOMPARE(current(id), first);
     QCOMPARE(list->rowCount(), 2);
+    TestHome::grab(&w, QStringLiteral("PropertiesWindow-versions"));
 
     // "另存为" writes the selected version (now the replaced one, newest first).
     const QString out = m_src.filePath(QStringLiteral("saved.doc"));

@@ -72,8 +72,10 @@ PropertiesWindow::PropertiesWindow(FileRecords& records, qint64 id, QWidget* par
     m_versions->verticalHeader()->hide();
     m_versions->setColumnWidth(0, 40);
     m_versions->setColumnWidth(1, 64);
-    m_versions->setColumnWidth(2, 132);
-    m_versions->setColumnWidth(3, 72);
+    m_versions->setColumnWidth(2, 136);
+    m_versions->setColumnWidth(3, 84);
+    // One line a version: the time and the size in full, the rest by scrolling.
+    m_versions->setWordWrap(false);
     m_versions->setColumnWidth(4, 160);
     m_versions->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_versions->setSelectionBehavior(QAbstractItemView::SelectRows);
