@@ -89,6 +89,8 @@ void BatchWindowsTest::importWindowTwiceWithSameNameCheck()
     for (int round = 0; round < 2; ++round) {
         r.prompter.answerFiles(files);
         r.prompter.answerYes();
+        if (round == 0)
+            r.prompter.answerNo();  // the end's offer to undo the run
         whenModal(BatchImport::WindowTitle, [&](QWidget* w) {
             QCOMPARE(w->frameGeometry().size(), QSize(573, 188));
             QCOMPARE(w->windowTitle(), BatchImport::WindowTitle);
@@ -112,7 +114,7 @@ void BatchWindowsTest::importWindowTwiceWithSameNameCheck()
         QCOMPARE(r.prompter.shown().at(1).text, BatchImport::confirmText(12, QStringLiteral("A"), 12 * 700));
         QCOMPARE(r.prompter.shown().at(1).text,
                  QStringLiteral("您选中了12个文件,确认导入 A 分组吗? 共:") + sizeText(8400));
-        QCOMPARE(r.prompter.lastText(),
+        QCOMPARE(r.prompter.messages().last(),
                  round == 0 ? QStringLiteral("文件总数:12个,同名文件:0个,成功导入12个, 共: ") + sizeText(8400)
                             : QStringLiteral("文件总数:12个,同名文件:12个,成功导入0个, 共: 0BYTE"));
         QCOMPARE(r.count(QStringLiteral("select count(*) from wj where fz='A'")), 12);
@@ -145,6 +147,7 @@ void BatchWindowsTest::exportWindowWritesGroupTree()
     WindowRig r;
     r.prompter.answerFiles(r.files(3));
     r.prompter.answerYes();
+    r.prompter.answerNo();
     whenModal(BatchImport::WindowTitle,
               [&](QWidget* w) { QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton); });
     r.commands.importInto(QStringLiteral("A\\B"));
@@ -181,6 +184,7 @@ void BatchWindowsTest::modifyWindowDateAndOption()
     QVERIFY(r.s.execute(QStringLiteral("update xx set nr=? where bh=6"), {QStringLiteral("公开\x1f内部")}));
     r.prompter.answerFiles(r.files(4));
     r.prompter.answerYes();
+    r.prompter.answerNo();
     whenModal(BatchImport::WindowTitle,
               [&](QWidget* w) { QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton); });
     r.commands.importInto(QStringLiteral("T"));
@@ -252,8 +256,10 @@ void BatchWindowsTest::regroupCommands()
 {
     WindowRig r;
     for (const QString& g : {QStringLiteral("A"), QStringLiteral("A\\B")}) {
-        r.prompter.answerFiles(r.files(2));
+        // Other content each time: nothing is held already.
+        r.prompter.answerFiles(r.files(2, 64 + int(g.size())));
         r.prompter.answerYes();
+        r.prompter.answerNo();
         whenModal(BatchImport::WindowTitle, [&](QWidget* w) {
             QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton);
         });
@@ -327,6 +333,7 @@ void BatchWindowsTest::dropOnGroupImports()
     // What the main window does with it: the import of every file below the
     // folder, the folder and its folders as sub-groups of the group.
     r.prompter.answerYes();
+    r.prompter.answerNo();
     whenModal(BatchImport::WindowTitle,
               [&](QWidget* w) { QTest::mouseClick(unit<QPushButton>(w, QStringLiteral("确定按钮")), Qt::LeftButton); });
     QSignalSpy groupsChanged(&r.commands, &BatchCommands::groupsChanged);

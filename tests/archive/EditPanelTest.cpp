@@ -710,7 +710,8 @@ void EditPanelTest::deletionCancelledBetweenRecords()
     QFETCH(QString, way);
     QList<qint64> ids;
     for (int i = 0; i < 5; ++i)
-        ids << addThroughPanel(writeSource(QStringLiteral("f%1.txt").arg(i), "x"), QStringLiteral("合同"));
+        ids << addThroughPanel(writeSource(QStringLiteral("f%1.txt").arg(i), "x" + QByteArray::number(i)),
+                               QStringLiteral("合同"));
     QVERIFY(!ids.contains(-1));
     m_prompter->clear();
     m_workspace->selected = ids;

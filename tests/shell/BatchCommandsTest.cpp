@@ -39,11 +39,12 @@ void BatchCommandsTest::importThroughTheTreeMenuReloadsTheList()
                             TestInput::writeFile(d.path(), QStringLiteral("b.txt"), "bb")};
     f.prompter.answerFiles(files);
     f.prompter.answerYes();
+    f.prompter.answerNo();  // the end's offer to undo the run
     whenModal(BatchImport::WindowTitle, [&](QWidget* w) {
         QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("确定按钮")), Qt::LeftButton);
     });
     QCOMPARE(f.window->runCommand(QString::fromLatin1(Cmd::TreeBatchImport)), CommandRouter::Outcome::Ran);
-    QCOMPARE(f.prompter.lastText(), QStringLiteral("文件总数:2个,同名文件:0个,成功导入2个, 共: 3BYTE"));
+    QCOMPARE(f.prompter.messages().last(), QStringLiteral("文件总数:2个,同名文件:0个,成功导入2个, 共: 3BYTE"));
     QVERIFY(f.window->list()->waitUntilLoaded());
     QTRY_COMPARE(f.window->list()->reportView()->model()->rowCount(), 2);
 }
