@@ -188,11 +188,34 @@ void VersionsTest::identicalContentIsStoredOnce()
     QCOMPARE(size->versionBytes, qint64(200000));
     QCOMPARE(size->total(), qint64(11 * 200000));
 
+    // Versions of purged records go; their content only with the last one.
+    {
+        DataStore& db = m_home->store();
+        Transaction tx(db);
+        const auto held = VersionRows::removeOf(db, ids.mid(0, 9));
+        QVERIFY(held && held->size() == 1);
+        const auto unused = VersionRows::purgeUnused(db, *held);
+        QVERIFY(unused && unused->isEmpty());
+        QVERIFY(tx.commit());
+    }
+    QCOMPARE(count(QStringLiteral("select count(*) from bbnr")), 1);
+    {
+        DataStore& db = m_home->store();
+        Transaction tx(db);
+        QVERIFY(VersionRows::removeOf(db, {ids.last()}));
+        const auto unused = VersionRows::purgeUnused(db);
+        QVERIFY(unused && unused->size() == 1);
+        QVERIFY(tx.commit());
+        KV_CHECK(Versions::removeKeptFiles(m_records->storeFolder(), *unused));
+    }
+    QCOMPARE(count(QStringLiteral("select count(*) from bbnr")), 0);
+    QCOMPARE(QDir(m_records->storeFolder().folder()).entryList(QDir::Files).size(), 10);
+
     // The same file again stores nothing and makes no version.
     const QByteArray now = current(ids.first());
     modify(ids.first(), QStringLiteral("新稿"), now);
-    QCOMPARE(count(QStringLiteral("select count(*) from wjbb")), 10);
-    QCOMPARE(QDir(m_records->storeFolder().folder()).entryList(QDir::Files).size(), 11);
+    QCOMPARE(count(QStringLiteral("select count(*) from wjbb")), 0);
+    QCOMPARE(QDir(m_records->storeFolder().folder()).entryList(QDir::Files).size(), 10);
     QVERIFY(check().isEmpty());
 }
 
