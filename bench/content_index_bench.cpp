@@ -8,6 +8,10 @@
 // real documents than uniform random characters, whose pairs never repeat.
 //
 //   content_index_bench [--records N] [--chars N] [--batch N] [--folder DIR]
+//
+// The batches are those of the catch-up (ContentIndexer): at most --batch
+// records (its number unless given) or its text, whichever comes first.
+#include "archive/ContentIndexer.h"
 #include "platform/TextTokens.h"
 #include "store/ContentIndex.h"
 #include "store/DataStore.h"
@@ -103,7 +107,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     const int records = argument(args, QStringLiteral("--records"), QStringLiteral("10000")).toInt();
     const int chars = argument(args, QStringLiteral("--chars"), QStringLiteral("2000")).toInt();
-    const int batchSize = argument(args, QStringLiteral("--batch"), QStringLiteral("2000")).toInt();
+    const int batchSize =
+        argument(args, QStringLiteral("--batch"), QString::number(ContentIndexer::BatchRecords)).toInt();
     const QString folder =
         argument(args, QStringLiteral("--folder"), QDir::temp().filePath(QStringLiteral("content_index_bench")));
     if (!bench::freshHome(folder, bench::kTop))
@@ -144,8 +149,14 @@ int main(int argc, char** argv)
     bench::print("tokenize_mb_per_s", mb / tokenSeconds, 1);
 
     t.start();
-    for (qsizetype at = 0; at < items.size(); at += batchSize) {
-        const Result<int> written = ContentIndex::indexBatch(store, items.mid(at, batchSize));
+    for (qsizetype at = 0, batch = 0; at < items.size(); ++batch) {
+        qsizetype end = at;
+        qsizetype units = 0;
+        const int most = ContentIndexer::batchRecordsAt(int(batch), batchSize);
+        while (end < items.size() && end - at < most && units < ContentIndexer::BatchUnits)
+            units += items.at(end++).normalizedText.size();
+        const Result<int> written = ContentIndex::indexBatch(store, items.mid(at, end - at));
+        at = end;
         if (!written) {
             bench::note("failed", written.detail().toUtf8());
             return 1;

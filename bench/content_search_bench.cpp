@@ -15,6 +15,7 @@
 // known. The archive is built once into the cache folder and reused.
 //
 //   content_search_bench [--cache DIR] [--docs N] [--runs N]
+#include "archive/ContentIndexer.h"
 #include "platform/ProgramHome.h"
 #include "platform/TextExtractor.h"
 #include "platform/TextTokens.h"
@@ -205,7 +206,9 @@ QString hanRun(const QString& text, qsizetype from, int n)
     return {};
 }
 
-std::optional<Built> build(const QString& folder, int docs, qint64 batchBytes)
+// The batches are those of the catch-up (ContentIndexer): at most its
+// records or its text, whichever comes first.
+std::optional<Built> build(const QString& folder, int docs)
 {
     if (!bench::freshHome(folder, bench::kTop))
         return std::nullopt;
@@ -224,12 +227,14 @@ std::optional<Built> build(const QString& folder, int docs, qint64 batchBytes)
     double indexSeconds = 0;
     QString sixFrom;
     int doc = 0;
-    while (doc < docs) {
+    for (int batch = 0; doc < docs; ++batch) {
         QList<ContentIndex::Item> items;
         qint64 inBatch = 0;
+        qsizetype units = 0;
         {
             Transaction tx(store);
-            while (doc < docs && inBatch < batchBytes) {
+            while (doc < docs && items.size() < ContentIndexer::batchRecordsAt(batch)
+                   && units < ContentIndexer::BatchUnits) {
                 if (!store.execute(QStringLiteral("insert into wj(bh,mc,fz) values (?,?,?)"),
                                    {QString::number(doc), QString::number(doc), bench::kTop}))
                     return std::nullopt;
@@ -237,6 +242,7 @@ std::optional<Built> build(const QString& folder, int docs, qint64 batchBytes)
                 const qint64 n = meanBytes / 4 + qint64(g.bounded(quint32(meanBytes * 3 / 2)));
                 items.append({store.lastInsertId(), ContentIndex::Done, makeText(g, v, n, planted.contains(doc))});
                 inBatch += items.last().normalizedText.toUtf8().size();
+                units += items.last().normalizedText.size();
                 if (doc == docs / 2 + 3)
                     sixFrom = items.last().normalizedText;
                 ++doc;
@@ -386,7 +392,7 @@ int main(int argc, char** argv)
         QFile::remove(builtFile);
         if (!QDir().mkpath(cache))
             return 1;
-        built = build(folder, docs, 30LL << 20);
+        built = build(folder, docs);
         if (!built || !saveBuilt(builtFile, *built))
             return 1;
     } else {

@@ -9,6 +9,7 @@
 #include "store/LogWriter.h"
 #include "store/RecordContent.h"
 #include "store/RecordRows.h"
+#include "store/TrashRows.h"
 #include "store/StoreJob.h"
 
 #include <QDeadlineTimer>
@@ -23,10 +24,8 @@ namespace ContentIndexer {
 
 namespace {
 
-// Text gathered before a batch is written whatever its count (UTF-16
-// units), and the longest a batch waits to be written.
-constexpr qsizetype kBatchUnits = 64 * 1024 * 1024;
-constexpr int kBatchMs = 3000;
+// The longest a batch waits to be written (the progress moves with it).
+constexpr int kBatchMs = 5000;
 
 const QString kFailedLog = QStringLiteral("内容索引中止：");
 
@@ -100,9 +99,19 @@ bool ocrWanted(DataStore& store)
 
 Status setOcrWanted(DataStore& store, bool on)
 {
-    if (!Dictionary::write(store, OcrSetting, on ? QStringLiteral("1") : QStringLiteral("0")))
-        return Status::fail(QStringLiteral("保存失败！"), QStringLiteral("zdbh: ") + store.lastError());
+    // An archive that never had the setting gets its row.
+    const Status written = TrashRows::writeSetting(store, OcrSetting, on ? QStringLiteral("1") : QStringLiteral("0"));
+    if (!written)
+        return Status::fail(QStringLiteral("保存失败！"), written.detail());
     return {};
+}
+
+int batchRecordsAt(int batch, int most)
+{
+    constexpr int first = 100;
+    if (batch >= 16)
+        return most;
+    return qMax(1, qMin(most, first << batch));
 }
 
 QString progressText(qint64 done, qint64 total)
@@ -113,7 +122,9 @@ QString progressText(qint64 done, qint64 total)
 Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
 {
     Outcome out;
-    const Result<ContentIndex::Counts> counts = ContentIndex::progress(store);
+    TextExtractor::Limits limits;
+    limits.ocr = ocrWanted(store);
+    const Result<ContentIndex::Counts> counts = ContentIndex::progress(store, limits.ocr);
     if (!counts)
         return counts.failure();
     out.done = counts->done;
@@ -122,8 +133,6 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
     context.setValue(out.done);
     context.setItem(progressText(out.done, out.total));
 
-    TextExtractor::Limits limits;
-    limits.ocr = ocrWanted(store);
     limits.timeLimitMs = setup.timeLimitMs;
     // A stop does not wait for a slow file: its reading is given up.
     limits.cancelled = [&context] { return context.cancelled(); };
@@ -141,12 +150,15 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
 
     QList<Read> reads;
     qsizetype units = 0;
+    int batch = 0;
     QDeadlineTimer due(kBatchMs);
     const auto flush = [&]() -> Status {
         const Result<int> written = write(store, reads);
         if (!written)
             return written.failure();
         out.done += written.value();
+        if (!reads.isEmpty())
+            ++batch;
         reads.clear();
         units = 0;
         due.setRemainingTime(kBatchMs);
@@ -163,7 +175,7 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
 
     qint64 after = std::numeric_limits<qint64>::min();
     for (;;) {
-        const Result<QList<qint64>> ids = ContentIndex::waiting(store, setup.batchRecords, after);
+        const Result<QList<qint64>> ids = ContentIndex::waiting(store, setup.batchRecords, after, limits.ocr);
         if (!ids)
             return fail(ids.failure());
         if (ids->isEmpty())
@@ -203,8 +215,14 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
                         return fail(written.failure());
                     return fail(got.failure());
                 }
-                // ContentIndex::State follows ExtractStatus, one up.
+                // ContentIndex::State follows ExtractStatus, one up; what
+                // was left for OCR is read again once OCR is on.
                 read.item.state = int(got->status) + 1;
+                if (got->needsOcr && !limits.ocr
+                    && (got->status == TextExtractor::ExtractStatus::Ok
+                        || got->status == TextExtractor::ExtractStatus::Empty
+                        || got->status == TextExtractor::ExtractStatus::Unsupported))
+                    read.item.state = ContentIndex::NeedsOcr;
                 read.item.normalizedText = TextTokens::normalize(got->text);
             }
             ++out.read;
@@ -212,7 +230,7 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
                 ++out.unread;
             units += read.item.normalizedText.size();
             reads.append(std::move(read));
-            if (reads.size() >= setup.batchRecords || units >= kBatchUnits || due.hasExpired())
+            if (reads.size() >= batchRecordsAt(batch, setup.batchRecords) || units >= BatchUnits || due.hasExpired())
                 if (const Status written = flush(); !written)
                     return fail(written.failure());
         }
@@ -220,7 +238,7 @@ Result<Outcome> run(DataStore& store, const Setup& setup, JobContext& context)
     if (const Status written = flush(); !written)
         return fail(written.failure());
     // Records added meanwhile count in the end's figures.
-    const Result<ContentIndex::Counts> end = ContentIndex::progress(store);
+    const Result<ContentIndex::Counts> end = ContentIndex::progress(store, limits.ocr);
     if (end) {
         out.done = end->done;
         out.total = end->total;

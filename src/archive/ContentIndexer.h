@@ -20,7 +20,8 @@ class DataStore;
 // batch being written; the next run goes on where the index stands.
 //
 // A file's verdict is kept with its text (Unreadable, TimedOut, …), so a
-// file is read once, never again and again. A failure of the reading
+// file is read once, never again and again; only a picture or scanned page
+// left unread while OCR was off (NeedsOcr) is read again once it is on. A failure of the reading
 // itself (the helper program missing) ends the run with that failure and
 // a log line; the records wait for the next run.
 //
@@ -33,13 +34,23 @@ inline const QString Title = QStringLiteral("内容索引");
 // The dictionary's name of the OCR setting ("1" / "0"; no row: the default).
 inline const QString OcrSetting = QStringLiteral("文字识别");
 
+// Text gathered before a batch is written whatever its count (UTF-16
+// units). Large batches write each token's segments once for many records,
+// which is most of what indexing costs.
+inline constexpr qsizetype BatchUnits = 16 * 1024 * 1024;
+inline constexpr int BatchRecords = 3000;
+// The records of a run's batch number `batch` (from 0) at most: few at
+// first, so that the first progress shows soon, then twice as many each
+// batch up to `most`.
+int batchRecordsAt(int batch, int most = BatchRecords);
+
 // What the run needs to work on a connection of its own.
 struct Setup {
     ArchiveLocation archive;
     StoreFolder folder;
-    CurrentOperator op;        // the log line of a failed run
-    int batchRecords = 100;    // records written together at most
-    int timeLimitMs = 120000;  // for one file
+    CurrentOperator op;               // the log line of a failed run
+    int batchRecords = BatchRecords;  // records written together at most (batchRecordsAt)
+    int timeLimitMs = 120000;         // for one file
 };
 
 struct Outcome {

@@ -244,25 +244,33 @@ QList<Token> tokens(QStringView normalized)
     return out;
 }
 
-void forEachToken(QStringView normalized, const std::function<void(QStringView token, bool paired)>& sink)
+void forEachToken(QStringView normalized,
+                  const std::function<void(QStringView token, bool paired, qsizetype offset)>& sink)
 {
     const char16_t* begin = normalized.utf16();
     forEachSegment(normalized, [&](const Segment& s) {
         if (s.kind == Kind::Word) {
-            sink(clipped(normalized.sliced(s.begin, s.end - s.begin)), false);
+            sink(clipped(normalized.sliced(s.begin, s.end - s.begin)), false, s.begin);
             return;
         }
-        CodePoints cp{begin + s.begin, begin + s.end};
+        const char16_t* end = begin + s.end;
         const char16_t* prevAt = nullptr;
-        while (cp.p < cp.end) {
-            const char16_t* at = cp.p;
-            cp.next();
+        const char16_t* p = begin + s.begin;
+        while (p < end) {
+            const char16_t* at = p;
+            // The next code point's end (a lone surrogate is one unit).
+            p += QChar::isHighSurrogate(*p) && p + 1 < end && QChar::isLowSurrogate(p[1]) ? 2 : 1;
             if (prevAt)
-                sink(QStringView(prevAt, cp.p), true);
-            sink(QStringView(at, cp.p), true);
+                sink(QStringView(prevAt, p), true, prevAt - begin);
+            sink(QStringView(at, p), true, at - begin);
             prevAt = at;
         }
     });
+}
+
+void forEachToken(QStringView normalized, const std::function<void(QStringView token, bool paired)>& sink)
+{
+    forEachToken(normalized, [&sink](QStringView token, bool paired, qsizetype) { sink(token, paired); });
 }
 
 QList<QueryToken> queryTokens(QStringView normalizedQuery)
@@ -292,7 +300,7 @@ QList<QueryToken> queryTokens(QStringView normalizedQuery)
             // can ask for is a token beginning with that start.
             if (w.size() < whole.size())
                 m = m == QueryToken::Exact || m == QueryToken::Prefix ? QueryToken::Prefix : QueryToken::Within;
-            add(QueryToken{w.toString(), m});
+            add(QueryToken{w.toString(), m, s.begin});
             return;
         }
         // Every pair inside the query's run is a pair of the record's run,
@@ -306,11 +314,11 @@ QList<QueryToken> queryTokens(QStringView normalizedQuery)
             if (!firstEnd)
                 firstEnd = cp.p;
             if (prevAt)
-                add(QueryToken{QStringView(prevAt, cp.p).toString(), QueryToken::Exact});
+                add(QueryToken{QStringView(prevAt, cp.p).toString(), QueryToken::Exact, prevAt - begin});
             prevAt = at;
         }
         if (prevAt == begin + s.begin)
-            add(QueryToken{QStringView(begin + s.begin, firstEnd).toString(), QueryToken::Exact});
+            add(QueryToken{QStringView(begin + s.begin, firstEnd).toString(), QueryToken::Exact, s.begin});
     });
     return out;
 }

@@ -46,6 +46,9 @@ QList<Token> tokens(QStringView normalized);
 // order of the text: what tokens() gathers, handed to `sink` as a view into
 // `normalized` (`paired`: a pair or a single character of the paired
 // scripts), nothing gathered or copied.
+// `offset`: where the token begins in `normalized` (UTF-16 units).
+void forEachToken(QStringView normalized,
+                  const std::function<void(QStringView token, bool paired, qsizetype offset)>& sink);
 void forEachToken(QStringView normalized, const std::function<void(QStringView token, bool paired)>& sink);
 
 // What a record containing the (normalized) query text somewhere in its
@@ -70,6 +73,9 @@ struct QueryToken {
     };
     QString text;
     Match match = Exact;
+    // Where it begins in the query (UTF-16 units); a token met twice is
+    // given once, at its first place.
+    qsizetype offset = 0;
     bool operator==(const QueryToken& o) const { return text == o.text && match == o.match; }
 };
 

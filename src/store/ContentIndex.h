@@ -17,14 +17,14 @@ class DataStore;
 // units), sy (1 when its tokens are in wjsy). A record without a row waits.
 //
 // wjsy: for every token (TextTokens::tokens) the ascending ids of the
-// records holding it, in segments of at most SegmentIds ids and
-// SegmentBytes bytes: first_id is the segment's first id, n its number of
-// ids, ids the gaps from each id to the next as unsigned LEB128 varints
-// (none, NULL, for a segment of one id).
+// records holding it with where each holds it (modulo 16), in segments
+// (store/TokenSegments.h).
 //
 // A search takes the records holding every token the query promises
-// (TextTokens::queryTokens) and confirms each of them by the query in its
-// text, so a hit is exactly a record whose text holds the query.
+// (TextTokens::queryTokens) at places that agree with where the query has
+// them (a pair at offset 3 of the query lies 3 after the pair at its
+// start, modulo 16), and confirms each of them by the query in its text,
+// so a hit is exactly a record whose text holds the query.
 namespace ContentIndex {
 
 // What reading a record's content came to (wjwb.zt); the verdicts of
@@ -38,10 +38,12 @@ enum State {
     TooLarge = 5,  // the text is cut at the limit
     TimedOut = 6,  // the text found until the time ran out
     Unsupported = 7,
+    // Pictures or pages without text left for OCR while it was off (the
+    // text of the rest is kept): read again once OCR is on.
+    NeedsOcr = 8,
 };
 
-// A segment's ids stay below both, so that a row stays within one cell of
-// a database page (no overflow page) even for ids far apart.
+// A segment's ids stay below both (TokenSegments).
 inline constexpr int SegmentIds = 256;
 inline constexpr int SegmentBytes = 800;
 
@@ -79,13 +81,16 @@ struct Item {
 [[nodiscard]] Result<QString> excerpt(DataStore& store, qint64 id, const QString& normalizedQuery, int around);
 
 // The ids (ascending, above afterId) of up to `limit` records whose content
-// has no text yet or waits.
+// has no text yet or waits; with `ocr`, also those left for OCR (NeedsOcr).
 [[nodiscard]] Result<QList<qint64>> waiting(DataStore& store, int limit, qint64 afterId);
+[[nodiscard]] Result<QList<qint64>> waiting(DataStore& store, int limit, qint64 afterId, bool ocr);
 
 struct Counts {
     qint64 done = 0;   // records whose text is read (whatever it came to) and indexed
     qint64 total = 0;  // records
 };
+// With `ocr`, a record left for OCR is not done yet.
 [[nodiscard]] Result<Counts> progress(DataStore& store);
+[[nodiscard]] Result<Counts> progress(DataStore& store, bool ocr);
 
 }  // namespace ContentIndex

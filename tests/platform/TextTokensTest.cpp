@@ -112,13 +112,22 @@ private slots:
                 QSet<QString> have;
                 for (const auto& t : TextTokens::tokens(record))
                     have.insert(t.text);
+                // And where: as far into the record's hit as into the query.
+                QSet<QPair<QString, qsizetype>> placed;
+                TextTokens::forEachToken(record, [&](QStringView token, bool, qsizetype offset) {
+                    QCOMPARE(record.mid(offset, token.size()), token.toString());
+                    placed.insert({token.toString(), offset});
+                });
+                const qsizetype start = record.indexOf(q);
                 for (const auto& t : qt) {
                     bool found = false;
+                    const qsizetype at = start + t.offset;
                     if (t.match == QueryToken::Exact)
-                        found = have.contains(t.text);
+                        found = have.contains(t.text) && placed.contains({t.text, at});
                     else if (t.match == QueryToken::Prefix)
-                        found = std::any_of(have.cbegin(), have.cend(),
-                                            [&](const QString& h) { return h.startsWith(t.text); });
+                        found = std::any_of(placed.cbegin(), placed.cend(), [&](const QPair<QString, qsizetype>& h) {
+                            return h.second == at && h.first.startsWith(t.text);
+                        });
                     else
                         found = true;  // no promise made
                     QVERIFY2(found, qPrintable(record + QStringLiteral(" lacks ") + t.text));

@@ -15,7 +15,10 @@
 #include "store/ContentIndex.h"
 #include "store/DataStore.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
@@ -65,6 +68,7 @@ private slots:
     void killedCatchUpIsCompletedByTheNext();
     void windowCatchesUpAfterLoginAndAfterAnAdd();
     void stopGivesUpASlowFile();
+    void pictureIsReadOnceOcrIsOn();
 };
 
 void ContentIndexerTest::initTestCase()
@@ -125,10 +129,10 @@ void ContentIndexerTest::recordsAreFoundByWhatTheySay()
     QVERIFY(records.modify(utf8->id, fields));
     QCOMPARE(found(s, QStringLiteral("发票")), QList<qint64>{utf8->id});
 
-    // A deleted record leaves neither text nor tokens.
+    // A deleted record (in the trash, its text kept until it is purged) is
+    // found no more.
     QVERIFY(records.remove(gbk->id));
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wjwb where id=?"), {gbk->id}), 0);
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wjsy where token in ('档案','档','案','2026')")), 0);
+    QVERIFY(found(s, QStringLiteral("档案")).isEmpty());
     const Result<ContentIndex::Counts> counts = ContentIndex::progress(s);
     QVERIFY(counts);
     QCOMPARE(counts->done, 3);
@@ -279,6 +283,56 @@ void ContentIndexerTest::stopGivesUpASlowFile()
     const Result<TextExtractor::Extracted> again = session.read(file, QStringLiteral("txt"), limits);
     QVERIFY(again);
     QCOMPARE(again->text, QStringLiteral("合同"));
+}
+
+// A picture read while OCR is off waits for it, counted as read; once
+// OCR is turned on the next catch-up reads it again, and only it.
+void ContentIndexerTest::pictureIsReadOnceOcrIsOn()
+{
+    TestHome home;
+    QVERIFY(home.isValid());
+    DataStore& s = home.store();
+    QVERIFY(s.execute(QStringLiteral("insert into wjfz(fxmid,xmmc) values (0,'档案')")));
+    QVERIFY(ContentIndexer::setOcrWanted(s, false));
+    QImage img(1600, 360, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        QFont f(QStringLiteral("Noto Sans CJK SC"));
+        f.setPixelSize(140);
+        p.setFont(f);
+        p.setPen(Qt::black);
+        p.drawText(img.rect(), Qt::AlignCenter, QStringLiteral("档案管理"));
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && img.save(&buffer, "PNG"));
+    FileRecords records(s, StoreFolder(home.context().home), home.context().currentOperator, 1 << 20);
+    QTemporaryDir src;
+    RecordFields fields;
+    fields.name = QStringLiteral("p");
+    fields.group = QStringLiteral("档案");
+    const auto scan = records.add(fields, writeFile(src.path(), QStringLiteral("scan.png"), png));
+    const auto text = records.add(fields, writeFile(src.path(), QStringLiteral("a.txt"), "会议纪要"));
+    QVERIFY2(scan && text, qPrintable(scan ? text.detail() : scan.detail()));
+
+    QCOMPARE(runIndexer(home)->read, 2);
+    QCOMPARE(count(s, QStringLiteral("select zt from wjwb where id=?"), {scan->id}), int(ContentIndex::NeedsOcr));
+    QCOMPARE(runIndexer(home)->read, 0);
+    QCOMPARE(ContentIndex::progress(s, false)->done, 2);
+    QCOMPARE(ContentIndex::progress(s, true)->done, 1);
+
+    QVERIFY(ContentIndexer::setOcrWanted(s, true));
+    QCOMPARE(ContentIndex::waiting(s, 10, 0, true).value(), QList<qint64>{scan->id});
+    const Result<ContentIndexer::Outcome> ran = runIndexer(home);
+    QVERIFY(ran);
+    QCOMPARE(ran->read, 1);
+    QCOMPARE(ran->done, 2);
+    QCOMPARE(runIndexer(home)->read, 0);
+    if (!TextExtractor::ocrAvailable())
+        return;  // read again, whatever it came to without the language data
+    QCOMPARE(count(s, QStringLiteral("select zt from wjwb where id=?"), {scan->id}), int(ContentIndex::Done));
+    QCOMPARE(found(s, QStringLiteral("档案")), QList<qint64>{scan->id});
 }
 
 KV_REGISTER_TEST(ContentIndexerTest)

@@ -98,6 +98,7 @@ private slots:
     void findsExactlyTheTextsHoldingIt_data();
     void findsExactlyTheTextsHoldingIt();
     void segmentsKeepEveryIdInAnyOrder();
+    void segmentsWithoutPositionsStillFind();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -284,6 +285,35 @@ void ContentIndexTest::segmentsKeepEveryIdInAnyOrder()
     QVERIFY(waiting.ok());
     QCOMPARE(waiting->size(), 5);
     QVERIFY(!holding.contains(waiting->first()));
+}
+
+// An archive indexed before positions were kept (pm NULL) finds the same,
+// also once new texts are merged into its segments.
+void ContentIndexTest::segmentsWithoutPositionsStillFind()
+{
+    DataStore& s = m_home->store();
+    QRandomGenerator g(99);
+    const QList<QString> texts = m_texts.values();
+    QStringList queries{TextTokens::normalize(QStringLiteral("档案 con")), QStringLiteral("合同abc")};
+    for (int i = 0; i < 10; ++i)
+        queries << hanPiece(g, texts, 2 + i % 5);
+    QList<QList<qint64>> before;
+    for (const QString& q : std::as_const(queries))
+        before << ContentIndex::find(s, q, RecordFilter::everything(), 0).value();
+    QVERIFY(s.execute(QStringLiteral("update wjsy set pm = null")));
+    for (qsizetype i = 0; i < queries.size(); ++i)
+        QCOMPARE(ContentIndex::find(s, queries[i], RecordFilter::everything(), 0).value(), before[i]);
+    const qint64 id = m_texts.firstKey();
+    const QString text = queries.join(QLatin1Char('x'));
+    QVERIFY(ContentIndex::put(s, id, ContentIndex::Done, text).ok());
+    m_texts[id] = text;
+    for (const QString& q : std::as_const(queries)) {
+        QList<qint64> expected;
+        for (auto it = m_texts.cbegin(); it != m_texts.cend(); ++it)
+            if (it.value().contains(q))
+                expected << it.key();
+        QCOMPARE(ContentIndex::find(s, q, RecordFilter::everything(), 0).value(), expected);
+    }
 }
 
 KV_REGISTER_TEST(ContentIndexTest)
