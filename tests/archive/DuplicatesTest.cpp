@@ -9,12 +9,15 @@
 #include "archive/StoreFolder.h"
 #include "archive/ui/BatchImportWindow.h"
 #include "archive/ui/EditPanel.h"
+#include "archive/ui/ImportRunsWindow.h"
+#include "settings/ui/LogViewerWindow.h"
 #include "GroupTestSupport.h"
 #include "store/DuplicateRows.h"
 #include "store/ImportRuns.h"
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -73,6 +76,7 @@ private slots:
     void lookupsUseTheirIndexes();
     void batchSkipsAndCounts();
     void undoMovesExactlyTheRun();
+    void logViewerUndoesALatestRun();
 };
 
 void DuplicatesTest::addAsksAndNamesTheHolder()
@@ -180,6 +184,40 @@ void DuplicatesTest::undoMovesExactlyTheRun()
              3);
     QCOMPARE(r.count(QStringLiteral("select count(*) from wjhs")), 3);
     QCOMPARE(r.count(QStringLiteral("select count(*) from rz where nr like '撤销导入：%'")), 1);
+    QCOMPARE(r.prompter.unexpected(), 0);
+}
+
+void DuplicatesTest::logViewerUndoesALatestRun()
+{
+    Rig r;
+    BatchImport::Setup setup = r.setup({r.file(QStringLiteral("m.txt"), "m1"), r.file(QStringLiteral("n.txt"), "n1")});
+    JobOf<BatchImport::Outcome> job(BatchImport::WindowTitle, BatchImport::job(setup));
+    NoProgress quiet;
+    QVERIFY(job.runHere(quiet).ok());
+    const qint64 run = job.result()->run;
+    // A run into a closed protected group is neither listed nor named.
+    QVERIFY(r.s.execute(QStringLiteral("insert into drpc(sj,czy,fz,sl) values ('2026-01-01 08:00:00','Admin','P',1)")));
+    QVERIFY(r.s.execute(QStringLiteral("insert into drjl(pc,wjid) values (?,?)"), {r.s.lastInsertId(), 999}));
+
+    AppContext& c = r.home.context();
+    LogViewerWindow viewer(r.s, c.currentOperator);
+    viewer.setImportUndo(StoreFolder(c.home), &c.protectedGroups);
+    r.prompter.answerYes();  // 撤销本次导入将把本次导入的 2 个文件移入回收站, 确定吗?
+    whenModal(ImportRunsWindow::Title, [&](QWidget* w) {
+        auto* table = w->findChild<QTableWidget*>(QStringLiteral("导入表格"));
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("T"));
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("2"));
+        TestHome::grab(w, QStringLiteral("import-runs"));
+        QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("撤销按钮")), Qt::LeftButton);
+        // Undone: the run is no longer offered.
+        QCOMPARE(table->rowCount(), 0);
+        w->close();
+    });
+    QTest::mouseClick(viewer.undoImportButton(), Qt::LeftButton);
+    QCOMPARE(r.prompter.texts().first(), BatchImport::undoQuestion(2));
+    QCOMPARE(r.count(QStringLiteral("select count(*) from wj")), 0);
+    QCOMPARE(r.count(QStringLiteral("select cx from drpc where id=?"), {run}), 1);
     QCOMPARE(r.prompter.unexpected(), 0);
 }
 

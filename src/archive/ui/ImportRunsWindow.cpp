@@ -29,13 +29,13 @@ ImportRunsWindow::ImportRunsWindow(DataStore& store, BatchImport::UndoSetup setu
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setColumnWidth(0, 140);
     m_table->setColumnWidth(1, 80);
-    m_table->setColumnWidth(2, 180);
+    m_table->setColumnWidth(2, 170);
     m_undo = new QPushButton(QStringLiteral("撤销"), this);
     m_undo->setObjectName(QStringLiteral("撤销按钮"));
-    m_undo->setGeometry(144, 232, 80, 24);
+    m_undo->setGeometry(156, 232, 80, 24);
     auto* close = new QPushButton(QStringLiteral("关闭"), this);
     close->setObjectName(QStringLiteral("关闭按钮"));
-    close->setGeometry(272, 232, 80, 24);
+    close->setGeometry(284, 232, 80, 24);
     close->setAutoDefault(false);
     connect(m_undo, &QPushButton::clicked, this, &ImportRunsWindow::undoChosen);
     connect(close, &QPushButton::clicked, this, &ImportRunsWindow::reject);

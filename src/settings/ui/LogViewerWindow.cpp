@@ -220,7 +220,7 @@ LogViewerWindow::LogViewerWindow(DataStore& store, const CurrentOperator& op, QW
     statusBar->addWidget(m_status, 1);
     m_undoImport = new QPushButton(QStringLiteral("撤销导入…"), this);
     m_undoImport->setObjectName(QStringLiteral("撤销导入按钮"));
-    m_undoImport->setGeometry(697, 489, 76, 20);
+    m_undoImport->setGeometry(697, 489, 74, 20);
     m_undoImport->setAutoDefault(false);
     m_undoImport->setToolTip(QStringLiteral("撤销最近的批量导入: 导入的文件移入回收站"));
 
