@@ -256,9 +256,8 @@ Result<StoredRecord> FileRecords::addChecked(const RecordFields& fields, const Q
         return undo(InsertFailed, inserted.detail());
     const qint64 id = inserted.value();
     {
-        const Status held =
-            in.outside ? RecordContent::keep(m_store, id, in.sha256)
-                       : RecordContent::write(m_store, id, in.bytes, in.sha256);
+        const Status held = in.outside ? RecordContent::keep(m_store, id, in.sha256)
+                                       : RecordContent::write(m_store, id, in.bytes, in.sha256);
         if (!held)
             return undo(InsertFailed, held.detail());
     }
