@@ -138,9 +138,34 @@ bool decode(qint64 first, qint64 n, QByteArrayView gaps, QByteArrayView pm, Post
     return p == end;
 }
 
+// Reads the segment rows of one statement, each decoded and handed to f:
+// straight from the engine's rows where it streams them (no copy of a
+// row's bytes), else through the store's statements.
 template <typename F>
 Status readSegments(DataStore& store, const QString& table, const QString& sql, const QVariantList& params, F&& f)
 {
+    if (std::unique_ptr<RowStream> rows = store.backend().rowStream(store)) {
+        if (!rows->start(sql.toUtf8(), params))
+            return Status::fail(QString(), table + QStringLiteral(": ") + rows->error());
+        for (;;) {
+            switch (rows->step()) {
+            case RowStream::Step::Row: {
+                Segment s;
+                s.first = rows->integer(0);
+                const qint64 n = rows->integer(1);
+                s.postings.reserve(size_t(std::clamp<qint64>(n, 1, SegmentIds)));
+                if (!decode(s.first, n, rows->blob(2), rows->isNull(3) ? QByteArrayView() : rows->blob(3), s.postings))
+                    return unreadable(table, s.first);
+                f(std::move(s));
+                break;
+            }
+            case RowStream::Step::Done:
+                return {};
+            default:
+                return Status::fail(QString(), table + QStringLiteral(": ") + rows->error());
+            }
+        }
+    }
     RecordSet rs = store.query(sql, params);
     if (!rs)
         return failed(store, table);
