@@ -446,7 +446,8 @@ void EditPanelTest::endToEnd()
     QCOMPARE(m_router->run(QString::fromLatin1(Cmd::Delete)), CommandRouter::Outcome::Ran);
     QCOMPARE(m_prompter->shown().first().text, QStringLiteral("确定删除选择的 2 个文件吗 ? "));
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(0));
-    QVERIFY(entries(store()).isEmpty());
+    // Into the trash, their files with them.
+    QCOMPARE(count(QStringLiteral("select count(*) from wjhs")), qint64(2));
     QCOMPARE(count(QStringLiteral("select count(*) from rz where nr like '删除文件：%'")), qint64(2));
     QCOMPARE(count(QStringLiteral("select count(*) from rz where nr like '增加文件：%'")), qint64(2));
     QCOMPARE(count(QStringLiteral("select count(*) from rz where nr like '修改文件：%'")), qint64(2));
@@ -648,8 +649,9 @@ void EditPanelTest::deleteGoesOnAfterRefusedRecord()
     QCOMPARE(m_prompter->messages(), QStringList{QStringLiteral("编号为空，禁止删除!")});
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(1));
     QCOMPARE(count(QStringLiteral("select count(*) from wj where id=?"), {a}), qint64(1));
-    // The refused record keeps its file; the deleted one leaves none.
-    QCOMPARE(entries(store()), QStringList{QStringLiteral("0000000001.bin")});
+    // The refused record stays; the others are in the trash with their files.
+    QCOMPARE(count(QStringLiteral("select count(*) from wjhs where id in (?,?)"), {b, c}), qint64(2));
+    QCOMPARE(entries(store()), (QStringList{QStringLiteral("0000000001.bin"), QStringLiteral("0000000002.bin")}));
 }
 
 void EditPanelTest::rightsAreTestedByTheRouter()
@@ -694,7 +696,7 @@ void EditPanelTest::deletionWindow()
     QCOMPARE(out.deleted, 3);
     QCOMPARE(seen, (QList<int>{0, 11, 21, 31}));
     QCOMPARE(count(QStringLiteral("select count(*) from wj")), qint64(0));
-    QVERIFY(entries(store()).isEmpty());
+    QCOMPARE(count(QStringLiteral("select count(*) from wjhs")), qint64(3));
 }
 
 void EditPanelTest::deletionCancelledBetweenRecords_data()

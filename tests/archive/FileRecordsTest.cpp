@@ -88,9 +88,8 @@ private slots:
 
     void modifyKeepsThenReplacesContent();
     void modifyFailureLeavesOldContent();
-    void deleteRemovesFileAfterRow();
+    void deleteMovesRecordIntoTrash();
     void deleteRefusesRecordWithoutNumber();
-    void deleteFailureKeepsFile();
     void saveOutWritesStoredBytes();
     void saveOutNeverOverwritesTheArchive();
     void sharedKeptFileOutlivesOneRecord();
@@ -409,8 +408,10 @@ void FileRecordsTest::leftoverInStoreFolderIsKept()
     QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {r->id}).toString(),
              QStringLiteral("Data/Lf/0000000001-1.pdf"));
     QCOMPARE(readFile(leftover), QByteArray("older archive"));
+    // Deleted, the record's file stays for the trash.
     QVERIFY(m_records->remove(r->id).ok());
-    QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
+    QCOMPARE(folderEntries(store()),
+             (QStringList{QStringLiteral("0000000001-1.pdf"), QStringLiteral("0000000001.pdf")}));
 }
 
 void FileRecordsTest::addRefusesNameAndGroup()
@@ -622,7 +623,7 @@ void FileRecordsTest::modifyFailureLeavesOldContent()
     QCOMPARE(valueOf(s, QStringLiteral("select mc from wj where id=?"), {added->id}).toString(), QStringLiteral("k"));
 }
 
-void FileRecordsTest::deleteRemovesFileAfterRow()
+void FileRecordsTest::deleteMovesRecordIntoTrash()
 {
     DataStore& s = m_home->store();
     const QString big = writeFile(m_src->path(), QStringLiteral("k.pdf"), pattern(10000));
@@ -638,14 +639,18 @@ void FileRecordsTest::deleteRemovesFileAfterRow()
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(2));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjhs")), qint64(0));
+
+    // Into the trash: the row moves whole, the kept file stays.
     r = m_records->remove(a->id);
     QVERIFY(r.ok());
     QVERIFY(r.message().isEmpty());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {a->id}), qint64(0));
-    QVERIFY(folderEntries(store()).isEmpty());
-    QCOMPARE(
-        count(s, QStringLiteral("select count(*) from rz where nr=?"), {QStringLiteral("删除文件：0000000001 k.pdf")}),
-        qint64(1));
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjhs where id=? and bh='0000000001'"), {a->id}), qint64(1));
+    QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
+    QCOMPARE(count(s, QStringLiteral("select count(*) from rz where nr=?"),
+                   {QStringLiteral("删除文件：0000000001 k.pdf 移入回收站")}),
+             qint64(1));
 
     QVERIFY(m_records->remove(b->id).ok());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(0));
@@ -662,23 +667,6 @@ void FileRecordsTest::deleteRefusesRecordWithoutNumber()
     QCOMPARE(r.message(), FileRecords::DeleteNoNumber);
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj")), qint64(1));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
-}
-
-void FileRecordsTest::deleteFailureKeepsFile()
-{
-    // A kept file that cannot be removed keeps its record: here the kept
-    // "file" is a folder, which the removal refuses.
-    DataStore& s = m_home->store();
-    const QString big = writeFile(m_src->path(), QStringLiteral("k.pdf"), pattern(10000));
-    const Result<StoredRecord> a = m_records->add(fields(QStringLiteral("k")), big);
-    const QString kept = QDir(store()).filePath(QStringLiteral("0000000001.pdf"));
-    QVERIFY(QFile::remove(kept));
-    QVERIFY(QDir().mkpath(kept + QStringLiteral("/inner")));
-    const Result<StoredRecord> r = m_records->remove(a->id);
-    QVERIFY(!r.ok());
-    QCOMPARE(r.message(), FileRecords::DeleteFileFailed);
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {a->id}), qint64(1));
-    QVERIFY(QFileInfo(kept).isDir());
 }
 
 void FileRecordsTest::saveOutWritesStoredBytes()
@@ -754,8 +742,9 @@ void FileRecordsTest::sharedKeptFileOutlivesOneRecord()
     const QString out = m_src->path() + QStringLiteral("/copy.bin");
     QVERIFY(m_records->saveOut(copy, out).ok());
     QCOMPARE(readFile(out), big);
+    // Both in the trash: the file stays for a restore (TrashTest purges).
     QVERIFY(m_records->remove(copy).ok());
-    QVERIFY(folderEntries(store()).isEmpty());
+    QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.bin")});
 }
 
 void FileRecordsTest::propertiesLeaveOutUntitledFields()

@@ -31,7 +31,7 @@ private slots:
     void cleanup();
     void addKeepsContentApartFromTheRow_data();
     void addKeepsContentApartFromTheRow();
-    void deleteTakesContentInTheSameTransaction();
+    void deleteKeepsContentForTheTrash();
     void modifyToKeptFileDropsHeldContent();
     void rowNotMovedYetIsStillRead();
 
@@ -97,22 +97,25 @@ void HeldContentTest::addKeepsContentApartFromTheRow()
     QCOMPARE(f.readAll(), bytes);
 }
 
-void HeldContentTest::deleteTakesContentInTheSameTransaction()
+void HeldContentTest::deleteKeepsContentForTheTrash()
 {
     DataStore& s = m_home->store();
     const QString src = writeFile(m_src.path(), QStringLiteral("b.txt"), QByteArray("held bytes"));
     const Result<StoredRecord> r = m_records->add(fields(QStringLiteral("b")), src);
     QVERIFY(r.ok());
 
-    // The content cannot go: neither does the record.
-    s.failNextStatements(1, QStringLiteral("delete from wjnr"));
+    // The row cannot reach the trash: the record stays as it was.
+    s.failNextStatements(1, QStringLiteral("insert into wjhs"));
     QVERIFY(!m_records->remove(r->id).ok());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {r->id}), qint64(1));
     QCOMPARE(m_records->content(r->id).value(), QByteArray("held bytes"));
 
+    // In the trash its content stays, under the same id.
     QVERIFY(m_records->remove(r->id).ok());
     QCOMPARE(count(s, QStringLiteral("select count(*) from wj where id=?"), {r->id}), qint64(0));
-    QCOMPARE(count(s, QStringLiteral("select count(*) from wjnr")), qint64(0));
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjhs where id=?"), {r->id}), qint64(1));
+    QCOMPARE(valueOf(s, QStringLiteral("select nr from wjnr where id=?"), {r->id}).toByteArray(),
+             QByteArray("held bytes"));
 }
 
 void HeldContentTest::modifyToKeptFileDropsHeldContent()

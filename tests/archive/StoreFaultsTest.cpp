@@ -615,10 +615,11 @@ void StoreFaultsTest::checkWhole(const QString& why)
     QVERIFY2(count(QStringLiteral("select count(*) from (select bh from wj group by bh having count(*)>1)")) == 0,
              at.constData());
     QVERIFY2(count(QStringLiteral("select count(*) from wj where bh='WWW' or bh=''")) == 0, at.constData());
-    // Every record's content is whole.
+    // Every record's content is whole, those in the trash and the versions' too.
     QSet<QString> named;
-    RecordSet rs =
-        s().query(QStringLiteral("select lj,dxsz,(select length(nr) from wjnr where wjnr.id=wj.id),id from wj"));
+    RecordSet rs = s().query(
+        QStringLiteral("select lj,dxsz,(select length(nr) from wjnr where wjnr.id=r.id),id from (select lj,dxsz,id"
+                       " from wj union all select lj,dxsz,id from wjhs) r union all select lj,dx,dx,0 from bbnr"));
     QVERIFY(rs.isValid());
     for (; !rs.atEnd(); rs.next()) {
         if (rs.text(0).isEmpty()) {
