@@ -6,7 +6,7 @@
 
 class FileRecords;
 
-// Window "正在删除文件...": deletes the chosen records one by one with its
+// Window "正在删除文件...": moves the chosen records into the trash with its
 // progress bar, modal over the main window while it runs. The records go in
 // a job on a connection of its own (archive/RecordDeletion). A record that
 // is refused (no number) or fails stays, its message is shown, and the run
