@@ -117,11 +117,13 @@ void EndToEndTest::fileRoadThroughTheMainWindow()
     QCOMPARE(w.runCommand(QLatin1String(Cmd::FileSaveAs)), CommandRouter::Outcome::Ran);
     QCOMPARE(readFile(target), content);
 
-    // Delete: the row and its store-folder file are gone.
+    // Delete: the row goes into the trash, its content with it.
+    const QStringList kept = storeFiles(home);
     p.answerYes();
     QCOMPARE(w.runCommand(QLatin1String(Cmd::FileDelete)), CommandRouter::Outcome::Ran);
     QTRY_COMPARE(valueOf(s, QStringLiteral("select count(*) from wj")).toInt(), 0);
-    QCOMPARE(storeFiles(home), QStringList());
+    QCOMPARE(valueOf(s, QStringLiteral("select count(*) from wjhs")).toInt(), 1);
+    QCOMPARE(storeFiles(home), kept);
     QTRY_COMPARE(report->model()->rowCount(), 0);
     QCOMPARE(p.unexpected(), 0);
     // Every change was logged.

@@ -68,6 +68,7 @@ QList<Row> expected(const QString& menu)
         return {row("打开", Cmd::FileOpen, "打开文件", true),
                 row("另存为...", Cmd::FileSaveAs, "文件另存", true),
                 row("删除文件", Cmd::FileDelete, "删除", true),
+                row("回收站", Cmd::FileTrash, "", false),
                 row("批量修改", Cmd::FileBatchModify, "批量修改", false),
                 row("调整文件所属分组", Cmd::FileMoveToGroup, "修改", false),
                 row("导出列表到Excel文件", Cmd::FileExportExcel, "导出列表", true),
@@ -196,7 +197,7 @@ void MainMenusTest::iconsOnTwentyEightEntries()
             }
         }
     }
-    QCOMPARE(entries, 39);
+    QCOMPARE(entries, 40);
     QCOMPARE(withIcon, 28);
     // The style gives menus a 16-pixel icon column.
     QMenu* m = f.window->menus()->menu(QStringLiteral("文件"));
