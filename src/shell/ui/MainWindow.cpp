@@ -237,8 +237,7 @@ void MainWindow::purgeExpiredTrash()
     // their records names none of them.
     auto* job = new JobOf<Trash::Outcome>(
         Trash::PurgeTitle,
-        Trash::purgeExpiredJob({m_context.archive, StoreFolder(m_context.home), m_context.currentOperator, {}}),
-        this);
+        Trash::purgeExpiredJob({m_context.archive, StoreFolder(m_context.home), m_context.currentOperator, {}}), this);
     // Not a run that holds back the others: it stops between records when
     // the window goes.
     job->setLongRun(false);
