@@ -9,6 +9,7 @@
 #include "store/LogWriter.h"
 #include "store/RecordRows.h"
 #include "store/StoreJob.h"
+#include "store/VersionRows.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -160,6 +161,7 @@ Result<QList<Item>> purgeChunk(DataStore& store, const Setup& setup, const QList
         return failedChunk(PurgeFailed, QStringLiteral("wjfz: ") + store.lastError());
     QList<Item> items;
     QList<Entry> purged;
+    QStringList versionHashes, versionFiles;
     int hiddenHere = 0;
     {
         Transaction tx(store);
@@ -179,6 +181,11 @@ Result<QList<Item>> purgeChunk(DataStore& store, const Setup& setup, const QList
                 items << Item{id, QString(), false, GroupTree::NotOpen, QString()};
                 continue;
             }
+            // The record's versions go with it; their bytes once no version holds them.
+            const Result<QStringList> versions = VersionRows::removeOf(store, {id});
+            if (!versions)
+                return failedChunk(PurgeFailed, versions.detail());
+            versionHashes += *versions;
             const Result<bool> gone = TrashRows::purge(store, id);
             if (!gone)
                 return failedChunk(PurgeFailed, gone.detail());
@@ -189,9 +196,18 @@ Result<QList<Item>> purgeChunk(DataStore& store, const Setup& setup, const QList
             purged << **e;
             items << Item{id, isHidden ? QString() : (*e)->number, true, QString(), QString()};
         }
+        if (!versionHashes.isEmpty()) {
+            const Result<QStringList> unused = VersionRows::purgeUnused(store, versionHashes);
+            if (!unused)
+                return failedChunk(PurgeFailed, unused.detail());
+            versionFiles = *unused;
+        }
         if (!tx.commit())
             return failedChunk(PurgeFailed, store.lastError());
     }
+    for (const QString& lj : std::as_const(versionFiles))
+        if (const Status removed = setup.folder.remove(lj); !removed)
+            qWarning("version file left after purge: %s", qPrintable(removed.detail()));
     if (hidden)
         *hidden += hiddenHere;
     // The rows are gone; their kept files follow unless another record, a
