@@ -63,6 +63,10 @@ public:
     [[nodiscard]] virtual Result<> storageWhole(const ArchiveLocation& location) const = 0;
     // The connection's settings once open: durability, journal, caches.
     [[nodiscard]] virtual Result<> configure(DataStore& store) const = 0;
+    // Lets the connection keep up to `megabytes` of the database's pages in
+    // memory (a long write touching many pages, e.g. the content index's
+    // catch-up, then writes each page once per transaction).
+    [[nodiscard]] virtual Result<> widenCache(DataStore& store, int megabytes) const = 0;
     // Starts a transaction that takes the write lock at once.
     virtual QString beginStatement() const = 0;
 

@@ -451,6 +451,10 @@ Result<int> indexBatch(DataStore& store, const QList<Item>& items)
     for (const Item& item : items)
         byId.insert(item.id, &item);
     const QString when = Clock::timeText(QDateTime::currentDateTime());
+    // A batch rewrites the last segment of most tokens it meets, spread over
+    // the whole index: with the pages kept in memory each is written once.
+    if (const Result<> wide = store.backend().widenCache(store, BatchCacheMegabytes); !wide)
+        return failed(store, QStringLiteral("cache")).failure();
     Transaction tx(store);
     if (!tx.isActive())
         return failed(store, QStringLiteral("begin")).failure();

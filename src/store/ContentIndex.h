@@ -63,6 +63,10 @@ struct Item {
     QString normalizedText;
 };
 
+// The page cache a connection writing batches keeps (it stays with the
+// connection: the catch-up's own).
+inline constexpr int BatchCacheMegabytes = 128;
+
 // Writes many records' texts in one transaction of its own, gathering their
 // tokens first and writing each token once (its last segment read, merged
 // and written): the catch-up over records without text. The number of

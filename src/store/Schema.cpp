@@ -119,9 +119,14 @@ const char* kImportRunRecordsTable =
 const char* kIndexesV8[] = {
     // The duplicate check on the way in: a content's SHA-256 among the
     // records, the trash and the versions.
-    "create index if not exists wj_sha256 on wj(sha256)",     "create index if not exists wjhs_sha256 on wjhs(sha256)",
-    "create index if not exists wjhs_hssj on wjhs(hssj)",     "create index if not exists wjbb_wjid on wjbb(wjid, bbh)",
-    "create index if not exists wjbb_sha256 on wjbb(sha256)", "create index if not exists drjl_wjid on drjl(wjid)",
+    "create index if not exists wj_sha256 on wj(sha256)",
+    "create index if not exists wjhs_sha256 on wjhs(sha256)",
+    "create index if not exists wjhs_hssj on wjhs(hssj)",
+    // A number drawn for a new record is checked against the trash too.
+    "create index if not exists wjhs_bh on wjhs(bh)",
+    "create index if not exists wjbb_wjid on wjbb(wjid, bbh)",
+    "create index if not exists wjbb_sha256 on wjbb(sha256)",
+    "create index if not exists drjl_wjid on drjl(wjid)",
 };
 
 // Version 1 indexes that later versions replace.

@@ -183,6 +183,14 @@ QVariant SqliteBackend::idListValue(const QList<qint64>& ids) const
     return QString::fromLatin1(text);
 }
 
+Result<> SqliteBackend::widenCache(DataStore& store, int megabytes) const
+{
+    QSqlQuery q(store.database());
+    if (!q.exec(QStringLiteral("PRAGMA cache_size=-%1").arg(qMax(1, megabytes) * 1024)))
+        return Result<>::fail(QString(), q.lastError().text().trimmed());
+    return {};
+}
+
 QString SqliteBackend::prefixPattern(const QString& literalPrefix) const
 {
     // glob's own special characters stand for themselves inside brackets.

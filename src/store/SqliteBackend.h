@@ -9,6 +9,7 @@ public:
     QString driverName() const override { return QStringLiteral("QSQLITE"); }
     Result<> open(QSqlDatabase& db, const ArchiveLocation& location, bool create) const override;
     Result<> configure(DataStore& store) const override;
+    Result<> widenCache(DataStore& store, int megabytes) const override;
     Result<> storageWhole(const ArchiveLocation& location) const override;
     QString beginStatement() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
 

@@ -169,7 +169,8 @@ bool layOutBeforeHashes(TestHome& home, int held, int kept, OldArchive* out)
 {
     DataStore& s = home.store();
     const StoreFolder folder(home.context().home);
-    if (!s.execute(QStringLiteral("alter table wj drop column sha256")) || !s.begin())
+    if (!s.execute(QStringLiteral("drop index if exists wj_sha256"))
+        || !s.execute(QStringLiteral("alter table wj drop column sha256")) || !s.begin())
         return false;
     for (int i = 0; i < held + kept; ++i) {
         const QByteArray bytes = pattern(100 + (i * 37) % 3000, char('a' + i % 26));

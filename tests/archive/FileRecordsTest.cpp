@@ -582,20 +582,24 @@ void FileRecordsTest::modifyKeepsThenReplacesContent()
              QStringLiteral("Data/Lf/0000000001.pdf|0|pdf|10000"));
     QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001.pdf")});
 
-    // Store folder -> store folder: the new file gets its own name, the old one goes.
+    // Store folder -> store folder: the new file gets its own name, the old
+    // one stays where it is as the replaced version's file.
     const QByteArray big2 = pattern(12000, 'r');
     const QString big2Src = writeFile(m_src->path(), QStringLiteral("c.pdf"), big2);
     r = m_records->modify(added->id, f, big2Src);
     QVERIFY(r.ok());
-    QCOMPARE(folderEntries(store()), QStringList{QStringLiteral("0000000001-1.pdf")});
+    QCOMPARE(folderEntries(store()),
+             (QStringList{QStringLiteral("0000000001-1.pdf"), QStringLiteral("0000000001.pdf")}));
     QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001-1.pdf"))), big2);
+    QCOMPARE(readFile(QDir(store()).filePath(QStringLiteral("0000000001.pdf"))), big);
 
-    // Store folder -> database: the kept file goes after the commit.
+    // Store folder -> database: the kept file is the version's now.
     r = m_records->modify(added->id, f, src);
     QVERIFY(r.ok());
     QCOMPARE(valueOf(s, QStringLiteral("select lj from wj where id=?"), {added->id}).toString(), QString());
     QCOMPARE(m_records->content(added->id).value(), small);
-    QVERIFY(folderEntries(store()).isEmpty());
+    QCOMPARE(folderEntries(store()).size(), 2);
+    QCOMPARE(count(s, QStringLiteral("select count(*) from wjbb where wjid=?"), {added->id}), qint64(3));
 }
 
 void FileRecordsTest::modifyFailureLeavesOldContent()
