@@ -20,6 +20,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QFontMetrics>
 #include <QTableWidget>
 #include <QTextDocument>
 #include <QToolBar>
@@ -70,11 +71,14 @@ PropertiesWindow::PropertiesWindow(FileRecords& records, qint64 id, QWidget* par
     m_versions->setHorizontalHeaderLabels({QStringLiteral("版本"), QStringLiteral("修改人"), QStringLiteral("修改时间"),
                                            QStringLiteral("文件大小"), QStringLiteral("SHA-256")});
     m_versions->verticalHeader()->hide();
-    m_versions->setColumnWidth(0, 40);
-    m_versions->setColumnWidth(1, 64);
-    m_versions->setColumnWidth(2, 136);
-    m_versions->setColumnWidth(3, 84);
-    // One line a version: the time and the size in full, the rest by scrolling.
+    // One line a version: number, operator, time and size in full within the
+    // window's width, the hash by scrolling.
+    const QFontMetrics metrics(m_versions->font());
+    const auto fits = [&metrics](const QString& sample) { return metrics.horizontalAdvance(sample) + 12; };
+    m_versions->setColumnWidth(0, fits(QStringLiteral("版本")));
+    m_versions->setColumnWidth(1, fits(QStringLiteral("修改人")));
+    m_versions->setColumnWidth(2, fits(QStringLiteral("2026-12-10 15:07:22")));
+    m_versions->setColumnWidth(3, fits(QStringLiteral("1023BYTES")));
     m_versions->setWordWrap(false);
     m_versions->setColumnWidth(4, 160);
     m_versions->setEditTriggers(QAbstractItemView::NoEditTriggers);
