@@ -259,6 +259,7 @@ void TrashTest::windowHidesClosedGroupsAndAsksBeforePurge()
     TrashWindow w(s, setup());
     QCOMPARE(shownNames(w), QStringList{QStringLiteral("绝密名.bin")});
     w.grid()->selectRow(0);
+    TestHome::grab(&w, QStringLiteral("TrashWindow"));
     QTest::mouseClick(w.restoreButton(), Qt::LeftButton);
     QCOMPARE(count(s, QStringLiteral("select id from wj where fz='机密'")), secret);
 }

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QFontMetrics>
 #include <QTableWidget>
 
 namespace {
@@ -40,7 +41,12 @@ TrashWindow::TrashWindow(DataStore& store, Trash::Setup setup, QWidget* parent)
     m_grid->verticalHeader()->setDefaultSectionSize(20);
     m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_grid->horizontalHeader()->setStretchLastSection(true);
-    for (const auto& [column, width] : {std::pair{0, 90}, {1, 170}, {2, 140}, {3, 70}, {4, 130}})
+    // The number and the time in full whatever the skin's font; the name and
+    // the group take what is left.
+    const QFontMetrics metrics(m_grid->font());
+    const int number = metrics.horizontalAdvance(QStringLiteral("0000000000")) + 14;
+    const int when = metrics.horizontalAdvance(QStringLiteral("2026-12-10 15:07:22")) + 14;
+    for (const auto& [column, width] : {std::pair{0, number}, {1, 170}, {2, 130}, {3, 64}, {4, when}})
         m_grid->setColumnWidth(column, width);
 
     auto button = [this](const char* name, const QString& text, int x, int width) {
